@@ -1,0 +1,29 @@
+# quarn_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [QT])
+# One GoogleTest executable, its cases registered with CTest one by one.
+# Integration tests find the simulated sensor through QUARN_SIM_PATH.
+include(GoogleTest)
+function(quarn_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(TARGET quarn-sensor-sim)
+    add_dependencies(${name} quarn-sensor-sim)
+    target_compile_definitions(${name} PRIVATE QUARN_SIM_PATH="$<TARGET_FILE:quarn-sensor-sim>")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
+endfunction()
+
+# quarn_add_bench(NAME SOURCES a.cpp LIBS lib...): a Google Benchmark program in build/bench, not run by CTest.
+function(quarn_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

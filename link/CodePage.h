@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quarn {
+
+// The single-byte code page that stands in for the Windows ANSI code page on every platform: Windows-1252.
+// Files, the console and the scrambler use it so that bytes written on Linux read the same on Windows.
+
+// UTF-8 text to Windows-1252 bytes. A character that the code page cannot hold becomes '?'.
+// Invalid UTF-8 sequences become '?' too.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+// Windows-1252 bytes to UTF-8. The five bytes the code page leaves undefined (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) map to the C1 control of the same value, so every byte survives a round trip.
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+// Each byte to the character with the same code (U+0000..U+00FF), as UTF-8. For raw protocol text.
+std::string Latin1ToUtf8(std::string_view bytes);
+
+}  // namespace quarn

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace quarn {
+
+enum class BoxKind { Error, Warning, Information, Question };
+enum class BoxButtons { Ok, YesNo };
+enum class BoxAnswer { Ok, Yes, No };
+
+// The one way the logic shows a message box. Texts are UTF-8 and shown exactly as given.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+
+  // Modal box on the GUI thread; returns the button the user pressed. Only call from the GUI thread.
+  virtual BoxAnswer Show(BoxKind kind, BoxButtons buttons, const std::string& text) = 0;
+
+  // From any thread: the box is handed to the GUI thread and the caller goes on at once,
+  // so a worker never waits for the GUI thread.
+  virtual void Post(BoxKind kind, const std::string& text) = 0;
+};
+
+}  // namespace quarn
