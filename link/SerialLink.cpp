@@ -1,0 +1,160 @@
+#include "SerialLink.h"
+
+#include <vector>
+
+#include "link/CodePage.h"
+#include "link/PortNames.h"
+#include "link/Protocol.h"
+#include "link/Timing.h"
+
+namespace quarn::link {
+
+namespace {
+
+constexpr size_t kReadPortMax = 1023;
+constexpr size_t kExchangeMax = 511;
+
+[[noreturn]] void Raise(const std::string& text) { throw PortError(text); }
+
+// After a failed wait: clear the error state, reset the event and end any wait still pending.
+void CleanUpWait(const PortHandle& port, ManualResetEvent& event) {
+  size_t queued;
+  port->ClearCommError(queued);
+  event.Reset();
+  port->SetCommMask(EV_RXFLAG);
+}
+
+}  // namespace
+
+PortHandle OpenPort(const std::string& name, uint8_t eventMask) {
+  std::error_code error;
+  PortHandle port = SerialPort::Open(DevicePathForPort(name), error);
+  if (!port) Raise("INVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(error.value()));
+
+  LineSettings settings;
+  if (port->GetCommState(settings)) {
+    port->Close();
+    Raise("Error setting port state");
+  }
+  settings.baudRate = 9600;
+  settings.byteSize = 8;
+  settings.parity = NOPARITY;
+  settings.stopBits = ONESTOPBIT;
+  settings.eventChar = kCR;
+  if (port->SetCommState(settings)) {
+    port->Close();
+    Raise("Error setting port state");
+  }
+  if (port->Purge(PURGE_TXCLEAR | PURGE_RXCLEAR)) {
+    port->Close();
+    Raise("Error purging port");
+  }
+  if (port->SetCommMask(eventMask)) {
+    port->Close();
+    Raise("Error setting port mask");
+  }
+  return port;
+}
+
+void WritePort(const PortHandle& port, const std::string& command) {
+  std::string line;
+  if (!CommandLineBytes(command, line)) {
+    Raise("Command longer than " + std::to_string(kMaxCommandLength) + " characters");
+  }
+  if (!port) Raise("Error writing port #1");
+  const std::error_code error = port->Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+  if (!error) return;
+  // A device that refuses at once is "#1"; one that stops taking the line is "#3".
+  Raise(error.value() == ETIMEDOUT ? "Error writing port #3" : "Error writing port #1");
+}
+
+void ReadPort(const PortHandle& port, std::span<int32_t> values) {
+  ManualResetEvent event;
+  if (!event.Valid() || !port) Raise("Sensor not respond (1)");
+
+  port->SetCommMask(EV_RXFLAG);
+  std::error_code error;
+  const WaitResult wait = port->WaitCommEvent(&event, Scaled(10000), error);
+  if (wait == WaitResult::Timeout) {
+    CleanUpWait(port, event);
+    Raise("Sensor not respond (WAIT_TIMEOUT)");
+  }
+  if (wait == WaitResult::Failed && error.value() == EINVAL) {
+    CleanUpWait(port, event);
+    Raise("Sensor not respond (WaitCommEvent)");
+  }
+  // Any other outcome, a gone device included, is judged by what has arrived.
+
+  std::vector<uint8_t> buffer(kReadPortMax + 2, 0);
+  Pause(200);
+  size_t n = 0;
+  port->ClearCommError(n);
+  if (n > kReadPortMax) {
+    CleanUpWait(port, event);
+    Raise("Sensor not respond");
+  }
+  if (n < 4) {
+    size_t ignored;
+    port->ClearCommError(ignored);
+    port->Purge(PURGE_RXCLEAR);
+    Raise("Sensor not respond");
+  }
+  if (port->Read(buffer.data(), n)) {
+    Pause(200);
+    size_t ignored;
+    port->ClearCommError(ignored);
+    port->Purge(PURGE_RXCLEAR);
+    Raise("Sensor not respond");
+  }
+  const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
+  if (bytes[0] != kFrameStart) Raise("Sensor not respond");
+  if (!ParseFrameBody(bytes, 1, values).complete) Raise("Sensor not respond");
+}
+
+ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
+                             MessageBoxes& boxes) {
+  auto fail = [&](const char* text) {
+    boxes.Show(BoxKind::Error, BoxButtons::Ok, text);
+    port->Close();
+    return ExchangeResult{ExchangeOutcome::Failed, {}};
+  };
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      WritePort(port, request);
+    } catch (const PortError&) {
+      return fail("Not successful write to the port");
+    }
+    ManualResetEvent event;
+    if (!event.Valid()) return fail("Was not successful to create an event");
+    Pause(50);
+    std::error_code error;
+    port->WaitCommEvent(&event, Scaled(3000), error);  // the outcome does not matter: the count does
+
+    std::vector<uint8_t> buffer(kExchangeMax + 2, 0);
+    Pause(50);
+    size_t n = 0;
+    port->ClearCommError(n);
+    if (n > kExchangeMax) {
+      // A line this long is no reply of the sensor; the port is closed so nothing more is written to it.
+      port->Purge(PURGE_RXCLEAR);
+      return fail("Was not successful to read from the port");
+    }
+    if (n > 0) {
+      Pause(50);
+      if (port->Read(buffer.data(), n)) {
+        boxes.Show(BoxKind::Error, BoxButtons::Ok, "Was not successful to read from the port");
+        Pause(200);
+        size_t ignored;
+        port->ClearCommError(ignored);
+        port->Close();
+        return {ExchangeOutcome::Failed, {}};
+      }
+      const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
+      const std::string text = filter == ReplyFilter::Digits ? DigitFilter(bytes) : CrFilter(bytes);
+      if (!text.empty()) return {ExchangeOutcome::Answered, Latin1ToUtf8(text)};
+    }
+  }
+  return {ExchangeOutcome::Silent, {}};
+}
+
+}  // namespace quarn::link

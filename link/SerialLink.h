@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+#include "link/MessageBoxes.h"
+#include "link/SerialPort.h"
+
+namespace quarn::link {
+
+// An open port. The action or run that opened it owns it and closes it; operations given a handle
+// never close it, except ShortExchange on its failed outcome.
+using PortHandle = std::shared_ptr<SerialPort>;
+
+// A failed serial operation; what() is the text the caller may show.
+class PortError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Opens "COM<n>" and configures it: 9600 8N1, event character CR, both buffers purged, the given mask.
+// Throws PortError with "INVALID_HANDLE_VALUE \n\rError Code: <errno>" when the device cannot be opened.
+PortHandle OpenPort(const std::string& name, uint8_t eventMask);
+
+// Sends the command and CR. Throws PortError. A command longer than 255 characters is refused whole.
+void WritePort(const PortHandle& port, const std::string& command);
+
+// Waits for one reply starting with 0x0E and ending with CR and stores its fields into values[0..].
+// Entries without a field keep their values. Throws PortError with a "Sensor not respond" text.
+void ReadPort(const PortHandle& port, std::span<int32_t> values);
+
+enum class ExchangeOutcome {
+  Answered,  // the text is not empty
+  Silent,    // two attempts brought no text
+  Failed,    // an error box was shown and the port is closed
+};
+
+enum class ReplyFilter {
+  Digits,  // up to the first CR, digits only
+  NoCR,    // every byte except CR
+};
+
+struct ExchangeResult {
+  ExchangeOutcome outcome = ExchangeOutcome::Silent;
+  std::string text;  // UTF-8; each reply byte is the character with the same code
+};
+
+// One request, its reply as text, one retry. Shows its error boxes itself (on the calling GUI thread).
+ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
+                             MessageBoxes& boxes);
+
+}  // namespace quarn::link

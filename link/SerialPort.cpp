@@ -1,0 +1,350 @@
+#include "SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace quarn::link {
+
+namespace {
+
+std::error_code Errno(int code) { return {code, std::system_category()}; }
+
+speed_t SpeedFor(uint32_t baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+uint32_t BaudFor(speed_t speed) {
+  switch (speed) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+// Milliseconds left until deadline for poll(); -1 when there is no deadline.
+int Remaining(bool limited, std::chrono::steady_clock::time_point deadline) {
+  if (!limited) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+std::string SystemErrorText(int code) { return std::system_category().message(code); }
+
+std::shared_ptr<SerialPort> SerialPort::Open(const std::string& devicePath, std::error_code& error) {
+  error.clear();
+  if (devicePath.empty()) {
+    error = Errno(ENOENT);
+    return nullptr;
+  }
+  const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = Errno(errno);
+    return nullptr;
+  }
+  auto fail = [&](int code) {
+    close(fd);
+    error = Errno(code);
+    return nullptr;
+  };
+  if (!isatty(fd)) return fail(ENOTTY);
+  // TIOCEXCL does not stop root; the advisory lock does, for every opener that plays by the same rules.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+
+  // A COM handle is a plain byte channel: no line editing, echo or translation. Flow control stays as read.
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return fail(errno);
+  const tcflag_t keptInput = t.c_iflag & (IXON | IXOFF | IXANY);
+  const tcflag_t keptControl = t.c_cflag & CRTSCTS;
+  cfmakeraw(&t);
+  t.c_iflag |= keptInput;
+  t.c_cflag |= keptControl | CLOCAL | CREAD;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return fail(errno);
+
+  return std::shared_ptr<SerialPort>(new SerialPort(fd, devicePath));
+}
+
+SerialPort::SerialPort(int fd, std::string path)
+    : path_(std::move(path)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), fd_(fd) {}
+
+SerialPort::~SerialPort() {
+  Close();
+  if (wakeFd_ >= 0) close(wakeFd_);
+}
+
+void SerialPort::Close() {
+  int fd;
+  {
+    std::lock_guard lock(mutex_);
+    fd = fd_;
+    fd_ = -1;
+    queue_.clear();
+    ++maskGeneration_;
+  }
+  if (fd < 0) return;
+  const uint64_t one = 1;
+  if (write(wakeFd_, &one, sizeof one) < 0) {
+    // Nothing waits on a port whose wake descriptor is broken.
+  }
+  ioctl(fd, TIOCNXCL);
+  close(fd);
+}
+
+bool SerialPort::IsOpen() const {
+  std::lock_guard lock(mutex_);
+  return fd_ >= 0;
+}
+
+std::error_code SerialPort::StateErrorLocked() const {
+  if (fd_ < 0) return Errno(EBADF);
+  if (disconnected_) return Errno(EIO);
+  return {};
+}
+
+std::error_code SerialPort::GetCommState(LineSettings& settings) {
+  std::lock_guard lock(mutex_);
+  if (auto e = StateErrorLocked()) return e;
+  termios t{};
+  if (tcgetattr(fd_, &t) != 0) return Errno(errno);
+  settings.rest = t;
+  settings.baudRate = BaudFor(cfgetospeed(&t));
+  switch (t.c_cflag & CSIZE) {
+    case CS5: settings.byteSize = 5; break;
+    case CS6: settings.byteSize = 6; break;
+    case CS7: settings.byteSize = 7; break;
+    default: settings.byteSize = 8; break;
+  }
+  settings.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : NOPARITY;
+  settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : ONESTOPBIT;
+  settings.eventChar = eventChar_;
+  return {};
+}
+
+std::error_code SerialPort::SetCommState(const LineSettings& settings) {
+  std::lock_guard lock(mutex_);
+  if (auto e = StateErrorLocked()) return e;
+  termios t = settings.rest;
+  const speed_t speed = SpeedFor(settings.baudRate);
+  if (speed == B0) return Errno(EINVAL);
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  t.c_cflag &= ~CSIZE;
+  switch (settings.byteSize) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: return Errno(EINVAL);
+  }
+  t.c_cflag &= ~(PARENB | PARODD);
+  if (settings.parity == 1) t.c_cflag |= PARENB | PARODD;
+  if (settings.parity == 2) t.c_cflag |= PARENB;
+  if (settings.stopBits == ONESTOPBIT) {
+    t.c_cflag &= ~CSTOPB;
+  } else {
+    t.c_cflag |= CSTOPB;
+  }
+  if (tcsetattr(fd_, TCSANOW, &t) != 0) return Errno(errno);
+  eventChar_ = settings.eventChar;
+  return {};
+}
+
+std::error_code SerialPort::Purge(uint32_t flags) {
+  std::lock_guard lock(mutex_);
+  if (auto e = StateErrorLocked()) return e;
+  if ((flags & PURGE_TXCLEAR) && tcflush(fd_, TCOFLUSH) != 0) return Errno(errno);
+  if (flags & PURGE_RXCLEAR) {
+    if (tcflush(fd_, TCIFLUSH) != 0) return Errno(errno);
+    queue_.clear();
+  }
+  return {};
+}
+
+std::error_code SerialPort::SetCommMask(uint8_t mask) {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto e = StateErrorLocked()) return e;
+    mask_ = mask;
+    ++maskGeneration_;
+  }
+  const uint64_t one = 1;
+  if (write(wakeFd_, &one, sizeof one) < 0) return Errno(errno);
+  return {};
+}
+
+uint8_t SerialPort::CommMask() const {
+  std::lock_guard lock(mutex_);
+  return mask_;
+}
+
+std::error_code SerialPort::DrainLocked(uint8_t mask, bool& sawEvent) {
+  sawEvent = false;
+  if (auto e = StateErrorLocked()) return e;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = read(fd_, chunk, sizeof chunk);
+    if (n > 0) {
+      if ((mask & EV_RXCHAR) || ((mask & EV_RXFLAG) && std::memchr(chunk, eventChar_, n) != nullptr)) {
+        sawEvent = true;
+      }
+      queue_.append(chunk, static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return {};
+    // read() == 0 or EIO on a tty: the other end is gone, and so is anything it had not delivered.
+    disconnected_ = true;
+    queue_.clear();
+    return Errno(n == 0 ? EIO : errno);
+  }
+}
+
+WaitResult SerialPort::WaitCommEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error) {
+  error.clear();
+  int fd;
+  uint64_t generation;
+  uint8_t mask;
+  {
+    std::lock_guard lock(mutex_);
+    if ((error = StateErrorLocked())) return WaitResult::Failed;
+    if (mask_ == 0) {
+      error = Errno(EINVAL);
+      return WaitResult::Failed;
+    }
+    fd = fd_;
+    generation = maskGeneration_;
+    mask = mask_;
+  }
+  const bool limited = timeoutMs >= 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  for (;;) {
+    pollfd fds[3] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {wake ? wake->Fd() : -1, POLLIN, 0}};
+    const int r = poll(fds, 3, Remaining(limited, deadline));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      error = Errno(errno);
+      return WaitResult::Failed;
+    }
+    if (fds[2].revents & POLLIN) return WaitResult::Woken;
+    std::lock_guard lock(mutex_);
+    if (fds[1].revents & POLLIN) {
+      uint64_t drained;
+      if (read(wakeFd_, &drained, sizeof drained) < 0) {
+        // Another waiter took the count first; the generation below still tells.
+      }
+    }
+    if (maskGeneration_ != generation || fd_ != fd) return WaitResult::MaskChanged;
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+      bool sawEvent = false;
+      if ((error = DrainLocked(mask, sawEvent))) return WaitResult::Failed;
+      if (sawEvent) return WaitResult::Event;
+      if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        disconnected_ = true;
+        queue_.clear();
+        error = Errno(EIO);
+        return WaitResult::Failed;
+      }
+    }
+    if (r == 0 || (limited && Remaining(limited, deadline) == 0)) return WaitResult::Timeout;
+  }
+}
+
+std::error_code SerialPort::ClearCommError(size_t& queued) {
+  std::lock_guard lock(mutex_);
+  queued = 0;
+  bool sawEvent;
+  if (auto e = DrainLocked(0, sawEvent)) return e;
+  queued = queue_.size();
+  return {};
+}
+
+std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int fd;
+    {
+      std::lock_guard lock(mutex_);
+      bool sawEvent;
+      if (queue_.size() < count) {
+        if (auto e = DrainLocked(0, sawEvent)) return e;
+      }
+      if (queue_.size() >= count) {
+        std::memcpy(buffer, queue_.data(), count);
+        queue_.erase(0, count);
+        return {};
+      }
+      fd = fd_;
+    }
+    const int left = Remaining(true, deadline);
+    if (left == 0) return Errno(ETIMEDOUT);
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, left) < 0 && errno != EINTR) return Errno(errno);
+  }
+}
+
+std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  size_t done = 0;
+  while (done < count) {
+    int fd;
+    {
+      std::lock_guard lock(mutex_);
+      if (auto e = StateErrorLocked()) return e;
+      fd = fd_;
+    }
+    const ssize_t n = write(fd, data + done, count - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const int left = Remaining(true, deadline);
+      if (left == 0) return Errno(ETIMEDOUT);
+      pollfd p{fd, POLLOUT, 0};
+      const int r = poll(&p, 1, left);
+      if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        std::lock_guard lock(mutex_);
+        disconnected_ = true;
+        return Errno(EIO);
+      }
+      continue;
+    }
+    if (n < 0 && errno == EIO) {
+      std::lock_guard lock(mutex_);
+      disconnected_ = true;
+    }
+    return Errno(n < 0 ? errno : EIO);
+  }
+  return {};
+}
+
+}  // namespace quarn::link

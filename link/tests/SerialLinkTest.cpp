@@ -1,0 +1,220 @@
+#include "link/SerialLink.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "link/ScriptedMessageBoxes.h"
+#include "link/Timing.h"
+#include "link/tests/PtyPeer.h"
+
+namespace quarn::link {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PtyPeer;
+
+// Shortens the protocol's long waits (10 s, 3 s) for the tests that would otherwise sit through them.
+class ScaledTime {
+ public:
+  explicit ScaledTime(double scale) { SetTimeScale(scale); }
+  ~ScaledTime() { SetTimeScale(1.0); }
+};
+
+TEST(OpenPort, BusyAndMissingPortsCarryTheErrorCode) {
+  PtyPeer peer(3);
+  PortHandle held = OpenPort("COM3", EV_RXFLAG);
+  try {
+    OpenPort("COM3", EV_RXFLAG);
+    FAIL() << "second open succeeded";
+  } catch (const PortError& e) {
+    EXPECT_EQ(std::string(e.what()), "INVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(EBUSY));
+  }
+  try {
+    OpenPort("COM4", EV_RXFLAG);
+    FAIL() << "open of a missing port succeeded";
+  } catch (const PortError& e) {
+    EXPECT_EQ(std::string(e.what()), "INVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(ENOENT));
+  }
+}
+
+TEST(OpenPort, ConfiguresTheLineAndEmptiesTheBuffers) {
+  PtyPeer peer;
+  peer.Write("stale bytes\r");
+  std::this_thread::sleep_for(50ms);
+  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  LineSettings s;
+  ASSERT_FALSE(port->GetCommState(s));
+  EXPECT_EQ(s.baudRate, 9600u);
+  EXPECT_EQ(s.byteSize, 8);
+  EXPECT_EQ(s.parity, NOPARITY);
+  EXPECT_EQ(s.stopBits, ONESTOPBIT);
+  EXPECT_EQ(s.eventChar, '\r');
+  EXPECT_EQ(port->CommMask(), EV_RXFLAG);
+  size_t queued = 99;
+  ASSERT_FALSE(port->ClearCommError(queued));
+  EXPECT_EQ(queued, 0u);
+}
+
+TEST(WritePort, BytesOnTheWireAndOverlongLines) {
+  PtyPeer peer;
+  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  WritePort(port, "#00F");
+  EXPECT_EQ(peer.ReadLine(), "\x23\x30\x30\x46\x0D");
+  WritePort(port, "\xC4\x81Z");  // U+0101
+  EXPECT_EQ(peer.ReadLine(), "\x01Z\r");
+  WritePort(port, std::string(255, 'A'));
+  EXPECT_EQ(peer.ReadLine().size(), 256u);
+  EXPECT_THROW(WritePort(port, std::string(256, 'A')), PortError);
+  EXPECT_EQ(peer.ReadFor(200ms), "") << "an overlong line is refused whole";
+  peer.Unplug();
+  EXPECT_THROW(WritePort(port, "#00F"), PortError);
+}
+
+struct ReadCase {
+  const char* name;
+  std::string reply;  // empty: none
+  std::string error;  // empty: success
+  std::vector<int32_t> values;
+  bool leavesBytes = false;  // the failure keeps what arrived in the receive queue
+};
+
+TEST(ReadPort, RepliesAndFailures) {
+  ScaledTime fast(0.05);
+  const std::vector<int32_t> untouched(10, -1);
+  auto with = [&](std::vector<int32_t> head) {
+    std::vector<int32_t> v = untouched;
+    std::copy(head.begin(), head.end(), v.begin());
+    return v;
+  };
+  const std::vector<ReadCase> cases = {
+      {"two fields", "\x0E" "123\t45\t\r", "", with({123, 45})},
+      {"signs and points", "\x0E-12\t1.5\t\r", "", with({12, 15})},
+      {"double tab", "\x0E" "7\t\t8\t\r", "", with({7, 8})},
+      {"last field without tab", "\x0E" "7\t8\r", "", with({7})},
+      {"too large", "\x0E" "99999999999\t\r", "", with({0})},
+      {"three bytes", "\x0E" "1\r", "Sensor not respond", untouched},
+      {"no start byte", "X123\t\r", "Sensor not respond", untouched},
+      {"more than 1023 bytes", "\x0E" + std::string(1100, '1') + "\t\r", "Sensor not respond", untouched, true},
+      {"no reply", "", "Sensor not respond (WAIT_TIMEOUT)", untouched},
+      {"no CR", "\x0E" "12\t34\t", "Sensor not respond (WAIT_TIMEOUT)", untouched, true},
+  };
+  for (const ReadCase& c : cases) {
+    PtyPeer peer;
+    PortHandle port = OpenPort("COM7", EV_RXFLAG);
+    if (!c.reply.empty()) peer.Write(c.reply);
+    std::vector<int32_t> values = untouched;
+    std::string error;
+    try {
+      ReadPort(port, values);
+    } catch (const PortError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, c.error) << c.name;
+    EXPECT_EQ(values, c.values) << c.name;
+    size_t queued = 99;
+    port->ClearCommError(queued);
+    if (c.leavesBytes) {
+      EXPECT_EQ(queued, c.reply.size()) << c.name;
+    } else {
+      EXPECT_EQ(queued, 0u) << c.name << ": nothing of the reply is left for the next read";
+    }
+  }
+}
+
+// The sensor's side of one exchange: answers the next request line with `reply`.
+std::future<std::string> Answer(PtyPeer& peer, std::string reply) {
+  return std::async(std::launch::async, [&peer, reply] {
+    std::string request = peer.ReadLine();
+    if (!reply.empty()) peer.Write(reply);
+    return request;
+  });
+}
+
+TEST(ShortExchange, FiltersTheReply) {
+  ScaledTime fast(0.1);
+  PtyPeer peer;
+  ScriptedMessageBoxes boxes;
+  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+
+  auto sensor = Answer(peer, "\x53\x4E\x3D\x30\x31\x32\x33\x0D\x34\x35");
+  ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
+  EXPECT_EQ(sensor.get(), "#00SRAL?\r");
+  EXPECT_EQ(r.outcome, ExchangeOutcome::Answered);
+  EXPECT_EQ(r.text, "0123");
+
+  sensor = Answer(peer, "\x32\x2E\x31\x0D\x0A");
+  r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
+  EXPECT_EQ(r.outcome, ExchangeOutcome::Answered);
+  EXPECT_EQ(r.text, "2.1\n");
+
+  sensor = Answer(peer, "R\xE9v\r");  // a byte above 0x7F is the character of that code
+  r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
+  EXPECT_EQ(r.text, "R\xC3\xA9v");
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(port->IsOpen());
+}
+
+TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
+  ScaledTime fast(0.1);
+  PtyPeer peer;
+  ScriptedMessageBoxes boxes;
+  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  auto sensor = std::async(std::launch::async, [&] {
+    peer.ReadLine();
+    peer.Write("SN=\r");  // no digits: no text
+    peer.ReadLine();
+    peer.Write("SN=42\r");
+  });
+  const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
+  sensor.get();
+  EXPECT_EQ(r.outcome, ExchangeOutcome::Answered);
+  EXPECT_EQ(r.text, "42");
+}
+
+// At real timing: a silent sensor gets the request twice, then the exchange ends silent (about 6.3 s).
+TEST(ShortExchange, SilentSensorAtRealTiming) {
+  PtyPeer peer;
+  ScriptedMessageBoxes boxes;
+  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  const auto start = std::chrono::steady_clock::now();
+  const ExchangeResult r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.outcome, ExchangeOutcome::Silent);
+  EXPECT_EQ(r.text, "");
+  EXPECT_EQ(peer.ReadFor(100ms), "#00SREV?\r#00SREV?\r");
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(port->IsOpen());
+  // Sanity on the shape of the waits, not a speed figure: two 3 s waits must have happened.
+  EXPECT_GE(took, 6s);
+}
+
+TEST(ShortExchange, FailuresShowTheirBoxAndCloseThePort) {
+  ScaledTime fast(0.1);
+  {
+    PtyPeer peer;
+    ScriptedMessageBoxes boxes;
+    PortHandle port = OpenPort("COM7", EV_RXFLAG);
+    peer.Unplug();
+    const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Failed);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Not successful write to the port"});
+    EXPECT_FALSE(port->IsOpen());
+  }
+  {
+    PtyPeer peer;
+    ScriptedMessageBoxes boxes;
+    PortHandle port = OpenPort("COM7", EV_RXFLAG);
+    auto sensor = Answer(peer, std::string(600, 'x') + "\r");
+    const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
+    sensor.get();
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Failed);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Was not successful to read from the port"});
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(peer.ReadFor(300ms), "") << "nothing is written to the closed port";
+  }
+}
+
+}  // namespace
+}  // namespace quarn::link
