@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "identify/Toolbar.h"
+#include "link/MessageBoxes.h"
+
+namespace quarn::identify {
+
+// The identity of the connected sensor as the main window keeps it.
+struct IdentityFields {
+  std::string RCom;   // port number as decimal text ("7", not "COM7")
+  std::string RSN;    // serial number
+  std::string RType;  // firmware revision
+};
+
+// Names of the identity grid's rows, top to bottom.
+inline constexpr const char* kRowPort = "Port";
+inline constexpr const char* kRowSerial = "Serial Number";
+inline constexpr const char* kRowFirmware = "Firmware rev.";
+inline constexpr const char* kRowType = "TYPE CODE";
+inline constexpr const char* kRowRange = "RANGE CODE";
+
+// What the check needs of the main window.
+class CheckHost {
+ public:
+  virtual ~CheckHost() = default;
+  virtual void SetIdentityRow(const std::string& row, const std::string& value) = 0;
+  virtual void ApplyToolbar(ToolbarColumn column) = 0;
+};
+
+// The remembered port in the per-user store.
+class PortStore {
+ public:
+  enum class Status { Found, Missing, Failed };
+  struct Entry {
+    Status status = Status::Missing;
+    int port = 0;
+  };
+  virtual ~PortStore() = default;
+  // Reads "Port"; Failed when the store cannot be opened or the value is no integer.
+  virtual Entry Read() = 0;
+  virtual void Write(int port) = 0;
+};
+
+// The Check button: the remembered port, serial number and firmware revision, then CheckCoeff.
+// Runs on the GUI thread and blocks it while it talks to the sensor.
+void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, MessageBoxes& boxes);
+
+// Type and range code on the port of `identity`. A silent sensor empties the two rows without a box.
+void CheckCoeff(const IdentityFields& identity, CheckHost& host, MessageBoxes& boxes);
+
+}  // namespace quarn::identify

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "identify/SensorCheck.h"
+
+namespace quarn::identify {
+
+// The remembered port under the per-user key ZOV/WENLO, value "Port" (the registry on Windows,
+// $XDG_CONFIG_HOME/ZOV/WENLO.conf on Linux).
+class SettingsPortStore : public PortStore {
+ public:
+  Entry Read() override;
+  void Write(int port) override;
+};
+
+}  // namespace quarn::identify

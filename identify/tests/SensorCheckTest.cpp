@@ -1,0 +1,159 @@
+#include "identify/SensorCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "identify/tests/MemoryPortStore.h"
+#include "link/ScriptedMessageBoxes.h"
+#include "link/SerialLink.h"
+#include "link/Timing.h"
+#include "sim/testing/SimSensor.h"
+
+namespace quarn::identify {
+namespace {
+
+using namespace std::chrono_literals;
+
+using testing::MemoryPortStore;
+
+// The window side of the check: the rows it was given and the toolbar columns applied, in order.
+class RecordingHost : public CheckHost {
+ public:
+  void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
+  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
+  std::map<std::string, std::string> rows;
+  std::vector<ToolbarColumn> columns;
+};
+
+class SensorCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override { link::SetTimeScale(0.1); }
+  void TearDown() override { link::SetTimeScale(1.0); }
+
+  std::unique_ptr<sim::SimSensor> StartSensor(std::vector<std::string> args = {}) {
+    sim::SimSensor::Options options;
+    options.com = 7;
+    options.args = std::move(args);
+    auto sensor = std::make_unique<sim::SimSensor>(options);
+    portDir_ = std::make_unique<sim::ScopedPortDir>(sensor->PortDir());
+    return sensor;
+  }
+
+  std::unique_ptr<sim::ScopedPortDir> portDir_;
+  ScriptedMessageBoxes boxes_;
+  RecordingHost host_;
+  IdentityFields identity_;
+  MemoryPortStore remembered7_{{PortStore::Status::Found, 7}};
+};
+
+const std::vector<std::string> kIdentityArgs = {"--serial", "102345", "--firmware", "QRN-2.14", "--type", "IR-CO2",
+                                                "--range", "0-5000"};
+
+TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
+  auto sensor = StartSensor(kIdentityArgs);
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_EQ(identity_.RCom, "7");
+  EXPECT_EQ(identity_.RSN, "102345");
+  EXPECT_EQ(identity_.RType, "QRN-2.14");
+  EXPECT_EQ(host_.rows, (std::map<std::string, std::string>{{"Port", "7"},
+                                                             {"Serial Number", "102345"},
+                                                             {"Firmware rev.", "QRN-2.14"},
+                                                             {"TYPE CODE", "IR-CO2"},
+                                                             {"RANGE CODE", "0-5000"}}));
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
+  EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00RT?", "#00RX?"}));
+  // The port is free again: the check closed it.
+  EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG));
+}
+
+TEST_F(SensorCheckTest, SilentToTypeAndRangeIsStillASuccess) {
+  auto sensor = StartSensor({"--silent-to", "RT?,RX?"});
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
+  EXPECT_EQ(host_.rows["TYPE CODE"], "");
+  EXPECT_EQ(host_.rows["RANGE CODE"], "");
+  EXPECT_FALSE(host_.rows["Serial Number"].empty());
+}
+
+TEST_F(SensorCheckTest, SerialButNoFirmware) {
+  auto sensor = StartSensor({"--silent-to", "SREV?"});
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port ans sens"});
+  EXPECT_FALSE(identity_.RSN.empty());
+  EXPECT_TRUE(identity_.RType.empty());
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+  EXPECT_TRUE(host_.rows.empty());
+  EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00SREV?"}));
+}
+
+TEST_F(SensorCheckTest, SilentSensor) {
+  auto sensor = StartSensor({"--silent"});
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port ans sens"});
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+  EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SRAL?"}));
+}
+
+TEST_F(SensorCheckTest, NoRememberedPortChangesNothing) {
+  auto sensor = StartSensor();
+  MemoryPortStore empty({PortStore::Status::Missing, 0});
+  identity_.RCom = "5";  // a missing value empties it
+  CheckSensor(identity_, empty, host_, boxes_);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port and sens"});
+  EXPECT_EQ(identity_.RCom, "");
+  EXPECT_TRUE(host_.columns.empty());
+  EXPECT_TRUE(sensor->Received().empty());
+}
+
+TEST_F(SensorCheckTest, UnreadableStoreKeepsThePreviousPort) {
+  auto sensor = StartSensor();
+  MemoryPortStore broken({PortStore::Status::Failed, 0});
+  identity_.RCom = "7";
+  CheckSensor(identity_, broken, host_, boxes_);
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
+}
+
+TEST_F(SensorCheckTest, BusyPortNamesThePortAndTheSystemText) {
+  auto sensor = StartSensor();
+  link::PortHandle other = link::OpenPort("COM7", link::EV_RXFLAG);
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+  ASSERT_EQ(boxes_.Boxes().size(), 1u);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_EQ(boxes_.Texts()[0], "COM7 port is busy\n\rINVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(EBUSY));
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+}
+
+TEST_F(SensorCheckTest, BusyPortAfterAnEarlierSuccessKeepsTheButtons) {
+  auto sensor = StartSensor();
+  identity_ = {"7", "102345", "QRN-2.14"};
+  link::PortHandle other = link::OpenPort("COM7", link::EV_RXFLAG);
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_TRUE(host_.columns.empty()) << "the identity is still complete";
+}
+
+TEST_F(SensorCheckTest, CheckCoeffOnAPortThatDoesNotOpen) {
+  auto sensor = StartSensor();
+  identity_.RCom = "8";
+  CheckCoeff(identity_, host_, boxes_);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port8"});
+  EXPECT_TRUE(host_.rows.empty());
+}
+
+TEST_F(SensorCheckTest, PulledOutDuringTheCheck) {
+  auto sensor = StartSensor();
+  sensor->Control("unplug");
+  ASSERT_TRUE(sensor->WaitUnplugged(5s));
+  CheckSensor(identity_, remembered7_, host_, boxes_);
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_EQ(boxes_.Texts()[0].rfind("COM7 port is busy\n\r", 0), 0u);
+  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+}
+
+}  // namespace
+}  // namespace quarn::identify
