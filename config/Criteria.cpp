@@ -1,0 +1,170 @@
+#include "config/Criteria.h"
+
+#include <charconv>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "config/FileAccess.h"
+#include "link/CodePage.h"
+
+namespace quarn::config {
+
+TNSI NSI;
+
+namespace {
+
+constexpr const char* kMissingText = "File criteria NRI not detected !\n\rFurther work is not possible !";
+constexpr const char* kBadValueText = "Amiss the settings for the criterion!\n\r";
+constexpr const char* kWriteFailedText = "Write setting to file poorly!\n\r";
+
+// Lines end in CR LF; a bare LF or CR also ends one, so a file edited elsewhere reads the same.
+std::vector<std::string_view> SplitLines(std::string_view content) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < content.size()) {
+    const size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.push_back(content.substr(start));
+      break;
+    }
+    lines.push_back(content.substr(start, end - start));
+    start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return lines;
+}
+
+// Key (ASCII letters folded to lower case, nothing trimmed) and value (verbatim) of a line with "=".
+std::optional<std::pair<std::string, std::string_view>> SplitSetting(std::string_view line) {
+  const size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  std::string key(line.substr(0, equals));
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return std::make_pair(std::move(key), line.substr(equals + 1));
+}
+
+// A 32-bit signed decimal; no blanks anywhere, an optional sign.
+std::optional<int32_t> ParseInteger(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits.front() == '+') {
+    digits.remove_prefix(1);
+    if (!digits.empty() && digits.front() == '-') return std::nullopt;
+  }
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+// The file is in the program's single-byte code page, Windows-1252 on every platform; the record and the
+// boxes hold UTF-8, so text values are converted here. Keys are compared on the raw bytes.
+void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, MessageBoxes& boxes,
+                       bool applyWindowSettings) {
+  for (std::string_view line : SplitLines(content)) {
+    const auto setting = SplitSetting(line);
+    if (!setting) continue;
+    const std::string& key = setting->first;
+    const std::string_view value = setting->second;
+    const auto integer = [&]() -> std::optional<int32_t> {
+      std::optional<int32_t> parsed = ParseInteger(value);
+      if (!parsed) {
+        boxes.Show(BoxKind::Warning, BoxButtons::Ok,
+                   kBadValueText + ("''" + Cp1252ToUtf8(value) + "'' is not a valid integer value"));
+      }
+      return parsed;
+    };
+    if (key == "kzero2") {
+      if (auto v = integer()) nsi.Kzero2 = *v;
+    } else if (key == "kscale") {
+      if (auto v = integer()) nsi.KScale = *v;
+    } else if (key == "mailsupport") {
+      nsi.EMail = Cp1252ToUtf8(value);
+    } else if (key == "ftpsupport") {
+      nsi.FTPServer = Cp1252ToUtf8(value);
+    } else if (key == "ftppath") {
+      nsi.FTPPath = Cp1252ToUtf8(value);
+    } else if (key == "ftpport") {
+      if (auto v = integer()) nsi.FTPPort = *v;
+    } else if (key == "delay") {
+      if (!applyWindowSettings) continue;
+      if (auto v = integer()) host.SetIntervalPosition(*v);
+    } else if (key == "mode") {
+      if (!applyWindowSettings) continue;
+      if (auto v = integer()) host.SetAdvancedModeFlag(*v != 0);
+    }
+  }
+  // Also when the flag was set before this read: a Start re-applies the user's advanced mode.
+  if (host.AdvancedMode()) host.SelectAdvancedMode();
+}
+
+std::string RewriteWindowSettings(std::string_view content, int intervalPosition, int modeIndex) {
+  const std::string delayLine = "delay=" + std::to_string(intervalPosition);
+  const std::string modeLine = "mode=" + std::to_string(modeIndex);
+  bool delayFound = false;
+  bool modeFound = false;
+  std::string out;
+  out.reserve(content.size() + delayLine.size() + modeLine.size() + 4);
+  for (std::string_view line : SplitLines(content)) {
+    const auto setting = SplitSetting(line);
+    if (setting && setting->first == "delay") {
+      line = delayLine;
+      delayFound = true;
+    } else if (setting && setting->first == "mode") {
+      line = modeLine;
+      modeFound = true;
+    }
+    out.append(line).append("\r\n");
+  }
+  if (!delayFound) out.append(delayLine).append("\r\n");
+  if (!modeFound) out.append(modeLine).append("\r\n");
+  return out;
+}
+
+CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, TNSI& nsi)
+    : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(nsi) {}
+
+CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
+  nsi_.Kzero2 = kCriterionNotGiven;
+  nsi_.KScale = kCriterionNotGiven;
+  nsi_.EMail.clear();
+  std::string content;
+  try {
+    if (!FileExists(file_)) {
+      boxes_.Show(BoxKind::Error, BoxButtons::Ok, kMissingText);
+      host_.RequestClose();
+      return CriteriaResult::Missing;
+    }
+    content = ReadWholeFile(file_);
+  } catch (const FileError& error) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
+                "The criteria file " + PathText(file_) + " cannot be read!\n\r" + error.what());
+    return CriteriaResult::Failed;
+  }
+  ApplyCriteriaText(content, nsi_, host_, boxes_, applyWindowSettings);
+  return CriteriaResult::Done;
+}
+
+CriteriaResult CriteriaFile::WriteCriteria() {
+  std::string content;
+  try {
+    if (!FileExists(file_)) return CriteriaResult::Missing;
+    content = ReadWholeFile(file_);
+  } catch (const FileError& error) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
+                "The criteria file " + PathText(file_) + " cannot be read!\n\r" + error.what());
+    return CriteriaResult::Failed;
+  }
+  try {
+    ReplaceFile(file_, RewriteWindowSettings(content, host_.IntervalPosition(), host_.ModeIndex()));
+  } catch (const FileError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kWriteFailedText + std::string(error.what()));
+    return CriteriaResult::Failed;
+  }
+  return CriteriaResult::Done;
+}
+
+}  // namespace quarn::config

@@ -1,0 +1,65 @@
+#include "config/StoredSettings.h"
+
+#include <cstring>
+#include <type_traits>
+
+#include "config/Codec.h"
+#include "config/FileAccess.h"
+
+namespace quarn::config {
+
+namespace detail {
+
+void SetScrambledText(uint8_t& length, uint8_t* bytes, size_t capacity, std::string_view utf8Text) {
+  const std::string value = CodecEncodeUtf8(utf8Text, static_cast<int>(capacity) - 2);
+  length = static_cast<uint8_t>(capacity);
+  std::memcpy(bytes, value.data(), capacity);
+}
+
+std::string ScrambledText(uint8_t length, const uint8_t* bytes, size_t capacity) {
+  const size_t size = length < capacity ? length : capacity;
+  return CodecDecodeUtf8(std::string_view(reinterpret_cast<const char*>(bytes), size));
+}
+
+}  // namespace detail
+
+namespace {
+
+template <typename Record>
+void Save(const std::filesystem::path& file, const Record& record) {
+  static_assert(std::is_trivially_copyable_v<Record>);
+  ReplaceFile(file, std::string_view(reinterpret_cast<const char*>(&record), sizeof record));
+}
+
+template <typename Record>
+Record Load(const std::filesystem::path& file) {
+  const std::string bytes = ReadFileStart(file, sizeof(Record));
+  if (bytes.size() < sizeof(Record)) {
+    // POSIX has no error code for a short read.
+    throw FileError("Unexpected end of file: " + std::to_string(bytes.size()) + " of " +
+                    std::to_string(sizeof(Record)) + " bytes");
+  }
+  Record record;
+  std::memcpy(&record, bytes.data(), sizeof record);
+  return record;
+}
+
+}  // namespace
+
+void SaveMailSettings(const std::filesystem::path& folder, const TMailSettings& record) {
+  Save(folder / kMailSettingsFileName, record);
+}
+
+void SaveFtpSettings(const std::filesystem::path& folder, const TFtpSettings& record) {
+  Save(folder / kFtpSettingsFileName, record);
+}
+
+TMailSettings LoadMailSettings(const std::filesystem::path& folder) {
+  return Load<TMailSettings>(folder / kMailSettingsFileName);
+}
+
+TFtpSettings LoadFtpSettings(const std::filesystem::path& folder) {
+  return Load<TFtpSettings>(folder / kFtpSettingsFileName);
+}
+
+}  // namespace quarn::config

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "config/Criteria.h"
+#include "config/tests/TestFiles.h"
+#include "link/ScriptedMessageBoxes.h"
+
+namespace quarn::config {
+namespace {
+
+using testing::FileSizeLimit;
+using testing::ReadBytes;
+using testing::TemporaryFolder;
+using testing::WriteBytes;
+
+// Stands in for the main window: records what the reader asks of it and clamps like the interval track bar.
+class FakeWindow : public CriteriaHost {
+ public:
+  void SetIntervalPosition(int position) override {
+    positionsSet.push_back(position);
+    intervalPosition = std::clamp(position, 5, 990);
+  }
+  int IntervalPosition() const override { return intervalPosition; }
+  bool AdvancedMode() const override { return advancedFlag; }
+  void SetAdvancedModeFlag(bool advanced) override { advancedFlag = advanced; }
+  void SelectAdvancedMode() override {
+    ++advancedSelections;
+    modeIndex = 1;
+  }
+  int ModeIndex() const override { return modeIndex; }
+  void RequestClose() override { ++closeRequests; }
+
+  std::vector<int> positionsSet;
+  int intervalPosition = 20;
+  bool advancedFlag = false;
+  int advancedSelections = 0;
+  int modeIndex = 0;
+  int closeRequests = 0;
+};
+
+std::string BadValueBox(const std::string& value) {
+  return "Amiss the settings for the criterion!\n\r''" + value + "'' is not a valid integer value";
+}
+
+// The record as a previous read may have left it; the FTP fields must survive a file without them.
+TNSI EarlierRecord() { return TNSI{1, 2, "old@mail", "old.server", 2121, "old/path"}; }
+
+struct ReadCase {
+  const char* name;
+  std::string content;
+  bool applyWindowSettings;
+  bool flagBefore;
+  TNSI expected;
+  std::vector<int> positionsSet;
+  bool flagAfter;
+  int advancedSelections;
+  std::vector<std::string> boxes;
+};
+
+TEST(CriteriaReader, LineRules) {
+  const int32_t kNone = kCriterionNotGiven;
+  const TNSI defaults{kNone, kNone, "", "old.server", 2121, "old/path"};
+  // clang-format off
+  const std::vector<ReadCase> cases = {
+      {"empty file", "", true, false, defaults, {}, false, 0, {}},
+      {"capital keys", "KZERO2=5\r\nKScale=6\r\nMAILSUPPORT=a@b\r\n", true, false,
+       {5, 6, "a@b", "old.server", 2121, "old/path"}, {}, false, 0, {}},
+      {"blank before key matches nothing", " kzero2=5\r\nkscale =6\r\n", true, false, defaults, {}, false, 0, {}},
+      {"integer with trailing blank", "kzero2=5 \r\n", true, false, defaults, {}, false, 0, {BadValueBox("5 ")}},
+      {"empty integer", "kscale=\r\n", true, false, defaults, {}, false, 0, {BadValueBox("")}},
+      {"integer with leading blank", "ftpport= 21\r\n", true, false, defaults, {}, false, 0, {BadValueBox(" 21")}},
+      {"bad value reported, later lines read", "kzero2=abc\r\nkscale=3\r\n", true, false,
+       {kNone, 3, "", "old.server", 2121, "old/path"}, {}, false, 0, {BadValueBox("abc")}},
+      {"32-bit limits and signs", "kzero2=-2147483648\r\nkscale=2147483648\r\nftpport=+21\r\nkscale=+-1\r\n", true,
+       false, {INT32_MIN, kNone, "", "old.server", 21, "old/path"}, {}, false, 0,
+       {BadValueBox("2147483648"), BadValueBox("+-1")}},
+      {"text keeps blanks and further =", "mailsupport= a=b=c \r\n", true, false,
+       {kNone, kNone, " a=b=c ", "old.server", 2121, "old/path"}, {}, false, 0, {}},
+      {"ftp fields", "ftpsupport=ftp.x\r\nftpport=21\r\nftppath=in/box\r\n", true, false,
+       {kNone, kNone, "", "ftp.x", 21, "in/box"}, {}, false, 0, {}},
+      {"empty key, comment, last line without end", "=kzero2\r\n; kzero2 is 5\r\nkzero2=7", true, false,
+       {7, kNone, "", "old.server", 2121, "old/path"}, {}, false, 0, {}},
+      {"LF and lone CR end lines too", "kzero2=1\nkscale=2\rftpport=3\n", true, false,
+       {1, 2, "", "old.server", 3, "old/path"}, {}, false, 0, {}},
+      {"Windows-1252 text becomes UTF-8", "mailsupport=caf\xE9\x80\r\n", true, false,
+       {kNone, kNone, "caf\xC3\xA9\xE2\x82\xAC", "old.server", 2121, "old/path"}, {}, false, 0, {}},
+      {"every occurrence applied, last wins", "delay=30\r\nkzero2=1\r\nDelay=3\r\nkzero2=2\r\n", true, false,
+       {2, kNone, "", "old.server", 2121, "old/path"}, {30, 3}, false, 0, {}},
+      {"bad delay leaves the position", "delay=x\r\n", true, false, defaults, {}, false, 0, {BadValueBox("x")}},
+      {"mode 2 is advanced", "mode=2\r\n", true, false, defaults, {}, true, 1, {}},
+      {"mode 0 keeps basic", "mode=0\r\n", true, false, defaults, {}, false, 0, {}},
+      {"mode 0 clears the flag, window left as it is", "mode=0\r\n", true, true, defaults, {}, false, 0, {}},
+      {"window settings skipped at Start, not even converted", "delay=x\r\nmode=1\r\ndelay=40\r\n", false, false,
+       defaults, {}, false, 0, {}},
+      {"advanced mode chosen earlier is applied again", "kzero2=4\r\n", false, true,
+       {4, kNone, "", "old.server", 2121, "old/path"}, {}, true, 1, {}},
+  };
+  // clang-format on
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TNSI nsi = EarlierRecord();
+    nsi.Kzero2 = nsi.KScale = kCriterionNotGiven;  // the reader's first step, done by CriteriaFile
+    nsi.EMail.clear();
+    FakeWindow window;
+    window.advancedFlag = c.flagBefore;
+    ScriptedMessageBoxes boxes;
+    ApplyCriteriaText(c.content, nsi, window, boxes, c.applyWindowSettings);
+
+    EXPECT_EQ(nsi.Kzero2, c.expected.Kzero2);
+    EXPECT_EQ(nsi.KScale, c.expected.KScale);
+    EXPECT_EQ(nsi.EMail, c.expected.EMail);
+    EXPECT_EQ(nsi.FTPServer, c.expected.FTPServer);
+    EXPECT_EQ(nsi.FTPPort, c.expected.FTPPort);
+    EXPECT_EQ(nsi.FTPPath, c.expected.FTPPath);
+    EXPECT_EQ(window.positionsSet, c.positionsSet);
+    EXPECT_EQ(window.advancedFlag, c.flagAfter);
+    EXPECT_EQ(window.advancedSelections, c.advancedSelections);
+    EXPECT_EQ(boxes.Texts(), c.boxes);
+    for (const auto& box : boxes.Boxes()) {
+      EXPECT_EQ(box.kind, BoxKind::Warning);
+      EXPECT_EQ(box.buttons, BoxButtons::Ok);
+    }
+    EXPECT_EQ(window.closeRequests, 0);
+  }
+}
+
+struct WriteCase {
+  const char* name;
+  std::string content;
+  int position;
+  int modeIndex;
+  std::string expected;
+};
+
+TEST(CriteriaWriter, LineRules) {
+  const std::vector<WriteCase> cases = {
+      {"lone kscale line gets delay and mode", "kscale=500\r\n", 20, 0,
+       "kscale=500\r\ndelay=20\r\nmode=0\r\n"},
+      {"empty file", "", 20, 0, "delay=20\r\nmode=0\r\n"},
+      {"every delay line rewritten", "delay=30\r\nx=1\r\nDELAY=40 \r\nmode=0\r\n", 55, 1,
+       "delay=55\r\nx=1\r\ndelay=55\r\nmode=1\r\n"},
+      {"only the missing key appended", "mode=0\r\n", 990, 1, "mode=1\r\ndelay=990\r\n"},
+      {"other lines byte for byte",
+       "=x\r\n; comment\r\n delay=3\r\nmailsupport= a=b \r\ncaf\xE9=\x80\r\n\r\nmode=2\r\n", 5, 1,
+       "=x\r\n; comment\r\n delay=3\r\nmailsupport= a=b \r\ncaf\xE9=\x80\r\n\r\nmode=1\r\ndelay=5\r\n"},
+      {"last line without end and LF lines get CR LF", "a=1\nb=2", 20, 0,
+       "a=1\r\nb=2\r\ndelay=20\r\nmode=0\r\n"},
+  };
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RewriteWindowSettings(c.content, c.position, c.modeIndex), c.expected);
+  }
+}
+
+class CriteriaFileTest : public ::testing::Test {
+ protected:
+  TemporaryFolder folder_;
+  std::filesystem::path file_ = folder_ / kCriteriaFileName;
+  FakeWindow window_;
+  ScriptedMessageBoxes boxes_;
+  TNSI nsi_ = EarlierRecord();
+  CriteriaFile criteria_{file_, window_, boxes_, nsi_};
+};
+
+TEST_F(CriteriaFileTest, ShowThenCloseKeepsTheChosenSettings) {
+  WriteBytes(file_,
+             "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=2000\r\nmode=2\r\n; note\r\n");
+  ASSERT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Done);
+  EXPECT_EQ(nsi_.Kzero2, 150);
+  EXPECT_EQ(nsi_.KScale, 500);
+  EXPECT_EQ(nsi_.EMail, "support@x");
+  EXPECT_EQ(window_.positionsSet, std::vector<int>{2000});
+  EXPECT_EQ(window_.advancedSelections, 1);
+
+  ASSERT_EQ(criteria_.WriteCriteria(), CriteriaResult::Done);
+  EXPECT_EQ(ReadBytes(file_),
+            "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=990\r\nmode=1\r\n; note\r\n");
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1)
+      << "no temporary file left";
+}
+
+TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndAsksToClose) {
+  window_.advancedFlag = true;
+  EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Missing);
+  ASSERT_EQ(boxes_.Boxes().size(), 1u);
+  EXPECT_EQ(boxes_.Boxes()[0], (ScriptedMessageBoxes::Box{BoxKind::Error, BoxButtons::Ok,
+                                                          "File criteria NRI not detected !\n\r"
+                                                          "Further work is not possible !",
+                                                          false}));
+  EXPECT_EQ(window_.closeRequests, 1);
+  EXPECT_EQ(window_.advancedSelections, 0) << "the read ends before the mode step";
+  EXPECT_EQ(nsi_.Kzero2, kCriterionNotGiven);
+  EXPECT_EQ(nsi_.KScale, kCriterionNotGiven);
+  EXPECT_EQ(nsi_.EMail, "");
+  EXPECT_EQ(nsi_.FTPServer, "old.server");
+  EXPECT_EQ(nsi_.FTPPort, 2121);
+}
+
+TEST_F(CriteriaFileTest, MissingFileOnWriteDoesNothing) {
+  EXPECT_EQ(criteria_.WriteCriteria(), CriteriaResult::Missing);
+  EXPECT_FALSE(std::filesystem::exists(file_));
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_EQ(window_.closeRequests, 0);
+}
+
+// A folder in place of the file: it exists but cannot be read, also for root.
+TEST_F(CriteriaFileTest, UnreadableFileReportsTheSystemTextAndLosesNothing) {
+  std::filesystem::create_directory(file_);
+  WriteBytes(file_ / "inside", "kept");
+
+  EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Failed);
+  EXPECT_EQ(criteria_.WriteCriteria(), CriteriaResult::Failed);
+  const std::string expected =
+      "The criteria file " + file_.string() + " cannot be read!\n\r" + std::strerror(EISDIR);
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{expected, expected}));
+  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_EQ(window_.closeRequests, 0);
+  EXPECT_EQ(ReadBytes(file_ / "inside"), "kept");
+}
+
+TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
+  const std::string original = "kscale=500\r\n" + std::string(200, ';') + "\r\n";
+  WriteBytes(file_, original);
+  window_.intervalPosition = 35;
+  CriteriaResult result;
+  {
+    FileSizeLimit limit(64);
+    result = criteria_.WriteCriteria();
+  }
+  EXPECT_EQ(result, CriteriaResult::Failed);
+  ASSERT_EQ(boxes_.Boxes().size(), 1u);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Warning);
+  EXPECT_EQ(boxes_.Texts()[0], std::string("Write setting to file poorly!\n\r") + std::strerror(EFBIG));
+  EXPECT_EQ(ReadBytes(file_), original);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1)
+      << "no temporary file left";
+}
+
+TEST(CriteriaDefaultFile, ReadsWithoutWarnings) {
+  FakeWindow window;
+  ScriptedMessageBoxes boxes;
+  TNSI nsi;
+  CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, window, boxes, nsi);
+  ASSERT_EQ(criteria.ReadCriteria(true), CriteriaResult::Done);
+  EXPECT_TRUE(boxes.Texts().empty());
+  EXPECT_NE(nsi.Kzero2, kCriterionNotGiven);
+  EXPECT_NE(nsi.KScale, kCriterionNotGiven);
+  EXPECT_FALSE(nsi.EMail.empty());
+  EXPECT_FALSE(nsi.FTPServer.empty());
+  EXPECT_GT(nsi.FTPPort, 0);
+  EXPECT_EQ(window.positionsSet, std::vector<int>{20});
+  EXPECT_FALSE(window.advancedFlag);
+  const std::string bytes = ReadBytes(QUARN_DEFAULT_CRITERIA);
+  EXPECT_EQ(RewriteWindowSettings(bytes, 20, 0), bytes) << "CR LF line ends, delay and mode present";
+}
+
+}  // namespace
+}  // namespace quarn::config

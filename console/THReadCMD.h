@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "console/ReaderChannel.h"
+#include "link/ManualResetEvent.h"
+#include "link/SerialLink.h"
+
+namespace quarn::console {
+
+// The console reader: waits on the console's port for received characters and posts every chunk it reads
+// to the console log, shown in the display mode set at that moment. It never opens or closes the port and
+// never waits for the GUI thread. Its owner starts it, asks it to end and waits for it; a request to end is
+// noticed at the top of a pass, so it can take up to the 5000 ms of an idle wait.
+class THReadCMD {
+ public:
+  // The port must stay open until the reader has finished.
+  THReadCMD(link::PortHandle port, ReaderChannel& channel);
+  // Asks the reader to end and waits for it.
+  ~THReadCMD();
+  THReadCMD(const THReadCMD&) = delete;
+  THReadCMD& operator=(const THReadCMD&) = delete;
+
+  void Start();
+  void Terminate() { terminated_.store(true); }
+  // Returns once the reader has finished (at once when it was never started).
+  void WaitFor();
+  bool Finished() const { return finished_.load(); }
+
+  // Called on the reader thread with the count of waiting bytes, before the pause that precedes the read.
+  // Tests use it to change the port between counting and reading. Set it before Start.
+  void SetCountedHook(std::function<void(size_t)> hook) { countedHook_ = std::move(hook); }
+
+  // The most bytes one log entry shows; more waiting bytes are read and shown in several entries.
+  static constexpr size_t kChunkBytes = 1023;
+
+ private:
+  void Execute();
+  // Clears the error state, resets the event and sets the mask again (ending a wait still pending).
+  void ReArm();
+  // Reads the n counted bytes and posts them; false when a read failed (reported already).
+  bool ReadAndShow(size_t n);
+
+  const link::PortHandle hPort;
+  std::unique_ptr<link::ManualResetEvent> FhEvent;  // created and released by the reader thread
+  ReaderChannel& channel_;
+  std::function<void(size_t)> countedHook_;
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+};
+
+}  // namespace quarn::console

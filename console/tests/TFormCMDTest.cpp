@@ -1,0 +1,399 @@
+#include "console/TFormCMD.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "link/ScriptedMessageBoxes.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "link/tests/PtyPeer.h"
+#include "sim/testing/SimSensor.h"
+
+namespace quarn::console {
+namespace {
+
+using Box = ScriptedMessageBoxes::Box;
+using Texts = std::vector<std::string>;
+
+const Box kNoListBox{BoxKind::Warning, BoxButtons::Ok, "List of commands not found (commands.ini)", false};
+
+// Processes events until the condition holds or ten seconds have passed.
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 1000 && !condition(); ++i) QTest::qWait(10);
+  return condition();
+}
+
+QStringList Log(TFormCMD& form) { return form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n'); }
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// A console on the simulated sensor at COM7 whose program folder is a fresh temporary folder.
+class ConsoleTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    link::SetTimeScale(0.05);
+    folder_ = std::filesystem::temp_directory_path() /
+              ("quarn-console-ui-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(folder_);
+    link::SetTimeScale(1.0);
+  }
+
+  void StartSensor() {
+    sim::SimSensor::Options options;
+    options.args = {"--serial", "555123", "--firmware", "QRN-2.14"};
+    sensor_ = std::make_unique<sim::SimSensor>(options);
+    ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
+  }
+
+  std::unique_ptr<TFormCMD> Open(const std::string& port = "7") {
+    auto form = std::make_unique<TFormCMD>(boxes_);
+    form->FPort = port;
+    form->FSN = "555123";
+    form->FType = "QRN-2.14";
+    form->FLocalPath = folder_.string() + "/";
+    form->show();
+    return form;
+  }
+
+  void WriteListFile(const std::string& bytes) {
+    std::ofstream(folder_ / "commands.ini", std::ios::binary) << bytes;
+  }
+
+  // Types the command and presses Send.
+  static void Send(TFormCMD& form, const QString& command) {
+    form.findChild<QLineEdit*>("eCMD")->setText(command);
+    form.findChild<QPushButton*>("bSend")->click();
+  }
+
+  static void SelectMode(TFormCMD& form, const QString& name) {
+    for (auto* button : form.findChild<QGroupBox*>("RG1")->findChildren<QRadioButton*>()) {
+      if (button->text() == name) button->click();
+    }
+  }
+
+  std::filesystem::path folder_;
+  ScriptedMessageBoxes boxes_;
+  std::unique_ptr<sim::SimSensor> sensor_;
+  std::unique_ptr<sim::ScopedPortDir> ports_;
+};
+
+TEST_F(ConsoleTest, StartsWithItsControlsSet) {
+  auto form = Open("99");
+  EXPECT_EQ(form->windowTitle(), "Send Command");
+  auto* hash = form->findChild<QCheckBox*>("CheckBox1");
+  EXPECT_EQ(hash->text(), "#00");
+  EXPECT_TRUE(hash->isChecked());
+  EXPECT_TRUE(form->findChild<QPushButton*>("bSend")->isDefault());
+  EXPECT_EQ(form->findChild<QPushButton*>("bSend")->text(), "Send");
+  EXPECT_EQ(form->findChild<QPushButton*>("BitBtn1")->text(), "Save logs");
+  QStringList labels;
+  for (auto* label : form->findChildren<QLabel*>()) labels << label->text();
+  EXPECT_TRUE(labels.contains("Command") && labels.contains("x0D") && labels.contains("Command list"));
+
+  QStringList modes;
+  auto* group = form->findChild<QGroupBox*>("RG1");
+  for (auto* button : group->findChildren<QRadioButton*>()) modes << button->text() + (button->isChecked() ? "*" : "");
+  EXPECT_EQ(modes.join(","), "ASCII*,HEX,ASCII/HEX");
+
+  auto* list = form->findChild<QListWidget*>("LBComand");
+  ASSERT_EQ(list->count(), 25);
+  EXPECT_EQ(list->item(4)->text(), "--------");
+  EXPECT_EQ(list->item(24)->text(), "KTGD");
+  EXPECT_EQ(Log(*form), QStringList{"Sending:"});
+
+  auto* dialog = form->findChild<QFileDialog*>("SaveDialog1");
+  EXPECT_EQ(dialog->windowTitle(), "Save protocol");
+  EXPECT_EQ(dialog->defaultSuffix(), "txt");
+  EXPECT_EQ(dialog->nameFilters(), QStringList{"Text files (*.txt)"});
+  EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+
+  form->resize(500, 300);
+  QTest::qWait(1);
+  EXPECT_GE(form->width(), TFormCMD::kMinWidth);
+  EXPECT_GE(form->height(), TFormCMD::kMinHeight);
+
+  // No commands.ini and no port 99.
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port99", false}}));
+}
+
+struct SendCase {
+  const char* name;
+  QString mode;
+  bool withAddress;
+  std::string sent;
+  QStringList log;
+};
+
+class ConsoleSendTest : public ConsoleTest, public testing::WithParamInterface<SendCase> {};
+
+TEST_P(ConsoleSendTest, SendsTheCommandAndShowsTheReply) {
+  StartSensor();
+  auto form = Open();
+  SelectMode(*form, GetParam().mode);
+  form->findChild<QCheckBox*>("CheckBox1")->setChecked(GetParam().withAddress);
+  Send(*form, "SREV?");
+  ASSERT_TRUE(sensor_->WaitReceived(1, std::chrono::seconds(10)));
+  EXPECT_EQ(sensor_->Received(), Texts{GetParam().sent});
+  EXPECT_TRUE(WaitUntil([&] { return Log(*form).size() >= GetParam().log.size(); }));
+  EXPECT_EQ(Log(*form), GetParam().log);
+  EXPECT_EQ(boxes_.Boxes(), std::vector<Box>{kNoListBox});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConsoleReplies, ConsoleSendTest,
+    testing::Values(
+        SendCase{"Ascii", "ASCII", true, "#00SREV?", {"Sending:", "> #00SREV?", "<< QRN-2.14\u240D", ""}},
+        SendCase{"Hex", "HEX", true, "#00SREV?", {"Sending:", "> #00SREV?", "<< 51 52 4E 2D 32 2E 31 34 0D ", ""}},
+        SendCase{"AsciiHex", "ASCII/HEX", true, "#00SREV?",
+                 {"Sending:", "> #00SREV?", "<< QRN-2.14\u240D", "<< 51 52 4E 2D 32 2E 31 34 0D ", ""}},
+        SendCase{"WithoutAddress", "ASCII", false, "SREV?", {"Sending:", "> SREV?", "<< QRN-2.14\u240D", ""}}),
+    [](const testing::TestParamInfo<SendCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ConsoleTest, EachReplyIsShownInTheModeSetWhenItCame) {
+  StartSensor();
+  auto form = Open();
+  Send(*form, "SRAL?");
+  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 4; }));
+  SelectMode(*form, "HEX");
+  Send(*form, "SRAL?");
+  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 7; }));
+  EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SRAL?", "<< 555123\u240D", "", "> #00SRAL?",
+                                     "<< 35 35 35 31 32 33 0D ", ""}));
+}
+
+TEST_F(ConsoleTest, AReplyInTwoPartsGivesTwoEntries) {
+  StartSensor();
+  sensor_->Control("split 2");
+  auto form = Open();
+  Send(*form, "SREV?");
+  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 6; }));
+  EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SREV?", "<< QRN-", "", "<< 2.14\u240D", ""}));
+}
+
+TEST_F(ConsoleTest, EmptyOrOverlongCommandsAreRefused) {
+  StartSensor();
+  auto form = Open();
+  Send(*form, "");
+  Send(*form, QString(253, 'A'));  // with "#00" one character more than a line carries
+  EXPECT_EQ(boxes_.Texts(), (Texts{kNoListBox.text, "Input the command",
+                                   "The command is too long: a command line carries at most 255 characters"}));
+  form->findChild<QCheckBox*>("CheckBox1")->setChecked(false);
+  Send(*form, QString(253, 'A'));
+  ASSERT_TRUE(sensor_->WaitReceived(1, std::chrono::seconds(10)));
+  EXPECT_EQ(sensor_->Received(), Texts{std::string(253, 'A')});
+  EXPECT_EQ(Log(*form).mid(0, 2), (QStringList{"Sending:", "> " + QString(253, 'A')}));
+  EXPECT_EQ(boxes_.Boxes().size(), 3u);
+}
+
+std::string Utf16LittleEndian(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+struct ListCase {
+  const char* name;
+  std::string bytes;
+};
+
+class ConsoleListTest : public ConsoleTest, public testing::WithParamInterface<ListCase> {};
+
+TEST_P(ConsoleListTest, CommandFileReplacesTheList) {
+  StartSensor();
+  WriteListFile(GetParam().bytes);
+  auto form = Open();
+  auto* list = form->findChild<QListWidget*>("LBComand");
+  QStringList entries;
+  for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
+  EXPECT_EQ(entries, (QStringList{"ZERO2", "--------", "Z\u00E4hler ?"}));
+  EXPECT_TRUE(boxes_.Boxes().empty());
+
+  // A separator copies nothing; a command is copied but not sent.
+  auto* entry = form->findChild<QLineEdit*>("eCMD");
+  entry->setText("typed");
+  auto click = [&](int row) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+  };
+  click(1);
+  EXPECT_EQ(entry->text(), "typed");
+  click(0);
+  EXPECT_EQ(entry->text(), "ZERO2");
+  click(1);
+  EXPECT_EQ(entry->text(), "ZERO2");
+  click(2);
+  EXPECT_EQ(entry->text(), "Z\u00E4hler ?");
+  QTest::qWait(50);
+  EXPECT_TRUE(sensor_->Received().empty());
+  EXPECT_EQ(Log(*form), QStringList{"Sending:"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConsoleEncodings, ConsoleListTest,
+    testing::Values(ListCase{"Windows1252CrLf", "ZERO2\r\n--------\r\nZ\xE4hler ?\r\n"},
+                    ListCase{"Utf8Mark", "\xEF\xBB\xBFZERO2\n--------\nZ\xC3\xA4hler ?\n"},
+                    ListCase{"Utf16Mark", Utf16LittleEndian(u"ZERO2\r\n--------\r\nZ\u00E4hler ?")},
+                    ListCase{"CrOnly", "ZERO2\r--------\rZ\xE4hler ?\r"}),
+    [](const testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
+  StartSensor();
+  std::filesystem::create_directory(folder_ / "commands.ini");
+  auto form = Open();
+  EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
+  EXPECT_FALSE(form->HasPort());
+  EXPECT_FALSE(form->ReaderRunning());
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{{BoxKind::Error, BoxButtons::Ok,
+                                               "Cannot read file \"" + (folder_ / "commands.ini").string() +
+                                                   "\". Is a directory",
+                                               false}}));
+}
+
+// Answers the save dialog with the given file once it is shown.
+void ChooseFileWhenAsked(TFormCMD& form, const QString& path) {
+  QTimer::singleShot(0, &form, [&form, path] {
+    auto* dialog = form.findChild<QFileDialog*>("SaveDialog1");
+    ASSERT_TRUE(WaitUntil([&] { return dialog->isVisible(); }));
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+}
+
+TEST_F(ConsoleTest, SavingRightAfterOpeningWritesTheHeaderAndSending) {
+  StartSensor();
+  auto form = Open();
+  form->FType = "QRN-2.14 \u00E4";
+  const std::string path = (folder_ / "first.txt").string();
+  ChooseFileWhenAsked(*form, QString::fromStdString(path));
+  form->findChild<QPushButton*>("BitBtn1")->click();
+  EXPECT_EQ(ReadBytes(path), "Port: COM7\r\nSN: 555123\r\nType: QRN-2.14 \xE4\r\n================\r\nSending:\r\n");
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {BoxKind::Information, BoxButtons::Ok, "Log is save!", false}}));
+}
+
+TEST_F(ConsoleTest, SavedLogKeepsTheReceivedBytesAndTheDefaultSuffix) {
+  StartSensor();
+  auto form = Open();
+  Send(*form, "SREV?");
+  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 4; }));
+  ChooseFileWhenAsked(*form, QString::fromStdString((folder_ / "reply").string()));
+  form->findChild<QPushButton*>("BitBtn1")->click();
+  EXPECT_EQ(ReadBytes((folder_ / "reply.txt").string()),
+            "Port: COM7\r\nSN: 555123\r\nType: QRN-2.14\r\n================\r\nSending:\r\n> #00SREV?\r\n"
+            "<< QRN-2.14\r\r\n\r\n");
+}
+
+TEST_F(ConsoleTest, ALogFileThatCannotBeCreatedIsReportedAndTheConsoleStays) {
+  StartSensor();
+  auto form = Open();
+  const std::string path = (folder_ / "missing" / "log.txt").string();
+  ChooseFileWhenAsked(*form, QString::fromStdString(path));
+  form->findChild<QPushButton*>("BitBtn1")->click();
+  EXPECT_EQ(boxes_.Texts(), (Texts{kNoListBox.text, "Cannot create file \"" + path + "\". No such file or directory"}));
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->HasPort());
+}
+
+TEST_F(ConsoleTest, APortHeldByAnotherProgramIsReportedAtShowAndSend) {
+  StartSensor();
+  const link::PortHandle run = link::OpenPort("COM7", link::EV_RXFLAG);
+  auto form = Open();
+  EXPECT_FALSE(form->HasPort());
+  EXPECT_FALSE(form->ReaderRunning());
+  Send(*form, "SREV?");
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox,
+                                             {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port7", false},
+                                             {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port", false}}));
+  EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SREV?"}));
+  run->Close();
+}
+
+// The port is free again once the console has closed it.
+bool PortIsFree(const std::string& name) {
+  try {
+    link::OpenPort(name, link::EV_RXCHAR)->Close();
+    return true;
+  } catch (const link::PortError&) {
+    return false;
+  }
+}
+
+TEST_F(ConsoleTest, ClosingWhileTheSensorIsSilentEnds) {
+  link::SetTimeScale(1.0);  // the full five-second wait
+  StartSensor();
+  sensor_->Control("silent on");
+  auto form = Open();
+  ASSERT_TRUE(form->ReaderRunning());
+  EXPECT_FALSE(PortIsFree("COM7"));
+  QTest::keyClick(form.get(), Qt::Key_Escape);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(form->result(), QDialog::Rejected);
+  EXPECT_FALSE(form->ReaderRunning());
+  EXPECT_FALSE(form->HasPort());
+  EXPECT_TRUE(PortIsFree("COM7"));
+}
+
+TEST_F(ConsoleTest, ClosingWhileTheLineFloodsDoesNotDeadlock) {
+  link::testing::PtyPeer peer(9);
+  auto form = Open("9");
+  ASSERT_TRUE(form->ReaderRunning());
+  std::atomic<bool> flooding{true};
+  std::thread sensor([&] {
+    const std::string block(200, 'F');
+    while (flooding.load()) {
+      try {
+        peer.Write(block + "\r");
+      } catch (const std::runtime_error&) {
+        // The line is full until the reader makes room.
+      }
+    }
+  });
+  EXPECT_TRUE(WaitUntil([&] { return Log(*form).filter("<< FFFF").size() >= 3; }));
+  form->findChild<QPushButton*>("bClose")->click();
+  flooding.store(false);
+  sensor.join();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->ReaderRunning());
+  EXPECT_FALSE(form->HasPort());
+}
+
+}  // namespace
+}  // namespace quarn::console
+
+int main(int argc, char** argv) {
+  // Test discovery runs this program without the test environment, where there may be no display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

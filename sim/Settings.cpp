@@ -1,0 +1,210 @@
+#include "Settings.h"
+
+#include <cctype>
+#include <charconv>
+#include <sstream>
+
+#include "SensorModel.h"
+
+namespace quarn::sim {
+
+namespace {
+
+template <typename Number>
+bool ParseNumber(const std::string& text, Number& value) {
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && !text.empty();
+}
+
+bool ParseSwitch(const std::string& text, bool& value) {
+  if (text == "on") {
+    value = true;
+    return true;
+  }
+  if (text == "off") {
+    value = false;
+    return true;
+  }
+  return false;
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+// "7 9990" pins frame field 7 to 9990, "9 980,1000" gives the next frames 980 and then 1000;
+// "7 off" gives the field back to the model.
+bool ApplyPinnedField(const std::string& value, Behaviour& behaviour) {
+  const size_t space = value.find(' ');
+  int field = 0;
+  if (space == std::string::npos || !ParseNumber(value.substr(0, space), field) || field < 1 || field > 10) {
+    return false;
+  }
+  const std::string setting = Trim(value.substr(space + 1));
+  if (setting == "off") {
+    behaviour.pinnedFields.erase(field);
+    return true;
+  }
+  std::deque<uint32_t> values;
+  for (const std::string& item : SplitCommandList(setting)) {
+    uint32_t pinned = 0;
+    if (!ParseNumber(item, pinned)) return false;
+    values.push_back(pinned);
+  }
+  if (values.empty()) return false;
+  behaviour.pinnedFields[field] = std::move(values);
+  return true;
+}
+
+// "F 2": the next two "F" requests get no answer.
+bool ApplySkip(const std::string& value, Behaviour& behaviour) {
+  const size_t space = value.find(' ');
+  int count = 0;
+  if (space == std::string::npos || !ParseNumber(Trim(value.substr(space + 1)), count) || count < 0) return false;
+  std::string command = value.substr(0, space);
+  for (char& c : command) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  behaviour.skipNext[command] = count;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandList(const std::string& text) {
+  std::vector<std::string> items;
+  std::stringstream stream(text);
+  std::string item;
+  while (std::getline(stream, item, ',')) {
+    item = Trim(item);
+    if (!item.empty()) items.push_back(item);
+  }
+  return items;
+}
+
+std::string Usage() {
+  return "usage: quarn-sensor-sim --port-dir DIR --com N [--serial DIGITS] [--firmware TEXT] [--type TEXT]\n"
+         "         [--range TEXT] [--seed S] [--gas PPM] [--appear-after SEC] [--disappear-after SEC]\n"
+         "         [--reply-delay MS] [--silent] [--silent-to CMD[,CMD...]] [--split PARTS] [--noise]\n"
+         "         [--fields N]\n"
+         "control lines on standard input: gas PPM | temp C | silent on|off | silent-to CMD,... |\n"
+         "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
+         "         unplug | plug | quit\n";
+}
+
+std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args, std::string& error) {
+  SimSettings settings;
+  bool haveDir = false;
+  bool haveCom = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    if (name == "--silent") {
+      settings.behaviour.silent = true;
+      continue;
+    }
+    if (name == "--noise") {
+      settings.behaviour.noise = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = name.rfind("--", 0) == 0 ? "missing value after " + name : "unexpected argument " + name;
+      return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    bool ok = true;
+    if (name == "--port-dir") {
+      settings.portDir = value;
+      haveDir = ok = !value.empty();
+    } else if (name == "--com") {
+      haveCom = ok = ParseNumber(value, settings.com) && settings.com >= 1;
+    } else if (name == "--serial") {
+      settings.identity.serial = value;
+    } else if (name == "--firmware") {
+      settings.identity.firmware = value;
+    } else if (name == "--type") {
+      settings.identity.type = value;
+    } else if (name == "--range") {
+      settings.identity.range = value;
+    } else if (name == "--seed") {
+      ok = ParseNumber(value, settings.seed);
+    } else if (name == "--gas") {
+      ok = ParseNumber(value, settings.gasPpm) && settings.gasPpm >= 0;
+    } else if (name == "--appear-after") {
+      ok = ParseNumber(value, settings.appearAfter) && settings.appearAfter >= 0;
+    } else if (name == "--disappear-after") {
+      ok = ParseNumber(value, settings.disappearAfter) && settings.disappearAfter >= 0;
+    } else if (name == "--reply-delay") {
+      ok = ParseNumber(value, settings.behaviour.replyDelayMs) && settings.behaviour.replyDelayMs >= 0;
+    } else if (name == "--silent-to") {
+      settings.behaviour.silentTo = SplitCommandList(value);
+    } else if (name == "--split") {
+      ok = ParseNumber(value, settings.behaviour.splitParts) && settings.behaviour.splitParts >= 1;
+    } else if (name == "--fields") {
+      ok = ParseNumber(value, settings.behaviour.fields) && settings.behaviour.fields >= 0 &&
+           settings.behaviour.fields <= 100;
+    } else {
+      error = "unknown option " + name;
+      return std::nullopt;
+    }
+    if (!ok) {
+      error = "bad value for " + name + ": " + value;
+      return std::nullopt;
+    }
+  }
+  if (!haveDir || !haveCom) {
+    error = "--port-dir and --com are required";
+    return std::nullopt;
+  }
+  return settings;
+}
+
+ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, SensorModel& model) {
+  const std::string text = Trim(line);
+  const size_t space = text.find(' ');
+  const std::string verb = text.substr(0, space);
+  const std::string value = space == std::string::npos ? std::string() : Trim(text.substr(space + 1));
+
+  if (verb.empty()) return ControlAction::kNone;
+  if (verb == "quit") return ControlAction::kQuit;
+  if (verb == "plug") return ControlAction::kPlug;
+  if (verb == "unplug") return ControlAction::kUnplug;
+  if (verb == "silent-to") {
+    behaviour.silentTo = SplitCommandList(value);
+    return ControlAction::kNone;
+  }
+  bool ok = false;
+  if (verb == "gas") {
+    double ppm = 0;
+    ok = ParseNumber(value, ppm) && ppm >= 0;
+    if (ok) model.SetGas(ppm);
+  } else if (verb == "temp") {
+    double celsius = 0;
+    ok = ParseNumber(value, celsius);
+    if (ok) model.SetTemperature(celsius);
+  } else if (verb == "silent") {
+    ok = ParseSwitch(value, behaviour.silent);
+  } else if (verb == "noise") {
+    ok = ParseSwitch(value, behaviour.noise);
+  } else if (verb == "reply-delay") {
+    int ms = 0;
+    ok = ParseNumber(value, ms) && ms >= 0;
+    if (ok) behaviour.replyDelayMs = ms;
+  } else if (verb == "split") {
+    int parts = 0;
+    ok = ParseNumber(value, parts) && parts >= 1;
+    if (ok) behaviour.splitParts = parts;
+  } else if (verb == "field") {
+    ok = ApplyPinnedField(value, behaviour);
+  } else if (verb == "skip") {
+    ok = ApplySkip(value, behaviour);
+  } else if (verb == "fields") {
+    int count = 0;
+    ok = ParseNumber(value, count) && count >= 0 && count <= 100;
+    if (ok) behaviour.fields = count;
+  }
+  return ok ? ControlAction::kNone : ControlAction::kInvalid;
+}
+
+}  // namespace quarn::sim

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarn::sim {
+
+class SensorModel;
+
+// What the sensor says about itself.
+struct Identity {
+  std::string serial = "102345";
+  std::string firmware = "QRN-2.14";
+  std::string type = "IR-CO2";
+  std::string range = "0-5000";
+};
+
+// Ways the simulated sensor misbehaves on purpose; all can be changed while it runs.
+struct Behaviour {
+  bool silent = false;
+  // Commands without the "#00" prefix that get no answer, e.g. "SRAL?"; "CALB" also covers "CALB 0500".
+  std::vector<std::string> silentTo;
+  int replyDelayMs = 0;
+  // Each reply goes out in this many writes about 100 ms apart.
+  int splitParts = 1;
+  // Bytes that belong to no frame (never 0x0E or CR) before each measurement frame.
+  bool noise = false;
+  int fields = 10;
+  // Frame fields (1 to 10) that read given values instead of the model's: successive frames take the
+  // values in turn and the last one stays ("field 9 980,1000,1021").
+  std::map<int, std::deque<uint32_t>> pinnedFields;
+  // The next requests of these commands (without "#00") that get no answer ("skip F 2").
+  std::map<std::string, int> skipNext;
+};
+
+struct SimSettings {
+  std::string portDir;
+  int com = 0;
+  Identity identity;
+  uint32_t seed = 1;
+  double gasPpm = 0;
+  // Seconds after the start; negative: at once / never.
+  double appearAfter = -1;
+  double disappearAfter = -1;
+  Behaviour behaviour;
+};
+
+// Parses the program's arguments (without argv[0]); on failure error says why.
+std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args, std::string& error);
+
+std::string Usage();
+
+enum class ControlAction { kNone, kPlug, kUnplug, kQuit, kInvalid };
+
+// Applies one control line from standard input ("gas 500", "silent on", ...) to the behaviour and the
+// model; plug, unplug and quit are left to the caller through the result.
+ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, SensorModel& model);
+
+// "SRAL?,RT?" -> {"SRAL?", "RT?"}; empty items are dropped.
+std::vector<std::string> SplitCommandList(const std::string& text);
+
+}  // namespace quarn::sim

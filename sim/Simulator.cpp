@@ -1,0 +1,228 @@
+#include "Simulator.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace quarn::sim {
+
+namespace {
+
+constexpr auto kSplitGap = std::chrono::milliseconds(100);
+// A request this long without CR is line garbage, not a command.
+constexpr size_t kMaxRequest = 1024;
+
+// Every line flushed at once: tests and scripts wait for these lines.
+void Say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+Simulator::Simulator(SimSettings settings)
+    : settings_(std::move(settings)), replies_(settings_.identity, settings_.seed) {
+  std::string dir = settings_.portDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  linkPath_ = dir + "COM" + std::to_string(settings_.com);
+  replies_.CurrentBehaviour() = settings_.behaviour;
+  replies_.Model().SetGas(settings_.gasPpm);
+}
+
+Simulator::~Simulator() { Unplug(); }
+
+bool Simulator::Plug() {
+  if (!terminal_) {
+    std::string error;
+    terminal_ = PseudoTerminal::Open(error);
+    if (!terminal_) {
+      std::fprintf(stderr, "quarn-sensor-sim: %s\n", error.c_str());
+      return false;
+    }
+    requestBuffer_.clear();
+  }
+  std::string error;
+  if (!PublishLink(linkPath_, terminal_->SlavePath(), error)) {
+    std::fprintf(stderr, "quarn-sensor-sim: %s\n", error.c_str());
+    terminal_.reset();
+    return false;
+  }
+  Say("READY COM" + std::to_string(settings_.com) + " " + terminal_->SlavePath());
+  return true;
+}
+
+void Simulator::Unplug() {
+  if (!terminal_) return;
+  RemoveLink(linkPath_, terminal_->SlavePath());
+  terminal_.reset();
+  outbox_.clear();
+  requestBuffer_.clear();
+  Say("UNPLUGGED");
+}
+
+void Simulator::ReadRequests() {
+  char buffer[4096];
+  const ssize_t count = read(terminal_->MasterFd(), buffer, sizeof buffer);
+  if (count <= 0) return;  // EAGAIN; a hang-up cannot happen while our own slave stays open
+  for (ssize_t i = 0; i < count; ++i) {
+    const char c = buffer[i];
+    if (c == '\r') {
+      std::string line;
+      line.swap(requestBuffer_);
+      if (!line.empty()) HandleRequest(line);
+    } else if (c != '\n') {
+      requestBuffer_ += c;
+      if (requestBuffer_.size() > kMaxRequest) requestBuffer_.clear();
+    }
+  }
+}
+
+void Simulator::HandleRequest(const std::string& line) {
+  Say("RX " + line);
+  if (const std::optional<std::string> reply = replies_.Answer(line)) QueueReply(*reply);
+}
+
+void Simulator::QueueReply(const std::string& reply) {
+  const Behaviour& behaviour = replies_.CurrentBehaviour();
+  Clock::time_point due = Clock::now() + std::chrono::milliseconds(behaviour.replyDelayMs);
+  if (!outbox_.empty()) due = std::max(due, outbox_.back().due);
+  const size_t parts = std::min<size_t>(static_cast<size_t>(behaviour.splitParts), reply.size());
+  size_t begin = 0;
+  for (size_t part = 0; part < parts; ++part) {
+    const size_t end = reply.size() * (part + 1) / parts;
+    outbox_.push_back({due + kSplitGap * static_cast<int>(part), reply.substr(begin, end - begin)});
+    begin = end;
+  }
+}
+
+void Simulator::SendDueChunks(Clock::time_point now) {
+  while (terminal_ && !outbox_.empty() && outbox_.front().due <= now) {
+    const std::string& bytes = outbox_.front().bytes;
+    const ssize_t written = write(terminal_->MasterFd(), bytes.data(), bytes.size());
+    // A full input queue means nobody reads the port: the bytes are lost, as on a real line.
+    if (written < static_cast<ssize_t>(bytes.size())) {
+      std::fprintf(stderr, "quarn-sensor-sim: reply bytes dropped (%zd of %zu written)\n", written,
+                   bytes.size());
+    }
+    outbox_.pop_front();
+  }
+}
+
+bool Simulator::ReadControl() {
+  char buffer[1024];
+  const ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
+  if (count < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  if (count <= 0) return false;
+  controlBuffer_.append(buffer, static_cast<size_t>(count));
+  size_t end;
+  while ((end = controlBuffer_.find('\n')) != std::string::npos) {
+    const std::string line = controlBuffer_.substr(0, end);
+    controlBuffer_.erase(0, end + 1);
+    HandleControl(line);
+  }
+  return true;
+}
+
+void Simulator::HandleControl(const std::string& line) {
+  switch (ApplyControlLine(line, replies_.CurrentBehaviour(), replies_.Model())) {
+    case ControlAction::kNone:
+      break;
+    case ControlAction::kPlug:
+      appearAt_.reset();
+      Plug();
+      break;
+    case ControlAction::kUnplug:
+      Unplug();
+      break;
+    case ControlAction::kQuit:
+      quit_ = true;
+      break;
+    case ControlAction::kInvalid:
+      std::fprintf(stderr, "quarn-sensor-sim: ignored control line \"%s\"\n", line.c_str());
+      break;
+  }
+}
+
+std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {
+  std::optional<Clock::time_point> next;
+  auto consider = [&next](std::optional<Clock::time_point> t) {
+    if (t && (!next || *t < *next)) next = t;
+  };
+  if (terminal_ && !outbox_.empty()) consider(outbox_.front().due);
+  consider(appearAt_);
+  consider(disappearAt_);
+  return next;
+}
+
+int Simulator::Run() {
+  // Stop signals arrive as a readable descriptor in the same poll, so a busy port cannot starve them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  for (int stop : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stopSignals, stop);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signalFd < 0) {
+    std::perror("quarn-sensor-sim: signalfd");
+    return 1;
+  }
+  signal(SIGPIPE, SIG_IGN);
+
+  const Clock::time_point start = Clock::now();
+  auto after = [start](double seconds) {
+    return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  };
+  if (settings_.appearAfter >= 0) {
+    appearAt_ = after(settings_.appearAfter);
+  } else if (!Plug()) {
+    close(signalFd);
+    return 1;
+  }
+  if (settings_.disappearAfter >= 0) disappearAt_ = after(settings_.disappearAfter);
+
+  bool controlOpen = true;
+  while (!quit_) {
+    const Clock::time_point now = Clock::now();
+    if (appearAt_ && *appearAt_ <= now) {
+      appearAt_.reset();
+      Plug();
+    }
+    if (disappearAt_ && *disappearAt_ <= now) {
+      disappearAt_.reset();
+      Unplug();
+    }
+    SendDueChunks(now);
+
+    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0},
+                     {terminal_ ? terminal_->MasterFd() : -1, POLLIN, 0},
+                     {signalFd, POLLIN, 0}};
+    if (!controlOpen) fds[0].fd = -1;
+    timespec timeout{};
+    timespec* timeoutPointer = nullptr;
+    if (const auto wake = NextWakeUp()) {
+      const auto left = std::max(Clock::duration::zero(), *wake - Clock::now());
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+      timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+      timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+      timeoutPointer = &timeout;
+    }
+    const PseudoTerminal* polled = terminal_.get();
+    if (ppoll(fds, 3, timeoutPointer, nullptr) < 0) continue;
+    if (fds[2].revents & POLLIN) break;
+    // Control first: a control line written before a request is then in force for that request,
+    // because the socket or pipe holds it before the slower pseudo-terminal delivers the request.
+    // EOF on standard input does not quit: the demo may start us with it closed.
+    if (fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
+      controlOpen = ReadControl();
+    if (fds[1].fd >= 0 && (fds[1].revents & POLLIN) && terminal_.get() == polled) ReadRequests();
+  }
+  close(signalFd);
+  Unplug();
+  return 0;
+}
+
+}  // namespace quarn::sim

@@ -1,0 +1,31 @@
+#include <fcntl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/Settings.h"
+#include "sim/Simulator.h"
+
+int main(int argc, char** argv) {
+  // Started with standard input closed (as the demo may), the pseudo-terminal would take descriptor 0
+  // and be read as control lines.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", O_RDWR);
+  }
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(quarn::sim::Usage().c_str(), stdout);
+      return 0;
+    }
+  }
+  std::string error;
+  const auto settings = quarn::sim::ParseCommandLine(args, error);
+  if (!settings) {
+    std::fprintf(stderr, "quarn-sensor-sim: %s\n%s", error.c_str(), quarn::sim::Usage().c_str());
+    return 2;
+  }
+  quarn::sim::Simulator simulator(*settings);
+  return simulator.Run();
+}

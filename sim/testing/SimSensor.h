@@ -1,0 +1,96 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quarn::sim {
+
+// Runs quarn-sensor-sim for one test: starts it, follows its standard output on a thread of its own,
+// feeds it control lines, and ends it (and cleans up its folder and link) in the destructor.
+class SimSensor {
+ public:
+  struct Options {
+    int com = 7;
+    std::string portDir;            // empty: a fresh temporary folder, removed in the destructor
+    std::vector<std::string> args;  // extra command-line arguments
+    bool waitReady = true;          // false for --appear-after
+  };
+
+  // Starts the process; waits for READY (10 s) or throws std::runtime_error.
+  explicit SimSensor(Options options);
+  ~SimSensor();
+  SimSensor(const SimSensor&) = delete;
+  SimSensor& operator=(const SimSensor&) = delete;
+
+  const std::string& PortDir() const { return portDir_; }
+  int Com() const { return options_.com; }
+  // PortDir()/COM<n>
+  std::string PortLink() const;
+  // The /dev/pts node of the last READY; empty before the first.
+  std::string PtsPath() const;
+
+  // One control line to the simulator's standard input ("gas 500", "unplug", ...). It is in force for
+  // every request written to the port after this call returns.
+  void Control(const std::string& line);
+  // Ends the simulator's standard input, as when the demo starts it with stdin closed; the destructor
+  // then ends it with SIGTERM.
+  void CloseControl();
+  // Sends a signal to the simulator process (SIGTERM to test a clean exit).
+  void Signal(int signal);
+  // Request texts seen so far ("#00SRAL?", ...).
+  std::vector<std::string> Received() const;
+  bool WaitReceived(size_t count, std::chrono::milliseconds timeout) const;
+  // True once the port is published: the first time, or again after the last "plug"/"unplug" line.
+  bool WaitReady(std::chrono::milliseconds timeout);
+  // True once the port went away after the last "plug" line (by "unplug" or --disappear-after).
+  bool WaitUnplugged(std::chrono::milliseconds timeout);
+  // True once the process has ended (after "quit" or a signal).
+  bool WaitExited(std::chrono::milliseconds timeout);
+
+ private:
+  void ReadOutput();
+  void Stop();
+
+  Options options_;
+  std::string portDir_;
+  bool ownsPortDir_ = false;
+  pid_t pid_ = -1;
+  int controlFd_ = -1;
+  int outputFd_ = -1;
+  std::thread reader_;
+  // Set once the process has been reaped, so that nothing signals a reused process id.
+  bool reaped_ = false;
+
+  // Guards the fields below: the output thread writes the counts and texts, Control() the baselines.
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::string> received_;
+  std::string ptsPath_;
+  int readyLines_ = 0;
+  int unpluggedLines_ = 0;
+  bool plugged_ = false;
+  bool outputEnded_ = false;
+  int readyBaseline_ = 0;
+  int unpluggedBaseline_ = 0;
+};
+
+// Points QUARN_PORT_DIR of this process at dir for its lifetime (restores the old value).
+class ScopedPortDir {
+ public:
+  explicit ScopedPortDir(const std::string& dir);
+  ~ScopedPortDir();
+  ScopedPortDir(const ScopedPortDir&) = delete;
+  ScopedPortDir& operator=(const ScopedPortDir&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+}  // namespace quarn::sim

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "sim/SensorModel.h"
+#include "sim/SensorReplies.h"
+#include "sim/Settings.h"
+
+namespace quarn::sim {
+namespace {
+
+int Distance(uint32_t value, double target) {
+  return static_cast<int>(std::lround(std::abs(value - target)));
+}
+
+// The calibration wizard accepts a zero at 10000 +-10 and a span within +-5 ppm; the model must stay
+// inside the tighter limits we promise in every frame, for any seed and any temperature.
+TEST(SensorModelTest, ZeroHoldsWithinThreeForEverySeedAndTemperature) {
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    for (double temperature : {5.0, 25.0, 45.0}) {
+      SensorModel model(seed);
+      model.SetTemperature(temperature);
+      const int drift = Distance(model.Measure().zeroedRatio, 10000);
+      EXPECT_GE(drift, 20) << "seed " << seed << ": the factory zero should be off by some tens";
+      EXPECT_LE(drift, 70) << "seed " << seed;
+      model.SetZero();
+      for (int i = 0; i < 200; ++i) {
+        ASSERT_LE(Distance(model.Measure().zeroedRatio, 10000), 3) << "seed " << seed << " frame " << i;
+      }
+    }
+  }
+}
+
+TEST(SensorModelTest, SpanCalibrationTracksTheGasWithinFivePpm) {
+  for (uint32_t seed = 1; seed <= 20; ++seed) {
+    for (double span : {500.0, 2000.0, 9999.0}) {
+      SensorModel model(seed);
+      model.SetZero();
+      model.SetGas(span);
+      const double factoryError = std::abs(model.Measure().concentration - span) / span;
+      EXPECT_GT(factoryError, 0.025) << "seed " << seed;
+      EXPECT_LT(factoryError, 0.055) << "seed " << seed;
+      ASSERT_TRUE(model.SetSpan(span));
+      for (double gas : {span, 0.0, 1000.0, 4500.0}) {
+        model.SetGas(gas);
+        for (int i = 0; i < 50; ++i) {
+          const FrameValues frame = model.Measure();
+          ASSERT_LE(Distance(frame.concentration, gas), std::max(5.0, gas * 0.01))
+              << "seed " << seed << " span " << span << " gas " << gas;
+        }
+      }
+    }
+  }
+}
+
+TEST(SensorModelTest, SpanNeedsAbsorptionAndInitRestoresTheFactoryState) {
+  SensorModel model(7);
+  const double factorySpan = model.SpanFactor();
+  const double factoryZero = model.ZeroRatio();
+  model.SetZero();
+  EXPECT_FALSE(model.SetSpan(1000)) << "zero gas in a zeroed sensor gives nothing to scale";
+  model.SetGas(300);
+  model.SetZero();
+  model.SetGas(1300);
+  EXPECT_TRUE(model.SetSpan(1000));
+  EXPECT_NE(model.SpanFactor(), factorySpan);
+  model.RestoreFactoryCalibration();
+  EXPECT_EQ(model.SpanFactor(), factorySpan);
+  EXPECT_EQ(model.ZeroRatio(), factoryZero);
+}
+
+TEST(SensorRepliesTest, AddressCaseAndSilenceRules) {
+  SensorReplies replies({}, 1);
+  replies.CurrentBehaviour().silentTo = {"CALB", "rt?"};
+  struct Case {
+    std::string request;
+    std::optional<std::string> reply;
+  };
+  const std::vector<Case> cases = {
+      {"#01SRAL?", std::nullopt},  // another sensor's address
+      {"#0", std::nullopt},           {"#00sral?", "102345\r"}, {"#00RT?", std::nullopt},
+      {"#00CALB 0500", std::nullopt}, {"#00ZERO2", "OK\r"},     {"#00", "ERR\r"},
+      {"#00VRT", "VRT=25\r"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(replies.Answer(c.request), c.reply) << c.request;
+}
+
+TEST(SettingsTest, CommandLineAndControlLines) {
+  std::string error;
+  const auto settings = ParseCommandLine({"--port-dir", "/tmp/p", "--com", "12", "--silent-to", "SRAL?, RT?,",
+                                          "--split", "4", "--fields", "11", "--noise", "--gas", "250.5"},
+                                         error);
+  ASSERT_TRUE(settings) << error;
+  EXPECT_EQ(settings->com, 12);
+  EXPECT_EQ(settings->behaviour.silentTo, (std::vector<std::string>{"SRAL?", "RT?"}));
+  EXPECT_EQ(settings->behaviour.splitParts, 4);
+  EXPECT_EQ(settings->behaviour.fields, 11);
+  EXPECT_TRUE(settings->behaviour.noise);
+  EXPECT_DOUBLE_EQ(settings->gasPpm, 250.5);
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--com", "7"},
+                                             {"--port-dir", "/tmp/p", "--com", "0"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--split", "0"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--reply-delay"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--bogus", "1"}}) {
+    EXPECT_FALSE(ParseCommandLine(bad, error)) << bad.back();
+  }
+
+  Behaviour behaviour;
+  SensorModel model(1);
+  EXPECT_EQ(ApplyControlLine("gas 1500", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(model.Gas(), 1500);
+  EXPECT_EQ(ApplyControlLine("silent-to SREV?", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(behaviour.silentTo, std::vector<std::string>{"SREV?"});
+  EXPECT_EQ(ApplyControlLine("silent-to", behaviour, model), ControlAction::kNone);
+  EXPECT_TRUE(behaviour.silentTo.empty());
+  EXPECT_EQ(ApplyControlLine("reply-delay 250", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(behaviour.replyDelayMs, 250);
+  EXPECT_EQ(ApplyControlLine("unplug", behaviour, model), ControlAction::kUnplug);
+  EXPECT_EQ(ApplyControlLine("plug", behaviour, model), ControlAction::kPlug);
+  EXPECT_EQ(ApplyControlLine("quit", behaviour, model), ControlAction::kQuit);
+  EXPECT_EQ(ApplyControlLine("gas lots", behaviour, model), ControlAction::kInvalid);
+  EXPECT_EQ(ApplyControlLine("noise maybe", behaviour, model), ControlAction::kInvalid);
+  EXPECT_EQ(model.Gas(), 1500);
+}
+
+}  // namespace
+}  // namespace quarn::sim
