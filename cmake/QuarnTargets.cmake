@@ -25,7 +25,11 @@ function(quarn_add_test name)
 endfunction()
 
 # quarn_add_bench(NAME SOURCES a.cpp LIBS lib...): a Google Benchmark program in build/bench, not run by CTest.
+option(QUARN_BUILD_BENCH "Build the benchmark programs" ON)
 function(quarn_add_bench name)
+  if(NOT QUARN_BUILD_BENCH)
+    return()
+  endif()
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)

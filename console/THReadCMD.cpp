@@ -1,9 +1,8 @@
 #include "THReadCMD.h"
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "link/SerialPort.h"
@@ -44,18 +43,15 @@ void THReadCMD::ReArm() {
 }
 
 bool THReadCMD::ReadAndShow(size_t n) {
-  std::array<uint8_t, kChunkBytes + 1> buffer{};
-  while (n > 0) {
-    const size_t count = std::min(n, kChunkBytes);
-    buffer.fill(0);
-    if (const std::error_code error = hPort->Read(buffer.data(), count)) {
-      channel_.Post(ReaderBox{BoxKind::Warning, "Error reading from port COM a stream reader :" +
-                                                    link::SystemErrorText(error.value())});
-      return false;
-    }
-    const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), count);
-    channel_.Post(LogLines{ChunkLines(bytes, channel_.Mode())});
-    n -= count;
+  // One read of everything counted, then one log entry per chunk.
+  std::string bytes(n, '\0');
+  if (const std::error_code error = hPort->Read(reinterpret_cast<uint8_t*>(bytes.data()), n)) {
+    channel_.Post(ReaderBox{BoxKind::Warning,
+                            "Error reading from port COM a stream reader :" + link::SystemErrorText(error.value())});
+    return false;
+  }
+  for (size_t start = 0; start < n; start += kChunkBytes) {
+    channel_.Post(LogLines{ChunkLines(std::string_view(bytes).substr(start, kChunkBytes), channel_.Mode())});
   }
   return true;
 }
@@ -69,6 +65,7 @@ void THReadCMD::Execute() {
     return;
   }
   while (!terminated_.load()) {
+    if (observer_) observer_(Moment::PassStart, 0);
     std::error_code error;
     const link::WaitResult wait = hPort->WaitCommEvent(FhEvent.get(), link::Scaled(kWaitMs), error);
     const bool refused = wait == link::WaitResult::Failed && (!error || error.value() == EINVAL);
@@ -81,7 +78,7 @@ void THReadCMD::Execute() {
     size_t n = 0;
     hPort->ClearCommError(n);
     if (n == 0) continue;
-    if (countedHook_) countedHook_(n);
+    if (observer_) observer_(Moment::Counted, n);
     link::Pause(kBeforeReadMs);
     if (!ReadAndShow(n)) {
       link::Pause(kAfterReadErrorMs);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "console/ReaderChannel.h"
@@ -31,9 +32,10 @@ class THReadCMD {
   void WaitFor();
   bool Finished() const { return finished_.load(); }
 
-  // Called on the reader thread with the count of waiting bytes, before the pause that precedes the read.
-  // Tests use it to change the port between counting and reading. Set it before Start.
-  void SetCountedHook(std::function<void(size_t)> hook) { countedHook_ = std::move(hook); }
+  // Points of a pass that tests act at: its top, and right after counting n waiting bytes (before the
+  // pause that precedes the read). The observer runs on the reader thread; set it before Start.
+  enum class Moment { PassStart, Counted };
+  void SetObserver(std::function<void(Moment, size_t n)> observer) { observer_ = std::move(observer); }
 
   // The most bytes one log entry shows; more waiting bytes are read and shown in several entries.
   static constexpr size_t kChunkBytes = 1023;
@@ -42,13 +44,13 @@ class THReadCMD {
   void Execute();
   // Clears the error state, resets the event and sets the mask again (ending a wait still pending).
   void ReArm();
-  // Reads the n counted bytes and posts them; false when a read failed (reported already).
+  // Reads the n counted bytes and posts them in chunks; false when the read failed (reported already).
   bool ReadAndShow(size_t n);
 
   const link::PortHandle hPort;
   std::unique_ptr<link::ManualResetEvent> FhEvent;  // created and released by the reader thread
   ReaderChannel& channel_;
-  std::function<void(size_t)> countedHook_;
+  std::function<void(Moment, size_t)> observer_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   std::thread thread_;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace quarn::link {
 
@@ -311,7 +312,24 @@ std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
 }
 
 std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+  uint32_t baud = 9600;
+  {
+    std::lock_guard lock(mutex_);
+    termios t{};
+    if (fd_ >= 0 && tcgetattr(fd_, &t) == 0 && BaudFor(cfgetospeed(&t)) > 0) baud = BaudFor(cfgetospeed(&t));
+  }
+  // A write completes when the line has carried the bytes (ten bits each). A real UART takes that long
+  // by itself; a pseudo-terminal would not, and back-to-back polls would flood the reader.
+  const auto lineTime = std::chrono::microseconds(count * 10 * 1000000 / baud);
+  const std::error_code result = WriteAll(data, count, deadline);
+  if (!result) std::this_thread::sleep_until(start + lineTime);
+  return result;
+}
+
+std::error_code SerialPort::WriteAll(const uint8_t* data, size_t count,
+                                     std::chrono::steady_clock::time_point deadline) {
   size_t done = 0;
   while (done < count) {
     int fd;

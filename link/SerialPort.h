@@ -2,6 +2,7 @@
 
 #include <termios.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,7 +75,8 @@ class SerialPort {
   // Reads exactly count bytes; fails with ETIMEDOUT when they have not all arrived within timeoutMs.
   std::error_code Read(uint8_t* buffer, size_t count, int timeoutMs = 2000);
 
-  // Writes all bytes; fails with ETIMEDOUT when the line does not take them within timeoutMs.
+  // Writes all bytes and returns once the line has had the time to send them at its baud rate; fails with
+  // ETIMEDOUT when the line does not take them within timeoutMs.
   std::error_code Write(const uint8_t* data, size_t count, int timeoutMs = 5000);
 
   // Releases the device. Idempotent; later operations fail with EBADF.
@@ -87,6 +89,7 @@ class SerialPort {
   // Caller holds mutex_.
   std::error_code DrainLocked(uint8_t mask, bool& sawEvent);
   std::error_code StateErrorLocked() const;
+  std::error_code WriteAll(const uint8_t* data, size_t count, std::chrono::steady_clock::time_point deadline);
 
   const std::string path_;
   const int wakeFd_;  // eventfd that ends a pending wait on SetCommMask or Close

@@ -1,17 +1,44 @@
 #include "TFormM.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include "calibration/TFormCalibr2.h"
+#include "console/TFormCMD.h"
+#include "identify/PortSearch.h"
 #include "identify/SettingsPortStore.h"
+#include "identify/TFormSearch.h"
+#include "ui/MeasChart.h"
+#include "ui/MeasTableModel.h"
+#include "ui/RunControl.h"
+#include "ui/ZoomLogic.h"
 
 namespace quarn::ui {
 
@@ -43,28 +70,79 @@ constexpr ButtonSpec kButtons[] = {
 const char* const kIdentityRows[] = {identify::kRowPort, identify::kRowSerial, identify::kRowFirmware,
                                      identify::kRowType, identify::kRowRange};
 
+constexpr int kClientWidth = 1001;
+constexpr int kClientHeight = 678;
+constexpr int kMinOuterWidth = 1017;
+constexpr int kMinOuterHeight = 736;
+
+QLabel* Heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setAlignment(Qt::AlignCenter);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  return label;
+}
+
+std::string WithSeparator(const QString& folder) {
+  QString path = QDir::toNativeSeparators(folder);
+  if (!path.endsWith(QDir::separator())) path += QDir::separator();
+  return path.toStdString();
+}
+
 }  // namespace
 
-TFormM::TFormM(MessageBoxes* boxes, identify::PortStore* portStore, QWidget* parent)
-    : QMainWindow(parent), boxes_(boxes), portStore_(portStore) {
-  if (!boxes_) {
-    ownBoxes_ = std::make_unique<QtMessageBoxes>(this);
-    boxes_ = ownBoxes_.get();
-  }
+TFormM::TFormM(Dependencies deps, QWidget* parent)
+    : QMainWindow(parent),
+      boxes_(deps.boxes),
+      portStore_(deps.portStore),
+      criteria_((deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder)
+                        .toStdString() +
+                    "/" + config::kCriteriaFileName,
+                *this, deps.boxes ? *deps.boxes : *(ownBoxes_ = std::make_unique<QtMessageBoxes>(this))) {
+  if (!boxes_) boxes_ = ownBoxes_.get();
   if (!portStore_) {
     ownPortStore_ = std::make_unique<identify::SettingsPortStore>();
     portStore_ = ownPortStore_.get();
   }
   setObjectName("FormM");
   setWindowTitle("QUARN Evaluation Software v.1.3");
+
+  FLocalPath = WithSeparator(deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                          : deps.programFolder);
+  CreateFolders(deps.documentsFolder.isEmpty()
+                    ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                    : deps.documentsFolder);
+
+  BuildMenus();
   BuildToolbar();
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
   layout->addWidget(BuildLeftPanel());
+
   auto* right = new QWidget(central);
-  right->setObjectName("rightArea");
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->setSpacing(0);
+  Chart1 = new MeasChart(right);
+  tableModel_ = new MeasTableModel(this);
+  SG1 = new QTableView(right);
+  SG1->setObjectName("SG1");
+  SG1->setModel(tableModel_);
+  SG1->setFixedHeight(166);
+  SG1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  SG1->setSelectionMode(QAbstractItemView::SingleSelection);
+  SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  SG1->verticalHeader()->setVisible(false);
+  SG1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  SG1->verticalHeader()->setDefaultSectionSize(SG1->fontMetrics().height() + 6);
+  SG1->horizontalHeader()->setFixedHeight(35);
+  SG1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  rightLayout->addWidget(Chart1, 1);
+  rightLayout->addWidget(SG1);
   layout->addWidget(right, 1);
   setCentralWidget(central);
 
@@ -72,11 +150,49 @@ TFormM::TFormM(MessageBoxes* boxes, identify::PortStore* portStore, QWidget* par
   status->setObjectName("StatusBar1");
   setStatusBar(status);
 
+  run_ = std::make_unique<RunControl>(*this);
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TFormM::Timer1Timer);
+
   ApplyToolbar(identify::ToolbarColumn::ProgramStart);
-  resize(1001, 678 + toolbar_->sizeHint().height() + status->sizeHint().height());
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
 TFormM::~TFormM() = default;
+
+void TFormM::CreateFolders(const QString& documents) {
+  FDoc = QDir::toNativeSeparators(documents).toStdString();
+  // One level at a time; a failure shows later, when the reader cannot create its file.
+  const QString quarn = documents + "/Quarn";
+  if (!QDir(quarn + "/Save").exists()) {
+    // A desktop without a documents folder yet (Qt does not make it) still gets one.
+    QDir().mkpath(documents);
+    QDir().mkdir(quarn);
+    QDir().mkdir(quarn + "/Save");
+  }
+  FLocalSave = WithSeparator(quarn + "/Save");
+}
+
+void TFormM::BuildMenus() {
+  QMenu* action = menuBar()->addMenu("Action");
+  QMenu* mode = action->addMenu("Mode");
+  menuBasic_ = mode->addAction("basic", this, &TFormM::BasicMode);
+  menuAdvance_ = mode->addAction("advance", this, &TFormM::AdvanceMode);
+  menuBasic_->setCheckable(true);
+  menuAdvance_->setCheckable(true);
+  menuBasic_->setChecked(true);
+  QAction* settings = action->addAction("Settings");
+  settings->setObjectName("menuSettings");
+  action->addSeparator();
+  action->addAction("Exit", this, &QWidget::close);
+  QMenu* help = menuBar()->addMenu("Help");
+  help->addAction("Manual help", this, [this] {
+    const QString file = QString::fromStdString(FLocalPath) + "help.chm";
+    if (QFile::exists(file)) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+  });
+}
 
 void TFormM::BuildToolbar() {
   toolbar_ = addToolBar("Toolbar");
@@ -94,7 +210,14 @@ void TFormM::BuildToolbar() {
     toolbar_->addWidget(button);
     buttons_[static_cast<int>(spec.id)] = button;
   }
+  connect(Button(Button::Search), &QToolButton::clicked, this, &TFormM::bSearchClick);
   connect(Button(Button::Sens), &QToolButton::clicked, this, &TFormM::bSensClick);
+  connect(Button(Button::Calibr), &QToolButton::clicked, this, &TFormM::bCalibrClick);
+  connect(Button(Button::Cmd), &QToolButton::clicked, this, &TFormM::bCmdClick);
+  connect(Button(Button::Start), &QToolButton::clicked, this, &TFormM::bStartClick);
+  connect(Button(Button::Stop), &QToolButton::clicked, this, &TFormM::bStopClick);
+  connect(Button(Button::Save), &QToolButton::clicked, this, &TFormM::bSaveClick);
+  connect(Button(Button::Clear), &QToolButton::clicked, this, &TFormM::bClearClick);
 }
 
 QWidget* TFormM::BuildLeftPanel() {
@@ -102,12 +225,7 @@ QWidget* TFormM::BuildLeftPanel() {
   panel->setObjectName("leftPanel");
   panel->setFixedWidth(249);
   auto* layout = new QVBoxLayout(panel);
-  auto* heading = new QLabel("Information", panel);
-  heading->setAlignment(Qt::AlignCenter);
-  QFont bold = heading->font();
-  bold.setBold(true);
-  heading->setFont(bold);
-  layout->addWidget(heading);
+  layout->addWidget(Heading("Information", panel));
 
   VLE1 = new QTableWidget(5, 2, panel);
   VLE1->setObjectName("VLE1");
@@ -115,6 +233,7 @@ QWidget* TFormM::BuildLeftPanel() {
   VLE1->verticalHeader()->setVisible(false);
   VLE1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   VLE1->setSelectionMode(QAbstractItemView::NoSelection);
+  VLE1->setFocusPolicy(Qt::NoFocus);
   VLE1->horizontalHeader()->setStretchLastSection(true);
   VLE1->setColumnWidth(0, 110);
   for (int row = 0; row < 5; ++row) {
@@ -123,8 +242,72 @@ QWidget* TFormM::BuildLeftPanel() {
   }
   VLE1->setFixedHeight(VLE1->horizontalHeader()->sizeHint().height() + 5 * VLE1->rowHeight(0) + 4);
   layout->addWidget(VLE1);
+
+  layout->addWidget(Heading("Control panel", panel));
+  layout->addWidget(BuildIntervalGroup(panel));
+
+  auto* modeGroup = new QGroupBox("Mode", panel);
+  modeGroup->setObjectName("RG1");
+  auto* modeLayout = new QVBoxLayout(modeGroup);
+  rgBasic_ = new QRadioButton("Basic", modeGroup);
+  rgAdvance_ = new QRadioButton("Advance", modeGroup);
+  rgBasic_->setChecked(true);
+  modeLayout->addWidget(rgBasic_);
+  modeLayout->addWidget(rgAdvance_);
+  connect(rgBasic_, &QRadioButton::clicked, this, &TFormM::BasicMode);
+  connect(rgAdvance_, &QRadioButton::clicked, this, &TFormM::AdvanceMode);
+  layout->addWidget(modeGroup);
+
+  CBScroll = new QCheckBox("Auto Scrolling", panel);
+  CBScroll->setObjectName("CBScroll");
+  CBScroll->setChecked(true);
+  layout->addWidget(CBScroll);
   layout->addStretch(1);
+  layout->addWidget(Heading("Data Table", panel));
   return panel;
+}
+
+QWidget* TFormM::BuildIntervalGroup(QWidget* parent) {
+  auto* group = new QGroupBox("Sampling interval", parent);
+  auto* layout = new QVBoxLayout(group);
+  auto* row = new QHBoxLayout;
+  eDeley = new QLineEdit("2", group);
+  eDeley->setObjectName("eDeley");
+  eDeley->installEventFilter(this);
+  row->addWidget(eDeley);
+  row->addWidget(new QLabel("sec.", group));
+  layout->addLayout(row);
+  TrackBar1 = new QSlider(Qt::Horizontal, group);
+  TrackBar1->setObjectName("TrackBar1");
+  TrackBar1->setRange(5, 990);
+  TrackBar1->setValue(20);
+  TrackBar1->setPageStep(10);
+  layout->addWidget(TrackBar1);
+  connect(TrackBar1, &QSlider::valueChanged, this, &TFormM::TrackBarChanged);
+  connect(eDeley, &QLineEdit::textEdited, this, &TFormM::IntervalTextChanged);
+  layout->addWidget(Heading("Zoom", group));
+  layout->addWidget(BuildZoomButtons(group));
+  return group;
+}
+
+QWidget* TFormM::BuildZoomButtons(QWidget* parent) {
+  auto* box = new QWidget(parent);
+  auto* layout = new QHBoxLayout(box);
+  layout->setContentsMargins(0, 0, 0, 0);
+  const std::pair<const char*, void (TFormM::*)()> zooms[] = {{"X+", &TFormM::ZoomXIn},
+                                                              {"X-", &TFormM::ZoomXOut},
+                                                              {"Y+", &TFormM::ZoomYIn},
+                                                              {"Y-", &TFormM::ZoomYOut},
+                                                              {"Reset", &TFormM::ZoomReset}};
+  for (const auto& [caption, slot] : zooms) {
+    auto* button = new QPushButton(caption, box);
+    button->setObjectName(QString("zoom") + caption);
+    button->setAutoDefault(false);
+    button->setMinimumWidth(10);
+    connect(button, &QPushButton::clicked, this, slot);
+    layout->addWidget(button);
+  }
+  return box;
 }
 
 QString TFormM::IdentityRow(const QString& row) const {
@@ -155,5 +338,218 @@ void TFormM::bSensClick() {
 }
 
 void TFormM::CheckCoeff() { identify::CheckCoeff(Identity, *this, *boxes_); }
+
+void TFormM::bSearchClick() {
+  identify::SearchResult result;
+  bool ok = false;
+  {
+    identify::TFormSearch search(*boxes_, this);
+    search.FNN = "00";
+    ok = search.exec() == QDialog::Accepted;
+    result = search.Result();
+  }
+  identify::ApplySearchResult(ok, result, Identity, *portStore_, *this, *boxes_);
+}
+
+void TFormM::bCalibrClick() {
+  calibration::TFormCalibr2 calibr(Identity.RCom, "00", config::NSI.Kzero2, config::NSI.KScale, *boxes_, this);
+  calibr.exec();
+}
+
+void TFormM::bCmdClick() {
+  console::TFormCMD command(*boxes_, this);
+  command.FPort = Identity.RCom;
+  command.FSN = Identity.RSN;
+  command.FType = Identity.RType;
+  command.FLocalPath = FLocalPath;
+  command.FRun = run_->Running();
+  command.exec();
+}
+
+// ---- modes -------------------------------------------------------------------------------------------
+
+void TFormM::BasicMode() {
+  menuBasic_->setChecked(true);
+  menuAdvance_->setChecked(false);
+  rgBasic_->setChecked(true);
+  FMode = false;
+  tableModel_->SetAdvanced(false);
+  Chart1->SetAdvanced(false);
+  Chart1->Refresh();
+  LayoutTable();
+}
+
+void TFormM::AdvanceMode() {
+  menuAdvance_->setChecked(true);
+  menuBasic_->setChecked(false);
+  rgAdvance_->setChecked(true);
+  FMode = true;
+  tableModel_->SetAdvanced(true);
+  Chart1->SetAdvanced(true);
+  Chart1->Refresh();
+  LayoutTable();
+  EnforceMinimumSize();
+}
+
+int TFormM::ModeIndex() const { return rgAdvance_->isChecked() ? 1 : 0; }
+
+// ---- show, resize, close -----------------------------------------------------------------------------
+
+void TFormM::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+  }
+  tableModel_->SetAdvanced(FMode);
+  criteria_.ReadCriteria(true);
+  LayoutTable();
+  EnforceMinimumSize();
+}
+
+void TFormM::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  LayoutTable();
+  EnforceMinimumSize();
+}
+
+void TFormM::LayoutTable() {
+  const int fixed[4] = {40, 150, 50, 40};
+  for (int c = 0; c < 4; ++c) SG1->setColumnWidth(c, fixed[c]);
+  if (tableModel_->columnCount() > 4) {
+    const int width = static_cast<int>(std::llrint((SG1->viewport()->width() - 280) * 0.12));
+    for (int c = 4; c < 12; ++c) SG1->setColumnWidth(c, width);
+  }
+}
+
+void TFormM::EnforceMinimumSize() {
+  // The outer size (frame included) never drops below 1017 x 736.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  setMinimumSize(kMinOuterWidth - frame.width(), kMinOuterHeight - frame.height());
+}
+
+void TFormM::closeEvent(QCloseEvent* event) {
+  criteria_.WriteCriteria();
+  run_->CloseSequence();
+  event->accept();
+}
+
+void TFormM::RequestClose() { QTimer::singleShot(0, this, &QWidget::close); }
+
+// ---- interval --------------------------------------------------------------------------------------
+
+void TFormM::SetIntervalPosition(int position) { TrackBar1->setValue(position); }
+
+int TFormM::IntervalPosition() const { return TrackBar1->value(); }
+
+void TFormM::TrackBarChanged() {
+  const int position = TrackBar1->value();
+  updatingInterval_ = true;
+  eDeley->setText(QLocale::system().toString(position / 10.0, 'g', QLocale::FloatingPointShortest));
+  updatingInterval_ = false;
+  run_->SetInterval(position * 100);
+}
+
+void TFormM::IntervalTextChanged(const QString& text) {
+  if (updatingInterval_) return;
+  bool ok = false;
+  const double value = QLocale::system().toDouble(text, &ok);
+  if (!ok || value <= 0) return;
+  const int position = static_cast<int>(std::clamp<long long>(std::llrint(value * 10), 5, 990));
+  if (position != TrackBar1->value()) {
+    TrackBar1->setValue(position);  // runs the change action
+  } else {
+    TrackBarChanged();
+  }
+}
+
+void TFormM::IntervalEnter() {
+  bool ok = false;
+  const double value = QLocale::system().toDouble(eDeley->text(), &ok);
+  if (!ok) {
+    boxes_->Show(BoxKind::Error, BoxButtons::Ok,
+                 "'" + eDeley->text().toStdString() + "' is not a valid floating point value");
+    return;
+  }
+  const int position = static_cast<int>(std::clamp<long long>(std::llrint(value * 10), 5, 990));
+  if (position != TrackBar1->value()) {
+    TrackBar1->setValue(position);
+  } else {
+    TrackBarChanged();
+  }
+}
+
+bool TFormM::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == eDeley && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      IntervalEnter();
+      return true;
+    }
+    const QString text = key->text();
+    // Keys that type nothing (arrows, Delete, Backspace) are no characters and pass.
+    if (text.isEmpty() || key->key() == Qt::Key_Backspace) return false;
+    // Digits and the comma; the locale's own decimal separator too, or a user with a point as separator
+    // could not type a fraction at all.
+    const bool allowed = (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || text == "," ||
+                         text == QLocale::system().decimalPoint();
+    return !allowed;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace quarn::ui
+
+namespace quarn::ui {
+
+// ---- run, display and saved data -------------------------------------------------------------------
+
+void TFormM::bStartClick() { run_->Start(); }
+void TFormM::bStopClick() { run_->Stop(); }
+void TFormM::bSaveClick() { run_->Save(); }
+void TFormM::bClearClick() { run_->Clear(); }
+void TFormM::Timer1Timer() { run_->Tick(); }
+
+void TFormM::ZoomXIn() {
+  int f, l;
+  if (!Chart1->HasSeries() || !Chart1->VisiblePoints(f, l)) return;
+  if (const auto range = ZoomTimeIn(f, l)) {
+    Chart1->SetTimeRange(Chart1->PointX(range->first), Chart1->PointX(range->second));
+  } else {
+    Chart1->SetTimeRange(Chart1->TimeMin(), Chart1->TimeMax());
+  }
+  Chart1->Refresh();
+}
+
+void TFormM::ZoomXOut() {
+  int f, l;
+  if (!Chart1->HasSeries() || !Chart1->VisiblePoints(f, l)) return;
+  if (const auto range = ZoomTimeOut(f, l, Chart1->PointCount())) {
+    Chart1->SetTimeRange(Chart1->PointX(range->first), Chart1->PointX(range->second));
+  } else {
+    Chart1->SetTimeRange(Chart1->TimeMin(), Chart1->TimeMax());
+  }
+  Chart1->Refresh();
+}
+
+void TFormM::ZoomYIn() {
+  if (!Chart1->HasSeries()) return;
+  if (const auto range = ZoomValueIn(Chart1->ValueMin(), Chart1->ValueMax())) {
+    Chart1->SetValueRange(range->first, range->second);
+  } else {
+    Chart1->SetValueRange(Chart1->ValueMin(), Chart1->ValueMax());
+  }
+  Chart1->Refresh();
+}
+
+void TFormM::ZoomYOut() {
+  if (!Chart1->HasSeries()) return;
+  const auto range = ZoomValueOut(Chart1->ValueMin(), Chart1->ValueMax());
+  Chart1->SetValueRange(range.first, range.second);
+  Chart1->Refresh();
+}
+
+void TFormM::ZoomReset() { Chart1->SetAutoScale(); }
 
 }  // namespace quarn::ui

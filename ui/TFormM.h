@@ -4,53 +4,140 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <string>
 
+#include "config/Criteria.h"
 #include "identify/SensorCheck.h"
 #include "identify/Toolbar.h"
 #include "ui/QtMessageBoxes.h"
 
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class QSlider;
+class QTableView;
 class QTableWidget;
-class QToolButton;
+class QTimer;
 class QToolBar;
+class QToolButton;
 
 namespace quarn::ui {
 
-// The main window: owns the program's state and wires the toolbar to the logic.
-class TFormM : public QMainWindow, public identify::CheckHost {
+class MeasChart;
+class MeasTableModel;
+class RunControl;
+
+// What the main window can be given instead of the real thing (tests give their own).
+struct FormDependencies {
+  MessageBoxes* boxes = nullptr;            // default: Qt boxes owned by the window
+  identify::PortStore* portStore = nullptr; // default: the per-user store
+  QString programFolder;                    // default: the executable's folder
+  QString documentsFolder;                  // default: the user's documents folder
+};
+
+// The main window: owns the program's state and wires the controls to the logic.
+class TFormM : public QMainWindow, public identify::CheckHost, public config::CriteriaHost {
   Q_OBJECT
 
  public:
-  // boxes and portStore may be given by tests; otherwise the window makes its own.
-  explicit TFormM(MessageBoxes* boxes = nullptr, identify::PortStore* portStore = nullptr,
-                  QWidget* parent = nullptr);
+  using Dependencies = FormDependencies;
+  explicit TFormM(Dependencies deps = Dependencies(), QWidget* parent = nullptr);
   ~TFormM() override;
 
   // Sensor identity (RCom, RSN, RType).
   identify::IdentityFields Identity;
+  bool FMode = false;  // advanced display mode
+  std::string FLocalPath;  // program folder, ending in the separator
+  std::string FLocalSave;  // save folder: documents + Quarn/Save/, ending in the separator
+  std::string FDoc;        // the user's documents folder
 
   QToolButton* Button(identify::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
+  MeasChart* Chart() const { return Chart1; }
+  QTableView* Table() const { return SG1; }
+  MeasTableModel* TableModel() const { return tableModel_; }
+  QLineEdit* IntervalEdit() const { return eDeley; }
+  QSlider* IntervalTrackBar() const { return TrackBar1; }
+  QCheckBox* AutoScroll() const { return CBScroll; }
+  RunControl& Run() const { return *run_; }
+  MessageBoxes& Boxes() const { return *boxes_; }
+  config::CriteriaFile& Criteria() { return criteria_; }
 
-  // CheckHost
+  // identify::CheckHost
   void SetIdentityRow(const std::string& row, const std::string& value) override;
   void ApplyToolbar(identify::ToolbarColumn column) override;
 
+  // config::CriteriaHost
+  void SetIntervalPosition(int position) override;
+  int IntervalPosition() const override;
+  bool AdvancedMode() const override { return FMode; }
+  void SetAdvancedModeFlag(bool advanced) override { FMode = advanced; }
+  void SelectAdvancedMode() override { AdvanceMode(); }
+  int ModeIndex() const override;
+  void RequestClose() override;
+
  public slots:
+  void bSearchClick();
   void bSensClick();
+  void bCalibrClick();
+  void bCmdClick();
   void CheckCoeff();
+  void bStartClick();
+  void bStopClick();
+  void bSaveClick();
+  void bClearClick();
+  void BasicMode();
+  void AdvanceMode();
+  void Timer1Timer();
+  void ZoomXIn();
+  void ZoomXOut();
+  void ZoomYIn();
+  void ZoomYOut();
+  void ZoomReset();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  void CreateFolders(const QString& documents);
+  void BuildMenus();
   void BuildToolbar();
   QWidget* BuildLeftPanel();
+  QWidget* BuildIntervalGroup(QWidget* parent);
+  QWidget* BuildZoomButtons(QWidget* parent);
+  void LayoutTable();
+  void EnforceMinimumSize();
+  void TrackBarChanged();
+  void IntervalTextChanged(const QString& text);
+  void IntervalEnter();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   std::unique_ptr<QtMessageBoxes> ownBoxes_;
   std::unique_ptr<identify::PortStore> ownPortStore_;
   MessageBoxes* boxes_;
   identify::PortStore* portStore_;
+  config::CriteriaFile criteria_;
+  std::unique_ptr<RunControl> run_;
 
   QToolBar* toolbar_ = nullptr;
   std::array<QToolButton*, identify::kButtonCount> buttons_{};
   QTableWidget* VLE1 = nullptr;
+  QLineEdit* eDeley = nullptr;
+  QSlider* TrackBar1 = nullptr;
+  QRadioButton* rgBasic_ = nullptr;
+  QRadioButton* rgAdvance_ = nullptr;
+  QCheckBox* CBScroll = nullptr;
+  MeasChart* Chart1 = nullptr;
+  QTableView* SG1 = nullptr;
+  MeasTableModel* tableModel_ = nullptr;
+  QTimer* Timer1 = nullptr;
+  QAction* menuBasic_ = nullptr;
+  QAction* menuAdvance_ = nullptr;
+  bool shown_ = false;
+  bool updatingInterval_ = false;
 };
 
 }  // namespace quarn::ui

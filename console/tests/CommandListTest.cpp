@@ -12,6 +12,7 @@ struct DecodeCase {
   std::string bytes;
   std::vector<std::string> entries;
 };
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 // UTF-16 with a byte-order mark, from ASCII text and the two bytes of one non-ASCII unit in between.
 std::string Utf16(bool bigEndian, std::u16string text) {

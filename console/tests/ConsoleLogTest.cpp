@@ -19,6 +19,7 @@ struct ChunkCase {
   DisplayMode mode;
   Lines lines;
 };
+void PrintTo(const ChunkCase& c, std::ostream* os) { *os << c.name; }
 
 class ChunkLinesTest : public testing::TestWithParam<ChunkCase> {};
 

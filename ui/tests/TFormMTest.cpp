@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolBar>
@@ -20,6 +23,31 @@ using identify::Button;
 using identify::PortStore;
 using identify::testing::MemoryPortStore;
 
+// A program folder with a criteria file and a documents folder, both temporary.
+class Folders {
+ public:
+  Folders() {
+    QDir().mkpath(root_.path() + "/program");
+    QDir().mkpath(root_.path() + "/docs");
+    QFile criteria(root_.path() + "/program/criteria.ini");
+    criteria.open(QIODevice::WriteOnly);
+    criteria.write("kzero2=10\r\nkscale=50\r\ndelay=20\r\nmode=0\r\n");
+  }
+  QString Program() const { return root_.path() + "/program"; }
+  QString Documents() const { return root_.path() + "/docs"; }
+  FormDependencies Deps(MessageBoxes* boxes, identify::PortStore* store) const {
+    FormDependencies deps;
+    deps.boxes = boxes;
+    deps.portStore = store;
+    deps.programFolder = Program();
+    deps.documentsFolder = Documents();
+    return deps;
+  }
+
+ private:
+  QTemporaryDir root_;
+};
+
 std::vector<bool> EnabledStates(const TFormM& form) {
   std::vector<bool> states;
   for (int i = 0; i < identify::kButtonCount; ++i) states.push_back(form.Button(Button(i))->isEnabled());
@@ -29,7 +57,8 @@ std::vector<bool> EnabledStates(const TFormM& form) {
 TEST(TFormM, CaptionToolbarAndIdentityGrid) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
-  TFormM form(&boxes, &store);
+  Folders folders;
+  TFormM form(folders.Deps(&boxes, &store));
   EXPECT_EQ(form.windowTitle(), "QUARN Evaluation Software v.1.3");
 
   QStringList order;
@@ -59,7 +88,8 @@ TEST(TFormM, CaptionToolbarAndIdentityGrid) {
 TEST(TFormM, SameLeavesAButtonAsItWas) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
-  TFormM form(&boxes, &store);
+  Folders folders;
+  TFormM form(folders.Deps(&boxes, &store));
   form.ApplyToolbar(identify::ToolbarColumn::Stop);
   form.ApplyToolbar(identify::ToolbarColumn::Clear);  // Calibrate and Comm stay as Stop left them
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{true, true, true, false, false, true, true, false, false}));
@@ -70,7 +100,8 @@ TEST(TFormM, SameLeavesAButtonAsItWas) {
 TEST(TFormM, AltCPressesCheck) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
-  TFormM form(&boxes, &store);
+  Folders folders;
+  TFormM form(folders.Deps(&boxes, &store));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
@@ -87,7 +118,8 @@ TEST(TFormM, CheckAgainstTheSimulatedSensorFillsTheGrid) {
   sim::ScopedPortDir ports(sensor.PortDir());
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Found, 7});
-  TFormM form(&boxes, &store);
+  Folders folders;
+  TFormM form(folders.Deps(&boxes, &store));
   form.Button(Button::Sens)->click();
   link::SetTimeScale(1.0);
 
@@ -102,9 +134,3 @@ TEST(TFormM, CheckAgainstTheSimulatedSensorFillsTheGrid) {
 
 }  // namespace
 }  // namespace quarn::ui
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "acquisition/DateTime.h"
+#include "acquisition/MeasurementStore.h"
+#include "acquisition/RegionalFormat.h"
+
+namespace quarn::acquisition {
+
+// Decimal text of value, prefixed with "0" until it is at least width characters long.
+std::string IntToStrV(int64_t value, int width);
+
+// The data file of a series of runs: folder + serial + "(" + firmware + ") " + d-m-yyyy + " " + h%m + ".txt",
+// numbers without leading zeros ("%" where a time would have its colon). Characters that the file system
+// refuses are kept; opening such a name fails and is reported then.
+std::string DataFileName(const std::string& FLocalSave, const std::string& RSN, const std::string& RType,
+                         const LocalDateTime& start);
+
+// Record time as written in the file: short date, a blank, long time; the date alone within the first
+// second after midnight. UTF-8.
+std::string RecordTimeText(double DT, const RegionalFormat& format);
+
+// The five header lines that open every run in the file, in the file's code page, CR LF line ends.
+std::string HeaderBlock(const std::string& RCom, const std::string& RSN, const std::string& RType);
+
+// One data line: the time text and the ten values as five-digit numbers, TAB-separated, CR LF;
+// in the file's code page.
+std::string DataLine(const TData& record, const RegionalFormat& format);
+
+// Creates the save folder when it is missing, one level only. False when it is still missing.
+bool EnsureSaveFolder(const std::string& folder);
+
+// The data file while a run writes it. Every line goes to the system at once, so a failed line is
+// reported with that line and nothing is held back in a buffer of ours.
+class DataFile {
+ public:
+  DataFile() = default;
+  ~DataFile();
+  DataFile(const DataFile&) = delete;
+  DataFile& operator=(const DataFile&) = delete;
+
+  // Opens path for writing at its end, creating it when missing. On failure reason says why.
+  bool Open(const std::string& path, std::string& reason);
+  // Writes all bytes. When the device takes only part of them, the file is cut back to where it was
+  // (where the device allows it), so a failed line leaves no fragment behind.
+  bool Write(std::string_view bytes, std::string& reason);
+  // Pushes the contents to the disk and closes. Idempotent.
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace quarn::acquisition

@@ -1,0 +1,99 @@
+#include "DateTime.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+
+namespace quarn::acquisition {
+
+namespace {
+
+constexpr int64_t kMsPerDay = 86'400'000;
+// 1970-01-01 counted from 1899-12-30.
+constexpr int64_t kUnixEpochDay = 25'569;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, LocalDateTime& out) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  out.year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
+  out.month = static_cast<int>(m);
+  out.day = static_cast<int>(d);
+}
+
+}  // namespace
+
+double EncodeDT(const LocalDateTime& when) {
+  const int64_t days =
+      DaysFromCivil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) +
+      kUnixEpochDay;
+  const int64_t ms =
+      ((static_cast<int64_t>(when.hour) * 60 + when.minute) * 60 + when.second) * 1000 + when.millisecond;
+  const double fraction = static_cast<double>(ms) / kMsPerDay;
+  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+LocalDateTime DecodeDT(double DT) {
+  int64_t days;
+  int64_t ms;
+  if (DT >= 0) {
+    const int64_t total = std::llround(DT * kMsPerDay);
+    days = total / kMsPerDay;
+    ms = total % kMsPerDay;
+  } else {
+    days = static_cast<int64_t>(std::trunc(DT));
+    ms = std::llround((static_cast<double>(days) - DT) * kMsPerDay);
+    if (ms >= kMsPerDay) {
+      days -= 1;
+      ms -= kMsPerDay;
+    }
+  }
+  LocalDateTime out;
+  CivilFromDays(days - kUnixEpochDay, out);
+  out.hour = static_cast<int>(ms / 3'600'000);
+  out.minute = static_cast<int>(ms / 60'000 % 60);
+  out.second = static_cast<int>(ms / 1000 % 60);
+  out.millisecond = static_cast<int>(ms % 1000);
+  return out;
+}
+
+LocalDateTime CurrentLocalDateTime() {
+  const auto now = std::chrono::system_clock::now();
+  const auto sinceEpoch =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(sinceEpoch / 1000);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  LocalDateTime out;
+  out.year = local.tm_year + 1900;
+  out.month = local.tm_mon + 1;
+  out.day = local.tm_mday;
+  out.hour = local.tm_hour;
+  out.minute = local.tm_min;
+  // A leap second shows as 60; the record keeps the last regular second.
+  out.second = local.tm_sec > 59 ? 59 : local.tm_sec;
+  out.millisecond = static_cast<int>(sinceEpoch % 1000);
+  return out;
+}
+
+}  // namespace quarn::acquisition

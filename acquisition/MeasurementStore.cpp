@@ -1,0 +1,82 @@
+#include "MeasurementStore.h"
+
+#include <algorithm>
+
+namespace quarn::acquisition {
+
+TData RecordFromFrame(double DT, std::span<const int32_t, 10> values) {
+  auto low16 = [](int32_t v) { return static_cast<uint16_t>(v); };
+  TData r;
+  r.DT = DT;
+  r.T = low16(values[0]);
+  r.S = low16(values[1]);
+  r.Ur = low16(values[2]);
+  r.Uo = low16(values[3]);
+  r.par5 = low16(values[4]);
+  r.par6 = low16(values[5]);
+  r.par7 = low16(values[6]);
+  r.C1 = low16(values[7]);
+  r.C2 = low16(values[8]);
+  r.K = low16(values[9]);
+  return r;
+}
+
+void MeasurementStore::Append(const TData& record) {
+  {
+    std::lock_guard lock(mutex_);
+    if (HasRoomLocked()) {
+      PutLocked(record);
+      return;
+    }
+  }
+  // A new chunk is allocated outside the lock so that a reader never waits for the allocator.
+  auto chunk = std::make_unique<TData[]>(kChunkRecords);
+  std::lock_guard lock(mutex_);
+  if (!HasRoomLocked()) chunks_.push_back(std::move(chunk));
+  PutLocked(record);
+}
+
+bool MeasurementStore::HasRoomLocked() const { return count_ < chunks_.size() * kChunkRecords; }
+
+void MeasurementStore::PutLocked(const TData& record) {
+  chunks_[count_ / kChunkRecords][count_ % kChunkRecords] = record;
+  ++count_;
+}
+
+size_t MeasurementStore::Count() const {
+  std::lock_guard lock(mutex_);
+  return count_;
+}
+
+std::vector<TData> MeasurementStore::ReadFrom(size_t first) const {
+  std::lock_guard lock(mutex_);
+  std::vector<TData> copies;
+  if (first >= count_) return copies;
+  copies.reserve(count_ - first);
+  size_t i = first;
+  while (i < count_) {
+    const TData* chunk = chunks_[i / kChunkRecords].get();
+    const size_t begin = i % kChunkRecords;
+    const size_t end = std::min(kChunkRecords, begin + (count_ - i));
+    copies.insert(copies.end(), chunk + begin, chunk + end);
+    i += end - begin;
+  }
+  return copies;
+}
+
+void MeasurementStore::Clear() {
+  std::vector<std::unique_ptr<TData[]>> released;
+  {
+    std::lock_guard lock(mutex_);
+    released.swap(chunks_);
+    count_ = 0;
+  }
+  // The memory goes back to the system after the lock is released.
+}
+
+size_t MeasurementStore::ReservedBytes() const {
+  std::lock_guard lock(mutex_);
+  return chunks_.size() * kChunkRecords * sizeof(TData) + chunks_.capacity() * sizeof(chunks_[0]);
+}
+
+}  // namespace quarn::acquisition

@@ -1,0 +1,98 @@
+#include "PollingThread.h"
+
+#include <chrono>
+#include <exception>
+#include <memory>
+
+#include "link/Timing.h"
+
+namespace quarn::acquisition {
+
+int WholeSeconds(int32_t intervalMs) {
+  if (intervalMs <= 0) return 0;
+  const int32_t seconds = intervalMs / 1000;
+  const int32_t rest = intervalMs % 1000;
+  if (rest > 500 || (rest == 500 && seconds % 2 == 1)) return seconds + 1;
+  return seconds;
+}
+
+TTHComF::TTHComF(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
+
+TTHComF::~TTHComF() {
+  RequestStop();
+  Join();
+}
+
+void TTHComF::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] {
+    Execute();
+    finished_.store(true);
+  });
+}
+
+void TTHComF::RequestStop() {
+  {
+    std::lock_guard lock(stopMutex_);
+    stop_ = true;
+  }
+  stopChanged_.notify_all();
+}
+
+bool TTHComF::StopRequested() const {
+  std::lock_guard lock(stopMutex_);
+  return stop_;
+}
+
+void TTHComF::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TTHComF::PauseUnlessStopped(int ms) {
+  std::unique_lock lock(stopMutex_);
+  stopChanged_.wait_for(lock, std::chrono::milliseconds(link::Scaled(ms)), [this] { return stop_; });
+}
+
+void TTHComF::Execute() {
+  link::PortHandle port;
+  try {
+    port = link::OpenPort("COM" + FCom, link::EV_RXFLAG);
+  } catch (const std::exception&) {
+    context_.boxes.Post(BoxKind::Error, "COM" + FCom + " port is busy");
+    return;
+  }
+
+  // Shared so that a reader that ended on its own is still a valid object when it is told to stop.
+  auto reader = std::make_shared<THReadF>(context_, inputs_);
+  reader->hPort = port;
+  reader->FNumPort = FCom;
+  reader->Start();
+
+  const std::string request = link::BuildRequest(FNN, "F");
+  int failures = 0;
+  bool limitReached = false;
+  while (!StopRequested()) {
+    try {
+      link::WritePort(port, request);
+    } catch (const link::PortError&) {
+      if (++failures >= kMaxFailedSends) {
+        limitReached = true;
+        break;
+      }
+      continue;
+    }
+    failures = 0;
+    const int seconds = WholeSeconds(FInterval.load());
+    for (int i = 0; i < seconds && !StopRequested(); ++i) PauseUnlessStopped(1000);
+  }
+
+  reader->RequestStop();
+  reader->FhEvent.Set();
+  link::Pause(1000);
+  // The reader never blocks once woken, so this returns at once; the port is closed only after it.
+  reader->Join();
+  if (limitReached) context_.boxes.Post(BoxKind::Error, "Limit of attempts to send commands on port");
+  port->Close();
+}
+
+}  // namespace quarn::acquisition

@@ -1,0 +1,123 @@
+#include "ReaderThread.h"
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+#include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
+#include "link/Protocol.h"
+#include "link/Timing.h"
+
+namespace quarn::acquisition {
+
+namespace {
+
+// One read takes at most this many bytes; more waiting than that is line noise and is discarded.
+constexpr size_t kMaxRead = 1023;
+
+}  // namespace
+
+THReadF::THReadF(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
+
+THReadF::~THReadF() {
+  RequestStop();
+  if (FhEvent.Valid()) FhEvent.Set();
+  Join();
+}
+
+void THReadF::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] {
+    Execute();
+    finished_.store(true);
+  });
+}
+
+void THReadF::RequestStop() { stop_.store(true); }
+
+void THReadF::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void THReadF::Execute() {
+  MessageBoxes& boxes = context_.boxes;
+  if (!FhEvent.Valid()) {
+    boxes.Post(BoxKind::Error, "Error to create the Windows event on reading the thread");
+    return;
+  }
+  if (!EnsureSaveFolder(inputs_.FLocalSave)) {
+    boxes.Post(BoxKind::Error, "Error to create directory save");
+    return;
+  }
+  DataFile file;
+  std::string reason;
+  if (!file.Open(inputs_.DataFileName, reason)) {
+    boxes.Post(BoxKind::Error, "Error to open file\n\r" + reason);
+    return;
+  }
+  WriteOrWarn(file, HeaderBlock(inputs_.RCom, inputs_.RSN, inputs_.RType));
+
+  std::vector<uint8_t> buffer(kMaxRead + 1);
+  auto bytesOf = [&](size_t n) { return std::string_view(reinterpret_cast<const char*>(buffer.data()), n); };
+  while (!StopRequested()) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    std::error_code error;
+    if (hPort->WaitCommEvent(&FhEvent, -1, error) == link::WaitResult::Failed) {
+      // A refused wait (the converter is gone, for instance) must not spin.
+      link::Pause(200);
+      size_t ignored;
+      hPort->ClearCommError(ignored);
+      continue;
+    }
+    size_t n = 0;
+    hPort->ClearCommError(n);
+    if (n > kMaxRead) {
+      hPort->Purge(link::PURGE_RXCLEAR);
+      continue;
+    }
+    if (n == 0) continue;
+    // The rest of a frame whose CR raised the event may still be on its way.
+    link::Pause(150);
+    if (const std::error_code readError = hPort->Read(buffer.data(), n)) {
+      boxes.Post(BoxKind::Warning, "Error reading from port COM" + FNumPort +
+                                       " a stream reader :" + link::SystemErrorText(readError.value()));
+      link::Pause(200);
+      size_t ignored;
+      hPort->ClearCommError(ignored);
+      continue;
+    }
+    // Frames read before the stop request are kept even when the request came during the read.
+    StoreFrames(file, bytesOf(n));
+  }
+
+  // What arrived before the stop request is part of the run; the polling thread closes the port only
+  // after this thread has ended.
+  size_t n = 0;
+  if (!hPort->ClearCommError(n) && n > 0 && n <= kMaxRead && !hPort->Read(buffer.data(), n)) {
+    StoreFrames(file, bytesOf(n));
+  }
+}
+
+void THReadF::StoreFrames(DataFile& file, std::string_view bytes) {
+  link::ForEachFrame(bytes, [&](std::span<const int32_t, link::kFrameFields> values, int fieldCount) {
+    if (fieldCount < link::kFrameFields) return true;
+    const TData record = RecordFromFrame(EncodeDT(CurrentLocalDateTime()), values);
+    try {
+      context_.MeasData.Append(record);
+    } catch (const std::exception& e) {
+      context_.boxes.Post(BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
+      return true;
+    }
+    WriteOrWarn(file, DataLine(record, context_.regional));
+    return true;
+  });
+}
+
+void THReadF::WriteOrWarn(DataFile& file, std::string_view bytes) {
+  std::string reason;
+  if (!file.Write(bytes, reason))
+    context_.boxes.Post(BoxKind::Warning, "Error writing to file \n\r" + reason);
+}
+
+}  // namespace quarn::acquisition

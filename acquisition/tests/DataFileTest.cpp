@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
+#include "acquisition/tests/RunFixture.h"
+#include "link/SerialPort.h"
+
+namespace quarn::acquisition {
+namespace {
+
+using testing::ReadWholeFile;
+
+TEST(IntToStrV, PadsWithZerosToTheWidth) {
+  struct Case {
+    int64_t value;
+    int width;
+    const char* text;
+  };
+  const Case cases[] = {{7, 5, "00007"}, {0, 5, "00000"},       {65535, 5, "65535"}, {1200, 5, "01200"},
+                        {5, 1, "5"},     {123456, 5, "123456"}, {42, 0, "42"},       {3, 3, "003"}};
+  for (const Case& c : cases)
+    EXPECT_EQ(IntToStrV(c.value, c.width), c.text) << c.value << " width " << c.width;
+}
+
+// Reference values: days since 1899-12-30 as an independent calendar computes them.
+TEST(DateTimeConversion, MatchesTheCalendarBothWays) {
+  struct Case {
+    LocalDateTime when;
+    double DT;
+  };
+  const Case cases[] = {
+      {{1899, 12, 30, 0, 0, 0, 0}, 0.0},      {{1900, 1, 1, 0, 0, 0, 0}, 2.0},
+      {{1899, 12, 30, 12, 0, 0, 0}, 0.5},     {{2013, 9, 5, 14, 3, 0, 0}, 41522.0 + (14 * 60 + 3) / 1440.0},
+      {{2000, 2, 29, 18, 0, 0, 0}, 36585.75}, {{2024, 12, 31, 0, 0, 0, 500}, 45657.0 + 0.5 / 86400.0},
+      {{1899, 12, 29, 6, 0, 0, 0}, -1.25},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(EncodeDT(c.when), c.DT) << c.DT;
+    EXPECT_EQ(DecodeDT(c.DT), c.when) << c.DT;
+  }
+}
+
+TEST(DateTimeConversion, KeepsEveryMillisecondOfADay) {
+  for (int ms = 0; ms < 86'400'000; ms += 7'919) {
+    const LocalDateTime when{2031, 12, 31, ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000};
+    ASSERT_EQ(DecodeDT(EncodeDT(when)), when) << ms;
+  }
+  // The last millisecond of a day does not round over into the next one.
+  const LocalDateTime last{2031, 12, 31, 23, 59, 59, 999};
+  EXPECT_EQ(DecodeDT(EncodeDT(last)), last);
+}
+
+TEST(DataFileName, JoinsIdentityAndStartWithoutLeadingZeros) {
+  struct Case {
+    std::string RSN, RType;
+    LocalDateTime start;
+    std::string name;
+  };
+  const Case cases[] = {
+      {"12345", "2.04", {2013, 9, 5, 14, 3, 0, 0}, "/s/12345(2.04) 5-9-2013 14%3.txt"},
+      {"102345", "QRN-2.14", {2024, 12, 31, 0, 0, 59, 999}, "/s/102345(QRN-2.14) 31-12-2024 0%0.txt"},
+      {"7", "1.0\n", {2009, 10, 1, 23, 59, 0, 0}, "/s/7(1.0\n) 1-10-2009 23%59.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DataFileName("/s/", c.RSN, c.RType, c.start), c.name);
+}
+
+TEST(HeaderBlock, FiveLinesInTheFileCodePage) {
+  EXPECT_EQ(HeaderBlock("7", "102345", "QRN-2.14"),
+            "================\r\nPort: COM7\r\nSN: 102345\r\nType: QRN-2.14\r\n================\r\n");
+  // U+00B5 MICRO SIGN is one byte, 0xB5, in the file.
+  EXPECT_EQ(HeaderBlock("12", "1", "2.1\xC2\xB5"),
+            "================\r\nPort: COM12\r\nSN: 1\r\nType: 2.1\xB5\r\n================\r\n");
+}
+
+// Shows exactly which parts of the regional format a line takes.
+class TaggedFormat : public RegionalFormat {
+ public:
+  std::string ShortDate(const LocalDateTime& w) const override {
+    return "<date " + std::to_string(w.day) + "/" + std::to_string(w.month) + "/" + std::to_string(w.year) +
+           ">";
+  }
+  std::string LongTime(const LocalDateTime& w) const override {
+    return "<time " + std::to_string(w.hour) + ":" + std::to_string(w.minute) + ":" +
+           std::to_string(w.second) + ">";
+  }
+};
+
+TEST(DataLine, TimeTextAndTenFiveDigitValues) {
+  const TData record{EncodeDT({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
+  EXPECT_EQ(DataLine(record, PlainRegionalFormat()),
+            "2013-09-05 14:03:07\t00025\t03100\t01200\t01500\t00000\t00000\t10000\t00000\t65535\t00007\r\n");
+  EXPECT_EQ(DataLine(record, TaggedFormat()),
+            "<date 5/9/2013> <time "
+            "14:3:7>\t00025\t03100\t01200\t01500\t00000\t00000\t10000\t00000\t65535\t00007\r\n");
+}
+
+TEST(DataLine, DateAloneOnlyWithinTheFirstSecondAfterMidnight) {
+  struct Case {
+    LocalDateTime when;
+    std::string timeText;
+  };
+  const Case cases[] = {
+      {{2020, 2, 29, 0, 0, 0, 0}, "<date 29/2/2020>"},
+      {{2020, 2, 29, 0, 0, 0, 500}, "<date 29/2/2020>"},
+      {{2020, 2, 29, 0, 0, 0, 999}, "<date 29/2/2020>"},
+      {{2020, 2, 29, 0, 0, 1, 0}, "<date 29/2/2020> <time 0:0:1>"},
+      {{2020, 2, 29, 0, 1, 0, 0}, "<date 29/2/2020> <time 0:1:0>"},
+      {{2020, 2, 29, 12, 0, 0, 0}, "<date 29/2/2020> <time 12:0:0>"},
+      {{2020, 2, 29, 23, 59, 59, 999}, "<date 29/2/2020> <time 23:59:59>"},
+  };
+  for (const Case& c : cases) {
+    const TData record{EncodeDT(c.when), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    EXPECT_EQ(DataLine(record, TaggedFormat()),
+              c.timeText + "\t00001\t00002\t00003\t00004\t00005\t00006\t00007\t00008\t00009\t00010\r\n");
+  }
+}
+
+TEST(RecordFromFrame, FieldsInOrderKeepingTheLow16Bits) {
+  const int32_t values[10] = {25, 3100, 1200, 1500, 70000, 65536, 65535, 131071, 0, 2147483647};
+  const TData r = RecordFromFrame(41522.5, std::span<const int32_t, 10>(values));
+  EXPECT_EQ(r, (TData{41522.5, 25, 3100, 1200, 1500, 4464, 0, 65535, 65535, 0, 65535}));
+}
+
+class DataFileTest : public testing::AcquisitionFixture {};
+
+TEST_F(DataFileTest, CreatesThenAppendsAtTheEnd) {
+  const std::string path = dir_ + "/run.txt";
+  std::string reason;
+  {
+    DataFile file;
+    ASSERT_TRUE(file.Open(path, reason)) << reason;
+    ASSERT_TRUE(file.Write("first\r\n", reason)) << reason;
+  }
+  DataFile file;
+  ASSERT_TRUE(file.Open(path, reason)) << reason;
+  ASSERT_TRUE(file.Write("second\r\n", reason)) << reason;
+  file.Close();
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(ReadWholeFile(path), "first\r\nsecond\r\n");
+}
+
+TEST_F(DataFileTest, OpenFailuresCarryTheSystemReason) {
+  std::filesystem::create_directory(dir_ + "/folder.txt");
+  struct Case {
+    std::string path;
+    int code;
+  };
+  const Case cases[] = {{dir_ + "/folder.txt", EISDIR}, {dir_ + "/QRN/2.14.txt", ENOENT}};
+  for (const Case& c : cases) {
+    DataFile file;
+    std::string reason;
+    EXPECT_FALSE(file.Open(c.path, reason));
+    EXPECT_EQ(reason, "Cannot open file \"" + c.path + "\". " + link::SystemErrorText(c.code));
+  }
+}
+
+TEST_F(DataFileTest, AFullDeviceFailsEveryWriteAndKeepsTrying) {
+  const std::string path = dir_ + "/full.txt";
+  std::filesystem::create_symlink("/dev/full", path);
+  DataFile file;
+  std::string reason;
+  ASSERT_TRUE(file.Open(path, reason)) << reason;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    reason.clear();
+    EXPECT_FALSE(file.Write("line\r\n", reason));
+    EXPECT_EQ(reason, link::SystemErrorText(ENOSPC));
+  }
+}
+
+TEST_F(DataFileTest, SaveFolderIsCreatedOneLevelOnly) {
+  EXPECT_TRUE(EnsureSaveFolder(dir_ + "/Save/"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ + "/Save"));
+  EXPECT_TRUE(EnsureSaveFolder(dir_ + "/Save/"));
+  EXPECT_FALSE(EnsureSaveFolder(dir_ + "/Gone/Save/"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/Gone"));
+}
+
+}  // namespace
+}  // namespace quarn::acquisition

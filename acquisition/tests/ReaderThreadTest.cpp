@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "acquisition/DateTime.h"
+#include "acquisition/ReaderThread.h"
+#include "acquisition/tests/RunFixture.h"
+#include "link/Protocol.h"
+#include "link/tests/PtyPeer.h"
+
+namespace quarn::acquisition {
+namespace {
+
+using namespace std::chrono_literals;
+
+using testing::ReadWholeFile;
+using testing::WaitFor;
+using Values = std::array<uint16_t, 10>;
+
+const std::string kStart(1, link::kFrameStart);
+
+// The start byte, each field and a TAB, then tail and CR.
+std::string Frame(const std::vector<std::string>& fields, const std::string& tail = "") {
+  std::string bytes = kStart;
+  for (const std::string& field : fields) bytes += field + "\t";
+  return bytes + tail + "\r";
+}
+
+const std::vector<std::string> kExampleFields = {"25", "3100",  "1200", "1500", "0",
+                                                 "0",  "10000", "0",    "0",    "0"};
+const Values kExample = {25, 3100, 1200, 1500, 0, 0, 10000, 0, 0, 0};
+const std::vector<std::string> kSentinelFields = {"11", "12", "13", "14", "15", "16", "17", "18", "19", "20"};
+const Values kSentinel = {11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+
+Values ValuesOf(const TData& r) { return {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}; }
+
+// The reader on a pseudo-terminal whose far end the test plays byte for byte.
+class ReaderThreadTest : public testing::AcquisitionFixture {
+ protected:
+  void SetUp() override {
+    AcquisitionFixture::SetUp();
+    peer = std::make_unique<link::testing::PtyPeer>(7);
+    port = link::OpenPort("COM7", link::EV_RXFLAG);
+    inputs = Inputs();
+  }
+  void TearDown() override {
+    StopReader();
+    reader.reset();
+    if (port) port->Close();
+    peer.reset();
+    AcquisitionFixture::TearDown();
+  }
+  void MakeReader() {
+    reader = std::make_shared<THReadF>(Context(), inputs);
+    reader->hPort = port;
+    reader->FNumPort = "7";
+  }
+  void StopReader() {
+    if (!reader) return;
+    reader->RequestStop();
+    reader->FhEvent.Set();
+    reader->Join();
+  }
+  bool WaitForRecords(size_t count) {
+    return WaitFor([&] { return MeasData.Count() >= count; });
+  }
+  std::vector<Values> StoredValues() const {
+    std::vector<Values> values;
+    for (const TData& r : MeasData.ReadFrom(0)) values.push_back(ValuesOf(r));
+    return values;
+  }
+
+  std::unique_ptr<link::testing::PtyPeer> peer;
+  link::PortHandle port;
+  ReaderInputs inputs;
+  std::shared_ptr<THReadF> reader;
+};
+
+struct FrameCase {
+  const char* name;
+  std::string bytes;  // arrive in one read
+  std::vector<Values> records;
+};
+
+void PrintTo(const FrameCase& c, std::ostream* out) { *out << c.name; }
+
+class FrameCases : public ReaderThreadTest, public ::testing::WithParamInterface<FrameCase> {};
+
+// Each case is followed by a sentinel frame in a later read, which shows that the case's read is done.
+TEST_P(FrameCases, StoresAndWritesEveryCompleteFrameOfARead) {
+  const FrameCase& c = GetParam();
+  MakeReader();
+  reader->Start();
+  peer->Write(c.bytes);
+  // A read that ends inside a frame must be over before the sentinel comes, or the two would join.
+  if (!c.records.empty()) {
+    ASSERT_TRUE(WaitForRecords(c.records.size()));
+  }
+  peer->Write(Frame(kSentinelFields));
+  ASSERT_TRUE(WaitForRecords(c.records.size() + 1));
+  StopReader();
+
+  std::vector<Values> expected = c.records;
+  expected.push_back(kSentinel);
+  EXPECT_EQ(StoredValues(), expected);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+}
+
+const std::vector<std::string> kNine(kExampleFields.begin(), kExampleFields.end() - 1);
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, FrameCases,
+    ::testing::Values(
+        FrameCase{"ExampleFrame", Frame(kExampleFields), {kExample}},
+        FrameCase{"NoiseBeforeTheStartByte", "abc 12\t34\t-" + Frame(kExampleFields), {kExample}},
+        FrameCase{
+            "TwoFramesInOneRead", Frame(kExampleFields) + Frame(kSentinelFields), {kExample, kSentinel}},
+        FrameCase{"CompleteThenPartial", Frame(kExampleFields) + kStart + "1\t2\t3\t", {kExample}},
+        FrameCase{"ElevenValuesKeepTheFirstTen",
+                  Frame({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}),
+                  {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}},
+        FrameCase{"NineValuesAreDropped", Frame(kNine, "77"), {}},
+        FrameCase{"ValuesKeepTheirLow16Bits",
+                  Frame({"65536", "70000", "65535", "0", "1", "1", "1", "1", "1", "1"}),
+                  {{0, 4464, 65535, 0, 1, 1, 1, 1, 1, 1}}},
+        FrameCase{"TooLargeFor32BitsIsZero",
+                  Frame({"99999999999", "2147483648", "2147483647", "4", "5", "6", "7", "8", "9", "10"}),
+                  {{0, 0, 65535, 4, 5, 6, 7, 8, 9, 10}}},
+        FrameCase{"SignsPointsAndCommasAreIgnored",
+                  Frame({"-12", "1.5", "10,000", "4", "5", "6", "7", "8", "9", "1" + kStart + "0"}),
+                  {{12, 15, 10000, 4, 5, 6, 7, 8, 9, 10}}},
+        FrameCase{"EmptyFieldsAndTrailingDigitsDoNotCount",
+                  kStart + "1\t\t2\t3\t4\t5\t6\t7\t8\t9\t10\t99\r",
+                  {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}}),
+    [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
+
+// More than 1023 waiting bytes are line noise: discarded whole, with the frame among them.
+TEST_F(ReaderThreadTest, MoreThan1023WaitingBytesAreDiscarded) {
+  MakeReader();
+  reader->Start();
+  peer->Write(std::string(1050, 'x') + Frame(kExampleFields));
+  // A sentinel that arrives before the discard goes with it; the next one is recorded.
+  ASSERT_TRUE(WaitFor([&] {
+    peer->Write(Frame(kSentinelFields));
+    return WaitFor([&] { return MeasData.Count() > 0; }, 100ms);
+  }));
+  StopReader();
+  for (const Values& values : StoredValues()) EXPECT_EQ(values, kSentinel);
+}
+
+// The end of a frame that was cut off by a read carries no start byte and is skipped.
+TEST_F(ReaderThreadTest, TheRestOfADroppedFrameIsSkipped) {
+  MakeReader();
+  reader->Start();
+  peer->Write(Frame(kExampleFields) + kStart + "1\t2\t3\t");
+  ASSERT_TRUE(WaitForRecords(1));
+  peer->Write("4\t5\t6\t7\t8\t9\t10\t\r" + Frame(kSentinelFields));
+  ASSERT_TRUE(WaitForRecords(2));
+  StopReader();
+  EXPECT_EQ(StoredValues(), (std::vector<Values>{kExample, kSentinel}));
+}
+
+// Frames already waiting in the port when the stop is requested still become records and lines.
+TEST_F(ReaderThreadTest, FramesThatArrivedBeforeTheStopAreKept) {
+  std::string bytes;
+  for (int i = 0; i < 3; ++i) bytes += Frame(kExampleFields);
+  peer->Write(bytes);
+  size_t waiting = 0;
+  ASSERT_TRUE(WaitFor([&] { return !port->ClearCommError(waiting) && waiting == bytes.size(); }));
+
+  MakeReader();
+  reader->RequestStop();
+  reader->Start();
+  reader->Join();
+  EXPECT_EQ(StoredValues(), (std::vector<Values>{kExample, kExample, kExample}));
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+  EXPECT_FALSE(testing::HoldsDescriptorTo(inputs.DataFileName));
+}
+
+// Records are stamped when parsed; frames of one read get their own, non-decreasing stamps.
+TEST_F(ReaderThreadTest, RecordsCarryTheLocalTimeOfParsing) {
+  const double before = EncodeDT(CurrentLocalDateTime());
+  MakeReader();
+  reader->Start();
+  peer->Write(Frame(kExampleFields) + Frame(kExampleFields));
+  ASSERT_TRUE(WaitForRecords(2));
+  const double after = EncodeDT(CurrentLocalDateTime());
+  const std::vector<TData> records = MeasData.ReadFrom(0);
+  EXPECT_LE(before, records[0].DT);
+  EXPECT_LE(records[0].DT, records[1].DT);
+  EXPECT_LE(records[1].DT, after);
+}
+
+}  // namespace
+}  // namespace quarn::acquisition

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+
+#include "acquisition/PollingThread.h"
+#include "acquisition/tests/RunFixture.h"
+#include "link/SerialPort.h"
+
+namespace quarn::acquisition {
+namespace {
+
+using namespace std::chrono_literals;
+
+using testing::HoldsDescriptorTo;
+using testing::ReadWholeFile;
+using testing::WaitFor;
+using Box = ScriptedMessageBoxes::Box;
+
+constexpr const char* kLimit = "Limit of attempts to send commands on port";
+
+class RunFaults : public testing::RunFixture {};
+
+// The converter is pulled out: sends fail, the run ends on its own and keeps what it had recorded.
+TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
+  StartSensor();
+  const std::string pts = sensor->PtsPath();
+  const ReaderInputs inputs = Inputs();
+  StartRun(inputs);
+  ASSERT_TRUE(WaitForRecords(3));
+  ASSERT_TRUE(HoldsDescriptorTo(pts));
+
+  sensor->Control("unplug");
+  ASSERT_TRUE(sensor->WaitUnplugged(10s));
+  ASSERT_TRUE(WaitFor([&] { return PollThread->Finished(); }));
+
+  EXPECT_EQ(boxes.Boxes().back(), (Box{BoxKind::Error, BoxButtons::Ok, kLimit, true}));
+  // A read cut off by the unplugging may add its warning; nothing else may appear.
+  for (const Box& box : BoxesOtherThan(kLimit)) {
+    EXPECT_EQ(box.kind, BoxKind::Warning);
+    EXPECT_EQ(box.text.rfind("Error reading from port COM7 a stream reader :", 0), 0u) << box.text;
+  }
+  EXPECT_FALSE(HoldsDescriptorTo(pts)) << "the port is closed";
+  EXPECT_FALSE(HoldsDescriptorTo(inputs.DataFileName)) << "the file is closed";
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+  EXPECT_GE(MeasData.Count(), 3u);
+
+  // Stop still works on the thread that has already ended.
+  StopRun();
+  EXPECT_EQ(boxes.Boxes().back().text, kLimit);
+}
+
+struct LineFault {
+  const char* name;
+  std::vector<std::string> args;
+  bool recorded;  // whether the sensor's frames become records
+  int32_t intervalMs = 1000;
+};
+
+void PrintTo(const LineFault& fault, std::ostream* out) { *out << fault.name; }
+
+class LineFaults : public testing::RunFixture, public ::testing::WithParamInterface<LineFault> {};
+
+TEST_P(LineFaults, OnlyCompleteFramesWithTenValuesAreRecorded) {
+  const LineFault& fault = GetParam();
+  StartSensor(fault.args);
+  const ReaderInputs inputs = Inputs();
+  StartRun(inputs, fault.intervalMs);
+  if (fault.recorded) {
+    ASSERT_TRUE(WaitForRecords(3));
+  } else {
+    // Frames for at least the first requests have arrived and been read by then.
+    ASSERT_TRUE(sensor->WaitReceived(5, 20s));
+  }
+  StopRun();
+  const std::vector<TData> records = MeasData.ReadFrom(0);
+  EXPECT_EQ(records.empty(), !fault.recorded);
+  for (const TData& r : records) EXPECT_GT(r.S, 1000) << "values come from the right fields";
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {records}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sensor, LineFaults,
+    ::testing::Values(LineFault{"NoiseBeforeFrames", {"--noise"}, true},
+                      // Polls must not come faster than the parts of a reply, or every read would end inside
+                      // the next frame.
+                      LineFault{"FramesSplitOverSeveralWrites", {"--split", "3"}, true, 10000},
+                      LineFault{"ElevenFields", {"--fields", "11"}, true},
+                      LineFault{"NineFields", {"--fields", "9"}, false}),
+    [](const ::testing::TestParamInfo<LineFault>& info) { return std::string(info.param.name); });
+
+TEST_F(RunFaults, DeletedSaveFolderIsCreatedAgain) {
+  StartSensor();
+  const ReaderInputs inputs = Inputs();
+  ASSERT_FALSE(std::filesystem::exists(inputs.FLocalSave));
+  StartRun(inputs);
+  ASSERT_TRUE(WaitForRecords(2));
+  StopRun();
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+}
+
+// The reader ends at its start; the polling thread goes on until Stop and nothing is recorded.
+struct StartFault {
+  const char* name;
+  std::function<void(ReaderInputs&, const std::string& dir)> arrange;
+  std::function<std::string(const ReaderInputs&)> box;
+};
+
+void PrintTo(const StartFault& fault, std::ostream* out) { *out << fault.name; }
+
+class StartFaults : public testing::RunFixture, public ::testing::WithParamInterface<StartFault> {};
+
+TEST_P(StartFaults, ReaderReportsAndRecordsNothing) {
+  const StartFault& fault = GetParam();
+  StartSensor();
+  ReaderInputs inputs = Inputs();
+  fault.arrange(inputs, dir_);
+  StartRun(inputs);
+  ASSERT_TRUE(boxes.WaitForCount(1, 20s));
+  // Polling goes on after the reader has ended, and frames keep arriving unrecorded.
+  ASSERT_TRUE(sensor->WaitReceived(4, 20s));
+  StopRun();
+  EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{BoxKind::Error, BoxButtons::Ok, fault.box(inputs), true}}));
+  EXPECT_EQ(MeasData.Count(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, StartFaults,
+    ::testing::Values(
+        StartFault{
+            "SaveFolderParentMissing",
+            [](ReaderInputs& in, const std::string& dir) {
+              in.FLocalSave = dir + "/Gone/Save/";
+              in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
+            },
+            [](const ReaderInputs&) { return std::string("Error to create directory save"); }},
+        StartFault{
+            "SlashInFirmwareText",
+            [](ReaderInputs& in, const std::string&) {
+              in.RType = "QRN/2.14";
+              in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
+            },
+            [](const ReaderInputs& in) {
+              return "Error to open file\n\rCannot open file \"" + in.DataFileName + "\". " +
+                     link::SystemErrorText(ENOENT);
+            }},
+        StartFault{"FileNameIsAFolder",
+                   [](ReaderInputs& in, const std::string&) {
+                     std::filesystem::create_directories(in.DataFileName);
+                   },
+                   [](const ReaderInputs& in) {
+                     return "Error to open file\n\rCannot open file \"" + in.DataFileName + "\". " +
+                            link::SystemErrorText(EISDIR);
+                   }}),
+    [](const ::testing::TestParamInfo<StartFault>& info) { return std::string(info.param.name); });
+
+// A full disk: every line is refused and reported, the records stay, and each new line is tried again.
+TEST_F(RunFaults, FullDiskWarnsPerLineAndKeepsTheRecords) {
+  StartSensor();
+  const ReaderInputs inputs = Inputs();
+  std::filesystem::create_directories(inputs.FLocalSave);
+  std::filesystem::create_symlink("/dev/full", inputs.DataFileName);
+  StartRun(inputs);
+  ASSERT_TRUE(WaitForRecords(3));
+  StopRun();
+
+  const Box warning{BoxKind::Warning, BoxButtons::Ok,
+                    "Error writing to file \n\r" + link::SystemErrorText(ENOSPC), true};
+  // The header and then every line.
+  EXPECT_EQ(boxes.Boxes(), std::vector<Box>(MeasData.Count() + 1, warning));
+}
+
+}  // namespace
+}  // namespace quarn::acquisition

@@ -1,0 +1,110 @@
+#include "RunFixture.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "link/Timing.h"
+
+namespace quarn::acquisition::testing {
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool HoldsDescriptorTo(const std::string& path) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    const auto target = std::filesystem::read_symlink(entry.path(), error);
+    // A node that went away shows as "<path> (deleted)".
+    if (!error && target.string().rfind(path, 0) == 0) return true;
+  }
+  return false;
+}
+
+void AcquisitionFixture::SetUp() {
+  char pattern[] = "/tmp/quarn-acq-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  dir_ = pattern;
+  link::SetTimeScale(0.05);
+}
+
+void AcquisitionFixture::TearDown() {
+  link::SetTimeScale(1.0);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+ReaderInputs AcquisitionFixture::Inputs() const {
+  ReaderInputs inputs;
+  inputs.FLocalSave = dir_ + "/Save/";
+  inputs.RCom = "7";
+  inputs.RSN = "102345";
+  inputs.RType = "QRN-2.14";
+  inputs.DataFileName = DataFileName(inputs.FLocalSave, inputs.RSN, inputs.RType, {2013, 9, 5, 14, 3, 0, 0});
+  return inputs;
+}
+
+std::string AcquisitionFixture::ExpectedFile(const ReaderInputs& inputs,
+                                             const std::vector<std::vector<TData>>& runs) const {
+  std::string text;
+  for (const auto& records : runs) {
+    text += HeaderBlock(inputs.RCom, inputs.RSN, inputs.RType);
+    for (const TData& record : records) text += DataLine(record, regional);
+  }
+  return text;
+}
+
+std::vector<ScriptedMessageBoxes::Box> AcquisitionFixture::BoxesOtherThan(const std::string& text) const {
+  std::vector<ScriptedMessageBoxes::Box> others;
+  for (const auto& box : boxes.Boxes()) {
+    if (box.text != text) others.push_back(box);
+  }
+  return others;
+}
+
+void RunFixture::TearDown() {
+  PollThread.reset();
+  portDir.reset();
+  sensor.reset();
+  AcquisitionFixture::TearDown();
+}
+
+void RunFixture::StartSensor(std::vector<std::string> args) {
+  sim::SimSensor::Options options;
+  options.com = 7;
+  options.args = std::move(args);
+  sensor = std::make_unique<sim::SimSensor>(options);
+  portDir = std::make_unique<sim::ScopedPortDir>(sensor->PortDir());
+}
+
+void RunFixture::StartRun(const ReaderInputs& inputs, int32_t intervalMs) {
+  PollThread = std::make_unique<TTHComF>(Context(), inputs);
+  PollThread->FInterval = intervalMs;
+  PollThread->FCom = inputs.RCom;
+  PollThread->FNN = "00";
+  PollThread->Start();
+}
+
+void RunFixture::StopRun() {
+  PollThread->RequestStop();
+  ASSERT_TRUE(WaitFor([&] { return PollThread->Finished(); }));
+  PollThread->Join();
+}
+
+}  // namespace quarn::acquisition::testing

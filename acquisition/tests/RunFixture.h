@@ -1,0 +1,69 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "acquisition/DataFile.h"
+#include "acquisition/MeasurementStore.h"
+#include "acquisition/PollingThread.h"
+#include "acquisition/ReaderThread.h"
+#include "acquisition/RegionalFormat.h"
+#include "link/ScriptedMessageBoxes.h"
+#include "sim/testing/SimSensor.h"
+
+namespace quarn::acquisition::testing {
+
+using namespace std::chrono_literals;
+
+// Polls condition every few milliseconds until it holds or the deadline passes.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 20s);
+
+std::string ReadWholeFile(const std::string& path);
+
+// True while this process holds a descriptor on path (the data file, a pseudo-terminal).
+bool HoldsDescriptorTo(const std::string& path);
+
+// A fresh folder, a store, recorded boxes and a plain regional format for one test; time runs 20 times
+// faster so that a one-second slice takes 50 ms.
+class AcquisitionFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Save folder <tmp>/Save/ (not yet created), port 7, the simulator's default identity.
+  ReaderInputs Inputs() const;
+  RunContext Context() { return RunContext{MeasData, boxes, regional}; }
+  // The file a run should leave: per run its header, then one line per record of that run.
+  std::string ExpectedFile(const ReaderInputs& inputs, const std::vector<std::vector<TData>>& runs) const;
+  std::vector<ScriptedMessageBoxes::Box> BoxesOtherThan(const std::string& text) const;
+
+  std::string dir_;
+  MeasurementStore MeasData;
+  ScriptedMessageBoxes boxes;
+  PlainRegionalFormat regional;
+};
+
+// A run against the simulated sensor on COM7, driven through the polling thread.
+class RunFixture : public AcquisitionFixture {
+ protected:
+  void TearDown() override;
+
+  void StartSensor(std::vector<std::string> args = {});
+  void StartRun(const ReaderInputs& inputs, int32_t intervalMs = 1000);
+  // Stop as the window does it: request, then wait for the thread, whether or not it already ended.
+  void StopRun();
+  bool WaitForRecords(size_t count) {
+    return WaitFor([&] { return MeasData.Count() >= count; });
+  }
+
+  std::unique_ptr<sim::SimSensor> sensor;
+  std::unique_ptr<sim::ScopedPortDir> portDir;
+  std::unique_ptr<TTHComF> PollThread;
+};
+
+}  // namespace quarn::acquisition::testing

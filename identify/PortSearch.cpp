@@ -1,0 +1,134 @@
+#include "PortSearch.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "link/PortNames.h"
+#include "link/Protocol.h"
+#include "link/SerialLink.h"
+
+namespace quarn::identify {
+
+namespace {
+
+constexpr const char* kDevicePrefix = "\\\\.\\";
+
+// "\\.\COM12" and "COM12" are the same port.
+std::string WithoutDevicePrefix(const std::string& deviceName) {
+  const std::string prefix = kDevicePrefix;
+  return deviceName.rfind(prefix, 0) == 0 ? deviceName.substr(prefix.size()) : deviceName;
+}
+
+std::optional<int> WholeNumber(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<bool> OpenAndCloseDevice(const std::string& deviceName) {
+  std::error_code error;
+  const link::PortHandle port =
+      link::SerialPort::Open(link::DevicePathForPort(WithoutDevicePrefix(deviceName)), error);
+  if (!port) return std::nullopt;
+  port->Close();
+  return true;
+}
+
+std::vector<int32_t> ScanPorts(MessageBoxes& boxes, const DeviceProbe& probe) {
+  std::vector<int32_t> present;
+  for (int32_t n = 1; n <= kHighestScannedPort; ++n) {
+    const std::optional<bool> closed = probe(link::WindowsDeviceName("COM" + std::to_string(n)));
+    if (!closed) continue;
+    present.push_back(n);
+    if (!*closed)
+      boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful close COM port" + std::to_string(n));
+  }
+  return present;
+}
+
+std::vector<int32_t> PortsNotIn(const std::vector<int32_t>& scan, const std::vector<int32_t>& baseline) {
+  std::vector<int32_t> fresh;
+  for (int32_t n : scan) {
+    if (std::find(baseline.begin(), baseline.end(), n) == baseline.end()) fresh.push_back(n);
+  }
+  return fresh;
+}
+
+std::string PortListText(const std::vector<int32_t>& ports) {
+  std::string text;
+  for (int32_t n : ports) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(n);
+  }
+  return text;
+}
+
+std::string NextSearchingText(const std::string& text) {
+  if (text == "Searching ..") return "Searching ...";
+  if (text == "Searching ...") return "Searching .";
+  if (text == "Searching .") return "Searching ..";
+  return text;
+}
+
+bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address,
+                   const SetResultRow& setRow, MessageBoxes& boxes) {
+  link::PortHandle port;
+  // Every way out of the probe leaves the port closed; closing twice is harmless.
+  struct CloseOnExit {
+    link::PortHandle& port;
+    ~CloseOnExit() {
+      if (port) port->Close();
+    }
+  } closeOnExit{port};
+
+  std::string serial;
+  for (size_t i = 0; i < newPorts.size(); ++i) {
+    const std::string number = std::to_string(newPorts[i]);
+    try {
+      port = link::OpenPort("COM" + number, link::EV_RXFLAG);
+    } catch (const link::PortError&) {
+      boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + number);
+      return false;
+    }
+    setRow(kRowPort, number);
+    const link::ExchangeResult reply =
+        link::ShortExchange(port, link::BuildRequest(address, "SRAL?"), link::ReplyFilter::Digits, boxes);
+    if (reply.outcome == link::ExchangeOutcome::Failed) return false;
+    if (reply.outcome == link::ExchangeOutcome::Answered) {
+      serial = reply.text;
+      break;
+    }
+    // A silent last port stays open: its firmware revision is still asked for.
+    if (i + 1 < newPorts.size()) port->Close();
+  }
+  if (!port) return false;
+  setRow(kRowSerial, serial);
+
+  const link::ExchangeResult firmware =
+      link::ShortExchange(port, link::BuildRequest(address, "SREV?"), link::ReplyFilter::NoCR, boxes);
+  if (firmware.outcome == link::ExchangeOutcome::Failed) return false;
+  setRow(kRowFirmware, firmware.text);
+  port->Close();
+  return true;
+}
+
+void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
+                       CheckHost& host, MessageBoxes& boxes) {
+  if (ok) identity = {result.RCom, result.RSN, result.RType};
+  host.SetIdentityRow(kRowPort, identity.RCom);
+  host.SetIdentityRow(kRowSerial, identity.RSN);
+  host.SetIdentityRow(kRowFirmware, identity.RType);
+  host.SetIdentityRow(kRowType, "");
+  host.SetIdentityRow(kRowRange, "");
+  if (ok) {
+    if (const std::optional<int> port = WholeNumber(identity.RCom)) store.Write(*port);
+  }
+  host.ApplyToolbar(ok ? ToolbarColumn::SearchOk : ToolbarColumn::SearchCancelled);
+  CheckCoeff(identity, host, boxes);
+}
+
+}  // namespace quarn::identify

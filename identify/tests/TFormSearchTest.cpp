@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QSvgRenderer>
+#include <QSvgWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <map>
+
+#include "identify/TFormSearch.h"
+#include "identify/tests/MemoryPortStore.h"
+#include "link/ScriptedMessageBoxes.h"
+#include "link/SerialLink.h"
+#include "link/Timing.h"
+#include "sim/testing/SimSensor.h"
+
+namespace quarn::identify {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::MemoryPortStore;
+
+class RecordingHost : public CheckHost {
+ public:
+  void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
+  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
+  std::map<std::string, std::string> rows;
+  std::vector<ToolbarColumn> columns;
+};
+
+std::string MakePortFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "quarn-search-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+// A wizard over a port folder of its own, so that only the simulated sensors started here exist.
+class TFormSearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link::SetTimeScale(0.1);
+    form_.FNN = "00";
+    form_.show();
+  }
+  void TearDown() override {
+    link::SetTimeScale(1.0);
+    form_.hide();
+    sensors_.clear();
+    std::filesystem::remove_all(portDir_);
+  }
+
+  sim::SimSensor& StartSensor(int com, std::vector<std::string> args = {}, bool waitReady = true) {
+    sim::SimSensor::Options options;
+    options.com = com;
+    options.portDir = portDir_;
+    options.args = std::move(args);
+    options.waitReady = waitReady;
+    sensors_.push_back(std::make_unique<sim::SimSensor>(options));
+    return *sensors_.back();
+  }
+
+  QPushButton* Button(const char* name) { return form_.findChild<QPushButton*>(name); }
+  QString LabelText(const char* name) { return form_.findChild<QLabel*>(name)->text(); }
+  int PageIndex() { return form_.findChild<QStackedWidget*>("Page")->currentIndex(); }
+  bool TimerActive() { return form_.findChild<QTimer*>("Timer1")->isActive(); }
+  QString Row(int row) { return form_.findChild<QTableWidget*>("VLE1")->item(row, 1)->text(); }
+  QStringList PageTexts(int index) {
+    QStringList texts;
+    for (QLabel* label : form_.findChild<QStackedWidget*>("Page")->widget(index)->findChildren<QLabel*>()) {
+      texts << label->text();
+    }
+    return texts;
+  }
+  void Press(const char* name) { Button(name)->click(); }
+
+  std::string portDir_ = MakePortFolder();
+  sim::ScopedPortDir scopedDir_{portDir_};
+  std::vector<std::unique_ptr<sim::SimSensor>> sensors_;
+  ScriptedMessageBoxes boxes_;
+  TFormSearch form_{boxes_};
+};
+
+TEST_F(TFormSearchTest, PagesHeadingsAndButtons) {
+  EXPECT_EQ(form_.windowTitle(), "Master search the connected controller");
+  EXPECT_TRUE(PageTexts(0).contains("Step 1 - Disconnect previously connected QUARN USB to UART converter"));
+  EXPECT_TRUE(PageTexts(1).contains("Step 2 - Connect the QUARN USB to UART Converter"));
+  EXPECT_TRUE(PageTexts(2).contains("Search results"));
+  for (QSvgWidget* picture : form_.findChildren<QSvgWidget*>()) EXPECT_TRUE(picture->renderer()->isValid());
+  EXPECT_EQ(form_.findChildren<QSvgWidget*>().size(), 3);
+
+  EXPECT_EQ(PageIndex(), 0);
+  EXPECT_EQ(Button("bNext")->text(), "Next >>");
+  EXPECT_FALSE(Button("bBack")->isVisible());
+  EXPECT_FALSE(TimerActive());
+
+  Press("bNext");
+  EXPECT_EQ(PageIndex(), 1);
+  EXPECT_EQ(LabelText("Label5"), "Ports found: ") << "no port opens";
+  EXPECT_EQ(LabelText("Label6"), "Searching ...");
+  EXPECT_EQ(LabelText("Label3"), ": ");
+  EXPECT_EQ(Button("bNext")->text(), "Abort");
+  EXPECT_TRUE(Button("bBack")->isVisible());
+  EXPECT_TRUE(Button("bBack")->isEnabled());
+  EXPECT_TRUE(TimerActive());
+
+  // Back leaves the timer as it was.
+  Press("bBack");
+  EXPECT_EQ(PageIndex(), 0);
+  EXPECT_EQ(Button("bNext")->text(), "Next >>");
+  EXPECT_FALSE(Button("bBack")->isVisible());
+  EXPECT_TRUE(TimerActive());
+  EXPECT_TRUE(boxes_.Texts().empty());
+}
+
+TEST_F(TFormSearchTest, BaselineListsThePortsThatOpen) {
+  StartSensor(1);
+  StartSensor(12);
+  StartSensor(3);
+  Press("bNext");
+  EXPECT_EQ(LabelText("Label5"), "Ports found: 1,3,12");
+  EXPECT_EQ(form_.MComP, (std::vector<int32_t>{1, 3, 12}));
+}
+
+TEST_F(TFormSearchTest, TickWithoutANewPortAnimatesAndAsksForTheConverter) {
+  StartSensor(2);
+  Press("bNext");
+  const char* expected[] = {"Searching .", "Searching ..", "Searching ..."};
+  for (const char* text : expected) {
+    form_.Timer1Timer();
+    EXPECT_EQ(LabelText("Label6"), text);
+    EXPECT_EQ(LabelText("Label3"), "Connect the controller !");
+  }
+  EXPECT_EQ(PageIndex(), 1);
+  EXPECT_TRUE(TimerActive());
+  EXPECT_TRUE(form_.MNewCom.empty());
+}
+
+TEST_F(TFormSearchTest, AbortWithNothingPluggedCancels) {
+  Press("bNext");
+  Press("bNext");
+  EXPECT_EQ(form_.result(), QDialog::Rejected);
+  EXPECT_FALSE(form_.isVisible());
+  EXPECT_FALSE(TimerActive());
+
+  IdentityFields identity;
+  MemoryPortStore store({PortStore::Status::Missing, 0});
+  RecordingHost host;
+  ApplySearchResult(form_.result() == QDialog::Accepted, form_.Result(), identity, store, host, boxes_);
+  EXPECT_EQ(host.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchCancelled});
+  EXPECT_EQ(store.Read().status, PortStore::Status::Missing);
+}
+
+TEST_F(TFormSearchTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStored) {
+  sim::SimSensor& sensor =
+      StartSensor(5, {"--appear-after", "1.5", "--serial", "770011", "--firmware", "QRN-3.01"}, false);
+  Press("bNext");
+  ASSERT_TRUE(form_.MComP.empty()) << "the converter appeared before the baseline";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return PageIndex() == 2; }, 30000)) << LabelText("Label3").toStdString();
+
+  EXPECT_EQ(form_.MNewCom, std::vector<int32_t>{5});
+  EXPECT_FALSE(TimerActive());
+  EXPECT_EQ(Row(0), "5");
+  EXPECT_EQ(Row(1), "770011");
+  EXPECT_EQ(Row(2), "QRN-3.01");
+  EXPECT_EQ(Button("bNext")->text(), "Finish");
+  EXPECT_TRUE(Button("bBack")->isVisible());
+  EXPECT_FALSE(Button("bBack")->isEnabled());
+  EXPECT_EQ(sensor.Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?"}));
+
+  Press("bNext");
+  EXPECT_EQ(form_.result(), QDialog::Accepted);
+  EXPECT_EQ(form_.RCom, "5");
+  EXPECT_EQ(form_.RSN, "770011");
+  EXPECT_EQ(form_.RType, "QRN-3.01");
+
+  IdentityFields identity;
+  MemoryPortStore store({PortStore::Status::Missing, 0});
+  RecordingHost host;
+  ApplySearchResult(true, form_.Result(), identity, store, host, boxes_);
+  EXPECT_EQ(store.Read().port, 5);
+  EXPECT_EQ(identity.RCom, "5");
+  EXPECT_EQ(host.rows["Serial Number"], "770011");
+  EXPECT_EQ(host.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchOk});
+  EXPECT_TRUE(boxes_.Texts().empty());
+}
+
+TEST_F(TFormSearchTest, TwoNewPortsTheLowerAnswersAndTheHigherIsNeverAsked) {
+  Press("bNext");
+  sim::SimSensor& high = StartSensor(9);
+  sim::SimSensor& low = StartSensor(4, {"--serial", "444"});
+  form_.Timer1Timer();
+  EXPECT_EQ(form_.MNewCom, (std::vector<int32_t>{4, 9}));
+  ASSERT_EQ(PageIndex(), 2);
+  EXPECT_EQ(Row(0), "4");
+  EXPECT_EQ(Row(1), "444");
+  EXPECT_EQ(low.Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?"}));
+  EXPECT_TRUE(high.Received().empty());
+}
+
+TEST_F(TFormSearchTest, SilentFirstPortIsClosedAndTheAnsweringSecondIsTaken) {
+  Press("bNext");
+  sim::SimSensor& silent = StartSensor(4, {"--silent"});
+  sim::SimSensor& answering = StartSensor(9, {"--serial", "999"});
+  form_.Timer1Timer();
+  ASSERT_EQ(PageIndex(), 2);
+  EXPECT_EQ(Row(0), "9");
+  EXPECT_EQ(Row(1), "999");
+  EXPECT_EQ(silent.Received(), (std::vector<std::string>{"#00SRAL?", "#00SRAL?"}));
+  EXPECT_EQ(answering.Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?"}));
+  // Both probed ports are free again.
+  EXPECT_NO_THROW(link::OpenPort("COM4", link::EV_RXFLAG));
+  EXPECT_NO_THROW(link::OpenPort("COM9", link::EV_RXFLAG));
+}
+
+TEST_F(TFormSearchTest, SilentOnlyPortGivesThePortWithEmptyValues) {
+  Press("bNext");
+  sim::SimSensor& silent = StartSensor(6, {"--silent"});
+  form_.Timer1Timer();
+  ASSERT_EQ(PageIndex(), 2);
+  EXPECT_EQ(Row(0), "6");
+  EXPECT_EQ(Row(1), "");
+  EXPECT_EQ(Row(2), "");
+  EXPECT_EQ(silent.Received(), (std::vector<std::string>{"#00SRAL?", "#00SRAL?", "#00SREV?", "#00SREV?"}));
+  EXPECT_TRUE(boxes_.Texts().empty());
+  Press("bNext");
+  EXPECT_EQ(form_.result(), QDialog::Accepted);
+  EXPECT_EQ(form_.RCom, "6");
+  EXPECT_EQ(form_.RSN, "");
+  EXPECT_EQ(form_.RType, "");
+  EXPECT_NO_THROW(link::OpenPort("COM6", link::EV_RXFLAG));
+}
+
+TEST_F(TFormSearchTest, ANewPortThatDoesNotOpenEndsTheProbeOnStep2AndCanBeRetried) {
+  Press("bNext");
+  form_.MNewCom = {6};  // gone again before the probe
+  Press("bNext");
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port6"});
+  EXPECT_EQ(PageIndex(), 1);
+  EXPECT_FALSE(TimerActive());
+  EXPECT_TRUE(form_.isVisible());
+
+  StartSensor(6, {"--serial", "606"});
+  Press("bNext");
+  ASSERT_EQ(PageIndex(), 2);
+  EXPECT_EQ(Row(1), "606");
+}
+
+TEST_F(TFormSearchTest, OnlyTheCloseBoxEndsTheWizardWithoutAButton) {
+  Press("bNext");
+  QTest::keyClick(&form_, Qt::Key_Escape);
+  EXPECT_TRUE(form_.isVisible());
+  form_.close();
+  EXPECT_EQ(form_.result(), QDialog::Rejected);
+  EXPECT_FALSE(TimerActive());
+}
+
+}  // namespace
+}  // namespace quarn::identify
+
+int main(int argc, char** argv) {
+  // Listing the tests happens without CTest's environment; without a display the windows stay off screen.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

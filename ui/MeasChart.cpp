@@ -1,0 +1,222 @@
+#include "MeasChart.h"
+
+#include <qcustomplot.h>
+
+#include <QVBoxLayout>
+
+namespace quarn::ui {
+
+namespace {
+
+// QCustomPlot's date axis counts seconds since 1970; records count days since 1899-12-30 in local time.
+// Shown as UTC, the local wall-clock time comes out unchanged.
+constexpr double kUnixEpochDays = 25569.0;
+double ToKey(double days) { return (days - kUnixEpochDays) * 86400.0; }
+double ToDays(double key) { return key / 86400.0 + kUnixEpochDays; }
+
+constexpr int kValueMarginPixels = 50;
+
+}  // namespace
+
+const std::array<MeasChart::SeriesSpec, MeasChart::kSeriesCount> MeasChart::kSeries = {{
+    {"Conc (t)", QColor(0x00, 0x00, 0x00)},
+    {"St (t)", QColor(0x00, 0x80, 0x00)},
+    {"Temp (t)", QColor(0xFF, 0x00, 0x00)},
+    {"Um (t)", QColor(0x00, 0x00, 0xFF)},
+    {"Ur (t)", QColor(0x00, 0xFF, 0xFF)},
+}};
+
+MeasChart::MeasChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+  setObjectName("Chart1");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(plot_);
+
+  QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
+  ticker->setDateTimeFormat("dd-MM hh:mm:ss");
+  ticker->setDateTimeSpec(Qt::UTC);
+  plot_->xAxis->setTicker(ticker);
+  plot_->xAxis->setTickLabelRotation(90);
+  plot_->legend->setVisible(false);
+  plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->setSelectionRectMode(QCP::srmZoom);
+  plot_->setNoAntialiasingOnDrag(true);
+
+  // A click on a legend entry hides or shows its series; a hidden one is listed in grey.
+  connect(plot_, &QCustomPlot::legendClick, this, [this](QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent*) {
+    auto* entry = qobject_cast<QCPPlottableLegendItem*>(item);
+    if (!entry) return;
+    for (int i = 0; i < kSeriesCount; ++i) {
+      if (graphs_[i] == entry->plottable()) SetSeriesVisible(i, !graphs_[i]->visible());
+    }
+  });
+  // Dragging or wheel-zooming an axis takes it out of automatic scaling.
+  connect(plot_, &QCustomPlot::mouseRelease, this, [this](QMouseEvent*) {
+    if (!HasSeries()) return;
+    autoTime_ = false;
+    autoValue_ = false;
+  });
+  // Mouse zoom and drag change the range without us: feed the new range before the plot draws it.
+  connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange&) {
+    if (!feeding_) FeedVisible();
+  });
+  connect(plot_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) {
+    autoTime_ = false;
+    autoValue_ = false;
+  });
+}
+
+bool MeasChart::HasSeries() const { return graphs_[0] != nullptr; }
+
+void MeasChart::CreateSeries() {
+  RemoveSeries();
+  for (int i = 0; i < kSeriesCount; ++i) {
+    QCPGraph* graph = plot_->addGraph();
+    graph->setName(kSeries[i].title);
+    graph->setPen(QPen(kSeries[i].colour, 1));
+    graphs_[i] = graph;
+  }
+  plot_->legend->setVisible(true);
+  autoTime_ = autoValue_ = true;
+  SetAdvanced(advanced_);
+}
+
+void MeasChart::RemoveSeries() {
+  plot_->clearGraphs();
+  graphs_.fill(nullptr);
+  history_.Clear();
+  valueExtent_.fill({});
+  timeExtent_ = {};
+  plot_->legend->setVisible(false);
+  plot_->replot();
+}
+
+void MeasChart::ClearPoints() {
+  for (QCPGraph* graph : graphs_) {
+    if (graph) graph->data()->clear();
+  }
+  history_.Clear();
+  valueExtent_.fill({});
+  timeExtent_ = {};
+}
+
+void MeasChart::AddPoint(double x, const std::array<double, kSeriesCount>& values) {
+  if (!HasSeries()) return;
+  const double key = ToKey(x);
+  timeExtent_.Add(key);
+  history_.Append(key, values);
+  for (int i = 0; i < kSeriesCount; ++i) valueExtent_[i].Add(values[i]);
+}
+
+int MeasChart::PointCount() const { return HasSeries() ? static_cast<int>(history_.Size()) : 0; }
+
+double MeasChart::PointX(int index) const { return ToDays(history_.X(static_cast<size_t>(index))); }
+
+bool MeasChart::VisiblePoints(int& first, int& last) const {
+  if (PointCount() == 0) return false;
+  const QCPRange range = plot_->xAxis->range();
+  const auto [begin, end] = history_.IndexRange(range.lower, range.upper);
+  if (begin == end) return false;
+  first = static_cast<int>(begin);
+  last = static_cast<int>(end) - 1;
+  return true;
+}
+
+void MeasChart::FeedVisible() {
+  if (!HasSeries()) return;
+  const QCPRange range = plot_->xAxis->range();
+  const auto [begin, end] = history_.IndexRange(range.lower, range.upper);
+  // Two points per pixel column is all a line can show.
+  const size_t maxPoints = static_cast<size_t>(std::max(500, 2 * plot_->axisRect()->width()));
+  QVector<QCPGraphData> data;
+  for (int i = 0; i < kSeriesCount; ++i) {
+    data.clear();
+    if (graphs_[i]->visible()) {
+      for (const auto& p : history_.View(static_cast<size_t>(i), begin, end, maxPoints)) data.append({p.x, p.y});
+    }
+    graphs_[i]->data()->set(data, true);
+  }
+}
+
+void MeasChart::SetAdvanced(bool advanced) {
+  advanced_ = advanced;
+  if (!HasSeries()) return;
+  for (int i = 1; i < kSeriesCount; ++i) {
+    graphs_[i]->setVisible(advanced);
+    if (advanced) {
+      graphs_[i]->addToLegend();
+    } else {
+      graphs_[i]->removeFromLegend();
+    }
+  }
+  SetSeriesVisible(0, graphs_[0]->visible());
+}
+
+bool MeasChart::SeriesVisible(int index) const { return graphs_[index] && graphs_[index]->visible(); }
+
+void MeasChart::SetSeriesVisible(int index, bool visible) {
+  if (!graphs_[index]) return;
+  graphs_[index]->setVisible(visible);
+  if (auto* item = plot_->legend->itemWithPlottable(graphs_[index])) {
+    item->setTextColor(visible ? Qt::black : Qt::gray);
+  }
+  Refresh();
+}
+
+void MeasChart::SetTimeRange(double minDays, double maxDays) {
+  autoTime_ = false;
+  feeding_ = true;
+  plot_->xAxis->setRange(ToKey(minDays), ToKey(maxDays));
+  feeding_ = false;
+}
+
+void MeasChart::SetValueRange(double min, double max) {
+  autoValue_ = false;
+  plot_->yAxis->setRange(min, max);
+}
+
+double MeasChart::ValueMin() const { return plot_->yAxis->range().lower; }
+double MeasChart::ValueMax() const { return plot_->yAxis->range().upper; }
+double MeasChart::TimeMin() const { return ToDays(plot_->xAxis->range().lower); }
+double MeasChart::TimeMax() const { return ToDays(plot_->xAxis->range().upper); }
+
+void MeasChart::SetAutoScale() {
+  autoTime_ = autoValue_ = true;
+  Refresh();
+}
+
+void MeasChart::ApplyAutoRanges() {
+  if (autoTime_ && timeExtent_.min <= timeExtent_.max) {
+    const double span = timeExtent_.max - timeExtent_.min;
+    plot_->xAxis->setRange(timeExtent_.min, timeExtent_.max + (span > 0 ? 0 : 1));
+  }
+  if (autoValue_) {
+    Extent values;
+    for (int i = 0; i < kSeriesCount; ++i) {
+      if (SeriesVisible(i) && valueExtent_[i].min <= valueExtent_[i].max) {
+        values.Add(valueExtent_[i].min);
+        values.Add(valueExtent_[i].max);
+      }
+    }
+    if (values.min <= values.max) {
+      // A margin of 50 pixels above the maximum and below the minimum.
+      const int pixels = plot_->yAxis->axisRect()->height();
+      const double span = values.max - values.min;
+      double margin = 1;
+      if (span > 0) margin = pixels > 2 * kValueMarginPixels + 10 ? span * kValueMarginPixels / (pixels - 2 * kValueMarginPixels)
+                                                                   : span * 0.1;
+      plot_->yAxis->setRange(values.min - margin, values.max + margin);
+    }
+  }
+}
+
+void MeasChart::Refresh() {
+  feeding_ = true;
+  ApplyAutoRanges();
+  feeding_ = false;
+  FeedVisible();
+  plot_->replot();
+}
+
+}  // namespace quarn::ui

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <limits>
+
+#include "ui/SeriesHistory.h"
+
+class QCustomPlot;
+class QCPGraph;
+
+namespace quarn::ui {
+
+// The live chart: five line series over date-time, a legend whose entries hide and show their series on a
+// click, mouse zoom with a drawn rectangle. The points live in a history of our own; the plot is given only
+// what the visible range needs (at most a few points per pixel), and axis ranges are kept up to date as
+// points arrive, so neither a tick nor a repaint visits every point of a week-long run.
+class MeasChart : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kSeriesCount = 5;
+  struct SeriesSpec {
+    const char* title;
+    QColor colour;
+  };
+  static const std::array<SeriesSpec, kSeriesCount> kSeries;
+
+  explicit MeasChart(QWidget* parent = nullptr);
+
+  QCustomPlot* Plot() const { return plot_; }
+
+  bool HasSeries() const;
+  // Creates the five series in index order with both axes on automatic scaling.
+  void CreateSeries();
+  void RemoveSeries();
+  // Removes every point, keeping the series and the current zoom.
+  void ClearPoints();
+
+  // x is a date-time in days since 1899-12-30; one value per series, in series order.
+  void AddPoint(double x, const std::array<double, kSeriesCount>& values);
+  int PointCount() const;
+  double PointX(int index) const;  // days since 1899-12-30
+  // First and last index of series 0 inside the visible time range; false when none is.
+  bool VisiblePoints(int& first, int& last) const;
+
+  // Series 1..4 shown and listed in the legend only in the advanced mode.
+  void SetAdvanced(bool advanced);
+  bool SeriesVisible(int index) const;
+  void SetSeriesVisible(int index, bool visible);
+
+  bool AutoTime() const { return autoTime_; }
+  bool AutoValue() const { return autoValue_; }
+  void SetTimeRange(double minDays, double maxDays);  // switches automatic scaling of the time axis off
+  void SetValueRange(double min, double max);         // switches automatic scaling of the value axis off
+  double ValueMin() const;
+  double ValueMax() const;
+  double TimeMin() const;  // days
+  double TimeMax() const;
+  void SetAutoScale();  // both axes automatic again
+
+  // Applies automatic ranges and repaints once.
+  void Refresh();
+
+ private:
+  struct Extent {
+    double min = std::numeric_limits<double>::infinity();
+    double max = -std::numeric_limits<double>::infinity();
+    void Add(double v) {
+      if (v < min) min = v;
+      if (v > max) max = v;
+    }
+  };
+  void ApplyAutoRanges();
+  // Hands the plot the points of the visible time range.
+  void FeedVisible();
+
+  QCustomPlot* plot_;
+  std::array<QCPGraph*, kSeriesCount> graphs_{};
+  std::array<Extent, kSeriesCount> valueExtent_{};
+  Extent timeExtent_;
+  SeriesHistory<kSeriesCount> history_;
+  bool feeding_ = false;
+  bool advanced_ = false;
+  bool autoTime_ = true;
+  bool autoValue_ = true;
+};
+
+}  // namespace quarn::ui

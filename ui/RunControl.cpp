@@ -1,0 +1,159 @@
+#include "RunControl.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <system_error>
+
+#include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
+#include "ui/MeasChart.h"
+#include "ui/MeasTableModel.h"
+#include "ui/TFormM.h"
+
+namespace quarn::ui {
+
+RunControl::RunControl(TFormM& form) : form_(form) {}
+
+RunControl::~RunControl() {
+  if (PollThread) {
+    PollThread->RequestStop();
+    PollThread->Join();
+  }
+}
+
+void RunControl::SetInterval(int32_t ms) {
+  if (PollThread) PollThread->SetInterval(ms);
+}
+
+void RunControl::Start() {
+  identify::IdentityFields& id = form_.Identity;
+  if (id.RCom.empty() || id.RSN.empty()) {
+    form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok, "First, determine the sensor!");
+    return;
+  }
+  form_.Criteria().ReadCriteria(false);
+  try {
+    form_.CheckCoeff();
+  } catch (const std::exception& e) {
+    form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok,
+                       std::string("Error occurred while checking the coefficients \n\r") + e.what());
+  }
+
+  MeasChart& chart = *form_.Chart();
+  if (chart.HasSeries()) {
+    // A further run: same data file, fresh store and series; the table numbers on.
+    MeasData.Clear();
+    chart.ClearPoints();
+  } else {
+    DataFileName = acquisition::DataFileName(form_.FLocalSave, id.RSN, id.RType,
+                                             acquisition::CurrentLocalDateTime());
+    chart.CreateSeries();
+  }
+  if (!form_.FMode) form_.BasicMode();
+
+  acquisition::RunContext context{MeasData, form_.Boxes(), regional_};
+  acquisition::ReaderInputs inputs{form_.FLocalSave, id.RCom, id.RSN, id.RType, DataFileName};
+  PollThread = std::make_unique<acquisition::TTHComF>(context, inputs);
+  PollThread->SetInterval(form_.IntervalPosition() * 100);
+  PollThread->FCom = id.RCom;
+  PollThread->FNN = "00";
+  PollThread->Start();
+
+  form_.findChild<QTimer*>("Timer1")->start();
+  form_.ApplyToolbar(identify::ToolbarColumn::Start);
+}
+
+void RunControl::Stop() {
+  if (PollThread) {
+    // Works whether the poller still runs or has already ended on its own.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    PollThread->RequestStop();
+    PollThread->Join();
+    PollThread.reset();
+    QApplication::restoreOverrideCursor();
+  }
+  DiscardDataFile =
+      form_.Boxes().Show(BoxKind::Question, BoxButtons::YesNo, "Save Date to file?") == BoxAnswer::No;
+  form_.ApplyToolbar(identify::ToolbarColumn::Stop);
+}
+
+void RunControl::Tick() {
+  const size_t n = MeasData.Count();
+  MeasChart& chart = *form_.Chart();
+  if (!chart.HasSeries()) return;
+  const size_t shown = static_cast<size_t>(chart.PointCount());
+  if (shown >= n) return;
+  std::vector<acquisition::TData> records = MeasData.ReadFrom(shown);
+  records.resize(std::min(records.size(), n - shown));
+
+  std::vector<MeasTableModel::Row> rows;
+  rows.reserve(records.size());
+  for (const acquisition::TData& r : records) {
+    chart.AddPoint(r.DT, {double(r.C2), double(r.S), double(r.T), double(r.Uo), double(r.Ur)});
+    rows.push_back({r.DT, {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}, false});
+  }
+  MeasTableModel& table = *form_.TableModel();
+  table.Append(rows);
+  if (form_.AutoScroll()->isChecked()) {
+    const QModelIndex last = table.index(table.RecordRows() - 1, 0);
+    form_.Table()->setCurrentIndex(last);
+    form_.Table()->scrollTo(last);
+  }
+  chart.Refresh();
+}
+
+void RunControl::Save() {
+  const QString name = QString::fromStdString(std::filesystem::path(DataFileName).filename().string());
+  const QString chosen = QFileDialog::getSaveFileName(
+      &form_, "Input FileName", QString::fromStdString(form_.FLocalSave) + name, "Text File (*.txt)", nullptr,
+      QFileDialog::DontConfirmOverwrite);
+  if (chosen.isEmpty()) return;
+  SaveTo(chosen);
+}
+
+void RunControl::SaveTo(const QString& chosen) {
+  std::filesystem::path target = chosen.toStdString();
+  if (target.filename().string().find('.') == std::string::npos) target += ".txt";
+  // Replaces an existing file; a copy onto the data file itself is refused by the system, not done.
+  std::error_code ignored;
+  std::filesystem::copy_file(DataFileName, target, std::filesystem::copy_options::overwrite_existing, ignored);
+}
+
+void RunControl::DeleteDiscardedFile() {
+  std::error_code error;
+  if (DiscardDataFile && !DataFileName.empty() && std::filesystem::exists(DataFileName, error)) {
+    if (!std::filesystem::remove(DataFileName, error) || error) {
+      form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok,
+                         "Error #" + std::to_string(error.value()) + " delete file!");
+    }
+  }
+}
+
+void RunControl::Clear() {
+  if (form_.Boxes().Show(BoxKind::Question, BoxButtons::YesNo, "Clear comport settings?") != BoxAnswer::Yes) return;
+  for (const char* row : {identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange}) {
+    form_.SetIdentityRow(row, "");
+  }
+  form_.Identity.RSN.clear();
+  form_.Identity.RType.clear();
+  DeleteDiscardedFile();
+  DiscardDataFile = false;
+  form_.TableModel()->Reset();
+  form_.Chart()->RemoveSeries();
+  MeasData.Clear();
+  form_.ApplyToolbar(identify::ToolbarColumn::Clear);
+  form_.update();
+}
+
+void RunControl::CloseSequence() {
+  if (form_.Button(identify::Button::Stop)->isEnabled()) Stop();
+  DeleteDiscardedFile();
+}
+
+}  // namespace quarn::ui

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "identify/tests/MemoryPortStore.h"
+#include "link/ScriptedMessageBoxes.h"
+#include "link/Timing.h"
+#include "sim/testing/SimSensor.h"
+#include "ui/TFormM.h"
+
+namespace quarn::ui::testing {
+
+// A program folder holding a criteria file, and a documents folder, both temporary.
+class Folders {
+ public:
+  explicit Folders(const QByteArray& criteria = "kzero2=10\r\nkscale=50\r\ndelay=20\r\nmode=0\r\n") {
+    QDir().mkpath(Program());
+    QDir().mkpath(Documents());
+    QFile file(Program() + "/criteria.ini");
+    file.open(QIODevice::WriteOnly);
+    file.write(criteria);
+  }
+  QString Program() const { return root_.path() + "/program"; }
+  QString Documents() const { return root_.path() + "/docs"; }
+  QString SaveFolder() const { return Documents() + "/Quarn/Save"; }
+  FormDependencies Deps(MessageBoxes* boxes, identify::PortStore* store) const {
+    FormDependencies deps;
+    deps.boxes = boxes;
+    deps.portStore = store;
+    deps.programFolder = Program();
+    deps.documentsFolder = Documents();
+    return deps;
+  }
+
+ private:
+  QTemporaryDir root_;
+};
+
+// Keeps the event loop turning until the condition holds; false after the deadline.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  for (int waited = 0; waited < timeoutMs; waited += 10) {
+    if (condition()) return true;
+    QTest::qWait(10);
+  }
+  return condition();
+}
+
+// The main window against the simulated sensor on COM7, with the port remembered and time sped up.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link::SetTimeScale(0.1);
+    sim::SimSensor::Options options;
+    options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
+    sensor_ = std::make_unique<sim::SimSensor>(options);
+    ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
+    form_ = std::make_unique<TFormM>(folders_.Deps(&boxes_, &store_));
+    form_->show();
+  }
+  void TearDown() override {
+    form_.reset();
+    link::SetTimeScale(1.0);
+  }
+
+  std::vector<bool> Enabled() const {
+    std::vector<bool> states;
+    for (int i = 0; i < identify::kButtonCount; ++i) states.push_back(form_->Button(identify::Button(i))->isEnabled());
+    return states;
+  }
+  void Check() {
+    form_->bSensClick();
+    ASSERT_EQ(form_->Identity.RSN, "102345");
+  }
+
+  Folders folders_;
+  ScriptedMessageBoxes boxes_;
+  identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Found, 7}};
+  std::unique_ptr<sim::SimSensor> sensor_;
+  std::unique_ptr<sim::ScopedPortDir> ports_;
+  std::unique_ptr<TFormM> form_;
+};
+
+}  // namespace quarn::ui::testing

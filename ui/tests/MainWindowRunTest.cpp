@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTableView>
+
+#include "ui/MeasChart.h"
+#include "ui/MeasTableModel.h"
+#include "ui/RunControl.h"
+#include "ui/tests/MainWindowFixture.h"
+
+namespace quarn::ui::testing {
+namespace {
+
+using V = std::vector<bool>;
+//                          Search Sens  Clear  Start  Stop   Calibr Cmd    Save   Send
+const V kAfterStart = {false, false, false, false, true, false, false, false, false};
+const V kAfterStop = {false, false, true, true, false, true, true, true, true};
+
+QString FileText(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  file.open(QIODevice::ReadOnly);
+  return QString::fromLatin1(file.readAll());
+}
+
+TEST_F(MainWindowTest, StartWithoutSensorIsRefused) {
+  const V before = Enabled();
+  form_->bStartClick();
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"First, determine the sensor!"});
+  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Warning);
+  EXPECT_EQ(Enabled(), before);
+  EXPECT_FALSE(form_->Chart()->HasSeries());
+}
+
+TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
+  Check();
+  form_->bStartClick();
+  EXPECT_EQ(Enabled(), kAfterStart);
+  ASSERT_TRUE(form_->Chart()->HasSeries());
+  EXPECT_FALSE(form_->Chart()->SeriesVisible(1)) << "basic mode shows the concentration only";
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 3; }));
+  form_->Timer1Timer();
+  const int shown = form_->Chart()->PointCount();
+  EXPECT_GE(shown, 3);
+  EXPECT_EQ(form_->TableModel()->RecordRows(), shown);
+  EXPECT_EQ(form_->TableModel()->rowCount(), shown + 1) << "one empty row at the end";
+  EXPECT_EQ(form_->Table()->currentIndex().row(), shown - 1) << "auto scrolling selects the newest row";
+  EXPECT_EQ(form_->TableModel()->index(0, 0).data().toString(), "1");
+
+  // A further tick takes only what is new: none twice, none skipped.
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() > size_t(shown); }));
+  form_->Timer1Timer();
+  const int after = form_->Chart()->PointCount();
+  EXPECT_GT(after, shown);
+  EXPECT_EQ(form_->TableModel()->RecordRows(), after);
+  const std::vector<acquisition::TData> stored = form_->Run().MeasData.ReadFrom(0);
+  ASSERT_GE(stored.size(), size_t(after));
+  for (int i = 0; i < after; ++i) EXPECT_DOUBLE_EQ(form_->Chart()->PointX(i), stored[i].DT) << i;
+
+  boxes_.QueueAnswer(BoxAnswer::No);
+  form_->bStopClick();
+  EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
+  EXPECT_EQ(Enabled(), kAfterStop);
+  const std::string file = form_->Run().DataFileName;
+  ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
+  EXPECT_TRUE(FileText(file).contains("102345"));
+
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bClearClick();
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
+  EXPECT_EQ(Enabled(), (V{true, true, true, false, false, true, true, false, false}));
+  EXPECT_EQ(form_->IdentityRow("Port"), "7");
+  EXPECT_EQ(form_->IdentityRow("Serial Number"), "");
+  EXPECT_FALSE(form_->Chart()->HasSeries());
+  EXPECT_EQ(form_->TableModel()->rowCount(), 1);
+  EXPECT_EQ(form_->Run().MeasData.Count(), 0u);
+}
+
+TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
+  Check();
+  form_->bStartClick();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  const std::string file = form_->Run().DataFileName;
+
+  boxes_.QueueAnswer(BoxAnswer::No);
+  form_->bClearClick();
+  EXPECT_EQ(Enabled(), kAfterStop);
+  EXPECT_EQ(form_->IdentityRow("Serial Number"), "102345");
+
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bClearClick();
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
+}
+
+TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
+  Check();
+  form_->bStartClick();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 2; }));
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  form_->Timer1Timer();
+  const int firstRows = form_->TableModel()->RecordRows();
+  const std::string file = form_->Run().DataFileName;
+  ASSERT_GE(firstRows, 2);
+
+  form_->bStartClick();
+  EXPECT_EQ(form_->Chart()->PointCount(), 0);
+  EXPECT_EQ(form_->Run().DataFileName, file) << "the same data file";
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  form_->Timer1Timer();
+  EXPECT_EQ(form_->TableModel()->RecordRows(), firstRows + form_->Chart()->PointCount());
+  EXPECT_EQ(form_->TableModel()->index(firstRows, 0).data().toString(), QString::number(firstRows + 1));
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  EXPECT_EQ(FileText(file).count("SN: "), 2) << "a header block per run";
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
+  Check();
+  form_->bStartClick();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  const std::string file = form_->Run().DataFileName;
+  boxes_.QueueAnswer(BoxAnswer::No);
+  form_->close();
+  EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
+}
+
+TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
+  Check();
+  form_->bStartClick();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  const QString dir = folders_.Documents() + "/out.dir";
+  QDir().mkpath(dir);
+  form_->Run().SaveTo(dir + "/copy");
+  EXPECT_TRUE(QFileInfo::exists(dir + "/copy.txt"));
+  form_->Run().SaveTo(dir + "/copy.dat");
+  EXPECT_TRUE(QFileInfo::exists(dir + "/copy.dat"));
+  QFile old(dir + "/copy.dat");
+  old.open(QIODevice::WriteOnly);
+  old.write("old");
+  old.close();
+  form_->Run().SaveTo(dir + "/copy.dat");
+  EXPECT_EQ(QFileInfo(dir + "/copy.dat").size(), QFileInfo(QString::fromStdString(form_->Run().DataFileName)).size());
+  // Saving onto the data file itself keeps it whole.
+  const qint64 size = QFileInfo(QString::fromStdString(form_->Run().DataFileName)).size();
+  form_->Run().SaveTo(QString::fromStdString(form_->Run().DataFileName));
+  EXPECT_EQ(QFileInfo(QString::fromStdString(form_->Run().DataFileName)).size(), size);
+}
+
+TEST_F(MainWindowTest, IntervalControls) {
+  QLineEdit* edit = form_->IntervalEdit();
+  QSlider* track = form_->IntervalTrackBar();
+  const QString point = QLocale::system().decimalPoint();
+  edit->setFocus();
+  edit->clear();
+  QTest::keyClicks(edit, "0");
+  EXPECT_EQ(track->value(), 20) << "a lone 0 changes nothing";
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(track->value(), 5);
+  EXPECT_EQ(edit->text(), "0" + point + "5");
+
+  edit->clear();
+  QTest::keyClicks(edit, "1a2");
+  EXPECT_EQ(edit->text(), "12") << "a letter is discarded";
+  EXPECT_EQ(track->value(), 120);
+
+  QTest::keyClicks(edit, "0");  // 120 s
+  EXPECT_EQ(track->value(), 990);
+  EXPECT_EQ(edit->text(), "99");
+
+  track->setValue(15);
+  EXPECT_EQ(edit->text(), "1" + point + "5");
+  edit->setText("x");
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(boxes_.Texts().back(), "'x' is not a valid floating point value");
+  EXPECT_EQ(track->value(), 15);
+}
+
+TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
+  form_->AdvanceMode();
+  EXPECT_EQ(form_->ModeIndex(), 1);
+  EXPECT_TRUE(form_->FMode);
+  EXPECT_EQ(form_->TableModel()->columnCount(), 12);
+  QStringList headers;
+  for (int c = 0; c < 12; ++c) headers << form_->TableModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  EXPECT_EQ(headers.join(",").toStdString(), "N,Time,Conc,Status,Temp,St,Um,Ur,S,Stz,Stzkt,Conc1");
+  form_->BasicMode();
+  EXPECT_EQ(form_->ModeIndex(), 0);
+  EXPECT_EQ(form_->TableModel()->columnCount(), 4);
+}
+
+TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
+  Folders folders("delay=50\r\nmode=1\r\n");
+  ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
+  TFormM form(folders.Deps(&boxes, &store));
+  EXPECT_EQ(form.TableModel()->columnCount(), 4);
+  form.show();
+  EXPECT_EQ(form.TableModel()->columnCount(), 12);
+  EXPECT_EQ(form.IntervalTrackBar()->value(), 50);
+  EXPECT_TRUE(QDir(folders.SaveFolder()).exists());
+  EXPECT_EQ(form.FLocalSave, (folders.SaveFolder() + "/").toStdString());
+  form.close();
+}
+
+TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
+  Folders folders;
+  QFile::remove(folders.Program() + "/criteria.ini");
+  ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
+  TFormM form(folders.Deps(&boxes, &store));
+  form.show();
+  EXPECT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_TRUE(WaitUntil([&] { return !form.isVisible(); }, 3000));
+}
+
+}  // namespace
+}  // namespace quarn::ui::testing
