@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -36,18 +37,24 @@ class ColumnList : public QListWidget {
  public:
   using QListWidget::QListWidget;
 
+  // Tall enough for the built-in list to fit its three columns.
+  void FitRows(int rows) {
+    setMinimumHeight(rows * RowHeight() + 2 * frameWidth() + horizontalScrollBar()->sizeHint().height());
+  }
+
  protected:
   void resizeEvent(QResizeEvent* event) override {
     QListWidget::resizeEvent(event);
-    const int width = std::max(1, viewport()->width() / kListColumns);
-    setGridSize(QSize(width, fontMetrics().height() + 4));
+    setGridSize(QSize(std::max(1, viewport()->width() / kListColumns), RowHeight()));
   }
+
+ private:
+  int RowHeight() const { return fontMetrics().height() + 4; }
 };
 
 }  // namespace
 
 TFormCMD::TFormCMD(MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_(boxes) {
-  FRun = false;
   setObjectName("FormCMD");
   setWindowTitle("Send Command");
   BuildControls();
@@ -102,7 +109,9 @@ void TFormCMD::BuildControls() {
   });
 
   auto* listTitle = new QLabel("Command list", this);
-  LBComand = new ColumnList(this);
+  auto* list = new ColumnList(this);
+  list->FitRows((static_cast<int>(BuiltInCommands().size()) + kListColumns - 1) / kListColumns);
+  LBComand = list;
   LBComand->setObjectName("LBComand");
   LBComand->setFlow(QListView::TopToBottom);
   LBComand->setWrapping(true);
@@ -114,7 +123,6 @@ void TFormCMD::BuildControls() {
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   QFont fixed("Monospace");
   fixed.setStyleHint(QFont::TypeWriter);
   Memo1->setFont(fixed);
@@ -138,8 +146,8 @@ void TFormCMD::BuildControls() {
   top->addLayout(entryRow);
   top->addWidget(modeBox);
   top->addWidget(listTitle);
-  top->addWidget(LBComand, 2);
-  top->addWidget(Memo1, 5);
+  top->addWidget(LBComand);
+  top->addWidget(Memo1, 1);
   top->addLayout(buttonRow);
 
   SaveDialog1 = new QFileDialog(this, "Save protocol");

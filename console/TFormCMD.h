@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/ReaderChannel.h"
 #include "link/MessageBoxes.h"
@@ -90,7 +91,7 @@ class TFormCMD : public QDialog {
   QLabel* lCR = nullptr;
   QCheckBox* CheckBox1 = nullptr;
   QPushButton* bSend = nullptr;
-  QButtonGroup* RG1 = nullptr;
+  QButtonGroup* RG1 = nullptr;  // the mode buttons; their box is the child named "RG1"
   QListWidget* LBComand = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QPushButton* BitBtn1 = nullptr;

@@ -68,6 +68,7 @@ void THReadCMD::Execute() {
     if (observer_) observer_(Moment::PassStart, 0);
     std::error_code error;
     const link::WaitResult wait = hPort->WaitCommEvent(FhEvent.get(), link::Scaled(kWaitMs), error);
+    // EINVAL is what the port gives for the invalid parameter (87) of a refused wait.
     const bool refused = wait == link::WaitResult::Failed && (!error || error.value() == EINVAL);
     if (wait == link::WaitResult::Timeout || refused) {
       ReArm();

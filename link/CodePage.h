@@ -8,6 +8,9 @@ namespace quarn {
 // The single-byte code page that stands in for the Windows ANSI code page on every platform: Windows-1252.
 // Files, the console and the scrambler use it so that bytes written on Linux read the same on Windows.
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-8 text to Windows-1252 bytes. A character that the code page cannot hold becomes '?'.
 // Invalid UTF-8 sequences become '?' too.
 std::string Utf8ToCp1252(std::string_view utf8);

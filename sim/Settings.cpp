@@ -87,6 +87,7 @@ std::vector<std::string> SplitCommandList(const std::string& text) {
 std::string Usage() {
   return "usage: quarn-sensor-sim --port-dir DIR --com N [--serial DIGITS] [--firmware TEXT] [--type TEXT]\n"
          "         [--range TEXT] [--seed S] [--gas PPM] [--appear-after SEC] [--disappear-after SEC]\n"
+         "         [--exit-with-parent]\n"
          "         [--reply-delay MS] [--silent] [--silent-to CMD[,CMD...]] [--split PARTS] [--noise]\n"
          "         [--fields N]\n"
          "control lines on standard input: gas PPM | temp C | silent on|off | silent-to CMD,... |\n"

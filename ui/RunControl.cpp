@@ -142,6 +142,7 @@ void RunControl::Clear() {
   }
   form_.Identity.RSN.clear();
   form_.Identity.RType.clear();
+  form_.CoeffTable.clear();
   DeleteDiscardedFile();
   DiscardDataFile = false;
   form_.TableModel()->Reset();

@@ -35,6 +35,8 @@
 #include "identify/PortSearch.h"
 #include "identify/SettingsPortStore.h"
 #include "identify/TFormSearch.h"
+#include "support/TFormMail.h"
+#include "support/TFormSend.h"
 #include "ui/MeasChart.h"
 #include "ui/MeasTableModel.h"
 #include "ui/RunControl.h"
@@ -183,7 +185,7 @@ void TFormM::BuildMenus() {
   menuBasic_->setCheckable(true);
   menuAdvance_->setCheckable(true);
   menuBasic_->setChecked(true);
-  QAction* settings = action->addAction("Settings");
+  QAction* settings = action->addAction("Settings", this, &TFormM::SettingsClick);
   settings->setObjectName("menuSettings");
   action->addSeparator();
   action->addAction("Exit", this, &QWidget::close);
@@ -214,6 +216,7 @@ void TFormM::BuildToolbar() {
   connect(Button(Button::Sens), &QToolButton::clicked, this, &TFormM::bSensClick);
   connect(Button(Button::Calibr), &QToolButton::clicked, this, &TFormM::bCalibrClick);
   connect(Button(Button::Cmd), &QToolButton::clicked, this, &TFormM::bCmdClick);
+  connect(Button(Button::Send), &QToolButton::clicked, this, &TFormM::bSendClick);
   connect(Button(Button::Start), &QToolButton::clicked, this, &TFormM::bStartClick);
   connect(Button(Button::Stop), &QToolButton::clicked, this, &TFormM::bStopClick);
   connect(Button(Button::Save), &QToolButton::clicked, this, &TFormM::bSaveClick);
@@ -356,13 +359,32 @@ void TFormM::bCalibrClick() {
   calibr.exec();
 }
 
+void TFormM::SettingsClick() {
+  support::TFormMail mail(FLocalPath, config::NSI.FTPServer, config::NSI.FTPPort, config::NSI.FTPPath, *boxes_, this);
+  mail.exec();
+}
+
+void TFormM::bSendClick() {
+  support::SendInputs inputs;
+  inputs.FlocalPath = FLocalPath;
+  for (int32_t value : CoeffTable) inputs.CoeffTable.push_back(std::to_string(value));
+  inputs.FSaveFile = run_->DataFileName;
+  inputs.MailSupport = config::NSI.EMail;
+  inputs.FTPServer = config::NSI.FTPServer;
+  inputs.FTPPort = config::NSI.FTPPort;
+  inputs.FTPPath = config::NSI.FTPPath;
+  for (int i = 0; i < 5; ++i) inputs.FParam[i] = VLE1->item(i, 1)->text().toStdString();
+  support::TFormSend send(std::move(inputs), *boxes_, this);
+  send.exec();
+}
+
 void TFormM::bCmdClick() {
   console::TFormCMD command(*boxes_, this);
   command.FPort = Identity.RCom;
   command.FSN = Identity.RSN;
   command.FType = Identity.RType;
   command.FLocalPath = FLocalPath;
-  command.FRun = run_->Running();
+  command.FRun = false;
   command.exec();
 }
 

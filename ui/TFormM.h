@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
@@ -51,6 +52,8 @@ class TFormM : public QMainWindow, public identify::CheckHost, public config::Cr
   std::string FLocalPath;  // program folder, ending in the separator
   std::string FLocalSave;  // save folder: documents + Quarn/Save/, ending in the separator
   std::string FDoc;        // the user's documents folder
+  // Coefficient values for the support report; emptied by Clear. Nothing fills it yet.
+  std::vector<int32_t> CoeffTable;
 
   QToolButton* Button(identify::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
@@ -82,6 +85,8 @@ class TFormM : public QMainWindow, public identify::CheckHost, public config::Cr
   void bSensClick();
   void bCalibrClick();
   void bCmdClick();
+  void bSendClick();
+  void SettingsClick();
   void CheckCoeff();
   void bStartClick();
   void bStopClick();

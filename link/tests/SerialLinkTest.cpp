@@ -146,11 +146,13 @@ TEST(ShortExchange, FiltersTheReply) {
 
   sensor = Answer(peer, "\x32\x2E\x31\x0D\x0A");
   r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
+  sensor.get();
   EXPECT_EQ(r.outcome, ExchangeOutcome::Answered);
   EXPECT_EQ(r.text, "2.1\n");
 
   sensor = Answer(peer, "R\xE9v\r");  // a byte above 0x7F is the character of that code
   r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
+  sensor.get();
   EXPECT_EQ(r.text, "R\xC3\xA9v");
   EXPECT_TRUE(boxes.Boxes().empty());
   EXPECT_TRUE(port->IsOpen());

@@ -52,7 +52,8 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
   controlFd_ = control[0];
   outputFd_ = output[0];
 
-  std::vector<std::string> args = {QUARN_SIM_PATH, "--port-dir", portDir_, "--com",
+  // A test that aborts never runs our destructor; the simulator then ends with the test process.
+  std::vector<std::string> args = {QUARN_SIM_PATH, "--exit-with-parent", "--port-dir", portDir_, "--com",
                                    std::to_string(options_.com)};
   args.insert(args.end(), options_.args.begin(), options_.args.end());
   std::vector<char*> argv;

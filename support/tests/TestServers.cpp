@@ -233,6 +233,20 @@ int SmtpTestServer::Quits() const {
   return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
 }
 
+FtpTestServer::FtpTestServer()
+    : process_(std::make_unique<ServerProcess>(
+          "ftp_server.py", std::vector<std::string>{"--folder", home_.Path().string(), "--user",
+                                                    std::string(kUser) + ":" + kPassword, "--log",
+                                                    (logFolder_.Path() / "commands.log").string()})) {}
+
+std::vector<std::string> FtpTestServer::Commands() const {
+  std::vector<std::string> names;
+  std::istringstream lines(ReadFile(logFolder_.Path() / "commands.log"));
+  std::string line;
+  while (std::getline(lines, line)) names.push_back(line.substr(0, line.find(' ')));
+  return names;
+}
+
 SilentListener::SilentListener() {
   fd_ = BoundSocket(port_);
   if (listen(fd_, 8) != 0) throw std::runtime_error("listen failed");

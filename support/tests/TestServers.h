@@ -115,6 +115,21 @@ class SmtpTestServer {
   std::unique_ptr<ServerProcess> process_;
 };
 
+// ftp_server.py with its own home folder; accepts kUser/kPassword and logs every command but PASS.
+class FtpTestServer {
+ public:
+  FtpTestServer();
+  int Port() const { return process_->Port(); }
+  const std::filesystem::path& Home() const { return home_.Path(); }
+  // The command names received so far, in order ("USER", "EPSV", "STOR", ...).
+  std::vector<std::string> Commands() const;
+
+ private:
+  TempFolder home_;
+  TempFolder logFolder_;
+  std::unique_ptr<ServerProcess> process_;
+};
+
 // A port on 127.0.0.1 where connections are completed by the kernel's backlog and then hear nothing.
 class SilentListener {
  public:

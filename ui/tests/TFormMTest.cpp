@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "identify/tests/MemoryPortStore.h"
+#include "ui/tests/MainWindowFixture.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/Timing.h"
 #include "sim/testing/SimSensor.h"
@@ -23,30 +24,7 @@ using identify::Button;
 using identify::PortStore;
 using identify::testing::MemoryPortStore;
 
-// A program folder with a criteria file and a documents folder, both temporary.
-class Folders {
- public:
-  Folders() {
-    QDir().mkpath(root_.path() + "/program");
-    QDir().mkpath(root_.path() + "/docs");
-    QFile criteria(root_.path() + "/program/criteria.ini");
-    criteria.open(QIODevice::WriteOnly);
-    criteria.write("kzero2=10\r\nkscale=50\r\ndelay=20\r\nmode=0\r\n");
-  }
-  QString Program() const { return root_.path() + "/program"; }
-  QString Documents() const { return root_.path() + "/docs"; }
-  FormDependencies Deps(MessageBoxes* boxes, identify::PortStore* store) const {
-    FormDependencies deps;
-    deps.boxes = boxes;
-    deps.portStore = store;
-    deps.programFolder = Program();
-    deps.documentsFolder = Documents();
-    return deps;
-  }
-
- private:
-  QTemporaryDir root_;
-};
+using testing::Folders;
 
 std::vector<bool> EnabledStates(const TFormM& form) {
   std::vector<bool> states;

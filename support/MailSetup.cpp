@@ -1,0 +1,206 @@
+#include "support/MailSetup.h"
+
+#include "config/Criteria.h"
+#include "config/FileAccess.h"
+#include "support/PlainSmtp.h"
+
+namespace quarn::support {
+
+namespace {
+
+constexpr const char* kTestSubject = "Test Message from WENLO";
+constexpr const char* kIncomplete = "Not all parameters are filled !";
+
+}  // namespace
+
+MailSetup::MailSetup(std::string localPath, SupportFtpServer server, MessageBoxes& boxes)
+    : localPath_(std::move(localPath)), server_(std::move(server)), boxes_(boxes) {
+  gmail_.SetMailer(kPlainAgentName);
+  gmail_.SetLimits(limits_);
+}
+
+void MailSetup::SetLimits(const ConnectionLimits& limits) {
+  limits_ = limits;
+  gmail_.SetLimits(limits);
+}
+
+MailSetup::Stored MailSetup::LoadStored() {
+  Stored stored;
+  try {
+    if (config::FileExists(localPath_ + config::kMailSettingsFileName)) {
+      stored.mail = MailFieldsFrom(config::LoadMailSettings(localPath_));
+    }
+  } catch (const config::FileError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
+  }
+  try {
+    if (config::FileExists(localPath_ + config::kFtpSettingsFileName)) {
+      stored.ftp = FtpFieldsFrom(config::LoadFtpSettings(localPath_));
+    }
+  } catch (const config::FileError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
+  }
+  return stored;
+}
+
+bool MailSetup::SaveMail(const MailFields& fields) {
+  if (fields.host.empty() || fields.login.empty() || fields.password.empty()) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, "Not all parameters are filled!");
+    return false;
+  }
+  try {
+    config::SaveMailSettings(localPath_, MailRecord(fields));
+  } catch (const config::FileError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
+    return false;
+  }
+  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "Settings E-Mail saved !");
+  return true;
+}
+
+bool MailSetup::SaveFtp(const FtpFields& fields) {
+  if (server_.FTPServer.empty() || server_.FTPPort == 0 || fields.account.empty()) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    return false;
+  }
+  try {
+    config::SaveFtpSettings(localPath_, FtpRecord(fields));
+  } catch (const config::FileError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
+    return false;
+  }
+  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "Settings FTP saved !");
+  return true;
+}
+
+void MailSetup::TestMail(const MailFields& fields) {
+  if (fields.host.empty() || fields.port.empty() || fields.login.empty() || fields.password.empty() ||
+      fields.testAddress.empty()) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    return;
+  }
+  if (fields.startTls) {
+    TestStartTlsMail(fields);
+  } else {
+    TestPlainMail(fields);
+  }
+}
+
+void MailSetup::TestPlainMail(const MailFields& fields) {
+  const std::optional<int32_t> port = WholeNumber(fields.port);
+  if (!port || !IsPortNumber(*port)) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
+    return;
+  }
+  const PlainSmtpServer server{.host = fields.host,
+                               .port = *port,
+                               .login = fields.login,
+                               .password = fields.password,
+                               .limits = limits_};
+  PlainMail mail;
+  mail.senderName = kTestSubject;
+  mail.senderAddress = fields.login;
+  mail.recipients = fields.testAddress;
+  mail.subject = kTestSubject;
+  mail.bodyLines = {"Test mail SUCCESS!"};
+  try {
+    const BusyScope busy(feedback_);
+    // Built afresh for each attempt, so every test mail carries exactly one attachment.
+    mail.attachments.push_back(LoadAttachment(localPath_ + config::kCriteriaFileName));
+    SendPlainMail(server, mail);
+  } catch (const MailError& error) {
+    // A server that never answered is the connect failure; everything after its greeting is a send error.
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
+                error.Connected() ? std::string("Error : ") + error.what() : "Error connect to server !");
+    return;
+  } catch (const std::runtime_error& error) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, std::string("Error : ") + error.what());
+    return;
+  }
+  OfferMailSave(fields);
+}
+
+void MailSetup::TestStartTlsMail(const MailFields& fields) {
+  const std::optional<int32_t> port = WholeNumber(fields.port);
+  if (!port) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, NotAWholeNumberText(fields.port));
+    return;
+  }
+  gmail_.SetHost(fields.host);
+  gmail_.SetPort(StartTlsPort(*port));
+  gmail_.SetLogin(fields.login);
+  gmail_.SetPassword(fields.password);
+  gmail_.SetFromEmail(fields.login);
+  gmail_.Recipients().clear();
+  gmail_.Recipients().push_back(fields.testAddress);
+  gmail_.AddText("Line1 Test mail SUCCESS!");
+  gmail_.AddText("Line2 Test mail SUCCESS!");
+  gmail_.AttachFiles().push_back(localPath_ + config::kCriteriaFileName);
+  bool sent = false;
+  try {
+    const BusyScope busy(feedback_);
+    sent = gmail_.SendMessage(kTestSubject, true);
+  } catch (const std::runtime_error& error) {
+    // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
+    gmail_.Clear();
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
+    return;
+  }
+  if (sent) {
+    OfferMailSave(fields);
+  } else {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Error sending mail ! Check setting.");
+  }
+}
+
+void MailSetup::OfferMailSave(const MailFields& fields) {
+  if (boxes_.Show(BoxKind::Information, BoxButtons::YesNo, "Test mail send!\n\rSave setting?") ==
+      BoxAnswer::Yes) {
+    SaveMail(fields);
+  }
+}
+
+void MailSetup::TestFtp(const FtpFields& fields) {
+  if (server_.FTPServer.empty() || server_.FTPPort == 0 || fields.account.empty() ||
+      fields.password.empty()) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    return;
+  }
+  server_.FTPPath = TestUploadFolder(server_.FTPPath);
+  if (!IsPortNumber(server_.FTPPort)) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
+    return;
+  }
+  // The session closes the connection whichever way this function is left.
+  FtpSession session({.host = server_.FTPServer,
+                      .port = server_.FTPPort,
+                      .user = fields.account,
+                      .password = fields.password,
+                      .passive = fields.passive,
+                      .limits = limits_});
+  try {
+    const BusyScope busy(feedback_);
+    session.Connect();
+  } catch (const FtpError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error to connect FTP\n\r") + error.what());
+    return;
+  }
+  try {
+    const BusyScope busy(feedback_);
+    session.Upload(localPath_ + "commands.ini", server_.FTPPath, "commands.ini");
+  } catch (const FtpError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
+                std::string("Error sending the file to FTP\n\r") + error.what());
+    const BusyScope busy(feedback_);
+    session.Disconnect();
+    return;
+  }
+  if (boxes_.Show(BoxKind::Information, BoxButtons::YesNo,
+                  "Test file <commands.ini> successfully sent\n\rSave Settings?") == BoxAnswer::Yes) {
+    SaveFtp(fields);
+  }
+  const BusyScope busy(feedback_);
+  session.Disconnect();
+}
+
+}  // namespace quarn::support

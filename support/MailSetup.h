@@ -1,0 +1,60 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "link/MessageBoxes.h"
+#include "support/Accounts.h"
+#include "support/GMailSMTP.h"
+
+namespace quarn::support {
+
+// What the settings window does with the user's mail and FTP account, without the window: load and save the
+// settings files, send a test mail, upload a test file. Every outcome is told in a message box. The calls
+// block while they talk to a server; GUI thread only.
+class MailSetup {
+ public:
+  // localPath: the program folder ending in a separator (settings files, criteria.ini, commands.ini).
+  MailSetup(std::string localPath, SupportFtpServer server, MessageBoxes& boxes);
+
+  struct Stored {
+    std::optional<MailFields> mail;  // nothing when setting2.bin is absent or could not be read
+    std::optional<FtpFields> ftp;    // likewise for setting3.bin
+  };
+  // Reads both settings files; a file that exists but cannot be read is reported.
+  Stored LoadStored();
+
+  // Check and save; true when the file was written.
+  bool SaveMail(const MailFields& fields);
+  bool SaveFtp(const FtpFields& fields);
+
+  // Send a test mail to the test address; on success the user may save the account. The fields are what the
+  // controls hold; a save asked for afterwards stores them.
+  void TestMail(const MailFields& fields);
+  // Upload commands.ini to the support FTP server; on success the user may save the account.
+  void TestFtp(const FtpFields& fields);
+
+  // The folder for the test upload; a test adds a missing trailing "\" for good.
+  const std::string& FTPPath() const { return server_.FTPPath; }
+
+  // The mail component of the "SSL/TSL" connection choice.
+  TGMailSMTP& GMailSMTP1() { return gmail_; }
+
+  // Time limits of every connection; the defaults are ConnectionLimits'.
+  void SetLimits(const ConnectionLimits& limits);
+  void SetFeedback(NetworkFeedback feedback) { feedback_ = std::move(feedback); }
+
+ private:
+  void TestPlainMail(const MailFields& fields);
+  void TestStartTlsMail(const MailFields& fields);
+  void OfferMailSave(const MailFields& fields);
+
+  std::string localPath_;
+  SupportFtpServer server_;
+  MessageBoxes& boxes_;
+  TGMailSMTP gmail_;
+  ConnectionLimits limits_;
+  NetworkFeedback feedback_;
+};
+
+}  // namespace quarn::support

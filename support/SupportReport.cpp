@@ -1,0 +1,45 @@
+#include "support/SupportReport.h"
+
+#include "support/Accounts.h"
+
+namespace quarn::support {
+
+namespace {
+
+constexpr const char* kRule = "=======================";
+
+constexpr std::array<const char*, kCoefficientCount> kCoefficientLabels = {
+    "zero2=",     "Kscale=",   "Kzero1=",  "Ksn=",     "Kalmh=",   "Kdelta=",  "KzeroU=",
+    "KzeroUref=", "Koffduty=", "T0=",      "T1=",      "reserv1=", "reserv2=", "reserv3=",
+    "reserv4=",   "reserv5=",  "reserv6=", "reserv7=", "reserv8=", "reserv9="};
+
+}  // namespace
+
+Coefficients CoefficientsFrom(const std::vector<std::string>& coeffTable) {
+  Coefficients coeff{};
+  for (std::size_t i = 0; i < coeff.size() && i < coeffTable.size(); ++i) {
+    coeff[i] = WholeNumber(coeffTable[i]).value_or(0);
+  }
+  return coeff;
+}
+
+std::vector<std::string> ReportLines(const IdentityValues& param, const Coefficients& coeff) {
+  std::vector<std::string> lines = {"Information",
+                                    kRule,
+                                    "Port=" + param[0],
+                                    "Serial Number=" + param[1],
+                                    "Firmware rev.=" + param[2],
+                                    "Signals value=" + param[3],
+                                    "Coefficients value=" + param[4],
+                                    kRule,
+                                    "",
+                                    "Table of Coefficient",
+                                    kRule};
+  for (std::size_t i = 0; i < coeff.size(); ++i) {
+    lines.push_back(kCoefficientLabels[i] + std::to_string(coeff[i]));
+  }
+  lines.push_back(kRule);
+  return lines;
+}
+
+}  // namespace quarn::support

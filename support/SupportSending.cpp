@@ -1,0 +1,189 @@
+#include "support/SupportSending.h"
+
+#include "config/Codec.h"
+#include "config/Criteria.h"
+#include "config/FileAccess.h"
+#include "link/CodePage.h"
+#include "support/MimeMessage.h"
+#include "support/PlainSmtp.h"
+
+namespace quarn::support {
+
+namespace {
+
+constexpr const char* kSubject = "Query support";
+constexpr const char* kIncomplete = "Not all parameters are filled !";
+constexpr const char* kSent = "message send";
+
+// Reads one settings file into the copy; true when it was there and whole.
+template <typename Record, typename Loader>
+bool LoadCopy(const std::string& folder, const char* fileName, Loader load, Record& copy,
+              MessageBoxes& boxes) {
+  try {
+    if (!config::FileExists(folder + fileName)) return false;
+    copy = load(folder);
+    return true;
+  } catch (const config::FileError& error) {
+    boxes.Show(BoxKind::Warning, BoxButtons::Ok, std::string("An error on a file\n\r") + error.what());
+    return false;
+  }
+}
+
+}  // namespace
+
+SupportSending::SupportSending(SendInputs inputs, MessageBoxes& boxes)
+    : inputs_(std::move(inputs)),
+      boxes_(boxes),
+      coeff_(CoefficientsFrom(inputs_.CoeffTable)),
+      report_(ReportLines(inputs_.FParam, coeff_)) {
+  gmail_.SetLimits(limits_);
+}
+
+void SupportSending::SetLimits(const ConnectionLimits& limits) {
+  limits_ = limits;
+  gmail_.SetLimits(limits);
+}
+
+SupportSending::Offered SupportSending::LoadStored() {
+  Offered offered;
+  offered.mail = LoadCopy(inputs_.FlocalPath, config::kMailSettingsFileName, &config::LoadMailSettings,
+                          mailCopy_, boxes_);
+  offered.ftp =
+      LoadCopy(inputs_.FlocalPath, config::kFtpSettingsFileName, &config::LoadFtpSettings, ftpCopy_, boxes_);
+  return offered;
+}
+
+void SupportSending::Send(bool byMail, bool byFtp) {
+  if (byMail && !SendMail()) return;
+  if (byFtp) SendFtp();
+}
+
+bool SupportSending::SendMail() {
+  const std::string host = config::ScrambledText(mailCopy_.Host);
+  const std::string login = config::ScrambledText(mailCopy_.Login);
+  const std::string password = config::ScrambledText(mailCopy_.Password);
+  if (host.empty() || login.empty() || password.empty()) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    return false;
+  }
+  switch (mailCopy_.UseTLS) {
+    case 0:
+      return SendByPlainSmtp(host, login, password);
+    case 1:
+      return SendByMailComponent(host, login, password);
+    default:
+      return true;  // no connection choice the window knows: nothing is sent, nothing is said
+  }
+}
+
+bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string& login,
+                                     const std::string& password) {
+  // The stored port belongs to the "SSL/TSL" choice; the unencrypted path keeps the SMTP default.
+  const PlainSmtpServer server{
+      .host = host, .port = plainPort_, .login = login, .password = password, .limits = limits_};
+  PlainMail mail;
+  mail.senderName = "duzedadareva";
+  mail.senderAddress = login;
+  mail.recipients = inputs_.MailSupport;
+  mail.subject = kSubject;
+  mail.bodyLines = report_;
+  for (const std::string& path : {inputs_.FSaveFile, inputs_.FlocalPath + config::kCriteriaFileName}) {
+    try {
+      mail.attachments.push_back(LoadAttachment(path));
+    } catch (const std::runtime_error& error) {
+      boxes_.Show(BoxKind::Error, BoxButtons::Ok,
+                  std::string("I attach a file was not successful!\n\r") + error.what());
+    }
+  }
+  try {
+    const BusyScope busy(feedback_);
+    SendPlainMail(server, mail);
+  } catch (const MailError& error) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
+                error.Connected() ? std::string("Error : ") + error.what() : "Error connect to server !");
+    return false;
+  }
+  boxes_.Show(BoxKind::Information, BoxButtons::Ok, kSent);
+  return true;
+}
+
+bool SupportSending::SendByMailComponent(const std::string& host, const std::string& login,
+                                         const std::string& password) {
+  const std::string portText = config::ScrambledText(mailCopy_.Port);
+  const std::optional<int32_t> port = WholeNumber(portText);
+  if (!port) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, NotAWholeNumberText(portText));
+    return false;
+  }
+  gmail_.SetHost(host);
+  gmail_.SetPort(StartTlsPort(*port));
+  gmail_.SetLogin(login);
+  gmail_.SetPassword(password);
+  gmail_.SetFromEmail(login);
+  gmail_.Recipients().clear();
+  gmail_.Recipients().push_back(inputs_.MailSupport);
+  for (const std::string& line : report_) gmail_.AddText(line);
+  gmail_.AttachFiles().push_back(inputs_.FSaveFile);
+  gmail_.AttachFiles().push_back(inputs_.FlocalPath + config::kCriteriaFileName);
+  bool sent = false;
+  try {
+    const BusyScope busy(feedback_);
+    sent = gmail_.SendMessage(kSubject, true);
+  } catch (const std::runtime_error& error) {
+    // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
+    gmail_.Clear();
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
+    return false;
+  }
+  if (sent) {
+    boxes_.Show(BoxKind::Information, BoxButtons::Ok, kSent);
+  } else {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Error sending mail ! Check setting.");
+  }
+  return true;
+}
+
+void SupportSending::SendFtp() {
+  const FtpFields account = FtpFieldsFrom(ftpCopy_);
+  if (inputs_.FTPServer.empty() || inputs_.FTPPort == 0 || account.account.empty() ||
+      account.password.empty()) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    return;
+  }
+  if (!IsPortNumber(inputs_.FTPPort)) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
+    return;
+  }
+  // The session closes the connection whichever way this function is left.
+  FtpSession session({.host = inputs_.FTPServer,
+                      .port = inputs_.FTPPort,
+                      .user = account.account,
+                      .password = account.password,
+                      .passive = account.passive,
+                      .limits = limits_},
+                     feedback_.progress);
+  try {
+    const BusyScope busy(feedback_);
+    session.Connect();
+  } catch (const FtpError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error to connect to FTP\n\r") + error.what());
+    return;
+  }
+  const std::string folder = config::CodecDecodeUtf8(Utf8ToCp1252(inputs_.FTPPath));
+  try {
+    const BusyScope busy(feedback_);
+    session.Upload(inputs_.FSaveFile, folder, FileNameOf(inputs_.FSaveFile));
+    session.Upload(inputs_.FlocalPath + config::kCriteriaFileName, "", config::kCriteriaFileName);
+  } catch (const FtpError& error) {
+    boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
+                std::string("Error sending the file to FTP\n\r") + error.what());
+    const BusyScope busy(feedback_);
+    session.Disconnect();
+    return;
+  }
+  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "File for FTP copied");
+  const BusyScope busy(feedback_);
+  session.Disconnect();
+}
+
+}  // namespace quarn::support

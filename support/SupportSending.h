@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/StoredSettings.h"
+#include "link/MessageBoxes.h"
+#include "support/Accounts.h"
+#include "support/GMailSMTP.h"
+#include "support/SupportReport.h"
+
+namespace quarn::support {
+
+// What the main window hands the send window. Texts are UTF-8.
+struct SendInputs {
+  std::string FlocalPath{};  // program folder ending in a separator: settings files and criteria.ini
+  IdentityValues FParam{};   // port, serial number, firmware revision, type code, range code
+  std::vector<std::string> CoeffTable{};  // the main window's coefficient list
+  std::string FSaveFile{};                // full path of the measurement data file
+  std::string MailSupport{};              // support address(es), comma-separated
+  std::string FTPServer{};
+  int32_t FTPPort = 0;
+  std::string FTPPath{};  // scrambled folder text from the criteria file
+};
+
+// The send window without the window: which transports the stored settings offer, and sending the report,
+// the data file and the criteria file by the chosen ones. Every outcome is told in a message box. Send blocks
+// while it talks to a server; GUI thread only.
+class SupportSending {
+ public:
+  SupportSending(SendInputs inputs, MessageBoxes& boxes);
+
+  struct Offered {
+    bool mail = false;
+    bool ftp = false;
+  };
+  // Loads the window's copies of both settings files; a transport is offered when its file was read.
+  Offered LoadStored();
+
+  // Mails and/or uploads, in that order; an incomplete mail account or a failed plain mail ends it before
+  // the upload.
+  void Send(bool byMail, bool byFtp);
+
+  const std::vector<std::string>& Report() const { return report_; }
+  const Coefficients& ACoeff() const { return coeff_; }
+
+  TGMailSMTP& GMailSMTP1() { return gmail_; }
+
+  void SetLimits(const ConnectionLimits& limits);
+  void SetFeedback(NetworkFeedback feedback) { feedback_ = std::move(feedback); }
+  // The port of the unencrypted path, 25 unless a test points it at its own server.
+  void SetPlainPort(int port) { plainPort_ = port; }
+
+ private:
+  // False when the upload must not follow.
+  bool SendMail();
+  bool SendByPlainSmtp(const std::string& host, const std::string& login, const std::string& password);
+  bool SendByMailComponent(const std::string& host, const std::string& login, const std::string& password);
+  void SendFtp();
+
+  SendInputs inputs_;
+  MessageBoxes& boxes_;
+  Coefficients coeff_;
+  std::vector<std::string> report_;
+  config::TMailSettings mailCopy_{};
+  config::TFtpSettings ftpCopy_{};
+  TGMailSMTP gmail_;
+  ConnectionLimits limits_;
+  NetworkFeedback feedback_;
+  int plainPort_ = 25;
+};
+
+}  // namespace quarn::support

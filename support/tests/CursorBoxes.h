@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QGuiApplication>
+
+#include "link/ScriptedMessageBoxes.h"
+
+namespace quarn::support::testing {
+
+// Message boxes that count the boxes shown under the busy cursor: a box must come after the network call.
+class CursorBoxes : public ScriptedMessageBoxes {
+ public:
+  BoxAnswer Show(BoxKind kind, BoxButtons buttons, const std::string& text) override {
+    if (QGuiApplication::overrideCursor() != nullptr) ++underBusyCursor_;
+    return ScriptedMessageBoxes::Show(kind, buttons, text);
+  }
+  int UnderBusyCursor() const { return underBusyCursor_; }
+
+ private:
+  int underBusyCursor_ = 0;
+};
+
+}  // namespace quarn::support::testing

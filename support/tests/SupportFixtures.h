@@ -1,0 +1,88 @@
+#pragma once
+
+// Pieces shared by the tests of the settings and send sequences.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/ScriptedMessageBoxes.h"
+#include "support/Accounts.h"
+#include "support/tests/TestServers.h"
+
+namespace quarn::support::testing {
+
+inline const ConnectionLimits kTestLimits{std::chrono::seconds(10), std::chrono::seconds(10)};
+// For servers that never answer: long enough for a loaded machine, short enough to keep the run quick.
+inline const ConnectionLimits kShortLimits{std::chrono::seconds(2), std::chrono::seconds(2)};
+
+inline const std::string kCriteriaBytes = "kzero2=10\r\nkscale=50\r\nmailsupport=support@example.org\r\n";
+inline const std::string kCommandsBytes = "#00N\r\n#00F\r\n";
+
+// A program folder holding criteria.ini and commands.ini; Path() ends with the separator.
+class ProgramFolder {
+ public:
+  ProgramFolder() {
+    WriteFile(folder_.Path() / "criteria.ini", kCriteriaBytes);
+    WriteFile(folder_.Path() / "commands.ini", kCommandsBytes);
+  }
+  std::string Path() const { return folder_.Path().string() + "/"; }
+  std::filesystem::path File(const std::string& name) const { return folder_.Path() / name; }
+
+ private:
+  TempFolder folder_;
+};
+
+// Message boxes that also note whether a network call was running when a box came up, and what the busy
+// hook was told, in order.
+class FeedbackBoxes : public ScriptedMessageBoxes {
+ public:
+  BoxAnswer Show(BoxKind kind, BoxButtons buttons, const std::string& text) override {
+    if (busy_) ++boxesWhileBusy_;
+    return ScriptedMessageBoxes::Show(kind, buttons, text);
+  }
+
+  NetworkFeedback Feedback() {
+    NetworkFeedback feedback;
+    feedback.busy = [this](bool busy) {
+      EXPECT_NE(busy, busy_) << "busy hook called twice with the same state";
+      busy_ = busy;
+      busyChanges_.push_back(busy);
+    };
+    return feedback;
+  }
+
+  int BoxesWhileBusy() const { return boxesWhileBusy_; }
+  const std::vector<bool>& BusyChanges() const { return busyChanges_; }
+  bool Busy() const { return busy_; }
+
+ private:
+  bool busy_ = false;
+  int boxesWhileBusy_ = 0;
+  std::vector<bool> busyChanges_;
+};
+
+// Expects the boxes' kinds and texts; a text ending in "..." matches any text that starts with the rest.
+struct ExpectedBox {
+  BoxKind kind;
+  std::string text;
+};
+
+inline void ExpectBoxes(const ScriptedMessageBoxes& boxes, const std::vector<ExpectedBox>& expected) {
+  const auto shown = boxes.Boxes();
+  ASSERT_EQ(shown.size(), expected.size()) << ::testing::PrintToString(boxes.Texts());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(shown[i].kind, expected[i].kind) << shown[i].text;
+    const std::string& text = expected[i].text;
+    if (text.size() >= 3 && text.compare(text.size() - 3, 3, "...") == 0) {
+      const std::string start = text.substr(0, text.size() - 3);
+      EXPECT_EQ(shown[i].text.substr(0, start.size()), start) << shown[i].text;
+      EXPECT_GT(shown[i].text.size(), start.size()) << "no error text after " << start;
+    } else {
+      EXPECT_EQ(shown[i].text, text);
+    }
+  }
+}
+
+}  // namespace quarn::support::testing

@@ -1,0 +1,424 @@
+// The send window's sequence against real SMTP and FTP servers on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include "config/Codec.h"
+#include "link/CodePage.h"
+#include "support/SupportSending.h"
+#include "support/tests/SupportFixtures.h"
+
+namespace quarn::support {
+namespace {
+
+using testing::BinaryBytes;
+using testing::ExpectBoxes;
+using testing::FeedbackBoxes;
+using testing::kPassword;
+using testing::kUser;
+using testing::ProgramFolder;
+using testing::ReadFile;
+using testing::WaitForMail;
+using testing::WaitUntil;
+using testing::WriteFile;
+
+constexpr auto kDeadline = std::chrono::seconds(10);
+const IdentityValues kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
+const std::string kDataBytes = BinaryBytes(200000);
+
+// The criteria file gives the folder scrambled.
+std::string ScrambledFolder(const std::string& folder) {
+  return Cp1252ToUtf8(config::CodecEncode(folder, 50));
+}
+
+// A program folder with a data file beside it, the stored accounts and the window's logic.
+struct Sending {
+  explicit Sending(int ftpPort = 0, std::string ftpPath = "",
+                   const ConnectionLimits& limits = testing::kTestLimits) {
+    WriteFile(data.Path() / "run 1.dat", kDataBytes);
+    SendInputs inputs{.FlocalPath = program.Path(),
+                      .FParam = kIdentity,
+                      .CoeffTable = {"12", "-7"},
+                      .FSaveFile = (data.Path() / "run 1.dat").string(),
+                      .MailSupport = "support@example.org, lab@example.org",
+                      .FTPServer = ftpPort == 0 ? "" : "127.0.0.1",
+                      .FTPPort = ftpPort,
+                      .FTPPath = std::move(ftpPath)};
+    sending = std::make_unique<SupportSending>(std::move(inputs), boxes);
+    sending->SetLimits(limits);
+    NetworkFeedback feedback = boxes.Feedback();
+    feedback.progress = {.onWorkBegin =
+                             [this](std::int64_t total) {
+                               progress.push_back({'b', total});
+                             },
+                         .onWork =
+                             [this](std::int64_t count) {
+                               progress.push_back({'w', count});
+                             },
+                         .onWorkEnd =
+                             [this] {
+                               progress.push_back({'e', 0});
+                             }};
+    sending->SetFeedback(std::move(feedback));
+  }
+
+  void StoreMail(const std::string& port, uint8_t useTls, const std::string& password = kPassword) {
+    config::TMailSettings record =
+        MailRecord({.host = "127.0.0.1", .port = port, .login = kUser, .password = password});
+    record.UseTLS = useTls;
+    config::SaveMailSettings(program.Path(), record);
+  }
+  void StoreFtp(bool passive, const std::string& password = kPassword) {
+    config::SaveFtpSettings(program.Path(), FtpRecord({kUser, password, passive}));
+  }
+  // Loads the stored accounts as the window's show does, and sends by both when both are stored.
+  void Send(bool byMail, bool byFtp) {
+    sending->LoadStored();
+    sending->Send(byMail, byFtp);
+  }
+
+  ProgramFolder program;
+  testing::TempFolder data;
+  FeedbackBoxes boxes;
+  std::unique_ptr<SupportSending> sending;
+  std::vector<std::pair<char, std::int64_t>> progress;
+};
+
+std::string ReportText() {
+  std::string text;
+  for (const std::string& line : ReportLines(kIdentity, CoefficientsFrom({"12", "-7"})))
+    text += line + "\r\n";
+  return text;
+}
+
+bool QuitReceived(const testing::FtpTestServer& server) {
+  return WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; },
+                   kDeadline);
+}
+
+TEST(SupportSendingTest, OffersTheTransportsWhoseSettingsCanBeRead) {
+  struct Case {
+    std::string name;
+    bool mailFile, ftpFile, shortMailFile;
+    bool mail, ftp;
+  };
+  const std::vector<Case> cases = {{"none", false, false, false, false, false},
+                                   {"mail only", true, false, false, true, false},
+                                   {"ftp only", false, true, false, false, true},
+                                   {"both", true, true, false, true, true},
+                                   {"short mail file", false, true, true, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sending s;
+    if (c.mailFile) s.StoreMail("25", 0);
+    if (c.ftpFile) s.StoreFtp(true);
+    if (c.shortMailFile) WriteFile(s.program.File("setting2.bin"), std::string(212, 'x'));
+    const SupportSending::Offered offered = s.sending->LoadStored();
+    EXPECT_EQ(offered.mail, c.mail);
+    EXPECT_EQ(offered.ftp, c.ftp);
+    if (c.shortMailFile) {
+      ExpectBoxes(s.boxes, {{BoxKind::Warning, "An error on a file\n\r..."}});
+    } else {
+      EXPECT_TRUE(s.boxes.Boxes().empty());
+    }
+  }
+}
+
+TEST(SupportSendingTest, PlainMailCarriesReportAndFilesAndIgnoresTheStoredPort) {
+  testing::SmtpTestServer server({.startTls = true, .authBeforeTls = true});
+  Sending s;
+  s.StoreMail(std::to_string(testing::ClosedPort()), 0);  // used, it would fail the send
+  s.sending->SetPlainPort(server.Port());
+  s.Send(true, false);
+
+  ExpectBoxes(s.boxes, {{BoxKind::Information, "message send"}});
+  EXPECT_EQ(s.boxes.BusyChanges(), (std::vector<bool>{true, false}));
+  EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
+  const auto mail = WaitForMail(server.Mails(), 1);
+  ASSERT_TRUE(mail);
+  EXPECT_EQ(mail->Fact("tls"), "0");
+  EXPECT_EQ(mail->Fact("ehlo"), "WENLOagent");
+  EXPECT_EQ(mail->Fact("login"), kUser);
+  EXPECT_EQ(mail->Fact("mail_from"), kUser);
+  EXPECT_EQ(mail->Facts("rcpt"), (std::vector<std::string>{"support@example.org", "lab@example.org"}));
+  EXPECT_EQ(mail->Fact("header.Subject"), "Query support");
+  EXPECT_EQ(mail->Fact("header.From"), std::string("\"duzedadareva\" <") + kUser + ">");
+  ASSERT_EQ(mail->parts.size(), 3u);
+  EXPECT_EQ(mail->parts[0].type, "text/plain");
+  EXPECT_EQ(mail->parts[0].data, ReportText());
+  EXPECT_EQ(mail->parts[1].filename, "run 1.dat");
+  EXPECT_EQ(mail->parts[1].data, kDataBytes);
+  EXPECT_EQ(mail->parts[2].filename, "criteria.ini");
+  EXPECT_EQ(mail->parts[2].data, testing::kCriteriaBytes);
+}
+
+TEST(SupportSendingTest, PlainMailGoesWithoutAnUnreadableAttachment) {
+  testing::SmtpTestServer server({});
+  Sending s;
+  std::filesystem::remove(s.data.Path() / "run 1.dat");
+  s.StoreMail("25", 0);
+  s.sending->SetPlainPort(server.Port());
+  s.Send(true, false);
+
+  ExpectBoxes(s.boxes, {{BoxKind::Error, "I attach a file was not successful!\n\r..."},
+                        {BoxKind::Information, "message send"}});
+  const auto mail = WaitForMail(server.Mails(), 1);
+  ASSERT_TRUE(mail);
+  ASSERT_EQ(mail->parts.size(), 2u);
+  EXPECT_EQ(mail->parts[1].filename, "criteria.ini");
+}
+
+TEST(SupportSendingTest, IncompleteAccountOrFailedPlainMailEndsBeforeTheUpload) {
+  testing::SmtpTestServer smtp({.authBeforeTls = true});
+  testing::FtpTestServer ftp;
+  struct Case {
+    std::string name;
+    MailFields stored;
+    int plainPort;
+    testing::ExpectedBox box;
+  };
+  const MailFields good{.host = "127.0.0.1", .port = "25", .login = kUser, .password = kPassword};
+  std::vector<Case> cases;
+  for (auto blank : {&MailFields::host, &MailFields::login, &MailFields::password}) {
+    for (const bool startTls : {false, true}) {
+      MailFields fields = good;
+      fields.*blank = "";
+      fields.startTls = startTls;
+      cases.push_back(
+          {"a field is empty", fields, smtp.Port(), {BoxKind::Warning, "Not all parameters are filled !"}});
+    }
+  }
+  MailFields wrong = good;
+  wrong.password = "wrong";
+  cases.push_back({"wrong password", wrong, smtp.Port(), {BoxKind::Error, "Error : ..."}});
+  cases.push_back(
+      {"nothing listens", good, testing::ClosedPort(), {BoxKind::Error, "Error connect to server !"}});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sending s(ftp.Port());
+    config::SaveMailSettings(s.program.Path(), MailRecord(c.stored));
+    s.StoreFtp(true);
+    s.sending->SetPlainPort(c.plainPort);
+    s.Send(true, true);
+    ExpectBoxes(s.boxes, {c.box});
+  }
+  EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
+  EXPECT_TRUE(ftp.Commands().empty());
+}
+
+TEST(SupportSendingTest, MailComponentPathThenTheUploadWhateverItsResult) {
+  struct Case {
+    std::string name;
+    testing::SmtpServerOptions options;
+    std::string password;
+    std::string tls;  // empty: no mail expected
+  };
+  const std::vector<Case> cases = {
+      {"STARTTLS offered", {.startTls = true}, kPassword, "1"},
+      {"no STARTTLS", {.authBeforeTls = true}, kPassword, "0"},
+      {"TLS switch fails", {.startTls = true, .untrustedCertificate = true}, kPassword, ""},
+      {"wrong password", {.startTls = true}, "wrong", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::SmtpTestServer smtp(c.options);
+    testing::FtpTestServer ftp;
+    Sending s(ftp.Port());
+    s.StoreMail(std::to_string(smtp.Port()), 1, c.password);
+    s.StoreFtp(true);
+    s.Send(true, true);
+
+    const std::string mailBox = c.tls.empty() ? "Error sending mail ! Check setting." : "message send";
+    ExpectBoxes(s.boxes, {{c.tls.empty() ? BoxKind::Error : BoxKind::Information, mailBox},
+                          {BoxKind::Information, "File for FTP copied"}});
+    EXPECT_EQ(ReadFile(ftp.Home() / "run 1.dat"), kDataBytes);
+    if (c.tls.empty()) {
+      EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
+      continue;
+    }
+    const auto mail = WaitForMail(smtp.Mails(), 1);
+    ASSERT_TRUE(mail);
+    EXPECT_EQ(mail->Fact("tls"), c.tls);
+    EXPECT_EQ(mail->Fact("header.Subject"), "Query support");
+    EXPECT_EQ(mail->Fact("header.From"), kUser);
+    EXPECT_EQ(mail->Facts("rcpt"), (std::vector<std::string>{"support@example.org", "lab@example.org"}));
+    const std::vector<std::string> report = s.sending->Report();
+    ASSERT_EQ(mail->parts.size(), report.size() + 2);
+    for (std::size_t i = 0; i < report.size(); ++i) {
+      EXPECT_EQ(mail->parts[i].type, "text/plain");
+      EXPECT_EQ(mail->parts[i].data, report[i]);
+    }
+    EXPECT_EQ(mail->parts[report.size()].filename, "run 1.dat");
+    EXPECT_EQ(mail->parts[report.size()].data, kDataBytes);
+    EXPECT_EQ(mail->parts[report.size() + 1].filename, "criteria.ini");
+    EXPECT_EQ(mail->parts[report.size() + 1].data, testing::kCriteriaBytes);
+  }
+}
+
+TEST(SupportSendingTest, MailComponentPortRules) {
+  testing::FtpTestServer ftp;
+  {
+    Sending s;
+    s.StoreMail("465", 1);
+    s.Send(true, false);
+    EXPECT_EQ(s.sending->GMailSMTP1().Port(), 587);
+  }
+  for (const std::string port : {"", "12x"}) {  // the stored field keeps at most 5 characters
+    SCOPED_TRACE(port);
+    Sending s(ftp.Port());
+    s.StoreMail(port, 1);
+    s.StoreFtp(true);
+    s.Send(true, true);
+    ExpectBoxes(s.boxes, {{BoxKind::Error, "''" + port + "'' is not a valid integer value"}});
+  }
+  EXPECT_TRUE(ftp.Commands().empty());
+}
+
+TEST(SupportSendingTest, UnknownConnectionChoiceSendsNothingButTheUploadRuns) {
+  testing::SmtpTestServer smtp({});
+  testing::FtpTestServer ftp;
+  Sending s(ftp.Port());
+  s.StoreMail(std::to_string(smtp.Port()), 2);
+  s.StoreFtp(false);
+  s.sending->SetPlainPort(smtp.Port());
+  s.Send(true, true);
+  ExpectBoxes(s.boxes, {{BoxKind::Information, "File for FTP copied"}});
+  EXPECT_EQ(ReadFile(ftp.Home() / "run 1.dat"), kDataBytes);
+  EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
+}
+
+struct UploadCase {
+  std::string name;
+  bool passive;
+  std::string folder;      // unscrambled folder text of the criteria file
+  std::string remotePath;  // where the data file lands, below the login folder
+};
+
+void PrintTo(const UploadCase& c, std::ostream* out) { *out << c.name; }
+
+class SupportSendingUploadTest : public ::testing::TestWithParam<UploadCase> {};
+
+TEST_P(SupportSendingUploadTest, UploadsDataFileAndCriteriaWithProgress) {
+  const UploadCase& c = GetParam();
+  testing::FtpTestServer ftp;
+  std::filesystem::create_directories(ftp.Home() / "in" / "data");
+  WriteFile(ftp.Home() / c.remotePath, std::string(300000, 'o'));
+  WriteFile(ftp.Home() / "criteria.ini", std::string(300, 'o'));
+  Sending s(ftp.Port(), c.folder.empty() ? "" : ScrambledFolder(c.folder));
+  s.StoreFtp(c.passive);
+  s.Send(false, true);
+
+  ExpectBoxes(s.boxes, {{BoxKind::Information, "File for FTP copied"}});
+  EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
+  EXPECT_EQ(ReadFile(ftp.Home() / c.remotePath), kDataBytes);
+  EXPECT_EQ(ReadFile(ftp.Home() / "criteria.ini"), testing::kCriteriaBytes);
+
+  // One begin..end run per file, counts rising to the total.
+  std::vector<std::int64_t> totals;
+  std::int64_t last = -1;
+  for (const auto& [kind, value] : s.progress) {
+    if (kind == 'b') {
+      totals.push_back(value);
+      last = -1;
+    } else if (kind == 'w') {
+      EXPECT_GE(value, last);
+      last = value;
+    } else {
+      ASSERT_FALSE(totals.empty());
+      EXPECT_EQ(last, totals.back());
+    }
+  }
+  EXPECT_EQ(totals, (std::vector<std::int64_t>{static_cast<std::int64_t>(kDataBytes.size()),
+                                               static_cast<std::int64_t>(testing::kCriteriaBytes.size())}));
+  ASSERT_FALSE(s.progress.empty());
+  EXPECT_EQ(s.progress.back().first, 'e');
+
+  ASSERT_TRUE(QuitReceived(ftp));
+  const auto commands = ftp.Commands();
+  const auto count = [&](const char* name) { return std::count(commands.begin(), commands.end(), name); };
+  EXPECT_EQ(count("STOR"), 2);
+  EXPECT_EQ(count("EPSV") + count("PASV"), c.passive ? 2 : 0);
+  EXPECT_EQ(count("EPRT") + count("PORT"), c.passive ? 0 : 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, SupportSendingUploadTest,
+    ::testing::Values(UploadCase{"PassiveNoFolder", true, "", "run 1.dat"},
+                      UploadCase{"ActiveNoFolder", false, "", "run 1.dat"},
+                      UploadCase{"PassiveFolder", true, "in\\data\\", "in/data/run 1.dat"},
+                      UploadCase{"ActiveFolder", false, "in\\data\\", "in/data/run 1.dat"},
+                      UploadCase{"FolderWithoutSeparator", true, "in\\pre_", "in/pre_run 1.dat"}),
+    [](const ::testing::TestParamInfo<UploadCase>& info) { return info.param.name; });
+
+TEST(SupportSendingTest, UploadFailuresEachHaveTheirBox) {
+  testing::FtpTestServer ftp;
+  struct Case {
+    std::string name;
+    std::string server;
+    int port;
+    FtpFields stored;
+    std::string folder;
+    testing::ExpectedBox box;
+  };
+  const FtpFields good{kUser, kPassword, true};
+  const std::string incomplete = "Not all parameters are filled !";
+  const std::vector<Case> cases = {
+      {"no server", "", ftp.Port(), good, "", {BoxKind::Warning, incomplete}},
+      {"port 0", "127.0.0.1", 0, good, "", {BoxKind::Warning, incomplete}},
+      {"no account", "127.0.0.1", ftp.Port(), {"", kPassword, true}, "", {BoxKind::Warning, incomplete}},
+      {"no password", "127.0.0.1", ftp.Port(), {kUser, "", true}, "", {BoxKind::Warning, incomplete}},
+      {"port too big", "127.0.0.1", 70000, good, "", {BoxKind::Error, "Port is not set!"}},
+      {"wrong password",
+       "127.0.0.1",
+       ftp.Port(),
+       {kUser, "wrong", true},
+       "",
+       {BoxKind::Warning, "Error to connect to FTP\n\r..."}},
+      {"missing folder",
+       "127.0.0.1",
+       ftp.Port(),
+       good,
+       ScrambledFolder("missing\\"),
+       {BoxKind::Warning, "Error sending the file to FTP\n\r..."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramFolder program;
+    FeedbackBoxes boxes;
+    config::SaveFtpSettings(program.Path(), FtpRecord(c.stored));
+    SupportSending sending({.FlocalPath = program.Path(),
+                            .FSaveFile = program.File("criteria.ini").string(),
+                            .FTPServer = c.server,
+                            .FTPPort = c.port,
+                            .FTPPath = c.folder},
+                           boxes);
+    sending.SetLimits(testing::kTestLimits);
+    sending.SetFeedback(boxes.Feedback());
+    sending.LoadStored();
+    sending.Send(false, true);
+    ExpectBoxes(boxes, {c.box});
+    EXPECT_FALSE(boxes.Busy());
+  }
+  EXPECT_FALSE(std::filesystem::exists(ftp.Home() / "criteria.ini"));
+  ASSERT_TRUE(QuitReceived(ftp));
+}
+
+TEST(SupportSendingTest, SilentServersEndInTheErrorBox) {
+  testing::SilentListener silent;
+  for (const uint8_t useTls : {0, 1}) {
+    Sending s(0, "", testing::kShortLimits);
+    s.StoreMail(std::to_string(silent.Port()), useTls);
+    s.sending->SetPlainPort(silent.Port());
+    s.Send(true, false);
+    ExpectBoxes(s.boxes, {{BoxKind::Error, useTls == 0 ? "Error connect to server !"
+                                                       : "Error sending mail ! Check setting."}});
+  }
+  Sending s(silent.Port(), "", testing::kShortLimits);
+  s.StoreFtp(true);
+  s.Send(false, true);
+  ExpectBoxes(s.boxes, {{BoxKind::Warning, "Error to connect to FTP\n\r..."}});
+  EXPECT_NE(s.boxes.Texts()[0].find("Timeout"), std::string::npos) << s.boxes.Texts()[0];
+}
+
+}  // namespace
+}  // namespace quarn::support

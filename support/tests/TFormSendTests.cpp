@@ -1,0 +1,141 @@
+// The send-to-support window: its controls, the transports it offers, and a send through the button with
+// the upload's progress bar and the busy cursor.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "support/TFormSend.h"
+#include "support/tests/CursorBoxes.h"
+#include "support/tests/SupportFixtures.h"
+
+namespace quarn::support {
+namespace {
+
+using testing::kPassword;
+using testing::kUser;
+using testing::ProgramFolder;
+
+template <typename Widget>
+Widget* Find(const QWidget& form, const char* name) {
+  auto* widget = form.findChild<Widget*>(name);
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+const std::string kDataBytes = testing::BinaryBytes(3'000'000);
+
+struct Window {
+  explicit Window(int ftpPort = 0) {
+    testing::WriteFile(data.Path() / "run.dat", kDataBytes);
+    form = std::make_unique<TFormSend>(SendInputs{.FlocalPath = program.Path(),
+                                                  .FParam = {"7", "012345", "v2.31", "T5", "R3"},
+                                                  .FSaveFile = (data.Path() / "run.dat").string(),
+                                                  .MailSupport = "support@example.org",
+                                                  .FTPServer = "127.0.0.1",
+                                                  .FTPPort = ftpPort},
+                                       boxes);
+    form->Sending().SetLimits(testing::kTestLimits);
+  }
+  QCheckBox* Mail() { return Find<QCheckBox>(*form, "CBmail"); }
+  QCheckBox* Ftp() { return Find<QCheckBox>(*form, "CBFtp"); }
+  QProgressBar* Progress() { return Find<QProgressBar>(*form, "PB1"); }
+
+  ProgramFolder program;
+  testing::TempFolder data;
+  testing::CursorBoxes boxes;
+  std::unique_ptr<TFormSend> form;
+};
+
+TEST(TFormSendTest, ControlsAndTheTransportsOffered) {
+  {
+    Window w;
+    w.form->show();
+    EXPECT_EQ(w.form->windowTitle(), "Send info to support");
+    auto* group = w.form->findChild<QGroupBox*>();
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->title(), "Select mode");
+    EXPECT_EQ(w.Mail()->text(), " by e-mail");
+    EXPECT_EQ(w.Ftp()->text(), " by FTP");
+    EXPECT_EQ(Find<QPushButton>(*w.form, "bSend")->text(), " Send");
+    Find<QPushButton>(*w.form, "bClose");
+    for (QCheckBox* box : {w.Mail(), w.Ftp()}) {
+      EXPECT_FALSE(box->isEnabled());
+      EXPECT_FALSE(box->isChecked());
+    }
+    EXPECT_FALSE(w.Progress()->isVisible());
+    QTest::mouseClick(Find<QPushButton>(*w.form, "bSend"), Qt::LeftButton);
+    EXPECT_TRUE(w.boxes.Boxes().empty());
+  }
+  {
+    Window w;
+    config::SaveMailSettings(w.program.Path(), MailRecord({"h", "25", kUser, kPassword, "", false}));
+    config::SaveFtpSettings(w.program.Path(), FtpRecord({kUser, kPassword, true}));
+    w.form->show();
+    for (QCheckBox* box : {w.Mail(), w.Ftp()}) {
+      EXPECT_TRUE(box->isEnabled());
+      EXPECT_FALSE(box->isChecked());
+    }
+  }
+  {
+    Window w;
+    testing::WriteFile(w.program.File("setting3.bin"), "short");
+    w.form->show();
+    EXPECT_FALSE(w.Ftp()->isEnabled());
+    testing::ExpectBoxes(w.boxes, {{BoxKind::Warning, "An error on a file\n\r..."}});
+  }
+}
+
+TEST(TFormSendTest, SendMailsThenUploadsWithProgressUnderABusyCursor) {
+  testing::SmtpTestServer smtp({});
+  testing::FtpTestServer ftp;
+  Window w(ftp.Port());
+  config::SaveMailSettings(w.program.Path(), MailRecord({"127.0.0.1", "2525", kUser, kPassword, "", false}));
+  config::SaveFtpSettings(w.program.Path(), FtpRecord({kUser, kPassword, true}));
+  w.form->Sending().SetPlainPort(smtp.Port());
+  w.form->show();
+  w.Mail()->setChecked(true);
+  w.Ftp()->setChecked(true);
+
+  struct Seen {
+    bool visible;
+    int maximum;
+    int value;
+    bool busyCursor;
+  };
+  std::vector<Seen> seen;
+  QObject::connect(w.Progress(), &QProgressBar::valueChanged, [&](int value) {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    seen.push_back({w.Progress()->isVisible(), w.Progress()->maximum(), value,
+                    cursor != nullptr && cursor->shape() == Qt::WaitCursor});
+  });
+  QTest::mouseClick(Find<QPushButton>(*w.form, "bSend"), Qt::LeftButton);
+
+  testing::ExpectBoxes(
+      w.boxes, {{BoxKind::Information, "message send"}, {BoxKind::Information, "File for FTP copied"}});
+  EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(w.Progress()->isVisible());
+  ASSERT_TRUE(testing::WaitForMail(smtp.Mails(), 1));
+  EXPECT_EQ(testing::ReadFile(ftp.Home() / "run.dat"), kDataBytes);
+
+  const int dataSize = static_cast<int>(kDataBytes.size());
+  ASSERT_GT(seen.size(), 2u);
+  EXPECT_EQ(seen.front().maximum, dataSize);
+  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [&](const Seen& s) {
+    return s.maximum == dataSize && s.value > 0 && s.value < dataSize;
+  })) << "no progress between start and end";
+  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(),
+                          [&](const Seen& s) { return s.maximum == dataSize && s.value == dataSize; }));
+  for (const Seen& s : seen) {
+    EXPECT_TRUE(s.visible);
+    EXPECT_TRUE(s.busyCursor);
+  }
+}
+
+}  // namespace
+}  // namespace quarn::support
