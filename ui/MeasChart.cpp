@@ -143,12 +143,12 @@ void MeasChart::SetAdvanced(bool advanced) {
   advanced_ = advanced;
   if (!HasSeries()) return;
   for (int i = 1; i < kSeriesCount; ++i) {
-    graphs_[i]->setVisible(advanced);
     if (advanced) {
       graphs_[i]->addToLegend();
     } else {
       graphs_[i]->removeFromLegend();
     }
+    SetSeriesVisible(i, advanced);
   }
   SetSeriesVisible(0, graphs_[0]->visible());
 }
@@ -158,8 +158,9 @@ bool MeasChart::SeriesVisible(int index) const { return graphs_[index] && graphs
 void MeasChart::SetSeriesVisible(int index, bool visible) {
   if (!graphs_[index]) return;
   graphs_[index]->setVisible(visible);
+  // Each title in its series' colour; a hidden series is listed in grey.
   if (auto* item = plot_->legend->itemWithPlottable(graphs_[index])) {
-    item->setTextColor(visible ? Qt::black : Qt::gray);
+    item->setTextColor(visible ? kSeries[index].colour : QColor(Qt::gray));
   }
   Refresh();
 }
