@@ -1,0 +1,133 @@
+// Drives the windows against the simulated sensor on a real display and saves a picture of each step:
+// the main window (Check, Start, a measurement, both modes), the search wizard's three pages and the
+// calibration wizard's pages through a zero and span calibration.
+// Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "calibration/TFormCalibr2.h"
+#include "identify/PortSearch.h"
+#include "identify/TFormSearch.h"
+#include "identify/tests/MemoryPortStore.h"
+#include "link/ScriptedMessageBoxes.h"
+#include "sim/testing/SimSensor.h"
+#include "ui/TFormM.h"
+
+using namespace quarn;
+
+namespace {
+
+QString g_out;
+
+void WaitShown(QWidget& window) {
+  if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "window not shown\n");
+}
+
+void Shot(QWidget& window, const char* name) {
+  QTest::qWait(300);
+  const QString file = g_out + "/" + name + ".png";
+  window.grab().save(file);
+  std::printf("%s\n", qPrintable(file));
+}
+
+void MainWindow(sim::SimSensor& sensor, int seconds) {
+  QTemporaryDir program;
+  QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
+  ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
+  ui::FormDependencies deps;
+  deps.boxes = &boxes;
+  deps.portStore = &store;
+  deps.programFolder = program.path();
+  deps.documentsFolder = program.path() + "/docs";
+  ui::TFormM form(deps);
+  form.show();
+  WaitShown(form);
+  form.bSensClick();
+  Shot(form, "main-checked");
+  form.bStartClick();
+  for (int s = 0; s < seconds; ++s) {
+    if (s == seconds / 3) sensor.Control("gas 800");
+    if (s == 2 * seconds / 3) sensor.Control("gas 600");
+    QTest::qWait(1000);
+  }
+  Shot(form, "main-basic");
+  form.AdvanceMode();
+  Shot(form, "main-advanced");
+  form.bStopClick();
+  for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
+}
+
+void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
+  identify::TFormSearch search(boxes);
+  search.FNN = "00";
+  search.show();
+  WaitShown(search);
+  Shot(search, "search-1");
+  search.findChild<QPushButton*>("bNext")->click();
+  QTest::qWait(1300);
+  Shot(search, "search-2");
+  // The converter is plugged in while the wizard watches.
+  sim::SimSensor::Options options;
+  options.com = 9;
+  options.portDir = portDir;
+  sim::SimSensor sensor(options);
+  auto* page = search.findChild<QStackedWidget*>("Page");
+  if (!QTest::qWaitFor([&] { return page->currentIndex() == 2; }, 20000)) {
+    std::fprintf(stderr, "the search found nothing\n");
+  }
+  Shot(search, "search-3");
+  search.findChild<QPushButton*>("bNext")->click();
+  const identify::SearchResult result = search.Result();
+  std::printf("search: port %s, serial %s\n", result.RCom.c_str(), result.RSN.c_str());
+
+  sensor.Control("gas 0");
+  calibration::TFormCalibr2 calibr(result.RCom, "00", 10000, 1000, boxes);
+  calibr.show();
+  WaitShown(calibr);
+  Shot(calibr, "calibr-1");
+  calibr.findChild<QPushButton*>("bNext")->click();
+  Shot(calibr, "calibr-2");
+  calibr.findChild<QPushButton*>("bZero")->click();
+  Shot(calibr, "calibr-2-zeroed");
+  calibr.findChild<QPushButton*>("bNext")->click();
+  Shot(calibr, "calibr-3");
+  sensor.Control("gas 1000");
+  auto* field = calibr.findChild<QLineEdit*>("eCalb");
+  field->clear();
+  QTest::keyClicks(field, "1000");
+  calibr.findChild<QPushButton*>("bCalb")->click();
+  Shot(calibr, "calibr-3-done");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]\n", argv[0]);
+    return 2;
+  }
+  g_out = argv[1];
+  QDir().mkpath(g_out);
+  const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
+
+  sim::SimSensor::Options options;
+  options.args = {"--gas", "400"};
+  sim::SimSensor sensor(options);
+  sim::ScopedPortDir ports(sensor.PortDir());
+  MainWindow(sensor, seconds);
+
+  ScriptedMessageBoxes boxes;
+  Wizards(sensor.PortDir(), boxes);
+  for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
+  return 0;
+}
