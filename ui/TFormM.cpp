@@ -200,17 +200,17 @@ void TFormM::BuildToolbar() {
   toolbar_ = addToolBar("Toolbar");
   toolbar_->setObjectName("ToolBar1");
   toolbar_->setMovable(false);
-  for (const ButtonSpec& spec : kButtons) {
-    if (spec.separatorBefore) toolbar_->addSeparator();
+  for (const ButtonSpec& entry : kButtons) {
+    if (entry.separatorBefore) toolbar_->addSeparator();
     auto* button = new QToolButton(toolbar_);
-    button->setObjectName(spec.name);
+    button->setObjectName(entry.name);
     // The "&" makes Alt+letter press the button.
-    button->setText(spec.caption);
-    button->setIcon(QIcon::fromTheme(spec.themeIcon, style()->standardIcon(spec.fallback)));
+    button->setText(entry.caption);
+    button->setIcon(QIcon::fromTheme(entry.themeIcon, style()->standardIcon(entry.fallback)));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
     toolbar_->addWidget(button);
-    buttons_[static_cast<int>(spec.id)] = button;
+    buttons_[static_cast<int>(entry.id)] = button;
   }
   connect(Button(Button::Search), &QToolButton::clicked, this, &TFormM::bSearchClick);
   connect(Button(Button::Sens), &QToolButton::clicked, this, &TFormM::bSensClick);
