@@ -33,6 +33,8 @@ class RunControl {
   void SetInterval(int32_t ms);
 
   bool Running() const { return PollThread != nullptr; }
+  // The running poller's interval in milliseconds; 0 without a run.
+  int32_t PollInterval() const { return PollThread ? PollThread->FInterval.load() : 0; }
   acquisition::MeasurementStore MeasData;
   std::string DataFileName;
   bool DiscardDataFile = false;

@@ -183,6 +183,27 @@ TEST_F(MainWindowTest, IntervalControls) {
   EXPECT_EQ(track->value(), 15);
 }
 
+TEST_F(MainWindowTest, IntervalChangesReachTheRunningPoller) {
+  form_->IntervalTrackBar()->setValue(35);
+  Check();
+  form_->bStartClick();
+  EXPECT_EQ(form_->Run().PollInterval(), 3500);
+  form_->IntervalTrackBar()->setValue(990);
+  EXPECT_EQ(form_->Run().PollInterval(), 99000);
+  form_->IntervalEdit()->setFocus();
+  form_->IntervalEdit()->clear();
+  QTest::keyClicks(form_->IntervalEdit(), "7");
+  EXPECT_EQ(form_->Run().PollInterval(), 7000);
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  EXPECT_EQ(form_->Run().PollInterval(), 0);
+  form_->IntervalTrackBar()->setValue(50);  // only what the next Start hands over
+  form_->bStartClick();
+  EXPECT_EQ(form_->Run().PollInterval(), 5000);
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+}
+
 TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
   form_->AdvanceMode();
   EXPECT_EQ(form_->ModeIndex(), 1);
@@ -207,7 +228,13 @@ TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
   EXPECT_EQ(form.IntervalTrackBar()->value(), 50);
   EXPECT_TRUE(QDir(folders.SaveFolder()).exists());
   EXPECT_EQ(form.FLocalSave, (folders.SaveFolder() + "/").toStdString());
+  form.IntervalTrackBar()->setValue(75);
+  form.BasicMode();
   form.close();
+  EXPECT_TRUE(boxes.Texts().empty()) << "closing without a run asks nothing";
+  QFile criteria(folders.Program() + "/criteria.ini");
+  ASSERT_TRUE(criteria.open(QIODevice::ReadOnly));
+  EXPECT_EQ(criteria.readAll(), QByteArray("delay=75\r\nmode=0\r\n"));
 }
 
 TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
