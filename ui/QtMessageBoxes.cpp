@@ -41,10 +41,31 @@ BoxAnswer QtMessageBoxes::Show(BoxKind kind, BoxButtons buttons, const std::stri
 }
 
 void QtMessageBoxes::Post(BoxKind kind, const std::string& text) {
-  // Queued to the GUI thread; the worker goes on at once.
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [this, kind, text] { Show(kind, BoxButtons::Ok, text); },
-      Qt::QueuedConnection);
+  // Queued to the GUI thread; the worker goes on at once. Tied to the owner window, so a box still queued
+  // when the window is gone is dropped instead of reaching a destroyed object.
+  QObject* context = owner_ ? static_cast<QObject*>(owner_.data()) : QCoreApplication::instance();
+  {
+    std::lock_guard lock(mutex_);
+    posted_.emplace_back(kind, text);
+  }
+  QMetaObject::invokeMethod(context, [this] { ShowPosted(); }, Qt::QueuedConnection);
+}
+
+void QtMessageBoxes::ShowPosted() {
+  // An open box runs its own event loop, which would otherwise show the next box on top of it.
+  if (showingPosted_) return;
+  showingPosted_ = true;
+  for (;;) {
+    std::pair<BoxKind, std::string> next;
+    {
+      std::lock_guard lock(mutex_);
+      if (posted_.empty()) break;
+      next = std::move(posted_.front());
+      posted_.pop_front();
+    }
+    Show(next.first, BoxButtons::Ok, next.second);
+  }
+  showingPosted_ = false;
 }
 
 }  // namespace quarn::ui

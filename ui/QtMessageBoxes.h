@@ -3,12 +3,17 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <utility>
 
 #include "link/MessageBoxes.h"
 
 namespace quarn::ui {
 
-// Message boxes as Qt dialogs. Post may be called from any thread: the box is queued to the GUI thread.
+// Message boxes as Qt dialogs. Post may be called from any thread: the box is queued to the GUI thread and
+// posted boxes are shown one after the other, in the order they were raised.
 class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
@@ -16,7 +21,13 @@ class QtMessageBoxes : public MessageBoxes {
   void Post(BoxKind kind, const std::string& text) override;
 
  private:
+  // Shows the posted boxes in order; a box posted while one is open waits for it to close.
+  void ShowPosted();
+
   QPointer<QWidget> owner_;
+  std::mutex mutex_;  // guards posted_
+  std::deque<std::pair<BoxKind, std::string>> posted_;
+  bool showingPosted_ = false;  // GUI thread only
 };
 
 }  // namespace quarn::ui

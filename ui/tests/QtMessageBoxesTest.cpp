@@ -1,0 +1,78 @@
+#include "ui/QtMessageBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+namespace quarn::ui {
+namespace {
+
+// Answers every box that opens with `button` and records what it said.
+class BoxCloser {
+ public:
+  explicit BoxCloser(QMessageBox::StandardButton button) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this, button] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts_ << box->text();
+        icons_ << box->icon();
+        box->button(button)->click();
+      }
+    });
+    timer_.start();
+  }
+  QStringList texts_;
+  QList<QMessageBox::Icon> icons_;
+
+ private:
+  QTimer timer_;
+};
+
+TEST(QtMessageBoxes, PostFromAWorkerNeverWaitsAndShowsOnTheGuiThread) {
+  QWidget owner;
+  QtMessageBoxes boxes(&owner);
+  BoxCloser closer(QMessageBox::Ok);
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    boxes.Post(BoxKind::Warning, "Error writing to file \n\rdisk full");
+    boxes.Post(BoxKind::Error, "Limit of attempts to send commands on port");
+    returned = true;
+  });
+  worker.join();
+  EXPECT_TRUE(returned) << "the worker went on before any box was shown";
+  EXPECT_TRUE(closer.texts_.isEmpty());
+  for (int i = 0; i < 300 && closer.texts_.size() < 2; ++i) QTest::qWait(10);
+  EXPECT_EQ(closer.texts_, (QStringList{"Error writing to file \n\rdisk full", "Limit of attempts to send commands on port"}));
+  EXPECT_EQ(closer.icons_, (QList<QMessageBox::Icon>{QMessageBox::Warning, QMessageBox::Critical}));
+}
+
+TEST(QtMessageBoxes, QuestionsReturnThePressedButton) {
+  QtMessageBoxes boxes;
+  {
+    BoxCloser closer(QMessageBox::No);
+    EXPECT_EQ(boxes.Show(BoxKind::Question, BoxButtons::YesNo, "Save Date to file?"), BoxAnswer::No);
+  }
+  BoxCloser closer(QMessageBox::Yes);
+  EXPECT_EQ(boxes.Show(BoxKind::Question, BoxButtons::YesNo, "Clear comport settings?"), BoxAnswer::Yes);
+}
+
+TEST(QtMessageBoxes, APostedBoxOfAClosedWindowIsDropped) {
+  BoxCloser closer(QMessageBox::Ok);
+  {
+    auto owner = std::make_unique<QWidget>();
+    QtMessageBoxes boxes(owner.get());
+    std::thread([&] { boxes.Post(BoxKind::Error, "late"); }).join();
+    owner.reset();
+  }
+  QTest::qWait(100);
+  EXPECT_TRUE(closer.texts_.isEmpty());
+}
+
+}  // namespace
+}  // namespace quarn::ui
