@@ -4,7 +4,7 @@
 #include <set>
 
 #include "identify/PortSearch.h"
-#include "identify/tests/MemoryPortStore.h"
+#include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
 #include "link/Timing.h"
@@ -71,14 +71,7 @@ TEST(SearchingAnimation, CyclesThroughThreeTextsAndLeavesOthersAlone) {
   for (const auto& [from, to] : next) EXPECT_EQ(NextSearchingText(from), to) << from;
 }
 
-// The main window's side: the rows it was given and the toolbar columns applied.
-class RecordingHost : public CheckHost {
- public:
-  void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
-  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
-  std::map<std::string, std::string> rows;
-  std::vector<ToolbarColumn> columns;
-};
+using testing::RecordingHost;
 
 class ApplySearchResultTest : public ::testing::Test {
  protected:

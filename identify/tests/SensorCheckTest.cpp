@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "identify/tests/MemoryPortStore.h"
+#include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
 #include "link/Timing.h"
@@ -16,15 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 using testing::MemoryPortStore;
-
-// The window side of the check: the rows it was given and the toolbar columns applied, in order.
-class RecordingHost : public CheckHost {
- public:
-  void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
-  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
-  std::map<std::string, std::string> rows;
-  std::vector<ToolbarColumn> columns;
-};
+using testing::RecordingHost;
 
 class SensorCheckTest : public ::testing::Test {
  protected:

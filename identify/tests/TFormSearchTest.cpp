@@ -14,7 +14,7 @@
 #include <map>
 
 #include "identify/TFormSearch.h"
-#include "identify/tests/MemoryPortStore.h"
+#include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
 #include "link/Timing.h"
@@ -26,13 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::MemoryPortStore;
 
-class RecordingHost : public CheckHost {
- public:
-  void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
-  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
-  std::map<std::string, std::string> rows;
-  std::vector<ToolbarColumn> columns;
-};
+using testing::RecordingHost;
 
 std::string MakePortFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quarn-search-XXXXXX").string();

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "identify/tests/MemoryPortStore.h"
+#include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/Timing.h"
 #include "sim/testing/SimSensor.h"

@@ -11,7 +11,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "identify/tests/MemoryPortStore.h"
+#include "identify/tests/TestDoubles.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/Timing.h"

@@ -16,7 +16,7 @@
 #include "calibration/TFormCalibr2.h"
 #include "identify/PortSearch.h"
 #include "identify/TFormSearch.h"
-#include "identify/tests/MemoryPortStore.h"
+#include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "sim/testing/SimSensor.h"
 #include "ui/TFormM.h"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "identify/SensorCheck.h"
+
+namespace quarn::identify::testing {
+
+// A remembered port that lives in memory, for tests that must not touch the per-user store.
+class MemoryPortStore : public PortStore {
+ public:
+  explicit MemoryPortStore(Entry entry) : entry_(entry) {}
+  Entry Read() override { return entry_; }
+  void Write(int port) override { entry_ = {Status::Found, port}; }
+
+ private:
+  Entry entry_;
+};
+
+// The main window's side of a check or search: the rows it was given and the toolbar columns applied.
+class RecordingHost : public CheckHost {
+ public:
+  void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
+  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
+  std::map<std::string, std::string> rows;
+  std::vector<ToolbarColumn> columns;
+};
+
+}  // namespace quarn::identify::testing
