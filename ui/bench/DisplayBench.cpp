@@ -91,16 +91,6 @@ int main(int argc, char** argv) {
       form.repaint();
       paints.push_back(Ms(Clock::now() - t0));
     }
-    std::vector<double> replots, tables;
-    for (int k = 0; k < 11; ++k) {
-      auto t0 = Clock::now();
-      form.Chart()->Refresh();
-      replots.push_back(Ms(Clock::now() - t0));
-      t0 = Clock::now();
-      form.Table()->viewport()->repaint();
-      tables.push_back(Ms(Clock::now() - t0));
-    }
-    std::printf("replot %.1f table %.1f\n", Median(replots), Median(tables));
     std::printf("%10zu %12.0f %14.1f %14.1f %12.0f\n", n, fill, Median(ticks), Median(paints),
                 PeakKilobytes() / 1024.0);
     std::fflush(stdout);
