@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSlider>
@@ -215,6 +218,35 @@ TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
   form_->BasicMode();
   EXPECT_EQ(form_->ModeIndex(), 0);
   EXPECT_EQ(form_->TableModel()->columnCount(), 4);
+}
+
+// Each toolbar button and menu entry opens its own window, modally, and the main window lives on after it.
+TEST_F(MainWindowTest, ButtonsOpenTheirWindows) {
+  Check();
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStartClick();
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();  // Comm, Calibrate and send are offered after a run
+  const std::vector<std::pair<std::function<void()>, QString>> cases = {
+      {[&] { form_->Button(identify::Button::Cmd)->click(); }, "Send Command"},
+      {[&] { form_->Button(identify::Button::Calibr)->click(); }, "Calibration"},
+      {[&] { form_->Button(identify::Button::Send)->click(); }, "Send info to support"},
+      {[&] { form_->SettingsClick(); }, "Mail configuration"},
+      {[&] { form_->bSearchClick(); }, "Master search the connected controller"},
+  };
+  for (const auto& [open, title] : cases) {
+    QString seen;
+    QTimer::singleShot(300, [&] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        seen = dialog->windowTitle();
+        dialog->reject();
+      }
+    });
+    open();
+    EXPECT_EQ(seen, title);
+    EXPECT_FALSE(QApplication::activeModalWidget()) << title.toStdString();
+  }
+  EXPECT_TRUE(form_->isVisible());
 }
 
 TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
