@@ -81,6 +81,26 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(form_->Run().MeasData.Count(), 0u);
 }
 
+TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
+  Check();
+  form_->bStartClick();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 2; }));
+  sensor_->Control("unplug");
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto texts = boxes_.Texts();
+    return std::find(texts.begin(), texts.end(), "Limit of attempts to send commands on port") != texts.end();
+  }));
+  EXPECT_EQ(Enabled(), kAfterStart) << "the run stays marked active until Stop";
+  const size_t recorded = form_->Run().MeasData.Count();
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  EXPECT_EQ(Enabled(), kAfterStop);
+  form_->Timer1Timer();
+  EXPECT_EQ(size_t(form_->Chart()->PointCount()), recorded);
+  EXPECT_EQ(FileText(form_->Run().DataFileName).count("\r\n"), 5 + int(recorded))
+      << "header block and one line per record";
+}
+
 TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
   Check();
   form_->bStartClick();
