@@ -1,6 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QGuiApplication>
+#include <QWidget>
 
 #include "link/ScriptedMessageBoxes.h"
 
@@ -18,5 +21,13 @@ class CursorBoxes : public ScriptedMessageBoxes {
  private:
   int underBusyCursor_ = 0;
 };
+
+// The child widget of that name and type; a test failure when the window has none.
+template <typename Widget>
+Widget* Find(const QWidget& form, const char* name) {
+  auto* widget = form.findChild<Widget*>(name);
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
 
 }  // namespace quarn::support::testing

@@ -177,19 +177,7 @@ TEST(MailSetupTest, PlainTestMailFailuresEachHaveTheirBox) {
 }
 
 TEST(MailSetupTest, StartTlsTestMailUsesTheMailComponent) {
-  struct Case {
-    std::string name;
-    testing::SmtpServerOptions options;
-    std::string password;
-    std::string tls;  // empty: no mail expected
-  };
-  const std::vector<Case> cases = {
-      {"STARTTLS offered", {.startTls = true}, kPassword, "1"},
-      {"no STARTTLS", {.authBeforeTls = true}, kPassword, "0"},
-      {"TLS switch fails", {.startTls = true, .untrustedCertificate = true}, kPassword, ""},
-      {"wrong password", {.startTls = true}, "wrong", ""},
-  };
-  for (const Case& c : cases) {
+  for (const testing::StartTlsCase& c : testing::StartTlsCases()) {
     SCOPED_TRACE(c.name);
     testing::SmtpTestServer server(c.options);
     SetupUnderTest s;

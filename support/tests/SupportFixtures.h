@@ -20,6 +20,22 @@ inline const ConnectionLimits kShortLimits{std::chrono::seconds(2), std::chrono:
 inline const std::string kCriteriaBytes = "kzero2=10\r\nkscale=50\r\nmailsupport=support@example.org\r\n";
 inline const std::string kCommandsBytes = "#00N\r\n#00F\r\n";
 
+// The ways a STARTTLS mail can go: tls is the session kind the server saw, empty when no mail may arrive.
+struct StartTlsCase {
+  std::string name;
+  SmtpServerOptions options;
+  std::string password;
+  std::string tls;
+};
+inline std::vector<StartTlsCase> StartTlsCases() {
+  return {
+      {"STARTTLS offered", {.startTls = true}, kPassword, "1"},
+      {"no STARTTLS", {.authBeforeTls = true}, kPassword, "0"},
+      {"TLS switch fails", {.startTls = true, .untrustedCertificate = true}, kPassword, ""},
+      {"wrong password", {.startTls = true}, "wrong", ""},
+  };
+}
+
 // A program folder holding criteria.ini and commands.ini; Path() ends with the separator.
 class ProgramFolder {
  public:

@@ -207,19 +207,7 @@ TEST(SupportSendingTest, IncompleteAccountOrFailedPlainMailEndsBeforeTheUpload) 
 }
 
 TEST(SupportSendingTest, MailComponentPathThenTheUploadWhateverItsResult) {
-  struct Case {
-    std::string name;
-    testing::SmtpServerOptions options;
-    std::string password;
-    std::string tls;  // empty: no mail expected
-  };
-  const std::vector<Case> cases = {
-      {"STARTTLS offered", {.startTls = true}, kPassword, "1"},
-      {"no STARTTLS", {.authBeforeTls = true}, kPassword, "0"},
-      {"TLS switch fails", {.startTls = true, .untrustedCertificate = true}, kPassword, ""},
-      {"wrong password", {.startTls = true}, "wrong", ""},
-  };
-  for (const Case& c : cases) {
+  for (const testing::StartTlsCase& c : testing::StartTlsCases()) {
     SCOPED_TRACE(c.name);
     testing::SmtpTestServer smtp(c.options);
     testing::FtpTestServer ftp;

@@ -25,12 +25,7 @@ using testing::kPassword;
 using testing::kUser;
 using testing::ProgramFolder;
 
-template <typename Widget>
-Widget* Find(const QWidget& form, const char* name) {
-  auto* widget = form.findChild<Widget*>(name);
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
+using testing::Find;
 
 // The cell editor the grid has open, if any.
 QLineEdit* OpenEditor(const QTableWidget& grid) {

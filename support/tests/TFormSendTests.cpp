@@ -20,12 +20,7 @@ using testing::kPassword;
 using testing::kUser;
 using testing::ProgramFolder;
 
-template <typename Widget>
-Widget* Find(const QWidget& form, const char* name) {
-  auto* widget = form.findChild<Widget*>(name);
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
+using testing::Find;
 
 const std::string kDataBytes = testing::BinaryBytes(3'000'000);
 
