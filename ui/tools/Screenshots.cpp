@@ -1,4 +1,5 @@
 // Drives the windows against the simulated sensor on a real display and saves a picture of each step:
+// the console with a reply in each display mode,
 // the main window (Check, Start, a measurement, both modes), the search wizard's three pages and the
 // calibration wizard's pages through a zero and span calibration.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
@@ -13,7 +14,10 @@
 #include <cstdlib>
 #include <string>
 
+#include <QRadioButton>
+
 #include "calibration/TFormCalibr2.h"
+#include "console/TFormCMD.h"
 #include "identify/PortSearch.h"
 #include "identify/TFormSearch.h"
 #include "identify/tests/TestDoubles.h"
@@ -64,6 +68,26 @@ void MainWindow(sim::SimSensor& sensor, int seconds) {
   Shot(form, "main-advanced");
   form.bStopClick();
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
+}
+
+// The console: a request in each display mode, then one picked from the command list's text.
+void Console(sim::SimSensor& sensor, ScriptedMessageBoxes& boxes) {
+  console::TFormCMD console(boxes);
+  console.FPort = std::to_string(sensor.Com());
+  console.FLocalPath = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
+  console.show();
+  WaitShown(console);
+  auto* entry = console.findChild<QLineEdit*>("eCMD");
+  auto* send = console.findChild<QPushButton*>("bSend");
+  auto radios = console.findChild<QWidget*>("RG1")->findChildren<QRadioButton*>();
+  for (int mode = 0; mode < radios.size(); ++mode) {
+    radios[mode]->click();
+    entry->setText(mode == 1 ? "SRAL?" : "SREV?");
+    send->click();
+    QTest::qWait(1500);
+  }
+  Shot(console, "console");
+  console.reject();
 }
 
 void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
@@ -127,6 +151,7 @@ int main(int argc, char** argv) {
   MainWindow(sensor, seconds);
 
   ScriptedMessageBoxes boxes;
+  Console(sensor, boxes);
   Wizards(sensor.PortDir(), boxes);
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
   return 0;
