@@ -1,7 +1,7 @@
-// Drives the windows against the simulated sensor on a real display and saves a picture of each step:
-// the console with a reply in each display mode,
-// the main window (Check, Start, a measurement, both modes), the search wizard's three pages and the
-// calibration wizard's pages through a zero and span calibration.
+// Drives the windows against the simulated sensor on a real display and saves a picture of each step: the
+// main window (Check, Start, a measurement, both modes), the console with a reply in each display mode, the
+// search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
+// mail settings and send-to-support windows.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
 #include <QApplication>
 #include <QDir>
@@ -23,6 +23,8 @@
 #include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "sim/testing/SimSensor.h"
+#include "support/TFormMail.h"
+#include "support/TFormSend.h"
 #include "ui/TFormM.h"
 
 using namespace quarn;
@@ -90,6 +92,27 @@ void Console(sim::SimSensor& sensor, ScriptedMessageBoxes& boxes) {
   console.reject();
 }
 
+void SupportWindows(ScriptedMessageBoxes& boxes) {
+  const std::string folder = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
+  support::TFormMail mail(folder, "ftp.example.com", 21, "", boxes);
+  mail.show();
+  WaitShown(mail);
+  Shot(mail, "mail-settings");
+  mail.reject();
+
+  support::SendInputs inputs;
+  inputs.FlocalPath = folder;
+  inputs.FParam[0] = "7";
+  inputs.FParam[1] = "102345";
+  inputs.FParam[2] = "QRN-2.14";
+  inputs.MailSupport = "support@example.com";
+  support::TFormSend send(std::move(inputs), boxes);
+  send.show();
+  WaitShown(send);
+  Shot(send, "send");
+  send.reject();
+}
+
 void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
   identify::TFormSearch search(boxes);
   search.FNN = "00";
@@ -153,6 +176,7 @@ int main(int argc, char** argv) {
   ScriptedMessageBoxes boxes;
   Console(sensor, boxes);
   Wizards(sensor.PortDir(), boxes);
+  SupportWindows(boxes);
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
   return 0;
 }
