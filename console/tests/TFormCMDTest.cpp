@@ -367,6 +367,21 @@ TEST_F(ConsoleTest, ClosingWhileTheSensorIsSilentEnds) {
   EXPECT_TRUE(PortIsFree("COM7"));
 }
 
+TEST_F(ConsoleTest, APulledOutConverterFailsTheSendAndTheConsoleStillCloses) {
+  StartSensor();
+  auto form = Open();
+  ASSERT_TRUE(form->ReaderRunning());
+  sensor_->Control("unplug");
+  ASSERT_TRUE(sensor_->WaitUnplugged(std::chrono::seconds(5)));
+  boxes_.Clear();
+  Send(*form, "SREV?");
+  EXPECT_EQ(boxes_.Texts(), Texts{"Not successful open COM port"});
+  form->findChild<QPushButton*>("bClose")->click();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->ReaderRunning());
+  EXPECT_FALSE(form->HasPort());
+}
+
 TEST_F(ConsoleTest, ClosingWhileTheLineFloodsDoesNotDeadlock) {
   link::testing::PtyPeer peer(9);
   auto form = Open("9");
