@@ -1,13 +1,16 @@
-# quarn_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [OWN_MAIN] [TIMEOUT s])
-# OWN_MAIN: the sources bring main() (widget tests create their QApplication there).
+# quarn_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [WIDGET_MAIN] [TIMEOUT s])
+# WIDGET_MAIN: widget tests; their main() creates the QApplication (cmake/WidgetTestMain.cpp).
 # One GoogleTest executable, its cases registered with CTest one by one.
 # Integration tests find the simulated sensor through QUARN_SIM_PATH.
 include(GoogleTest)
 function(quarn_add_test name)
-  cmake_parse_arguments(T "OWN_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WIDGET_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
-  if(NOT T_OWN_MAIN)
+  if(T_WIDGET_MAIN)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/WidgetTestMain.cpp)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

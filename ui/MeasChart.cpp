@@ -148,21 +148,25 @@ void MeasChart::SetAdvanced(bool advanced) {
     } else {
       graphs_[i]->removeFromLegend();
     }
-    SetSeriesVisible(i, advanced);
+    ShowSeries(i, advanced);
   }
-  SetSeriesVisible(0, graphs_[0]->visible());
+  ShowSeries(0, graphs_[0]->visible());
 }
 
 bool MeasChart::SeriesVisible(int index) const { return graphs_[index] && graphs_[index]->visible(); }
 
 void MeasChart::SetSeriesVisible(int index, bool visible) {
   if (!graphs_[index]) return;
+  ShowSeries(index, visible);
+  Refresh();
+}
+
+void MeasChart::ShowSeries(int index, bool visible) {
   graphs_[index]->setVisible(visible);
   // Each title in its series' colour; a hidden series is listed in grey.
   if (auto* item = plot_->legend->itemWithPlottable(graphs_[index])) {
     item->setTextColor(visible ? kSeries[index].colour : QColor(Qt::gray));
   }
-  Refresh();
 }
 
 void MeasChart::SetTimeRange(double minDays, double maxDays) {

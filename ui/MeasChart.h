@@ -46,7 +46,7 @@ class MeasChart : public QWidget {
   // First and last index of series 0 inside the visible time range; false when none is.
   bool VisiblePoints(int& first, int& last) const;
 
-  // Series 1..4 shown and listed in the legend only in the advanced mode.
+  // Series 1..4 shown and listed in the legend only in the advanced mode. The caller refreshes.
   void SetAdvanced(bool advanced);
   bool SeriesVisible(int index) const;
   void SetSeriesVisible(int index, bool visible);
@@ -74,6 +74,8 @@ class MeasChart : public QWidget {
     }
   };
   void ApplyAutoRanges();
+  // Visibility and legend colour of one series, without a repaint.
+  void ShowSeries(int index, bool visible);
   // Hands the plot the points of the visible time range.
   void FeedVisible();
 

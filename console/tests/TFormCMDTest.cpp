@@ -416,11 +416,3 @@ TEST_F(ConsoleTest, ClosingWhileTheLineFloodsDoesNotDeadlock) {
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n";
 }
-
-int main(int argc, char** argv) {
-  // Test discovery runs this program without the test environment, where there may be no display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -256,13 +256,3 @@ TEST_F(TFormSearchTest, OnlyTheCloseBoxEndsTheWizardWithoutAButton) {
 
 }  // namespace
 }  // namespace quarn::identify
-
-int main(int argc, char** argv) {
-  // Listing the tests happens without CTest's environment; without a display the windows stay off screen.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-// Widget tests need one QApplication for the whole program.
+// The main() of every widget test program: one QApplication for the whole program.
 int main(int argc, char** argv) {
   // Listing the tests happens without the test environment; without a display, draw offscreen.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
