@@ -8,15 +8,13 @@
 
 namespace quarn::support {
 
-// Environment variable naming a PEM file of certificate authorities to trust instead of the system's store.
-// Tests point it at their own self-signed authority; verification itself is never switched off.
-inline constexpr const char* kCaFileVariable = "QUARN_CA_FILE";
-
-// Time limits of every mail and FTP connection, so that a server that accepts and then stays silent ends the
-// call with an error instead of blocking it.
-struct ConnectionLimits {
+// How every mail and FTP connection is made. The time limits end a call whose server accepts and then stays
+// silent. Certificates are checked against the system's store unless caFile names a PEM file of authorities
+// to trust instead; only tests set it, and verification itself is never switched off.
+struct ConnectionSettings {
   std::chrono::seconds connect{15};  // TCP connect, greeting, TLS and login together
   std::chrono::seconds idle{30};     // longest wait for a reply, or for any progress of a transfer
+  std::string caFile{};
 };
 
 // What a connection reports while it works: curl's remarks, the lines we send, the lines the server sends.
@@ -33,7 +31,7 @@ class CurlHandle {
 
   CURL* get() const { return handle_; }
 
-  void ApplyLimits(const ConnectionLimits& limits);
+  void Apply(const ConnectionSettings& settings);
 
   // Reports protocol traffic to the callback (may be empty) and notes whether the server has spoken.
   void WatchTraffic(StatusCallback callback);
@@ -44,6 +42,9 @@ class CurlHandle {
 
   // curl's text for a failed call: the code's text, followed by the detail in parentheses when curl left one.
   std::string ErrorText(CURLcode code) const;
+
+  // A failed call in words a user can act on: the server and port, what went wrong, then curl's text.
+  std::string ProblemText(CURLcode code, const std::string& host, int port) const;
 
  private:
   static int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self);

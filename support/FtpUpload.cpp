@@ -80,7 +80,7 @@ void FtpSession::Connect() {
   if (curl_) return;
   auto curl = std::make_unique<CurlHandle>();
   CURL* h = curl->get();
-  curl->ApplyLimits(account_.limits);
+  curl->Apply(account_.connection);
   curl_easy_setopt(h, CURLOPT_USERNAME, account_.user.c_str());
   curl_easy_setopt(h, CURLOPT_PASSWORD, account_.password.c_str());
   if (!account_.passive) curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
@@ -91,7 +91,7 @@ void FtpSession::Connect() {
   curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
   const CURLcode code = curl_->Perform();
   if (code != CURLE_OK) {
-    const std::string text = curl_->ErrorText(code);
+    const std::string text = curl_->ProblemText(code, account_.host, account_.port);
     curl_.reset();
     throw FtpError(text);
   }

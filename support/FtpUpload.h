@@ -17,7 +17,7 @@ struct FtpAccount {
   std::string user{};
   std::string password{};
   bool passive = false;  // false: active mode, the server connects back to us
-  ConnectionLimits limits;
+  ConnectionSettings connection;
 };
 
 // Transfer progress in bytes: the total when an upload starts, the running count, the end (also after a

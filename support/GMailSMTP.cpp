@@ -62,11 +62,11 @@ bool TGMailSMTP::SendMessage(std::string_view subject, bool clear) {
   submission.port = FPort;
   submission.login = FLogin;
   submission.password = FPassword;
-  submission.tryStartTls = true;
+  submission.startTlsWhenOffered = true;
   submission.sender = senderAddress;
   submission.recipients = RecipientAddresses(FRecipients);
   submission.message = FMsg.Encode();
-  submission.limits = limits_;
+  submission.connection = connection_;
   submission.onStatus = FOnStatus;
 
   const SmtpOutcome outcome = SubmitMail(submission);

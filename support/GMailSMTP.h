@@ -69,7 +69,7 @@ class TGMailSMTP {
   // Why the last SendMessage returned false; for logs and tests, never shown to the user.
   const std::string& LastError() const { return lastError_; }
 
-  void SetLimits(const ConnectionLimits& limits) { limits_ = limits; }
+  void SetConnection(const ConnectionSettings& connection) { connection_ = connection; }
 
  private:
   int FPort = kDefaultSmtpPort;
@@ -82,7 +82,7 @@ class TGMailSMTP {
   std::vector<std::string> FRecipients;
   MimeMessage FMsg;
   StatusCallback FOnStatus;
-  ConnectionLimits limits_;
+  ConnectionSettings connection_;
   std::string lastError_;
 };
 

@@ -16,12 +16,12 @@ constexpr const char* kIncomplete = "Not all parameters are filled !";
 MailSetup::MailSetup(std::string localPath, SupportFtpServer server, MessageBoxes& boxes)
     : localPath_(std::move(localPath)), server_(std::move(server)), boxes_(boxes) {
   gmail_.SetMailer(kPlainAgentName);
-  gmail_.SetLimits(limits_);
+  gmail_.SetConnection(connection_);
 }
 
-void MailSetup::SetLimits(const ConnectionLimits& limits) {
-  limits_ = limits;
-  gmail_.SetLimits(limits);
+void MailSetup::SetConnection(const ConnectionSettings& connection) {
+  connection_ = connection;
+  gmail_.SetConnection(connection);
 }
 
 MailSetup::Stored MailSetup::LoadStored() {
@@ -96,7 +96,7 @@ void MailSetup::TestPlainMail(const MailFields& fields) {
                                .port = *port,
                                .login = fields.login,
                                .password = fields.password,
-                               .limits = limits_};
+                               .connection = connection_};
   PlainMail mail;
   mail.senderName = kTestSubject;
   mail.senderAddress = fields.login;
@@ -109,9 +109,7 @@ void MailSetup::TestPlainMail(const MailFields& fields) {
     mail.attachments.push_back(LoadAttachment(localPath_ + config::kCriteriaFileName));
     SendPlainMail(server, mail);
   } catch (const MailError& error) {
-    // A server that never answered is the connect failure; everything after its greeting is a send error.
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
-                error.Connected() ? std::string("Error : ") + error.what() : "Error connect to server !");
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, MailErrorText(error));
     return;
   } catch (const std::runtime_error& error) {
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, std::string("Error : ") + error.what());
@@ -177,7 +175,7 @@ void MailSetup::TestFtp(const FtpFields& fields) {
                       .user = fields.account,
                       .password = fields.password,
                       .passive = fields.passive,
-                      .limits = limits_});
+                      .connection = connection_});
   try {
     const BusyScope busy(feedback_);
     session.Connect();

@@ -40,8 +40,8 @@ class MailSetup {
   // The mail component of the "SSL/TSL" connection choice.
   TGMailSMTP& GMailSMTP1() { return gmail_; }
 
-  // Time limits of every connection; the defaults are ConnectionLimits'.
-  void SetLimits(const ConnectionLimits& limits);
+  // Time limits of every connection; the defaults are ConnectionSettings'.
+  void SetConnection(const ConnectionSettings& connection);
   void SetFeedback(NetworkFeedback feedback) { feedback_ = std::move(feedback); }
 
  private:
@@ -53,7 +53,7 @@ class MailSetup {
   SupportFtpServer server_;
   MessageBoxes& boxes_;
   TGMailSMTP gmail_;
-  ConnectionLimits limits_;
+  ConnectionSettings connection_;
   NetworkFeedback feedback_;
 };
 

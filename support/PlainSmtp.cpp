@@ -30,6 +30,11 @@ std::string EncodePlainMail(const PlainMail& mail) {
   return message.Encode();
 }
 
+std::string MailErrorText(const MailError& error) {
+  const std::string reason = error.what();
+  return reason.empty() ? "Error connect to server !" : "Error : " + reason;
+}
+
 void SendPlainMail(const PlainSmtpServer& server, const PlainMail& mail) {
   const std::string text = EncodePlainMail(mail);
   SmtpSubmission submission;
@@ -38,11 +43,11 @@ void SendPlainMail(const PlainSmtpServer& server, const PlainMail& mail) {
   submission.helloName = server.helloName;
   submission.login = server.login;
   submission.password = server.password;
-  submission.tryStartTls = false;
+  submission.startTlsWhenOffered = false;
   submission.sender = AddressPart(mail.senderAddress);
   submission.recipients = RecipientAddresses({mail.recipients});
   submission.message = text;
-  submission.limits = server.limits;
+  submission.connection = server.connection;
   submission.onStatus = server.onStatus;
 
   const SmtpOutcome outcome = SubmitMail(submission);

@@ -19,7 +19,7 @@ struct PlainSmtpServer {
   std::string login{};
   std::string password{};
   std::string helloName = kPlainAgentName;
-  ConnectionLimits limits;
+  ConnectionSettings connection;
   StatusCallback onStatus{};
 };
 
@@ -54,6 +54,10 @@ class MailError : public std::runtime_error {
 
 // The message text as it goes out: a multipart/mixed container with the body, then one part per attachment.
 std::string EncodePlainMail(const PlainMail& mail);
+
+// The box text of a failed plain send: "Error : " and the reason, or "Error connect to server !" when there
+// is none.
+std::string MailErrorText(const MailError& error);
 
 // Connects, sends and quits. Throws MailError when the server was unreachable or refused anything.
 void SendPlainMail(const PlainSmtpServer& server, const PlainMail& mail);

@@ -4,6 +4,7 @@
 #include "config/Criteria.h"
 #include "config/FileAccess.h"
 #include "link/CodePage.h"
+#include "support/MailAddresses.h"
 #include "support/MimeMessage.h"
 #include "support/PlainSmtp.h"
 
@@ -14,6 +15,8 @@ namespace {
 constexpr const char* kSubject = "Query support";
 constexpr const char* kIncomplete = "Not all parameters are filled !";
 constexpr const char* kSent = "message send";
+constexpr const char* kNoSupportAddress =
+    "Error : there is no support address to send to; the key mailsupport in criteria.ini is missing or empty";
 
 // Reads one settings file into the copy; true when it was there and whole.
 template <typename Record, typename Loader>
@@ -36,12 +39,12 @@ SupportSending::SupportSending(SendInputs inputs, MessageBoxes& boxes)
       boxes_(boxes),
       coeff_(CoefficientsFrom(inputs_.CoeffTable)),
       report_(ReportLines(inputs_.FParam, coeff_)) {
-  gmail_.SetLimits(limits_);
+  gmail_.SetConnection(connection_);
 }
 
-void SupportSending::SetLimits(const ConnectionLimits& limits) {
-  limits_ = limits;
-  gmail_.SetLimits(limits);
+void SupportSending::SetConnection(const ConnectionSettings& connection) {
+  connection_ = connection;
+  gmail_.SetConnection(connection);
 }
 
 SupportSending::Offered SupportSending::LoadStored() {
@@ -66,6 +69,10 @@ bool SupportSending::SendMail() {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
     return false;
   }
+  if (TrimBlanks(inputs_.MailSupport).empty()) {
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, kNoSupportAddress);
+    return false;
+  }
   switch (mailCopy_.UseTLS) {
     case 0:
       return SendByPlainSmtp(host, login, password);
@@ -80,7 +87,7 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
                                      const std::string& password) {
   // The stored port belongs to the "SSL/TSL" choice; the unencrypted path keeps the SMTP default.
   const PlainSmtpServer server{
-      .host = host, .port = plainPort_, .login = login, .password = password, .limits = limits_};
+      .host = host, .port = plainPort_, .login = login, .password = password, .connection = connection_};
   PlainMail mail;
   mail.senderName = "duzedadareva";
   mail.senderAddress = login;
@@ -99,8 +106,7 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
     const BusyScope busy(feedback_);
     SendPlainMail(server, mail);
   } catch (const MailError& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
-                error.Connected() ? std::string("Error : ") + error.what() : "Error connect to server !");
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, MailErrorText(error));
     return false;
   }
   boxes_.Show(BoxKind::Information, BoxButtons::Ok, kSent);
@@ -160,7 +166,7 @@ void SupportSending::SendFtp() {
                       .user = account.account,
                       .password = account.password,
                       .passive = account.passive,
-                      .limits = limits_},
+                      .connection = connection_},
                      feedback_.progress);
   try {
     const BusyScope busy(feedback_);

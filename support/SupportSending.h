@@ -47,7 +47,7 @@ class SupportSending {
 
   TGMailSMTP& GMailSMTP1() { return gmail_; }
 
-  void SetLimits(const ConnectionLimits& limits);
+  void SetConnection(const ConnectionSettings& connection);
   void SetFeedback(NetworkFeedback feedback) { feedback_ = std::move(feedback); }
   // The port of the unencrypted path, 25 unless a test points it at its own server.
   void SetPlainPort(int port) { plainPort_ = port; }
@@ -66,7 +66,7 @@ class SupportSending {
   config::TMailSettings mailCopy_{};
   config::TFtpSettings ftpCopy_{};
   TGMailSMTP gmail_;
-  ConnectionLimits limits_;
+  ConnectionSettings connection_;
   NetworkFeedback feedback_;
   int plainPort_ = 25;
 };

@@ -46,7 +46,7 @@ FtpAccount Account(int port, bool passive, const std::string& password = kPasswo
           .user = kUser,
           .password = password,
           .passive = passive,
-          .limits = {std::chrono::seconds(10), std::chrono::seconds(10)}};
+          .connection = {std::chrono::seconds(10), std::chrono::seconds(10)}};
 }
 
 // Every progress event of a session, in order.

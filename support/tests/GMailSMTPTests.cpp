@@ -28,7 +28,8 @@ void Configure(TGMailSMTP& mail, int port, const std::string& password = kPasswo
   mail.SetLogin(kUser);
   mail.SetPassword(password);
   mail.SetFromEmail(kUser);
-  mail.SetLimits({std::chrono::seconds(10), std::chrono::seconds(10)});
+  mail.SetConnection(
+      {std::chrono::seconds(10), std::chrono::seconds(10), testing::TestAuthority().certificate.string()});
 }
 
 std::vector<std::string> Types(const testing::ReceivedMail& mail) {
@@ -155,7 +156,8 @@ struct TransportCase {
   std::vector<std::string> recipients = {"support@example.org"};
   std::string password = kPassword;
   bool accepted = true;
-  std::string error{};  // part of LastError when not accepted
+  std::string error{};           // part of LastError when not accepted
+  bool failsAtStartTls = false;  // no AUTH and no MAIL FROM may reach the server
   // Checked only when accepted:
   std::string tls = "0";
   std::string mechanism = "CRAM-MD5";
@@ -181,6 +183,12 @@ TEST_P(GMailSMTPTransportTest, NegotiatesWhatTheServerOffers) {
   if (!c.accepted) {
     EXPECT_NE(mail.LastError().find(c.error), std::string::npos) << mail.LastError();
     EXPECT_EQ(CountMails(server.Mails()), 0);
+    if (c.failsAtStartTls) {
+      const std::vector<std::string> commands = server.Commands();
+      EXPECT_NE(std::find(commands.begin(), commands.end(), "STARTTLS"), commands.end());
+      EXPECT_EQ(std::find(commands.begin(), commands.end(), "AUTH"), commands.end());
+      EXPECT_EQ(std::find(commands.begin(), commands.end(), "MAIL"), commands.end());
+    }
     return;
   }
   const auto received = WaitForMail(server.Mails(), 1);
@@ -227,8 +235,35 @@ INSTANTIATE_TEST_SUITE_P(
                       .server = {},
                       .recipients = {""},
                       .accepted = false,
-                      .error = "No recipient"}),
+                      .error = "no recipient"},
+        TransportCase{.name = "RefusedStartTlsEndsBeforeTheLogin",
+                      .server = {.startTls = true, .authBeforeTls = true, .startTlsFault = "refuse"},
+                      .accepted = false,
+                      .error = "switch to it failed",
+                      .failsAtStartTls = true},
+        TransportCase{.name = "BrokenHandshakeEndsBeforeTheLogin",
+                      .server = {.startTls = true, .authBeforeTls = true, .startTlsFault = "break"},
+                      .accepted = false,
+                      // a failed handshake or a dropped connection, depending on who is quicker
+                      .error = "the server 127.0.0.1 port",
+                      .failsAtStartTls = true}),
     [](const ::testing::TestParamInfo<TransportCase>& info) { return info.param.name; });
+
+// Only the authority a caller hands in is trusted besides the system's store; nothing outside the call adds
+// one.
+TEST(GMailSMTPTest, TestAuthorityIsTrustedOnlyWhenHandedIn) {
+  SmtpTestServer server({.startTls = true});
+  for (const bool handedIn : {false, true}) {
+    SCOPED_TRACE(handedIn ? "authority handed in" : "system store only");
+    TGMailSMTP mail;
+    Configure(mail, server.Port());
+    if (!handedIn) mail.SetConnection({std::chrono::seconds(10), std::chrono::seconds(10), ""});
+    mail.Recipients().push_back("support@example.org");
+    mail.AddText("report");
+    EXPECT_EQ(mail.SendMessage("Query support", true), handedIn) << mail.LastError();
+    EXPECT_EQ(CountMails(server.Mails()), handedIn ? 1 : 0);
+  }
+}
 
 class GMailSMTPAttachmentTest : public ::testing::TestWithParam<std::string> {};
 

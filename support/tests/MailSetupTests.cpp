@@ -33,9 +33,10 @@ MailFields MailAccount(int port, bool startTls, const std::string& password = kP
 SupportFtpServer FtpServerAt(int port, std::string path = "") { return {"127.0.0.1", port, std::move(path)}; }
 
 struct SetupUnderTest {
-  explicit SetupUnderTest(SupportFtpServer server = {}, const ConnectionLimits& limits = testing::kTestLimits)
+  explicit SetupUnderTest(SupportFtpServer server = {},
+                          const ConnectionSettings& limits = testing::TestConnection())
       : setup(program.Path(), std::move(server), boxes) {
-    setup.SetLimits(limits);
+    setup.SetConnection(limits);
     setup.SetFeedback(boxes.Feedback());
   }
   ProgramFolder program;
@@ -160,9 +161,11 @@ TEST(MailSetupTest, PlainTestMailFailuresEachHaveTheirBox) {
   }
   cases.push_back(
       {"wrong password", MailAccount(server.Port(), false, "wrong"), {BoxKind::Error, "Error : ..."}});
+  const int closed = testing::ClosedPort();
   cases.push_back({"nothing listens",
-                   MailAccount(testing::ClosedPort(), false),
-                   {BoxKind::Error, "Error connect to server !"}});
+                   MailAccount(closed, false),
+                   {BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
+                                        " refused the connection; check the server name and the port..."}});
   cases.push_back({"no criteria.ini", good, {BoxKind::Error, "Error : ..."}, true});
 
   for (const Case& c : cases) {
@@ -314,17 +317,18 @@ TEST(MailSetupTest, TestUploadFailuresEachHaveTheirBox) {
 TEST(MailSetupTest, SilentServersEndInTheErrorBox) {
   testing::SilentListener silent;
   {
-    SetupUnderTest s({}, testing::kShortLimits);
+    SetupUnderTest s({}, testing::ShortConnection());
     s.setup.TestMail(MailAccount(silent.Port(), false));
     s.setup.TestMail(MailAccount(silent.Port(), true));
-    ExpectBoxes(s.boxes, {{BoxKind::Error, "Error connect to server !"},
+    ExpectBoxes(s.boxes, {{BoxKind::Error, "Error : the server 127.0.0.1 port " +
+                                               std::to_string(silent.Port()) + " did not answer..."},
                           {BoxKind::Error, "Error sending mail ! Check setting."}});
   }
   {
-    SetupUnderTest s(FtpServerAt(silent.Port()), testing::kShortLimits);
+    SetupUnderTest s(FtpServerAt(silent.Port()), testing::ShortConnection());
     s.setup.TestFtp({kUser, kPassword, true});
     ExpectBoxes(s.boxes, {{BoxKind::Warning, "Error to connect FTP\n\r..."}});
-    EXPECT_NE(s.boxes.Texts()[0].find("Timeout"), std::string::npos) << s.boxes.Texts()[0];
+    EXPECT_NE(s.boxes.Texts()[0].find("did not answer"), std::string::npos) << s.boxes.Texts()[0];
   }
 }
 

@@ -22,7 +22,7 @@ PlainSmtpServer Server(int port, const std::string& password = kPassword) {
           .port = port,
           .login = kUser,
           .password = password,
-          .limits = {std::chrono::seconds(10), std::chrono::seconds(10)}};
+          .connection = {std::chrono::seconds(10), std::chrono::seconds(10)}};
 }
 
 TEST(PlainSmtpTest, SendsUnencryptedUnderTheAgentNameWithBodyAndAttachments) {

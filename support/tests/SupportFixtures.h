@@ -13,9 +13,14 @@
 
 namespace quarn::support::testing {
 
-inline const ConnectionLimits kTestLimits{std::chrono::seconds(10), std::chrono::seconds(10)};
+// The test servers' certificates are signed by TestAuthority(), which only these settings trust.
+inline ConnectionSettings TestConnection() {
+  return {std::chrono::seconds(10), std::chrono::seconds(10), TestAuthority().certificate.string()};
+}
 // For servers that never answer: long enough for a loaded machine, short enough to keep the run quick.
-inline const ConnectionLimits kShortLimits{std::chrono::seconds(2), std::chrono::seconds(2)};
+inline ConnectionSettings ShortConnection() {
+  return {std::chrono::seconds(2), std::chrono::seconds(2), TestAuthority().certificate.string()};
+}
 
 inline const std::string kCriteriaBytes = "kzero2=10\r\nkscale=50\r\nmailsupport=support@example.org\r\n";
 inline const std::string kCommandsBytes = "#00N\r\n#00F\r\n";
@@ -32,6 +37,14 @@ inline std::vector<StartTlsCase> StartTlsCases() {
       {"STARTTLS offered", {.startTls = true}, kPassword, "1"},
       {"no STARTTLS", {.authBeforeTls = true}, kPassword, "0"},
       {"TLS switch fails", {.startTls = true, .untrustedCertificate = true}, kPassword, ""},
+      {"STARTTLS answered 454",
+       {.startTls = true, .authBeforeTls = true, .startTlsFault = "refuse"},
+       kPassword,
+       ""},
+      {"TLS handshake broken",
+       {.startTls = true, .authBeforeTls = true, .startTlsFault = "break"},
+       kPassword,
+       ""},
       {"wrong password", {.startTls = true}, "wrong", ""},
   };
 }

@@ -33,18 +33,19 @@ std::string ScrambledFolder(const std::string& folder) {
 // A program folder with a data file beside it, the stored accounts and the window's logic.
 struct Sending {
   explicit Sending(int ftpPort = 0, std::string ftpPath = "",
-                   const ConnectionLimits& limits = testing::kTestLimits) {
+                   const ConnectionSettings& limits = testing::TestConnection(),
+                   std::string mailSupport = "support@example.org, lab@example.org") {
     WriteFile(data.Path() / "run 1.dat", kDataBytes);
     SendInputs inputs{.FlocalPath = program.Path(),
                       .FParam = kIdentity,
                       .CoeffTable = {"12", "-7"},
                       .FSaveFile = (data.Path() / "run 1.dat").string(),
-                      .MailSupport = "support@example.org, lab@example.org",
+                      .MailSupport = std::move(mailSupport),
                       .FTPServer = ftpPort == 0 ? "" : "127.0.0.1",
                       .FTPPort = ftpPort,
                       .FTPPath = std::move(ftpPath)};
     sending = std::make_unique<SupportSending>(std::move(inputs), boxes);
-    sending->SetLimits(limits);
+    sending->SetConnection(limits);
     NetworkFeedback feedback = boxes.Feedback();
     feedback.progress = {.onWorkBegin =
                              [this](std::int64_t total) {
@@ -61,9 +62,10 @@ struct Sending {
     sending->SetFeedback(std::move(feedback));
   }
 
-  void StoreMail(const std::string& port, uint8_t useTls, const std::string& password = kPassword) {
+  void StoreMail(const std::string& port, uint8_t useTls, const std::string& password = kPassword,
+                 const std::string& host = "127.0.0.1") {
     config::TMailSettings record =
-        MailRecord({.host = "127.0.0.1", .port = port, .login = kUser, .password = password});
+        MailRecord({.host = host, .port = port, .login = kUser, .password = password});
     record.UseTLS = useTls;
     config::SaveMailSettings(program.Path(), record);
   }
@@ -190,8 +192,12 @@ TEST(SupportSendingTest, IncompleteAccountOrFailedPlainMailEndsBeforeTheUpload) 
   MailFields wrong = good;
   wrong.password = "wrong";
   cases.push_back({"wrong password", wrong, smtp.Port(), {BoxKind::Error, "Error : ..."}});
-  cases.push_back(
-      {"nothing listens", good, testing::ClosedPort(), {BoxKind::Error, "Error connect to server !"}});
+  const int closed = testing::ClosedPort();
+  cases.push_back({"nothing listens",
+                   good,
+                   closed,
+                   {BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
+                                        " refused the connection; check the server name and the port..."}});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -380,7 +386,7 @@ TEST(SupportSendingTest, UploadFailuresEachHaveTheirBox) {
                             .FTPPort = c.port,
                             .FTPPath = c.folder},
                            boxes);
-    sending.SetLimits(testing::kTestLimits);
+    sending.SetConnection(testing::TestConnection());
     sending.SetFeedback(boxes.Feedback());
     sending.LoadStored();
     sending.Send(false, true);
@@ -394,18 +400,57 @@ TEST(SupportSendingTest, UploadFailuresEachHaveTheirBox) {
 TEST(SupportSendingTest, SilentServersEndInTheErrorBox) {
   testing::SilentListener silent;
   for (const uint8_t useTls : {0, 1}) {
-    Sending s(0, "", testing::kShortLimits);
+    Sending s(0, "", testing::ShortConnection());
     s.StoreMail(std::to_string(silent.Port()), useTls);
     s.sending->SetPlainPort(silent.Port());
     s.Send(true, false);
-    ExpectBoxes(s.boxes, {{BoxKind::Error, useTls == 0 ? "Error connect to server !"
-                                                       : "Error sending mail ! Check setting."}});
+    ExpectBoxes(s.boxes,
+                {{BoxKind::Error, useTls == 0 ? "Error : the server 127.0.0.1 port " +
+                                                    std::to_string(silent.Port()) + " did not answer..."
+                                              : "Error sending mail ! Check setting."}});
   }
-  Sending s(silent.Port(), "", testing::kShortLimits);
+  Sending s(silent.Port(), "", testing::ShortConnection());
   s.StoreFtp(true);
   s.Send(false, true);
   ExpectBoxes(s.boxes, {{BoxKind::Warning, "Error to connect to FTP\n\r..."}});
-  EXPECT_NE(s.boxes.Texts()[0].find("Timeout"), std::string::npos) << s.boxes.Texts()[0];
+  EXPECT_NE(s.boxes.Texts()[0].find("did not answer"), std::string::npos) << s.boxes.Texts()[0];
+}
+
+// A mail that cannot go out says why in the box, whichever connection choice is stored.
+TEST(SupportSendingTest, MailFailuresNameTheirReason) {
+  testing::SmtpTestServer smtp({.startTls = true, .authBeforeTls = true});
+  struct Case {
+    std::string name;
+    std::string host;
+    std::string mailSupport;
+    testing::ExpectedBox box;
+  };
+  const std::string noAddress =
+      "Error : there is no support address to send to; the key mailsupport in criteria.ini is missing or "
+      "empty";
+  const std::vector<Case> cases = {
+      {"no support address", "127.0.0.1", "", {BoxKind::Error, noAddress}},
+      {"blank support address", "127.0.0.1", "  ", {BoxKind::Error, noAddress}},
+      {"unresolvable host",
+       "no-such-host.invalid",
+       "support@example.org",
+       {BoxKind::Error, "Error : the server name no-such-host.invalid cannot be found..."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The "SSL/TSL" choice keeps its own box for a mail the server did not take; a missing address is
+    // told the same way on both paths.
+    const std::vector<uint8_t> choices =
+        c.mailSupport == "support@example.org" ? std::vector<uint8_t>{0} : std::vector<uint8_t>{0, 1};
+    for (const uint8_t useTls : choices) {
+      Sending s(0, "", testing::TestConnection(), c.mailSupport);
+      s.StoreMail(std::to_string(smtp.Port()), useTls, kPassword, c.host);
+      s.sending->SetPlainPort(smtp.Port());
+      s.Send(true, false);
+      ExpectBoxes(s.boxes, {c.box});
+    }
+  }
+  EXPECT_TRUE(smtp.Commands().empty()) << "nothing connected to the server";
 }
 
 }  // namespace

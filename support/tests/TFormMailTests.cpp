@@ -55,7 +55,7 @@ class UrlCatcher : public QObject {
 struct Window {
   explicit Window(int ftpPort = 21, std::string ftpPath = "")
       : form(program.Path(), "127.0.0.1", ftpPort, std::move(ftpPath), boxes) {
-    form.Setup().SetLimits(testing::kTestLimits);
+    form.Setup().SetConnection(testing::TestConnection());
   }
   QTableWidget* Grid() { return Find<QTableWidget>(form, "VLE1"); }
   QString Value(TFormMail::Row row) { return Grid()->item(row, 1)->text(); }
@@ -246,6 +246,47 @@ TEST(TFormMailTest, TestFtpButtonUploadsThenAsksWithTheCursorRestored) {
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(testing::ReadFile(server.Home() / "commands.ini"), testing::kCommandsBytes);
   EXPECT_FALSE(std::filesystem::exists(w.program.File("setting3.bin")));
+}
+
+// The "SSL/TSL" test mail through the button: a STARTTLS that is offered and then fails ends before the
+// login; a server without STARTTLS still gets the mail. No box comes up under the busy cursor.
+TEST(TFormMailTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
+  struct Case {
+    std::string name;
+    testing::SmtpServerOptions server;
+    testing::ExpectedBox box;
+  };
+  const std::vector<Case> cases = {
+      {"STARTTLS answered 454",
+       {.startTls = true, .authBeforeTls = true, .startTlsFault = "refuse"},
+       {BoxKind::Error, "Error sending mail ! Check setting."}},
+      {"handshake broken",
+       {.startTls = true, .authBeforeTls = true, .startTlsFault = "break"},
+       {BoxKind::Error, "Error sending mail ! Check setting."}},
+      {"no STARTTLS offered",
+       {.authBeforeTls = true},
+       {BoxKind::Information, "Test mail send!\n\rSave setting?"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::SmtpTestServer server(c.server);
+    Window w;
+    w.boxes.QueueAnswer(BoxAnswer::No);
+    config::SaveMailSettings(w.program.Path(), MailRecord({"127.0.0.1", std::to_string(server.Port()), kUser,
+                                                           kPassword, "test@example.org", true}));
+    w.form.show();
+    ASSERT_EQ(Find<QComboBox>(w.form, "CB1")->currentIndex(), 1);
+    QTest::mouseClick(Find<QPushButton>(w.form, "bTestE"), Qt::LeftButton);
+
+    testing::ExpectBoxes(w.boxes, {c.box});
+    EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    const std::vector<std::string> commands = server.Commands();
+    const bool sent = c.box.kind == BoxKind::Information;
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "AUTH"), sent ? 1 : 0);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "MAIL"), sent ? 1 : 0);
+    EXPECT_EQ(testing::CountMails(server.Mails()), sent ? 1 : 0);
+  }
 }
 
 }  // namespace

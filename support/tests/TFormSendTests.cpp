@@ -34,7 +34,7 @@ struct Window {
                                                   .FTPServer = "127.0.0.1",
                                                   .FTPPort = ftpPort},
                                        boxes);
-    form->Sending().SetLimits(testing::kTestLimits);
+    form->Sending().SetConnection(testing::TestConnection());
   }
   QCheckBox* Mail() { return Find<QCheckBox>(*form, "CBmail"); }
   QCheckBox* Ftp() { return Find<QCheckBox>(*form, "CBFtp"); }
@@ -129,6 +129,35 @@ TEST(TFormSendTest, SendMailsThenUploadsWithProgressUnderABusyCursor) {
   for (const Seen& s : seen) {
     EXPECT_TRUE(s.visible);
     EXPECT_TRUE(s.busyCursor);
+  }
+}
+
+// The "SSL/TSL" support mail through the button when the server's STARTTLS fails, and an upload that fails
+// too: neither the login nor the message reaches the server, and every box waits until the cursor is back.
+TEST(TFormSendTest, FailedStartTlsSendsNothingAndNoBoxComesUnderTheBusyCursor) {
+  for (const std::string fault : {"refuse", "break"}) {
+    SCOPED_TRACE(fault);
+    testing::SmtpTestServer smtp({.startTls = true, .authBeforeTls = true, .startTlsFault = fault});
+    Window w(testing::ClosedPort());
+    config::TMailSettings record =
+        MailRecord({"127.0.0.1", std::to_string(smtp.Port()), kUser, kPassword, "", true});
+    config::SaveMailSettings(w.program.Path(), record);
+    config::SaveFtpSettings(w.program.Path(), FtpRecord({kUser, kPassword, true}));
+    w.form->show();
+    QTest::mouseClick(w.Mail(), Qt::LeftButton);
+    QTest::mouseClick(w.Ftp(), Qt::LeftButton);
+    ASSERT_TRUE(w.Mail()->isChecked() && w.Ftp()->isChecked());
+    QTest::mouseClick(Find<QPushButton>(*w.form, "bSend"), Qt::LeftButton);
+
+    testing::ExpectBoxes(w.boxes, {{BoxKind::Error, "Error sending mail ! Check setting."},
+                                   {BoxKind::Warning, "Error to connect to FTP\n\r..."}});
+    EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    const std::vector<std::string> commands = smtp.Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "STARTTLS"), commands.end());
+    EXPECT_EQ(std::find(commands.begin(), commands.end(), "AUTH"), commands.end());
+    EXPECT_EQ(std::find(commands.begin(), commands.end(), "MAIL"), commands.end());
+    EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
   }
 }
 

@@ -17,8 +17,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/CurlHandle.h"
-
 namespace quarn::support::testing {
 
 namespace {
@@ -158,6 +156,12 @@ Certificate MakeCertificate(const std::filesystem::path& folder, const std::stri
   return made;
 }
 
+const Certificate& TestAuthority() {
+  static const TempFolder folder;
+  static const Certificate authority = MakeCertificate(folder.Path(), "authority");
+  return authority;
+}
+
 std::string ReceivedMail::Fact(const std::string& key) const {
   const auto it = facts.find(key);
   return it == facts.end() ? std::string() : it->second;
@@ -216,17 +220,24 @@ SmtpTestServer::SmtpTestServer(const SmtpServerOptions& options) {
                                         options.mechanisms, "--size",         std::to_string(options.size)};
   if (options.withUser) arguments.insert(arguments.end(), {"--user", std::string(kUser) + ":" + kPassword});
   if (options.authBeforeTls) arguments.push_back("--auth-before-tls");
-  const Certificate trusted = MakeCertificate(folder_.Path(), "trusted");
-  setenv(kCaFileVariable, trusted.certificate.c_str(), 1);
+  arguments.insert(arguments.end(), {"--log", (folder_.Path() / "commands.log").string()});
   if (options.startTls) {
     const Certificate served =
-        options.untrustedCertificate ? MakeCertificate(folder_.Path(), "stranger") : trusted;
+        options.untrustedCertificate ? MakeCertificate(folder_.Path(), "stranger") : TestAuthority();
     arguments.insert(arguments.end(), {"--cert", served.certificate.string(), "--key", served.key.string()});
   }
+  if (!options.startTlsFault.empty())
+    arguments.insert(arguments.end(), {"--starttls-fault", options.startTlsFault});
   process_ = std::make_unique<ServerProcess>("smtp_server.py", arguments);
 }
 
-SmtpTestServer::~SmtpTestServer() { unsetenv(kCaFileVariable); }
+std::vector<std::string> SmtpTestServer::Commands() const {
+  std::vector<std::string> names;
+  std::istringstream lines(ReadFile(folder_.Path() / "commands.log"));
+  std::string line;
+  while (std::getline(lines, line)) names.push_back(line);
+  return names;
+}
 
 int SmtpTestServer::Quits() const {
   const std::string log = ReadFile(Mails() / "quit.log");

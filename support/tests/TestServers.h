@@ -59,6 +59,10 @@ struct Certificate {
 };
 Certificate MakeCertificate(const std::filesystem::path& folder, const std::string& name);
 
+// The authority the test servers' trusted certificates come from, made once per test program. The mail code
+// trusts it only when a test hands it in through ConnectionSettings::caFile.
+const Certificate& TestAuthority();
+
 // One part of a received mail, as the SMTP test server decoded it.
 struct ReceivedPart {
   std::string type;
@@ -97,18 +101,22 @@ struct SmtpServerOptions {
   bool withUser = true;               // accept kUser/kPassword; false offers no AUTH at all
   std::string mechanisms = "PLAIN,LOGIN,CRAM-MD5";
   int size = 10'000'000;  // announced with SIZE; 0 announces none
+  // How STARTTLS goes wrong after it was offered: "" not at all, "refuse" answers it 454, "break" answers
+  // 220 and then sends bytes that are no TLS handshake.
+  std::string startTlsFault{};
 };
 
-// smtp_server.py with its own folders. While it lives, the client trusts its own authority through the
-// certificate variable of CurlHandle.h. Recipients containing "refused" are refused.
+// smtp_server.py with its own folders; its trusted certificate is TestAuthority(). Recipients containing
+// "refused" are refused.
 class SmtpTestServer {
  public:
   explicit SmtpTestServer(const SmtpServerOptions& options);
-  ~SmtpTestServer();
   int Port() const { return process_->Port(); }
   std::filesystem::path Mails() const { return folder_.Path() / "mails"; }
   // How many QUIT commands the server has received so far.
   int Quits() const;
+  // The command names received so far, over all connections, in order ("EHLO", "STARTTLS", "AUTH", ...).
+  std::vector<std::string> Commands() const;
 
  private:
   TempFolder folder_;

@@ -11,9 +11,9 @@
 namespace quarn::support {
 namespace {
 
-// curl's text for every kind of timeout.
-constexpr const char* kTimedOut = "Timeout was reached";
-const ConnectionLimits kShortLimits{std::chrono::seconds(2), std::chrono::seconds(2)};
+// The reason given for a server that accepts the connection and then says nothing.
+constexpr const char* kTimedOut = "did not answer";
+const ConnectionSettings kShortLimits{std::chrono::seconds(2), std::chrono::seconds(2)};
 
 TEST(SilentServerTest, MailComponentGivesUp) {
   testing::SilentListener silent;
@@ -21,7 +21,7 @@ TEST(SilentServerTest, MailComponentGivesUp) {
   mail.SetHost("127.0.0.1");
   mail.SetPort(silent.Port());
   mail.SetFromEmail(testing::kUser);
-  mail.SetLimits(kShortLimits);
+  mail.SetConnection(kShortLimits);
   mail.Recipients().push_back("support@example.org");
   mail.AddText("report");
   EXPECT_FALSE(mail.SendMessage("Query support", true));
@@ -34,7 +34,7 @@ TEST(SilentServerTest, PlainMailGivesUp) {
   mail.senderAddress = testing::kUser;
   mail.recipients = "support@example.org";
   try {
-    SendPlainMail({.host = "127.0.0.1", .port = silent.Port(), .limits = kShortLimits}, mail);
+    SendPlainMail({.host = "127.0.0.1", .port = silent.Port(), .connection = kShortLimits}, mail);
     FAIL() << "no error";
   } catch (const MailError& error) {
     EXPECT_NE(std::string(error.what()).find(kTimedOut), std::string::npos) << error.what();
@@ -45,7 +45,7 @@ TEST(SilentServerTest, PlainMailGivesUp) {
 TEST(SilentServerTest, FtpGivesUp) {
   testing::SilentListener silent;
   FtpSession session(
-      {.host = "127.0.0.1", .port = silent.Port(), .user = "u", .password = "p", .limits = kShortLimits});
+      {.host = "127.0.0.1", .port = silent.Port(), .user = "u", .password = "p", .connection = kShortLimits});
   try {
     session.Connect();
     FAIL() << "no error";

@@ -4,7 +4,9 @@ Prints "PORT <n>" once it listens. Each accepted message is kept in the folder g
 mail-<k>.eml (the bytes received after DATA) and mail-<k>.txt: one "key=value" line per fact (session, envelope,
 decoded headers, then each part as "part=<i>" followed by its fields and its decoded bytes as hex). The .txt file
 appears last and whole, so a reader that sees it can read both. Each QUIT adds a line to quit.log there.
-Recipients containing "refused" are refused.
+Recipients containing "refused" are refused. With --log, the name of every command received is appended to
+that file, one per line. --starttls-fault makes an offered STARTTLS fail: "refuse" answers it 454, "break"
+answers 220 and then sends bytes that are no TLS handshake and hangs up.
 """
 
 import argparse
@@ -125,6 +127,36 @@ class Handler:
         return "250 Message accepted"
 
 
+class ScriptedSMTP(SMTP):
+    """aiosmtpd's server with a command log and a STARTTLS that can be made to fail."""
+
+    def __init__(self, *args, log_path=None, starttls_fault=None, **kwargs):
+        super().__init__(*args, **kwargs)
+        self._log_path = log_path
+        self._starttls_fault = starttls_fault
+        if log_path:
+            self._smtp_methods = {name: self._logged(name, method) for name, method in self._smtp_methods.items()}
+
+    def _logged(self, name, method):
+        async def logged(arg):
+            with open(self._log_path, "a", encoding="utf-8") as log:
+                log.write(name + "\n")
+            return await method(arg)
+
+        return logged
+
+    async def smtp_STARTTLS(self, arg):
+        if self._starttls_fault == "refuse":
+            await self.push("454 4.7.0 TLS not available due to temporary reason")
+            return
+        if self._starttls_fault == "break":
+            await self.push("220 2.0.0 Ready to start TLS")
+            self.transport.write(b"\x15\x03\x03\x00\x02\x02\x28not a handshake\r\n")
+            self.transport.close()
+            return
+        await super().smtp_STARTTLS(arg)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--folder", required=True)
@@ -133,6 +165,8 @@ def main():
     parser.add_argument("--user", action="append", default=[], help="login:password, offers AUTH")
     parser.add_argument("--mechanisms", default="PLAIN,LOGIN,CRAM-MD5", help="AUTH mechanisms offered")
     parser.add_argument("--auth-before-tls", action="store_true", help="offer AUTH without TLS")
+    parser.add_argument("--log", help="append the name of every command received to this file")
+    parser.add_argument("--starttls-fault", choices=["refuse", "break"], help="how an offered STARTTLS fails")
     parser.add_argument("--size", type=int, default=10_000_000, help="SIZE announced; 0 announces none")
     args = parser.parse_args()
 
@@ -150,8 +184,10 @@ def main():
     asyncio.set_event_loop(loop)
 
     def factory():
-        return SMTP(
+        return ScriptedSMTP(
             handler,
+            log_path=args.log,
+            starttls_fault=args.starttls_fault,
             loop=loop,
             hostname="localhost",
             tls_context=tls,
