@@ -9,7 +9,11 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
 #endif
 
 namespace quarn::config {
@@ -35,14 +39,12 @@ FilePtr Open(const std::filesystem::path& path, bool forWriting) {
   return FilePtr(file);
 }
 
+#ifdef _WIN32
 bool FlushToDisk(std::FILE* file) {
   if (std::fflush(file) != 0) return false;
-#ifdef _WIN32
   return _commit(_fileno(file)) == 0;
-#else
-  return fsync(fileno(file)) == 0;
-#endif
 }
+#endif
 
 }  // namespace
 
@@ -79,7 +81,9 @@ std::string ReadFileStart(const std::filesystem::path& path, size_t maxBytes) {
   return bytes;
 }
 
-void ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
+#ifdef _WIN32
+
+void ReplaceFile(const std::filesystem::path& path, std::string_view bytes, NewFileAccess) {
   std::filesystem::path temporary = path;
   temporary += ".new";
   bool created = false;
@@ -103,5 +107,138 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
     throw;
   }
 }
+
+void SimulateFolderRefusingNewFiles(bool) {}
+
+#else
+
+namespace {
+
+std::atomic<bool> refuseNewFiles{false};
+
+// The file a path finally names: every symbolic link on its last component followed.
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT) return path;
+      ThrowErrno(errno);
+    }
+    if (!S_ISLNK(info.st_mode)) return path;
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    if (error) throw FileError(error.message());
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  ThrowErrno(ELOOP);
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now, so that a failing close is seen.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes all bytes from offset 0; 0 or the error.
+int WriteAllAt(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+// Writes bytes over the file itself, which keeps its inode, mode and owner; used where the folder takes no
+// new file. A failure puts the old bytes back as far as the system lets it.
+void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
+  const std::string old = ReadWholeFile(file);
+  Descriptor fd(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) ThrowErrno(errno);
+  int error = WriteAllAt(fd.get(), bytes);
+  if (error == 0 && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) error = errno;
+  if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+  if (error != 0) {
+    if (WriteAllAt(fd.get(), old) == 0 && ::ftruncate(fd.get(), static_cast<off_t>(old.size())) == 0) {
+      ::fsync(fd.get());
+    }
+    ThrowErrno(error);
+  }
+  if (!fd.Close()) ThrowErrno(errno);
+}
+
+}  // namespace
+
+void SimulateFolderRefusingNewFiles(bool refuse) { refuseNewFiles.store(refuse); }
+
+void ReplaceFile(const std::filesystem::path& path, std::string_view bytes, NewFileAccess access) {
+  const std::filesystem::path target = FollowLinks(path);
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) ThrowErrno(errno);
+
+  std::filesystem::path temporary = target;
+  temporary += ".new";
+  const mode_t createMode = access == NewFileAccess::OwnerOnly ? 0600 : 0666;
+  int fd = -1;
+  if (refuseNewFiles.load()) {
+    errno = EACCES;
+  } else {
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+    if (fd < 0 && errno == EEXIST) {
+      // Left over from a save that was cut off.
+      ::unlink(temporary.c_str());
+      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+    }
+  }
+  if (fd < 0) {
+    const int error = errno;
+    if (exists && (error == EACCES || error == EPERM)) return RewriteInPlace(target, bytes);
+    ThrowErrno(error);
+  }
+
+  Descriptor file(fd);
+  bool ownerKept = true;
+  try {
+    int error = WriteAllAt(file.get(), bytes);
+    if (error == 0 && exists) {
+      if (::fchmod(file.get(), old.st_mode & 07777) != 0) error = errno;
+      if (error == 0 && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+          ::fchown(file.get(), old.st_uid, old.st_gid) != 0) {
+        ownerKept = false;
+      }
+    }
+    if (error == 0 && ownerKept && ::fsync(file.get()) != 0) error = errno;
+    if (error == 0 && !file.Close()) error = errno;
+    if (error == 0 && ownerKept && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) ThrowErrno(error);
+  } catch (const FileError&) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  if (!ownerKept) {
+    // Only the owner's own file can stay the owner's: write into it.
+    ::unlink(temporary.c_str());
+    RewriteInPlace(target, bytes);
+  }
+}
+
+#endif
 
 }  // namespace quarn::config

@@ -27,9 +27,22 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // At most maxBytes bytes from the start of the file. Throws FileError.
 std::string ReadFileStart(const std::filesystem::path& path, size_t maxBytes);
 
-// Replaces the file's content with bytes, all or nothing: the bytes go to a temporary file in the same
-// folder, which is flushed to disk and then renamed over the old file. On failure the old file is untouched
-// and the temporary file is removed. Throws FileError.
-void ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
+// Who may read a file that ReplaceFile creates; a file that already exists keeps its own mode and owner.
+enum class NewFileAccess {
+  Shared,     // the process's default (0666 less the umask)
+  OwnerOnly,  // 0600: the file holds account data
+};
+
+// Replaces the file's content with bytes. A symbolic link is followed and its target replaced. The bytes go
+// to a temporary file beside the target, which is flushed to disk, given the old file's mode and owner and
+// renamed over it. When the folder refuses the temporary file but the old file is writable, the old file is
+// rewritten in place instead. On failure the old file keeps its bytes and no temporary file is left.
+// Throws FileError.
+void ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
+                 NewFileAccess access = NewFileAccess::Shared);
+
+// For tests, which run as root where no permission refuses anything: while set, creating a file beside
+// the target fails with EACCES, as in a folder the user may not write to.
+void SimulateFolderRefusingNewFiles(bool refuse);
 
 }  // namespace quarn::config

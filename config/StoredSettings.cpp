@@ -28,7 +28,9 @@ namespace {
 template <typename Record>
 void Save(const std::filesystem::path& file, const Record& record) {
   static_assert(std::is_trivially_copyable_v<Record>);
-  ReplaceFile(file, std::string_view(reinterpret_cast<const char*>(&record), sizeof record));
+  // Account names and passwords are only scrambled: nobody but the owner may read them.
+  ReplaceFile(file, std::string_view(reinterpret_cast<const char*>(&record), sizeof record),
+              NewFileAccess::OwnerOnly);
 }
 
 template <typename Record>
