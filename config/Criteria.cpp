@@ -17,8 +17,11 @@ namespace {
 constexpr const char* kMissingText = "File criteria NRI not detected !\n\rFurther work is not possible !";
 constexpr const char* kBadValueText = "Amiss the settings for the criterion!\n\r";
 constexpr const char* kWriteFailedText = "Write setting to file poorly!\n\r";
+// A damaged file must not become a row of modal boxes: the first few are shown, then one with the rest's
+// count.
+constexpr int kBadValueBoxes = 5;
 
-// Lines end in CR LF; a bare LF or CR also ends one, so a file edited elsewhere reads the same.
+// Lines end in CR LF; LF CR, a bare LF or a bare CR also end one, so a file edited elsewhere reads the same.
 std::vector<std::string_view> SplitLines(std::string_view content) {
   std::vector<std::string_view> lines;
   size_t start = 0;
@@ -29,7 +32,8 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
       break;
     }
     lines.push_back(content.substr(start, end - start));
-    start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    const bool pair = content.compare(end, 2, "\r\n") == 0 || content.compare(end, 2, "\n\r") == 0;
+    start = end + (pair ? 2 : 1);
   }
   return lines;
 }
@@ -64,6 +68,7 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 // boxes hold UTF-8, so text values are converted here. Keys are compared on the raw bytes.
 void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, MessageBoxes& boxes,
                        bool applyWindowSettings) {
+  int badValues = 0;
   for (std::string_view line : SplitLines(content)) {
     const auto setting = SplitSetting(line);
     if (!setting) continue;
@@ -71,7 +76,7 @@ void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, 
     const std::string_view value = setting->second;
     const auto integer = [&]() -> std::optional<int32_t> {
       std::optional<int32_t> parsed = ParseInteger(value);
-      if (!parsed) {
+      if (!parsed && ++badValues <= kBadValueBoxes) {
         boxes.Show(BoxKind::Warning, BoxButtons::Ok,
                    kBadValueText + ("''" + Cp1252ToUtf8(value) + "'' is not a valid integer value"));
       }
@@ -96,6 +101,10 @@ void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, 
       if (!applyWindowSettings) continue;
       if (auto v = integer()) host.SetAdvancedModeFlag(*v != 0);
     }
+  }
+  if (badValues > kBadValueBoxes) {
+    boxes.Show(BoxKind::Warning, BoxButtons::Ok,
+               kBadValueText + std::to_string(badValues - kBadValueBoxes) + " more lines could not be read");
   }
   // Also when the flag was set before this read: a Start re-applies the user's advanced mode.
   if (host.AdvancedMode()) host.SelectAdvancedMode();

@@ -71,8 +71,8 @@ class CriteriaFile {
 };
 
 // The reader's work on the file's bytes (Windows-1252 text), after the defaults were set: applies every line
-// in order, shows a warning box for each value that is not an integer, then selects the advanced mode when
-// the flag is set.
+// in order, shows a warning box for each of the first five values that are not an integer and one more box
+// with the count of any further ones, then selects the advanced mode when the flag is set.
 void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, MessageBoxes& boxes,
                        bool applyWindowSettings);
 

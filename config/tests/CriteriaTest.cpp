@@ -148,10 +148,38 @@ TEST(CriteriaWriter, LineRules) {
        "=x\r\n; comment\r\n delay=3\r\nmailsupport= a=b \r\ncaf\xE9=\x80\r\n\r\nmode=1\r\ndelay=5\r\n"},
       {"last line without end and LF lines get CR LF", "a=1\nb=2", 20, 0,
        "a=1\r\nb=2\r\ndelay=20\r\nmode=0\r\n"},
+      {"LF CR ends one line", "a=1\n\rb=2\n\r\n\rmode=0\n\r", 20, 1,
+       "a=1\r\nb=2\r\n\r\nmode=1\r\ndelay=20\r\n"},
+      {"CR lines and CR LF blank lines", "a=1\rb=2\r\n\r\nc=3", 20, 0,
+       "a=1\r\nb=2\r\n\r\nc=3\r\ndelay=20\r\nmode=0\r\n"},
   };
   for (const WriteCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(RewriteWindowSettings(c.content, c.position, c.modeIndex), c.expected);
+  }
+}
+
+// A file with many damaged lines: five boxes as usual, then one that counts the rest; good lines still count.
+TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
+  for (const int bad : {5, 6, 1000}) {
+    SCOPED_TRACE(bad);
+    std::string content;
+    for (int i = 0; i < bad; ++i) content += "kscale=x" + std::to_string(i) + "\r\n";
+    content += "kzero2=12\r\n";
+    FakeWindow window;
+    ScriptedMessageBoxes boxes;
+    TNSI nsi = EarlierRecord();
+    ApplyCriteriaText(content, nsi, window, boxes, true);
+    std::vector<std::string> expected;
+    for (int i = 0; i < std::min(bad, 5); ++i) expected.push_back(BadValueBox("x" + std::to_string(i)));
+    if (bad > 5) {
+      expected.push_back("Amiss the settings for the criterion!\n\r" + std::to_string(bad - 5) +
+                         " more lines could not be read");
+    }
+    EXPECT_EQ(boxes.Texts(), expected);
+    for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.kind, BoxKind::Warning);
+    EXPECT_EQ(nsi.Kzero2, 12);
+    EXPECT_EQ(nsi.KScale, 2);
   }
 }
 
