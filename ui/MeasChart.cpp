@@ -2,7 +2,11 @@
 
 #include <qcustomplot.h>
 
+#include <QMouseEvent>
 #include <QVBoxLayout>
+#include <cmath>
+
+#include "ui/LocaleText.h"
 
 namespace quarn::ui {
 
@@ -15,6 +19,29 @@ double ToKey(double days) { return (days - kUnixEpochDays) * 86400.0; }
 double ToDays(double key) { return key / 86400.0 + kUnixEpochDays; }
 
 constexpr int kValueMarginPixels = 50;
+
+// Horizontal labels with the time of day; the date below it on the first tick, where the day changes, and on
+// every tick when the view spans more than a day.
+class TimeOfDayTicker : public QCPAxisTickerDateTime {
+ protected:
+  QVector<QString> createLabelVector(const QVector<double>& ticks, const QLocale&, QChar, int) override {
+    const QLocale locale;
+    const QString timeFormat = LongTimeFormat(locale);
+    const QString dateFormat = ShortDateFormat(locale);
+    const bool longView = !ticks.isEmpty() && ticks.last() - ticks.first() > 86400.0;
+    QVector<QString> labels;
+    labels.reserve(ticks.size());
+    QDate previous;
+    for (double tick : ticks) {
+      const QDateTime when = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(tick * 1000.0)), Qt::UTC);
+      QString label = locale.toString(when.time(), timeFormat);
+      if (longView || when.date() != previous) label += "\n" + locale.toString(when.date(), dateFormat);
+      previous = when.date();
+      labels.append(label);
+    }
+    return labels;
+  }
+};
 
 }  // namespace
 
@@ -32,16 +59,15 @@ MeasChart::MeasChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(t
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(plot_);
 
-  QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
-  ticker->setDateTimeFormat("dd-MM hh:mm:ss");
-  ticker->setDateTimeSpec(Qt::UTC);
-  plot_->xAxis->setTicker(ticker);
-  plot_->xAxis->setTickLabelRotation(90);
+  plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TimeOfDayTicker));
+  // No labels before there are points: an empty axis would read 1970.
+  plot_->xAxis->setTickLabels(false);
   plot_->legend->setVisible(false);
   plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   plot_->setSelectionRectMode(QCP::srmZoom);
   plot_->setNoAntialiasingOnDrag(true);
+  plot_->installEventFilter(this);
 
   // A click on a legend entry hides or shows its series; a hidden one is listed in grey.
   connect(plot_, &QCustomPlot::legendClick, this, [this](QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent*) {
@@ -51,20 +77,27 @@ MeasChart::MeasChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(t
       if (graphs_[i] == entry->plottable()) SetSeriesVisible(i, !graphs_[i]->visible());
     }
   });
-  // Dragging or wheel-zooming an axis takes it out of automatic scaling.
-  connect(plot_, &QCustomPlot::mouseRelease, this, [this](QMouseEvent*) {
-    if (!HasSeries()) return;
-    autoTime_ = false;
-    autoValue_ = false;
-  });
-  // Mouse zoom and drag change the range without us: feed the new range before the plot draws it.
+  // A range that changes without us was zoomed or dragged by the user: that axis leaves automatic scaling.
+  // A plain click changes no range and so leaves the chart following the run.
   connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange&) {
-    if (!feeding_) FeedVisible();
-  });
-  connect(plot_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) {
+    if (feeding_) return;
     autoTime_ = false;
-    autoValue_ = false;
+    FeedVisible();  // before the plot draws the new range
   });
+  connect(plot_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange&) {
+    if (!feeding_) autoValue_ = false;
+  });
+}
+
+bool MeasChart::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == plot_ && event->type() == QEvent::MouseButtonPress) {
+    // The zoom rectangle would take every press inside the axis rect, the legend's included: a press on the
+    // legend goes to the legend instead.
+    const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+    const bool onLegend = plot_->legend->visible() && plot_->legend->outerRect().contains(pos);
+    plot_->setSelectionRectMode(onLegend ? QCP::srmNone : QCP::srmZoom);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 bool MeasChart::HasSeries() const { return graphs_[0] != nullptr; }
@@ -89,6 +122,7 @@ void MeasChart::RemoveSeries() {
   valueExtent_.fill({});
   timeExtent_ = {};
   plot_->legend->setVisible(false);
+  plot_->xAxis->setTickLabels(false);
   plot_->replot();
 }
 
@@ -192,6 +226,7 @@ void MeasChart::SetAutoScale() {
 }
 
 void MeasChart::ApplyAutoRanges() {
+  plot_->xAxis->setTickLabels(timeExtent_.min <= timeExtent_.max);
   if (autoTime_ && timeExtent_.min <= timeExtent_.max) {
     const double span = timeExtent_.max - timeExtent_.min;
     plot_->xAxis->setRange(timeExtent_.min, timeExtent_.max + (span > 0 ? 0 : 1));

@@ -14,7 +14,7 @@ class QCPGraph;
 namespace quarn::ui {
 
 // The live chart: five line series over date-time, a legend whose entries hide and show their series on a
-// click, mouse zoom with a drawn rectangle. The points live in a history of our own; the plot is given only
+// click, mouse zoom with a drawn rectangle or the wheel. Both axes follow the points until the user zooms. The points live in a history of our own; the plot is given only
 // what the visible range needs (at most a few points per pixel), and axis ranges are kept up to date as
 // points arrive, so neither a tick nor a repaint visits every point of a week-long run.
 class MeasChart : public QWidget {
@@ -63,6 +63,9 @@ class MeasChart : public QWidget {
 
   // Applies automatic ranges and repaints once.
   void Refresh();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Extent {

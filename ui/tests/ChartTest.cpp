@@ -2,6 +2,13 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "ui/LocaleText.h"
 #include "ui/MeasChart.h"
 #include "ui/tests/MainWindowFixture.h"
 
@@ -99,13 +106,129 @@ TEST_F(ChartZoom, LegendListsTheVisibleSeriesInTheirColours) {
     EXPECT_EQ(item->plottable()->name().toStdString(), titles[i]);
     EXPECT_EQ(item->textColor(), MeasChart::kSeries[i].colour) << titles[i];
   }
-  // A click on an entry hides its series, a second one shows it again.
-  emit chart_->Plot()->legendClick(legend, legend->item(2), nullptr);
+}
+
+// Real mouse events on the plot: a click on a legend entry toggles its series and no click leaves automatic
+// scaling; only a zoom gesture does, and Reset brings it back.
+class ChartMouse : public ChartZoom {
+ protected:
+  void SetUp() override {
+    ChartZoom::SetUp();
+    chart_->CreateSeries();
+    form_->AdvanceMode();
+    AddPoints(50);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  }
+  QCustomPlot* Plot() const { return chart_->Plot(); }
+  QPoint LegendEntry(int index) const { return Plot()->legend->item(index)->rect().center(); }
+  QPoint InPlot(double fx, double fy) const {
+    const QRect r = Plot()->axisRect()->rect();
+    return QPoint(r.left() + int(r.width() * fx), r.top() + int(r.height() * fy));
+  }
+  // Points after the current ones, higher than any before: they must be in view while the chart follows.
+  void ExpectNewPointsInView() {
+    const double last = kDay0 + 200 * kSecond;
+    chart_->AddPoint(last, {900, 1, 2, 3, 4});
+    chart_->Refresh();
+    EXPECT_GE(chart_->TimeMax(), last - 1e-9);
+    EXPECT_GT(chart_->ValueMax(), 900);
+  }
+};
+
+TEST_F(ChartMouse, LegendClickHidesAndShowsItsSeries) {
+  QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(2));
   EXPECT_FALSE(chart_->SeriesVisible(2));
   EXPECT_TRUE(chart_->SeriesVisible(1));
-  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(legend->item(2))->textColor(), QColor(Qt::gray));
-  emit chart_->Plot()->legendClick(legend, legend->item(2), nullptr);
+  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), QColor(Qt::gray));
+  QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(2));
   EXPECT_TRUE(chart_->SeriesVisible(2));
+  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), MeasChart::kSeries[2].colour);
+  EXPECT_TRUE(chart_->AutoTime());
+  EXPECT_TRUE(chart_->AutoValue());
+}
+
+TEST_F(ChartMouse, ClicksKeepTheChartFollowing) {
+  const QCPRange before = Plot()->xAxis->range();
+  QTest::mouseClick(Plot(), Qt::LeftButton, {}, InPlot(0.3, 0.6));
+  QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(0));
+  QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(0));
+  // A press and release with a jitter below the drag threshold is a click too.
+  QTest::mousePress(Plot(), Qt::LeftButton, {}, InPlot(0.5, 0.5));
+  QTest::mouseMove(Plot(), InPlot(0.5, 0.5) + QPoint(1, 1));
+  QTest::mouseRelease(Plot(), Qt::LeftButton, {}, InPlot(0.5, 0.5) + QPoint(1, 1));
+  EXPECT_EQ(Plot()->xAxis->range(), before);
+  EXPECT_TRUE(chart_->AutoTime());
+  EXPECT_TRUE(chart_->AutoValue());
+  EXPECT_TRUE(chart_->SeriesVisible(0));
+  ExpectNewPointsInView();
+}
+
+TEST_F(ChartMouse, DraggedRectangleZoomsAndResetFollowsAgain) {
+  QTest::mousePress(Plot(), Qt::LeftButton, {}, InPlot(0.2, 0.2));
+  QTest::mouseMove(Plot(), InPlot(0.4, 0.5));
+  QTest::mouseMove(Plot(), InPlot(0.6, 0.8));
+  QTest::mouseRelease(Plot(), Qt::LeftButton, {}, InPlot(0.6, 0.8));
+  EXPECT_FALSE(chart_->AutoTime());
+  EXPECT_FALSE(chart_->AutoValue());
+  EXPECT_GT(chart_->TimeMin(), chart_->PointX(5));
+  EXPECT_LT(chart_->TimeMax(), chart_->PointX(45));
+  const double zoomedMax = chart_->TimeMax();
+  chart_->AddPoint(kDay0 + 200 * kSecond, {900, 1, 2, 3, 4});
+  chart_->Refresh();
+  EXPECT_DOUBLE_EQ(chart_->TimeMax(), zoomedMax) << "a zoomed view stays where the user put it";
+
+  auto* reset = form_->findChild<QPushButton*>("zoomReset");
+  ASSERT_TRUE(reset);
+  QTest::mouseClick(reset, Qt::LeftButton);
+  EXPECT_TRUE(chart_->AutoTime());
+  EXPECT_TRUE(chart_->AutoValue());
+  ExpectNewPointsInView();
+}
+
+TEST_F(ChartMouse, WheelZoomLeavesAutomaticScaling) {
+  const QPoint at = InPlot(0.5, 0.5);
+  QWheelEvent wheel(at, Plot()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(Plot(), &wheel);
+  EXPECT_FALSE(chart_->AutoTime());
+  EXPECT_FALSE(chart_->AutoValue());
+}
+
+// Horizontal labels with the time of day; the date where it changes and over a view longer than a day.
+TEST_F(ChartZoom, TimeAxisShowsTimeOfDayAndDateWhereItChanges) {
+  chart_->Plot()->replot();
+  EXPECT_FALSE(chart_->Plot()->xAxis->tickLabels()) << "no 1970 dates before the first Start";
+  chart_->CreateSeries();
+  chart_->Refresh();
+  EXPECT_FALSE(chart_->Plot()->xAxis->tickLabels()) << "nor before the first point";
+  EXPECT_EQ(chart_->Plot()->xAxis->tickLabelRotation(), 0);
+
+  // 23:50 to 00:10 across midnight.
+  const double beforeMidnight = kDay0 + 1.0 - 600 * kSecond;
+  for (int i = 0; i <= 20; ++i) chart_->AddPoint(beforeMidnight + i * 60 * kSecond, {1, 1, 2, 3, 4});
+  chart_->Refresh();
+  ASSERT_TRUE(chart_->Plot()->xAxis->tickLabels());
+  const QLocale locale;
+  const QString firstDay = locale.toString(QDate(2025, 12, 9), ShortDateFormat(locale));
+  const QString secondDay = locale.toString(QDate(2025, 12, 10), ShortDateFormat(locale));
+  QVector<QString> labels = chart_->Plot()->xAxis->tickVectorLabels();
+  ASSERT_GE(labels.size(), 3);
+  EXPECT_TRUE(labels.first().endsWith("\n" + firstDay)) << labels.first().toStdString();
+  int withDate = 0;
+  for (const QString& label : labels) {
+    EXPECT_TRUE(label.contains(":")) << label.toStdString();
+    if (label.contains('\n')) ++withDate;
+    EXPECT_FALSE(label.contains("1970")) << label.toStdString();
+  }
+  EXPECT_EQ(withDate, 2) << "the first tick and the first one after midnight";
+  EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QString& l) { return l.endsWith(secondDay); }));
+
+  // Three days in view: every tick carries its date.
+  chart_->AddPoint(kDay0 + 3.5, {1, 1, 2, 3, 4});
+  chart_->Refresh();
+  labels = chart_->Plot()->xAxis->tickVectorLabels();
+  ASSERT_GE(labels.size(), 2);
+  for (const QString& label : labels) EXPECT_TRUE(label.contains('\n')) << label.toStdString();
 }
 
 // A week of points is drawn from a few thousand: the plot never holds the whole history.
