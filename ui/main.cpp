@@ -1,11 +1,11 @@
 #include <QApplication>
 
+#include "ui/AppSetup.h"
 #include "ui/TFormM.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("QUARN Evaluation Software");
-  QApplication::setApplicationDisplayName("QUARN Evaluation Software");
+  quarn::ui::SetUpApplication();
   quarn::ui::TFormM FormM;
   FormM.show();
   return app.exec();
