@@ -28,13 +28,15 @@ QVariant MeasTableModel::data(const QModelIndex& index, int role) const {
   const Row& row = rows_[index.row()];
   const int column = index.column();
   if (column == 0) return QString::number(index.row() + 1);
-  if (column == 1) {
-    // As in the data file, then the milliseconds without leading zeros.
-    const int ms = acquisition::DecodeDT(row.dt).millisecond;
-    return QString::fromStdString(acquisition::RecordTimeText(row.dt, regional_)) + "." + QString::number(ms);
-  }
+  if (column == 1) return TimeText(row.dt);
   if (column >= 4 && !row.advanced) return {};
   return QString::number(row.values[kColumnValue[column]]);
+}
+
+QString MeasTableModel::TimeText(double dt) const {
+  // As in the data file, then the milliseconds without leading zeros.
+  const int ms = acquisition::DecodeDT(dt).millisecond;
+  return QString::fromStdString(acquisition::RecordTimeText(dt, regional_)) + "." + QString::number(ms);
 }
 
 QVariant MeasTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -37,6 +37,8 @@ class MeasTableModel : public QAbstractTableModel {
   // Back to one empty row.
   void Reset();
   int RecordRows() const { return static_cast<int>(rows_.size()); }
+  // The "Time" column's text of a record time (days since 1899-12-30).
+  QString TimeText(double dt) const;
 
  private:
   std::vector<Row> rows_;

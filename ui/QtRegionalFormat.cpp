@@ -8,12 +8,12 @@
 namespace quarn::ui {
 
 std::string QtRegionalFormat::ShortDate(const acquisition::LocalDateTime& when) const {
-  const QLocale locale = QLocale::system();
+  const QLocale locale = QLocale();
   return locale.toString(QDate(when.year, when.month, when.day), ShortDateFormat(locale)).toStdString();
 }
 
 std::string QtRegionalFormat::LongTime(const acquisition::LocalDateTime& when) const {
-  const QLocale locale = QLocale::system();
+  const QLocale locale = QLocale();
   return locale.toString(QTime(when.hour, when.minute, when.second), LongTimeFormat(locale)).toStdString();
 }
 

@@ -4,7 +4,7 @@
 
 namespace quarn::ui {
 
-// The user's regional formats from the system locale: short date, long time without its time zone.
+// The user's regional formats from the default locale (the system's): short date, long time without its time zone.
 class QtRegionalFormat : public acquisition::RegionalFormat {
  public:
   std::string ShortDate(const acquisition::LocalDateTime& when) const override;

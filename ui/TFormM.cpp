@@ -29,6 +29,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "acquisition/DateTime.h"
 #include "identify/SettingsPortStore.h"
 #include "ui/MeasChart.h"
 #include "ui/MeasTableModel.h"
@@ -68,6 +69,8 @@ constexpr int kClientWidth = 1001;
 constexpr int kClientHeight = 678;
 constexpr int kMinOuterWidth = 1017;
 constexpr int kMinOuterHeight = 736;
+// The "Time" column at the reference font; wider where the locale's time text needs it.
+constexpr int kTimeColumnWidth = 150;
 
 QLabel* Heading(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -382,11 +385,29 @@ void TFormM::resizeEvent(QResizeEvent* event) {
   EnforceMinimumSize();
 }
 
+int TFormM::TimeColumnWidth() const {
+  // The widest time text of the locale: two-digit days and months, each month for its name, a morning and
+  // an evening hour for AM/PM texts, and the widest milliseconds.
+  int widest = 0;
+  const QFontMetrics metrics(SG1->font());
+  for (int month = 1; month <= 12; ++month) {
+    for (int hour : {10, 22}) {
+      const double dt = acquisition::EncodeDT({2026, month, 28, hour, 58, 58, 888});
+      widest = std::max(widest, metrics.horizontalAdvance(tableModel_->TimeText(dt)));
+    }
+  }
+  // The cell's text margins, as the view's style draws them, and a little air.
+  const int margin = SG1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, SG1) + 1;
+  return std::max(kTimeColumnWidth, widest + 2 * margin + 6);
+}
+
 void TFormM::LayoutTable() {
-  const int fixed[4] = {40, 150, 50, 40};
+  const int fixed[4] = {40, TimeColumnWidth(), 50, 40};
   for (int c = 0; c < 4; ++c) SG1->setColumnWidth(c, fixed[c]);
   if (tableModel_->columnCount() > 4) {
-    const int width = static_cast<int>(std::llrint((SG1->viewport()->width() - 280) * 0.12));
+    // The eight columns share 96 % of what the first four leave.
+    const int first = fixed[0] + fixed[1] + fixed[2] + fixed[3];
+    const int width = static_cast<int>(std::llrint((SG1->viewport()->width() - first) * 0.12));
     for (int c = 4; c < 12; ++c) SG1->setColumnWidth(c, width);
   }
 }

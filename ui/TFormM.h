@@ -114,10 +114,14 @@ class TFormM : public QMainWindow, public identify::CheckHost, public config::Cr
   QWidget* BuildIntervalGroup(QWidget* parent);
   QWidget* BuildZoomButtons(QWidget* parent);
   void LayoutTable();
+  // Width of the "Time" column: 150, or what the locale's widest time text needs in the table's font.
+  int TimeColumnWidth() const;
   void EnforceMinimumSize();
   void TrackBarChanged();
   void IntervalTextChanged(const QString& text);
   void IntervalEnter();
+  // Moves the slider to a typed position; the slider's change action sets the text and the poller.
+  void SetIntervalFromText(int position);
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   std::unique_ptr<QtMessageBoxes> ownBoxes_;

@@ -1,8 +1,11 @@
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTableWidget>
+#include <limits>
+#include <optional>
 
 #include "calibration/TFormCalibr2.h"
 #include "console/TFormCMD.h"
@@ -73,20 +76,37 @@ void TFormM::SetIntervalPosition(int position) { TrackBar1->setValue(position); 
 
 int TFormM::IntervalPosition() const { return TrackBar1->value(); }
 
+namespace {
+
+// The slider position (tenths of a second, 5..990) for a typed interval; nothing when the text is no number.
+// A thousands separator makes no number ("1,000" where "." is the decimal point), and a number beyond any
+// integer type clamps like any other large one.
+std::optional<int> TypedIntervalPosition(const QString& text, double* value = nullptr) {
+  QLocale locale;
+  locale.setNumberOptions(QLocale::RejectGroupSeparator);
+  bool ok = false;
+  double seconds = locale.toDouble(text, &ok);
+  if (!ok) {
+    // Digits alone that no double holds.
+    static const QRegularExpression digits("^[0-9]+$");
+    if (!digits.match(text).hasMatch()) return std::nullopt;
+    seconds = std::numeric_limits<double>::max();
+  }
+  if (value) *value = seconds;
+  return static_cast<int>(std::llrint(std::clamp(seconds * 10, 5.0, 990.0)));
+}
+
+}  // namespace
+
 void TFormM::TrackBarChanged() {
   const int position = TrackBar1->value();
   updatingInterval_ = true;
-  eDeley->setText(QLocale::system().toString(position / 10.0, 'g', QLocale::FloatingPointShortest));
+  eDeley->setText(QLocale().toString(position / 10.0, 'g', QLocale::FloatingPointShortest));
   updatingInterval_ = false;
   run_->SetInterval(position * 100);
 }
 
-void TFormM::IntervalTextChanged(const QString& text) {
-  if (updatingInterval_) return;
-  bool ok = false;
-  const double value = QLocale::system().toDouble(text, &ok);
-  if (!ok || value <= 0) return;
-  const int position = static_cast<int>(std::clamp<long long>(std::llrint(value * 10), 5, 990));
+void TFormM::SetIntervalFromText(int position) {
   if (position != TrackBar1->value()) {
     TrackBar1->setValue(position);  // runs the change action
   } else {
@@ -94,20 +114,28 @@ void TFormM::IntervalTextChanged(const QString& text) {
   }
 }
 
+void TFormM::IntervalTextChanged(const QString& text) {
+  if (updatingInterval_) return;
+  double value = 0;
+  const std::optional<int> position = TypedIntervalPosition(text, &value);
+  // A lone 0 (on the way to 0.5) changes nothing yet.
+  if (!position || value <= 0) return;
+  if (*position != TrackBar1->value()) {
+    TrackBar1->setValue(*position);  // runs the change action, which writes the text
+  } else {
+    // Rewriting the text here would eat a decimal separator just typed ("1," would become "1").
+    run_->SetInterval(*position * 100);
+  }
+}
+
 void TFormM::IntervalEnter() {
-  bool ok = false;
-  const double value = QLocale::system().toDouble(eDeley->text(), &ok);
-  if (!ok) {
+  const std::optional<int> position = TypedIntervalPosition(eDeley->text());
+  if (!position) {
     boxes_->Show(BoxKind::Error, BoxButtons::Ok,
                  "'" + eDeley->text().toStdString() + "' is not a valid floating point value");
     return;
   }
-  const int position = static_cast<int>(std::clamp<long long>(std::llrint(value * 10), 5, 990));
-  if (position != TrackBar1->value()) {
-    TrackBar1->setValue(position);
-  } else {
-    TrackBarChanged();
-  }
+  SetIntervalFromText(*position);
 }
 
 bool TFormM::eventFilter(QObject* watched, QEvent* event) {
@@ -118,12 +146,14 @@ bool TFormM::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     const QString text = key->text();
-    // Keys that type nothing (arrows, Delete, Backspace) are no characters and pass.
-    if (text.isEmpty() || key->key() == Qt::Key_Backspace) return false;
+    // Keys that type nothing or a control character (arrows, Delete, Backspace, Tab) pass, and so do
+    // shortcuts such as paste.
+    if (text.isEmpty() || !text[0].isPrint()) return false;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
     // Digits and the comma; the locale's own decimal separator too, or a user with a point as separator
     // could not type a fraction at all.
     const bool allowed = (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || text == "," ||
-                         text == QLocale::system().decimalPoint();
+                         text == QLocale().decimalPoint();
     return !allowed;
   }
   return QMainWindow::eventFilter(watched, event);

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QSlider>
+#include <QStyle>
+#include <QTableView>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,7 +16,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "acquisition/DateTime.h"
 #include "identify/tests/TestDoubles.h"
+#include "ui/MeasTableModel.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/Timing.h"
@@ -108,6 +115,121 @@ TEST(TFormM, CheckAgainstTheSimulatedSensorFillsTheGrid) {
   EXPECT_EQ(form.IdentityRow("TYPE CODE"), "IR-CO2");
   EXPECT_EQ(form.IdentityRow("RANGE CODE"), "0-5000");
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{false, false, true, true, false, true, true, false, false}));
+}
+
+// The default locale for one test; the system's again afterwards.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name) { QLocale::setDefault(QLocale(QString(name))); }
+  ~ScopedLocale() { QLocale::setDefault(QLocale::system()); }
+};
+
+struct FormOnly {
+  ScriptedMessageBoxes boxes;
+  MemoryPortStore store{{PortStore::Status::Missing, 0}};
+  Folders folders;
+  std::unique_ptr<TFormM> form;
+  explicit FormOnly(const QFont* font = nullptr) {
+    form = std::make_unique<TFormM>(folders.Deps(&boxes, &store));
+    if (font) form->setFont(*font);
+    form->show();
+  }
+};
+
+class TimeColumn : public ::testing::TestWithParam<const char*> {};
+
+// Every time text of the locale fits the column whole, with the table's own font, at the default font and a
+// large one; the column is never narrower than 150.
+TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
+  ScopedLocale locale(GetParam());
+  QFont large = QApplication::font();
+  large.setPointSizeF(large.pointSizeF() * 1.6);
+  for (const QFont* font : {static_cast<const QFont*>(nullptr), static_cast<const QFont*>(&large)}) {
+    FormOnly window(font);
+    MeasTableModel& model = *window.form->TableModel();
+    std::vector<MeasTableModel::Row> rows;
+    for (int month = 1; month <= 12; ++month) {
+      for (int hour : {0, 9, 12, 23}) {
+        rows.push_back({acquisition::EncodeDT({2026, month, 27, hour, 47, 58, 999}), {}, false});
+        rows.push_back({acquisition::EncodeDT({2026, month, 10, hour, 0, 0, 5}), {}, false});
+      }
+    }
+    model.Append(rows);
+    QTableView* table = window.form->Table();
+    const QFontMetrics metrics(table->font());
+    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+    const int width = table->columnWidth(1);
+    EXPECT_GE(width, 150);
+    int widest = 0;
+    for (int row = 0; row < model.RecordRows(); ++row) {
+      const QString text = model.index(row, 1).data().toString();
+      ASSERT_FALSE(text.isEmpty());
+      widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    // The view draws the text inside its margins and the grid line.
+    EXPECT_GE(width, widest + 2 * margin + 1) << GetParam() << (font ? " large font" : " default font");
+    if (font) {
+      EXPECT_GT(width, 150) << "a large font needs more than the reference width";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, TimeColumn, ::testing::Values("en_GB", "de_DE", "en_US"));
+
+struct IntervalCase {
+  const char* name;
+  const char* locale;
+  const char* input;
+  bool pasted;     // through the clipboard, as a whole
+  int position;    // of the slider afterwards, in tenths of a second
+  const char* enterBox;  // the box after Enter; "" for none
+};
+
+class IntervalBox : public ::testing::TestWithParam<IntervalCase> {};
+
+TEST_P(IntervalBox, TypedOrPastedTextAndEnter) {
+  const IntervalCase& c = GetParam();
+  ScopedLocale locale(c.locale);
+  FormOnly window;
+  QLineEdit* edit = window.form->IntervalEdit();
+  edit->setFocus();
+  edit->clear();
+  if (c.pasted) {
+    QGuiApplication::clipboard()->setText(c.input);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+  } else {
+    QTest::keyClicks(edit, c.input);
+  }
+  EXPECT_EQ(window.form->IntervalTrackBar()->value(), c.position);
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(window.form->IntervalTrackBar()->value(), c.position);
+  const std::vector<std::string> expected =
+      *c.enterBox ? std::vector<std::string>{c.enterBox} : std::vector<std::string>{};
+  EXPECT_EQ(window.boxes.Texts(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IntervalBox,
+    ::testing::Values(
+        // Beyond any integer type: the largest interval, not an overflow to the smallest.
+        IntervalCase{"TwentyDigits", "en_US", "12345678901234567890", true, 990, ""},
+        IntervalCase{"EighteenDigitsDecimalComma", "de_DE", "999999999999999999", true, 990, ""},
+        // "1" takes effect as typed; the separator makes the rest no number.
+        IntervalCase{"GroupSeparator", "en_US", "1,000", false, 10, "'1,000' is not a valid floating point value"},
+        IntervalCase{"DecimalComma", "de_DE", "1,5", false, 15, ""}),
+    [](const ::testing::TestParamInfo<IntervalCase>& info) { return std::string(info.param.name); });
+
+TEST(TFormM, TabLeavesTheIntervalBox) {
+  FormOnly window;
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.form.get()));
+  QLineEdit* edit = window.form->IntervalEdit();
+  edit->setFocus();
+  edit->clear();
+  QTest::keyClicks(edit, "3");
+  QTest::keyClick(edit, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), edit);
+  EXPECT_EQ(edit->text(), "3");
+  EXPECT_EQ(window.form->IntervalTrackBar()->value(), 30);
 }
 
 }  // namespace
