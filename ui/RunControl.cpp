@@ -37,7 +37,8 @@ void RunControl::Start() {
     form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok, "First, determine the sensor!");
     return;
   }
-  form_.Criteria().ReadCriteria(false);
+  // An unreadable or missing criteria file has shown its box: no run on default values.
+  if (form_.Criteria().ReadCriteria(false) != config::CriteriaResult::Done) return;
   try {
     form_.CheckCoeff();
   } catch (const std::exception& e) {

@@ -9,6 +9,8 @@
 #include <QSlider>
 #include <QTableView>
 
+#include "config/Criteria.h"
+
 #include "ui/MeasChart.h"
 #include "ui/MeasTableModel.h"
 #include "ui/RunControl.h"
@@ -267,6 +269,53 @@ TEST_F(MainWindowTest, ButtonsOpenTheirWindows) {
     EXPECT_FALSE(QApplication::activeModalWidget()) << title.toStdString();
   }
   EXPECT_TRUE(form_->isVisible());
+}
+
+// A folder in the file's place: unreadable, also for root.
+void MakeCriteriaUnreadable(const Folders& folders) {
+  ASSERT_TRUE(QFile::remove(folders.Program() + "/criteria.ini"));
+  ASSERT_TRUE(QDir().mkdir(folders.Program() + "/criteria.ini"));
+}
+
+TEST_F(MainWindowTest, StartEndsAfterAnUnreadableCriteriaFile) {
+  Check();
+  MakeCriteriaUnreadable(folders_);
+  const V before = Enabled();
+  boxes_.Clear();
+  form_->bStartClick();
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_FALSE(form_->Run().Running()) << "no run on default values";
+  EXPECT_FALSE(form_->Chart()->HasSeries());
+  EXPECT_EQ(Enabled(), before);
+
+  // The same box as at program start.
+  ScriptedMessageBoxes atStart;
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
+  TFormM second(folders_.Deps(&atStart, &store));
+  second.show();
+  ASSERT_FALSE(atStart.Texts().empty());
+  EXPECT_EQ(atStart.Texts()[0], boxes_.Texts()[0]);
+  EXPECT_EQ(boxes_.Texts()[0].rfind("The criteria file ", 0), 0u) << boxes_.Texts()[0];
+}
+
+TEST_F(MainWindowTest, StartReReadsTheCriteriaFile) {
+  Check();
+  form_->bStartClick();
+  EXPECT_EQ(config::NSI.Kzero2, 10);
+  EXPECT_EQ(config::NSI.EMail, "");
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
+  QFile criteria(folders_.Program() + "/criteria.ini");
+  ASSERT_TRUE(criteria.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  criteria.write("kzero2=77\r\nkscale=50\r\nmailsupport=lab@example.com\r\ndelay=20\r\nmode=0\r\n");
+  criteria.close();
+  form_->bStartClick();
+  EXPECT_TRUE(form_->Run().Running());
+  EXPECT_EQ(config::NSI.Kzero2, 77);
+  EXPECT_EQ(config::NSI.EMail, "lab@example.com");
+  boxes_.QueueAnswer(BoxAnswer::Yes);
+  form_->bStopClick();
 }
 
 TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
