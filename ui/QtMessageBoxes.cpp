@@ -1,5 +1,6 @@
 #include "QtMessageBoxes.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -35,7 +36,11 @@ BoxAnswer QtMessageBoxes::Show(BoxKind kind, BoxButtons buttons, const std::stri
                   buttons == BoxButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                   owner_.data());
   box.setTextFormat(Qt::PlainText);
+  // A box waits for the user: never under the busy cursor of the action that raised it.
+  const bool busy = QApplication::overrideCursor() != nullptr;
+  if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int pressed = box.exec();
+  if (busy) QApplication::restoreOverrideCursor();
   if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
   return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
 }

@@ -6,9 +6,14 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
 #include <thread>
+
+#include "identify/tests/TestDoubles.h"
+#include "ui/TFormM.h"
+#include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui {
 namespace {
@@ -21,6 +26,8 @@ class BoxCloser {
     QObject::connect(&timer_, &QTimer::timeout, [this, button] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         texts_ << box->text();
+        const QCursor* cursor = QApplication::overrideCursor();
+        cursors_ << (cursor ? cursor->shape() : Qt::ArrowCursor);
         icons_ << box->icon();
         box->button(button)->click();
       }
@@ -29,6 +36,7 @@ class BoxCloser {
   }
   QStringList texts_;
   QList<QMessageBox::Icon> icons_;
+  QList<Qt::CursorShape> cursors_;  // under each box
 
  private:
   QTimer timer_;
@@ -60,6 +68,34 @@ TEST(QtMessageBoxes, QuestionsReturnThePressedButton) {
   }
   BoxCloser closer(QMessageBox::Yes);
   EXPECT_EQ(boxes.Show(BoxKind::Question, BoxButtons::YesNo, "Clear comport settings?"), BoxAnswer::Yes);
+}
+
+TEST(QtMessageBoxes, NoBusyCursorOverABox) {
+  QtMessageBoxes boxes;
+  BoxCloser closer(QMessageBox::Ok);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  boxes.Show(BoxKind::Error, BoxButtons::Ok, "while busy");
+  ASSERT_TRUE(QApplication::overrideCursor());
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "busy again after the box";
+  QApplication::restoreOverrideCursor();
+  EXPECT_EQ(closer.cursors_, QList<Qt::CursorShape>{Qt::ArrowCursor});
+}
+
+// Check with no sensor on the remembered port: its boxes come under the normal cursor, and no busy cursor
+// is left behind.
+TEST(QtMessageBoxes, AFailedCheckShowsItsBoxesWithoutTheBusyCursor) {
+  QTemporaryDir noPorts;
+  qputenv("QUARN_PORT_DIR", noPorts.path().toUtf8());
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, 7});
+  testing::Folders folders;
+  TFormM form(folders.Deps(nullptr, &store));
+  form.show();
+  BoxCloser closer(QMessageBox::Ok);
+  form.bSensClick();
+  qunsetenv("QUARN_PORT_DIR");
+  ASSERT_FALSE(closer.texts_.isEmpty());
+  for (Qt::CursorShape shape : closer.cursors_) EXPECT_EQ(shape, Qt::ArrowCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(QtMessageBoxes, APostedBoxOfAClosedWindowIsDropped) {
