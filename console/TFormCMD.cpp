@@ -251,13 +251,17 @@ void TFormCMD::BitBtn1Click() {
 }
 
 void TFormCMD::TakeReports() {
-  // One at a time: a box runs a nested event loop in which later reports may be taken.
+  // A box runs its own event loop, in which this timer fires again: what came after the box, the next box
+  // included, waits until it is closed.
+  if (showingBox_) return;
   while (std::optional<ReaderReport> report = channel_.Take()) {
     if (const auto* lines = std::get_if<LogLines>(&*report)) {
       for (const std::string& line : lines->lines) AppendLog(line);
     } else {
       const auto& box = std::get<ReaderBox>(*report);
+      showingBox_ = true;
       boxes_.Show(box.kind, BoxButtons::Ok, box.text);
+      showingBox_ = false;
     }
   }
 }

@@ -57,6 +57,8 @@ class TFormCMD : public QDialog {
   // For tests and the opener: whether the port is open and the reader runs.
   bool HasPort() const { return port_ != nullptr; }
   bool ReaderRunning() const { return reader_ != nullptr; }
+  // Where the reader posts its lines and boxes; tests post there as the reader does.
+  ReaderChannel& Channel() { return channel_; }
 
  public slots:
   void bSendClick();
@@ -82,6 +84,7 @@ class TFormCMD : public QDialog {
 
   MessageBoxes& boxes_;
   bool shown_ = false;
+  bool showingBox_ = false;  // a reader's box is open; the reports behind it wait
   link::PortHandle port_;
   ReaderChannel channel_;  // outlives reader_, which posts into it
   std::unique_ptr<THReadCMD> reader_;

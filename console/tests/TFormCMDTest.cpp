@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -56,9 +58,10 @@ class ConsoleTest : public testing::Test {
  protected:
   void SetUp() override {
     link::SetTimeScale(0.05);
-    folder_ = std::filesystem::temp_directory_path() /
-              ("quarn-console-ui-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
+    // A parameterised test is named "Name/0": one folder, not a folder inside a folder left behind.
+    std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(test.begin(), test.end(), '/', '-');
+    folder_ = std::filesystem::temp_directory_path() / ("quarn-console-ui-" + std::to_string(::getpid()) + "-" + test);
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
@@ -380,6 +383,48 @@ TEST_F(ConsoleTest, APulledOutConverterFailsTheSendAndTheConsoleStillCloses) {
   EXPECT_FALSE(form->isVisible());
   EXPECT_FALSE(form->ReaderRunning());
   EXPECT_FALSE(form->HasPort());
+}
+
+// Boxes that stay open for a while, each in its own event loop as a modal box does while its user reads it
+// (ten times the console's report interval); records how many were open at once.
+class ModalBoxes : public MessageBoxes {
+ public:
+  BoxAnswer Show(BoxKind, BoxButtons, const std::string& text) override {
+    texts.push_back(text);
+    maxOpen = std::max(maxOpen, ++open);
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+    --open;
+    return BoxAnswer::Ok;
+  }
+  void Post(BoxKind kind, const std::string& text) override { Show(kind, BoxButtons::Ok, text); }
+
+  std::vector<std::string> texts;
+  int open = 0;
+  int maxOpen = 0;
+};
+
+TEST_F(ConsoleTest, ReaderBoxesComeOneAfterTheOtherInOrder) {
+  StartSensor();
+  ModalBoxes boxes;
+  TFormCMD form(boxes);
+  form.FPort = "7";
+  form.FLocalPath = folder_.string() + "/";
+  WriteListFile("SREV?\r\n");
+  form.show();
+  ASSERT_TRUE(form.ReaderRunning());
+
+  std::thread reader([&] {
+    form.Channel().Post(ReaderBox{BoxKind::Warning, "first"});
+    form.Channel().Post(ReaderBox{BoxKind::Error, "second"});
+    form.Channel().Post(LogLines{{"<< after the boxes"}});
+  });
+  reader.join();
+  ASSERT_TRUE(WaitUntil([&] { return Log(form).contains("<< after the boxes"); }));
+  EXPECT_EQ(boxes.texts, (Texts{"first", "second"}));
+  EXPECT_EQ(boxes.maxOpen, 1) << "the second box opened on top of the first";
+  form.reject();
 }
 
 TEST_F(ConsoleTest, ClosingWhileTheLineFloodsDoesNotDeadlock) {
