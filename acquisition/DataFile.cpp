@@ -33,6 +33,40 @@ std::string DataFileName(const std::string& FLocalSave, const std::string& RSN, 
          "%" + std::to_string(start.minute) + ".txt";
 }
 
+namespace {
+
+std::string CharacterName(unsigned char c) {
+  switch (c) {
+    case '\n':
+      return "a line feed (LF)";
+    case '\r':
+      return "a carriage return (CR)";
+    case '\t':
+      return "a tab";
+    default:
+      if (c < 0x20 || c == 0x7F) return "the control character " + std::to_string(c);
+      return std::string("the character \"") + static_cast<char>(c) + "\"";
+  }
+}
+
+std::optional<std::string> NamePartProblem(const char* what, std::string_view text) {
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
+      return std::string("The ") + what + " holds " + CharacterName(u) +
+             ", which a file name may not hold; no data file was created.";
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> DataFileNameProblem(std::string_view RSN, std::string_view RType) {
+  if (auto problem = NamePartProblem("serial number", RSN)) return problem;
+  return NamePartProblem("firmware revision", RType);
+}
+
 std::string RecordTimeText(double DT, const RegionalFormat& format) {
   const LocalDateTime when = DecodeDT(DT);
   std::string text = format.ShortDate(when);
@@ -74,10 +108,18 @@ DataFile::~DataFile() { Close(); }
 
 bool DataFile::Open(const std::string& path, std::string& reason) {
   Close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd_ >= 0) return true;
-  reason = "Cannot open file \"" + path + "\". " + link::SystemErrorText(errno);
-  return false;
+  return Reopen(path, reason);
+}
+
+bool DataFile::Reopen(const std::string& path, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    reason = "Cannot open file \"" + path + "\". " + link::SystemErrorText(errno);
+    return false;
+  }
+  Close();
+  fd_ = fd;
+  return true;
 }
 
 bool DataFile::Write(std::string_view bytes, std::string& reason) {
@@ -102,6 +144,11 @@ bool DataFile::Write(std::string_view bytes, std::string& reason) {
     return false;
   }
   return true;
+}
+
+bool DataFile::Unlinked() const {
+  struct stat info {};
+  return fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink == 0;
 }
 
 void DataFile::Close() {

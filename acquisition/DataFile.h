@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,10 +15,14 @@ namespace quarn::acquisition {
 std::string IntToStrV(int64_t value, int width);
 
 // The data file of a series of runs: folder + serial + "(" + firmware + ") " + d-m-yyyy + " " + h%m + ".txt",
-// numbers without leading zeros ("%" where a time would have its colon). Characters that the file system
-// refuses are kept; opening such a name fails and is reported then.
+// numbers without leading zeros ("%" where a time would have its colon). The serial number and firmware
+// revision are taken as they are; DataFileNameProblem says whether they can be part of a file name.
 std::string DataFileName(const std::string& FLocalSave, const std::string& RSN, const std::string& RType,
                          const LocalDateTime& start);
+
+// Why the serial number or the firmware revision cannot be part of a file name on Linux or Windows (a control
+// character, or one of / \ : * ? " < > |), naming the character; nothing when both can.
+std::optional<std::string> DataFileNameProblem(std::string_view RSN, std::string_view RType);
 
 // Record time as written in the file: short date, a blank, long time; the date alone within the first
 // second after midnight. UTF-8.
@@ -44,12 +49,17 @@ class DataFile {
 
   // Opens path for writing at its end, creating it when missing. On failure reason says why.
   bool Open(const std::string& path, std::string& reason);
+  // Opens path as Open does and only then lets go of the file open so far; on failure that one stays open.
+  bool Reopen(const std::string& path, std::string& reason);
   // Writes all bytes. When the device takes only part of them, the file is cut back to where it was
   // (where the device allows it), so a failed line leaves no fragment behind.
   bool Write(std::string_view bytes, std::string& reason);
   // Pushes the contents to the disk and closes. Idempotent.
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
+  // Whether the open file has lost its last name (it, or its folder, was deleted): what is written now is
+  // lost when the file is closed.
+  bool Unlinked() const;
 
  private:
   int fd_ = -1;

@@ -46,6 +46,11 @@ void THReadF::Execute() {
     boxes.Post(BoxKind::Error, "Error to create the Windows event on reading the thread");
     return;
   }
+  // Checked before anything is created, so a name that cannot be leaves nothing behind.
+  if (const auto problem = DataFileNameProblem(inputs_.RSN, inputs_.RType)) {
+    boxes.Post(BoxKind::Error, "Error to open file\n\r" + *problem);
+    return;
+  }
   if (!EnsureSaveFolder(inputs_.FLocalSave)) {
     boxes.Post(BoxKind::Error, "Error to create directory save");
     return;
@@ -109,9 +114,30 @@ void THReadF::StoreFrames(DataFile& file, std::string_view bytes) {
       context_.boxes.Post(BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
       return true;
     }
+    ReopenIfDeleted(file);
     WriteOrWarn(file, DataLine(record, context_.regional));
     return true;
   });
+}
+
+void THReadF::ReopenIfDeleted(DataFile& file) {
+  if (!file.Unlinked()) return;
+  std::string reason;
+  if (!EnsureSaveFolder(inputs_.FLocalSave)) {
+    reason = "Error to create directory save";
+  } else if (!file.Reopen(inputs_.DataFileName, reason)) {
+    reason = "Error to open file\n\r" + reason;
+  } else {
+    WriteOrWarn(file, HeaderBlock(inputs_.RCom, inputs_.RSN, inputs_.RType));
+    context_.boxes.Post(BoxKind::Warning, "The data file " + inputs_.DataFileName +
+                                              " was deleted during the run. It has been created again and "
+                                              "the run goes on in it; the lines written before are lost.");
+    reopenFailureShown_ = false;
+    return;
+  }
+  // The lines still go to the deleted file; the user hears of it once, not per line.
+  if (!reopenFailureShown_) context_.boxes.Post(BoxKind::Error, reason);
+  reopenFailureShown_ = true;
 }
 
 void THReadF::WriteOrWarn(DataFile& file, std::string_view bytes) {

@@ -34,7 +34,8 @@ struct RunContext {
 
 // The reader thread of a run: opens the data file and writes its header, then waits for the port's CR
 // event, reads what has arrived, and stores every complete frame with ten or more values as one record
-// and one line. Frames with fewer values are dropped. Every frame that had arrived when the stop was
+// and one line. Frames with fewer values are dropped. A data file deleted during the run is created again.
+// Every frame that had arrived when the stop was
 // requested is still stored before the thread ends.
 class THReadF {
  public:
@@ -63,11 +64,15 @@ class THReadF {
   // Stores every complete frame among the bytes of one read.
   void StoreFrames(DataFile& file, std::string_view bytes);
   void WriteOrWarn(DataFile& file, std::string_view bytes);
+  // When the data file (or its folder) was deleted, creates both again, writes a header block and posts one
+  // warning; the next line goes there.
+  void ReopenIfDeleted(DataFile& file);
 
   RunContext context_;
   const ReaderInputs inputs_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{false};
+  bool reopenFailureShown_ = false;  // reader thread only
   std::thread thread_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
@@ -65,6 +66,27 @@ TEST(DataFileName, JoinsIdentityAndStartWithoutLeadingZeros) {
       {"7", "1.0\n", {2009, 10, 1, 23, 59, 0, 0}, "/s/7(1.0\n) 1-10-2009 23%59.txt"},
   };
   for (const Case& c : cases) EXPECT_EQ(DataFileName("/s/", c.RSN, c.RType, c.start), c.name);
+}
+
+TEST(DataFileNameProblem, NamesTheCharacterNoFileNameMayHold) {
+  struct Case {
+    std::string RSN;
+    std::string RType;
+    std::optional<std::string> problem;
+  };
+  const std::string tail = ", which a file name may not hold; no data file was created.";
+  std::vector<Case> cases = {
+      {"012345", "QRN 2.14-b (x)", std::nullopt},
+      {"012345", "2.14\n", "The firmware revision holds a line feed (LF)" + tail},
+      {"012345\r", "2.14", "The serial number holds a carriage return (CR)" + tail},
+      {"012345", std::string("2.1\x01", 4), "The firmware revision holds the control character 1" + tail},
+      {"0123\x7f", "2.14", "The serial number holds the control character 127" + tail},
+  };
+  for (const char c : std::string("/\\:*?\"<>|")) {
+    cases.push_back({"01" + std::string(1, c), "2.14",
+                     "The serial number holds the character \"" + std::string(1, c) + "\"" + tail});
+  }
+  for (const Case& c : cases) EXPECT_EQ(DataFileNameProblem(c.RSN, c.RType), c.problem) << c.RSN << c.RType;
 }
 
 TEST(HeaderBlock, FiveLinesInTheFileCodePage) {
@@ -168,6 +190,26 @@ TEST_F(DataFileTest, AFullDeviceFailsEveryWriteAndKeepsTrying) {
     EXPECT_FALSE(file.Write("line\r\n", reason));
     EXPECT_EQ(reason, link::SystemErrorText(ENOSPC));
   }
+}
+
+TEST_F(DataFileTest, NoticesWhenTheOpenFileLosesItsName) {
+  const std::string path = dir_ + "/Save/run.txt";
+  ASSERT_TRUE(EnsureSaveFolder(dir_ + "/Save/"));
+  DataFile file;
+  std::string reason;
+  ASSERT_TRUE(file.Open(path, reason)) << reason;
+  EXPECT_FALSE(file.Unlinked());
+  std::filesystem::remove_all(dir_ + "/Save");
+  EXPECT_TRUE(file.Unlinked());
+  // Reopening fails while the folder is gone and keeps the old file open.
+  EXPECT_FALSE(file.Reopen(path, reason));
+  EXPECT_TRUE(file.IsOpen());
+  ASSERT_TRUE(EnsureSaveFolder(dir_ + "/Save/"));
+  ASSERT_TRUE(file.Reopen(path, reason)) << reason;
+  EXPECT_FALSE(file.Unlinked());
+  ASSERT_TRUE(file.Write("after\r\n", reason)) << reason;
+  file.Close();
+  EXPECT_EQ(ReadWholeFile(path), "after\r\n");
 }
 
 TEST_F(DataFileTest, SaveFolderIsCreatedOneLevelOnly) {

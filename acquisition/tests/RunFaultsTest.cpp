@@ -102,11 +102,47 @@ TEST_F(RunFaults, DeletedSaveFolderIsCreatedAgain) {
   EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
 }
 
+// The save folder is deleted mid-run: the next line goes to a new file under a new header, with one warning,
+// and every record stored after the deletion is in it.
+TEST_F(RunFaults, DeletedSaveFolderMidRunIsCreatedAgainWithOneWarning) {
+  StartSensor();
+  const ReaderInputs inputs = Inputs();
+  StartRun(inputs);
+  ASSERT_TRUE(WaitForRecords(2));
+  std::filesystem::remove_all(inputs.FLocalSave);
+  const size_t deletedAfter = MeasData.Count();
+  ASSERT_TRUE(WaitForRecords(deletedAfter + 3));
+  StopRun();
+
+  const Box warning{BoxKind::Warning, BoxButtons::Ok,
+                    "The data file " + inputs.DataFileName +
+                        " was deleted during the run. It has been created again and the run goes on in it; "
+                        "the lines written before are lost.",
+                    true};
+  EXPECT_EQ(boxes.Boxes(), std::vector<Box>{warning});
+  // A record stored while the deletion happened may have gone to the old file; none after it.
+  const std::vector<TData> records = MeasData.ReadFrom(0);
+  const std::string file = ReadWholeFile(inputs.DataFileName);
+  const std::string header = HeaderBlock(inputs.RCom, inputs.RSN, inputs.RType);
+  ASSERT_EQ(file.rfind(header, 0), 0u) << file;
+  size_t firstInNewFile = records.size();
+  for (size_t i = records.size(); i-- > 0;) {
+    if (ExpectedFile(inputs, {std::vector<TData>(records.begin() + static_cast<std::ptrdiff_t>(i),
+                                                 records.end())}) == file) {
+      firstInNewFile = i;
+    }
+  }
+  ASSERT_LT(firstInNewFile, records.size()) << file;
+  EXPECT_LE(firstInNewFile, deletedAfter + 1);
+  EXPECT_GE(firstInNewFile, 2u);
+}
+
 // The reader ends at its start; the polling thread goes on until Stop and nothing is recorded.
 struct StartFault {
   const char* name;
   std::function<void(ReaderInputs&, const std::string& dir)> arrange;
   std::function<std::string(const ReaderInputs&)> box;
+  bool leavesNothing = false;  // neither the save folder nor any file appears
 };
 
 void PrintTo(const StartFault& fault, std::ostream* out) { *out << fault.name; }
@@ -125,6 +161,9 @@ TEST_P(StartFaults, ReaderReportsAndRecordsNothing) {
   StopRun();
   EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{BoxKind::Error, BoxButtons::Ok, fault.box(inputs), true}}));
   EXPECT_EQ(MeasData.Count(), 0u);
+  if (fault.leavesNothing) {
+    EXPECT_FALSE(std::filesystem::exists(inputs.FLocalSave));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -143,10 +182,24 @@ INSTANTIATE_TEST_SUITE_P(
               in.RType = "QRN/2.14";
               in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
             },
-            [](const ReaderInputs& in) {
-              return "Error to open file\n\rCannot open file \"" + in.DataFileName + "\". " +
-                     link::SystemErrorText(ENOENT);
-            }},
+            [](const ReaderInputs&) {
+              return std::string(
+                  "Error to open file\n\rThe firmware revision holds the character \"/\", "
+                  "which a file name may not hold; no data file was created.");
+            },
+            true},
+        StartFault{
+            "LineFeedEndingTheFirmwareText",
+            [](ReaderInputs& in, const std::string&) {
+              in.RType = "QRN 2.14\n";
+              in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
+            },
+            [](const ReaderInputs&) {
+              return std::string(
+                  "Error to open file\n\rThe firmware revision holds a line feed (LF), "
+                  "which a file name may not hold; no data file was created.");
+            },
+            true},
         StartFault{"FileNameIsAFolder",
                    [](ReaderInputs& in, const std::string&) {
                      std::filesystem::create_directories(in.DataFileName);
