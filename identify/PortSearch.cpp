@@ -6,6 +6,7 @@
 #include "link/PortNames.h"
 #include "link/Protocol.h"
 #include "link/SerialLink.h"
+#include "link/SerialPort.h"
 
 namespace quarn::identify {
 
@@ -30,11 +31,8 @@ std::optional<int> WholeNumber(const std::string& text) {
 }  // namespace
 
 std::optional<bool> OpenAndCloseDevice(const std::string& deviceName) {
-  std::error_code error;
-  const link::PortHandle port =
-      link::SerialPort::Open(link::DevicePathForPort(WithoutDevicePrefix(deviceName)), error);
-  if (!port) return std::nullopt;
-  port->Close();
+  // Only opens and closes: the settings of a port that another program uses stay as that program set them.
+  if (link::ProbePort(link::DevicePathForPort(WithoutDevicePrefix(deviceName)))) return std::nullopt;
   return true;
 }
 

@@ -27,6 +27,7 @@ inline constexpr int kHighestScannedPort = 255;
 using DeviceProbe = std::function<std::optional<bool>(const std::string& deviceName)>;
 
 // The probe on this system: the name goes through the program's port names (QUARN_PORT_DIR or /dev/tty*).
+// The port's line settings are left alone; a port locked or made exclusive by another program is absent.
 std::optional<bool> OpenAndCloseDevice(const std::string& deviceName);
 
 // The ports 1..255 that open now, ascending; each is closed at once. A port that cannot be closed

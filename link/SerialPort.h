@@ -41,7 +41,7 @@ enum class WaitResult {
   MaskChanged,  // the event mask was set (or the port closed) while waiting
   Woken,        // the caller's own event was signalled
   Timeout,
-  Failed,       // refused or the device is gone; see the error code
+  Failed,  // refused or the device is gone; see the error code
 };
 
 // One open serial device with the effects of a Windows COM handle on POSIX termios: exclusive open,
@@ -102,6 +102,12 @@ class SerialPort {
   char eventChar_ = 0;
   bool disconnected_ = false;
 };
+
+// Whether the tty at devicePath is there and free, without touching it: opens it, takes the same advisory
+// lock as Open, and closes it again. Its line settings (raw mode, echo, baud rate) are never read or
+// written, so a port that another program uses keeps them. EBUSY when another opener holds the lock or the
+// exclusive mode; then the port counts as taken.
+std::error_code ProbePort(const std::string& devicePath);
 
 // The system's message text for an error code.
 std::string SystemErrorText(int code);

@@ -1,5 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -52,6 +59,76 @@ TEST(PortScan, SeesPublishedPortsButNotOneHeldByAnotherProgram) {
   // The scan closed what it opened.
   EXPECT_NO_THROW(link::OpenPort("COM3", link::EV_RXFLAG));
   EXPECT_TRUE(boxes.Texts().empty());
+}
+
+// Another program holds a tty in canonical mode with echo and takes no lock: a full scan sees the port and
+// leaves every one of its settings as they were.
+TEST(PortScan, LeavesTheSettingsOfAPortAnotherProgramUses) {
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const std::string slavePath = ptsname(master);
+  close(slave);
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    // The other program: opens the tty, sets canonical mode with echo, and keeps it until told to end.
+    const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    if (fd < 0 || tcgetattr(fd, &t) != 0) _exit(1);
+    t.c_lflag |= ICANON | ECHO | ECHOE;
+    t.c_iflag |= ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    cfsetspeed(&t, B19200);
+    if (tcsetattr(fd, TCSANOW, &t) != 0) _exit(1);
+    const char byte = 'r';
+    if (write(ready[1], &byte, 1) != 1) _exit(1);
+    char ignored;
+    while (read(release[0], &ignored, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the other program set up its tty";
+  termios before{};
+  ASSERT_EQ(tcgetattr(master, &before), 0);
+
+  char folderPattern[] = "/tmp/quarn-scan-XXXXXX";
+  ASSERT_NE(mkdtemp(folderPattern), nullptr);
+  const std::string folder = folderPattern;
+  ASSERT_EQ(symlink(slavePath.c_str(), (folder + "/COM7").c_str()), 0);
+  std::vector<int32_t> found;
+  {
+    sim::ScopedPortDir ports(folder);
+    ScriptedMessageBoxes boxes;
+    found = ScanPorts(boxes);
+    EXPECT_TRUE(boxes.Texts().empty());
+  }
+  termios after{};
+  ASSERT_EQ(tcgetattr(master, &after), 0);
+  close(release[1]);
+  int status = 0;
+  waitpid(other, &status, 0);
+  close(ready[0]);
+  close(master);
+  std::filesystem::remove_all(folder);
+
+  EXPECT_EQ(found, std::vector<int32_t>{7});
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+  EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0);
+  EXPECT_TRUE(before.c_lflag & ICANON) << "the other program's mode was in place";
 }
 
 TEST(PortLists, TextAndDifference) {
