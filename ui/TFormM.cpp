@@ -402,7 +402,11 @@ int TFormM::TimeColumnWidth() const {
 }
 
 void TFormM::LayoutTable() {
-  const int fixed[4] = {40, TimeColumnWidth(), 50, 40};
+  // "Status" is wider than 40 pixels in most fonts: the column holds its header whole.
+  const QHeaderView* header = SG1->horizontalHeader();
+  const int headerMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 2;
+  const int status = std::max(40, header->fontMetrics().horizontalAdvance("Status") + headerMargin);
+  const int fixed[4] = {40, TimeColumnWidth(), 50, status};
   for (int c = 0; c < 4; ++c) SG1->setColumnWidth(c, fixed[c]);
   if (tableModel_->columnCount() > 4) {
     // The eight columns share 96 % of what the first four leave.

@@ -1,5 +1,5 @@
 // Drives the windows against the simulated sensor on a real display and saves a picture of each step: the
-// main window (Check, Start, a measurement, both modes), the console with a reply in each display mode, the
+// main window (Check, then a run at 0.5 s and one at 2 s, each in both modes), the console with a reply in each display mode, the
 // search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
 // mail settings and send-to-support windows.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include <QRadioButton>
+#include <QSlider>
 
 #include "calibration/TFormCalibr2.h"
 #include "console/TFormCMD.h"
@@ -25,6 +27,7 @@
 #include "sim/testing/SimSensor.h"
 #include "support/TFormMail.h"
 #include "support/TFormSend.h"
+#include "ui/AppSetup.h"
 #include "ui/TFormM.h"
 
 using namespace quarn;
@@ -44,7 +47,9 @@ void Shot(QWidget& window, const char* name) {
   std::printf("%s\n", qPrintable(file));
 }
 
-void MainWindow(sim::SimSensor& sensor, int seconds) {
+// A run of the given length at one sampling interval (slider position, tenths of a second), then the main
+// window after Stop in both modes: main-basic-<label>.png and main-advanced-<label>.png.
+void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString& label) {
   QTemporaryDir program;
   QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
   ScriptedMessageBoxes boxes;
@@ -57,18 +62,23 @@ void MainWindow(sim::SimSensor& sensor, int seconds) {
   ui::TFormM form(deps);
   form.show();
   WaitShown(form);
+  form.IntervalTrackBar()->setValue(position);
+  sensor.Control("gas 400");
   form.bSensClick();
-  Shot(form, "main-checked");
+  if (position == 20) Shot(form, "main-checked");
   form.bStartClick();
   for (int s = 0; s < seconds; ++s) {
     if (s == seconds / 3) sensor.Control("gas 800");
     if (s == 2 * seconds / 3) sensor.Control("gas 600");
     QTest::qWait(1000);
   }
-  Shot(form, "main-basic");
-  form.AdvanceMode();
-  Shot(form, "main-advanced");
   form.bStopClick();
+  Shot(form, qPrintable("main-basic-" + label));
+  form.AdvanceMode();
+  Shot(form, qPrintable("main-advanced-" + label));
+  form.BasicMode();
+  // The whole screen with the window manager's frame: the title as the desktop shows it.
+  if (position == 20) QGuiApplication::primaryScreen()->grabWindow(0).save(g_out + "/desktop.png");
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
 }
 
@@ -159,6 +169,7 @@ void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  ui::SetUpApplication();
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]\n", argv[0]);
     return 2;
@@ -171,7 +182,8 @@ int main(int argc, char** argv) {
   options.args = {"--gas", "400"};
   sim::SimSensor sensor(options);
   sim::ScopedPortDir ports(sensor.PortDir());
-  MainWindow(sensor, seconds);
+  MainWindow(sensor, seconds, 5, "0.5s");
+  MainWindow(sensor, seconds, 20, "2s");
 
   ScriptedMessageBoxes boxes;
   Console(sensor, boxes);
