@@ -21,6 +21,7 @@ class SensorReplies {
 
   SensorModel& Model() { return model_; }
   Behaviour& CurrentBehaviour() { return behaviour_; }
+  const Behaviour& CurrentBehaviour() const { return behaviour_; }
 
  private:
   bool IsSilencedCommand(const std::string& command) const;

@@ -84,15 +84,22 @@ std::vector<std::string> SplitCommandList(const std::string& text) {
   return items;
 }
 
+std::optional<int> ParseBaud(const std::string& text) {
+  int baud = 0;
+  if (!ParseNumber(text, baud) || baud < 300 || baud > 4000000) return std::nullopt;
+  return baud;
+}
+
 std::string Usage() {
   return "usage: quarn-sensor-sim --port-dir DIR --com N [--serial DIGITS] [--firmware TEXT] [--type TEXT]\n"
          "         [--range TEXT] [--seed S] [--gas PPM] [--appear-after SEC] [--disappear-after SEC]\n"
-         "         [--exit-with-parent]\n"
+         "         [--baud RATE] [--exit-with-parent]\n"
          "         [--reply-delay MS] [--silent] [--silent-to CMD[,CMD...]] [--split PARTS] [--noise]\n"
          "         [--fields N]\n"
          "control lines on standard input: gas PPM | temp C | silent on|off | silent-to CMD,... |\n"
          "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
-         "         unplug | plug | quit\n";
+         "         baud RATE | unplug | plug | quit\n"
+         "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n";
 }
 
 std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args, std::string& error) {
@@ -136,6 +143,10 @@ std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args
       ok = ParseNumber(value, settings.appearAfter) && settings.appearAfter >= 0;
     } else if (name == "--disappear-after") {
       ok = ParseNumber(value, settings.disappearAfter) && settings.disappearAfter >= 0;
+    } else if (name == "--baud") {
+      const std::optional<int> baud = ParseBaud(value);
+      ok = baud.has_value();
+      if (ok) settings.behaviour.baud = *baud;
     } else if (name == "--reply-delay") {
       ok = ParseNumber(value, settings.behaviour.replyDelayMs) && settings.behaviour.replyDelayMs >= 0;
     } else if (name == "--silent-to") {
@@ -196,6 +207,10 @@ ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, Se
     int parts = 0;
     ok = ParseNumber(value, parts) && parts >= 1;
     if (ok) behaviour.splitParts = parts;
+  } else if (verb == "baud") {
+    const std::optional<int> baud = ParseBaud(value);
+    ok = baud.has_value();
+    if (ok) behaviour.baud = *baud;
   } else if (verb == "field") {
     ok = ApplyPinnedField(value, behaviour);
   } else if (verb == "skip") {

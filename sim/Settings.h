@@ -19,8 +19,10 @@ struct Identity {
   std::string range = "0-5000";
 };
 
-// Ways the simulated sensor misbehaves on purpose; all can be changed while it runs.
+// How the simulated sensor talks, and the ways it misbehaves on purpose; all can be changed while it runs.
 struct Behaviour {
+  // Line speed of the replies, 10 bits per byte; tests that need speed raise it.
+  int baud = 9600;
   bool silent = false;
   // Commands without the "#00" prefix that get no answer, e.g. "SRAL?"; "CALB" also covers "CALB 0500".
   std::vector<std::string> silentTo;
@@ -59,6 +61,9 @@ enum class ControlAction { kNone, kPlug, kUnplug, kQuit, kInvalid };
 // Applies one control line from standard input ("gas 500", "silent on", ...) to the behaviour and the
 // model; plug, unplug and quit are left to the caller through the result.
 ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, SensorModel& model);
+
+// The speed of a "baud N" line or --baud value; nothing when it is not a speed from 300 to 4000000.
+std::optional<int> ParseBaud(const std::string& text);
 
 // "SRAL?,RT?" -> {"SRAL?", "RT?"}; empty items are dropped.
 std::vector<std::string> SplitCommandList(const std::string& text);

@@ -14,8 +14,11 @@ namespace quarn::sim {
 namespace {
 
 constexpr auto kSplitGap = std::chrono::milliseconds(100);
-// A request this long without CR is line garbage, not a command.
-constexpr size_t kMaxRequest = 1024;
+// The sensor's input buffer: one longest command line (255 characters and CR) or a few short requests;
+// bytes that arrive while it is full are lost.
+constexpr size_t kInputBuffer = 256;
+// Bytes leave in small bursts rather than one wake-up per byte.
+constexpr auto kSendGranularity = std::chrono::milliseconds(2);
 
 // Every line flushed at once: tests and scripts wait for these lines.
 void Say(const std::string& line) {
@@ -44,7 +47,6 @@ bool Simulator::Plug() {
       std::fprintf(stderr, "quarn-sensor-sim: %s\n", error.c_str());
       return false;
     }
-    requestBuffer_.clear();
   }
   std::string error;
   if (!PublishLink(linkPath_, terminal_->SlavePath(), error)) {
@@ -62,6 +64,9 @@ void Simulator::Unplug() {
   terminal_.reset();
   outbox_.clear();
   requestBuffer_.clear();
+  requestTruncated_ = false;
+  waitingRequests_.clear();
+  bufferedBytes_ = 0;
   Say("UNPLUGGED");
 }
 
@@ -69,47 +74,84 @@ void Simulator::ReadRequests() {
   char buffer[4096];
   const ssize_t count = read(terminal_->MasterFd(), buffer, sizeof buffer);
   if (count <= 0) return;  // EAGAIN; a hang-up cannot happen while our own slave stays open
-  for (ssize_t i = 0; i < count; ++i) {
-    const char c = buffer[i];
-    if (c == '\r') {
-      std::string line;
-      line.swap(requestBuffer_);
-      if (!line.empty()) HandleRequest(line);
-    } else if (c != '\n') {
+  for (ssize_t i = 0; i < count; ++i) TakeByte(buffer[i]);
+  AnswerNextRequests();
+}
+
+void Simulator::TakeByte(char c) {
+  if (c == '\n') return;
+  if (c != '\r') {
+    if (bufferedBytes_ + requestBuffer_.size() + 1 >= kInputBuffer) {
+      requestTruncated_ = true;
+    } else {
       requestBuffer_ += c;
-      if (requestBuffer_.size() > kMaxRequest) requestBuffer_.clear();
     }
+    return;
+  }
+  // A request that lost bytes to a full buffer is garbage to the sensor: it is counted, not answered.
+  std::string line;
+  line.swap(requestBuffer_);
+  if (requestTruncated_) {
+    requestTruncated_ = false;
+    ++lostRequests_;
+    Say("LOST " + line);
+    std::fprintf(stderr, "quarn-sensor-sim: input buffer full, %zu requests lost so far\n", lostRequests_);
+  } else if (!line.empty()) {
+    bufferedBytes_ += line.size() + 1;
+    waitingRequests_.push_back(std::move(line));
   }
 }
 
-void Simulator::HandleRequest(const std::string& line) {
-  Say("RX " + line);
-  if (const std::optional<std::string> reply = replies_.Answer(line)) QueueReply(*reply);
+void Simulator::AnswerNextRequests() {
+  while (outbox_.empty() && !waitingRequests_.empty()) {
+    const std::string line = std::move(waitingRequests_.front());
+    waitingRequests_.pop_front();
+    bufferedBytes_ -= line.size() + 1;
+    Say("RX " + line);
+    if (const std::optional<std::string> reply = replies_.Answer(line)) QueueReply(*reply);
+  }
 }
 
 void Simulator::QueueReply(const std::string& reply) {
   const Behaviour& behaviour = replies_.CurrentBehaviour();
-  Clock::time_point due = Clock::now() + std::chrono::milliseconds(behaviour.replyDelayMs);
-  if (!outbox_.empty()) due = std::max(due, outbox_.back().due);
+  const Clock::time_point due = Clock::now() + std::chrono::milliseconds(behaviour.replyDelayMs);
   const size_t parts = std::min<size_t>(static_cast<size_t>(behaviour.splitParts), reply.size());
   size_t begin = 0;
   for (size_t part = 0; part < parts; ++part) {
     const size_t end = reply.size() * (part + 1) / parts;
-    outbox_.push_back({due + kSplitGap * static_cast<int>(part), reply.substr(begin, end - begin)});
+    outbox_.push_back({due + kSplitGap * static_cast<int>(part), reply.substr(begin, end - begin), {}, 0});
     begin = end;
   }
 }
 
-void Simulator::SendDueChunks(Clock::time_point now) {
+Simulator::Clock::duration Simulator::ByteTime() const {
+  const double seconds = 10.0 / replies_.CurrentBehaviour().baud;
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+void Simulator::SendDueBytes(Clock::time_point now) {
+  const Clock::duration byteTime = ByteTime();
   while (terminal_ && !outbox_.empty() && outbox_.front().due <= now) {
-    const std::string& bytes = outbox_.front().bytes;
-    const ssize_t written = write(terminal_->MasterFd(), bytes.data(), bytes.size());
-    // A full input queue means nobody reads the port: the bytes are lost, as on a real line.
-    if (written < static_cast<ssize_t>(bytes.size())) {
-      std::fprintf(stderr, "quarn-sensor-sim: reply bytes dropped (%zd of %zu written)\n", written,
-                   bytes.size());
+    Chunk& chunk = outbox_.front();
+    if (!chunk.start) chunk.start = std::max(chunk.due, lineFreeAt_);
+    // The bytes whose ten bits have gone over the line by now.
+    const auto elapsed = now - *chunk.start;
+    const size_t done =
+        elapsed < Clock::duration::zero() ? 0 : std::min<size_t>(chunk.bytes.size(), elapsed / byteTime);
+    if (done > chunk.sent) {
+      const size_t count = done - chunk.sent;
+      const ssize_t written = write(terminal_->MasterFd(), chunk.bytes.data() + chunk.sent, count);
+      // A full input queue means nobody reads the port: the bytes are lost, as on a real line.
+      if (written < static_cast<ssize_t>(count)) {
+        std::fprintf(stderr, "quarn-sensor-sim: reply bytes dropped (%zd of %zu written)\n", written, count);
+      }
+      chunk.sent = done;
+      lineFreeAt_ = *chunk.start + byteTime * static_cast<long>(done);
     }
+    if (chunk.sent < chunk.bytes.size()) break;
     outbox_.pop_front();
+    // The reply is out: the sensor turns to the next request in its buffer.
+    if (outbox_.empty()) AnswerNextRequests();
   }
 }
 
@@ -144,8 +186,11 @@ void Simulator::HandleControl(const std::string& line) {
       break;
     case ControlAction::kInvalid:
       std::fprintf(stderr, "quarn-sensor-sim: ignored control line \"%s\"\n", line.c_str());
-      break;
+      Say("REFUSED " + line);
+      return;
   }
+  // Whoever drives us waits for this line before relying on the change.
+  Say("DONE " + line);
 }
 
 std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {
@@ -153,7 +198,15 @@ std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {
   auto consider = [&next](std::optional<Clock::time_point> t) {
     if (t && (!next || *t < *next)) next = t;
   };
-  if (terminal_ && !outbox_.empty()) consider(outbox_.front().due);
+  if (terminal_ && !outbox_.empty()) {
+    const Chunk& chunk = outbox_.front();
+    if (!chunk.start) {
+      consider(chunk.due);
+    } else {
+      const auto nextByte = *chunk.start + ByteTime() * static_cast<long>(chunk.sent + 1);
+      consider(std::max(nextByte, Clock::now() + kSendGranularity));
+    }
+  }
   consider(appearAt_);
   consider(disappearAt_);
   return next;
@@ -195,7 +248,7 @@ int Simulator::Run() {
       disappearAt_.reset();
       Unplug();
     }
-    SendDueChunks(now);
+    SendDueBytes(now);
 
     pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0},
                      {terminal_ ? terminal_->MasterFd() : -1, POLLIN, 0},
@@ -213,8 +266,6 @@ int Simulator::Run() {
     const PseudoTerminal* polled = terminal_.get();
     if (ppoll(fds, 3, timeoutPointer, nullptr) < 0) continue;
     if (fds[2].revents & POLLIN) break;
-    // Control first: a control line written before a request is then in force for that request,
-    // because the socket or pipe holds it before the slower pseudo-terminal delivers the request.
     // EOF on standard input does not quit: the demo may start us with it closed.
     if (fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
       controlOpen = ReadControl();

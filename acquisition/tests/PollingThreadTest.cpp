@@ -69,15 +69,79 @@ TEST_F(PollingRun, ASecondRunAppendsItsOwnHeaderAndLines) {
   EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {first, second}));
 }
 
-// At real time: a stop during a 99 s wait ends the run within about two seconds, not 99.
+// The gaps between the requests the sensor received, in milliseconds.
+std::vector<int64_t> GapsMs(const sim::SimSensor& sensor) {
+  const auto times = sensor.ReceivedTimes();
+  std::vector<int64_t> gaps;
+  for (size_t i = 1; i < times.size(); ++i) {
+    gaps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(times[i] - times[i - 1]).count());
+  }
+  return gaps;
+}
+
+// The simulator's report of one request may lag behind that of the next by this much on a busy machine.
+constexpr int64_t kReportLagMs = 150;
+
+// Lower bounds only: a poller that waits cannot send early by chance. A second is 200 ms here, so two
+// seconds less the lag still rule out one.
+TEST_F(PollingRun, RequestsTwoSecondsApartAtTheDefaultInterval) {
+  link::SetTimeScale(0.2);
+  StartSensor();
+  const ReaderInputs inputs = Inputs();
+  PollThread = std::make_unique<TTHComF>(Context(), inputs);
+  PollThread->FCom = inputs.RCom;
+  EXPECT_EQ(PollThread->FInterval.load(), 2000);
+  PollThread->Start();
+  ASSERT_TRUE(sensor->WaitReceived(4, 20s));
+  StopRun();
+  for (int64_t gap : GapsMs(*sensor)) EXPECT_GE(gap, link::Scaled(2000) - kReportLagMs);
+}
+
+// At 0.5 s the poller does not wait at all. With a second stretched to two, a poller that waited even one
+// second per request could not send this many before the deadline; one that does not wait sends them at once.
+TEST_F(PollingRun, RequestsBackToBackAtHalfASecond) {
+  link::SetTimeScale(2.0);
+  StartSensor();
+  StartRun(Inputs(), 500);
+  constexpr size_t kRequests = 12;
+  const bool sent = WaitFor(
+      [&] { return sensor->Received().size() + static_cast<size_t>(sensor->Lost()) >= kRequests; },
+      std::chrono::milliseconds(link::Scaled(1000) * (kRequests - 2)));
+  link::SetTimeScale(0.05);
+  EXPECT_TRUE(sent);
+  StopRun();
+}
+
+// 10 s, changed to 2 s during the first wait: that wait runs to its end, the next ones are 2 s.
+TEST_F(PollingRun, ANewIntervalAppliesAfterTheCurrentWait) {
+  link::SetTimeScale(0.2);
+  StartSensor();
+  StartRun(Inputs(), 10000);
+  // The first frame is stored a paced reply (about 70 ms) after the request: the poller, which takes the
+  // interval as soon as its write is done, is in its wait by then.
+  ASSERT_TRUE(WaitForRecords(1));
+  PollThread->SetInterval(2000);
+  ASSERT_TRUE(sensor->WaitReceived(4, 20s));
+  StopRun();
+  const std::vector<int64_t> gaps = GapsMs(*sensor);
+  ASSERT_GE(gaps.size(), 3u);
+  EXPECT_GE(gaps[0], link::Scaled(10000) - kReportLagMs) << "the wait under way keeps its length";
+  for (size_t i = 1; i < gaps.size(); ++i) {
+    EXPECT_GE(gaps[i], link::Scaled(2000) - kReportLagMs);
+    EXPECT_LT(gaps[i], link::Scaled(10000)) << "the new interval is in force after the first wait";
+  }
+}
+
+// A stop during a 99 s wait ends the run within a slice or two, long before the wait would: the deadline
+// is half of the (scaled) wait, whatever the scale.
 TEST_F(PollingRun, StopDuringALongWaitIsNoticedWithinASecond) {
-  link::SetTimeScale(1.0);
+  link::SetTimeScale(0.1);
   StartSensor();
   StartRun(Inputs(), 99000);
   ASSERT_TRUE(sensor->WaitReceived(1, 10s));
   ASSERT_TRUE(WaitForRecords(1));
   PollThread->RequestStop();
-  EXPECT_TRUE(WaitFor([&] { return PollThread->Finished(); }, 5s));
+  EXPECT_TRUE(WaitFor([&] { return PollThread->Finished(); }, std::chrono::milliseconds(link::Scaled(99000) / 2)));
   PollThread->Join();
   EXPECT_EQ(sensor->Received().size(), 1u);
   EXPECT_EQ(MeasData.Count(), 1u);

@@ -41,7 +41,7 @@ class CalibrationStepTest : public ::testing::Test {
   }
   void ExpectPortFree() { EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG)->Close()); }
 
-  sim::SimSensor sensor_{sim::SimSensor::Options{}};
+  sim::SimSensor sensor_{sim::LineAtTimeScale(0.05)};
   sim::ScopedPortDir ports_{sensor_.PortDir()};
   ScriptedMessageBoxes boxes_;
   RecordingHost host_;

@@ -1,5 +1,5 @@
-// libFuzzer target: CodecDecode on arbitrary bytes, and the encode/decode round trip. Built by
-// scripts/fuzz-config.
+// libFuzzer target: CodecDecode on arbitrary bytes, and the encode/decode round trip. Built with
+// QUARN_BUILD_FUZZ (scripts/fuzz).
 #include <cstdint>
 #include <cstdlib>
 #include <string>

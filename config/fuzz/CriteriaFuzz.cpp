@@ -1,4 +1,5 @@
-// libFuzzer target: the criteria reader and writer on arbitrary file content. Built by scripts/fuzz-config.
+// libFuzzer target: the criteria reader and writer on arbitrary file content. Built with
+// QUARN_BUILD_FUZZ (scripts/fuzz).
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

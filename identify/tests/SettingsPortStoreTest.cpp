@@ -9,22 +9,41 @@
 namespace quarn::identify {
 namespace {
 
-// Points the per-user store at a fresh folder; QSettings reads XDG_CONFIG_HOME on each construction.
+// QSettings learns the per-user folder from XDG_CONFIG_HOME once per process, so the whole test program
+// shares one home, made before the first QSettings and removed at exit; each test empties its store.
+class TemporaryHome {
+ public:
+  TemporaryHome() {
+    char pattern[] = "/tmp/quarn-home-XXXXXX";
+    if (!mkdtemp(pattern)) std::abort();
+    path_ = pattern;
+    setenv("HOME", path_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (path_ + "/.config").c_str(), 1);
+  }
+  ~TemporaryHome() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 class IsolatedHome : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quarn-home-XXXXXX";
-    ASSERT_TRUE(mkdtemp(tmpl));
-    home_ = tmpl;
-    setenv("HOME", home_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_ + "/.config").c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(home_); }
+  static void SetUpTestSuite() { Home(); }
+  void SetUp() override { std::filesystem::remove_all(home_ + "/.config/ZOV"); }
+  void TearDown() override { std::filesystem::remove_all(home_ + "/.config/ZOV"); }
   void WriteConf(const std::string& text) {
     std::filesystem::create_directories(home_ + "/.config/ZOV");
     std::ofstream(home_ + "/.config/ZOV/WENLO.conf") << text;
   }
-  std::string home_;
+  static const TemporaryHome& Home() {
+    static const TemporaryHome home;
+    return home;
+  }
+  const std::string home_ = Home().Path();
 };
 
 TEST_F(IsolatedHome, ReadsWritesAndRejects) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -43,6 +44,12 @@ PtyPeer::~PtyPeer() {
   } else {
     unsetenv("QUARN_PORT_DIR");
   }
+}
+
+size_t PtyPeer::QueuedForThePort() const {
+  int count = 0;
+  if (keepSlave_ < 0 || ioctl(keepSlave_, FIONREAD, &count) != 0) return 0;
+  return static_cast<size_t>(count);
 }
 
 void PtyPeer::Write(const std::string& bytes) {

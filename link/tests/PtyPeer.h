@@ -18,6 +18,8 @@ class PtyPeer {
   std::string SlavePath() const { return slavePath_; }
 
   void Write(const std::string& bytes);
+  // Bytes written by Write that wait on the port's side, not yet read by anyone.
+  size_t QueuedForThePort() const;
   // Bytes up to and including the next CR; empty when none came within the timeout.
   std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
   // Everything that arrives within the window.

@@ -41,8 +41,14 @@ TEST(OpenPort, BusyAndMissingPortsCarryTheErrorCode) {
 
 TEST(OpenPort, ConfiguresTheLineAndEmptiesTheBuffers) {
   PtyPeer peer;
-  peer.Write("stale bytes\r");
-  std::this_thread::sleep_for(50ms);
+  const std::string stale = "stale bytes\r";
+  peer.Write(stale);
+  // Delivery to the port's side is asynchronous: the bytes must be there before the open empties them.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (peer.QueuedForThePort() < stale.size() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(2ms);
+  }
+  ASSERT_EQ(peer.QueuedForThePort(), stale.size());
   PortHandle port = OpenPort("COM7", EV_RXFLAG);
   LineSettings s;
   ASSERT_FALSE(port->GetCommState(s));

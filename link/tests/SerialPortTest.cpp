@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <thread>
 
@@ -13,6 +18,42 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::PtyPeer;
+
+// A wait started on another thread, whose thread id is known once it runs.
+struct BackgroundWait {
+  std::atomic<pid_t> tid{0};
+  std::future<std::pair<WaitResult, int>> result;
+};
+
+// Starts WaitCommEvent(no wake, no time limit) on a thread of its own.
+void StartWait(SerialPort& port, BackgroundWait& wait) {
+  wait.result = std::async(std::launch::async, [&port, &wait] {
+    wait.tid = static_cast<pid_t>(syscall(SYS_gettid));
+    std::error_code error;
+    const WaitResult r = port.WaitCommEvent(nullptr, -1, error);
+    return std::make_pair(r, error.value());
+  });
+}
+
+// True once the thread is blocked in poll(), that is inside the wait with its state taken; the kernel
+// shows the system call a thread sleeps in.
+bool BlockedInPoll(const BackgroundWait& wait, std::chrono::milliseconds deadline = 10s) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (std::chrono::steady_clock::now() < end) {
+    if (const pid_t tid = wait.tid.load()) {
+      std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/syscall");
+      long number = -1;
+      if (file >> number) {
+#ifdef SYS_poll
+        if (number == SYS_poll) return true;
+#endif
+        if (number == SYS_ppoll) return true;
+      }
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  return false;
+}
 
 std::shared_ptr<SerialPort> OpenOrFail(const std::string& path) {
   std::error_code error;
@@ -117,8 +158,12 @@ TEST_F(OpenPortFixture, AnyCharacterMask) {
 TEST_F(OpenPortFixture, WaitEndsOnMaskWakeAndTimeout) {
   ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
   auto byMask = std::async(std::launch::async, [&] { return Wait(-1); });
-  std::this_thread::sleep_for(100ms);
-  port_->SetCommMask(EV_RXFLAG);
+  // A mask set before the wait has begun does not end it: set it again until the wait has returned.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  do {
+    ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
+  } while (byMask.wait_for(10ms) != std::future_status::ready && std::chrono::steady_clock::now() < deadline);
+  ASSERT_EQ(byMask.wait_for(0s), std::future_status::ready);
   EXPECT_EQ(byMask.get(), WaitResult::MaskChanged);
 
   ManualResetEvent wake;
@@ -145,15 +190,12 @@ TEST_F(OpenPortFixture, WriteReachesTheLine) {
 
 TEST_F(OpenPortFixture, PulledOutConverterFailsEveryOperationWithoutHanging) {
   ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
-  auto waiting = std::async(std::launch::async, [&] {
-    std::error_code error;
-    const WaitResult r = port_->WaitCommEvent(nullptr, -1, error);
-    return std::make_pair(r, error.value());
-  });
-  std::this_thread::sleep_for(100ms);
+  BackgroundWait waiting;
+  StartWait(*port_, waiting);
+  ASSERT_TRUE(BlockedInPoll(waiting));
   peer_.Unplug();
-  ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
-  const auto [result, code] = waiting.get();
+  ASSERT_EQ(waiting.result.wait_for(5s), std::future_status::ready);
+  const auto [result, code] = waiting.result.get();
   EXPECT_EQ(result, WaitResult::Failed);
   EXPECT_EQ(code, EIO);
 
@@ -168,11 +210,12 @@ TEST_F(OpenPortFixture, PulledOutConverterFailsEveryOperationWithoutHanging) {
 
 TEST_F(OpenPortFixture, ClosedPortRefusesAndEndsAPendingWait) {
   ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
-  auto waiting = std::async(std::launch::async, [&] { return Wait(-1); });
-  std::this_thread::sleep_for(100ms);
+  BackgroundWait waiting;
+  StartWait(*port_, waiting);
+  ASSERT_TRUE(BlockedInPoll(waiting));
   port_->Close();
-  ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
-  EXPECT_EQ(waiting.get(), WaitResult::MaskChanged);
+  ASSERT_EQ(waiting.result.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(waiting.result.get().first, WaitResult::MaskChanged);
   size_t queued;
   EXPECT_EQ(port_->ClearCommError(queued).value(), EBADF);
   port_->Close();  // twice is harmless

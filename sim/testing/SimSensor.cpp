@@ -21,6 +21,7 @@ namespace {
 
 constexpr auto kReadyTimeout = std::chrono::seconds(10);
 constexpr auto kExitTimeout = std::chrono::seconds(5);
+constexpr auto kControlTimeout = std::chrono::seconds(10);
 
 std::runtime_error SystemError(const std::string& what) {
   return std::runtime_error("SimSensor: " + what + ": " + std::strerror(errno));
@@ -54,7 +55,7 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
 
   // A test that aborts never runs our destructor; the simulator then ends with the test process.
   std::vector<std::string> args = {QUARN_SIM_PATH, "--exit-with-parent", "--port-dir", portDir_, "--com",
-                                   std::to_string(options_.com)};
+                                   std::to_string(options_.com), "--baud", std::to_string(options_.baud)};
   args.insert(args.end(), options_.args.begin(), options_.args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -93,21 +94,40 @@ std::string SimSensor::PtsPath() const {
 }
 
 void SimSensor::Control(const std::string& line) {
+  int refusedBefore = 0;
+  int target = 0;
+  {
+    std::lock_guard lock(mutex_);
+    refusedBefore = controlsRefused_;
+    target = controlsSent_ + 1;
+  }
+  if (!SendControl(line)) throw std::runtime_error("SimSensor: the simulator is gone; cannot send \"" + line + "\"");
+  std::unique_lock lock(mutex_);
+  if (!changed_.wait_for(lock, kControlTimeout, [&] { return controlsConfirmed_ >= target || outputEnded_; }) ||
+      controlsConfirmed_ < target) {
+    throw std::runtime_error("SimSensor: no confirmation of \"" + line + "\"");
+  }
+  if (controlsRefused_ > refusedBefore) throw std::runtime_error("SimSensor: the simulator refused \"" + line + "\"");
+}
+
+bool SimSensor::SendControl(const std::string& line) {
   {
     std::lock_guard lock(mutex_);
     if (line == "plug" || line == "unplug") readyBaseline_ = readyLines_;
     if (line == "plug") unpluggedBaseline_ = unpluggedLines_;
+    ++controlsSent_;
   }
   const std::string text = line + "\n";
   size_t sent = 0;
   while (sent < text.size()) {
     // MSG_NOSIGNAL: a simulator that has already ended must not kill the test with SIGPIPE.
-    if (controlFd_ < 0) return;
+    if (controlFd_ < 0) return false;
     const ssize_t n = send(controlFd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
+  return true;
 }
 
 void SimSensor::CloseControl() {
@@ -127,6 +147,16 @@ std::vector<std::string> SimSensor::Received() const {
 bool SimSensor::WaitReceived(size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
+}
+
+std::vector<std::chrono::steady_clock::time_point> SimSensor::ReceivedTimes() const {
+  std::lock_guard lock(mutex_);
+  return receivedTimes_;
+}
+
+int SimSensor::Lost() const {
+  std::lock_guard lock(mutex_);
+  return lostLines_;
 }
 
 bool SimSensor::WaitReady(std::chrono::milliseconds timeout) {
@@ -170,11 +200,19 @@ void SimSensor::ReadOutput() {
       std::lock_guard lock(mutex_);
       if (line.rfind("RX ", 0) == 0) {
         received_.push_back(line.substr(3));
+        receivedTimes_.push_back(std::chrono::steady_clock::now());
       } else if (line.rfind("READY ", 0) == 0) {
         ++readyLines_;
         plugged_ = true;
         const size_t space = line.rfind(' ');
         ptsPath_ = line.substr(space + 1);
+      } else if (line.rfind("DONE ", 0) == 0) {
+        ++controlsConfirmed_;
+      } else if (line.rfind("REFUSED ", 0) == 0) {
+        ++controlsConfirmed_;
+        ++controlsRefused_;
+      } else if (line.rfind("LOST ", 0) == 0) {
+        ++lostLines_;
       } else if (line == "UNPLUGGED") {
         ++unpluggedLines_;
         plugged_ = false;
@@ -190,11 +228,7 @@ void SimSensor::ReadOutput() {
 
 void SimSensor::Stop() {
   if (pid_ > 0 && !reaped_) {
-    if (controlFd_ >= 0) {
-      Control("quit");
-    } else {
-      kill(pid_, SIGTERM);
-    }
+    if (controlFd_ < 0 || !SendControl("quit")) kill(pid_, SIGTERM);
     if (!WaitExited(kExitTimeout)) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);

@@ -21,6 +21,8 @@ class SimSensor {
     std::string portDir;            // empty: a fresh temporary folder, removed in the destructor
     std::vector<std::string> args;  // extra command-line arguments
     bool waitReady = true;          // false for --appear-after
+    // The line's speed; 9600 as a real sensor. Tests that need many replies quickly raise it.
+    int baud = 9600;
   };
 
   // Starts the process; waits for READY (10 s) or throws std::runtime_error.
@@ -36,8 +38,9 @@ class SimSensor {
   // The /dev/pts node of the last READY; empty before the first.
   std::string PtsPath() const;
 
-  // One control line to the simulator's standard input ("gas 500", "unplug", ...). It is in force for
-  // every request written to the port after this call returns.
+  // One control line to the simulator's standard input ("gas 500", "unplug", ...). Returns once the
+  // simulator has confirmed it, so it is in force for every request written to the port afterwards;
+  // throws std::runtime_error when the simulator refuses it or does not confirm it within 10 s.
   void Control(const std::string& line);
   // Ends the simulator's standard input, as when the demo starts it with stdin closed; the destructor
   // then ends it with SIGTERM.
@@ -47,6 +50,10 @@ class SimSensor {
   // Request texts seen so far ("#00SRAL?", ...).
   std::vector<std::string> Received() const;
   bool WaitReceived(size_t count, std::chrono::milliseconds timeout) const;
+  // When each of Received() was reported, in the same order.
+  std::vector<std::chrono::steady_clock::time_point> ReceivedTimes() const;
+  // Requests lost so far because they arrived while the simulator's input buffer was full.
+  int Lost() const;
   // True once the port is published: the first time, or again after the last "plug"/"unplug" line.
   bool WaitReady(std::chrono::milliseconds timeout);
   // True once the port went away after the last "plug" line (by "unplug" or --disappear-after).
@@ -56,6 +63,8 @@ class SimSensor {
 
  private:
   void ReadOutput();
+  // Writes a control line without waiting for its confirmation; false when the simulator is gone.
+  bool SendControl(const std::string& line);
   void Stop();
 
   Options options_;
@@ -72,14 +81,28 @@ class SimSensor {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<std::string> received_;
+  std::vector<std::chrono::steady_clock::time_point> receivedTimes_;
   std::string ptsPath_;
   int readyLines_ = 0;
   int unpluggedLines_ = 0;
+  int lostLines_ = 0;
+  // Control lines written, and confirmations (or refusals) read back.
+  int controlsSent_ = 0;
+  int controlsConfirmed_ = 0;
+  int controlsRefused_ = 0;
   bool plugged_ = false;
   bool outputEnded_ = false;
   int readyBaseline_ = 0;
   int unpluggedBaseline_ = 0;
 };
+
+// Options for a test whose time runs at timeScale (link::SetTimeScale): the line is as much faster, so
+// that a shortened pause still covers what a real line carries in the full one.
+inline SimSensor::Options LineAtTimeScale(double timeScale) {
+  SimSensor::Options options;
+  options.baud = static_cast<int>(9600 / timeScale);
+  return options;
+}
 
 // Points QUARN_PORT_DIR of this process at dir for its lifetime (restores the old value).
 class ScopedPortDir {

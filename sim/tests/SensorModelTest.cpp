@@ -89,7 +89,8 @@ TEST(SensorRepliesTest, AddressCaseAndSilenceRules) {
 TEST(SettingsTest, CommandLineAndControlLines) {
   std::string error;
   const auto settings = ParseCommandLine({"--port-dir", "/tmp/p", "--com", "12", "--silent-to", "SRAL?, RT?,",
-                                          "--split", "4", "--fields", "11", "--noise", "--gas", "250.5"},
+                                          "--split", "4", "--fields", "11", "--noise", "--gas", "250.5", "--baud",
+                                          "115200"},
                                          error);
   ASSERT_TRUE(settings) << error;
   EXPECT_EQ(settings->com, 12);
@@ -98,12 +99,16 @@ TEST(SettingsTest, CommandLineAndControlLines) {
   EXPECT_EQ(settings->behaviour.fields, 11);
   EXPECT_TRUE(settings->behaviour.noise);
   EXPECT_DOUBLE_EQ(settings->gasPpm, 250.5);
+  EXPECT_EQ(settings->behaviour.baud, 115200);
+  EXPECT_EQ(Behaviour().baud, 9600) << "a real sensor's line by default";
 
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--com", "7"},
                                              {"--port-dir", "/tmp/p", "--com", "0"},
                                              {"--port-dir", "/tmp/p", "--com", "7", "--split", "0"},
                                              {"--port-dir", "/tmp/p", "--com", "7", "--reply-delay"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--baud", "0"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--baud", "fast"},
                                              {"--port-dir", "/tmp/p", "--com", "7", "--bogus", "1"}}) {
     EXPECT_FALSE(ParseCommandLine(bad, error)) << bad.back();
   }
@@ -118,6 +123,10 @@ TEST(SettingsTest, CommandLineAndControlLines) {
   EXPECT_TRUE(behaviour.silentTo.empty());
   EXPECT_EQ(ApplyControlLine("reply-delay 250", behaviour, model), ControlAction::kNone);
   EXPECT_EQ(behaviour.replyDelayMs, 250);
+  EXPECT_EQ(ApplyControlLine("baud 1200", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(behaviour.baud, 1200);
+  EXPECT_EQ(ApplyControlLine("baud -9600", behaviour, model), ControlAction::kInvalid);
+  EXPECT_EQ(behaviour.baud, 1200);
   EXPECT_EQ(ApplyControlLine("unplug", behaviour, model), ControlAction::kUnplug);
   EXPECT_EQ(ApplyControlLine("plug", behaviour, model), ControlAction::kPlug);
   EXPECT_EQ(ApplyControlLine("quit", behaviour, model), ControlAction::kQuit);

@@ -174,6 +174,64 @@ TEST(SimulatorTest, ReplyDelayHoldsTheAnswerBack) {
   EXPECT_GE(std::chrono::steady_clock::now() - sent, 300ms);
 }
 
+TEST(SimulatorTest, ControlLinesAreConfirmedOrRefused) {
+  SimSensor sim({});
+  PortClient client(sim.PortLink());
+  // Each change is confirmed before the request that depends on it goes out.
+  for (int round = 0; round < 20; ++round) {
+    const bool silent = round % 2 == 0;
+    sim.Control(silent ? "silent-to RT?" : "silent-to");
+    EXPECT_EQ(client.Ask("#00RT?\r#00RX?"), silent ? "0-5000" : "IR-CO2") << "round " << round;
+    if (!silent) {
+      EXPECT_EQ(client.ReadReply().value_or(PortClient::Reply{}).bytes, "0-5000\r");
+    }
+  }
+  EXPECT_THROW(sim.Control("gas lots"), std::runtime_error);
+  EXPECT_THROW(sim.Control("baud 7"), std::runtime_error);
+  EXPECT_NO_THROW(sim.Control("gas 100"));
+}
+
+// Lower bounds only: a reply cannot leave a paced line faster than its bytes take.
+TEST(SimulatorTest, RepliesGoOutAtThePaceOfTheLine) {
+  SimSensor sim({});
+  PortClient client(sim.PortLink());
+  struct Case {
+    int baud;
+    std::string request;
+  };
+  for (const Case& c : {Case{9600, "#00F"}, Case{1200, "#00SRAL?"}, Case{300, "#00RT?"}}) {
+    sim.Control("baud " + std::to_string(c.baud));
+    const auto sent = std::chrono::steady_clock::now();
+    client.Write(c.request + "\r");
+    const auto reply = client.ReadReply();
+    ASSERT_TRUE(reply) << c.baud;
+    const auto lineTime = std::chrono::microseconds(reply->bytes.size() * 10 * 1000000 / c.baud);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, lineTime) << c.baud << " baud, " << reply->bytes.size()
+                                                                 << " bytes";
+    EXPECT_GE(reply->reads, 2) << "a paced reply arrives in pieces";
+  }
+}
+
+TEST(SimulatorTest, AnswersOneRequestAtATimeAndLosesWhatOverflowsItsBuffer) {
+  SimSensor sim({});
+  PortClient client(sim.PortLink());
+  constexpr int kSent = 60;
+  std::string burst;
+  for (int i = 0; i < kSent; ++i) burst += "#00SRAL?\r";
+  client.Write(burst);
+  ASSERT_TRUE(Eventually([&] { return sim.Received().size() + static_cast<size_t>(sim.Lost()) == static_cast<size_t>(kSent); }));
+  const size_t answered = sim.Received().size();
+  EXPECT_GE(answered, 2u);
+  EXPECT_LT(answered, static_cast<size_t>(kSent)) << "a small buffer cannot hold 540 bytes";
+  // Every request taken is answered whole, in turn, and nothing else comes.
+  for (size_t i = 0; i < answered; ++i) {
+    const auto reply = client.ReadReply();
+    ASSERT_TRUE(reply) << i;
+    EXPECT_EQ(reply->bytes, "102345\r");
+  }
+  EXPECT_EQ(client.Ask("#00RT?"), "IR-CO2");
+}
+
 TEST(SimulatorTest, RequestsSplitOverWritesAndBatchedInOneWriteAreEachAnswered) {
   SimSensor sim({});
   PortClient client(sim.PortLink());
