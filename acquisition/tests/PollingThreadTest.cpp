@@ -104,9 +104,9 @@ TEST_F(PollingRun, RequestsBackToBackAtHalfASecond) {
   StartSensor();
   StartRun(Inputs(), 500);
   constexpr size_t kRequests = 12;
-  const bool sent = WaitFor(
-      [&] { return sensor->Received().size() + static_cast<size_t>(sensor->Lost()) >= kRequests; },
-      std::chrono::milliseconds(link::Scaled(1000) * (kRequests - 2)));
+  const bool sent =
+      WaitFor([&] { return sensor->Received().size() + static_cast<size_t>(sensor->Lost()) >= kRequests; },
+              std::chrono::milliseconds(link::Scaled(1000) * (kRequests - 2)));
   link::SetTimeScale(0.05);
   EXPECT_TRUE(sent);
   StopRun();
@@ -141,7 +141,8 @@ TEST_F(PollingRun, StopDuringALongWaitIsNoticedWithinASecond) {
   ASSERT_TRUE(sensor->WaitReceived(1, 10s));
   ASSERT_TRUE(WaitForRecords(1));
   PollThread->RequestStop();
-  EXPECT_TRUE(WaitFor([&] { return PollThread->Finished(); }, std::chrono::milliseconds(link::Scaled(99000) / 2)));
+  EXPECT_TRUE(
+      WaitFor([&] { return PollThread->Finished(); }, std::chrono::milliseconds(link::Scaled(99000) / 2)));
   PollThread->Join();
   EXPECT_EQ(sensor->Received().size(), 1u);
   EXPECT_EQ(MeasData.Count(), 1u);

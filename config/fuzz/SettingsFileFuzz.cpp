@@ -42,9 +42,10 @@ void CheckField(const ScrambledField<Capacity>& field) {
 }
 
 template <typename Record, typename Load, typename Save>
-void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, size_t size, Load load, Save save) {
-  std::ofstream(folder / name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                        static_cast<std::streamsize>(size));
+void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, size_t size, Load load,
+               Save save) {
+  std::ofstream(folder / name, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   Record record;
   try {
     record = load(folder);
@@ -64,7 +65,8 @@ void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, si
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Folder folder;
-  RoundTrip<TMailSettings>(folder.path, kMailSettingsFileName, data, size, LoadMailSettings, SaveMailSettings);
+  RoundTrip<TMailSettings>(folder.path, kMailSettingsFileName, data, size, LoadMailSettings,
+                           SaveMailSettings);
   RoundTrip<TFtpSettings>(folder.path, kFtpSettingsFileName, data, size, LoadFtpSettings, SaveFtpSettings);
   if (size >= sizeof(TMailSettings)) {
     TMailSettings mail;

@@ -1,10 +1,10 @@
-#include "identify/SettingsPortStore.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "identify/SettingsPortStore.h"
 
 namespace quarn::identify {
 namespace {

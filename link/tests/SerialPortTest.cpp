@@ -1,7 +1,4 @@
-#include "link/SerialPort.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -11,6 +8,7 @@
 #include <future>
 #include <thread>
 
+#include "link/SerialPort.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::link {

@@ -54,8 +54,9 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
   outputFd_ = output[0];
 
   // A test that aborts never runs our destructor; the simulator then ends with the test process.
-  std::vector<std::string> args = {QUARN_SIM_PATH, "--exit-with-parent", "--port-dir", portDir_, "--com",
-                                   std::to_string(options_.com), "--baud", std::to_string(options_.baud)};
+  std::vector<std::string> args = {
+      QUARN_SIM_PATH, "--exit-with-parent",         "--port-dir", portDir_,
+      "--com",        std::to_string(options_.com), "--baud",     std::to_string(options_.baud)};
   args.insert(args.end(), options_.args.begin(), options_.args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -101,13 +102,16 @@ void SimSensor::Control(const std::string& line) {
     refusedBefore = controlsRefused_;
     target = controlsSent_ + 1;
   }
-  if (!SendControl(line)) throw std::runtime_error("SimSensor: the simulator is gone; cannot send \"" + line + "\"");
+  if (!SendControl(line))
+    throw std::runtime_error("SimSensor: the simulator is gone; cannot send \"" + line + "\"");
   std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, kControlTimeout, [&] { return controlsConfirmed_ >= target || outputEnded_; }) ||
+  if (!changed_.wait_for(lock, kControlTimeout,
+                         [&] { return controlsConfirmed_ >= target || outputEnded_; }) ||
       controlsConfirmed_ < target) {
     throw std::runtime_error("SimSensor: no confirmation of \"" + line + "\"");
   }
-  if (controlsRefused_ > refusedBefore) throw std::runtime_error("SimSensor: the simulator refused \"" + line + "\"");
+  if (controlsRefused_ > refusedBefore)
+    throw std::runtime_error("SimSensor: the simulator refused \"" + line + "\"");
 }
 
 bool SimSensor::SendControl(const std::string& line) {

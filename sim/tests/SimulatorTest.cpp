@@ -206,8 +206,8 @@ TEST(SimulatorTest, RepliesGoOutAtThePaceOfTheLine) {
     const auto reply = client.ReadReply();
     ASSERT_TRUE(reply) << c.baud;
     const auto lineTime = std::chrono::microseconds(reply->bytes.size() * 10 * 1000000 / c.baud);
-    EXPECT_GE(std::chrono::steady_clock::now() - sent, lineTime) << c.baud << " baud, " << reply->bytes.size()
-                                                                 << " bytes";
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, lineTime)
+        << c.baud << " baud, " << reply->bytes.size() << " bytes";
     EXPECT_GE(reply->reads, 2) << "a paced reply arrives in pieces";
   }
 }
@@ -219,7 +219,8 @@ TEST(SimulatorTest, AnswersOneRequestAtATimeAndLosesWhatOverflowsItsBuffer) {
   std::string burst;
   for (int i = 0; i < kSent; ++i) burst += "#00SRAL?\r";
   client.Write(burst);
-  ASSERT_TRUE(Eventually([&] { return sim.Received().size() + static_cast<size_t>(sim.Lost()) == static_cast<size_t>(kSent); }));
+  ASSERT_TRUE(Eventually(
+      [&] { return sim.Received().size() + static_cast<size_t>(sim.Lost()) == static_cast<size_t>(kSent); }));
   const size_t answered = sim.Received().size();
   EXPECT_GE(answered, 2u);
   EXPECT_LT(answered, static_cast<size_t>(kSent)) << "a small buffer cannot hold 540 bytes";
