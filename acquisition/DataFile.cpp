@@ -20,15 +20,15 @@ constexpr const char* kRule = "================";
 
 }  // namespace
 
-std::string IntToStrV(int64_t value, int width) {
+std::string ZeroPadded(int64_t value, int width) {
   std::string text = std::to_string(value);
   if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<size_t>(width) - text.size(), '0');
   return text;
 }
 
-std::string DataFileName(const std::string& FLocalSave, const std::string& RSN, const std::string& RType,
+std::string DataFileName(const std::string& saveFolder, const std::string& serialNumber, const std::string& firmware,
                          const LocalDateTime& start) {
-  return FLocalSave + RSN + "(" + RType + ") " + std::to_string(start.day) + "-" +
+  return saveFolder + serialNumber + "(" + firmware + ") " + std::to_string(start.day) + "-" +
          std::to_string(start.month) + "-" + std::to_string(start.year) + " " + std::to_string(start.hour) +
          "%" + std::to_string(start.minute) + ".txt";
 }
@@ -62,35 +62,35 @@ std::optional<std::string> NamePartProblem(const char* what, std::string_view te
 
 }  // namespace
 
-std::optional<std::string> DataFileNameProblem(std::string_view RSN, std::string_view RType) {
-  if (auto problem = NamePartProblem("serial number", RSN)) return problem;
-  return NamePartProblem("firmware revision", RType);
+std::optional<std::string> DataFileNameProblem(std::string_view serialNumber, std::string_view firmware) {
+  if (auto problem = NamePartProblem("serial number", serialNumber)) return problem;
+  return NamePartProblem("firmware revision", firmware);
 }
 
 std::string RecordTimeText(double DT, const RegionalFormat& format) {
-  const LocalDateTime when = DecodeDT(DT);
+  const LocalDateTime when = DecodeDayNumber(DT);
   std::string text = format.ShortDate(when);
   if (when.hour == 0 && when.minute == 0 && when.second == 0) return text;
   return text + " " + format.LongTime(when);
 }
 
-std::string HeaderBlock(const std::string& RCom, const std::string& RSN, const std::string& RType) {
+std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware) {
   std::string text;
   text += kRule;
   text += kLineEnd;
-  text += "Port: COM" + RCom + kLineEnd;
-  text += "SN: " + RSN + kLineEnd;
-  text += "Type: " + RType + kLineEnd;
+  text += "Port: COM" + portNumber + kLineEnd;
+  text += "SN: " + serialNumber + kLineEnd;
+  text += "Type: " + firmware + kLineEnd;
   text += kRule;
   text += kLineEnd;
   return Utf8ToCp1252(text);
 }
 
-std::string DataLine(const TData& r, const RegionalFormat& format) {
+std::string DataLine(const MeasurementRecord& r, const RegionalFormat& format) {
   std::string line = RecordTimeText(r.DT, format);
   for (uint16_t value : {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}) {
     line += '\t';
-    line += IntToStrV(value, 5);
+    line += ZeroPadded(value, 5);
   }
   line += kLineEnd;
   return Utf8ToCp1252(line);

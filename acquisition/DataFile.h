@@ -12,28 +12,28 @@
 namespace quarn::acquisition {
 
 // Decimal text of value, prefixed with "0" until it is at least width characters long.
-std::string IntToStrV(int64_t value, int width);
+std::string ZeroPadded(int64_t value, int width);
 
 // The data file of a series of runs: folder + serial + "(" + firmware + ") " + d-m-yyyy + " " + h%m + ".txt",
 // numbers without leading zeros ("%" where a time would have its colon). The serial number and firmware
 // revision are taken as they are; DataFileNameProblem says whether they can be part of a file name.
-std::string DataFileName(const std::string& FLocalSave, const std::string& RSN, const std::string& RType,
+std::string DataFileName(const std::string& saveFolder, const std::string& serialNumber, const std::string& firmware,
                          const LocalDateTime& start);
 
 // Why the serial number or the firmware revision cannot be part of a file name on Linux or Windows (a control
 // character, or one of / \ : * ? " < > |), naming the character; nothing when both can.
-std::optional<std::string> DataFileNameProblem(std::string_view RSN, std::string_view RType);
+std::optional<std::string> DataFileNameProblem(std::string_view serialNumber, std::string_view firmware);
 
 // Record time as written in the file: short date, a blank, long time; the date alone within the first
 // second after midnight. UTF-8.
 std::string RecordTimeText(double DT, const RegionalFormat& format);
 
 // The five header lines that open every run in the file, in the file's code page, CR LF line ends.
-std::string HeaderBlock(const std::string& RCom, const std::string& RSN, const std::string& RType);
+std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware);
 
 // One data line: the time text and the ten values as five-digit numbers, TAB-separated, CR LF;
 // in the file's code page.
-std::string DataLine(const TData& record, const RegionalFormat& format);
+std::string DataLine(const MeasurementRecord& record, const RegionalFormat& format);
 
 // Creates the save folder when it is missing, one level only. False when it is still missing.
 bool EnsureSaveFolder(const std::string& folder);

@@ -39,7 +39,7 @@ void CivilFromDays(int64_t z, LocalDateTime& out) {
 
 }  // namespace
 
-double EncodeDT(const LocalDateTime& when) {
+double EncodeDayNumber(const LocalDateTime& when) {
   const int64_t days =
       DaysFromCivil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) +
       kUnixEpochDay;
@@ -49,7 +49,7 @@ double EncodeDT(const LocalDateTime& when) {
   return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
-LocalDateTime DecodeDT(double DT) {
+LocalDateTime DecodeDayNumber(double DT) {
   int64_t days;
   int64_t ms;
   if (DT >= 0) {

@@ -17,9 +17,9 @@ struct LocalDateTime {
 // The 64-bit date-time of a record: whole days since 1899-12-30, the fraction the time of day.
 // Before that day the value is negative and its fraction still counts forward from midnight
 // (-1.25 is 1899-12-29 06:00), which keeps the day and the time independent.
-double EncodeDT(const LocalDateTime& when);
+double EncodeDayNumber(const LocalDateTime& when);
 // The inverse, rounded to the nearest millisecond.
-LocalDateTime DecodeDT(double DT);
+LocalDateTime DecodeDayNumber(double DT);
 
 // The local date and time now.
 LocalDateTime CurrentLocalDateTime();

@@ -4,9 +4,9 @@
 
 namespace quarn::acquisition {
 
-TData RecordFromFrame(double DT, std::span<const int32_t, 10> values) {
+MeasurementRecord RecordFromFrame(double DT, std::span<const int32_t, 10> values) {
   auto low16 = [](int32_t v) { return static_cast<uint16_t>(v); };
-  TData r;
+  MeasurementRecord r;
   r.DT = DT;
   r.T = low16(values[0]);
   r.S = low16(values[1]);
@@ -21,7 +21,7 @@ TData RecordFromFrame(double DT, std::span<const int32_t, 10> values) {
   return r;
 }
 
-void MeasurementStore::Append(const TData& record) {
+void MeasurementStore::Append(const MeasurementRecord& record) {
   {
     std::lock_guard lock(mutex_);
     if (HasRoomLocked()) {
@@ -30,7 +30,7 @@ void MeasurementStore::Append(const TData& record) {
     }
   }
   // A new chunk is allocated outside the lock so that a reader never waits for the allocator.
-  auto chunk = std::make_unique<TData[]>(kChunkRecords);
+  auto chunk = std::make_unique<MeasurementRecord[]>(kChunkRecords);
   std::lock_guard lock(mutex_);
   if (!HasRoomLocked()) chunks_.push_back(std::move(chunk));
   PutLocked(record);
@@ -38,7 +38,7 @@ void MeasurementStore::Append(const TData& record) {
 
 bool MeasurementStore::HasRoomLocked() const { return count_ < chunks_.size() * kChunkRecords; }
 
-void MeasurementStore::PutLocked(const TData& record) {
+void MeasurementStore::PutLocked(const MeasurementRecord& record) {
   chunks_[count_ / kChunkRecords][count_ % kChunkRecords] = record;
   ++count_;
 }
@@ -48,14 +48,14 @@ size_t MeasurementStore::Count() const {
   return count_;
 }
 
-std::vector<TData> MeasurementStore::ReadFrom(size_t first) const {
+std::vector<MeasurementRecord> MeasurementStore::ReadFrom(size_t first) const {
   std::lock_guard lock(mutex_);
-  std::vector<TData> copies;
+  std::vector<MeasurementRecord> copies;
   if (first >= count_) return copies;
   copies.reserve(count_ - first);
   size_t i = first;
   while (i < count_) {
-    const TData* chunk = chunks_[i / kChunkRecords].get();
+    const MeasurementRecord* chunk = chunks_[i / kChunkRecords].get();
     const size_t begin = i % kChunkRecords;
     const size_t end = std::min(kChunkRecords, begin + (count_ - i));
     copies.insert(copies.end(), chunk + begin, chunk + end);
@@ -65,7 +65,7 @@ std::vector<TData> MeasurementStore::ReadFrom(size_t first) const {
 }
 
 void MeasurementStore::Clear() {
-  std::vector<std::unique_ptr<TData[]>> released;
+  std::vector<std::unique_ptr<MeasurementRecord[]>> released;
   {
     std::lock_guard lock(mutex_);
     released.swap(chunks_);
@@ -76,7 +76,7 @@ void MeasurementStore::Clear() {
 
 size_t MeasurementStore::ReservedBytes() const {
   std::lock_guard lock(mutex_);
-  return chunks_.size() * kChunkRecords * sizeof(TData) + chunks_.capacity() * sizeof(chunks_[0]);
+  return chunks_.size() * kChunkRecords * sizeof(MeasurementRecord) + chunks_.capacity() * sizeof(chunks_[0]);
 }
 
 }  // namespace quarn::acquisition

@@ -10,7 +10,7 @@
 namespace quarn::acquisition {
 
 // One measurement frame as stored: when it was parsed and its ten values.
-struct TData {
+struct MeasurementRecord {
   double DT = 0;  // local time, days since 1899-12-30, fraction = time of day; millisecond resolution
   uint16_t T = 0;
   uint16_t S = 0;
@@ -22,22 +22,22 @@ struct TData {
   uint16_t C1 = 0;
   uint16_t C2 = 0;
   uint16_t K = 0;
-  bool operator==(const TData&) const = default;
+  bool operator==(const MeasurementRecord&) const = default;
 };
 
 // The record of a frame's first ten values; each keeps its low 16 bits (70000 becomes 4464).
-TData RecordFromFrame(double DT, std::span<const int32_t, 10> values);
+MeasurementRecord RecordFromFrame(double DT, std::span<const int32_t, 10> values);
 
-// The records of the current run in arrival order (the program's MeasData). The reader thread appends,
+// The records of the current run in arrival order (the program's measurements). The reader thread appends,
 // the GUI thread counts, reads and empties, each in one short locked operation.
 // Records live in fixed-size chunks, so growing never copies or moves what is already stored and an
 // append never stalls a reader for longer than one chunk allocation.
 class MeasurementStore {
  public:
-  void Append(const TData& record);
+  void Append(const MeasurementRecord& record);
   size_t Count() const;
   // Copies of records first .. Count() - 1, oldest first; empty when first >= Count().
-  std::vector<TData> ReadFrom(size_t first) const;
+  std::vector<MeasurementRecord> ReadFrom(size_t first) const;
   // Forgets every record and gives their memory back.
   void Clear();
 
@@ -48,10 +48,10 @@ class MeasurementStore {
 
  private:
   bool HasRoomLocked() const;
-  void PutLocked(const TData& record);
+  void PutLocked(const MeasurementRecord& record);
 
   mutable std::mutex mutex_;  // guards chunks_ and count_
-  std::vector<std::unique_ptr<TData[]>> chunks_;
+  std::vector<std::unique_ptr<MeasurementRecord[]>> chunks_;
   size_t count_ = 0;
 };
 

@@ -16,14 +16,14 @@ int WholeSeconds(int32_t intervalMs) {
   return seconds;
 }
 
-TTHComF::TTHComF(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
+PollingThread::PollingThread(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
 
-TTHComF::~TTHComF() {
+PollingThread::~PollingThread() {
   RequestStop();
   Join();
 }
 
-void TTHComF::Start() {
+void PollingThread::Start() {
   if (thread_.joinable()) return;
   thread_ = std::thread([this] {
     Execute();
@@ -31,7 +31,7 @@ void TTHComF::Start() {
   });
 }
 
-void TTHComF::RequestStop() {
+void PollingThread::RequestStop() {
   {
     std::lock_guard lock(stopMutex_);
     stop_ = true;
@@ -39,36 +39,36 @@ void TTHComF::RequestStop() {
   stopChanged_.notify_all();
 }
 
-bool TTHComF::StopRequested() const {
+bool PollingThread::StopRequested() const {
   std::lock_guard lock(stopMutex_);
   return stop_;
 }
 
-void TTHComF::Join() {
+void PollingThread::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TTHComF::PauseUnlessStopped(int ms) {
+void PollingThread::PauseUnlessStopped(int ms) {
   std::unique_lock lock(stopMutex_);
   stopChanged_.wait_for(lock, std::chrono::milliseconds(link::Scaled(ms)), [this] { return stop_; });
 }
 
-void TTHComF::Execute() {
+void PollingThread::Execute() {
   link::PortHandle port;
   try {
-    port = link::OpenPort("COM" + FCom, link::EV_RXFLAG);
+    port = link::OpenPort("COM" + portNumber, link::kEventRxFlag);
   } catch (const std::exception&) {
-    context_.boxes.Post(BoxKind::Error, "COM" + FCom + " port is busy");
+    context_.boxes.Post(BoxKind::Error, "COM" + portNumber + " port is busy");
     return;
   }
 
   // Shared so that a reader that ended on its own is still a valid object when it is told to stop.
-  auto reader = std::make_shared<THReadF>(context_, inputs_);
-  reader->hPort = port;
-  reader->FNumPort = FCom;
+  auto reader = std::make_shared<ReaderThread>(context_, inputs_);
+  reader->port = port;
+  reader->portNumber = portNumber;
   reader->Start();
 
-  const std::string request = link::BuildRequest(FNN, "F");
+  const std::string request = link::BuildRequest(address, "F");
   int failures = 0;
   bool limitReached = false;
   while (!StopRequested()) {
@@ -82,12 +82,12 @@ void TTHComF::Execute() {
       continue;
     }
     failures = 0;
-    const int seconds = WholeSeconds(FInterval.load());
+    const int seconds = WholeSeconds(interval.load());
     for (int i = 0; i < seconds && !StopRequested(); ++i) PauseUnlessStopped(1000);
   }
 
   reader->RequestStop();
-  reader->FhEvent.Set();
+  reader->wakeEvent.Set();
   link::Pause(1000);
   // The reader never blocks once woken, so this returns at once; the port is closed only after it.
   reader->Join();

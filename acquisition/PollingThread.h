@@ -22,22 +22,22 @@ inline constexpr int kMaxFailedSends = 10;
 // The polling thread of a run. It opens the port, starts the reader thread on it, sends the measurement
 // request once per interval and, at the end, stops the reader, waits a second and closes the port.
 // It may end on its own (port busy, ten failed sends); the owner's RequestStop and Join work either way.
-class TTHComF {
+class PollingThread {
  public:
-  TTHComF(RunContext context, ReaderInputs inputs);
+  PollingThread(RunContext context, ReaderInputs inputs);
   // Asks the thread to stop and waits for it.
-  ~TTHComF();
-  TTHComF(const TTHComF&) = delete;
-  TTHComF& operator=(const TTHComF&) = delete;
+  ~PollingThread();
+  PollingThread(const PollingThread&) = delete;
+  PollingThread& operator=(const PollingThread&) = delete;
 
   // Sampling interval in milliseconds; may change while the thread runs and applies from the next wait.
-  std::atomic<int32_t> FInterval{2000};
+  std::atomic<int32_t> interval{2000};
   // Set before Start: the port number as decimal text and the sensor address.
-  std::string FCom;
-  std::string FNN = link::kAddress;
+  std::string portNumber;
+  std::string address = link::kAddress;
 
   void Start();
-  void SetInterval(int32_t ms) { FInterval.store(ms); }
+  void SetInterval(int32_t ms) { interval.store(ms); }
   // The terminate request; noticed before the next send or within one second of a wait.
   void RequestStop();
   bool Finished() const { return finished_.load(); }

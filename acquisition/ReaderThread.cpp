@@ -18,15 +18,15 @@ constexpr size_t kMaxRead = 1023;
 
 }  // namespace
 
-THReadF::THReadF(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
+ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
 
-THReadF::~THReadF() {
+ReaderThread::~ReaderThread() {
   RequestStop();
-  if (FhEvent.Valid()) FhEvent.Set();
+  if (wakeEvent.Valid()) wakeEvent.Set();
   Join();
 }
 
-void THReadF::Start() {
+void ReaderThread::Start() {
   if (thread_.joinable()) return;
   thread_ = std::thread([this] {
     Execute();
@@ -34,24 +34,24 @@ void THReadF::Start() {
   });
 }
 
-void THReadF::RequestStop() { stop_.store(true); }
+void ReaderThread::RequestStop() { stop_.store(true); }
 
-void THReadF::Join() {
+void ReaderThread::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
-void THReadF::Execute() {
+void ReaderThread::Execute() {
   MessageBoxes& boxes = context_.boxes;
-  if (!FhEvent.Valid()) {
+  if (!wakeEvent.Valid()) {
     boxes.Post(BoxKind::Error, "Error to create the Windows event on reading the thread");
     return;
   }
   // Checked before anything is created, so a name that cannot be leaves nothing behind.
-  if (const auto problem = DataFileNameProblem(inputs_.RSN, inputs_.RType)) {
+  if (const auto problem = DataFileNameProblem(inputs_.serialNumber, inputs_.firmware)) {
     boxes.Post(BoxKind::Error, "Error to open file\n\r" + *problem);
     return;
   }
-  if (!EnsureSaveFolder(inputs_.FLocalSave)) {
+  if (!EnsureSaveFolder(inputs_.saveFolder)) {
     boxes.Post(BoxKind::Error, "Error to create directory save");
     return;
   }
@@ -61,35 +61,35 @@ void THReadF::Execute() {
     boxes.Post(BoxKind::Error, "Error to open file\n\r" + reason);
     return;
   }
-  WriteOrWarn(file, HeaderBlock(inputs_.RCom, inputs_.RSN, inputs_.RType));
+  WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
 
   std::vector<uint8_t> buffer(kMaxRead + 1);
   auto bytesOf = [&](size_t n) { return std::string_view(reinterpret_cast<const char*>(buffer.data()), n); };
   while (!StopRequested()) {
     std::fill(buffer.begin(), buffer.end(), 0);
     std::error_code error;
-    if (hPort->WaitCommEvent(&FhEvent, -1, error) == link::WaitResult::Failed) {
+    if (port->WaitEvent(&wakeEvent, -1, error) == link::WaitResult::Failed) {
       // A refused wait (the converter is gone, for instance) must not spin.
       link::Pause(200);
       size_t ignored;
-      hPort->ClearCommError(ignored);
+      port->BytesWaiting(ignored);
       continue;
     }
     size_t n = 0;
-    hPort->ClearCommError(n);
+    port->BytesWaiting(n);
     if (n > kMaxRead) {
-      hPort->Purge(link::PURGE_RXCLEAR);
+      port->Purge(link::kPurgeRx);
       continue;
     }
     if (n == 0) continue;
     // The rest of a frame whose CR raised the event may still be on its way.
     link::Pause(150);
-    if (const std::error_code readError = hPort->Read(buffer.data(), n)) {
-      boxes.Post(BoxKind::Warning, "Error reading from port COM" + FNumPort +
+    if (const std::error_code readError = port->Read(buffer.data(), n)) {
+      boxes.Post(BoxKind::Warning, "Error reading from port COM" + portNumber +
                                        " a stream reader :" + link::SystemErrorText(readError.value()));
       link::Pause(200);
       size_t ignored;
-      hPort->ClearCommError(ignored);
+      port->BytesWaiting(ignored);
       continue;
     }
     // Frames read before the stop request are kept even when the request came during the read.
@@ -99,17 +99,17 @@ void THReadF::Execute() {
   // What arrived before the stop request is part of the run; the polling thread closes the port only
   // after this thread has ended.
   size_t n = 0;
-  if (!hPort->ClearCommError(n) && n > 0 && n <= kMaxRead && !hPort->Read(buffer.data(), n)) {
+  if (!port->BytesWaiting(n) && n > 0 && n <= kMaxRead && !port->Read(buffer.data(), n)) {
     StoreFrames(file, bytesOf(n));
   }
 }
 
-void THReadF::StoreFrames(DataFile& file, std::string_view bytes) {
+void ReaderThread::StoreFrames(DataFile& file, std::string_view bytes) {
   link::ForEachFrame(bytes, [&](std::span<const int32_t, link::kFrameFields> values, int fieldCount) {
     if (fieldCount < link::kFrameFields) return true;
-    const TData record = RecordFromFrame(EncodeDT(CurrentLocalDateTime()), values);
+    const MeasurementRecord record = RecordFromFrame(EncodeDayNumber(CurrentLocalDateTime()), values);
     try {
-      context_.MeasData.Append(record);
+      context_.measurements.Append(record);
     } catch (const std::exception& e) {
       context_.boxes.Post(BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
       return true;
@@ -120,15 +120,15 @@ void THReadF::StoreFrames(DataFile& file, std::string_view bytes) {
   });
 }
 
-void THReadF::ReopenIfDeleted(DataFile& file) {
+void ReaderThread::ReopenIfDeleted(DataFile& file) {
   if (!file.Unlinked()) return;
   std::string reason;
-  if (!EnsureSaveFolder(inputs_.FLocalSave)) {
+  if (!EnsureSaveFolder(inputs_.saveFolder)) {
     reason = "Error to create directory save";
   } else if (!file.Reopen(inputs_.DataFileName, reason)) {
     reason = "Error to open file\n\r" + reason;
   } else {
-    WriteOrWarn(file, HeaderBlock(inputs_.RCom, inputs_.RSN, inputs_.RType));
+    WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
     context_.boxes.Post(BoxKind::Warning, "The data file " + inputs_.DataFileName +
                                               " was deleted during the run. It has been created again and "
                                               "the run goes on in it; the lines written before are lost.");
@@ -140,7 +140,7 @@ void THReadF::ReopenIfDeleted(DataFile& file) {
   reopenFailureShown_ = true;
 }
 
-void THReadF::WriteOrWarn(DataFile& file, std::string_view bytes) {
+void ReaderThread::WriteOrWarn(DataFile& file, std::string_view bytes) {
   std::string reason;
   if (!file.Write(bytes, reason))
     context_.boxes.Post(BoxKind::Warning, "Error writing to file \n\r" + reason);

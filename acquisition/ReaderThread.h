@@ -18,16 +18,16 @@ class DataFile;
 // What the reader takes from the main window when a run starts, copied so that the window may change
 // its own fields meanwhile.
 struct ReaderInputs {
-  std::string FLocalSave;    // save folder, ending in the path separator
-  std::string RCom;          // port number as decimal text
-  std::string RSN;           // serial number
-  std::string RType;         // firmware revision
+  std::string saveFolder;    // save folder, ending in the path separator
+  std::string portNumber;          // port number as decimal text
+  std::string serialNumber;           // serial number
+  std::string firmware;         // firmware revision
   std::string DataFileName;  // full path of the data file
 };
 
 // The long-lived objects a run works with. Each must outlive the run's threads.
 struct RunContext {
-  MeasurementStore& MeasData;
+  MeasurementStore& measurements;
   MessageBoxes& boxes;  // boxes are posted, never awaited
   const RegionalFormat& regional;
 };
@@ -37,23 +37,23 @@ struct RunContext {
 // and one line. Frames with fewer values are dropped. A data file deleted during the run is created again.
 // Every frame that had arrived when the stop was
 // requested is still stored before the thread ends.
-class THReadF {
+class ReaderThread {
  public:
-  THReadF(RunContext context, ReaderInputs inputs);
+  ReaderThread(RunContext context, ReaderInputs inputs);
   // Asks the thread to stop, wakes it and waits for it.
-  ~THReadF();
-  THReadF(const THReadF&) = delete;
-  THReadF& operator=(const THReadF&) = delete;
+  ~ReaderThread();
+  ReaderThread(const ReaderThread&) = delete;
+  ReaderThread& operator=(const ReaderThread&) = delete;
 
   // Set before Start: the run's open port (owned by the polling thread; never closed here) and its number
   // for the read error text.
-  link::PortHandle hPort;
-  std::string FNumPort;
+  link::PortHandle port;
+  std::string portNumber;
   // Ends the wait for a port event when signalled; stays signalled.
-  link::ManualResetEvent FhEvent;
+  link::ManualResetEvent wakeEvent;
 
   void Start();
-  // The terminate request. Signal FhEvent afterwards to end a pending wait.
+  // The terminate request. Signal wakeEvent afterwards to end a pending wait.
   void RequestStop();
   bool StopRequested() const { return stop_.load(); }
   bool Finished() const { return finished_.load(); }

@@ -28,7 +28,7 @@ class StepPort {
   // False (after the box) when the port cannot be opened.
   bool Open(const std::string& com, MessageBoxes& boxes) {
     try {
-      port_ = link::OpenPort("COM" + com, link::EV_RXFLAG);
+      port_ = link::OpenPort("COM" + com, link::kEventRxFlag);
       return true;
     } catch (const link::PortError&) {
       boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + com);

@@ -10,7 +10,7 @@
 
 namespace quarn::config {
 
-TNSI NSI;
+CriteriaSettings criteriaSettings;
 
 namespace {
 
@@ -66,7 +66,7 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 // The file is in the program's single-byte code page, Windows-1252 on every platform; the record and the
 // boxes hold UTF-8, so text values are converted here. Keys are compared on the raw bytes.
-void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, MessageBoxes& boxes,
+void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, MessageBoxes& boxes,
                        bool applyWindowSettings) {
   int badValues = 0;
   for (std::string_view line : SplitLines(content)) {
@@ -83,17 +83,17 @@ void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, 
       return parsed;
     };
     if (key == "kzero2") {
-      if (auto v = integer()) nsi.Kzero2 = *v;
+      if (auto v = integer()) nsi.zeroCriterion = *v;
     } else if (key == "kscale") {
-      if (auto v = integer()) nsi.KScale = *v;
+      if (auto v = integer()) nsi.scaleCriterion = *v;
     } else if (key == "mailsupport") {
-      nsi.EMail = Cp1252ToUtf8(value);
+      nsi.supportMail = Cp1252ToUtf8(value);
     } else if (key == "ftpsupport") {
-      nsi.FTPServer = Cp1252ToUtf8(value);
+      nsi.ftpServer = Cp1252ToUtf8(value);
     } else if (key == "ftppath") {
-      nsi.FTPPath = Cp1252ToUtf8(value);
+      nsi.ftpPath = Cp1252ToUtf8(value);
     } else if (key == "ftpport") {
-      if (auto v = integer()) nsi.FTPPort = *v;
+      if (auto v = integer()) nsi.ftpPort = *v;
     } else if (key == "delay") {
       if (!applyWindowSettings) continue;
       if (auto v = integer()) host.SetIntervalPosition(*v);
@@ -133,13 +133,13 @@ std::string RewriteWindowSettings(std::string_view content, int intervalPosition
   return out;
 }
 
-CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, TNSI& nsi)
+CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, CriteriaSettings& nsi)
     : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(nsi) {}
 
 CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
-  nsi_.Kzero2 = kCriterionNotGiven;
-  nsi_.KScale = kCriterionNotGiven;
-  nsi_.EMail.clear();
+  nsi_.zeroCriterion = kCriterionNotGiven;
+  nsi_.scaleCriterion = kCriterionNotGiven;
+  nsi_.supportMail.clear();
   std::string content;
   try {
     if (!FileExists(file_)) {

@@ -10,17 +10,17 @@
 namespace quarn::config {
 
 // The settings record loaded from criteria.ini. Texts are UTF-8. GUI thread only.
-struct TNSI {
-  int32_t Kzero2 = 0;     // zero criterion for calibration; kCriterionNotGiven when the file has none
-  int32_t KScale = 0;     // scale criterion for calibration; kCriterionNotGiven when the file has none
-  std::string EMail;      // support mail address
-  std::string FTPServer;  // support FTP server
-  int32_t FTPPort = 0;    // support FTP port
-  std::string FTPPath;    // folder on the support FTP server
+struct CriteriaSettings {
+  int32_t zeroCriterion = 0;     // zero criterion for calibration; kCriterionNotGiven when the file has none
+  int32_t scaleCriterion = 0;     // scale criterion for calibration; kCriterionNotGiven when the file has none
+  std::string supportMail;      // support mail address
+  std::string ftpServer;  // support FTP server
+  int32_t ftpPort = 0;    // support FTP port
+  std::string ftpPath;    // folder on the support FTP server
 };
 
-// The program's one record. The functions below take a TNSI& so that tests use their own.
-extern TNSI NSI;
+// The program's one record. The functions below take a CriteriaSettings& so that tests use their own.
+extern CriteriaSettings criteriaSettings;
 
 inline constexpr int32_t kCriterionNotGiven = 99999;
 inline constexpr const char* kCriteriaFileName = "criteria.ini";
@@ -32,7 +32,7 @@ class CriteriaHost {
   // The sampling-interval position in tenths of a second; the window clamps it to 5..990.
   virtual void SetIntervalPosition(int position) = 0;
   virtual int IntervalPosition() const = 0;
-  // The advanced-mode flag FMode.
+  // The advanced-mode flag.
   virtual bool AdvancedMode() const = 0;
   virtual void SetAdvancedModeFlag(bool advanced) = 0;
   // Selects "Advance" in the mode selection and runs its click action, as the user's choice would.
@@ -53,7 +53,7 @@ enum class CriteriaResult {
 class CriteriaFile {
  public:
   // file: the program folder + kCriteriaFileName.
-  CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, TNSI& nsi = NSI);
+  CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, CriteriaSettings& nsi = criteriaSettings);
 
   // Loads the criteria and support addresses into the record, and the interval position and mode into the
   // window when applyWindowSettings. Failed means the calling action (show, Start) should end.
@@ -67,13 +67,13 @@ class CriteriaFile {
   std::filesystem::path file_;
   CriteriaHost& host_;
   MessageBoxes& boxes_;
-  TNSI& nsi_;
+  CriteriaSettings& nsi_;
 };
 
 // The reader's work on the file's bytes (Windows-1252 text), after the defaults were set: applies every line
 // in order, shows a warning box for each of the first five values that are not an integer and one more box
 // with the count of any further ones, then selects the advanced mode when the flag is set.
-void ApplyCriteriaText(std::string_view content, TNSI& nsi, CriteriaHost& host, MessageBoxes& boxes,
+void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, MessageBoxes& boxes,
                        bool applyWindowSettings);
 
 // The writer's work on the file's bytes: every "delay" and "mode" line rewritten, missing ones appended,

@@ -48,20 +48,20 @@ Record Load(const std::filesystem::path& file) {
 
 }  // namespace
 
-void SaveMailSettings(const std::filesystem::path& folder, const TMailSettings& record) {
+void SaveMailSettings(const std::filesystem::path& folder, const MailSettingsRecord& record) {
   Save(folder / kMailSettingsFileName, record);
 }
 
-void SaveFtpSettings(const std::filesystem::path& folder, const TFtpSettings& record) {
+void SaveFtpSettings(const std::filesystem::path& folder, const FtpSettingsRecord& record) {
   Save(folder / kFtpSettingsFileName, record);
 }
 
-TMailSettings LoadMailSettings(const std::filesystem::path& folder) {
-  return Load<TMailSettings>(folder / kMailSettingsFileName);
+MailSettingsRecord LoadMailSettings(const std::filesystem::path& folder) {
+  return Load<MailSettingsRecord>(folder / kMailSettingsFileName);
 }
 
-TFtpSettings LoadFtpSettings(const std::filesystem::path& folder) {
-  return Load<TFtpSettings>(folder / kFtpSettingsFileName);
+FtpSettingsRecord LoadFtpSettings(const std::filesystem::path& folder) {
+  return Load<FtpSettingsRecord>(folder / kFtpSettingsFileName);
 }
 
 }  // namespace quarn::config

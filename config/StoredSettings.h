@@ -20,7 +20,7 @@ struct ScrambledField {
 };
 
 // The mail account, file setting2.bin.
-struct TMailSettings {
+struct MailSettingsRecord {
   ScrambledField<52> Host;         // SMTP server name
   ScrambledField<9> Port;          // SMTP port as decimal text
   ScrambledField<52> Login;        // login, also the sender address
@@ -30,18 +30,18 @@ struct TMailSettings {
 };
 
 // The FTP account, file setting3.bin. Server, port and folder come from the criteria file.
-struct TFtpSettings {
+struct FtpSettingsRecord {
   ScrambledField<52> Account;   // FTP user name
   ScrambledField<42> Password;  // FTP password
   uint8_t Passive = 0;          // 0 = active mode, 1 = passive mode
 };
 
-static_assert(sizeof(TMailSettings) == 213);
-static_assert(offsetof(TMailSettings, Port) == 53 && offsetof(TMailSettings, Login) == 63);
-static_assert(offsetof(TMailSettings, Password) == 116 && offsetof(TMailSettings, TestAddress) == 159);
-static_assert(offsetof(TMailSettings, UseTLS) == 212);
-static_assert(sizeof(TFtpSettings) == 97);
-static_assert(offsetof(TFtpSettings, Password) == 53 && offsetof(TFtpSettings, Passive) == 96);
+static_assert(sizeof(MailSettingsRecord) == 213);
+static_assert(offsetof(MailSettingsRecord, Port) == 53 && offsetof(MailSettingsRecord, Login) == 63);
+static_assert(offsetof(MailSettingsRecord, Password) == 116 && offsetof(MailSettingsRecord, TestAddress) == 159);
+static_assert(offsetof(MailSettingsRecord, UseTLS) == 212);
+static_assert(sizeof(FtpSettingsRecord) == 97);
+static_assert(offsetof(FtpSettingsRecord, Password) == 53 && offsetof(FtpSettingsRecord, Passive) == 96);
 
 inline constexpr const char* kMailSettingsFileName = "setting2.bin";
 inline constexpr const char* kFtpSettingsFileName = "setting3.bin";
@@ -57,13 +57,13 @@ std::string ScrambledText(const ScrambledField<Capacity>& field);
 
 // Create or replace folder/setting2.bin (setting3.bin) with the one record. All or nothing: on failure the
 // old file is untouched. Throws FileError with the system's text.
-void SaveMailSettings(const std::filesystem::path& folder, const TMailSettings& record);
-void SaveFtpSettings(const std::filesystem::path& folder, const TFtpSettings& record);
+void SaveMailSettings(const std::filesystem::path& folder, const MailSettingsRecord& record);
+void SaveFtpSettings(const std::filesystem::path& folder, const FtpSettingsRecord& record);
 
 // The first record of the existing file; the caller tests first that the file exists. Throws FileError with
 // the system's text, also for a file shorter than one record. Bytes after the first record are ignored.
-TMailSettings LoadMailSettings(const std::filesystem::path& folder);
-TFtpSettings LoadFtpSettings(const std::filesystem::path& folder);
+MailSettingsRecord LoadMailSettings(const std::filesystem::path& folder);
+FtpSettingsRecord LoadFtpSettings(const std::filesystem::path& folder);
 
 // Implementation of the field templates, for the capacities in use.
 namespace detail {

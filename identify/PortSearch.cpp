@@ -87,7 +87,7 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
   for (size_t i = 0; i < newPorts.size(); ++i) {
     const std::string number = std::to_string(newPorts[i]);
     try {
-      port = link::OpenPort("COM" + number, link::EV_RXFLAG);
+      port = link::OpenPort("COM" + number, link::kEventRxFlag);
     } catch (const link::PortError&) {
       boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + number);
       return false;
@@ -116,14 +116,14 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 
 void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
                        CheckHost& host, MessageBoxes& boxes) {
-  if (ok) identity = {result.RCom, result.RSN, result.RType};
-  host.SetIdentityRow(kRowPort, identity.RCom);
-  host.SetIdentityRow(kRowSerial, identity.RSN);
-  host.SetIdentityRow(kRowFirmware, identity.RType);
+  if (ok) identity = {result.portNumber, result.serialNumber, result.firmware};
+  host.SetIdentityRow(kRowPort, identity.portNumber);
+  host.SetIdentityRow(kRowSerial, identity.serialNumber);
+  host.SetIdentityRow(kRowFirmware, identity.firmware);
   host.SetIdentityRow(kRowType, "");
   host.SetIdentityRow(kRowRange, "");
   if (ok) {
-    if (const std::optional<int> port = WholeNumber(identity.RCom)) store.Write(*port);
+    if (const std::optional<int> port = WholeNumber(identity.portNumber)) store.Write(*port);
   }
   host.ApplyToolbar(ok ? ToolbarColumn::SearchOk : ToolbarColumn::SearchCancelled);
   CheckCoeff(identity, host, boxes);

@@ -13,9 +13,9 @@ namespace quarn::identify {
 
 // What the search wizard hands back when it ends with OK.
 struct SearchResult {
-  std::string RCom;   // port number as decimal text
-  std::string RSN;    // serial number
-  std::string RType;  // firmware revision
+  std::string portNumber;   // port number as decimal text
+  std::string serialNumber;    // serial number
+  std::string firmware;  // firmware revision
 };
 
 // Scanned port numbers run from 1 to this, ascending.
@@ -54,7 +54,7 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 
 // The main window's side after the wizard: on OK copies the results into identity, shows them, remembers
 // the port (a port that is no number is not stored) and sets the toolbar; otherwise shows the identity
-// it had. Then, in both cases, CheckCoeff on identity.RCom.
+// it had. Then, in both cases, CheckCoeff on identity.portNumber.
 void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
                        CheckHost& host, MessageBoxes& boxes);
 

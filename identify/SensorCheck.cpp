@@ -9,10 +9,10 @@ using link::ReplyFilter;
 
 void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, MessageBoxes& boxes) {
   const PortStore::Entry entry = store.Read();
-  if (entry.status == PortStore::Status::Found) identity.RCom = std::to_string(entry.port);
-  if (entry.status == PortStore::Status::Missing) identity.RCom.clear();
+  if (entry.status == PortStore::Status::Found) identity.portNumber = std::to_string(entry.port);
+  if (entry.status == PortStore::Status::Missing) identity.portNumber.clear();
 
-  if (identity.RCom.empty()) {
+  if (identity.portNumber.empty()) {
     boxes.Show(BoxKind::Error, BoxButtons::Ok, "Make full search port and sens");
     return;
   }
@@ -20,37 +20,37 @@ void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, Me
   link::PortHandle port;
   auto finish = [&] {
     if (port) port->Close();
-    if (identity.RSN.empty() || identity.RType.empty()) host.ApplyToolbar(ToolbarColumn::CheckFailure);
+    if (identity.serialNumber.empty() || identity.firmware.empty()) host.ApplyToolbar(ToolbarColumn::CheckFailure);
   };
 
   try {
-    port = link::OpenPort("COM" + identity.RCom, link::EV_RXFLAG);
+    port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
   } catch (const link::PortError& e) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "COM" + identity.RCom + " port is busy\n\r" + e.what());
+    boxes.Show(BoxKind::Error, BoxButtons::Ok, "COM" + identity.portNumber + " port is busy\n\r" + e.what());
     finish();
     return;
   }
 
   const link::ExchangeResult serial = link::ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
   if (serial.outcome == ExchangeOutcome::Failed) return finish();
-  identity.RSN = serial.text;
-  if (identity.RSN.empty()) {
+  identity.serialNumber = serial.text;
+  if (identity.serialNumber.empty()) {
     boxes.Show(BoxKind::Error, BoxButtons::Ok, "Make full search port ans sens");
     return finish();
   }
 
   const link::ExchangeResult firmware = link::ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
   if (firmware.outcome == ExchangeOutcome::Failed) return finish();
-  identity.RType = firmware.text;
-  if (identity.RType.empty()) {
+  identity.firmware = firmware.text;
+  if (identity.firmware.empty()) {
     boxes.Show(BoxKind::Error, BoxButtons::Ok, "Make full search port ans sens");
     return finish();
   }
 
   host.ApplyToolbar(ToolbarColumn::CheckSuccess);
-  host.SetIdentityRow(kRowPort, identity.RCom);
-  host.SetIdentityRow(kRowSerial, identity.RSN);
-  host.SetIdentityRow(kRowFirmware, identity.RType);
+  host.SetIdentityRow(kRowPort, identity.portNumber);
+  host.SetIdentityRow(kRowSerial, identity.serialNumber);
+  host.SetIdentityRow(kRowFirmware, identity.firmware);
   host.SetIdentityRow(kRowType, "");
   host.SetIdentityRow(kRowRange, "");
   port->Close();
@@ -61,9 +61,9 @@ void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, Me
 void CheckCoeff(const IdentityFields& identity, CheckHost& host, MessageBoxes& boxes) {
   link::PortHandle port;
   try {
-    port = link::OpenPort("COM" + identity.RCom, link::EV_RXFLAG);
+    port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
   } catch (const link::PortError&) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + identity.RCom);
+    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + identity.portNumber);
     return;
   }
   const link::ExchangeResult type = link::ShortExchange(port, "#00RT?", ReplyFilter::NoCR, boxes);

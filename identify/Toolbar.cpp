@@ -4,7 +4,7 @@ namespace quarn::identify {
 
 std::array<ButtonState, kButtonCount> ToolbarStates(ToolbarColumn column) {
   constexpr ButtonState o = ButtonState::On, x = ButtonState::Off, s = ButtonState::Same;
-  //                 Search Sens Clear Start Stop Calibr Cmd Save Send
+  //                 Search CheckSensor Clear Start Stop Calibrate Console Save Send
   switch (column) {
     case ToolbarColumn::ProgramStart: return {o, o, x, x, x, x, x, x, x};
     case ToolbarColumn::CheckSuccess: return {x, x, o, o, x, o, o, x, x};

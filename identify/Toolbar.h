@@ -5,7 +5,7 @@
 namespace quarn::identify {
 
 // The nine toolbar buttons of the main window, in toolbar order.
-enum class Button { Search, Sens, Clear, Start, Stop, Calibr, Cmd, Save, Send };
+enum class Button { Search, CheckSensor, Clear, Start, Stop, Calibrate, Console, Save, Send };
 inline constexpr int kButtonCount = 9;
 
 // The moments that set the toolbar; each one is a column of the button table.

@@ -19,9 +19,9 @@ constexpr size_t kExchangeMax = 511;
 // After a failed wait: clear the error state, reset the event and end any wait still pending.
 void CleanUpWait(const PortHandle& port, ManualResetEvent& event) {
   size_t queued;
-  port->ClearCommError(queued);
+  port->BytesWaiting(queued);
   event.Reset();
-  port->SetCommMask(EV_RXFLAG);
+  port->SetEventMask(kEventRxFlag);
 }
 
 }  // namespace
@@ -32,24 +32,24 @@ PortHandle OpenPort(const std::string& name, uint8_t eventMask) {
   if (!port) Raise("INVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(error.value()));
 
   LineSettings settings;
-  if (port->GetCommState(settings)) {
+  if (port->GetLineSettings(settings)) {
     port->Close();
     Raise("Error setting port state");
   }
   settings.baudRate = 9600;
   settings.byteSize = 8;
-  settings.parity = NOPARITY;
-  settings.stopBits = ONESTOPBIT;
+  settings.parity = kNoParity;
+  settings.stopBits = kOneStopBit;
   settings.eventChar = kCR;
-  if (port->SetCommState(settings)) {
+  if (port->SetLineSettings(settings)) {
     port->Close();
     Raise("Error setting port state");
   }
-  if (port->Purge(PURGE_TXCLEAR | PURGE_RXCLEAR)) {
+  if (port->Purge(kPurgeTx | kPurgeRx)) {
     port->Close();
     Raise("Error purging port");
   }
-  if (port->SetCommMask(eventMask)) {
+  if (port->SetEventMask(eventMask)) {
     port->Close();
     Raise("Error setting port mask");
   }
@@ -72,9 +72,9 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
   ManualResetEvent event;
   if (!event.Valid() || !port) Raise("Sensor not respond (1)");
 
-  port->SetCommMask(EV_RXFLAG);
+  port->SetEventMask(kEventRxFlag);
   std::error_code error;
-  const WaitResult wait = port->WaitCommEvent(&event, Scaled(10000), error);
+  const WaitResult wait = port->WaitEvent(&event, Scaled(10000), error);
   if (wait == WaitResult::Timeout) {
     CleanUpWait(port, event);
     Raise("Sensor not respond (WAIT_TIMEOUT)");
@@ -88,22 +88,22 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
   std::vector<uint8_t> buffer(kReadPortMax + 2, 0);
   Pause(200);
   size_t n = 0;
-  port->ClearCommError(n);
+  port->BytesWaiting(n);
   if (n > kReadPortMax) {
     CleanUpWait(port, event);
     Raise("Sensor not respond");
   }
   if (n < 4) {
     size_t ignored;
-    port->ClearCommError(ignored);
-    port->Purge(PURGE_RXCLEAR);
+    port->BytesWaiting(ignored);
+    port->Purge(kPurgeRx);
     Raise("Sensor not respond");
   }
   if (port->Read(buffer.data(), n)) {
     Pause(200);
     size_t ignored;
-    port->ClearCommError(ignored);
-    port->Purge(PURGE_RXCLEAR);
+    port->BytesWaiting(ignored);
+    port->Purge(kPurgeRx);
     Raise("Sensor not respond");
   }
   const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
@@ -128,15 +128,15 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
     if (!event.Valid()) return fail("Was not successful to create an event");
     Pause(50);
     std::error_code error;
-    port->WaitCommEvent(&event, Scaled(3000), error);  // the outcome does not matter: the count does
+    port->WaitEvent(&event, Scaled(3000), error);  // the outcome does not matter: the count does
 
     std::vector<uint8_t> buffer(kExchangeMax + 2, 0);
     Pause(50);
     size_t n = 0;
-    port->ClearCommError(n);
+    port->BytesWaiting(n);
     if (n > kExchangeMax) {
       // A line this long is no reply of the sensor; the port is closed so nothing more is written to it.
-      port->Purge(PURGE_RXCLEAR);
+      port->Purge(kPurgeRx);
       return fail("Was not successful to read from the port");
     }
     if (n > 0) {
@@ -145,7 +145,7 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
         boxes.Show(BoxKind::Error, BoxButtons::Ok, "Was not successful to read from the port");
         Pause(200);
         size_t ignored;
-        port->ClearCommError(ignored);
+        port->BytesWaiting(ignored);
         port->Close();
         return {ExchangeOutcome::Failed, {}};
       }

@@ -167,7 +167,7 @@ std::error_code SerialPort::StateErrorLocked() const {
   return {};
 }
 
-std::error_code SerialPort::GetCommState(LineSettings& settings) {
+std::error_code SerialPort::GetLineSettings(LineSettings& settings) {
   std::lock_guard lock(mutex_);
   if (auto e = StateErrorLocked()) return e;
   termios t{};
@@ -188,13 +188,13 @@ std::error_code SerialPort::GetCommState(LineSettings& settings) {
       settings.byteSize = 8;
       break;
   }
-  settings.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : NOPARITY;
-  settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : ONESTOPBIT;
+  settings.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : kNoParity;
+  settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : kOneStopBit;
   settings.eventChar = eventChar_;
   return {};
 }
 
-std::error_code SerialPort::SetCommState(const LineSettings& settings) {
+std::error_code SerialPort::SetLineSettings(const LineSettings& settings) {
   std::lock_guard lock(mutex_);
   if (auto e = StateErrorLocked()) return e;
   termios t = settings.rest;
@@ -222,7 +222,7 @@ std::error_code SerialPort::SetCommState(const LineSettings& settings) {
   t.c_cflag &= ~(PARENB | PARODD);
   if (settings.parity == 1) t.c_cflag |= PARENB | PARODD;
   if (settings.parity == 2) t.c_cflag |= PARENB;
-  if (settings.stopBits == ONESTOPBIT) {
+  if (settings.stopBits == kOneStopBit) {
     t.c_cflag &= ~CSTOPB;
   } else {
     t.c_cflag |= CSTOPB;
@@ -235,15 +235,15 @@ std::error_code SerialPort::SetCommState(const LineSettings& settings) {
 std::error_code SerialPort::Purge(uint32_t flags) {
   std::lock_guard lock(mutex_);
   if (auto e = StateErrorLocked()) return e;
-  if ((flags & PURGE_TXCLEAR) && tcflush(fd_, TCOFLUSH) != 0) return Errno(errno);
-  if (flags & PURGE_RXCLEAR) {
+  if ((flags & kPurgeTx) && tcflush(fd_, TCOFLUSH) != 0) return Errno(errno);
+  if (flags & kPurgeRx) {
     if (tcflush(fd_, TCIFLUSH) != 0) return Errno(errno);
     queue_.clear();
   }
   return {};
 }
 
-std::error_code SerialPort::SetCommMask(uint8_t mask) {
+std::error_code SerialPort::SetEventMask(uint8_t mask) {
   {
     std::lock_guard lock(mutex_);
     if (auto e = StateErrorLocked()) return e;
@@ -255,7 +255,7 @@ std::error_code SerialPort::SetCommMask(uint8_t mask) {
   return {};
 }
 
-uint8_t SerialPort::CommMask() const {
+uint8_t SerialPort::EventMask() const {
   std::lock_guard lock(mutex_);
   return mask_;
 }
@@ -267,7 +267,7 @@ std::error_code SerialPort::DrainLocked(uint8_t mask, bool& sawEvent) {
   for (;;) {
     const ssize_t n = read(fd_, chunk, sizeof chunk);
     if (n > 0) {
-      if ((mask & EV_RXCHAR) || ((mask & EV_RXFLAG) && std::memchr(chunk, eventChar_, n) != nullptr)) {
+      if ((mask & kEventRxChar) || ((mask & kEventRxFlag) && std::memchr(chunk, eventChar_, n) != nullptr)) {
         sawEvent = true;
       }
       queue_.append(chunk, static_cast<size_t>(n));
@@ -282,7 +282,7 @@ std::error_code SerialPort::DrainLocked(uint8_t mask, bool& sawEvent) {
   }
 }
 
-WaitResult SerialPort::WaitCommEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error) {
+WaitResult SerialPort::WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error) {
   error.clear();
   int fd;
   uint64_t generation;
@@ -332,7 +332,7 @@ WaitResult SerialPort::WaitCommEvent(const ManualResetEvent* wake, int timeoutMs
   }
 }
 
-std::error_code SerialPort::ClearCommError(size_t& queued) {
+std::error_code SerialPort::BytesWaiting(size_t& queued) {
   std::lock_guard lock(mutex_);
   queued = 0;
   bool sawEvent;

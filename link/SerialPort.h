@@ -15,23 +15,23 @@
 namespace quarn::link {
 
 // Port events a wait can end on.
-inline constexpr uint8_t EV_RXCHAR = 1;  // any character received
-inline constexpr uint8_t EV_RXFLAG = 2;  // the event character received
+inline constexpr uint8_t kEventRxChar = 1;  // any character received
+inline constexpr uint8_t kEventRxFlag = 2;  // the event character received
 
 // Purge flags.
-inline constexpr uint32_t PURGE_TXCLEAR = 4;
-inline constexpr uint32_t PURGE_RXCLEAR = 8;
+inline constexpr uint32_t kPurgeTx = 4;
+inline constexpr uint32_t kPurgeRx = 8;
 
-inline constexpr uint8_t NOPARITY = 0;
-inline constexpr uint8_t ONESTOPBIT = 0;
+inline constexpr uint8_t kNoParity = 0;
+inline constexpr uint8_t kOneStopBit = 0;
 
 // The line settings record of a port. The five named fields are the ones the program sets; `rest` carries
 // every other setting exactly as read so that writing the record back leaves them alone.
 struct LineSettings {
   uint32_t baudRate = 0;
   uint8_t byteSize = 8;
-  uint8_t parity = NOPARITY;
-  uint8_t stopBits = ONESTOPBIT;
+  uint8_t parity = kNoParity;
+  uint8_t stopBits = kOneStopBit;
   char eventChar = 0;
   termios rest{};
 };
@@ -58,19 +58,19 @@ class SerialPort {
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  std::error_code GetCommState(LineSettings& settings);
-  std::error_code SetCommState(const LineSettings& settings);
+  std::error_code GetLineSettings(LineSettings& settings);
+  std::error_code SetLineSettings(const LineSettings& settings);
   std::error_code Purge(uint32_t flags);
   // Setting the mask ends a wait that is pending on the port (its result is MaskChanged).
-  std::error_code SetCommMask(uint8_t mask);
-  uint8_t CommMask() const;
+  std::error_code SetEventMask(uint8_t mask);
+  uint8_t EventMask() const;
 
   // Waits until a masked event happens among bytes that arrive, `wake` is signalled, the mask is set
   // anew, or timeoutMs passes (negative: no limit). A zero mask is refused with EINVAL.
-  WaitResult WaitCommEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error);
+  WaitResult WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error);
 
   // Takes in what has arrived and reports how many bytes wait in the receive queue.
-  std::error_code ClearCommError(size_t& queued);
+  std::error_code BytesWaiting(size_t& queued);
 
   // Reads exactly count bytes; fails with ETIMEDOUT when they have not all arrived within timeoutMs.
   std::error_code Read(uint8_t* buffer, size_t count, int timeoutMs = 2000);
@@ -92,7 +92,7 @@ class SerialPort {
   std::error_code WriteAll(const uint8_t* data, size_t count, std::chrono::steady_clock::time_point deadline);
 
   const std::string path_;
-  const int wakeFd_;  // eventfd that ends a pending wait on SetCommMask or Close
+  const int wakeFd_;  // eventfd that ends a pending wait on SetEventMask or Close
 
   mutable std::mutex mutex_;  // guards fd_, queue_, mask_, maskGeneration_, eventChar_, disconnected_
   int fd_;

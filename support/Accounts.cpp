@@ -7,8 +7,8 @@ namespace quarn::support {
 using config::ScrambledText;
 using config::SetScrambledText;
 
-config::TMailSettings MailRecord(const MailFields& fields) {
-  config::TMailSettings record;
+config::MailSettingsRecord MailRecord(const MailFields& fields) {
+  config::MailSettingsRecord record;
   SetScrambledText(record.Host, fields.host);
   SetScrambledText(record.Port, fields.port);
   SetScrambledText(record.Login, fields.login);
@@ -18,7 +18,7 @@ config::TMailSettings MailRecord(const MailFields& fields) {
   return record;
 }
 
-MailFields MailFieldsFrom(const config::TMailSettings& record) {
+MailFields MailFieldsFrom(const config::MailSettingsRecord& record) {
   MailFields fields;
   fields.host = ScrambledText(record.Host);
   fields.port = ScrambledText(record.Port);
@@ -30,15 +30,15 @@ MailFields MailFieldsFrom(const config::TMailSettings& record) {
   return fields;
 }
 
-config::TFtpSettings FtpRecord(const FtpFields& fields) {
-  config::TFtpSettings record;
+config::FtpSettingsRecord FtpRecord(const FtpFields& fields) {
+  config::FtpSettingsRecord record;
   SetScrambledText(record.Account, fields.account);
   SetScrambledText(record.Password, fields.password);
   record.Passive = fields.passive ? 1 : 0;
   return record;
 }
 
-FtpFields FtpFieldsFrom(const config::TFtpSettings& record) {
+FtpFields FtpFieldsFrom(const config::FtpSettingsRecord& record) {
   return {ScrambledText(record.Account), ScrambledText(record.Password), record.Passive != 0};
 }
 

@@ -30,17 +30,17 @@ struct FtpFields {
 
 // The support FTP server named by the criteria file.
 struct SupportFtpServer {
-  std::string FTPServer{};
-  int32_t FTPPort = 0;
-  std::string FTPPath{};
+  std::string ftpServer{};
+  int32_t ftpPort = 0;
+  std::string ftpPath{};
 };
 
 // The records written to the settings files, and the fields a loaded record gives back. A stored port that
 // is empty reads as "25"; any UseTLS byte other than 0 reads as "SSL/TSL".
-config::TMailSettings MailRecord(const MailFields& fields);
-MailFields MailFieldsFrom(const config::TMailSettings& record);
-config::TFtpSettings FtpRecord(const FtpFields& fields);
-FtpFields FtpFieldsFrom(const config::TFtpSettings& record);
+config::MailSettingsRecord MailRecord(const MailFields& fields);
+MailFields MailFieldsFrom(const config::MailSettingsRecord& record);
+config::FtpSettingsRecord FtpRecord(const FtpFields& fields);
+FtpFields FtpFieldsFrom(const config::FtpSettingsRecord& record);
 
 // A 32-bit decimal integer with an optional sign and nothing else around it; nothing when the text is not
 // one.

@@ -15,13 +15,13 @@ constexpr const char* kIncomplete = "Not all parameters are filled !";
 
 MailSetup::MailSetup(std::string localPath, SupportFtpServer server, MessageBoxes& boxes)
     : localPath_(std::move(localPath)), server_(std::move(server)), boxes_(boxes) {
-  gmail_.SetMailer(kPlainAgentName);
-  gmail_.SetConnection(connection_);
+  mailClient_.SetMailer(kPlainAgentName);
+  mailClient_.SetConnection(connection_);
 }
 
 void MailSetup::SetConnection(const ConnectionSettings& connection) {
   connection_ = connection;
-  gmail_.SetConnection(connection);
+  mailClient_.SetConnection(connection);
 }
 
 MailSetup::Stored MailSetup::LoadStored() {
@@ -59,7 +59,7 @@ bool MailSetup::SaveMail(const MailFields& fields) {
 }
 
 bool MailSetup::SaveFtp(const FtpFields& fields) {
-  if (server_.FTPServer.empty() || server_.FTPPort == 0 || fields.account.empty()) {
+  if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty()) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
     return false;
   }
@@ -124,23 +124,23 @@ void MailSetup::TestStartTlsMail(const MailFields& fields) {
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, NotAWholeNumberText(fields.port));
     return;
   }
-  gmail_.SetHost(fields.host);
-  gmail_.SetPort(StartTlsPort(*port));
-  gmail_.SetLogin(fields.login);
-  gmail_.SetPassword(fields.password);
-  gmail_.SetFromEmail(fields.login);
-  gmail_.Recipients().clear();
-  gmail_.Recipients().push_back(fields.testAddress);
-  gmail_.AddText("Line1 Test mail SUCCESS!");
-  gmail_.AddText("Line2 Test mail SUCCESS!");
-  gmail_.AttachFiles().push_back(localPath_ + config::kCriteriaFileName);
+  mailClient_.SetHost(fields.host);
+  mailClient_.SetPort(StartTlsPort(*port));
+  mailClient_.SetLogin(fields.login);
+  mailClient_.SetPassword(fields.password);
+  mailClient_.SetFromEmail(fields.login);
+  mailClient_.Recipients().clear();
+  mailClient_.Recipients().push_back(fields.testAddress);
+  mailClient_.AddText("Line1 Test mail SUCCESS!");
+  mailClient_.AddText("Line2 Test mail SUCCESS!");
+  mailClient_.AttachFiles().push_back(localPath_ + config::kCriteriaFileName);
   bool sent = false;
   try {
     const BusyScope busy(feedback_);
-    sent = gmail_.SendMessage(kTestSubject, true);
+    sent = mailClient_.SendMessage(kTestSubject, true);
   } catch (const std::runtime_error& error) {
     // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
-    gmail_.Clear();
+    mailClient_.Clear();
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
     return;
   }
@@ -159,19 +159,19 @@ void MailSetup::OfferMailSave(const MailFields& fields) {
 }
 
 void MailSetup::TestFtp(const FtpFields& fields) {
-  if (server_.FTPServer.empty() || server_.FTPPort == 0 || fields.account.empty() ||
+  if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty() ||
       fields.password.empty()) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
     return;
   }
-  server_.FTPPath = TestUploadFolder(server_.FTPPath);
-  if (!IsPortNumber(server_.FTPPort)) {
+  server_.ftpPath = TestUploadFolder(server_.ftpPath);
+  if (!IsPortNumber(server_.ftpPort)) {
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
     return;
   }
   // The session closes the connection whichever way this function is left.
-  FtpSession session({.host = server_.FTPServer,
-                      .port = server_.FTPPort,
+  FtpSession session({.host = server_.ftpServer,
+                      .port = server_.ftpPort,
                       .user = fields.account,
                       .password = fields.password,
                       .passive = fields.passive,
@@ -185,7 +185,7 @@ void MailSetup::TestFtp(const FtpFields& fields) {
   }
   try {
     const BusyScope busy(feedback_);
-    session.Upload(localPath_ + "commands.ini", server_.FTPPath, "commands.ini");
+    session.Upload(localPath_ + "commands.ini", server_.ftpPath, "commands.ini");
   } catch (const FtpError& error) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
                 std::string("Error sending the file to FTP\n\r") + error.what());

@@ -5,7 +5,7 @@
 
 #include "link/MessageBoxes.h"
 #include "support/Accounts.h"
-#include "support/GMailSMTP.h"
+#include "support/StartTlsMailClient.h"
 
 namespace quarn::support {
 
@@ -35,10 +35,10 @@ class MailSetup {
   void TestFtp(const FtpFields& fields);
 
   // The folder for the test upload; a test adds a missing trailing "\" for good.
-  const std::string& FTPPath() const { return server_.FTPPath; }
+  const std::string& FtpPath() const { return server_.ftpPath; }
 
   // The mail component of the "SSL/TSL" connection choice.
-  TGMailSMTP& GMailSMTP1() { return gmail_; }
+  StartTlsMailClient& MailClient() { return mailClient_; }
 
   // Time limits of every connection; the defaults are ConnectionSettings'.
   void SetConnection(const ConnectionSettings& connection);
@@ -52,7 +52,7 @@ class MailSetup {
   std::string localPath_;
   SupportFtpServer server_;
   MessageBoxes& boxes_;
-  TGMailSMTP gmail_;
+  StartTlsMailClient mailClient_;
   ConnectionSettings connection_;
   NetworkFeedback feedback_;
 };

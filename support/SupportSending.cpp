@@ -37,22 +37,22 @@ bool LoadCopy(const std::string& folder, const char* fileName, Loader load, Reco
 SupportSending::SupportSending(SendInputs inputs, MessageBoxes& boxes)
     : inputs_(std::move(inputs)),
       boxes_(boxes),
-      coeff_(CoefficientsFrom(inputs_.CoeffTable)),
-      report_(ReportLines(inputs_.FParam, coeff_)) {
-  gmail_.SetConnection(connection_);
+      coeff_(CoefficientsFrom(inputs_.coefficientLines)),
+      report_(ReportLines(inputs_.identityValues, coeff_)) {
+  mailClient_.SetConnection(connection_);
 }
 
 void SupportSending::SetConnection(const ConnectionSettings& connection) {
   connection_ = connection;
-  gmail_.SetConnection(connection);
+  mailClient_.SetConnection(connection);
 }
 
 SupportSending::Offered SupportSending::LoadStored() {
   Offered offered;
-  offered.mail = LoadCopy(inputs_.FlocalPath, config::kMailSettingsFileName, &config::LoadMailSettings,
+  offered.mail = LoadCopy(inputs_.programFolder, config::kMailSettingsFileName, &config::LoadMailSettings,
                           mailCopy_, boxes_);
   offered.ftp =
-      LoadCopy(inputs_.FlocalPath, config::kFtpSettingsFileName, &config::LoadFtpSettings, ftpCopy_, boxes_);
+      LoadCopy(inputs_.programFolder, config::kFtpSettingsFileName, &config::LoadFtpSettings, ftpCopy_, boxes_);
   return offered;
 }
 
@@ -69,7 +69,7 @@ bool SupportSending::SendMail() {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
     return false;
   }
-  if (TrimBlanks(inputs_.MailSupport).empty()) {
+  if (TrimBlanks(inputs_.supportMail).empty()) {
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, kNoSupportAddress);
     return false;
   }
@@ -91,10 +91,10 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
   PlainMail mail;
   mail.senderName = "duzedadareva";
   mail.senderAddress = login;
-  mail.recipients = inputs_.MailSupport;
+  mail.recipients = inputs_.supportMail;
   mail.subject = kSubject;
   mail.bodyLines = report_;
-  for (const std::string& path : {inputs_.FSaveFile, inputs_.FlocalPath + config::kCriteriaFileName}) {
+  for (const std::string& path : {inputs_.dataFilePath, inputs_.programFolder + config::kCriteriaFileName}) {
     try {
       mail.attachments.push_back(LoadAttachment(path));
     } catch (const std::runtime_error& error) {
@@ -121,23 +121,23 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, NotAWholeNumberText(portText));
     return false;
   }
-  gmail_.SetHost(host);
-  gmail_.SetPort(StartTlsPort(*port));
-  gmail_.SetLogin(login);
-  gmail_.SetPassword(password);
-  gmail_.SetFromEmail(login);
-  gmail_.Recipients().clear();
-  gmail_.Recipients().push_back(inputs_.MailSupport);
-  for (const std::string& line : report_) gmail_.AddText(line);
-  gmail_.AttachFiles().push_back(inputs_.FSaveFile);
-  gmail_.AttachFiles().push_back(inputs_.FlocalPath + config::kCriteriaFileName);
+  mailClient_.SetHost(host);
+  mailClient_.SetPort(StartTlsPort(*port));
+  mailClient_.SetLogin(login);
+  mailClient_.SetPassword(password);
+  mailClient_.SetFromEmail(login);
+  mailClient_.Recipients().clear();
+  mailClient_.Recipients().push_back(inputs_.supportMail);
+  for (const std::string& line : report_) mailClient_.AddText(line);
+  mailClient_.AttachFiles().push_back(inputs_.dataFilePath);
+  mailClient_.AttachFiles().push_back(inputs_.programFolder + config::kCriteriaFileName);
   bool sent = false;
   try {
     const BusyScope busy(feedback_);
-    sent = gmail_.SendMessage(kSubject, true);
+    sent = mailClient_.SendMessage(kSubject, true);
   } catch (const std::runtime_error& error) {
     // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
-    gmail_.Clear();
+    mailClient_.Clear();
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
     return false;
   }
@@ -151,18 +151,18 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
 
 void SupportSending::SendFtp() {
   const FtpFields account = FtpFieldsFrom(ftpCopy_);
-  if (inputs_.FTPServer.empty() || inputs_.FTPPort == 0 || account.account.empty() ||
+  if (inputs_.ftpServer.empty() || inputs_.ftpPort == 0 || account.account.empty() ||
       account.password.empty()) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
     return;
   }
-  if (!IsPortNumber(inputs_.FTPPort)) {
+  if (!IsPortNumber(inputs_.ftpPort)) {
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
     return;
   }
   // The session closes the connection whichever way this function is left.
-  FtpSession session({.host = inputs_.FTPServer,
-                      .port = inputs_.FTPPort,
+  FtpSession session({.host = inputs_.ftpServer,
+                      .port = inputs_.ftpPort,
                       .user = account.account,
                       .password = account.password,
                       .passive = account.passive,
@@ -175,11 +175,11 @@ void SupportSending::SendFtp() {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error to connect to FTP\n\r") + error.what());
     return;
   }
-  const std::string folder = config::CodecDecodeUtf8(Utf8ToCp1252(inputs_.FTPPath));
+  const std::string folder = config::CodecDecodeUtf8(Utf8ToCp1252(inputs_.ftpPath));
   try {
     const BusyScope busy(feedback_);
-    session.Upload(inputs_.FSaveFile, folder, FileNameOf(inputs_.FSaveFile));
-    session.Upload(inputs_.FlocalPath + config::kCriteriaFileName, "", config::kCriteriaFileName);
+    session.Upload(inputs_.dataFilePath, folder, FileNameOf(inputs_.dataFilePath));
+    session.Upload(inputs_.programFolder + config::kCriteriaFileName, "", config::kCriteriaFileName);
   } catch (const FtpError& error) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
                 std::string("Error sending the file to FTP\n\r") + error.what());

@@ -7,21 +7,21 @@
 #include "config/StoredSettings.h"
 #include "link/MessageBoxes.h"
 #include "support/Accounts.h"
-#include "support/GMailSMTP.h"
+#include "support/StartTlsMailClient.h"
 #include "support/SupportReport.h"
 
 namespace quarn::support {
 
 // What the main window hands the send window. Texts are UTF-8.
 struct SendInputs {
-  std::string FlocalPath{};  // program folder ending in a separator: settings files and criteria.ini
-  IdentityValues FParam{};   // port, serial number, firmware revision, type code, range code
-  std::vector<std::string> CoeffTable{};  // the main window's coefficient list
-  std::string FSaveFile{};                // full path of the measurement data file
-  std::string MailSupport{};              // support address(es), comma-separated
-  std::string FTPServer{};
-  int32_t FTPPort = 0;
-  std::string FTPPath{};  // scrambled folder text from the criteria file
+  std::string programFolder{};  // program folder ending in a separator: settings files and criteria.ini
+  IdentityValues identityValues{};   // port, serial number, firmware revision, type code, range code
+  std::vector<std::string> coefficientLines{};  // the main window's coefficient list
+  std::string dataFilePath{};                // full path of the measurement data file
+  std::string supportMail{};              // support address(es), comma-separated
+  std::string ftpServer{};
+  int32_t ftpPort = 0;
+  std::string ftpPath{};  // scrambled folder text from the criteria file
 };
 
 // The send window without the window: which transports the stored settings offer, and sending the report,
@@ -43,9 +43,9 @@ class SupportSending {
   void Send(bool byMail, bool byFtp);
 
   const std::vector<std::string>& Report() const { return report_; }
-  const Coefficients& ACoeff() const { return coeff_; }
+  const Coefficients& CoefficientValues() const { return coeff_; }
 
-  TGMailSMTP& GMailSMTP1() { return gmail_; }
+  StartTlsMailClient& MailClient() { return mailClient_; }
 
   void SetConnection(const ConnectionSettings& connection);
   void SetFeedback(NetworkFeedback feedback) { feedback_ = std::move(feedback); }
@@ -63,9 +63,9 @@ class SupportSending {
   MessageBoxes& boxes_;
   Coefficients coeff_;
   std::vector<std::string> report_;
-  config::TMailSettings mailCopy_{};
-  config::TFtpSettings ftpCopy_{};
-  TGMailSMTP gmail_;
+  config::MailSettingsRecord mailCopy_{};
+  config::FtpSettingsRecord ftpCopy_{};
+  StartTlsMailClient mailClient_;
   ConnectionSettings connection_;
   NetworkFeedback feedback_;
   int plainPort_ = 25;

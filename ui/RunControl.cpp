@@ -12,28 +12,28 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
-#include "ui/MeasChart.h"
-#include "ui/MeasTableModel.h"
-#include "ui/TFormM.h"
+#include "ui/MeasurementChart.h"
+#include "ui/MeasurementTableModel.h"
+#include "ui/MainWindow.h"
 
 namespace quarn::ui {
 
-RunControl::RunControl(TFormM& form) : form_(form) {}
+RunControl::RunControl(MainWindow& form) : form_(form) {}
 
 RunControl::~RunControl() {
-  if (PollThread) {
-    PollThread->RequestStop();
-    PollThread->Join();
+  if (pollingThread_) {
+    pollingThread_->RequestStop();
+    pollingThread_->Join();
   }
 }
 
 void RunControl::SetInterval(int32_t ms) {
-  if (PollThread) PollThread->SetInterval(ms);
+  if (pollingThread_) pollingThread_->SetInterval(ms);
 }
 
 void RunControl::Start() {
-  identify::IdentityFields& id = form_.Identity;
-  if (id.RCom.empty() || id.RSN.empty()) {
+  identify::IdentityFields& id = form_.identity;
+  if (id.portNumber.empty() || id.serialNumber.empty()) {
     form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok, "First, determine the sensor!");
     return;
   }
@@ -46,37 +46,37 @@ void RunControl::Start() {
                        std::string("Error occurred while checking the coefficients \n\r") + e.what());
   }
 
-  MeasChart& chart = *form_.Chart();
+  MeasurementChart& chart = *form_.Chart();
   if (chart.HasSeries()) {
     // A further run: same data file, fresh store and series; the table numbers on.
-    MeasData.Clear();
+    measurements.Clear();
     chart.ClearPoints();
   } else {
-    DataFileName = acquisition::DataFileName(form_.FLocalSave, id.RSN, id.RType,
+    DataFileName = acquisition::DataFileName(form_.saveFolder, id.serialNumber, id.firmware,
                                              acquisition::CurrentLocalDateTime());
     chart.CreateSeries();
   }
-  if (!form_.FMode) form_.BasicMode();
+  if (!form_.advancedMode) form_.ShowBasicMode();
 
-  acquisition::RunContext context{MeasData, form_.Boxes(), regional_};
-  acquisition::ReaderInputs inputs{form_.FLocalSave, id.RCom, id.RSN, id.RType, DataFileName};
-  PollThread = std::make_unique<acquisition::TTHComF>(context, inputs);
-  PollThread->SetInterval(form_.IntervalPosition() * 100);
-  PollThread->FCom = id.RCom;
-  PollThread->FNN = "00";
-  PollThread->Start();
+  acquisition::RunContext context{measurements, form_.Boxes(), regional_};
+  acquisition::ReaderInputs inputs{form_.saveFolder, id.portNumber, id.serialNumber, id.firmware, DataFileName};
+  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, inputs);
+  pollingThread_->SetInterval(form_.IntervalPosition() * 100);
+  pollingThread_->portNumber = id.portNumber;
+  pollingThread_->address = "00";
+  pollingThread_->Start();
 
   form_.findChild<QTimer*>("Timer1")->start();
   form_.ApplyToolbar(identify::ToolbarColumn::Start);
 }
 
 void RunControl::Stop() {
-  if (PollThread) {
+  if (pollingThread_) {
     // Works whether the poller still runs or has already ended on its own.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    PollThread->RequestStop();
-    PollThread->Join();
-    PollThread.reset();
+    pollingThread_->RequestStop();
+    pollingThread_->Join();
+    pollingThread_.reset();
     QApplication::restoreOverrideCursor();
   }
   DiscardDataFile =
@@ -85,21 +85,21 @@ void RunControl::Stop() {
 }
 
 void RunControl::Tick() {
-  const size_t n = MeasData.Count();
-  MeasChart& chart = *form_.Chart();
+  const size_t n = measurements.Count();
+  MeasurementChart& chart = *form_.Chart();
   if (!chart.HasSeries()) return;
   const size_t shown = static_cast<size_t>(chart.PointCount());
   if (shown >= n) return;
-  std::vector<acquisition::TData> records = MeasData.ReadFrom(shown);
+  std::vector<acquisition::MeasurementRecord> records = measurements.ReadFrom(shown);
   records.resize(std::min(records.size(), n - shown));
 
-  std::vector<MeasTableModel::Row> rows;
+  std::vector<MeasurementTableModel::Row> rows;
   rows.reserve(records.size());
-  for (const acquisition::TData& r : records) {
+  for (const acquisition::MeasurementRecord& r : records) {
     chart.AddPoint(r.DT, {double(r.C2), double(r.S), double(r.T), double(r.Uo), double(r.Ur)});
     rows.push_back({r.DT, {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}, false});
   }
-  MeasTableModel& table = *form_.TableModel();
+  MeasurementTableModel& table = *form_.TableModel();
   table.Append(rows);
   if (form_.AutoScroll()->isChecked()) {
     const QModelIndex last = table.index(table.RecordRows() - 1, 0);
@@ -112,7 +112,7 @@ void RunControl::Tick() {
 void RunControl::Save() {
   const QString name = QString::fromStdString(std::filesystem::path(DataFileName).filename().string());
   const QString chosen = QFileDialog::getSaveFileName(
-      &form_, "Input FileName", QString::fromStdString(form_.FLocalSave) + name, "Text File (*.txt)", nullptr,
+      &form_, "Input FileName", QString::fromStdString(form_.saveFolder) + name, "Text File (*.txt)", nullptr,
       QFileDialog::DontConfirmOverwrite);
   if (chosen.isEmpty()) return;
   SaveTo(chosen);
@@ -141,14 +141,14 @@ void RunControl::Clear() {
   for (const char* row : {identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange}) {
     form_.SetIdentityRow(row, "");
   }
-  form_.Identity.RSN.clear();
-  form_.Identity.RType.clear();
-  form_.CoeffTable.clear();
+  form_.identity.serialNumber.clear();
+  form_.identity.firmware.clear();
+  form_.coefficientLines.clear();
   DeleteDiscardedFile();
   DiscardDataFile = false;
   form_.TableModel()->Reset();
   form_.Chart()->RemoveSeries();
-  MeasData.Clear();
+  measurements.Clear();
   form_.ApplyToolbar(identify::ToolbarColumn::Clear);
   form_.update();
 }

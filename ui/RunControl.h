@@ -10,13 +10,13 @@
 
 namespace quarn::ui {
 
-class TFormM;
+class MainWindow;
 
 // A measurement run as the main window drives it: Start, Stop, the display tick, Save and Clear, and the
 // run's part of closing the window. Lives on the GUI thread.
 class RunControl {
  public:
-  explicit RunControl(TFormM& form);
+  explicit RunControl(MainWindow& form);
   ~RunControl();
 
   void Start();
@@ -32,19 +32,19 @@ class RunControl {
   // Applies at once to a running poller.
   void SetInterval(int32_t ms);
 
-  bool Running() const { return PollThread != nullptr; }
+  bool Running() const { return pollingThread_ != nullptr; }
   // The running poller's interval in milliseconds; 0 without a run.
-  int32_t PollInterval() const { return PollThread ? PollThread->FInterval.load() : 0; }
-  acquisition::MeasurementStore MeasData;
+  int32_t PollInterval() const { return pollingThread_ ? pollingThread_->interval.load() : 0; }
+  acquisition::MeasurementStore measurements;
   std::string DataFileName;
   bool DiscardDataFile = false;
 
  private:
   void DeleteDiscardedFile();
 
-  TFormM& form_;
+  MainWindow& form_;
   QtRegionalFormat regional_;
-  std::unique_ptr<acquisition::TTHComF> PollThread;
+  std::unique_ptr<acquisition::PollingThread> pollingThread_;
 };
 
 }  // namespace quarn::ui

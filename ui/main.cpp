@@ -1,12 +1,12 @@
 #include <QApplication>
 
 #include "ui/AppSetup.h"
-#include "ui/TFormM.h"
+#include "ui/MainWindow.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   quarn::ui::SetUpApplication();
-  quarn::ui::TFormM FormM;
-  FormM.show();
+  quarn::ui::MainWindow window;
+  window.show();
   return app.exec();
 }

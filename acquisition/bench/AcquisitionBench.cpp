@@ -19,13 +19,13 @@
 namespace {
 
 using quarn::acquisition::MeasurementStore;
-using quarn::acquisition::TData;
+using quarn::acquisition::MeasurementRecord;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kWeekOfRecords = 1'200'000;
 
-TData Sample(size_t i) {
-  TData r;
+MeasurementRecord Sample(size_t i) {
+  MeasurementRecord r;
   r.DT = 45000.0 + static_cast<double>(i) / 172800.0;
   r.T = 25;
   r.S = static_cast<uint16_t>(3100 + i % 7);
@@ -39,7 +39,7 @@ TData Sample(size_t i) {
 // The obvious alternative: one contiguous vector, which copies everything each time it grows.
 class VectorStore {
  public:
-  void Append(const TData& r) {
+  void Append(const MeasurementRecord& r) {
     std::lock_guard lock(mutex_);
     records_.push_back(r);
   }
@@ -47,19 +47,19 @@ class VectorStore {
     std::lock_guard lock(mutex_);
     return records_.size();
   }
-  std::vector<TData> ReadFrom(size_t first) const {
+  std::vector<MeasurementRecord> ReadFrom(size_t first) const {
     std::lock_guard lock(mutex_);
     if (first >= records_.size()) return {};
-    return std::vector<TData>(records_.begin() + static_cast<std::ptrdiff_t>(first), records_.end());
+    return std::vector<MeasurementRecord>(records_.begin() + static_cast<std::ptrdiff_t>(first), records_.end());
   }
   size_t ReservedBytes() const {
     std::lock_guard lock(mutex_);
-    return records_.capacity() * sizeof(TData);
+    return records_.capacity() * sizeof(MeasurementRecord);
   }
 
  private:
   mutable std::mutex mutex_;  // guards records_
-  std::vector<TData> records_;
+  std::vector<MeasurementRecord> records_;
 };
 
 // Bytes handed out by the allocator, large blocks (mmap) included.

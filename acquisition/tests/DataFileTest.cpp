@@ -14,7 +14,7 @@ namespace {
 
 using testing::ReadWholeFile;
 
-TEST(IntToStrV, PadsWithZerosToTheWidth) {
+TEST(ZeroPadded, PadsWithZerosToTheWidth) {
   struct Case {
     int64_t value;
     int width;
@@ -23,7 +23,7 @@ TEST(IntToStrV, PadsWithZerosToTheWidth) {
   const Case cases[] = {{7, 5, "00007"}, {0, 5, "00000"},       {65535, 5, "65535"}, {1200, 5, "01200"},
                         {5, 1, "5"},     {123456, 5, "123456"}, {42, 0, "42"},       {3, 3, "003"}};
   for (const Case& c : cases)
-    EXPECT_EQ(IntToStrV(c.value, c.width), c.text) << c.value << " width " << c.width;
+    EXPECT_EQ(ZeroPadded(c.value, c.width), c.text) << c.value << " width " << c.width;
 }
 
 // Reference values: days since 1899-12-30 as an independent calendar computes them.
@@ -39,24 +39,24 @@ TEST(DateTimeConversion, MatchesTheCalendarBothWays) {
       {{1899, 12, 29, 6, 0, 0, 0}, -1.25},
   };
   for (const Case& c : cases) {
-    EXPECT_DOUBLE_EQ(EncodeDT(c.when), c.DT) << c.DT;
-    EXPECT_EQ(DecodeDT(c.DT), c.when) << c.DT;
+    EXPECT_DOUBLE_EQ(EncodeDayNumber(c.when), c.DT) << c.DT;
+    EXPECT_EQ(DecodeDayNumber(c.DT), c.when) << c.DT;
   }
 }
 
 TEST(DateTimeConversion, KeepsEveryMillisecondOfADay) {
   for (int ms = 0; ms < 86'400'000; ms += 7'919) {
     const LocalDateTime when{2031, 12, 31, ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000};
-    ASSERT_EQ(DecodeDT(EncodeDT(when)), when) << ms;
+    ASSERT_EQ(DecodeDayNumber(EncodeDayNumber(when)), when) << ms;
   }
   // The last millisecond of a day does not round over into the next one.
   const LocalDateTime last{2031, 12, 31, 23, 59, 59, 999};
-  EXPECT_EQ(DecodeDT(EncodeDT(last)), last);
+  EXPECT_EQ(DecodeDayNumber(EncodeDayNumber(last)), last);
 }
 
 TEST(DataFileName, JoinsIdentityAndStartWithoutLeadingZeros) {
   struct Case {
-    std::string RSN, RType;
+    std::string serialNumber, firmware;
     LocalDateTime start;
     std::string name;
   };
@@ -65,13 +65,13 @@ TEST(DataFileName, JoinsIdentityAndStartWithoutLeadingZeros) {
       {"102345", "QRN-2.14", {2024, 12, 31, 0, 0, 59, 999}, "/s/102345(QRN-2.14) 31-12-2024 0%0.txt"},
       {"7", "1.0\n", {2009, 10, 1, 23, 59, 0, 0}, "/s/7(1.0\n) 1-10-2009 23%59.txt"},
   };
-  for (const Case& c : cases) EXPECT_EQ(DataFileName("/s/", c.RSN, c.RType, c.start), c.name);
+  for (const Case& c : cases) EXPECT_EQ(DataFileName("/s/", c.serialNumber, c.firmware, c.start), c.name);
 }
 
 TEST(DataFileNameProblem, NamesTheCharacterNoFileNameMayHold) {
   struct Case {
-    std::string RSN;
-    std::string RType;
+    std::string serialNumber;
+    std::string firmware;
     std::optional<std::string> problem;
   };
   const std::string tail = ", which a file name may not hold; no data file was created.";
@@ -86,7 +86,7 @@ TEST(DataFileNameProblem, NamesTheCharacterNoFileNameMayHold) {
     cases.push_back({"01" + std::string(1, c), "2.14",
                      "The serial number holds the character \"" + std::string(1, c) + "\"" + tail});
   }
-  for (const Case& c : cases) EXPECT_EQ(DataFileNameProblem(c.RSN, c.RType), c.problem) << c.RSN << c.RType;
+  for (const Case& c : cases) EXPECT_EQ(DataFileNameProblem(c.serialNumber, c.firmware), c.problem) << c.serialNumber << c.firmware;
 }
 
 TEST(HeaderBlock, FiveLinesInTheFileCodePage) {
@@ -111,7 +111,7 @@ class TaggedFormat : public RegionalFormat {
 };
 
 TEST(DataLine, TimeTextAndTenFiveDigitValues) {
-  const TData record{EncodeDT({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
+  const MeasurementRecord record{EncodeDayNumber({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
   EXPECT_EQ(DataLine(record, PlainRegionalFormat()),
             "2013-09-05 14:03:07\t00025\t03100\t01200\t01500\t00000\t00000\t10000\t00000\t65535\t00007\r\n");
   EXPECT_EQ(DataLine(record, TaggedFormat()),
@@ -134,7 +134,7 @@ TEST(DataLine, DateAloneOnlyWithinTheFirstSecondAfterMidnight) {
       {{2020, 2, 29, 23, 59, 59, 999}, "<date 29/2/2020> <time 23:59:59>"},
   };
   for (const Case& c : cases) {
-    const TData record{EncodeDT(c.when), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const MeasurementRecord record{EncodeDayNumber(c.when), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     EXPECT_EQ(DataLine(record, TaggedFormat()),
               c.timeText + "\t00001\t00002\t00003\t00004\t00005\t00006\t00007\t00008\t00009\t00010\r\n");
   }
@@ -142,8 +142,8 @@ TEST(DataLine, DateAloneOnlyWithinTheFirstSecondAfterMidnight) {
 
 TEST(RecordFromFrame, FieldsInOrderKeepingTheLow16Bits) {
   const int32_t values[10] = {25, 3100, 1200, 1500, 70000, 65536, 65535, 131071, 0, 2147483647};
-  const TData r = RecordFromFrame(41522.5, std::span<const int32_t, 10>(values));
-  EXPECT_EQ(r, (TData{41522.5, 25, 3100, 1200, 1500, 4464, 0, 65535, 65535, 0, 65535}));
+  const MeasurementRecord r = RecordFromFrame(41522.5, std::span<const int32_t, 10>(values));
+  EXPECT_EQ(r, (MeasurementRecord{41522.5, 25, 3100, 1200, 1500, 4464, 0, 65535, 65535, 0, 65535}));
 }
 
 class DataFileTest : public testing::AcquisitionFixture {};

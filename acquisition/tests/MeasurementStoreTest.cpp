@@ -9,59 +9,59 @@ namespace quarn::acquisition {
 namespace {
 
 // A record that carries its own index, so that order, gaps and doubles show.
-TData Numbered(size_t i) {
-  TData r;
+MeasurementRecord Numbered(size_t i) {
+  MeasurementRecord r;
   r.DT = static_cast<double>(i);
   r.T = static_cast<uint16_t>(i);
   r.K = static_cast<uint16_t>(i >> 16);
   return r;
 }
 
-void ExpectNumbered(const std::vector<TData>& records, size_t first) {
+void ExpectNumbered(const std::vector<MeasurementRecord>& records, size_t first) {
   for (size_t j = 0; j < records.size(); ++j)
     ASSERT_EQ(records[j], Numbered(first + j)) << "index " << first + j;
 }
 
 TEST(MeasurementStore, CountsReadsFromAnIndexAndEmpties) {
-  MeasurementStore MeasData;
-  EXPECT_EQ(MeasData.Count(), 0u);
-  EXPECT_TRUE(MeasData.ReadFrom(0).empty());
+  MeasurementStore measurements;
+  EXPECT_EQ(measurements.Count(), 0u);
+  EXPECT_TRUE(measurements.ReadFrom(0).empty());
 
   constexpr size_t kChunk = MeasurementStore::kChunkRecords;
   const size_t total = 3 * kChunk + 5;
-  for (size_t i = 0; i < total; ++i) MeasData.Append(Numbered(i));
-  EXPECT_EQ(MeasData.Count(), total);
+  for (size_t i = 0; i < total; ++i) measurements.Append(Numbered(i));
+  EXPECT_EQ(measurements.Count(), total);
 
   // Starts inside, at and just before chunk boundaries, and at the end.
   for (size_t first :
        {size_t{0}, size_t{1}, kChunk - 1, kChunk, 2 * kChunk + 17, total - 1, total, total + 3}) {
-    const std::vector<TData> records = MeasData.ReadFrom(first);
+    const std::vector<MeasurementRecord> records = measurements.ReadFrom(first);
     ASSERT_EQ(records.size(), first < total ? total - first : 0u) << "from " << first;
     ExpectNumbered(records, first);
   }
 
-  MeasData.Clear();
-  EXPECT_EQ(MeasData.Count(), 0u);
-  EXPECT_TRUE(MeasData.ReadFrom(0).empty());
-  EXPECT_EQ(MeasData.ReservedBytes(), 0u);
-  MeasData.Append(Numbered(42));
-  EXPECT_EQ(MeasData.ReadFrom(0), std::vector<TData>{Numbered(42)});
+  measurements.Clear();
+  EXPECT_EQ(measurements.Count(), 0u);
+  EXPECT_TRUE(measurements.ReadFrom(0).empty());
+  EXPECT_EQ(measurements.ReservedBytes(), 0u);
+  measurements.Append(Numbered(42));
+  EXPECT_EQ(measurements.ReadFrom(0), std::vector<MeasurementRecord>{Numbered(42)});
 }
 
 // The display reads what is new while the reader appends: every record exactly once, in order.
 TEST(MeasurementStore, ConcurrentReadsSeeEveryRecordOnce) {
-  MeasurementStore MeasData;
+  MeasurementStore measurements;
   constexpr size_t kTotal = 3 * MeasurementStore::kChunkRecords + 123;
   std::atomic<bool> appending{true};
   std::thread appender([&] {
-    for (size_t i = 0; i < kTotal; ++i) MeasData.Append(Numbered(i));
+    for (size_t i = 0; i < kTotal; ++i) measurements.Append(Numbered(i));
     appending = false;
   });
 
   size_t shown = 0;
   while (shown < kTotal) {
     const bool more = appending.load();
-    const std::vector<TData> fresh = MeasData.ReadFrom(shown);
+    const std::vector<MeasurementRecord> fresh = measurements.ReadFrom(shown);
     ExpectNumbered(fresh, shown);
     if (HasFatalFailure()) break;
     shown += fresh.size();
@@ -69,7 +69,7 @@ TEST(MeasurementStore, ConcurrentReadsSeeEveryRecordOnce) {
   }
   appender.join();
   EXPECT_EQ(shown, kTotal);
-  EXPECT_EQ(MeasData.Count(), kTotal);
+  EXPECT_EQ(measurements.Count(), kTotal);
 }
 
 }  // namespace

@@ -36,9 +36,9 @@ TEST_F(PollingRun, RecordsEveryFrameInStoreAndFileAndReleasesThePort) {
   EXPECT_TRUE(HoldsDescriptorTo(inputs.DataFileName));
   StopRun();
 
-  const std::vector<TData> records = MeasData.ReadFrom(0);
+  const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
   EXPECT_TRUE(boxes.Boxes().empty());
-  for (const TData& r : records) {
+  for (const MeasurementRecord& r : records) {
     EXPECT_EQ(r.K, 0) << "the simulated sensor reports status 0";
     EXPECT_GT(r.S, 1000) << "the active signal is in the thousands";
   }
@@ -50,7 +50,7 @@ TEST_F(PollingRun, RecordsEveryFrameInStoreAndFileAndReleasesThePort) {
   EXPECT_GE(received.size(), records.size());
   for (const std::string& request : received) EXPECT_EQ(request, "#00F");
   // The port is free again.
-  EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG)->Close());
+  EXPECT_NO_THROW(link::OpenPort("COM7", link::kEventRxFlag)->Close());
 }
 
 TEST_F(PollingRun, ASecondRunAppendsItsOwnHeaderAndLines) {
@@ -59,13 +59,13 @@ TEST_F(PollingRun, ASecondRunAppendsItsOwnHeaderAndLines) {
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(2));
   StopRun();
-  const std::vector<TData> first = MeasData.ReadFrom(0);
+  const std::vector<MeasurementRecord> first = measurements.ReadFrom(0);
 
-  MeasData.Clear();
+  measurements.Clear();
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(2));
   StopRun();
-  const std::vector<TData> second = MeasData.ReadFrom(0);
+  const std::vector<MeasurementRecord> second = measurements.ReadFrom(0);
   EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {first, second}));
 }
 
@@ -88,10 +88,10 @@ TEST_F(PollingRun, RequestsTwoSecondsApartAtTheDefaultInterval) {
   link::SetTimeScale(0.2);
   StartSensor();
   const ReaderInputs inputs = Inputs();
-  PollThread = std::make_unique<TTHComF>(Context(), inputs);
-  PollThread->FCom = inputs.RCom;
-  EXPECT_EQ(PollThread->FInterval.load(), 2000);
-  PollThread->Start();
+  pollingThread_ = std::make_unique<PollingThread>(Context(), inputs);
+  pollingThread_->portNumber = inputs.portNumber;
+  EXPECT_EQ(pollingThread_->interval.load(), 2000);
+  pollingThread_->Start();
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
   for (int64_t gap : GapsMs(*sensor)) EXPECT_GE(gap, link::Scaled(2000) - kReportLagMs);
@@ -120,7 +120,7 @@ TEST_F(PollingRun, ANewIntervalAppliesAfterTheCurrentWait) {
   // The first frame is stored a paced reply (about 70 ms) after the request: the poller, which takes the
   // interval as soon as its write is done, is in its wait by then.
   ASSERT_TRUE(WaitForRecords(1));
-  PollThread->SetInterval(2000);
+  pollingThread_->SetInterval(2000);
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
   const std::vector<int64_t> gaps = GapsMs(*sensor);
@@ -140,25 +140,25 @@ TEST_F(PollingRun, StopDuringALongWaitIsNoticedWithinASecond) {
   StartRun(Inputs(), 99000);
   ASSERT_TRUE(sensor->WaitReceived(1, 10s));
   ASSERT_TRUE(WaitForRecords(1));
-  PollThread->RequestStop();
+  pollingThread_->RequestStop();
   EXPECT_TRUE(
-      WaitFor([&] { return PollThread->Finished(); }, std::chrono::milliseconds(link::Scaled(99000) / 2)));
-  PollThread->Join();
+      WaitFor([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(link::Scaled(99000) / 2)));
+  pollingThread_->Join();
   EXPECT_EQ(sensor->Received().size(), 1u);
-  EXPECT_EQ(MeasData.Count(), 1u);
+  EXPECT_EQ(measurements.Count(), 1u);
 }
 
 TEST_F(PollingRun, BusyPortEndsTheThreadAtOnceWithoutAFile) {
   StartSensor();
-  const link::PortHandle holder = link::OpenPort("COM7", link::EV_RXFLAG);
+  const link::PortHandle holder = link::OpenPort("COM7", link::kEventRxFlag);
   const ReaderInputs inputs = Inputs();
   StartRun(inputs);
-  ASSERT_TRUE(WaitFor([&] { return PollThread->Finished(); }));
+  ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
   StopRun();
   EXPECT_EQ(
       boxes.Boxes(),
       (std::vector<ScriptedMessageBoxes::Box>{{BoxKind::Error, BoxButtons::Ok, "COM7 port is busy", true}}));
-  EXPECT_FALSE(std::filesystem::exists(inputs.FLocalSave));
+  EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
   EXPECT_TRUE(sensor->Received().empty());
   holder->Close();
 }

@@ -32,7 +32,7 @@ const Values kExample = {25, 3100, 1200, 1500, 0, 0, 10000, 0, 0, 0};
 const std::vector<std::string> kSentinelFields = {"11", "12", "13", "14", "15", "16", "17", "18", "19", "20"};
 const Values kSentinel = {11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
 
-Values ValuesOf(const TData& r) { return {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}; }
+Values ValuesOf(const MeasurementRecord& r) { return {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}; }
 
 // The reader on a pseudo-terminal whose far end the test plays byte for byte.
 class ReaderThreadTest : public testing::AcquisitionFixture {
@@ -40,7 +40,7 @@ class ReaderThreadTest : public testing::AcquisitionFixture {
   void SetUp() override {
     AcquisitionFixture::SetUp();
     peer = std::make_unique<link::testing::PtyPeer>(7);
-    port = link::OpenPort("COM7", link::EV_RXFLAG);
+    port = link::OpenPort("COM7", link::kEventRxFlag);
     inputs = Inputs();
   }
   void TearDown() override {
@@ -51,29 +51,29 @@ class ReaderThreadTest : public testing::AcquisitionFixture {
     AcquisitionFixture::TearDown();
   }
   void MakeReader() {
-    reader = std::make_shared<THReadF>(Context(), inputs);
-    reader->hPort = port;
-    reader->FNumPort = "7";
+    reader = std::make_shared<ReaderThread>(Context(), inputs);
+    reader->port = port;
+    reader->portNumber = "7";
   }
   void StopReader() {
     if (!reader) return;
     reader->RequestStop();
-    reader->FhEvent.Set();
+    reader->wakeEvent.Set();
     reader->Join();
   }
   bool WaitForRecords(size_t count) {
-    return WaitFor([&] { return MeasData.Count() >= count; });
+    return WaitFor([&] { return measurements.Count() >= count; });
   }
   std::vector<Values> StoredValues() const {
     std::vector<Values> values;
-    for (const TData& r : MeasData.ReadFrom(0)) values.push_back(ValuesOf(r));
+    for (const MeasurementRecord& r : measurements.ReadFrom(0)) values.push_back(ValuesOf(r));
     return values;
   }
 
   std::unique_ptr<link::testing::PtyPeer> peer;
   link::PortHandle port;
   ReaderInputs inputs;
-  std::shared_ptr<THReadF> reader;
+  std::shared_ptr<ReaderThread> reader;
 };
 
 struct FrameCase {
@@ -104,7 +104,7 @@ TEST_P(FrameCases, StoresAndWritesEveryCompleteFrameOfARead) {
   expected.push_back(kSentinel);
   EXPECT_EQ(StoredValues(), expected);
   EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
 }
 
 const std::vector<std::string> kNine(kExampleFields.begin(), kExampleFields.end() - 1);
@@ -143,7 +143,7 @@ TEST_F(ReaderThreadTest, MoreThan1023WaitingBytesAreDiscarded) {
   // A sentinel that arrives before the discard goes with it; the next one is recorded.
   ASSERT_TRUE(WaitFor([&] {
     peer->Write(Frame(kSentinelFields));
-    return WaitFor([&] { return MeasData.Count() > 0; }, 100ms);
+    return WaitFor([&] { return measurements.Count() > 0; }, 100ms);
   }));
   StopReader();
   for (const Values& values : StoredValues()) EXPECT_EQ(values, kSentinel);
@@ -167,26 +167,26 @@ TEST_F(ReaderThreadTest, FramesThatArrivedBeforeTheStopAreKept) {
   for (int i = 0; i < 3; ++i) bytes += Frame(kExampleFields);
   peer->Write(bytes);
   size_t waiting = 0;
-  ASSERT_TRUE(WaitFor([&] { return !port->ClearCommError(waiting) && waiting == bytes.size(); }));
+  ASSERT_TRUE(WaitFor([&] { return !port->BytesWaiting(waiting) && waiting == bytes.size(); }));
 
   MakeReader();
   reader->RequestStop();
   reader->Start();
   reader->Join();
   EXPECT_EQ(StoredValues(), (std::vector<Values>{kExample, kExample, kExample}));
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
   EXPECT_FALSE(testing::HoldsDescriptorTo(inputs.DataFileName));
 }
 
 // Records are stamped when parsed; frames of one read get their own, non-decreasing stamps.
 TEST_F(ReaderThreadTest, RecordsCarryTheLocalTimeOfParsing) {
-  const double before = EncodeDT(CurrentLocalDateTime());
+  const double before = EncodeDayNumber(CurrentLocalDateTime());
   MakeReader();
   reader->Start();
   peer->Write(Frame(kExampleFields) + Frame(kExampleFields));
   ASSERT_TRUE(WaitForRecords(2));
-  const double after = EncodeDT(CurrentLocalDateTime());
-  const std::vector<TData> records = MeasData.ReadFrom(0);
+  const double after = EncodeDayNumber(CurrentLocalDateTime());
+  const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
   EXPECT_LE(before, records[0].DT);
   EXPECT_LE(records[0].DT, records[1].DT);
   EXPECT_LE(records[1].DT, after);

@@ -33,7 +33,7 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
 
   sensor->Control("unplug");
   ASSERT_TRUE(sensor->WaitUnplugged(10s));
-  ASSERT_TRUE(WaitFor([&] { return PollThread->Finished(); }));
+  ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
 
   EXPECT_EQ(boxes.Boxes().back(), (Box{BoxKind::Error, BoxButtons::Ok, kLimit, true}));
   // A read cut off by the unplugging may add its warning; nothing else may appear.
@@ -43,8 +43,8 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
   }
   EXPECT_FALSE(HoldsDescriptorTo(pts)) << "the port is closed";
   EXPECT_FALSE(HoldsDescriptorTo(inputs.DataFileName)) << "the file is closed";
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
-  EXPECT_GE(MeasData.Count(), 3u);
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
+  EXPECT_GE(measurements.Count(), 3u);
 
   // Stop still works on the thread that has already ended.
   StopRun();
@@ -74,9 +74,9 @@ TEST_P(LineFaults, OnlyCompleteFramesWithTenValuesAreRecorded) {
     ASSERT_TRUE(sensor->WaitReceived(5, 20s));
   }
   StopRun();
-  const std::vector<TData> records = MeasData.ReadFrom(0);
+  const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
   EXPECT_EQ(records.empty(), !fault.recorded);
-  for (const TData& r : records) EXPECT_GT(r.S, 1000) << "values come from the right fields";
+  for (const MeasurementRecord& r : records) EXPECT_GT(r.S, 1000) << "values come from the right fields";
   EXPECT_TRUE(boxes.Boxes().empty());
   EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {records}));
 }
@@ -94,12 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RunFaults, DeletedSaveFolderIsCreatedAgain) {
   StartSensor();
   const ReaderInputs inputs = Inputs();
-  ASSERT_FALSE(std::filesystem::exists(inputs.FLocalSave));
+  ASSERT_FALSE(std::filesystem::exists(inputs.saveFolder));
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(2));
   StopRun();
   EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {MeasData.ReadFrom(0)}));
+  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
 }
 
 // The save folder is deleted mid-run: the next line goes to a new file under a new header, with one warning,
@@ -109,8 +109,8 @@ TEST_F(RunFaults, DeletedSaveFolderMidRunIsCreatedAgainWithOneWarning) {
   const ReaderInputs inputs = Inputs();
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(2));
-  std::filesystem::remove_all(inputs.FLocalSave);
-  const size_t deletedAfter = MeasData.Count();
+  std::filesystem::remove_all(inputs.saveFolder);
+  const size_t deletedAfter = measurements.Count();
   ASSERT_TRUE(WaitForRecords(deletedAfter + 3));
   StopRun();
 
@@ -121,13 +121,13 @@ TEST_F(RunFaults, DeletedSaveFolderMidRunIsCreatedAgainWithOneWarning) {
                     true};
   EXPECT_EQ(boxes.Boxes(), std::vector<Box>{warning});
   // A record stored while the deletion happened may have gone to the old file; none after it.
-  const std::vector<TData> records = MeasData.ReadFrom(0);
+  const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
   const std::string file = ReadWholeFile(inputs.DataFileName);
-  const std::string header = HeaderBlock(inputs.RCom, inputs.RSN, inputs.RType);
+  const std::string header = HeaderBlock(inputs.portNumber, inputs.serialNumber, inputs.firmware);
   ASSERT_EQ(file.rfind(header, 0), 0u) << file;
   size_t firstInNewFile = records.size();
   for (size_t i = records.size(); i-- > 0;) {
-    if (ExpectedFile(inputs, {std::vector<TData>(records.begin() + static_cast<std::ptrdiff_t>(i),
+    if (ExpectedFile(inputs, {std::vector<MeasurementRecord>(records.begin() + static_cast<std::ptrdiff_t>(i),
                                                  records.end())}) == file) {
       firstInNewFile = i;
     }
@@ -160,9 +160,9 @@ TEST_P(StartFaults, ReaderReportsAndRecordsNothing) {
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
   EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{BoxKind::Error, BoxButtons::Ok, fault.box(inputs), true}}));
-  EXPECT_EQ(MeasData.Count(), 0u);
+  EXPECT_EQ(measurements.Count(), 0u);
   if (fault.leavesNothing) {
-    EXPECT_FALSE(std::filesystem::exists(inputs.FLocalSave));
+    EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
   }
 }
 
@@ -172,15 +172,15 @@ INSTANTIATE_TEST_SUITE_P(
         StartFault{
             "SaveFolderParentMissing",
             [](ReaderInputs& in, const std::string& dir) {
-              in.FLocalSave = dir + "/Gone/Save/";
-              in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
+              in.saveFolder = dir + "/Gone/Save/";
+              in.DataFileName = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
             },
             [](const ReaderInputs&) { return std::string("Error to create directory save"); }},
         StartFault{
             "SlashInFirmwareText",
             [](ReaderInputs& in, const std::string&) {
-              in.RType = "QRN/2.14";
-              in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
+              in.firmware = "QRN/2.14";
+              in.DataFileName = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
             },
             [](const ReaderInputs&) {
               return std::string(
@@ -191,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
         StartFault{
             "LineFeedEndingTheFirmwareText",
             [](ReaderInputs& in, const std::string&) {
-              in.RType = "QRN 2.14\n";
-              in.DataFileName = DataFileName(in.FLocalSave, in.RSN, in.RType, {2013, 9, 5, 14, 3, 0, 0});
+              in.firmware = "QRN 2.14\n";
+              in.DataFileName = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
             },
             [](const ReaderInputs&) {
               return std::string(
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RunFaults, FullDiskWarnsPerLineAndKeepsTheRecords) {
   StartSensor();
   const ReaderInputs inputs = Inputs();
-  std::filesystem::create_directories(inputs.FLocalSave);
+  std::filesystem::create_directories(inputs.saveFolder);
   std::filesystem::create_symlink("/dev/full", inputs.DataFileName);
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(3));
@@ -223,7 +223,7 @@ TEST_F(RunFaults, FullDiskWarnsPerLineAndKeepsTheRecords) {
   const Box warning{BoxKind::Warning, BoxButtons::Ok,
                     "Error writing to file \n\r" + link::SystemErrorText(ENOSPC), true};
   // The header and then every line.
-  EXPECT_EQ(boxes.Boxes(), std::vector<Box>(MeasData.Count() + 1, warning));
+  EXPECT_EQ(boxes.Boxes(), std::vector<Box>(measurements.Count() + 1, warning));
 }
 
 }  // namespace

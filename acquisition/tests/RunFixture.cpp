@@ -52,20 +52,20 @@ void AcquisitionFixture::TearDown() {
 
 ReaderInputs AcquisitionFixture::Inputs() const {
   ReaderInputs inputs;
-  inputs.FLocalSave = dir_ + "/Save/";
-  inputs.RCom = "7";
-  inputs.RSN = "102345";
-  inputs.RType = "QRN-2.14";
-  inputs.DataFileName = DataFileName(inputs.FLocalSave, inputs.RSN, inputs.RType, {2013, 9, 5, 14, 3, 0, 0});
+  inputs.saveFolder = dir_ + "/Save/";
+  inputs.portNumber = "7";
+  inputs.serialNumber = "102345";
+  inputs.firmware = "QRN-2.14";
+  inputs.DataFileName = DataFileName(inputs.saveFolder, inputs.serialNumber, inputs.firmware, {2013, 9, 5, 14, 3, 0, 0});
   return inputs;
 }
 
 std::string AcquisitionFixture::ExpectedFile(const ReaderInputs& inputs,
-                                             const std::vector<std::vector<TData>>& runs) const {
+                                             const std::vector<std::vector<MeasurementRecord>>& runs) const {
   std::string text;
   for (const auto& records : runs) {
-    text += HeaderBlock(inputs.RCom, inputs.RSN, inputs.RType);
-    for (const TData& record : records) text += DataLine(record, regional);
+    text += HeaderBlock(inputs.portNumber, inputs.serialNumber, inputs.firmware);
+    for (const MeasurementRecord& record : records) text += DataLine(record, regional);
   }
   return text;
 }
@@ -79,7 +79,7 @@ std::vector<ScriptedMessageBoxes::Box> AcquisitionFixture::BoxesOtherThan(const 
 }
 
 void RunFixture::TearDown() {
-  PollThread.reset();
+  pollingThread_.reset();
   portDir.reset();
   sensor.reset();
   AcquisitionFixture::TearDown();
@@ -94,17 +94,17 @@ void RunFixture::StartSensor(std::vector<std::string> args) {
 }
 
 void RunFixture::StartRun(const ReaderInputs& inputs, int32_t intervalMs) {
-  PollThread = std::make_unique<TTHComF>(Context(), inputs);
-  PollThread->FInterval = intervalMs;
-  PollThread->FCom = inputs.RCom;
-  PollThread->FNN = "00";
-  PollThread->Start();
+  pollingThread_ = std::make_unique<PollingThread>(Context(), inputs);
+  pollingThread_->interval = intervalMs;
+  pollingThread_->portNumber = inputs.portNumber;
+  pollingThread_->address = "00";
+  pollingThread_->Start();
 }
 
 void RunFixture::StopRun() {
-  PollThread->RequestStop();
-  ASSERT_TRUE(WaitFor([&] { return PollThread->Finished(); }));
-  PollThread->Join();
+  pollingThread_->RequestStop();
+  ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
+  pollingThread_->Join();
 }
 
 }  // namespace quarn::acquisition::testing

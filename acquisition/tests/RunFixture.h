@@ -37,13 +37,13 @@ class AcquisitionFixture : public ::testing::Test {
 
   // Save folder <tmp>/Save/ (not yet created), port 7, the simulator's default identity.
   ReaderInputs Inputs() const;
-  RunContext Context() { return RunContext{MeasData, boxes, regional}; }
+  RunContext Context() { return RunContext{measurements, boxes, regional}; }
   // The file a run should leave: per run its header, then one line per record of that run.
-  std::string ExpectedFile(const ReaderInputs& inputs, const std::vector<std::vector<TData>>& runs) const;
+  std::string ExpectedFile(const ReaderInputs& inputs, const std::vector<std::vector<MeasurementRecord>>& runs) const;
   std::vector<ScriptedMessageBoxes::Box> BoxesOtherThan(const std::string& text) const;
 
   std::string dir_;
-  MeasurementStore MeasData;
+  MeasurementStore measurements;
   ScriptedMessageBoxes boxes;
   PlainRegionalFormat regional;
 };
@@ -58,12 +58,12 @@ class RunFixture : public AcquisitionFixture {
   // Stop as the window does it: request, then wait for the thread, whether or not it already ended.
   void StopRun();
   bool WaitForRecords(size_t count) {
-    return WaitFor([&] { return MeasData.Count() >= count; });
+    return WaitFor([&] { return measurements.Count() >= count; });
   }
 
   std::unique_ptr<sim::SimSensor> sensor;
   std::unique_ptr<sim::ScopedPortDir> portDir;
-  std::unique_ptr<TTHComF> PollThread;
+  std::unique_ptr<PollingThread> pollingThread_;
 };
 
 }  // namespace quarn::acquisition::testing

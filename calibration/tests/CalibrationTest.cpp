@@ -39,7 +39,7 @@ class CalibrationStepTest : public ::testing::Test {
     const auto received = sensor_.Received();
     return static_cast<size_t>(std::count(received.begin(), received.end(), request));
   }
-  void ExpectPortFree() { EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG)->Close()); }
+  void ExpectPortFree() { EXPECT_NO_THROW(link::OpenPort("COM7", link::kEventRxFlag)->Close()); }
 
   sim::SimSensor sensor_{sim::LineAtTimeScale(0.05)};
   sim::ScopedPortDir ports_{sensor_.PortDir()};

@@ -52,7 +52,7 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view content(reinterpret_cast<const char*>(data), size);
   CountingBoxes boxes;
-  quarn::config::TNSI nsi;
+  quarn::config::CriteriaSettings nsi;
   Window window;
   quarn::config::ApplyCriteriaText(content, nsi, window, boxes, true);
 

@@ -65,11 +65,11 @@ void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, si
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Folder folder;
-  RoundTrip<TMailSettings>(folder.path, kMailSettingsFileName, data, size, LoadMailSettings,
+  RoundTrip<MailSettingsRecord>(folder.path, kMailSettingsFileName, data, size, LoadMailSettings,
                            SaveMailSettings);
-  RoundTrip<TFtpSettings>(folder.path, kFtpSettingsFileName, data, size, LoadFtpSettings, SaveFtpSettings);
-  if (size >= sizeof(TMailSettings)) {
-    TMailSettings mail;
+  RoundTrip<FtpSettingsRecord>(folder.path, kFtpSettingsFileName, data, size, LoadFtpSettings, SaveFtpSettings);
+  if (size >= sizeof(MailSettingsRecord)) {
+    MailSettingsRecord mail;
     std::memcpy(&mail, data, sizeof mail);
     CheckField(mail.Host);
     CheckField(mail.Port);

@@ -46,14 +46,14 @@ std::string BadValueBox(const std::string& value) {
 }
 
 // The record as a previous read may have left it; the FTP fields must survive a file without them.
-TNSI EarlierRecord() { return TNSI{1, 2, "old@mail", "old.server", 2121, "old/path"}; }
+CriteriaSettings EarlierRecord() { return CriteriaSettings{1, 2, "old@mail", "old.server", 2121, "old/path"}; }
 
 struct ReadCase {
   const char* name;
   std::string content;
   bool applyWindowSettings;
   bool flagBefore;
-  TNSI expected;
+  CriteriaSettings expected;
   std::vector<int> positionsSet;
   bool flagAfter;
   int advancedSelections;
@@ -62,7 +62,7 @@ struct ReadCase {
 
 TEST(CriteriaReader, LineRules) {
   const int32_t kNone = kCriterionNotGiven;
-  const TNSI defaults{kNone, kNone, "", "old.server", 2121, "old/path"};
+  const CriteriaSettings defaults{kNone, kNone, "", "old.server", 2121, "old/path"};
   // clang-format off
   const std::vector<ReadCase> cases = {
       {"empty file", "", true, false, defaults, {}, false, 0, {}},
@@ -101,20 +101,20 @@ TEST(CriteriaReader, LineRules) {
   // clang-format on
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TNSI nsi = EarlierRecord();
-    nsi.Kzero2 = nsi.KScale = kCriterionNotGiven;  // the reader's first step, done by CriteriaFile
-    nsi.EMail.clear();
+    CriteriaSettings nsi = EarlierRecord();
+    nsi.zeroCriterion = nsi.scaleCriterion = kCriterionNotGiven;  // the reader's first step, done by CriteriaFile
+    nsi.supportMail.clear();
     FakeWindow window;
     window.advancedFlag = c.flagBefore;
     ScriptedMessageBoxes boxes;
     ApplyCriteriaText(c.content, nsi, window, boxes, c.applyWindowSettings);
 
-    EXPECT_EQ(nsi.Kzero2, c.expected.Kzero2);
-    EXPECT_EQ(nsi.KScale, c.expected.KScale);
-    EXPECT_EQ(nsi.EMail, c.expected.EMail);
-    EXPECT_EQ(nsi.FTPServer, c.expected.FTPServer);
-    EXPECT_EQ(nsi.FTPPort, c.expected.FTPPort);
-    EXPECT_EQ(nsi.FTPPath, c.expected.FTPPath);
+    EXPECT_EQ(nsi.zeroCriterion, c.expected.zeroCriterion);
+    EXPECT_EQ(nsi.scaleCriterion, c.expected.scaleCriterion);
+    EXPECT_EQ(nsi.supportMail, c.expected.supportMail);
+    EXPECT_EQ(nsi.ftpServer, c.expected.ftpServer);
+    EXPECT_EQ(nsi.ftpPort, c.expected.ftpPort);
+    EXPECT_EQ(nsi.ftpPath, c.expected.ftpPath);
     EXPECT_EQ(window.positionsSet, c.positionsSet);
     EXPECT_EQ(window.advancedFlag, c.flagAfter);
     EXPECT_EQ(window.advancedSelections, c.advancedSelections);
@@ -168,7 +168,7 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
     content += "kzero2=12\r\n";
     FakeWindow window;
     ScriptedMessageBoxes boxes;
-    TNSI nsi = EarlierRecord();
+    CriteriaSettings nsi = EarlierRecord();
     ApplyCriteriaText(content, nsi, window, boxes, true);
     std::vector<std::string> expected;
     for (int i = 0; i < std::min(bad, 5); ++i) expected.push_back(BadValueBox("x" + std::to_string(i)));
@@ -178,8 +178,8 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
     }
     EXPECT_EQ(boxes.Texts(), expected);
     for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.kind, BoxKind::Warning);
-    EXPECT_EQ(nsi.Kzero2, 12);
-    EXPECT_EQ(nsi.KScale, 2);
+    EXPECT_EQ(nsi.zeroCriterion, 12);
+    EXPECT_EQ(nsi.scaleCriterion, 2);
   }
 }
 
@@ -189,7 +189,7 @@ class CriteriaFileTest : public ::testing::Test {
   std::filesystem::path file_ = folder_ / kCriteriaFileName;
   FakeWindow window_;
   ScriptedMessageBoxes boxes_;
-  TNSI nsi_ = EarlierRecord();
+  CriteriaSettings nsi_ = EarlierRecord();
   CriteriaFile criteria_{file_, window_, boxes_, nsi_};
 };
 
@@ -197,9 +197,9 @@ TEST_F(CriteriaFileTest, ShowThenCloseKeepsTheChosenSettings) {
   WriteBytes(file_,
              "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=2000\r\nmode=2\r\n; note\r\n");
   ASSERT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Done);
-  EXPECT_EQ(nsi_.Kzero2, 150);
-  EXPECT_EQ(nsi_.KScale, 500);
-  EXPECT_EQ(nsi_.EMail, "support@x");
+  EXPECT_EQ(nsi_.zeroCriterion, 150);
+  EXPECT_EQ(nsi_.scaleCriterion, 500);
+  EXPECT_EQ(nsi_.supportMail, "support@x");
   EXPECT_EQ(window_.positionsSet, std::vector<int>{2000});
   EXPECT_EQ(window_.advancedSelections, 1);
 
@@ -221,11 +221,11 @@ TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndAsksToClose) {
                                                           false}));
   EXPECT_EQ(window_.closeRequests, 1);
   EXPECT_EQ(window_.advancedSelections, 0) << "the read ends before the mode step";
-  EXPECT_EQ(nsi_.Kzero2, kCriterionNotGiven);
-  EXPECT_EQ(nsi_.KScale, kCriterionNotGiven);
-  EXPECT_EQ(nsi_.EMail, "");
-  EXPECT_EQ(nsi_.FTPServer, "old.server");
-  EXPECT_EQ(nsi_.FTPPort, 2121);
+  EXPECT_EQ(nsi_.zeroCriterion, kCriterionNotGiven);
+  EXPECT_EQ(nsi_.scaleCriterion, kCriterionNotGiven);
+  EXPECT_EQ(nsi_.supportMail, "");
+  EXPECT_EQ(nsi_.ftpServer, "old.server");
+  EXPECT_EQ(nsi_.ftpPort, 2121);
 }
 
 TEST_F(CriteriaFileTest, MissingFileOnWriteDoesNothing) {
@@ -271,15 +271,15 @@ TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
 TEST(CriteriaDefaultFile, ReadsWithoutWarnings) {
   FakeWindow window;
   ScriptedMessageBoxes boxes;
-  TNSI nsi;
+  CriteriaSettings nsi;
   CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, window, boxes, nsi);
   ASSERT_EQ(criteria.ReadCriteria(true), CriteriaResult::Done);
   EXPECT_TRUE(boxes.Texts().empty());
-  EXPECT_NE(nsi.Kzero2, kCriterionNotGiven);
-  EXPECT_NE(nsi.KScale, kCriterionNotGiven);
-  EXPECT_FALSE(nsi.EMail.empty());
-  EXPECT_FALSE(nsi.FTPServer.empty());
-  EXPECT_GT(nsi.FTPPort, 0);
+  EXPECT_NE(nsi.zeroCriterion, kCriterionNotGiven);
+  EXPECT_NE(nsi.scaleCriterion, kCriterionNotGiven);
+  EXPECT_FALSE(nsi.supportMail.empty());
+  EXPECT_FALSE(nsi.ftpServer.empty());
+  EXPECT_GT(nsi.ftpPort, 0);
   EXPECT_EQ(window.positionsSet, std::vector<int>{20});
   EXPECT_FALSE(window.advancedFlag);
   const std::string bytes = ReadBytes(QUARN_DEFAULT_CRITERIA);

@@ -47,8 +47,8 @@ class FileAccessTest : public ::testing::Test {
 };
 
 TEST_F(FileAccessTest, NewSettingsFilesAreForTheOwnerOnlyOtherNewFilesFollowTheUmask) {
-  SaveMailSettings(folder_.path(), TMailSettings{});
-  SaveFtpSettings(folder_.path(), TFtpSettings{});
+  SaveMailSettings(folder_.path(), MailSettingsRecord{});
+  SaveFtpSettings(folder_.path(), FtpSettingsRecord{});
   ReplaceFile(folder_ / "criteria.ini", "mode=1\r\n");
   EXPECT_EQ(StatOf(folder_ / kMailSettingsFileName).st_mode & 07777, 0600u);
   EXPECT_EQ(StatOf(folder_ / kFtpSettingsFileName).st_mode & 07777, 0600u);
@@ -61,14 +61,14 @@ TEST_F(FileAccessTest, ReplacedFileKeepsItsModeAndOwner) {
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
   // Tests run as root, who may give the file to somebody else.
   const bool chowned = ::chown(file.c_str(), 4321, 4322) == 0;
-  SaveMailSettings(folder_.path(), TMailSettings{});
+  SaveMailSettings(folder_.path(), MailSettingsRecord{});
   const struct stat after = StatOf(file);
   EXPECT_EQ(after.st_mode & 07777, 0640u);
   if (chowned) {
     EXPECT_EQ(after.st_uid, 4321u);
     EXPECT_EQ(after.st_gid, 4322u);
   }
-  EXPECT_EQ(ReadBytes(file).size(), sizeof(TMailSettings));
+  EXPECT_EQ(ReadBytes(file).size(), sizeof(MailSettingsRecord));
   EXPECT_EQ(Names(folder_.path()), std::vector<std::string>{kMailSettingsFileName});
 }
 
@@ -98,7 +98,7 @@ TEST_F(FileAccessTest, FolderWithoutNewFilesRewritesAWritableFileInPlace) {
 
   // With no file to write into, the save fails and nothing appears.
   try {
-    SaveMailSettings(folder_.path(), TMailSettings{});
+    SaveMailSettings(folder_.path(), MailSettingsRecord{});
     ADD_FAILURE() << "the save must fail";
   } catch (const FileError& error) {
     EXPECT_STREQ(error.what(), std::strerror(EACCES));

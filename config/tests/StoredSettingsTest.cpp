@@ -16,8 +16,8 @@ using testing::ReadBytes;
 using testing::TemporaryFolder;
 using testing::WriteBytes;
 
-TMailSettings SampleMail() {
-  TMailSettings mail;
+MailSettingsRecord SampleMail() {
+  MailSettingsRecord mail;
   SetScrambledText(mail.Host, "smtp.example.org");
   SetScrambledText(mail.Port, "587");
   SetScrambledText(mail.Login, std::string(49, 'L'));  // the longest login kept whole at total 50
@@ -27,8 +27,8 @@ TMailSettings SampleMail() {
   return mail;
 }
 
-TFtpSettings SampleFtp() {
-  TFtpSettings ftp;
+FtpSettingsRecord SampleFtp() {
+  FtpSettingsRecord ftp;
   SetScrambledText(ftp.Account, "bench-user");
   SetScrambledText(ftp.Password, std::string(45, 'x'));  // cut to 38 at total 40
   ftp.Passive = 1;
@@ -65,12 +65,12 @@ TEST(StoredSettings, FilesHaveTheExactLayout) {
 
 TEST(StoredSettings, WrittenFilesReadBackFieldForField) {
   TemporaryFolder folder;
-  const TMailSettings savedMail = SampleMail();
-  const TFtpSettings savedFtp = SampleFtp();
+  const MailSettingsRecord savedMail = SampleMail();
+  const FtpSettingsRecord savedFtp = SampleFtp();
   SaveMailSettings(folder.path(), savedMail);
   SaveFtpSettings(folder.path(), savedFtp);
-  const TMailSettings mail = LoadMailSettings(folder.path());
-  const TFtpSettings ftp = LoadFtpSettings(folder.path());
+  const MailSettingsRecord mail = LoadMailSettings(folder.path());
+  const FtpSettingsRecord ftp = LoadFtpSettings(folder.path());
 
   EXPECT_EQ(std::memcmp(&mail, &savedMail, sizeof mail), 0);
   EXPECT_EQ(std::memcmp(&ftp, &savedFtp, sizeof ftp), 0);
@@ -86,7 +86,7 @@ TEST(StoredSettings, WrittenFilesReadBackFieldForField) {
 }
 
 TEST(StoredSettings, FieldTextRules) {
-  TMailSettings mail;
+  MailSettingsRecord mail;
   const std::vector<std::pair<std::string, std::string>> ports = {
       {"25", "25"}, {"123456", "123456"}, {"1234567", "12345"}, {"1234567890", "12345"}};
   for (const auto& [text, kept] : ports) {
@@ -130,7 +130,7 @@ TEST(StoredSettings, ShortMissingAndLongFiles) {
 
 TEST(StoredSettings, FailedSaveLeavesTheOldFile) {
   TemporaryFolder folder;
-  TMailSettings older = SampleMail();
+  MailSettingsRecord older = SampleMail();
   SetScrambledText(older.Host, "old.example.org");
   SaveMailSettings(folder.path(), older);
   const std::string before = ReadBytes(folder / "setting2.bin");

@@ -53,11 +53,11 @@ TEST(PortScan, SeesPublishedPortsButNotOneHeldByAnotherProgram) {
   ScriptedMessageBoxes boxes;
   EXPECT_EQ(ScanPorts(boxes), (std::vector<int32_t>{3, 12}));
 
-  link::PortHandle held = link::OpenPort("COM12", link::EV_RXFLAG);
+  link::PortHandle held = link::OpenPort("COM12", link::kEventRxFlag);
   EXPECT_EQ(ScanPorts(boxes), (std::vector<int32_t>{3}));
   held->Close();
   // The scan closed what it opened.
-  EXPECT_NO_THROW(link::OpenPort("COM3", link::EV_RXFLAG));
+  EXPECT_NO_THROW(link::OpenPort("COM3", link::kEventRxFlag));
   EXPECT_TRUE(boxes.Texts().empty());
 }
 
@@ -171,9 +171,9 @@ TEST_F(ApplySearchResultTest, OkTakesTheResultsStoresThePortAndAsksForTypeAndRan
   IdentityFields identity{"3", "111", "OLD"};
   ApplySearchResult(true, {"7", "102345", "QRN-2.14"}, identity, store_, host_, boxes_);
 
-  EXPECT_EQ(identity.RCom, "7");
-  EXPECT_EQ(identity.RSN, "102345");
-  EXPECT_EQ(identity.RType, "QRN-2.14");
+  EXPECT_EQ(identity.portNumber, "7");
+  EXPECT_EQ(identity.serialNumber, "102345");
+  EXPECT_EQ(identity.firmware, "QRN-2.14");
   EXPECT_EQ(host_.rows, (std::map<std::string, std::string>{{"Port", "7"},
                                                             {"Serial Number", "102345"},
                                                             {"Firmware rev.", "QRN-2.14"},
@@ -199,15 +199,15 @@ TEST_F(ApplySearchResultTest, APortThatIsNoNumberIsNotStored) {
   IdentityFields identity;
   ApplySearchResult(true, {"7a", "1", "2"}, identity, store_, host_, boxes_);
   EXPECT_EQ(store_.Read().status, PortStore::Status::Missing);
-  EXPECT_EQ(identity.RCom, "7a");
+  EXPECT_EQ(identity.portNumber, "7a");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port7a"});
 }
 
 TEST_F(ApplySearchResultTest, CancelShowsTheUnchangedIdentityAndStillAsksForTypeAndRange) {
   IdentityFields identity{"7", "555", "QRN-1.0"};
   ApplySearchResult(false, {"9", "999", "X"}, identity, store_, host_, boxes_);
-  EXPECT_EQ(identity.RCom, "7");
-  EXPECT_EQ(identity.RSN, "555");
+  EXPECT_EQ(identity.portNumber, "7");
+  EXPECT_EQ(identity.serialNumber, "555");
   EXPECT_EQ(host_.rows["Port"], "7");
   EXPECT_EQ(host_.rows["Serial Number"], "555");
   EXPECT_EQ(host_.rows["Firmware rev."], "QRN-1.0");

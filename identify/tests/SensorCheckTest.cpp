@@ -47,9 +47,9 @@ TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
   CheckSensor(identity_, remembered7_, host_, boxes_);
 
   EXPECT_TRUE(boxes_.Texts().empty());
-  EXPECT_EQ(identity_.RCom, "7");
-  EXPECT_EQ(identity_.RSN, "102345");
-  EXPECT_EQ(identity_.RType, "QRN-2.14");
+  EXPECT_EQ(identity_.portNumber, "7");
+  EXPECT_EQ(identity_.serialNumber, "102345");
+  EXPECT_EQ(identity_.firmware, "QRN-2.14");
   EXPECT_EQ(host_.rows, (std::map<std::string, std::string>{{"Port", "7"},
                                                              {"Serial Number", "102345"},
                                                              {"Firmware rev.", "QRN-2.14"},
@@ -58,7 +58,7 @@ TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
   EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
   EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00RT?", "#00RX?"}));
   // The port is free again: the check closed it.
-  EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG));
+  EXPECT_NO_THROW(link::OpenPort("COM7", link::kEventRxFlag));
 }
 
 TEST_F(SensorCheckTest, SilentToTypeAndRangeIsStillASuccess) {
@@ -75,8 +75,8 @@ TEST_F(SensorCheckTest, SerialButNoFirmware) {
   auto sensor = StartSensor({"--silent-to", "SREV?"});
   CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port ans sens"});
-  EXPECT_FALSE(identity_.RSN.empty());
-  EXPECT_TRUE(identity_.RType.empty());
+  EXPECT_FALSE(identity_.serialNumber.empty());
+  EXPECT_TRUE(identity_.firmware.empty());
   EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
   EXPECT_TRUE(host_.rows.empty());
   EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00SREV?"}));
@@ -93,10 +93,10 @@ TEST_F(SensorCheckTest, SilentSensor) {
 TEST_F(SensorCheckTest, NoRememberedPortChangesNothing) {
   auto sensor = StartSensor();
   MemoryPortStore empty({PortStore::Status::Missing, 0});
-  identity_.RCom = "5";  // a missing value empties it
+  identity_.portNumber = "5";  // a missing value empties it
   CheckSensor(identity_, empty, host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port and sens"});
-  EXPECT_EQ(identity_.RCom, "");
+  EXPECT_EQ(identity_.portNumber, "");
   EXPECT_TRUE(host_.columns.empty());
   EXPECT_TRUE(sensor->Received().empty());
 }
@@ -104,7 +104,7 @@ TEST_F(SensorCheckTest, NoRememberedPortChangesNothing) {
 TEST_F(SensorCheckTest, UnreadableStoreKeepsThePreviousPort) {
   auto sensor = StartSensor();
   MemoryPortStore broken({PortStore::Status::Failed, 0});
-  identity_.RCom = "7";
+  identity_.portNumber = "7";
   CheckSensor(identity_, broken, host_, boxes_);
   EXPECT_TRUE(boxes_.Texts().empty());
   EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
@@ -112,7 +112,7 @@ TEST_F(SensorCheckTest, UnreadableStoreKeepsThePreviousPort) {
 
 TEST_F(SensorCheckTest, BusyPortNamesThePortAndTheSystemText) {
   auto sensor = StartSensor();
-  link::PortHandle other = link::OpenPort("COM7", link::EV_RXFLAG);
+  link::PortHandle other = link::OpenPort("COM7", link::kEventRxFlag);
   CheckSensor(identity_, remembered7_, host_, boxes_);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
@@ -123,7 +123,7 @@ TEST_F(SensorCheckTest, BusyPortNamesThePortAndTheSystemText) {
 TEST_F(SensorCheckTest, BusyPortAfterAnEarlierSuccessKeepsTheButtons) {
   auto sensor = StartSensor();
   identity_ = {"7", "102345", "QRN-2.14"};
-  link::PortHandle other = link::OpenPort("COM7", link::EV_RXFLAG);
+  link::PortHandle other = link::OpenPort("COM7", link::kEventRxFlag);
   CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_TRUE(host_.columns.empty()) << "the identity is still complete";
@@ -131,7 +131,7 @@ TEST_F(SensorCheckTest, BusyPortAfterAnEarlierSuccessKeepsTheButtons) {
 
 TEST_F(SensorCheckTest, CheckCoeffOnAPortThatDoesNotOpen) {
   auto sensor = StartSensor();
-  identity_.RCom = "8";
+  identity_.portNumber = "8";
   CheckCoeff(identity_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port8"});
   EXPECT_TRUE(host_.rows.empty());

@@ -24,15 +24,15 @@ class ScaledTime {
 
 TEST(OpenPort, BusyAndMissingPortsCarryTheErrorCode) {
   PtyPeer peer(3);
-  PortHandle held = OpenPort("COM3", EV_RXFLAG);
+  PortHandle held = OpenPort("COM3", kEventRxFlag);
   try {
-    OpenPort("COM3", EV_RXFLAG);
+    OpenPort("COM3", kEventRxFlag);
     FAIL() << "second open succeeded";
   } catch (const PortError& e) {
     EXPECT_EQ(std::string(e.what()), "INVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(EBUSY));
   }
   try {
-    OpenPort("COM4", EV_RXFLAG);
+    OpenPort("COM4", kEventRxFlag);
     FAIL() << "open of a missing port succeeded";
   } catch (const PortError& e) {
     EXPECT_EQ(std::string(e.what()), "INVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(ENOENT));
@@ -49,23 +49,23 @@ TEST(OpenPort, ConfiguresTheLineAndEmptiesTheBuffers) {
     std::this_thread::sleep_for(2ms);
   }
   ASSERT_EQ(peer.QueuedForThePort(), stale.size());
-  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
   LineSettings s;
-  ASSERT_FALSE(port->GetCommState(s));
+  ASSERT_FALSE(port->GetLineSettings(s));
   EXPECT_EQ(s.baudRate, 9600u);
   EXPECT_EQ(s.byteSize, 8);
-  EXPECT_EQ(s.parity, NOPARITY);
-  EXPECT_EQ(s.stopBits, ONESTOPBIT);
+  EXPECT_EQ(s.parity, kNoParity);
+  EXPECT_EQ(s.stopBits, kOneStopBit);
   EXPECT_EQ(s.eventChar, '\r');
-  EXPECT_EQ(port->CommMask(), EV_RXFLAG);
+  EXPECT_EQ(port->EventMask(), kEventRxFlag);
   size_t queued = 99;
-  ASSERT_FALSE(port->ClearCommError(queued));
+  ASSERT_FALSE(port->BytesWaiting(queued));
   EXPECT_EQ(queued, 0u);
 }
 
 TEST(WritePort, BytesOnTheWireAndOverlongLines) {
   PtyPeer peer;
-  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
   WritePort(port, "#00F");
   EXPECT_EQ(peer.ReadLine(), "\x23\x30\x30\x46\x0D");
   WritePort(port, "\xC4\x81Z");  // U+0101
@@ -108,7 +108,7 @@ TEST(ReadPort, RepliesAndFailures) {
   };
   for (const ReadCase& c : cases) {
     PtyPeer peer;
-    PortHandle port = OpenPort("COM7", EV_RXFLAG);
+    PortHandle port = OpenPort("COM7", kEventRxFlag);
     if (!c.reply.empty()) peer.Write(c.reply);
     std::vector<int32_t> values = untouched;
     std::string error;
@@ -120,7 +120,7 @@ TEST(ReadPort, RepliesAndFailures) {
     EXPECT_EQ(error, c.error) << c.name;
     EXPECT_EQ(values, c.values) << c.name;
     size_t queued = 99;
-    port->ClearCommError(queued);
+    port->BytesWaiting(queued);
     if (c.leavesBytes) {
       EXPECT_EQ(queued, c.reply.size()) << c.name;
     } else {
@@ -142,7 +142,7 @@ TEST(ShortExchange, FiltersTheReply) {
   ScaledTime fast(0.1);
   PtyPeer peer;
   ScriptedMessageBoxes boxes;
-  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
 
   auto sensor = Answer(peer, "\x53\x4E\x3D\x30\x31\x32\x33\x0D\x34\x35");
   ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
@@ -168,7 +168,7 @@ TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
   ScaledTime fast(0.1);
   PtyPeer peer;
   ScriptedMessageBoxes boxes;
-  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
   auto sensor = std::async(std::launch::async, [&] {
     peer.ReadLine();
     peer.Write("SN=\r");  // no digits: no text
@@ -185,7 +185,7 @@ TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
 TEST(ShortExchange, SilentSensorAtRealTiming) {
   PtyPeer peer;
   ScriptedMessageBoxes boxes;
-  PortHandle port = OpenPort("COM7", EV_RXFLAG);
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
   const auto start = std::chrono::steady_clock::now();
   const ExchangeResult r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
   const auto took = std::chrono::steady_clock::now() - start;
@@ -203,7 +203,7 @@ TEST(ShortExchange, FailuresShowTheirBoxAndCloseThePort) {
   {
     PtyPeer peer;
     ScriptedMessageBoxes boxes;
-    PortHandle port = OpenPort("COM7", EV_RXFLAG);
+    PortHandle port = OpenPort("COM7", kEventRxFlag);
     peer.Unplug();
     const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
     EXPECT_EQ(r.outcome, ExchangeOutcome::Failed);
@@ -213,7 +213,7 @@ TEST(ShortExchange, FailuresShowTheirBoxAndCloseThePort) {
   {
     PtyPeer peer;
     ScriptedMessageBoxes boxes;
-    PortHandle port = OpenPort("COM7", EV_RXFLAG);
+    PortHandle port = OpenPort("COM7", kEventRxFlag);
     auto sensor = Answer(peer, std::string(600, 'x') + "\r");
     const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
     sensor.get();

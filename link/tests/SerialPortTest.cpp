@@ -23,12 +23,12 @@ struct BackgroundWait {
   std::future<std::pair<WaitResult, int>> result;
 };
 
-// Starts WaitCommEvent(no wake, no time limit) on a thread of its own.
+// Starts WaitEvent(no wake, no time limit) on a thread of its own.
 void StartWait(SerialPort& port, BackgroundWait& wait) {
   wait.result = std::async(std::launch::async, [&port, &wait] {
     wait.tid = static_cast<pid_t>(syscall(SYS_gettid));
     std::error_code error;
-    const WaitResult r = port.WaitCommEvent(nullptr, -1, error);
+    const WaitResult r = port.WaitEvent(nullptr, -1, error);
     return std::make_pair(r, error.value());
   });
 }
@@ -84,20 +84,20 @@ TEST(SerialPort, LineSettingsReadBackAndTheRestStays) {
   PtyPeer peer;
   auto port = OpenOrFail(peer.SlavePath());
   LineSettings s;
-  ASSERT_FALSE(port->GetCommState(s));
+  ASSERT_FALSE(port->GetLineSettings(s));
   s.rest.c_iflag |= IXON;  // a setting the program does not own
   s.baudRate = 9600;
   s.byteSize = 8;
-  s.parity = NOPARITY;
-  s.stopBits = ONESTOPBIT;
+  s.parity = kNoParity;
+  s.stopBits = kOneStopBit;
   s.eventChar = '\r';
-  ASSERT_FALSE(port->SetCommState(s));
+  ASSERT_FALSE(port->SetLineSettings(s));
   LineSettings back;
-  ASSERT_FALSE(port->GetCommState(back));
+  ASSERT_FALSE(port->GetLineSettings(back));
   EXPECT_EQ(back.baudRate, 9600u);
   EXPECT_EQ(back.byteSize, 8);
-  EXPECT_EQ(back.parity, NOPARITY);
-  EXPECT_EQ(back.stopBits, ONESTOPBIT);
+  EXPECT_EQ(back.parity, kNoParity);
+  EXPECT_EQ(back.stopBits, kOneStopBit);
   EXPECT_EQ(back.eventChar, '\r');
   EXPECT_TRUE(back.rest.c_iflag & IXON);
   EXPECT_FALSE(back.rest.c_lflag & (ICANON | ECHO));  // a byte channel, not a terminal
@@ -109,21 +109,21 @@ class OpenPortFixture : public ::testing::Test {
     port_ = OpenOrFail(peer_.SlavePath());
     ASSERT_TRUE(port_);
     LineSettings s;
-    ASSERT_FALSE(port_->GetCommState(s));
+    ASSERT_FALSE(port_->GetLineSettings(s));
     s.baudRate = 9600;
     s.eventChar = '\r';
-    ASSERT_FALSE(port_->SetCommState(s));
+    ASSERT_FALSE(port_->SetLineSettings(s));
   }
   WaitResult Wait(int ms, const ManualResetEvent* wake = nullptr) {
     std::error_code error;
-    return port_->WaitCommEvent(wake, ms, error);
+    return port_->WaitEvent(wake, ms, error);
   }
   PtyPeer peer_;
   std::shared_ptr<SerialPort> port_;
 };
 
 TEST_F(OpenPortFixture, EventCharacterEndsTheWaitAndBytesCanBeCountedAndRead) {
-  ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
+  ASSERT_FALSE(port_->SetEventMask(kEventRxFlag));
   auto waiting = std::async(std::launch::async, [&] { return Wait(5000); });
   peer_.Write("abc");
   EXPECT_EQ(waiting.wait_for(300ms), std::future_status::timeout) << "no CR yet";
@@ -133,33 +133,33 @@ TEST_F(OpenPortFixture, EventCharacterEndsTheWaitAndBytesCanBeCountedAndRead) {
   size_t queued = 0;
   const auto deadline = std::chrono::steady_clock::now() + 3s;
   while (queued < 9 && std::chrono::steady_clock::now() < deadline) {
-    ASSERT_FALSE(port_->ClearCommError(queued));
+    ASSERT_FALSE(port_->BytesWaiting(queued));
   }
   ASSERT_EQ(queued, 9u);
   uint8_t buf[9] = {};
   ASSERT_FALSE(port_->Read(buf, 5));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 5), "abcd\r");
-  ASSERT_FALSE(port_->ClearCommError(queued));
+  ASSERT_FALSE(port_->BytesWaiting(queued));
   EXPECT_EQ(queued, 4u);
-  ASSERT_FALSE(port_->Purge(PURGE_RXCLEAR));
-  ASSERT_FALSE(port_->ClearCommError(queued));
+  ASSERT_FALSE(port_->Purge(kPurgeRx));
+  ASSERT_FALSE(port_->BytesWaiting(queued));
   EXPECT_EQ(queued, 0u);
 }
 
 TEST_F(OpenPortFixture, AnyCharacterMask) {
-  ASSERT_FALSE(port_->SetCommMask(EV_RXCHAR));
+  ASSERT_FALSE(port_->SetEventMask(kEventRxChar));
   auto waiting = std::async(std::launch::async, [&] { return Wait(5000); });
   peer_.Write("x");
   EXPECT_EQ(waiting.get(), WaitResult::Event);
 }
 
 TEST_F(OpenPortFixture, WaitEndsOnMaskWakeAndTimeout) {
-  ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
+  ASSERT_FALSE(port_->SetEventMask(kEventRxFlag));
   auto byMask = std::async(std::launch::async, [&] { return Wait(-1); });
   // A mask set before the wait has begun does not end it: set it again until the wait has returned.
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   do {
-    ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
+    ASSERT_FALSE(port_->SetEventMask(kEventRxFlag));
   } while (byMask.wait_for(10ms) != std::future_status::ready && std::chrono::steady_clock::now() < deadline);
   ASSERT_EQ(byMask.wait_for(0s), std::future_status::ready);
   EXPECT_EQ(byMask.get(), WaitResult::MaskChanged);
@@ -174,9 +174,9 @@ TEST_F(OpenPortFixture, WaitEndsOnMaskWakeAndTimeout) {
 
   EXPECT_EQ(Wait(50), WaitResult::Timeout);
 
-  port_->SetCommMask(0);
+  port_->SetEventMask(0);
   std::error_code error;
-  EXPECT_EQ(port_->WaitCommEvent(nullptr, 50, error), WaitResult::Failed);
+  EXPECT_EQ(port_->WaitEvent(nullptr, 50, error), WaitResult::Failed);
   EXPECT_EQ(error.value(), EINVAL);
 }
 
@@ -187,7 +187,7 @@ TEST_F(OpenPortFixture, WriteReachesTheLine) {
 }
 
 TEST_F(OpenPortFixture, PulledOutConverterFailsEveryOperationWithoutHanging) {
-  ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
+  ASSERT_FALSE(port_->SetEventMask(kEventRxFlag));
   BackgroundWait waiting;
   StartWait(*port_, waiting);
   ASSERT_TRUE(BlockedInPoll(waiting));
@@ -200,14 +200,14 @@ TEST_F(OpenPortFixture, PulledOutConverterFailsEveryOperationWithoutHanging) {
   const uint8_t byte = 'F';
   EXPECT_TRUE(port_->Write(&byte, 1));
   size_t queued = 1;
-  EXPECT_TRUE(port_->ClearCommError(queued));
+  EXPECT_TRUE(port_->BytesWaiting(queued));
   EXPECT_EQ(queued, 0u);
   std::error_code error;
-  EXPECT_EQ(port_->WaitCommEvent(nullptr, -1, error), WaitResult::Failed);
+  EXPECT_EQ(port_->WaitEvent(nullptr, -1, error), WaitResult::Failed);
 }
 
 TEST_F(OpenPortFixture, ClosedPortRefusesAndEndsAPendingWait) {
-  ASSERT_FALSE(port_->SetCommMask(EV_RXFLAG));
+  ASSERT_FALSE(port_->SetEventMask(kEventRxFlag));
   BackgroundWait waiting;
   StartWait(*port_, waiting);
   ASSERT_TRUE(BlockedInPoll(waiting));
@@ -215,7 +215,7 @@ TEST_F(OpenPortFixture, ClosedPortRefusesAndEndsAPendingWait) {
   ASSERT_EQ(waiting.result.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(waiting.result.get().first, WaitResult::MaskChanged);
   size_t queued;
-  EXPECT_EQ(port_->ClearCommError(queued).value(), EBADF);
+  EXPECT_EQ(port_->BytesWaiting(queued).value(), EBADF);
   port_->Close();  // twice is harmless
 }
 

@@ -30,13 +30,13 @@ TEST(AccountsTest, FieldsSurviveTheSettingsFiles) {
 }
 
 TEST(AccountsTest, LoadedRecordsFillGaps) {
-  config::TMailSettings mail = MailRecord({.host = "h", .port = "", .login = "l", .password = "p"});
+  config::MailSettingsRecord mail = MailRecord({.host = "h", .port = "", .login = "l", .password = "p"});
   EXPECT_EQ(MailFieldsFrom(mail).port, "25");
   EXPECT_FALSE(MailFieldsFrom(mail).startTls);
   mail.UseTLS = 2;
   EXPECT_TRUE(MailFieldsFrom(mail).startTls);
 
-  config::TFtpSettings ftp = FtpRecord({"a", "", false});
+  config::FtpSettingsRecord ftp = FtpRecord({"a", "", false});
   EXPECT_FALSE(FtpFieldsFrom(ftp).passive);
   ftp.Passive = 7;
   EXPECT_TRUE(FtpFieldsFrom(ftp).passive);

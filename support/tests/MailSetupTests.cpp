@@ -205,7 +205,7 @@ TEST(MailSetupTest, StartTlsTestMailUsesTheMailComponent) {
     EXPECT_EQ(mail->parts[1].data, "Line2 Test mail SUCCESS!");
     EXPECT_EQ(mail->parts[2].filename, "criteria.ini");
     EXPECT_EQ(mail->parts[2].data, testing::kCriteriaBytes);
-    EXPECT_TRUE(s.setup.GMailSMTP1().AttachFiles().empty());
+    EXPECT_TRUE(s.setup.MailClient().AttachFiles().empty());
   }
 }
 
@@ -213,10 +213,10 @@ TEST(MailSetupTest, StartTlsPortRules) {
   SetupUnderTest s;
   MailFields fields = MailAccount(465, true);
   s.setup.TestMail(fields);
-  EXPECT_EQ(s.setup.GMailSMTP1().Port(), 587);
+  EXPECT_EQ(s.setup.MailClient().Port(), 587);
   fields.port = "2526";
   s.setup.TestMail(fields);
-  EXPECT_EQ(s.setup.GMailSMTP1().Port(), 2526);
+  EXPECT_EQ(s.setup.MailClient().Port(), 2526);
   s.boxes.Clear();
   fields.port = "99999999999";
   s.setup.TestMail(fields);
@@ -252,7 +252,7 @@ TEST_P(MailSetupUploadTest, UploadsCommandsAndMaySaveTheAccount) {
                {BoxKind::Information, "Settings FTP saved !"}});
   EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
   EXPECT_EQ(ReadFile(remote), testing::kCommandsBytes);
-  EXPECT_EQ(s.setup.FTPPath(), c.keptPath);
+  EXPECT_EQ(s.setup.FtpPath(), c.keptPath);
   EXPECT_EQ(FtpFieldsFrom(config::LoadFtpSettings(s.program.Path())).account, kUser);
   ASSERT_TRUE(
       WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; }, kDeadline));

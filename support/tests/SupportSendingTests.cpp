@@ -36,14 +36,14 @@ struct Sending {
                    const ConnectionSettings& limits = testing::TestConnection(),
                    std::string mailSupport = "support@example.org, lab@example.org") {
     WriteFile(data.Path() / "run 1.dat", kDataBytes);
-    SendInputs inputs{.FlocalPath = program.Path(),
-                      .FParam = kIdentity,
-                      .CoeffTable = {"12", "-7"},
-                      .FSaveFile = (data.Path() / "run 1.dat").string(),
-                      .MailSupport = std::move(mailSupport),
-                      .FTPServer = ftpPort == 0 ? "" : "127.0.0.1",
-                      .FTPPort = ftpPort,
-                      .FTPPath = std::move(ftpPath)};
+    SendInputs inputs{.programFolder = program.Path(),
+                      .identityValues = kIdentity,
+                      .coefficientLines = {"12", "-7"},
+                      .dataFilePath = (data.Path() / "run 1.dat").string(),
+                      .supportMail = std::move(mailSupport),
+                      .ftpServer = ftpPort == 0 ? "" : "127.0.0.1",
+                      .ftpPort = ftpPort,
+                      .ftpPath = std::move(ftpPath)};
     sending = std::make_unique<SupportSending>(std::move(inputs), boxes);
     sending->SetConnection(limits);
     NetworkFeedback feedback = boxes.Feedback();
@@ -64,7 +64,7 @@ struct Sending {
 
   void StoreMail(const std::string& port, uint8_t useTls, const std::string& password = kPassword,
                  const std::string& host = "127.0.0.1") {
-    config::TMailSettings record =
+    config::MailSettingsRecord record =
         MailRecord({.host = host, .port = port, .login = kUser, .password = password});
     record.UseTLS = useTls;
     config::SaveMailSettings(program.Path(), record);
@@ -255,7 +255,7 @@ TEST(SupportSendingTest, MailComponentPortRules) {
     Sending s;
     s.StoreMail("465", 1);
     s.Send(true, false);
-    EXPECT_EQ(s.sending->GMailSMTP1().Port(), 587);
+    EXPECT_EQ(s.sending->MailClient().Port(), 587);
   }
   for (const std::string port : {"", "12x"}) {  // the stored field keeps at most 5 characters
     SCOPED_TRACE(port);
@@ -380,11 +380,11 @@ TEST(SupportSendingTest, UploadFailuresEachHaveTheirBox) {
     ProgramFolder program;
     FeedbackBoxes boxes;
     config::SaveFtpSettings(program.Path(), FtpRecord(c.stored));
-    SupportSending sending({.FlocalPath = program.Path(),
-                            .FSaveFile = program.File("criteria.ini").string(),
-                            .FTPServer = c.server,
-                            .FTPPort = c.port,
-                            .FTPPath = c.folder},
+    SupportSending sending({.programFolder = program.Path(),
+                            .dataFilePath = program.File("criteria.ini").string(),
+                            .ftpServer = c.server,
+                            .ftpPort = c.port,
+                            .ftpPath = c.folder},
                            boxes);
     sending.SetConnection(testing::TestConnection());
     sending.SetFeedback(boxes.Feedback());

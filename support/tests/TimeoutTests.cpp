@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FtpUpload.h"
-#include "support/GMailSMTP.h"
+#include "support/StartTlsMailClient.h"
 #include "support/PlainSmtp.h"
 #include "support/tests/TestServers.h"
 
@@ -17,7 +17,7 @@ const ConnectionSettings kShortLimits{std::chrono::seconds(2), std::chrono::seco
 
 TEST(SilentServerTest, MailComponentGivesUp) {
   testing::SilentListener silent;
-  TGMailSMTP mail;
+  StartTlsMailClient mail;
   mail.SetHost("127.0.0.1");
   mail.SetPort(silent.Port());
   mail.SetFromEmail(testing::kUser);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "link/ScriptedMessageBoxes.h"
-#include "ui/MeasChart.h"
+#include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
-#include "ui/TFormM.h"
+#include "ui/MainWindow.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ long PeakKilobytes() {
   return -1;
 }
 
-quarn::acquisition::TData Record(size_t i) {
-  quarn::acquisition::TData r;
+quarn::acquisition::MeasurementRecord Record(size_t i) {
+  quarn::acquisition::MeasurementRecord r;
   r.DT = 46000.0 + i * (0.5 / 86400.0);  // a record every 0.5 s
   r.T = 25;
   r.S = static_cast<uint16_t>(3100 + (i * 7) % 50);
@@ -59,17 +59,17 @@ int main(int argc, char** argv) {
   std::printf("%10s %12s %14s %14s %12s\n", "records", "fill [ms]", "tick+paint", "full paint", "peak [MB]");
   for (size_t n : sizes) {
     quarn::ScriptedMessageBoxes boxes;
-    quarn::ui::FormDependencies deps;
+    quarn::ui::MainWindowDependencies deps;
     deps.boxes = &boxes;
     deps.documentsFolder = "/tmp/quarn-display-bench";
-    quarn::ui::TFormM form(deps);
+    quarn::ui::MainWindow form(deps);
     form.show();
-    form.AdvanceMode();  // all five series and twelve columns: the heavier case
+    form.ShowAdvancedMode();  // all five series and twelve columns: the heavier case
     form.Chart()->CreateSeries();
     form.Chart()->SetAdvanced(true);
     QApplication::processEvents();
 
-    auto& store = form.Run().MeasData;
+    auto& store = form.Run().measurements;
     for (size_t i = 0; i < n; ++i) store.Append(Record(i));
     const auto fillStart = Clock::now();
     form.Run().Tick();

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "ui/LocaleText.h"
-#include "ui/MeasChart.h"
+#include "ui/MeasurementChart.h"
 #include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui::testing {
@@ -21,7 +21,7 @@ constexpr double kSecond = 1.0 / 86400.0;
 class ChartZoom : public ::testing::Test {
  protected:
   void SetUp() override {
-    form_ = std::make_unique<TFormM>(folders_.Deps(&boxes_, &store_));
+    form_ = std::make_unique<MainWindow>(folders_.Deps(&boxes_, &store_));
     form_->show();
     chart_ = form_->Chart();
   }
@@ -32,8 +32,8 @@ class ChartZoom : public ::testing::Test {
   Folders folders_;
   ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Missing, 0}};
-  std::unique_ptr<TFormM> form_;
-  MeasChart* chart_ = nullptr;
+  std::unique_ptr<MainWindow> form_;
+  MeasurementChart* chart_ = nullptr;
 };
 
 TEST_F(ChartZoom, ButtonsDoNothingWithoutSeriesOrPoints) {
@@ -97,14 +97,14 @@ TEST_F(ChartZoom, LegendListsTheVisibleSeriesInTheirColours) {
   chart_->CreateSeries();
   QCPLegend* legend = chart_->Plot()->legend;
   EXPECT_EQ(legend->itemCount(), 1) << "basic mode lists the concentration only";
-  form_->AdvanceMode();
+  form_->ShowAdvancedMode();
   ASSERT_EQ(legend->itemCount(), 5);
   const char* titles[] = {"Conc (t)", "St (t)", "Temp (t)", "Um (t)", "Ur (t)"};
   for (int i = 0; i < 5; ++i) {
     auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i));
     ASSERT_TRUE(item);
     EXPECT_EQ(item->plottable()->name().toStdString(), titles[i]);
-    EXPECT_EQ(item->textColor(), MeasChart::kSeries[i].colour) << titles[i];
+    EXPECT_EQ(item->textColor(), MeasurementChart::kSeries[i].colour) << titles[i];
   }
 }
 
@@ -115,7 +115,7 @@ class ChartMouse : public ChartZoom {
   void SetUp() override {
     ChartZoom::SetUp();
     chart_->CreateSeries();
-    form_->AdvanceMode();
+    form_->ShowAdvancedMode();
     AddPoints(50);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   }
@@ -142,7 +142,7 @@ TEST_F(ChartMouse, LegendClickHidesAndShowsItsSeries) {
   EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), QColor(Qt::gray));
   QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(2));
   EXPECT_TRUE(chart_->SeriesVisible(2));
-  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), MeasChart::kSeries[2].colour);
+  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), MeasurementChart::kSeries[2].colour);
   EXPECT_TRUE(chart_->AutoTime());
   EXPECT_TRUE(chart_->AutoValue());
 }

@@ -11,11 +11,11 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "calibration/TFormCalibr2.h"
-#include "console/TFormCMD.h"
-#include "identify/TFormSearch.h"
-#include "support/TFormMail.h"
-#include "support/TFormSend.h"
+#include "calibration/CalibrationWizard.h"
+#include "console/CommandConsole.h"
+#include "identify/PortSearchWizard.h"
+#include "support/MailSettingsWindow.h"
+#include "support/SupportSendWindow.h"
 #include "ui/AppSetup.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/tests/MainWindowFixture.h"
@@ -61,17 +61,17 @@ TEST(DesktopTitles, EveryWindowAndBoxShowsItsOwnCaptionAlone) {
   Folders folders;
   ScriptedMessageBoxes scripted;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
-  TFormM form(folders.Deps(&scripted, &store));
+  MainWindow form(folders.Deps(&scripted, &store));
   form.show();
 
   const std::string program = folders.Program().toStdString() + "/";
-  console::TFormCMD console(scripted, &form);
-  support::TFormMail mail(program, "ftp.example.com", 21, "", scripted, &form);
+  console::CommandConsole console(scripted, &form);
+  support::MailSettingsWindow mail(program, "ftp.example.com", 21, "", scripted, &form);
   support::SendInputs inputs;
-  inputs.FlocalPath = program;
-  support::TFormSend send(std::move(inputs), scripted, &form);
-  identify::TFormSearch search(scripted, &form);
-  calibration::TFormCalibr2 calibr("7", "00", 10, 50, scripted, &form);
+  inputs.programFolder = program;
+  support::SupportSendWindow send(std::move(inputs), scripted, &form);
+  identify::PortSearchWizard search(scripted, &form);
+  calibration::CalibrationWizard calibr("7", "00", 10, 50, scripted, &form);
   for (QWidget* window : std::initializer_list<QWidget*>{&console, &mail, &send, &search, &calibr}) window->show();
 
   const QStringList expected = {"Calibration",

@@ -14,7 +14,7 @@
 #include "link/ScriptedMessageBoxes.h"
 #include "link/Timing.h"
 #include "sim/testing/SimSensor.h"
-#include "ui/TFormM.h"
+#include "ui/MainWindow.h"
 
 namespace quarn::ui::testing {
 
@@ -31,8 +31,8 @@ class Folders {
   QString Program() const { return root_.path() + "/program"; }
   QString Documents() const { return root_.path() + "/docs"; }
   QString SaveFolder() const { return Documents() + "/Quarn/Save"; }
-  FormDependencies Deps(MessageBoxes* boxes, identify::PortStore* store) const {
-    FormDependencies deps;
+  MainWindowDependencies Deps(MessageBoxes* boxes, identify::PortStore* store) const {
+    MainWindowDependencies deps;
     deps.boxes = boxes;
     deps.portStore = store;
     deps.programFolder = Program();
@@ -62,7 +62,7 @@ class MainWindowTest : public ::testing::Test {
     options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
     sensor_ = std::make_unique<sim::SimSensor>(options);
     ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
-    form_ = std::make_unique<TFormM>(folders_.Deps(&boxes_, &store_));
+    form_ = std::make_unique<MainWindow>(folders_.Deps(&boxes_, &store_));
     form_->show();
   }
   void TearDown() override {
@@ -76,8 +76,8 @@ class MainWindowTest : public ::testing::Test {
     return states;
   }
   void Check() {
-    form_->bSensClick();
-    ASSERT_EQ(form_->Identity.RSN, "102345");
+    form_->CheckSensorClicked();
+    ASSERT_EQ(form_->identity.serialNumber, "102345");
   }
 
   Folders folders_;
@@ -85,7 +85,7 @@ class MainWindowTest : public ::testing::Test {
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Found, 7}};
   std::unique_ptr<sim::SimSensor> sensor_;
   std::unique_ptr<sim::ScopedPortDir> ports_;
-  std::unique_ptr<TFormM> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 }  // namespace quarn::ui::testing

@@ -11,8 +11,8 @@
 
 #include "config/Criteria.h"
 
-#include "ui/MeasChart.h"
-#include "ui/MeasTableModel.h"
+#include "ui/MeasurementChart.h"
+#include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
 #include "ui/tests/MainWindowFixture.h"
 
@@ -20,7 +20,7 @@ namespace quarn::ui::testing {
 namespace {
 
 using V = std::vector<bool>;
-//                          Search Sens  Clear  Start  Stop   Calibr Cmd    Save   Send
+//                          Search CheckSensor  Clear  Start  Stop   Calibrate Console    Save   Send
 const V kAfterStart = {false, false, false, false, true, false, false, false, false};
 const V kAfterStop = {false, false, true, true, false, true, true, true, true};
 
@@ -32,7 +32,7 @@ QString FileText(const std::string& path) {
 
 TEST_F(MainWindowTest, StartWithoutSensorIsRefused) {
   const V before = Enabled();
-  form_->bStartClick();
+  form_->StartClicked();
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"First, determine the sensor!"});
   EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Warning);
   EXPECT_EQ(Enabled(), before);
@@ -41,12 +41,12 @@ TEST_F(MainWindowTest, StartWithoutSensorIsRefused) {
 
 TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   Check();
-  form_->bStartClick();
+  form_->StartClicked();
   EXPECT_EQ(Enabled(), kAfterStart);
   ASSERT_TRUE(form_->Chart()->HasSeries());
   EXPECT_FALSE(form_->Chart()->SeriesVisible(1)) << "basic mode shows the concentration only";
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 3; }));
-  form_->Timer1Timer();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 3; }));
+  form_->DisplayTick();
   const int shown = form_->Chart()->PointCount();
   EXPECT_GE(shown, 3);
   EXPECT_EQ(form_->TableModel()->RecordRows(), shown);
@@ -55,17 +55,17 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(form_->TableModel()->index(0, 0).data().toString(), "1");
 
   // A further tick takes only what is new: none twice, none skipped.
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() > size_t(shown); }));
-  form_->Timer1Timer();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() > size_t(shown); }));
+  form_->DisplayTick();
   const int after = form_->Chart()->PointCount();
   EXPECT_GT(after, shown);
   EXPECT_EQ(form_->TableModel()->RecordRows(), after);
-  const std::vector<acquisition::TData> stored = form_->Run().MeasData.ReadFrom(0);
+  const std::vector<acquisition::MeasurementRecord> stored = form_->Run().measurements.ReadFrom(0);
   ASSERT_GE(stored.size(), size_t(after));
   for (int i = 0; i < after; ++i) EXPECT_DOUBLE_EQ(form_->Chart()->PointX(i), stored[i].DT) << i;
 
   boxes_.QueueAnswer(BoxAnswer::No);
-  form_->bStopClick();
+  form_->StopClicked();
   EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
   EXPECT_EQ(Enabled(), kAfterStop);
   const std::string file = form_->Run().DataFileName;
@@ -73,31 +73,31 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_TRUE(FileText(file).contains("102345"));
 
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bClearClick();
+  form_->ClearClicked();
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
   EXPECT_EQ(Enabled(), (V{true, true, true, false, false, true, true, false, false}));
   EXPECT_EQ(form_->IdentityRow("Port"), "7");
   EXPECT_EQ(form_->IdentityRow("Serial Number"), "");
   EXPECT_FALSE(form_->Chart()->HasSeries());
   EXPECT_EQ(form_->TableModel()->rowCount(), 1);
-  EXPECT_EQ(form_->Run().MeasData.Count(), 0u);
+  EXPECT_EQ(form_->Run().measurements.Count(), 0u);
 }
 
 TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
   Check();
-  form_->bStartClick();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 2; }));
+  form_->StartClicked();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 2; }));
   sensor_->Control("unplug");
   ASSERT_TRUE(WaitUntil([&] {
     const auto texts = boxes_.Texts();
     return std::find(texts.begin(), texts.end(), "Limit of attempts to send commands on port") != texts.end();
   }));
   EXPECT_EQ(Enabled(), kAfterStart) << "the run stays marked active until Stop";
-  const size_t recorded = form_->Run().MeasData.Count();
+  const size_t recorded = form_->Run().measurements.Count();
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
   EXPECT_EQ(Enabled(), kAfterStop);
-  form_->Timer1Timer();
+  form_->DisplayTick();
   EXPECT_EQ(size_t(form_->Chart()->PointCount()), recorded);
   EXPECT_EQ(FileText(form_->Run().DataFileName).count("\r\n"), 5 + int(recorded))
       << "header block and one line per record";
@@ -105,49 +105,49 @@ TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
 
 TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
   Check();
-  form_->bStartClick();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  form_->StartClicked();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
   const std::string file = form_->Run().DataFileName;
 
   boxes_.QueueAnswer(BoxAnswer::No);
-  form_->bClearClick();
+  form_->ClearClicked();
   EXPECT_EQ(Enabled(), kAfterStop);
   EXPECT_EQ(form_->IdentityRow("Serial Number"), "102345");
 
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bClearClick();
+  form_->ClearClicked();
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
 }
 
 TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   Check();
-  form_->bStartClick();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 2; }));
+  form_->StartClicked();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 2; }));
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
-  form_->Timer1Timer();
+  form_->StopClicked();
+  form_->DisplayTick();
   const int firstRows = form_->TableModel()->RecordRows();
   const std::string file = form_->Run().DataFileName;
   ASSERT_GE(firstRows, 2);
 
-  form_->bStartClick();
+  form_->StartClicked();
   EXPECT_EQ(form_->Chart()->PointCount(), 0);
   EXPECT_EQ(form_->Run().DataFileName, file) << "the same data file";
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
-  form_->Timer1Timer();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
+  form_->DisplayTick();
   EXPECT_EQ(form_->TableModel()->RecordRows(), firstRows + form_->Chart()->PointCount());
   EXPECT_EQ(form_->TableModel()->index(firstRows, 0).data().toString(), QString::number(firstRows + 1));
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
   EXPECT_EQ(FileText(file).count("SN: "), 2) << "a header block per run";
 }
 
 TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
   Check();
-  form_->bStartClick();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  form_->StartClicked();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
   const std::string file = form_->Run().DataFileName;
   boxes_.QueueAnswer(BoxAnswer::No);
   form_->close();
@@ -157,10 +157,10 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
 
 TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
   Check();
-  form_->bStartClick();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().MeasData.Count() >= 1; }));
+  form_->StartClicked();
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
   const QString dir = folders_.Documents() + "/out.dir";
   QDir().mkpath(dir);
   form_->Run().SaveTo(dir + "/copy");
@@ -181,7 +181,7 @@ TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
 
 TEST_F(MainWindowTest, IntervalControls) {
   QLineEdit* edit = form_->IntervalEdit();
-  QSlider* track = form_->IntervalTrackBar();
+  QSlider* track = form_->IntervalSlider();
   const QString point = QLocale::system().decimalPoint();
   edit->setFocus();
   edit->clear();
@@ -209,35 +209,35 @@ TEST_F(MainWindowTest, IntervalControls) {
 }
 
 TEST_F(MainWindowTest, IntervalChangesReachTheRunningPoller) {
-  form_->IntervalTrackBar()->setValue(35);
+  form_->IntervalSlider()->setValue(35);
   Check();
-  form_->bStartClick();
+  form_->StartClicked();
   EXPECT_EQ(form_->Run().PollInterval(), 3500);
-  form_->IntervalTrackBar()->setValue(990);
+  form_->IntervalSlider()->setValue(990);
   EXPECT_EQ(form_->Run().PollInterval(), 99000);
   form_->IntervalEdit()->setFocus();
   form_->IntervalEdit()->clear();
   QTest::keyClicks(form_->IntervalEdit(), "7");
   EXPECT_EQ(form_->Run().PollInterval(), 7000);
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
   EXPECT_EQ(form_->Run().PollInterval(), 0);
-  form_->IntervalTrackBar()->setValue(50);  // only what the next Start hands over
-  form_->bStartClick();
+  form_->IntervalSlider()->setValue(50);  // only what the next Start hands over
+  form_->StartClicked();
   EXPECT_EQ(form_->Run().PollInterval(), 5000);
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
 }
 
 TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
-  form_->AdvanceMode();
+  form_->ShowAdvancedMode();
   EXPECT_EQ(form_->ModeIndex(), 1);
-  EXPECT_TRUE(form_->FMode);
+  EXPECT_TRUE(form_->advancedMode);
   EXPECT_EQ(form_->TableModel()->columnCount(), 12);
   QStringList headers;
   for (int c = 0; c < 12; ++c) headers << form_->TableModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
   EXPECT_EQ(headers.join(",").toStdString(), "N,Time,Conc,Status,Temp,St,Um,Ur,S,Stz,Stzkt,Conc1");
-  form_->BasicMode();
+  form_->ShowBasicMode();
   EXPECT_EQ(form_->ModeIndex(), 0);
   EXPECT_EQ(form_->TableModel()->columnCount(), 4);
 }
@@ -246,15 +246,15 @@ TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
 TEST_F(MainWindowTest, ButtonsOpenTheirWindows) {
   Check();
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStartClick();
+  form_->StartClicked();
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();  // Comm, Calibrate and send are offered after a run
+  form_->StopClicked();  // Comm, Calibrate and send are offered after a run
   const std::vector<std::pair<std::function<void()>, QString>> cases = {
-      {[&] { form_->Button(identify::Button::Cmd)->click(); }, "Send Command"},
-      {[&] { form_->Button(identify::Button::Calibr)->click(); }, "Calibration"},
+      {[&] { form_->Button(identify::Button::Console)->click(); }, "Send Command"},
+      {[&] { form_->Button(identify::Button::Calibrate)->click(); }, "Calibration"},
       {[&] { form_->Button(identify::Button::Send)->click(); }, "Send info to support"},
-      {[&] { form_->SettingsClick(); }, "Mail configuration"},
-      {[&] { form_->bSearchClick(); }, "Master search the connected controller"},
+      {[&] { form_->SettingsClicked(); }, "Mail configuration"},
+      {[&] { form_->SearchClicked(); }, "Master search the connected controller"},
   };
   for (const auto& [open, title] : cases) {
     QString seen;
@@ -282,7 +282,7 @@ TEST_F(MainWindowTest, StartEndsAfterAnUnreadableCriteriaFile) {
   MakeCriteriaUnreadable(folders_);
   const V before = Enabled();
   boxes_.Clear();
-  form_->bStartClick();
+  form_->StartClicked();
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
   EXPECT_FALSE(form_->Run().Running()) << "no run on default values";
@@ -292,7 +292,7 @@ TEST_F(MainWindowTest, StartEndsAfterAnUnreadableCriteriaFile) {
   // The same box as at program start.
   ScriptedMessageBoxes atStart;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
-  TFormM second(folders_.Deps(&atStart, &store));
+  MainWindow second(folders_.Deps(&atStart, &store));
   second.show();
   ASSERT_FALSE(atStart.Texts().empty());
   EXPECT_EQ(atStart.Texts()[0], boxes_.Texts()[0]);
@@ -301,36 +301,36 @@ TEST_F(MainWindowTest, StartEndsAfterAnUnreadableCriteriaFile) {
 
 TEST_F(MainWindowTest, StartReReadsTheCriteriaFile) {
   Check();
-  form_->bStartClick();
-  EXPECT_EQ(config::NSI.Kzero2, 10);
-  EXPECT_EQ(config::NSI.EMail, "");
+  form_->StartClicked();
+  EXPECT_EQ(config::criteriaSettings.zeroCriterion, 10);
+  EXPECT_EQ(config::criteriaSettings.supportMail, "");
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
   QFile criteria(folders_.Program() + "/criteria.ini");
   ASSERT_TRUE(criteria.open(QIODevice::WriteOnly | QIODevice::Truncate));
   criteria.write("kzero2=77\r\nkscale=50\r\nmailsupport=lab@example.com\r\ndelay=20\r\nmode=0\r\n");
   criteria.close();
-  form_->bStartClick();
+  form_->StartClicked();
   EXPECT_TRUE(form_->Run().Running());
-  EXPECT_EQ(config::NSI.Kzero2, 77);
-  EXPECT_EQ(config::NSI.EMail, "lab@example.com");
+  EXPECT_EQ(config::criteriaSettings.zeroCriterion, 77);
+  EXPECT_EQ(config::criteriaSettings.supportMail, "lab@example.com");
   boxes_.QueueAnswer(BoxAnswer::Yes);
-  form_->bStopClick();
+  form_->StopClicked();
 }
 
 TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
   Folders folders("delay=50\r\nmode=1\r\n");
   ScriptedMessageBoxes boxes;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
-  TFormM form(folders.Deps(&boxes, &store));
+  MainWindow form(folders.Deps(&boxes, &store));
   EXPECT_EQ(form.TableModel()->columnCount(), 4);
   form.show();
   EXPECT_EQ(form.TableModel()->columnCount(), 12);
-  EXPECT_EQ(form.IntervalTrackBar()->value(), 50);
+  EXPECT_EQ(form.IntervalSlider()->value(), 50);
   EXPECT_TRUE(QDir(folders.SaveFolder()).exists());
-  EXPECT_EQ(form.FLocalSave, (folders.SaveFolder() + "/").toStdString());
-  form.IntervalTrackBar()->setValue(75);
-  form.BasicMode();
+  EXPECT_EQ(form.saveFolder, (folders.SaveFolder() + "/").toStdString());
+  form.IntervalSlider()->setValue(75);
+  form.ShowBasicMode();
   form.close();
   EXPECT_TRUE(boxes.Texts().empty()) << "closing without a run asks nothing";
   QFile criteria(folders.Program() + "/criteria.ini");
@@ -343,7 +343,7 @@ TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
   QFile::remove(folders.Program() + "/criteria.ini");
   ScriptedMessageBoxes boxes;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
-  TFormM form(folders.Deps(&boxes, &store));
+  MainWindow form(folders.Deps(&boxes, &store));
   form.show();
   EXPECT_EQ(boxes.Texts().size(), 1u);
   EXPECT_TRUE(WaitUntil([&] { return !form.isVisible(); }, 3000));

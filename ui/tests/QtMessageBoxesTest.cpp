@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "identify/tests/TestDoubles.h"
-#include "ui/TFormM.h"
+#include "ui/MainWindow.h"
 #include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui {
@@ -88,10 +88,10 @@ TEST(QtMessageBoxes, AFailedCheckShowsItsBoxesWithoutTheBusyCursor) {
   qputenv("QUARN_PORT_DIR", noPorts.path().toUtf8());
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, 7});
   testing::Folders folders;
-  TFormM form(folders.Deps(nullptr, &store));
+  MainWindow form(folders.Deps(nullptr, &store));
   form.show();
   BoxCloser closer(QMessageBox::Ok);
-  form.bSensClick();
+  form.CheckSensorClicked();
   qunsetenv("QUARN_PORT_DIR");
   ASSERT_FALSE(closer.texts_.isEmpty());
   for (Qt::CursorShape shape : closer.cursors_) EXPECT_EQ(shape, Qt::ArrowCursor);

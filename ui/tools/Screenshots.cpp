@@ -18,17 +18,17 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "calibration/TFormCalibr2.h"
-#include "console/TFormCMD.h"
+#include "calibration/CalibrationWizard.h"
+#include "console/CommandConsole.h"
 #include "identify/PortSearch.h"
-#include "identify/TFormSearch.h"
+#include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "sim/testing/SimSensor.h"
-#include "support/TFormMail.h"
-#include "support/TFormSend.h"
+#include "support/MailSettingsWindow.h"
+#include "support/SupportSendWindow.h"
 #include "ui/AppSetup.h"
-#include "ui/TFormM.h"
+#include "ui/MainWindow.h"
 
 using namespace quarn;
 
@@ -54,29 +54,29 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
   QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
   ScriptedMessageBoxes boxes;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
-  ui::FormDependencies deps;
+  ui::MainWindowDependencies deps;
   deps.boxes = &boxes;
   deps.portStore = &store;
   deps.programFolder = program.path();
   deps.documentsFolder = program.path() + "/docs";
-  ui::TFormM form(deps);
+  ui::MainWindow form(deps);
   form.show();
   WaitShown(form);
-  form.IntervalTrackBar()->setValue(position);
+  form.IntervalSlider()->setValue(position);
   sensor.Control("gas 400");
-  form.bSensClick();
+  form.CheckSensorClicked();
   if (position == 20) Shot(form, "main-checked");
-  form.bStartClick();
+  form.StartClicked();
   for (int s = 0; s < seconds; ++s) {
     if (s == seconds / 3) sensor.Control("gas 800");
     if (s == 2 * seconds / 3) sensor.Control("gas 600");
     QTest::qWait(1000);
   }
-  form.bStopClick();
+  form.StopClicked();
   Shot(form, qPrintable("main-basic-" + label));
-  form.AdvanceMode();
+  form.ShowAdvancedMode();
   Shot(form, qPrintable("main-advanced-" + label));
-  form.BasicMode();
+  form.ShowBasicMode();
   // The whole screen with the window manager's frame: the title as the desktop shows it.
   if (position == 20) QGuiApplication::primaryScreen()->grabWindow(0).save(g_out + "/desktop.png");
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
@@ -84,9 +84,9 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
 
 // The console: a request in each display mode, then one picked from the command list's text.
 void Console(sim::SimSensor& sensor, ScriptedMessageBoxes& boxes) {
-  console::TFormCMD console(boxes);
-  console.FPort = std::to_string(sensor.Com());
-  console.FLocalPath = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
+  console::CommandConsole console(boxes);
+  console.portNumber = std::to_string(sensor.Com());
+  console.programFolder = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
   console.show();
   WaitShown(console);
   auto* entry = console.findChild<QLineEdit*>("eCMD");
@@ -104,19 +104,19 @@ void Console(sim::SimSensor& sensor, ScriptedMessageBoxes& boxes) {
 
 void SupportWindows(ScriptedMessageBoxes& boxes) {
   const std::string folder = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
-  support::TFormMail mail(folder, "ftp.example.com", 21, "", boxes);
+  support::MailSettingsWindow mail(folder, "ftp.example.com", 21, "", boxes);
   mail.show();
   WaitShown(mail);
   Shot(mail, "mail-settings");
   mail.reject();
 
   support::SendInputs inputs;
-  inputs.FlocalPath = folder;
-  inputs.FParam[0] = "7";
-  inputs.FParam[1] = "102345";
-  inputs.FParam[2] = "QRN-2.14";
-  inputs.MailSupport = "support@example.com";
-  support::TFormSend send(std::move(inputs), boxes);
+  inputs.programFolder = folder;
+  inputs.identityValues[0] = "7";
+  inputs.identityValues[1] = "102345";
+  inputs.identityValues[2] = "QRN-2.14";
+  inputs.supportMail = "support@example.com";
+  support::SupportSendWindow send(std::move(inputs), boxes);
   send.show();
   WaitShown(send);
   Shot(send, "send");
@@ -124,8 +124,8 @@ void SupportWindows(ScriptedMessageBoxes& boxes) {
 }
 
 void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
-  identify::TFormSearch search(boxes);
-  search.FNN = "00";
+  identify::PortSearchWizard search(boxes);
+  search.address = "00";
   search.show();
   WaitShown(search);
   Shot(search, "search-1");
@@ -144,10 +144,10 @@ void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
   Shot(search, "search-3");
   search.findChild<QPushButton*>("bNext")->click();
   const identify::SearchResult result = search.Result();
-  std::printf("search: port %s, serial %s\n", result.RCom.c_str(), result.RSN.c_str());
+  std::printf("search: port %s, serial %s\n", result.portNumber.c_str(), result.serialNumber.c_str());
 
   sensor.Control("gas 0");
-  calibration::TFormCalibr2 calibr(result.RCom, "00", 10000, 1000, boxes);
+  calibration::CalibrationWizard calibr(result.portNumber, "00", 10000, 1000, boxes);
   calibr.show();
   WaitShown(calibr);
   Shot(calibr, "calibr-1");

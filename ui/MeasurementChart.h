@@ -17,7 +17,7 @@ namespace quarn::ui {
 // click, mouse zoom with a drawn rectangle or the wheel. Both axes follow the points until the user zooms. The points live in a history of our own; the plot is given only
 // what the visible range needs (at most a few points per pixel), and axis ranges are kept up to date as
 // points arrive, so neither a tick nor a repaint visits every point of a week-long run.
-class MeasChart : public QWidget {
+class MeasurementChart : public QWidget {
   Q_OBJECT
 
  public:
@@ -28,7 +28,7 @@ class MeasChart : public QWidget {
   };
   static const std::array<SeriesSpec, kSeriesCount> kSeries;
 
-  explicit MeasChart(QWidget* parent = nullptr);
+  explicit MeasurementChart(QWidget* parent = nullptr);
 
   QCustomPlot* Plot() const { return plot_; }
 

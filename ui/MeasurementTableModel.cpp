@@ -1,4 +1,4 @@
-#include "MeasTableModel.h"
+#include "MeasurementTableModel.h"
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
@@ -15,15 +15,15 @@ const int kColumnValue[12] = {-1, -1, C2, K, T, S, Uo, Ur, par5, par6, par7, C1}
 
 }  // namespace
 
-MeasTableModel::MeasTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+MeasurementTableModel::MeasurementTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int MeasTableModel::rowCount(const QModelIndex& parent) const {
+int MeasurementTableModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size()) + 1;
 }
 
-int MeasTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : (advanced_ ? 12 : 4); }
+int MeasurementTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : (advanced_ ? 12 : 4); }
 
-QVariant MeasTableModel::data(const QModelIndex& index, int role) const {
+QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
   const Row& row = rows_[index.row()];
   const int column = index.column();
@@ -33,26 +33,26 @@ QVariant MeasTableModel::data(const QModelIndex& index, int role) const {
   return QString::number(row.values[kColumnValue[column]]);
 }
 
-QString MeasTableModel::TimeText(double dt) const {
+QString MeasurementTableModel::TimeText(double dt) const {
   // As in the data file, then the milliseconds without leading zeros.
-  const int ms = acquisition::DecodeDT(dt).millisecond;
+  const int ms = acquisition::DecodeDayNumber(dt).millisecond;
   return QString::fromStdString(acquisition::RecordTimeText(dt, regional_)) + "." + QString::number(ms);
 }
 
-QVariant MeasTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Horizontal && section >= 0 && section < 12) return QString(kHeaders[section]);
   return {};
 }
 
-void MeasTableModel::SetAdvanced(bool advanced) {
+void MeasurementTableModel::SetAdvanced(bool advanced) {
   if (advanced == advanced_) return;
   beginResetModel();
   advanced_ = advanced;
   endResetModel();
 }
 
-void MeasTableModel::Append(const std::vector<Row>& rows) {
+void MeasurementTableModel::Append(const std::vector<Row>& rows) {
   if (rows.empty()) return;
   const int first = static_cast<int>(rows_.size()) + 1;
   beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
@@ -65,7 +65,7 @@ void MeasTableModel::Append(const std::vector<Row>& rows) {
   emit dataChanged(index(first - 1, 0), index(first - 1, columnCount() - 1));
 }
 
-void MeasTableModel::Reset() {
+void MeasurementTableModel::Reset() {
   beginResetModel();
   rows_.clear();
   rows_.shrink_to_fit();

@@ -1,4 +1,4 @@
-#include "TFormCMD.h"
+#include "CommandConsole.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -20,7 +20,7 @@
 #include "console/CommandList.h"
 #include "console/ConsoleFiles.h"
 #include "console/ConsoleLog.h"
-#include "console/THReadCMD.h"
+#include "console/ConsoleReader.h"
 #include "link/Protocol.h"
 #include "link/SerialPort.h"
 
@@ -54,7 +54,7 @@ class ColumnList : public QListWidget {
 
 }  // namespace
 
-TFormCMD::TFormCMD(MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_(boxes) {
+CommandConsole::CommandConsole(MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_(boxes) {
   setObjectName("FormCMD");
   setWindowTitle("Send Command");
   BuildControls();
@@ -65,121 +65,121 @@ TFormCMD::TFormCMD(MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_
 
   reportTimer_ = new QTimer(this);
   reportTimer_->setInterval(kReportIntervalMs);
-  connect(reportTimer_, &QTimer::timeout, this, &TFormCMD::TakeReports);
+  connect(reportTimer_, &QTimer::timeout, this, &CommandConsole::TakeReports);
 }
 
-TFormCMD::~TFormCMD() { StopReaderAndClosePort(); }
+CommandConsole::~CommandConsole() { StopReaderAndClosePort(); }
 
-void TFormCMD::BuildControls() {
+void CommandConsole::BuildControls() {
   auto* commandTitle = new QLabel("Command", this);
-  eCMD = new QLineEdit(this);
-  eCMD->setObjectName("eCMD");
-  commandTitle->setBuddy(eCMD);
-  lCR = new QLabel("x0D", this);
-  CheckBox1 = new QCheckBox("#00", this);
-  CheckBox1->setObjectName("CheckBox1");
-  CheckBox1->setChecked(true);
-  bSend = new QPushButton("Send", this);
-  bSend->setObjectName("bSend");
-  bSend->setDefault(true);
-  connect(bSend, &QPushButton::clicked, this, &TFormCMD::bSendClick);
+  commandEdit_ = new QLineEdit(this);
+  commandEdit_->setObjectName("eCMD");
+  commandTitle->setBuddy(commandEdit_);
+  crLabel_ = new QLabel("x0D", this);
+  addressPrefixBox_ = new QCheckBox("#00", this);
+  addressPrefixBox_->setObjectName("CheckBox1");
+  addressPrefixBox_->setChecked(true);
+  sendButton_ = new QPushButton("Send", this);
+  sendButton_->setObjectName("bSend");
+  sendButton_->setDefault(true);
+  connect(sendButton_, &QPushButton::clicked, this, &CommandConsole::SendClicked);
 
   auto* entryRow = new QHBoxLayout;
-  entryRow->addWidget(eCMD, 1);
-  entryRow->addWidget(lCR);
+  entryRow->addWidget(commandEdit_, 1);
+  entryRow->addWidget(crLabel_);
   entryRow->addSpacing(12);
-  entryRow->addWidget(CheckBox1);
+  entryRow->addWidget(addressPrefixBox_);
   entryRow->addSpacing(12);
-  entryRow->addWidget(bSend);
+  entryRow->addWidget(sendButton_);
 
   auto* modeBox = new QGroupBox("Display mode", this);
   modeBox->setObjectName("RG1");
-  RG1 = new QButtonGroup(modeBox);
+  modeGroup_ = new QButtonGroup(modeBox);
   auto* modeRow = new QHBoxLayout(modeBox);
   const char* modeNames[] = {"ASCII", "HEX", "ASCII/HEX"};
   for (int id = 0; id < 3; ++id) {
     auto* button = new QRadioButton(modeNames[id], modeBox);
-    RG1->addButton(button, id);
+    modeGroup_->addButton(button, id);
     modeRow->addWidget(button);
   }
   modeRow->addStretch(1);
-  RG1->button(static_cast<int>(DisplayMode::Ascii))->setChecked(true);
-  connect(RG1, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+  modeGroup_->button(static_cast<int>(DisplayMode::Ascii))->setChecked(true);
+  connect(modeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) channel_.SetMode(static_cast<DisplayMode>(id));
   });
 
   auto* listTitle = new QLabel("Command list", this);
   auto* list = new ColumnList(this);
   list->FitRows((static_cast<int>(BuiltInCommands().size()) + kListColumns - 1) / kListColumns);
-  LBComand = list;
-  LBComand->setObjectName("LBComand");
-  LBComand->setFlow(QListView::TopToBottom);
-  LBComand->setWrapping(true);
-  LBComand->setResizeMode(QListView::Adjust);
-  LBComand->setUniformItemSizes(true);
-  listTitle->setBuddy(LBComand);
-  connect(LBComand, &QListWidget::itemClicked, this, &TFormCMD::LBComandClick);
-  connect(LBComand, &QListWidget::currentRowChanged, this, &TFormCMD::LBComandClick);
+  commandList_ = list;
+  commandList_->setObjectName("LBComand");
+  commandList_->setFlow(QListView::TopToBottom);
+  commandList_->setWrapping(true);
+  commandList_->setResizeMode(QListView::Adjust);
+  commandList_->setUniformItemSizes(true);
+  listTitle->setBuddy(commandList_);
+  connect(commandList_, &QListWidget::itemClicked, this, &CommandConsole::CommandListClicked);
+  connect(commandList_, &QListWidget::currentRowChanged, this, &CommandConsole::CommandListClicked);
 
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
+  log_ = new QPlainTextEdit(this);
+  log_->setObjectName("Memo1");
   QFont fixed("Monospace");
   fixed.setStyleHint(QFont::TypeWriter);
-  Memo1->setFont(fixed);
+  log_->setFont(fixed);
 
-  BitBtn1 = new QPushButton("Save logs", this);
-  BitBtn1->setObjectName("BitBtn1");
-  BitBtn1->setAutoDefault(false);
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormCMD::BitBtn1Click);
-  bClose = new QPushButton("Close", this);
-  bClose->setObjectName("bClose");
-  bClose->setAutoDefault(false);
-  connect(bClose, &QPushButton::clicked, this, &QDialog::reject);
+  saveLogButton_ = new QPushButton("Save logs", this);
+  saveLogButton_->setObjectName("BitBtn1");
+  saveLogButton_->setAutoDefault(false);
+  connect(saveLogButton_, &QPushButton::clicked, this, &CommandConsole::SaveLogClicked);
+  closeButton_ = new QPushButton("Close", this);
+  closeButton_->setObjectName("bClose");
+  closeButton_->setAutoDefault(false);
+  connect(closeButton_, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* buttonRow = new QHBoxLayout;
-  buttonRow->addWidget(BitBtn1);
+  buttonRow->addWidget(saveLogButton_);
   buttonRow->addStretch(1);
-  buttonRow->addWidget(bClose);
+  buttonRow->addWidget(closeButton_);
 
   auto* top = new QVBoxLayout(this);
   top->addWidget(commandTitle);
   top->addLayout(entryRow);
   top->addWidget(modeBox);
   top->addWidget(listTitle);
-  top->addWidget(LBComand);
-  top->addWidget(Memo1, 1);
+  top->addWidget(commandList_);
+  top->addWidget(log_, 1);
   top->addLayout(buttonRow);
 
-  SaveDialog1 = new QFileDialog(this, "Save protocol");
-  SaveDialog1->setObjectName("SaveDialog1");
-  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog1->setFileMode(QFileDialog::AnyFile);
-  SaveDialog1->setDefaultSuffix("txt");
-  SaveDialog1->setNameFilter("Text files (*.txt)");
-  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
-  SaveDialog1->selectFile("CommandsLog");
+  saveDialog_ = new QFileDialog(this, "Save protocol");
+  saveDialog_->setObjectName("SaveDialog1");
+  saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
+  saveDialog_->setFileMode(QFileDialog::AnyFile);
+  saveDialog_->setDefaultSuffix("txt");
+  saveDialog_->setNameFilter("Text files (*.txt)");
+  saveDialog_->setOption(QFileDialog::DontConfirmOverwrite);
+  saveDialog_->selectFile("CommandsLog");
 }
 
-void TFormCMD::SetCommandList(const std::vector<std::string>& entries) {
-  const QSignalBlocker quiet(LBComand);
-  LBComand->clear();
-  for (const std::string& entry : entries) LBComand->addItem(QString::fromStdString(entry));
+void CommandConsole::SetCommandList(const std::vector<std::string>& entries) {
+  const QSignalBlocker quiet(commandList_);
+  commandList_->clear();
+  for (const std::string& entry : entries) commandList_->addItem(QString::fromStdString(entry));
 }
 
-void TFormCMD::AppendLog(const std::string& utf8Line) {
-  Memo1->appendPlainText(QString::fromStdString(VisibleLine(utf8Line)));
+void CommandConsole::AppendLog(const std::string& utf8Line) {
+  log_->appendPlainText(QString::fromStdString(VisibleLine(utf8Line)));
 }
 
-void TFormCMD::showEvent(QShowEvent* event) {
+void CommandConsole::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   KeepOuterMinimum();
   if (shown_) return;
   shown_ = true;
-  if (!FormShow()) QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
+  if (!OpenPortOnShow()) QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
 }
 
-bool TFormCMD::FormShow() {
-  const std::string listFile = FLocalPath + "commands.ini";
+bool CommandConsole::OpenPortOnShow() {
+  const std::string listFile = programFolder + "commands.ini";
   if (FileExists(listFile)) {
     try {
       SetCommandList(ReadCommandFile(listFile));
@@ -192,24 +192,24 @@ bool TFormCMD::FormShow() {
   }
 
   try {
-    port_ = link::OpenPort("COM" + FPort, link::EV_RXCHAR);
+    port_ = link::OpenPort("COM" + portNumber, link::kEventRxChar);
   } catch (const link::PortError&) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + FPort);
+    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + portNumber);
     return true;
   }
-  reader_ = std::make_unique<THReadCMD>(port_, channel_);
+  reader_ = std::make_unique<ConsoleReader>(port_, channel_);
   reader_->Start();
   reportTimer_->start();
   return true;
 }
 
-void TFormCMD::bSendClick() {
-  const std::string text = eCMD->text().toStdString();
+void CommandConsole::SendClicked() {
+  const std::string text = commandEdit_->text().toStdString();
   if (text.empty()) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok, "Input the command");
     return;
   }
-  const std::string command = CheckBox1->isChecked() ? "#00" + text : text;
+  const std::string command = addressPrefixBox_->isChecked() ? "#00" + text : text;
   std::string line;
   if (!link::CommandLineBytes(command, line)) {
     boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
@@ -226,23 +226,23 @@ void TFormCMD::bSendClick() {
   }
 }
 
-void TFormCMD::LBComandClick() {
-  const QListWidgetItem* item = LBComand->currentItem();
+void CommandConsole::CommandListClicked() {
+  const QListWidgetItem* item = commandList_->currentItem();
   if (!item || !item->isSelected()) return;
   if (item->text().toStdString() == kSeparator) return;
-  eCMD->setText(item->text());
+  commandEdit_->setText(item->text());
 }
 
-void TFormCMD::BitBtn1Click() {
-  if (SaveDialog1->exec() != QDialog::Accepted) return;
-  const QStringList chosen = SaveDialog1->selectedFiles();
+void CommandConsole::SaveLogClicked() {
+  if (saveDialog_->exec() != QDialog::Accepted) return;
+  const QStringList chosen = saveDialog_->selectedFiles();
   if (chosen.isEmpty()) return;
   std::vector<std::string> logLines;
-  if (!Memo1->document()->isEmpty()) {
-    for (const QString& line : Memo1->toPlainText().split('\n')) logLines.push_back(line.toStdString());
+  if (!log_->document()->isEmpty()) {
+    for (const QString& line : log_->toPlainText().split('\n')) logLines.push_back(line.toStdString());
   }
   try {
-    WriteLines(chosen.first().toStdString(), SavedLogLines({FPort, FSN, FType}, logLines));
+    WriteLines(chosen.first().toStdString(), SavedLogLines({portNumber, serialNumber, firmware}, logLines));
   } catch (const FileError& error) {
     boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
     return;
@@ -250,7 +250,7 @@ void TFormCMD::BitBtn1Click() {
   boxes_.Show(BoxKind::Information, BoxButtons::Ok, "Log is save!");
 }
 
-void TFormCMD::TakeReports() {
+void CommandConsole::TakeReports() {
   // A box runs its own event loop, in which this timer fires again: what came after the box, the next box
   // included, waits until it is closed.
   if (showingBox_) return;
@@ -266,12 +266,12 @@ void TFormCMD::TakeReports() {
   }
 }
 
-void TFormCMD::done(int result) {
+void CommandConsole::done(int result) {
   StopReaderAndClosePort();
   QDialog::done(result);
 }
 
-void TFormCMD::StopReaderAndClosePort() {
+void CommandConsole::StopReaderAndClosePort() {
   if (reportTimer_) reportTimer_->stop();
   if (reader_) {
     reader_->Terminate();
@@ -284,12 +284,12 @@ void TFormCMD::StopReaderAndClosePort() {
   }
 }
 
-void TFormCMD::resizeEvent(QResizeEvent* event) {
+void CommandConsole::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   KeepOuterMinimum();
 }
 
-void TFormCMD::KeepOuterMinimum() {
+void CommandConsole::KeepOuterMinimum() {
   // The limit is on the outer size; the window frame is known only once the window is on screen.
   const QSize frame = frameGeometry().size() - geometry().size();
   const QSize inner(kMinWidth - std::max(0, frame.width()), kMinHeight - std::max(0, frame.height()));

@@ -1,4 +1,4 @@
-#include "MeasChart.h"
+#include "MeasurementChart.h"
 
 #include <qcustomplot.h>
 
@@ -45,7 +45,7 @@ class TimeOfDayTicker : public QCPAxisTickerDateTime {
 
 }  // namespace
 
-const std::array<MeasChart::SeriesSpec, MeasChart::kSeriesCount> MeasChart::kSeries = {{
+const std::array<MeasurementChart::SeriesSpec, MeasurementChart::kSeriesCount> MeasurementChart::kSeries = {{
     {"Conc (t)", QColor(0x00, 0x00, 0x00)},
     {"St (t)", QColor(0x00, 0x80, 0x00)},
     {"Temp (t)", QColor(0xFF, 0x00, 0x00)},
@@ -53,7 +53,7 @@ const std::array<MeasChart::SeriesSpec, MeasChart::kSeriesCount> MeasChart::kSer
     {"Ur (t)", QColor(0x00, 0xFF, 0xFF)},
 }};
 
-MeasChart::MeasChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
   setObjectName("Chart1");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -89,7 +89,7 @@ MeasChart::MeasChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(t
   });
 }
 
-bool MeasChart::eventFilter(QObject* watched, QEvent* event) {
+bool MeasurementChart::eventFilter(QObject* watched, QEvent* event) {
   if (watched == plot_ && event->type() == QEvent::MouseButtonPress) {
     // The zoom rectangle would take every press inside the axis rect, the legend's included: a press on the
     // legend goes to the legend instead.
@@ -100,9 +100,9 @@ bool MeasChart::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-bool MeasChart::HasSeries() const { return graphs_[0] != nullptr; }
+bool MeasurementChart::HasSeries() const { return graphs_[0] != nullptr; }
 
-void MeasChart::CreateSeries() {
+void MeasurementChart::CreateSeries() {
   RemoveSeries();
   for (int i = 0; i < kSeriesCount; ++i) {
     QCPGraph* graph = plot_->addGraph();
@@ -115,7 +115,7 @@ void MeasChart::CreateSeries() {
   SetAdvanced(advanced_);
 }
 
-void MeasChart::RemoveSeries() {
+void MeasurementChart::RemoveSeries() {
   plot_->clearGraphs();
   graphs_.fill(nullptr);
   history_.Clear();
@@ -126,7 +126,7 @@ void MeasChart::RemoveSeries() {
   plot_->replot();
 }
 
-void MeasChart::ClearPoints() {
+void MeasurementChart::ClearPoints() {
   for (QCPGraph* graph : graphs_) {
     if (graph) graph->data()->clear();
   }
@@ -135,7 +135,7 @@ void MeasChart::ClearPoints() {
   timeExtent_ = {};
 }
 
-void MeasChart::AddPoint(double x, const std::array<double, kSeriesCount>& values) {
+void MeasurementChart::AddPoint(double x, const std::array<double, kSeriesCount>& values) {
   if (!HasSeries()) return;
   const double key = ToKey(x);
   timeExtent_.Add(key);
@@ -143,11 +143,11 @@ void MeasChart::AddPoint(double x, const std::array<double, kSeriesCount>& value
   for (int i = 0; i < kSeriesCount; ++i) valueExtent_[i].Add(values[i]);
 }
 
-int MeasChart::PointCount() const { return HasSeries() ? static_cast<int>(history_.Size()) : 0; }
+int MeasurementChart::PointCount() const { return HasSeries() ? static_cast<int>(history_.Size()) : 0; }
 
-double MeasChart::PointX(int index) const { return ToDays(history_.X(static_cast<size_t>(index))); }
+double MeasurementChart::PointX(int index) const { return ToDays(history_.X(static_cast<size_t>(index))); }
 
-bool MeasChart::VisiblePoints(int& first, int& last) const {
+bool MeasurementChart::VisiblePoints(int& first, int& last) const {
   if (PointCount() == 0) return false;
   const QCPRange range = plot_->xAxis->range();
   const auto [begin, end] = history_.IndexRange(range.lower, range.upper);
@@ -157,7 +157,7 @@ bool MeasChart::VisiblePoints(int& first, int& last) const {
   return true;
 }
 
-void MeasChart::FeedVisible() {
+void MeasurementChart::FeedVisible() {
   if (!HasSeries()) return;
   const QCPRange range = plot_->xAxis->range();
   const auto [begin, end] = history_.IndexRange(range.lower, range.upper);
@@ -173,7 +173,7 @@ void MeasChart::FeedVisible() {
   }
 }
 
-void MeasChart::SetAdvanced(bool advanced) {
+void MeasurementChart::SetAdvanced(bool advanced) {
   advanced_ = advanced;
   if (!HasSeries()) return;
   for (int i = 1; i < kSeriesCount; ++i) {
@@ -187,15 +187,15 @@ void MeasChart::SetAdvanced(bool advanced) {
   ShowSeries(0, graphs_[0]->visible());
 }
 
-bool MeasChart::SeriesVisible(int index) const { return graphs_[index] && graphs_[index]->visible(); }
+bool MeasurementChart::SeriesVisible(int index) const { return graphs_[index] && graphs_[index]->visible(); }
 
-void MeasChart::SetSeriesVisible(int index, bool visible) {
+void MeasurementChart::SetSeriesVisible(int index, bool visible) {
   if (!graphs_[index]) return;
   ShowSeries(index, visible);
   Refresh();
 }
 
-void MeasChart::ShowSeries(int index, bool visible) {
+void MeasurementChart::ShowSeries(int index, bool visible) {
   graphs_[index]->setVisible(visible);
   // Each title in its series' colour; a hidden series is listed in grey.
   if (auto* item = plot_->legend->itemWithPlottable(graphs_[index])) {
@@ -203,29 +203,29 @@ void MeasChart::ShowSeries(int index, bool visible) {
   }
 }
 
-void MeasChart::SetTimeRange(double minDays, double maxDays) {
+void MeasurementChart::SetTimeRange(double minDays, double maxDays) {
   autoTime_ = false;
   feeding_ = true;
   plot_->xAxis->setRange(ToKey(minDays), ToKey(maxDays));
   feeding_ = false;
 }
 
-void MeasChart::SetValueRange(double min, double max) {
+void MeasurementChart::SetValueRange(double min, double max) {
   autoValue_ = false;
   plot_->yAxis->setRange(min, max);
 }
 
-double MeasChart::ValueMin() const { return plot_->yAxis->range().lower; }
-double MeasChart::ValueMax() const { return plot_->yAxis->range().upper; }
-double MeasChart::TimeMin() const { return ToDays(plot_->xAxis->range().lower); }
-double MeasChart::TimeMax() const { return ToDays(plot_->xAxis->range().upper); }
+double MeasurementChart::ValueMin() const { return plot_->yAxis->range().lower; }
+double MeasurementChart::ValueMax() const { return plot_->yAxis->range().upper; }
+double MeasurementChart::TimeMin() const { return ToDays(plot_->xAxis->range().lower); }
+double MeasurementChart::TimeMax() const { return ToDays(plot_->xAxis->range().upper); }
 
-void MeasChart::SetAutoScale() {
+void MeasurementChart::SetAutoScale() {
   autoTime_ = autoValue_ = true;
   Refresh();
 }
 
-void MeasChart::ApplyAutoRanges() {
+void MeasurementChart::ApplyAutoRanges() {
   plot_->xAxis->setTickLabels(timeExtent_.min <= timeExtent_.max);
   if (autoTime_ && timeExtent_.min <= timeExtent_.max) {
     const double span = timeExtent_.max - timeExtent_.min;
@@ -251,7 +251,7 @@ void MeasChart::ApplyAutoRanges() {
   }
 }
 
-void MeasChart::Refresh() {
+void MeasurementChart::Refresh() {
   feeding_ = true;
   ApplyAutoRanges();
   feeding_ = false;

@@ -1,4 +1,4 @@
-#include "ui/TFormM.h"
+#include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 
 #include "acquisition/DateTime.h"
 #include "identify/tests/TestDoubles.h"
-#include "ui/MeasTableModel.h"
+#include "ui/MeasurementTableModel.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/Timing.h"
@@ -33,17 +33,17 @@ using identify::testing::MemoryPortStore;
 
 using testing::Folders;
 
-std::vector<bool> EnabledStates(const TFormM& form) {
+std::vector<bool> EnabledStates(const MainWindow& form) {
   std::vector<bool> states;
   for (int i = 0; i < identify::kButtonCount; ++i) states.push_back(form.Button(Button(i))->isEnabled());
   return states;
 }
 
-TEST(TFormM, CaptionToolbarAndIdentityGrid) {
+TEST(MainWindow, CaptionToolbarAndIdentityGrid) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   Folders folders;
-  TFormM form(folders.Deps(&boxes, &store));
+  MainWindow form(folders.Deps(&boxes, &store));
   EXPECT_EQ(form.windowTitle(), "QUARN Evaluation Software v.1.3");
 
   QStringList order;
@@ -70,11 +70,11 @@ TEST(TFormM, CaptionToolbarAndIdentityGrid) {
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{true, true, false, false, false, false, false, false, false}));
 }
 
-TEST(TFormM, SameLeavesAButtonAsItWas) {
+TEST(MainWindow, SameLeavesAButtonAsItWas) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   Folders folders;
-  TFormM form(folders.Deps(&boxes, &store));
+  MainWindow form(folders.Deps(&boxes, &store));
   form.ApplyToolbar(identify::ToolbarColumn::Stop);
   form.ApplyToolbar(identify::ToolbarColumn::Clear);  // Calibrate and Comm stay as Stop left them
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{true, true, true, false, false, true, true, false, false}));
@@ -82,11 +82,11 @@ TEST(TFormM, SameLeavesAButtonAsItWas) {
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{true, true, true, false, false, false, true, false, false}));
 }
 
-TEST(TFormM, AltCPressesCheck) {
+TEST(MainWindow, AltCPressesCheck) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   Folders folders;
-  TFormM form(folders.Deps(&boxes, &store));
+  MainWindow form(folders.Deps(&boxes, &store));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
@@ -95,7 +95,7 @@ TEST(TFormM, AltCPressesCheck) {
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Make full search port and sens"});
 }
 
-TEST(TFormM, CheckAgainstTheSimulatedSensorFillsTheGrid) {
+TEST(MainWindow, CheckAgainstTheSimulatedSensorFillsTheGrid) {
   link::SetTimeScale(0.2);
   sim::SimSensor::Options options;
   options.args = {"--serial", "555123", "--firmware", "QRN-2.14", "--type", "IR-CO2", "--range", "0-5000"};
@@ -104,8 +104,8 @@ TEST(TFormM, CheckAgainstTheSimulatedSensorFillsTheGrid) {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Found, 7});
   Folders folders;
-  TFormM form(folders.Deps(&boxes, &store));
-  form.Button(Button::Sens)->click();
+  MainWindow form(folders.Deps(&boxes, &store));
+  form.Button(Button::CheckSensor)->click();
   link::SetTimeScale(1.0);
 
   EXPECT_TRUE(boxes.Texts().empty());
@@ -124,13 +124,13 @@ class ScopedLocale {
   ~ScopedLocale() { QLocale::setDefault(QLocale::system()); }
 };
 
-struct FormOnly {
+struct MainWindowOnly {
   ScriptedMessageBoxes boxes;
   MemoryPortStore store{{PortStore::Status::Missing, 0}};
   Folders folders;
-  std::unique_ptr<TFormM> form;
-  explicit FormOnly(const QFont* font = nullptr) {
-    form = std::make_unique<TFormM>(folders.Deps(&boxes, &store));
+  std::unique_ptr<MainWindow> form;
+  explicit MainWindowOnly(const QFont* font = nullptr) {
+    form = std::make_unique<MainWindow>(folders.Deps(&boxes, &store));
     if (font) form->setFont(*font);
     form->show();
   }
@@ -145,13 +145,13 @@ TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
   QFont large = QApplication::font();
   large.setPointSizeF(large.pointSizeF() * 1.6);
   for (const QFont* font : {static_cast<const QFont*>(nullptr), static_cast<const QFont*>(&large)}) {
-    FormOnly window(font);
-    MeasTableModel& model = *window.form->TableModel();
-    std::vector<MeasTableModel::Row> rows;
+    MainWindowOnly window(font);
+    MeasurementTableModel& model = *window.form->TableModel();
+    std::vector<MeasurementTableModel::Row> rows;
     for (int month = 1; month <= 12; ++month) {
       for (int hour : {0, 9, 12, 23}) {
-        rows.push_back({acquisition::EncodeDT({2026, month, 27, hour, 47, 58, 999}), {}, false});
-        rows.push_back({acquisition::EncodeDT({2026, month, 10, hour, 0, 0, 5}), {}, false});
+        rows.push_back({acquisition::EncodeDayNumber({2026, month, 27, hour, 47, 58, 999}), {}, false});
+        rows.push_back({acquisition::EncodeDayNumber({2026, month, 10, hour, 0, 0, 5}), {}, false});
       }
     }
     model.Append(rows);
@@ -190,7 +190,7 @@ class IntervalBox : public ::testing::TestWithParam<IntervalCase> {};
 TEST_P(IntervalBox, TypedOrPastedTextAndEnter) {
   const IntervalCase& c = GetParam();
   ScopedLocale locale(c.locale);
-  FormOnly window;
+  MainWindowOnly window;
   QLineEdit* edit = window.form->IntervalEdit();
   edit->setFocus();
   edit->clear();
@@ -200,9 +200,9 @@ TEST_P(IntervalBox, TypedOrPastedTextAndEnter) {
   } else {
     QTest::keyClicks(edit, c.input);
   }
-  EXPECT_EQ(window.form->IntervalTrackBar()->value(), c.position);
+  EXPECT_EQ(window.form->IntervalSlider()->value(), c.position);
   QTest::keyClick(edit, Qt::Key_Return);
-  EXPECT_EQ(window.form->IntervalTrackBar()->value(), c.position);
+  EXPECT_EQ(window.form->IntervalSlider()->value(), c.position);
   const std::vector<std::string> expected =
       *c.enterBox ? std::vector<std::string>{c.enterBox} : std::vector<std::string>{};
   EXPECT_EQ(window.boxes.Texts(), expected);
@@ -219,8 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
         IntervalCase{"DecimalComma", "de_DE", "1,5", false, 15, ""}),
     [](const ::testing::TestParamInfo<IntervalCase>& info) { return std::string(info.param.name); });
 
-TEST(TFormM, TabLeavesTheIntervalBox) {
-  FormOnly window;
+TEST(MainWindow, TabLeavesTheIntervalBox) {
+  MainWindowOnly window;
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.form.get()));
   QLineEdit* edit = window.form->IntervalEdit();
   edit->setFocus();
@@ -229,7 +229,7 @@ TEST(TFormM, TabLeavesTheIntervalBox) {
   QTest::keyClick(edit, Qt::Key_Tab);
   EXPECT_NE(QApplication::focusWidget(), edit);
   EXPECT_EQ(edit->text(), "3");
-  EXPECT_EQ(window.form->IntervalTrackBar()->value(), 30);
+  EXPECT_EQ(window.form->IntervalSlider()->value(), 30);
 }
 
 }  // namespace

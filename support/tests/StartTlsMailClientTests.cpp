@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "link/CodePage.h"
-#include "support/GMailSMTP.h"
+#include "support/StartTlsMailClient.h"
 #include "support/tests/TestServers.h"
 
 namespace quarn::support {
@@ -22,7 +22,7 @@ using testing::WaitForMail;
 using testing::WriteFile;
 
 // A component set up the way both windows do it, aimed at the test server.
-void Configure(TGMailSMTP& mail, int port, const std::string& password = kPassword) {
+void Configure(StartTlsMailClient& mail, int port, const std::string& password = kPassword) {
   mail.SetHost(" 127.0.0.1 ");  // blanks around the host are trimmed
   mail.SetPort(port);
   mail.SetLogin(kUser);
@@ -38,7 +38,7 @@ std::vector<std::string> Types(const testing::ReceivedMail& mail) {
   return types;
 }
 
-TEST(GMailSMTPTest, DeliversTextPartsThenAttachmentsOverStartTls) {
+TEST(StartTlsMailClientTest, DeliversTextPartsThenAttachmentsOverStartTls) {
   SmtpTestServer server({.startTls = true});
   TempFolder files;
   const std::string dataFile = "Date\tT\tS\r\n10.12.2025 10:00:00\t00025\t01234\r\n";
@@ -46,7 +46,7 @@ TEST(GMailSMTPTest, DeliversTextPartsThenAttachmentsOverStartTls) {
   WriteFile(files.Path() / "run 1.dat", dataFile);
   WriteFile(files.Path() / "criteria.ini", criteria);
 
-  TGMailSMTP mail;
+  StartTlsMailClient mail;
   Configure(mail, server.Port());
   mail.SetMailer("WENLOagent");
   mail.Recipients().push_back("support@example.org");
@@ -95,9 +95,9 @@ TEST(GMailSMTPTest, DeliversTextPartsThenAttachmentsOverStartTls) {
   }
 
   // The server got the encoded message byte for byte, and its size was announced beforehand.
-  EXPECT_EQ(received->raw, mail.GMessage().EncodedText());
+  EXPECT_EQ(received->raw, mail.Message().EncodedText());
   EXPECT_EQ(received->Facts("mail_option"),
-            std::vector<std::string>{"SIZE=" + std::to_string(mail.GMessage().EncodedText().size())});
+            std::vector<std::string>{"SIZE=" + std::to_string(mail.Message().EncodedText().size())});
 
   const auto reported = [&](SocketStatus reason, const std::string& start) {
     return std::any_of(statuses.begin(), statuses.end(),
@@ -109,12 +109,12 @@ TEST(GMailSMTPTest, DeliversTextPartsThenAttachmentsOverStartTls) {
   EXPECT_TRUE(testing::WaitUntil([&] { return server.Quits() == 1; }, std::chrono::seconds(10)));
 }
 
-TEST(GMailSMTPTest, ClearingSendLeavesAComponentThatBuildsTheNextMailAfresh) {
+TEST(StartTlsMailClientTest, ClearingSendLeavesAComponentThatBuildsTheNextMailAfresh) {
   SmtpTestServer server({.startTls = true});
   TempFolder files;
   WriteFile(files.Path() / "criteria.ini", "[criteria]\r\n");
 
-  TGMailSMTP mail;
+  StartTlsMailClient mail;
   Configure(mail, server.Port());
   mail.SetMailer("WENLOagent");
   mail.Recipients().push_back("first@example.org");
@@ -124,7 +124,7 @@ TEST(GMailSMTPTest, ClearingSendLeavesAComponentThatBuildsTheNextMailAfresh) {
 
   EXPECT_TRUE(mail.AttachFiles().empty());
   EXPECT_TRUE(mail.Recipients().empty());
-  EXPECT_TRUE(mail.GMessage().Parts().empty());
+  EXPECT_TRUE(mail.Message().Parts().empty());
   EXPECT_TRUE(mail.Mailer().empty());
   EXPECT_EQ(mail.Host(), " 127.0.0.1 ");
   EXPECT_EQ(mail.Login(), kUser);
@@ -167,12 +167,12 @@ struct TransportCase {
 
 void PrintTo(const TransportCase& c, std::ostream* out) { *out << c.name; }
 
-class GMailSMTPTransportTest : public ::testing::TestWithParam<TransportCase> {};
+class StartTlsMailClientTransportTest : public ::testing::TestWithParam<TransportCase> {};
 
-TEST_P(GMailSMTPTransportTest, NegotiatesWhatTheServerOffers) {
+TEST_P(StartTlsMailClientTransportTest, NegotiatesWhatTheServerOffers) {
   const TransportCase& c = GetParam();
   SmtpTestServer server(c.server);
-  TGMailSMTP mail;
+  StartTlsMailClient mail;
   Configure(mail, server.Port(), c.password);
   mail.SetRecipients(c.recipients);
   mail.AddText("report");
@@ -200,7 +200,7 @@ TEST_P(GMailSMTPTransportTest, NegotiatesWhatTheServerOffers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, GMailSMTPTransportTest,
+    Cases, StartTlsMailClientTransportTest,
     ::testing::Values(
         TransportCase{.name = "PlainWhenNoStartTlsIsOffered", .server = {.authBeforeTls = true}},
         TransportCase{.name = "LoginWhenCramMd5IsNotOffered",
@@ -251,11 +251,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Only the authority a caller hands in is trusted besides the system's store; nothing outside the call adds
 // one.
-TEST(GMailSMTPTest, TestAuthorityIsTrustedOnlyWhenHandedIn) {
+TEST(StartTlsMailClientTest, TestAuthorityIsTrustedOnlyWhenHandedIn) {
   SmtpTestServer server({.startTls = true});
   for (const bool handedIn : {false, true}) {
     SCOPED_TRACE(handedIn ? "authority handed in" : "system store only");
-    TGMailSMTP mail;
+    StartTlsMailClient mail;
     Configure(mail, server.Port());
     if (!handedIn) mail.SetConnection({std::chrono::seconds(10), std::chrono::seconds(10), ""});
     mail.Recipients().push_back("support@example.org");
@@ -265,9 +265,9 @@ TEST(GMailSMTPTest, TestAuthorityIsTrustedOnlyWhenHandedIn) {
   }
 }
 
-class GMailSMTPAttachmentTest : public ::testing::TestWithParam<std::string> {};
+class StartTlsMailClientAttachmentTest : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(GMailSMTPAttachmentTest, UnreadableFileThrowsBeforeAnythingIsSentOrChanged) {
+TEST_P(StartTlsMailClientAttachmentTest, UnreadableFileThrowsBeforeAnythingIsSentOrChanged) {
   SmtpTestServer server({.startTls = true});
   TempFolder files;
   const std::string good = (files.Path() / "run.dat").string();
@@ -275,7 +275,7 @@ TEST_P(GMailSMTPAttachmentTest, UnreadableFileThrowsBeforeAnythingIsSentOrChange
   std::filesystem::create_directory(files.Path() / "folder");
   const std::string bad = (files.Path() / GetParam()).string();
 
-  TGMailSMTP mail;
+  StartTlsMailClient mail;
   Configure(mail, server.Port());
   mail.Recipients().push_back("support@example.org");
   mail.AddText("report");
@@ -288,7 +288,7 @@ TEST_P(GMailSMTPAttachmentTest, UnreadableFileThrowsBeforeAnythingIsSentOrChange
     EXPECT_NE(std::string(error.what()).find(bad), std::string::npos) << error.what();
   }
   EXPECT_EQ(CountMails(server.Mails()), 0);
-  EXPECT_EQ(mail.GMessage().Parts().size(), 1u);
+  EXPECT_EQ(mail.Message().Parts().size(), 1u);
   EXPECT_EQ(mail.AttachFiles().size(), 2u);
   EXPECT_EQ(mail.Recipients().size(), 1u);
 
@@ -300,7 +300,7 @@ TEST_P(GMailSMTPAttachmentTest, UnreadableFileThrowsBeforeAnythingIsSentOrChange
             (std::vector<std::string>{"text/plain/inline", "application/octet-stream/attachment"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, GMailSMTPAttachmentTest, ::testing::Values("missing.dat", "folder"));
+INSTANTIATE_TEST_SUITE_P(Files, StartTlsMailClientAttachmentTest, ::testing::Values("missing.dat", "folder"));
 
 }  // namespace
 }  // namespace quarn::support

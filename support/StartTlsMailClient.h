@@ -19,44 +19,44 @@ int StartTlsPort(int port);
 
 // Builds one MIME mail (text parts, then attachments, in a "Multipart/alternate" container) and submits it
 // over SMTP, switching to TLS when the server offers STARTTLS. GUI thread only; SendMessage blocks.
-class TGMailSMTP {
+class StartTlsMailClient {
  public:
-  TGMailSMTP();
+  StartTlsMailClient();
 
-  const std::string& Login() const { return FLogin; }
-  void SetLogin(std::string value) { FLogin = std::move(value); }
-  const std::string& Password() const { return FPassword; }
-  void SetPassword(std::string value) { FPassword = std::move(value); }
-  const std::string& Host() const { return FHost; }
-  void SetHost(std::string value) { FHost = std::move(value); }
-  const std::string& FromEmail() const { return FEmail; }
-  void SetFromEmail(std::string value) { FEmail = std::move(value); }
-  const std::string& FromName() const { return FFromName; }
-  void SetFromName(std::string value) { FFromName = std::move(value); }
-  int Port() const { return FPort; }
-  void SetPort(int value) { FPort = value; }
+  const std::string& Login() const { return login_; }
+  void SetLogin(std::string value) { login_ = std::move(value); }
+  const std::string& Password() const { return password_; }
+  void SetPassword(std::string value) { password_ = std::move(value); }
+  const std::string& Host() const { return host_; }
+  void SetHost(std::string value) { host_ = std::move(value); }
+  const std::string& FromEmail() const { return fromEmail_; }
+  void SetFromEmail(std::string value) { fromEmail_ = std::move(value); }
+  const std::string& FromName() const { return fromName_; }
+  void SetFromName(std::string value) { fromName_ = std::move(value); }
+  int Port() const { return port_; }
+  void SetPort(int value) { port_ = value; }
 
   // Full paths of the files to attach, in order.
-  std::vector<std::string>& AttachFiles() { return FFiles; }
-  void SetAttachFiles(const std::vector<std::string>& files) { FFiles = files; }
+  std::vector<std::string>& AttachFiles() { return attachFiles_; }
+  void SetAttachFiles(const std::vector<std::string>& files) { attachFiles_ = files; }
   // Recipient entries; an entry may hold several addresses separated by commas outside double quotes.
-  std::vector<std::string>& Recipients() { return FRecipients; }
-  void SetRecipients(const std::vector<std::string>& recipients) { FRecipients = recipients; }
+  std::vector<std::string>& Recipients() { return recipients_; }
+  void SetRecipients(const std::vector<std::string>& recipients) { recipients_ = recipients; }
 
   // The X-Mailer header of the message itself, so Clear empties it too.
   std::string Mailer() const;
   void SetMailer(std::string_view mailer);
 
-  const StatusCallback& OnStatus() const { return FOnStatus; }
-  void SetOnStatus(StatusCallback callback) { FOnStatus = std::move(callback); }
+  const StatusCallback& OnStatus() const { return onStatus_; }
+  void SetOnStatus(StatusCallback callback) { onStatus_ = std::move(callback); }
 
   // The message under construction; its container type, description and parts stand for the container.
-  const MimeMessage& GMessage() const { return FMsg; }
+  const MimeMessage& Message() const { return message_; }
 
   // Adds one inline quoted-printable text part holding the UTF-8 text in the single-byte code page.
   // False only when the part could not be made.
   bool AddText(std::string_view text);
-  bool AddHTML(std::string_view html);
+  bool AddHtml(std::string_view html);
 
   // Attaches the files, encodes and submits the message; true only when the server accepted it. With clear,
   // Clear runs afterwards whatever the outcome. A file that cannot be read throws std::runtime_error before
@@ -72,16 +72,16 @@ class TGMailSMTP {
   void SetConnection(const ConnectionSettings& connection) { connection_ = connection; }
 
  private:
-  int FPort = kDefaultSmtpPort;
-  std::string FLogin;
-  std::string FPassword;
-  std::string FEmail;
-  std::string FFromName;
-  std::string FHost = kDefaultSmtpHost;
-  std::vector<std::string> FFiles;
-  std::vector<std::string> FRecipients;
-  MimeMessage FMsg;
-  StatusCallback FOnStatus;
+  int port_ = kDefaultSmtpPort;
+  std::string login_;
+  std::string password_;
+  std::string fromEmail_;
+  std::string fromName_;
+  std::string host_ = kDefaultSmtpHost;
+  std::vector<std::string> attachFiles_;
+  std::vector<std::string> recipients_;
+  MimeMessage message_;
+  StatusCallback onStatus_;
   ConnectionSettings connection_;
   std::string lastError_;
 };

@@ -21,34 +21,31 @@ class QTimer;
 
 namespace quarn::console {
 
-class THReadCMD;
+class ConsoleReader;
 
 // The command console: sends raw command lines to the sensor and shows what comes back. Opened modally
 // by the main window, which sets the public fields first:
 //
-//   TFormCMD FormCMD(Boxes(), this);
-//   FormCMD.HWtread = ...; FormCMD.HRtread = ...;  // the run's thread variables (not read here)
-//   FormCMD.FSN = Identity.RSN; FormCMD.FType = Identity.RType; FormCMD.FLocalPath = FLocalPath;
-//   FormCMD.FRun = false; FormCMD.FPort = Identity.RCom;
-//   FormCMD.exec();
+//   CommandConsole console(Boxes(), this);
+//   console.portNumber = identity.portNumber;
+//   console.serialNumber = identity.serialNumber;
+//   console.firmware = identity.firmware;
+//   console.programFolder = programFolder;
+//   console.exec();
 //
 // Showing loads the command list, opens the port and starts the reader; closing (any way) stops the reader
 // and then closes the port.
-class TFormCMD : public QDialog {
+class CommandConsole : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TFormCMD(MessageBoxes& boxes, QWidget* owner = nullptr);
-  ~TFormCMD() override;
+  explicit CommandConsole(MessageBoxes& boxes, QWidget* owner = nullptr);
+  ~CommandConsole() override;
 
-  std::string FPort;       // port number as decimal text ("7")
-  std::string FSN;         // serial number, for the saved log's header
-  std::string FType;       // firmware revision, for the saved log's header
-  std::string FLocalPath;  // program folder ending in a separator; holds commands.ini
-  // The opener's run thread variables and run flag: handed in like the other inputs, read by nothing here.
-  const void* HRtread = nullptr;
-  const void* HWtread = nullptr;
-  bool FRun = false;
+  std::string portNumber;       // port number as decimal text ("7")
+  std::string serialNumber;         // serial number, for the saved log's header
+  std::string firmware;       // firmware revision, for the saved log's header
+  std::string programFolder;  // program folder ending in a separator; holds commands.ini
 
   // The smallest outer size of the window.
   static constexpr int kMinWidth = 902;
@@ -61,9 +58,9 @@ class TFormCMD : public QDialog {
   ReaderChannel& Channel() { return channel_; }
 
  public slots:
-  void bSendClick();
-  void LBComandClick();
-  void BitBtn1Click();
+  void SendClicked();
+  void CommandListClicked();
+  void SaveLogClicked();
   // Ends the modal loop: stops the reader first, then closes the port.
   void done(int result) override;
 
@@ -74,7 +71,7 @@ class TFormCMD : public QDialog {
  private:
   void BuildControls();
   // Loads the command list, opens the port, starts the reader. False when commands.ini cannot be read.
-  bool FormShow();
+  bool OpenPortOnShow();
   void SetCommandList(const std::vector<std::string>& entries);
   void AppendLog(const std::string& utf8Line);
   // Shows what the reader has posted, in order.
@@ -87,19 +84,19 @@ class TFormCMD : public QDialog {
   bool showingBox_ = false;  // a reader's box is open; the reports behind it wait
   link::PortHandle port_;
   ReaderChannel channel_;  // outlives reader_, which posts into it
-  std::unique_ptr<THReadCMD> reader_;
+  std::unique_ptr<ConsoleReader> reader_;
   QTimer* reportTimer_ = nullptr;
 
-  QLineEdit* eCMD = nullptr;
-  QLabel* lCR = nullptr;
-  QCheckBox* CheckBox1 = nullptr;
-  QPushButton* bSend = nullptr;
-  QButtonGroup* RG1 = nullptr;  // the mode buttons; their box is the child named "RG1"
-  QListWidget* LBComand = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
-  QPushButton* BitBtn1 = nullptr;
-  QPushButton* bClose = nullptr;
-  QFileDialog* SaveDialog1 = nullptr;
+  QLineEdit* commandEdit_ = nullptr;
+  QLabel* crLabel_ = nullptr;
+  QCheckBox* addressPrefixBox_ = nullptr;
+  QPushButton* sendButton_ = nullptr;
+  QButtonGroup* modeGroup_ = nullptr;  // the mode buttons; their box is the child named "RG1"
+  QListWidget* commandList_ = nullptr;
+  QPlainTextEdit* log_ = nullptr;
+  QPushButton* saveLogButton_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+  QFileDialog* saveDialog_ = nullptr;
 };
 
 }  // namespace quarn::console

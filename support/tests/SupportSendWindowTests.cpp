@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "support/TFormSend.h"
+#include "support/SupportSendWindow.h"
 #include "support/tests/CursorBoxes.h"
 #include "support/tests/SupportFixtures.h"
 
@@ -27,12 +27,12 @@ const std::string kDataBytes = testing::BinaryBytes(3'000'000);
 struct Window {
   explicit Window(int ftpPort = 0) {
     testing::WriteFile(data.Path() / "run.dat", kDataBytes);
-    form = std::make_unique<TFormSend>(SendInputs{.FlocalPath = program.Path(),
-                                                  .FParam = {"7", "012345", "v2.31", "T5", "R3"},
-                                                  .FSaveFile = (data.Path() / "run.dat").string(),
-                                                  .MailSupport = "support@example.org",
-                                                  .FTPServer = "127.0.0.1",
-                                                  .FTPPort = ftpPort},
+    form = std::make_unique<SupportSendWindow>(SendInputs{.programFolder = program.Path(),
+                                                  .identityValues = {"7", "012345", "v2.31", "T5", "R3"},
+                                                  .dataFilePath = (data.Path() / "run.dat").string(),
+                                                  .supportMail = "support@example.org",
+                                                  .ftpServer = "127.0.0.1",
+                                                  .ftpPort = ftpPort},
                                        boxes);
     form->Sending().SetConnection(testing::TestConnection());
   }
@@ -43,10 +43,10 @@ struct Window {
   ProgramFolder program;
   testing::TempFolder data;
   testing::CursorBoxes boxes;
-  std::unique_ptr<TFormSend> form;
+  std::unique_ptr<SupportSendWindow> form;
 };
 
-TEST(TFormSendTest, ControlsAndTheTransportsOffered) {
+TEST(SupportSendWindowTest, ControlsAndTheTransportsOffered) {
   {
     Window w;
     w.form->show();
@@ -85,7 +85,7 @@ TEST(TFormSendTest, ControlsAndTheTransportsOffered) {
   }
 }
 
-TEST(TFormSendTest, SendMailsThenUploadsWithProgressUnderABusyCursor) {
+TEST(SupportSendWindowTest, SendMailsThenUploadsWithProgressUnderABusyCursor) {
   testing::SmtpTestServer smtp({});
   testing::FtpTestServer ftp;
   Window w(ftp.Port());
@@ -134,12 +134,12 @@ TEST(TFormSendTest, SendMailsThenUploadsWithProgressUnderABusyCursor) {
 
 // The "SSL/TSL" support mail through the button when the server's STARTTLS fails, and an upload that fails
 // too: neither the login nor the message reaches the server, and every box waits until the cursor is back.
-TEST(TFormSendTest, FailedStartTlsSendsNothingAndNoBoxComesUnderTheBusyCursor) {
+TEST(SupportSendWindowTest, FailedStartTlsSendsNothingAndNoBoxComesUnderTheBusyCursor) {
   for (const std::string fault : {"refuse", "break"}) {
     SCOPED_TRACE(fault);
     testing::SmtpTestServer smtp({.startTls = true, .authBeforeTls = true, .startTlsFault = fault});
     Window w(testing::ClosedPort());
-    config::TMailSettings record =
+    config::MailSettingsRecord record =
         MailRecord({"127.0.0.1", std::to_string(smtp.Port()), kUser, kPassword, "", true});
     config::SaveMailSettings(w.program.Path(), record);
     config::SaveFtpSettings(w.program.Path(), FtpRecord({kUser, kPassword, true}));

@@ -1,4 +1,4 @@
-#include "TFormCalibr2.h"
+#include "CalibrationWizard.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -45,20 +45,20 @@ QPushButton* Button(const char* name, const char* caption) {
 
 }  // namespace
 
-TFormCalibr2::TFormCalibr2(std::string com, std::string address, int32_t zero, int32_t scale,
+CalibrationWizard::CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale,
                            MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent),
-      FCom(std::move(com)),
-      FNN(std::move(address)),
-      FZero(zero),
-      FScale(scale),
+      portNumber(std::move(com)),
+      address(std::move(address)),
+      zeroCriterion(zero),
+      scaleCriterion(scale),
       boxes_(boxes) {
   RegisterCalibrationImages();
   setObjectName("FormCalibr2");
   setWindowTitle("Calibration");
 
-  Page = new QStackedWidget;
-  Page->setObjectName("Page");
+  pages_ = new QStackedWidget;
+  pages_->setObjectName("Page");
 
   auto* page0 = new QWidget;
   auto* layout0 = new QVBoxLayout(page0);
@@ -74,10 +74,10 @@ TFormCalibr2::TFormCalibr2(std::string com, std::string address, int32_t zero, i
   layout1->addWidget(Paragraph("Insure that gas chamber filled with ZERO gas and press “ZERO” button below"));
   auto* zeroRow = new QHBoxLayout;
   zeroRow->addWidget(Caption("Send command “ZERO” "));
-  bZero = Button("bZero", "Send ZERO");
-  bZero->setDefault(true);
-  connect(bZero, &QPushButton::clicked, this, &TFormCalibr2::bZeroClick);
-  zeroRow->addWidget(bZero);
+  zeroButton_ = Button("bZero", "Send ZERO");
+  zeroButton_->setDefault(true);
+  connect(zeroButton_, &QPushButton::clicked, this, &CalibrationWizard::ZeroClicked);
+  zeroRow->addWidget(zeroButton_);
   zeroRow->addStretch();
   layout1->addLayout(zeroRow);
   layout1->addStretch();
@@ -88,68 +88,68 @@ TFormCalibr2::TFormCalibr2(std::string com, std::string address, int32_t zero, i
   layout2->addWidget(Paragraph("Please fill gas chamber with SPAN gas. Enter gas concentration below"));
   auto* spanGrid = new QGridLayout;
   spanGrid->addWidget(Caption("Gas concentration"), 0, 0);
-  eCalb = new QLineEdit("0");
-  eCalb->setObjectName("eCalb");
-  eCalb->setMaxLength(4);
-  eCalb->setFixedWidth(80);
-  eCalb->installEventFilter(this);
-  spanGrid->addWidget(eCalb, 0, 1);
+  concentrationEdit_ = new QLineEdit("0");
+  concentrationEdit_->setObjectName("eCalb");
+  concentrationEdit_->setMaxLength(4);
+  concentrationEdit_->setFixedWidth(80);
+  concentrationEdit_->installEventFilter(this);
+  spanGrid->addWidget(concentrationEdit_, 0, 1);
   spanGrid->addWidget(Caption("Send command calibration"), 1, 0);
-  bCalb = Button("bCalb", "Send");
-  connect(bCalb, &QPushButton::clicked, this, &TFormCalibr2::bCalbClick);
-  spanGrid->addWidget(bCalb, 1, 1);
+  spanButton_ = Button("bCalb", "Send");
+  connect(spanButton_, &QPushButton::clicked, this, &CalibrationWizard::SpanClicked);
+  spanGrid->addWidget(spanButton_, 1, 1);
   spanGrid->setColumnStretch(2, 1);
   layout2->addLayout(spanGrid);
-  Lprocess = new QLabel;
-  Lprocess->setObjectName("Lprocess");
-  layout2->addWidget(Lprocess);
+  progressLabel_ = new QLabel;
+  progressLabel_->setObjectName("Lprocess");
+  layout2->addWidget(progressLabel_);
   layout2->addStretch();
 
-  Page->addWidget(page0);
-  Page->addWidget(page1);
-  Page->addWidget(page2);
+  pages_->addWidget(page0);
+  pages_->addWidget(page1);
+  pages_->addWidget(page2);
 
-  bBack = Button("bBack", "<< Back");
-  bBack->hide();
-  bNext = Button("bNext", "Next >>");
-  bFinish = Button("bFinish", "< Finish >");
-  connect(bBack, &QPushButton::clicked, this, &TFormCalibr2::bBackClick);
-  connect(bNext, &QPushButton::clicked, this, &TFormCalibr2::bNextClick);
-  connect(bFinish, &QPushButton::clicked, this, &TFormCalibr2::bFinishClick);
+  backButton_ = Button("bBack", "<< Back");
+  backButton_->hide();
+  nextButton_ = Button("bNext", "Next >>");
+  finishButton_ = Button("bFinish", "< Finish >");
+  connect(backButton_, &QPushButton::clicked, this, &CalibrationWizard::BackClicked);
+  connect(nextButton_, &QPushButton::clicked, this, &CalibrationWizard::NextClicked);
+  connect(finishButton_, &QPushButton::clicked, this, &CalibrationWizard::FinishClicked);
   // Only the zero button is the default: Enter elsewhere does not press a focused button.
-  for (QPushButton* button : {bBack, bNext, bFinish, bCalb}) button->setAutoDefault(false);
+  for (QPushButton* button : {backButton_, nextButton_, finishButton_, spanButton_}) button->setAutoDefault(false);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(bBack);
-  buttons->addWidget(bNext);
-  buttons->addWidget(bFinish);
+  buttons->addWidget(backButton_);
+  buttons->addWidget(nextButton_);
+  buttons->addWidget(finishButton_);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Page, 1);
+  layout->addWidget(pages_, 1);
   layout->addLayout(buttons);
 
   ShowPage(0);
   resize(520, 380);
 }
 
-TFormCalibr2::~TFormCalibr2() = default;
+CalibrationWizard::~CalibrationWizard() = default;
 
-void TFormCalibr2::showEvent(QShowEvent* event) {
+void CalibrationWizard::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   ShowPage(0);
 }
 
 // Only the close box and the buttons end the wizard: Escape does nothing.
-void TFormCalibr2::keyPressEvent(QKeyEvent* event) {
+void CalibrationWizard::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) return event->accept();
   QDialog::keyPressEvent(event);
 }
 
 // The concentration field takes digits, Backspace and Enter; every other key that types something
 // (letters, signs, Ctrl+V) is dropped. Keys that type nothing (arrows, Delete) keep their editing role.
-bool TFormCalibr2::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == eCalb && event->type() == QEvent::KeyPress) {
+bool CalibrationWizard::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == concentrationEdit_ && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
     const bool accepted = text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
@@ -163,53 +163,53 @@ bool TFormCalibr2::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TFormCalibr2::ShowPage(int index) {
-  Page->setCurrentIndex(index);
+void CalibrationWizard::ShowPage(int index) {
+  pages_->setCurrentIndex(index);
   switch (index) {
     case 0:
-      bBack->hide();
-      bNext->show();
-      bNext->setEnabled(true);
-      bNext->setText("Next >>");
-      bFinish->hide();
+      backButton_->hide();
+      nextButton_->show();
+      nextButton_->setEnabled(true);
+      nextButton_->setText("Next >>");
+      finishButton_->hide();
       break;
     case 1:
-      bBack->hide();
-      bNext->show();
-      bNext->setEnabled(false);
-      bFinish->show();
+      backButton_->hide();
+      nextButton_->show();
+      nextButton_->setEnabled(false);
+      finishButton_->show();
       break;
     case 2:
-      bBack->show();
-      bNext->hide();
-      Lprocess->clear();
+      backButton_->show();
+      nextButton_->hide();
+      progressLabel_->clear();
       break;
   }
 }
 
-void TFormCalibr2::bNextClick() {
-  if (bNext->text() == kFinishCaption) close();
-  if (Page->currentIndex() < kLastPage) ShowPage(Page->currentIndex() + 1);
+void CalibrationWizard::NextClicked() {
+  if (nextButton_->text() == kFinishCaption) close();
+  if (pages_->currentIndex() < kLastPage) ShowPage(pages_->currentIndex() + 1);
 }
 
-void TFormCalibr2::bBackClick() {
-  if (Page->currentIndex() > 0) ShowPage(Page->currentIndex() - 1);
+void CalibrationWizard::BackClicked() {
+  if (pages_->currentIndex() > 0) ShowPage(pages_->currentIndex() - 1);
 }
 
-void TFormCalibr2::bFinishClick() { close(); }
+void CalibrationWizard::FinishClicked() { close(); }
 
-void TFormCalibr2::bZeroClick() { ZeroStep(FCom, *this, boxes_); }
+void CalibrationWizard::ZeroClicked() { ZeroStep(portNumber, *this, boxes_); }
 
-void TFormCalibr2::bCalbClick() { SpanStep(FCom, eCalb->text().toStdString(), *this, boxes_); }
+void CalibrationWizard::SpanClicked() { SpanStep(portNumber, concentrationEdit_->text().toStdString(), *this, boxes_); }
 
-void TFormCalibr2::EnableNext() { bNext->setEnabled(true); }
+void CalibrationWizard::EnableNext() { nextButton_->setEnabled(true); }
 
-void TFormCalibr2::SetNextCaption(const std::string& caption) {
-  bNext->setText(QString::fromStdString(caption));
+void CalibrationWizard::SetNextCaption(const std::string& caption) {
+  nextButton_->setText(QString::fromStdString(caption));
 }
 
-void TFormCalibr2::ShowProgress(const std::string& text) {
-  Lprocess->setText(QString::fromStdString(text));
+void CalibrationWizard::ShowProgress(const std::string& text) {
+  progressLabel_->setText(QString::fromStdString(text));
   repaint();
 }
 

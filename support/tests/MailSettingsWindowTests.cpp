@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "support/TFormMail.h"
+#include "support/MailSettingsWindow.h"
 #include "support/tests/CursorBoxes.h"
 #include "support/tests/SupportFixtures.h"
 
@@ -58,14 +58,14 @@ struct Window {
     form.Setup().SetConnection(testing::TestConnection());
   }
   QTableWidget* Grid() { return Find<QTableWidget>(form, "VLE1"); }
-  QString Value(TFormMail::Row row) { return Grid()->item(row, 1)->text(); }
+  QString Value(MailSettingsWindow::Row row) { return Grid()->item(row, 1)->text(); }
 
   ProgramFolder program;
   testing::CursorBoxes boxes;
-  TFormMail form;
+  MailSettingsWindow form;
 };
 
-TEST(TFormMailTest, ControlsStartFromTheirDefaults) {
+TEST(MailSettingsWindowTest, ControlsStartFromTheirDefaults) {
   Window w;
   w.form.show();
   EXPECT_EQ(w.form.windowTitle(), "Mail configuration");
@@ -78,7 +78,7 @@ TEST(TFormMailTest, ControlsStartFromTheirDefaults) {
     EXPECT_EQ(grid->item(row, 0)->text(), keys[row]);
     EXPECT_FALSE(grid->item(row, 0)->flags() & Qt::ItemIsEditable);
     EXPECT_TRUE(grid->item(row, 1)->flags() & Qt::ItemIsEditable);
-    EXPECT_EQ(grid->item(row, 1)->text(), row == TFormMail::kPortRow ? "25" : "");
+    EXPECT_EQ(grid->item(row, 1)->text(), row == MailSettingsWindow::kPortRow ? "25" : "");
   }
 
   for (const char* name : {"ePassE", "eAccountFTP", "ePassFtp"}) {
@@ -108,7 +108,7 @@ TEST(TFormMailTest, ControlsStartFromTheirDefaults) {
   }
 }
 
-TEST(TFormMailTest, ShowPasswordTicksUnmask) {
+TEST(MailSettingsWindowTest, ShowPasswordTicksUnmask) {
   Window w;
   for (const auto& [box, edit] : {std::pair{"CBpassE", "ePassE"}, std::pair{"CBpassFtp", "ePassFtp"}}) {
     QCheckBox* show = Find<QCheckBox>(w.form, box);
@@ -119,14 +119,14 @@ TEST(TFormMailTest, ShowPasswordTicksUnmask) {
   }
 }
 
-TEST(TFormMailTest, PortRowTakesOnlyDigitsBackspaceAndEnter) {
+TEST(MailSettingsWindowTest, PortRowTakesOnlyDigitsBackspaceAndEnter) {
   Window w;
   w.form.show();
   QTableWidget* grid = w.Grid();
   QGuiApplication::clipboard()->setText("99x");
 
   // Entering a value cell opens its editor at once.
-  grid->setCurrentCell(TFormMail::kPortRow, 1);
+  grid->setCurrentCell(MailSettingsWindow::kPortRow, 1);
   QLineEdit* editor = OpenEditor(*grid);
   ASSERT_NE(editor, nullptr);
   QTest::keyClick(editor, Qt::Key_End);
@@ -138,36 +138,36 @@ TEST(TFormMailTest, PortRowTakesOnlyDigitsBackspaceAndEnter) {
   QTest::keyClick(editor, Qt::Key_Return);
   // The grid commits and closes the editor through its event loop.
   EXPECT_TRUE(QTest::qWaitFor([&] { return OpenEditor(*grid) == nullptr; }, 5000));
-  EXPECT_EQ(w.Value(TFormMail::kPortRow), "257");
+  EXPECT_EQ(w.Value(MailSettingsWindow::kPortRow), "257");
 
   // Typed on the grid itself: a letter neither opens an editor nor changes the value.
   QTest::keyClick(grid, Qt::Key_A);
   EXPECT_EQ(OpenEditor(*grid), nullptr);
-  EXPECT_EQ(w.Value(TFormMail::kPortRow), "257");
+  EXPECT_EQ(w.Value(MailSettingsWindow::kPortRow), "257");
 
   // Other rows take any text.
-  grid->setCurrentCell(TFormMail::kLoginRow, 1);
+  grid->setCurrentCell(MailSettingsWindow::kLoginRow, 1);
   QLineEdit* loginEditor = OpenEditor(*grid);
   ASSERT_NE(loginEditor, nullptr);
   QTest::keyClicks(loginEditor, "me@x.org");
   QTest::keyClick(loginEditor, Qt::Key_V, Qt::ControlModifier);
   QTest::keyClick(loginEditor, Qt::Key_Return);
   EXPECT_TRUE(QTest::qWaitFor([&] { return OpenEditor(*grid) == nullptr; }, 5000));
-  EXPECT_EQ(w.Value(TFormMail::kLoginRow), "me@x.org99x");
+  EXPECT_EQ(w.Value(MailSettingsWindow::kLoginRow), "me@x.org99x");
 }
 
-TEST(TFormMailTest, ShowFillsTheControlsFromTheStoredFiles) {
+TEST(MailSettingsWindowTest, ShowFillsTheControlsFromTheStoredFiles) {
   Window w;
-  config::TMailSettings mail = MailRecord({"smtp.example.org", "", kUser, "pw1", "test@example.org", false});
+  config::MailSettingsRecord mail = MailRecord({"smtp.example.org", "", kUser, "pw1", "test@example.org", false});
   mail.UseTLS = 2;
   config::SaveMailSettings(w.program.Path(), mail);
   config::SaveFtpSettings(w.program.Path(), FtpRecord({"ftpuser", "pw2", true}));
   w.form.show();
 
-  EXPECT_EQ(w.Value(TFormMail::kSmtpServerRow), "smtp.example.org");
-  EXPECT_EQ(w.Value(TFormMail::kPortRow), "25");
-  EXPECT_EQ(w.Value(TFormMail::kLoginRow), kUser);
-  EXPECT_EQ(w.Value(TFormMail::kTestAddressRow), "test@example.org");
+  EXPECT_EQ(w.Value(MailSettingsWindow::kSmtpServerRow), "smtp.example.org");
+  EXPECT_EQ(w.Value(MailSettingsWindow::kPortRow), "25");
+  EXPECT_EQ(w.Value(MailSettingsWindow::kLoginRow), kUser);
+  EXPECT_EQ(w.Value(MailSettingsWindow::kTestAddressRow), "test@example.org");
   EXPECT_EQ(Find<QLineEdit>(w.form, "ePassE")->text(), "pw1");
   EXPECT_EQ(Find<QComboBox>(w.form, "CB1")->currentIndex(), 1);
   EXPECT_EQ(Find<QLineEdit>(w.form, "eAccountFTP")->text(), "ftpuser");
@@ -179,16 +179,16 @@ TEST(TFormMailTest, ShowFillsTheControlsFromTheStoredFiles) {
   testing::WriteFile(damaged.program.File("setting2.bin"), "short");
   damaged.form.show();
   testing::ExpectBoxes(damaged.boxes, {{BoxKind::Warning, "Error on a file\n\r..."}});
-  EXPECT_EQ(damaged.Value(TFormMail::kPortRow), "25");
+  EXPECT_EQ(damaged.Value(MailSettingsWindow::kPortRow), "25");
 }
 
-TEST(TFormMailTest, SaveButtonsStoreWhatTheControlsHold) {
+TEST(MailSettingsWindowTest, SaveButtonsStoreWhatTheControlsHold) {
   Window w;
   w.form.show();
   QTableWidget* grid = w.Grid();
-  grid->item(TFormMail::kSmtpServerRow, 1)->setText("smtp.example.org");
-  grid->item(TFormMail::kPortRow, 1)->setText("587");
-  grid->item(TFormMail::kLoginRow, 1)->setText(kUser);
+  grid->item(MailSettingsWindow::kSmtpServerRow, 1)->setText("smtp.example.org");
+  grid->item(MailSettingsWindow::kPortRow, 1)->setText("587");
+  grid->item(MailSettingsWindow::kLoginRow, 1)->setText(kUser);
   Find<QLineEdit>(w.form, "ePassE")->setText("pw1");
   Find<QComboBox>(w.form, "CB1")->setCurrentIndex(1);
   Find<QLineEdit>(w.form, "eAccountFTP")->setText("ftpuser");
@@ -198,20 +198,20 @@ TEST(TFormMailTest, SaveButtonsStoreWhatTheControlsHold) {
 
   testing::ExpectBoxes(w.boxes, {{BoxKind::Information, "Settings E-Mail saved !"},
                                  {BoxKind::Information, "Settings FTP saved !"}});
-  const config::TMailSettings mail = config::LoadMailSettings(w.program.Path());
+  const config::MailSettingsRecord mail = config::LoadMailSettings(w.program.Path());
   EXPECT_EQ(config::ScrambledText(mail.Host), "smtp.example.org");
   EXPECT_EQ(config::ScrambledText(mail.Port), "587");
   EXPECT_EQ(config::ScrambledText(mail.Login), kUser);
   EXPECT_EQ(config::ScrambledText(mail.Password), "pw1");
   EXPECT_EQ(config::ScrambledText(mail.TestAddress), "");
   EXPECT_EQ(mail.UseTLS, 1);
-  const config::TFtpSettings ftp = config::LoadFtpSettings(w.program.Path());
+  const config::FtpSettingsRecord ftp = config::LoadFtpSettings(w.program.Path());
   EXPECT_EQ(config::ScrambledText(ftp.Account), "ftpuser");
   EXPECT_EQ(config::ScrambledText(ftp.Password), "");
   EXPECT_EQ(ftp.Passive, 1);
 }
 
-TEST(TFormMailTest, HelpOpensTheFileOrSaysItIsMissing) {
+TEST(MailSettingsWindowTest, HelpOpensTheFileOrSaysItIsMissing) {
   Window w;
   UrlCatcher catcher;
   QDesktopServices::setUrlHandler("file", &catcher, "open");
@@ -231,7 +231,7 @@ TEST(TFormMailTest, HelpOpensTheFileOrSaysItIsMissing) {
   QDesktopServices::unsetUrlHandler("file");
 }
 
-TEST(TFormMailTest, TestFtpButtonUploadsThenAsksWithTheCursorRestored) {
+TEST(MailSettingsWindowTest, TestFtpButtonUploadsThenAsksWithTheCursorRestored) {
   testing::FtpTestServer server;
   Window w(server.Port(), "");
   w.boxes.QueueAnswer(BoxAnswer::No);
@@ -250,7 +250,7 @@ TEST(TFormMailTest, TestFtpButtonUploadsThenAsksWithTheCursorRestored) {
 
 // The "SSL/TSL" test mail through the button: a STARTTLS that is offered and then fails ends before the
 // login; a server without STARTTLS still gets the mail. No box comes up under the busy cursor.
-TEST(TFormMailTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
+TEST(MailSettingsWindowTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
   struct Case {
     std::string name;
     testing::SmtpServerOptions server;
@@ -292,4 +292,4 @@ TEST(TFormMailTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
 }  // namespace
 }  // namespace quarn::support
 
-#include "TFormMailTests.moc"
+#include "MailSettingsWindowTests.moc"

@@ -11,7 +11,7 @@ namespace quarn::ui {
 
 // The data table: one row per shown record, then one empty row. Rows are kept compact and their text is
 // made only when the view asks, so a week-long run costs tens of megabytes, not gigabytes.
-class MeasTableModel : public QAbstractTableModel {
+class MeasurementTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
@@ -22,7 +22,7 @@ class MeasTableModel : public QAbstractTableModel {
     bool advanced = false;  // written in the advanced mode: columns 4..11 carry values
   };
 
-  explicit MeasTableModel(QObject* parent = nullptr);
+  explicit MeasurementTableModel(QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,4 +1,4 @@
-#include "TFormM.h"
+#include "MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,8 +31,8 @@
 
 #include "acquisition/DateTime.h"
 #include "identify/SettingsPortStore.h"
-#include "ui/MeasChart.h"
-#include "ui/MeasTableModel.h"
+#include "ui/MeasurementChart.h"
+#include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
 
 namespace quarn::ui {
@@ -52,12 +52,12 @@ struct ButtonSpec {
 
 constexpr ButtonSpec kButtons[] = {
     {Button::Search, "bSearch", "&Search", "edit-find", QStyle::SP_FileDialogContentsView, false},
-    {Button::Sens, "bSens", "&Check", "dialog-ok-apply", QStyle::SP_DialogApplyButton, false},
+    {Button::CheckSensor, "bSens", "&Check", "dialog-ok-apply", QStyle::SP_DialogApplyButton, false},
     {Button::Clear, "bClear", "C&lear", "edit-clear", QStyle::SP_DialogResetButton, false},
     {Button::Start, "bStart", "S&tart", "media-playback-start", QStyle::SP_MediaPlay, true},
     {Button::Stop, "bStop", "St&op", "media-playback-stop", QStyle::SP_MediaStop, false},
-    {Button::Calibr, "bCalibr", "C&alibrate", "preferences-system", QStyle::SP_BrowserReload, false},
-    {Button::Cmd, "bCmd", "Co&mm", "utilities-terminal", QStyle::SP_ComputerIcon, false},
+    {Button::Calibrate, "bCalibr", "C&alibrate", "preferences-system", QStyle::SP_BrowserReload, false},
+    {Button::Console, "bCmd", "Co&mm", "utilities-terminal", QStyle::SP_ComputerIcon, false},
     {Button::Save, "bSave", "Sa&ve", "document-save", QStyle::SP_DialogSaveButton, true},
     {Button::Send, "bSend", "se&nd", "mail-send", QStyle::SP_ArrowForward, false},
 };
@@ -89,7 +89,7 @@ std::string WithSeparator(const QString& folder) {
 
 }  // namespace
 
-TFormM::TFormM(Dependencies deps, QWidget* parent)
+MainWindow::MainWindow(Dependencies deps, QWidget* parent)
     : QMainWindow(parent),
       boxes_(deps.boxes),
       portStore_(deps.portStore),
@@ -105,7 +105,7 @@ TFormM::TFormM(Dependencies deps, QWidget* parent)
   setObjectName("FormM");
   setWindowTitle("QUARN Evaluation Software v.1.3");
 
-  FLocalPath = WithSeparator(deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+  programFolder = WithSeparator(deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
                                                           : deps.programFolder);
   CreateFolders(deps.documentsFolder.isEmpty()
                     ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
@@ -124,22 +124,22 @@ TFormM::TFormM(Dependencies deps, QWidget* parent)
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->setSpacing(0);
-  Chart1 = new MeasChart(right);
-  tableModel_ = new MeasTableModel(this);
-  SG1 = new QTableView(right);
-  SG1->setObjectName("SG1");
-  SG1->setModel(tableModel_);
-  SG1->setFixedHeight(166);
-  SG1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  SG1->setSelectionMode(QAbstractItemView::SingleSelection);
-  SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  SG1->verticalHeader()->setVisible(false);
-  SG1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  SG1->verticalHeader()->setDefaultSectionSize(SG1->fontMetrics().height() + 6);
-  SG1->horizontalHeader()->setFixedHeight(35);
-  SG1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  rightLayout->addWidget(Chart1, 1);
-  rightLayout->addWidget(SG1);
+  chart_ = new MeasurementChart(right);
+  tableModel_ = new MeasurementTableModel(this);
+  table_ = new QTableView(right);
+  table_->setObjectName("SG1");
+  table_->setModel(tableModel_);
+  table_->setFixedHeight(166);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->verticalHeader()->setVisible(false);
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  table_->horizontalHeader()->setFixedHeight(35);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  rightLayout->addWidget(chart_, 1);
+  rightLayout->addWidget(table_);
   layout->addWidget(right, 1);
   setCentralWidget(central);
 
@@ -148,19 +148,19 @@ TFormM::TFormM(Dependencies deps, QWidget* parent)
   setStatusBar(status);
 
   run_ = std::make_unique<RunControl>(*this);
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, &TFormM::Timer1Timer);
+  displayTimer_ = new QTimer(this);
+  displayTimer_->setObjectName("Timer1");
+  displayTimer_->setInterval(1000);
+  connect(displayTimer_, &QTimer::timeout, this, &MainWindow::DisplayTick);
 
   ApplyToolbar(identify::ToolbarColumn::ProgramStart);
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
-TFormM::~TFormM() = default;
+MainWindow::~MainWindow() = default;
 
-void TFormM::CreateFolders(const QString& documents) {
-  FDoc = QDir::toNativeSeparators(documents).toStdString();
+void MainWindow::CreateFolders(const QString& documents) {
+  documentsFolder = QDir::toNativeSeparators(documents).toStdString();
   // One level at a time; a failure shows later, when the reader cannot create its file.
   const QString quarn = documents + "/Quarn";
   if (!QDir(quarn + "/Save").exists()) {
@@ -169,29 +169,29 @@ void TFormM::CreateFolders(const QString& documents) {
     QDir().mkdir(quarn);
     QDir().mkdir(quarn + "/Save");
   }
-  FLocalSave = WithSeparator(quarn + "/Save");
+  saveFolder = WithSeparator(quarn + "/Save");
 }
 
-void TFormM::BuildMenus() {
+void MainWindow::BuildMenus() {
   QMenu* action = menuBar()->addMenu("Action");
   QMenu* mode = action->addMenu("Mode");
-  menuBasic_ = mode->addAction("basic", this, &TFormM::BasicMode);
-  menuAdvance_ = mode->addAction("advance", this, &TFormM::AdvanceMode);
+  menuBasic_ = mode->addAction("basic", this, &MainWindow::ShowBasicMode);
+  menuAdvance_ = mode->addAction("advance", this, &MainWindow::ShowAdvancedMode);
   menuBasic_->setCheckable(true);
   menuAdvance_->setCheckable(true);
   menuBasic_->setChecked(true);
-  QAction* settings = action->addAction("Settings", this, &TFormM::SettingsClick);
+  QAction* settings = action->addAction("Settings", this, &MainWindow::SettingsClicked);
   settings->setObjectName("menuSettings");
   action->addSeparator();
   action->addAction("Exit", this, &QWidget::close);
   QMenu* help = menuBar()->addMenu("Help");
   help->addAction("Manual help", this, [this] {
-    const QString file = QString::fromStdString(FLocalPath) + "help.chm";
+    const QString file = QString::fromStdString(programFolder) + "help.chm";
     if (QFile::exists(file)) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
   });
 }
 
-void TFormM::BuildToolbar() {
+void MainWindow::BuildToolbar() {
   toolbar_ = addToolBar("Toolbar");
   toolbar_->setObjectName("ToolBar1");
   toolbar_->setMovable(false);
@@ -207,39 +207,39 @@ void TFormM::BuildToolbar() {
     toolbar_->addWidget(button);
     buttons_[static_cast<int>(entry.id)] = button;
   }
-  connect(Button(Button::Search), &QToolButton::clicked, this, &TFormM::bSearchClick);
-  connect(Button(Button::Sens), &QToolButton::clicked, this, &TFormM::bSensClick);
-  connect(Button(Button::Calibr), &QToolButton::clicked, this, &TFormM::bCalibrClick);
-  connect(Button(Button::Cmd), &QToolButton::clicked, this, &TFormM::bCmdClick);
-  connect(Button(Button::Send), &QToolButton::clicked, this, &TFormM::bSendClick);
-  connect(Button(Button::Start), &QToolButton::clicked, this, &TFormM::bStartClick);
-  connect(Button(Button::Stop), &QToolButton::clicked, this, &TFormM::bStopClick);
-  connect(Button(Button::Save), &QToolButton::clicked, this, &TFormM::bSaveClick);
-  connect(Button(Button::Clear), &QToolButton::clicked, this, &TFormM::bClearClick);
+  connect(Button(Button::Search), &QToolButton::clicked, this, &MainWindow::SearchClicked);
+  connect(Button(Button::CheckSensor), &QToolButton::clicked, this, &MainWindow::CheckSensorClicked);
+  connect(Button(Button::Calibrate), &QToolButton::clicked, this, &MainWindow::CalibrateClicked);
+  connect(Button(Button::Console), &QToolButton::clicked, this, &MainWindow::ConsoleClicked);
+  connect(Button(Button::Send), &QToolButton::clicked, this, &MainWindow::SendClicked);
+  connect(Button(Button::Start), &QToolButton::clicked, this, &MainWindow::StartClicked);
+  connect(Button(Button::Stop), &QToolButton::clicked, this, &MainWindow::StopClicked);
+  connect(Button(Button::Save), &QToolButton::clicked, this, &MainWindow::SaveClicked);
+  connect(Button(Button::Clear), &QToolButton::clicked, this, &MainWindow::ClearClicked);
 }
 
-QWidget* TFormM::BuildLeftPanel() {
+QWidget* MainWindow::BuildLeftPanel() {
   auto* panel = new QWidget(this);
   panel->setObjectName("leftPanel");
   panel->setFixedWidth(249);
   auto* layout = new QVBoxLayout(panel);
   layout->addWidget(Heading("Information", panel));
 
-  VLE1 = new QTableWidget(5, 2, panel);
-  VLE1->setObjectName("VLE1");
-  VLE1->setHorizontalHeaderLabels({"Key", "Value"});
-  VLE1->verticalHeader()->setVisible(false);
-  VLE1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  VLE1->setSelectionMode(QAbstractItemView::NoSelection);
-  VLE1->setFocusPolicy(Qt::NoFocus);
-  VLE1->horizontalHeader()->setStretchLastSection(true);
-  VLE1->setColumnWidth(0, 110);
+  identityTable_ = new QTableWidget(5, 2, panel);
+  identityTable_->setObjectName("VLE1");
+  identityTable_->setHorizontalHeaderLabels({"Key", "Value"});
+  identityTable_->verticalHeader()->setVisible(false);
+  identityTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  identityTable_->setSelectionMode(QAbstractItemView::NoSelection);
+  identityTable_->setFocusPolicy(Qt::NoFocus);
+  identityTable_->horizontalHeader()->setStretchLastSection(true);
+  identityTable_->setColumnWidth(0, 110);
   for (int row = 0; row < 5; ++row) {
-    VLE1->setItem(row, 0, new QTableWidgetItem(kIdentityRows[row]));
-    VLE1->setItem(row, 1, new QTableWidgetItem(QString()));
+    identityTable_->setItem(row, 0, new QTableWidgetItem(kIdentityRows[row]));
+    identityTable_->setItem(row, 1, new QTableWidgetItem(QString()));
   }
-  VLE1->setFixedHeight(VLE1->horizontalHeader()->sizeHint().height() + 5 * VLE1->rowHeight(0) + 4);
-  layout->addWidget(VLE1);
+  identityTable_->setFixedHeight(identityTable_->horizontalHeader()->sizeHint().height() + 5 * identityTable_->rowHeight(0) + 4);
+  layout->addWidget(identityTable_);
 
   layout->addWidget(Heading("Control panel", panel));
   layout->addWidget(BuildIntervalGroup(panel));
@@ -247,56 +247,56 @@ QWidget* TFormM::BuildLeftPanel() {
   auto* modeGroup = new QGroupBox("Mode", panel);
   modeGroup->setObjectName("RG1");
   auto* modeLayout = new QVBoxLayout(modeGroup);
-  rgBasic_ = new QRadioButton("Basic", modeGroup);
-  rgAdvance_ = new QRadioButton("Advance", modeGroup);
-  rgBasic_->setChecked(true);
-  modeLayout->addWidget(rgBasic_);
-  modeLayout->addWidget(rgAdvance_);
-  connect(rgBasic_, &QRadioButton::clicked, this, &TFormM::BasicMode);
-  connect(rgAdvance_, &QRadioButton::clicked, this, &TFormM::AdvanceMode);
+  basicModeButton_ = new QRadioButton("Basic", modeGroup);
+  advancedModeButton_ = new QRadioButton("Advance", modeGroup);
+  basicModeButton_->setChecked(true);
+  modeLayout->addWidget(basicModeButton_);
+  modeLayout->addWidget(advancedModeButton_);
+  connect(basicModeButton_, &QRadioButton::clicked, this, &MainWindow::ShowBasicMode);
+  connect(advancedModeButton_, &QRadioButton::clicked, this, &MainWindow::ShowAdvancedMode);
   layout->addWidget(modeGroup);
 
-  CBScroll = new QCheckBox("Auto Scrolling", panel);
-  CBScroll->setObjectName("CBScroll");
-  CBScroll->setChecked(true);
-  layout->addWidget(CBScroll);
+  autoScrollBox_ = new QCheckBox("Auto Scrolling", panel);
+  autoScrollBox_->setObjectName("CBScroll");
+  autoScrollBox_->setChecked(true);
+  layout->addWidget(autoScrollBox_);
   layout->addStretch(1);
   layout->addWidget(Heading("Data Table", panel));
   return panel;
 }
 
-QWidget* TFormM::BuildIntervalGroup(QWidget* parent) {
+QWidget* MainWindow::BuildIntervalGroup(QWidget* parent) {
   auto* group = new QGroupBox("Sampling interval", parent);
   auto* layout = new QVBoxLayout(group);
   auto* row = new QHBoxLayout;
-  eDeley = new QLineEdit("2", group);
-  eDeley->setObjectName("eDeley");
-  eDeley->installEventFilter(this);
-  row->addWidget(eDeley);
+  intervalEdit_ = new QLineEdit("2", group);
+  intervalEdit_->setObjectName("eDeley");
+  intervalEdit_->installEventFilter(this);
+  row->addWidget(intervalEdit_);
   row->addWidget(new QLabel("sec.", group));
   layout->addLayout(row);
-  TrackBar1 = new QSlider(Qt::Horizontal, group);
-  TrackBar1->setObjectName("TrackBar1");
-  TrackBar1->setRange(5, 990);
-  TrackBar1->setValue(20);
-  TrackBar1->setPageStep(10);
-  layout->addWidget(TrackBar1);
-  connect(TrackBar1, &QSlider::valueChanged, this, &TFormM::TrackBarChanged);
-  connect(eDeley, &QLineEdit::textEdited, this, &TFormM::IntervalTextChanged);
+  intervalSlider_ = new QSlider(Qt::Horizontal, group);
+  intervalSlider_->setObjectName("TrackBar1");
+  intervalSlider_->setRange(5, 990);
+  intervalSlider_->setValue(20);
+  intervalSlider_->setPageStep(10);
+  layout->addWidget(intervalSlider_);
+  connect(intervalSlider_, &QSlider::valueChanged, this, &MainWindow::IntervalSliderChanged);
+  connect(intervalEdit_, &QLineEdit::textEdited, this, &MainWindow::IntervalTextChanged);
   layout->addWidget(Heading("Zoom", group));
   layout->addWidget(BuildZoomButtons(group));
   return group;
 }
 
-QWidget* TFormM::BuildZoomButtons(QWidget* parent) {
+QWidget* MainWindow::BuildZoomButtons(QWidget* parent) {
   auto* box = new QWidget(parent);
   auto* layout = new QHBoxLayout(box);
   layout->setContentsMargins(0, 0, 0, 0);
-  const std::pair<const char*, void (TFormM::*)()> zooms[] = {{"X+", &TFormM::ZoomXIn},
-                                                              {"X-", &TFormM::ZoomXOut},
-                                                              {"Y+", &TFormM::ZoomYIn},
-                                                              {"Y-", &TFormM::ZoomYOut},
-                                                              {"Reset", &TFormM::ZoomReset}};
+  const std::pair<const char*, void (MainWindow::*)()> zooms[] = {{"X+", &MainWindow::ZoomXIn},
+                                                              {"X-", &MainWindow::ZoomXOut},
+                                                              {"Y+", &MainWindow::ZoomYIn},
+                                                              {"Y-", &MainWindow::ZoomYOut},
+                                                              {"Reset", &MainWindow::ZoomReset}};
   for (const auto& [caption, slot] : zooms) {
     auto* button = new QPushButton(caption, box);
     button->setObjectName(QString("zoom") + caption);
@@ -308,126 +308,126 @@ QWidget* TFormM::BuildZoomButtons(QWidget* parent) {
   return box;
 }
 
-QString TFormM::IdentityRow(const QString& row) const {
-  for (int r = 0; r < VLE1->rowCount(); ++r) {
-    if (VLE1->item(r, 0)->text() == row) return VLE1->item(r, 1)->text();
+QString MainWindow::IdentityRow(const QString& row) const {
+  for (int r = 0; r < identityTable_->rowCount(); ++r) {
+    if (identityTable_->item(r, 0)->text() == row) return identityTable_->item(r, 1)->text();
   }
   return {};
 }
 
-void TFormM::SetIdentityRow(const std::string& row, const std::string& value) {
+void MainWindow::SetIdentityRow(const std::string& row, const std::string& value) {
   const QString name = QString::fromStdString(row);
-  for (int r = 0; r < VLE1->rowCount(); ++r) {
-    if (VLE1->item(r, 0)->text() == name) VLE1->item(r, 1)->setText(QString::fromStdString(value));
+  for (int r = 0; r < identityTable_->rowCount(); ++r) {
+    if (identityTable_->item(r, 0)->text() == name) identityTable_->item(r, 1)->setText(QString::fromStdString(value));
   }
 }
 
-void TFormM::ApplyToolbar(identify::ToolbarColumn column) {
+void MainWindow::ApplyToolbar(identify::ToolbarColumn column) {
   const auto states = identify::ToolbarStates(column);
   for (int i = 0; i < identify::kButtonCount; ++i) {
     if (states[i] != identify::ButtonState::Same) buttons_[i]->setEnabled(states[i] == identify::ButtonState::On);
   }
 }
 
-void TFormM::bSensClick() {
+void MainWindow::CheckSensorClicked() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  identify::CheckSensor(Identity, *portStore_, *this, *boxes_);
+  identify::CheckSensor(identity, *portStore_, *this, *boxes_);
   QApplication::restoreOverrideCursor();
 }
 
-void TFormM::CheckCoeff() { identify::CheckCoeff(Identity, *this, *boxes_); }
+void MainWindow::CheckCoeff() { identify::CheckCoeff(identity, *this, *boxes_); }
 
 // ---- modes -------------------------------------------------------------------------------------------
 
-void TFormM::BasicMode() {
+void MainWindow::ShowBasicMode() {
   menuBasic_->setChecked(true);
   menuAdvance_->setChecked(false);
-  rgBasic_->setChecked(true);
-  FMode = false;
+  basicModeButton_->setChecked(true);
+  advancedMode = false;
   tableModel_->SetAdvanced(false);
-  Chart1->SetAdvanced(false);
-  Chart1->Refresh();
+  chart_->SetAdvanced(false);
+  chart_->Refresh();
   LayoutTable();
 }
 
-void TFormM::AdvanceMode() {
+void MainWindow::ShowAdvancedMode() {
   menuAdvance_->setChecked(true);
   menuBasic_->setChecked(false);
-  rgAdvance_->setChecked(true);
-  FMode = true;
+  advancedModeButton_->setChecked(true);
+  advancedMode = true;
   tableModel_->SetAdvanced(true);
-  Chart1->SetAdvanced(true);
-  Chart1->Refresh();
+  chart_->SetAdvanced(true);
+  chart_->Refresh();
   LayoutTable();
   EnforceMinimumSize();
 }
 
-int TFormM::ModeIndex() const { return rgAdvance_->isChecked() ? 1 : 0; }
+int MainWindow::ModeIndex() const { return advancedModeButton_->isChecked() ? 1 : 0; }
 
 // ---- show, resize, close -----------------------------------------------------------------------------
 
-void TFormM::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - frameGeometry().center() + pos());
   }
-  tableModel_->SetAdvanced(FMode);
+  tableModel_->SetAdvanced(advancedMode);
   criteria_.ReadCriteria(true);
   LayoutTable();
   EnforceMinimumSize();
 }
 
-void TFormM::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   LayoutTable();
   EnforceMinimumSize();
 }
 
-int TFormM::TimeColumnWidth() const {
+int MainWindow::TimeColumnWidth() const {
   // The widest time text of the locale: two-digit days and months, each month for its name, a morning and
   // an evening hour for AM/PM texts, and the widest milliseconds.
   int widest = 0;
-  const QFontMetrics metrics(SG1->font());
+  const QFontMetrics metrics(table_->font());
   for (int month = 1; month <= 12; ++month) {
     for (int hour : {10, 22}) {
-      const double dt = acquisition::EncodeDT({2026, month, 28, hour, 58, 58, 888});
+      const double dt = acquisition::EncodeDayNumber({2026, month, 28, hour, 58, 58, 888});
       widest = std::max(widest, metrics.horizontalAdvance(tableModel_->TimeText(dt)));
     }
   }
   // The cell's text margins, as the view's style draws them, and a little air.
-  const int margin = SG1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, SG1) + 1;
+  const int margin = table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1;
   return std::max(kTimeColumnWidth, widest + 2 * margin + 6);
 }
 
-void TFormM::LayoutTable() {
+void MainWindow::LayoutTable() {
   // "Status" is wider than 40 pixels in most fonts: the column holds its header whole.
-  const QHeaderView* header = SG1->horizontalHeader();
+  const QHeaderView* header = table_->horizontalHeader();
   const int headerMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 2;
   const int status = std::max(40, header->fontMetrics().horizontalAdvance("Status") + headerMargin);
   const int fixed[4] = {40, TimeColumnWidth(), 50, status};
-  for (int c = 0; c < 4; ++c) SG1->setColumnWidth(c, fixed[c]);
+  for (int c = 0; c < 4; ++c) table_->setColumnWidth(c, fixed[c]);
   if (tableModel_->columnCount() > 4) {
     // The eight columns share 96 % of what the first four leave.
     const int first = fixed[0] + fixed[1] + fixed[2] + fixed[3];
-    const int width = static_cast<int>(std::llrint((SG1->viewport()->width() - first) * 0.12));
-    for (int c = 4; c < 12; ++c) SG1->setColumnWidth(c, width);
+    const int width = static_cast<int>(std::llrint((table_->viewport()->width() - first) * 0.12));
+    for (int c = 4; c < 12; ++c) table_->setColumnWidth(c, width);
   }
 }
 
-void TFormM::EnforceMinimumSize() {
+void MainWindow::EnforceMinimumSize() {
   // The outer size (frame included) never drops below 1017 x 736.
   const QSize frame = frameGeometry().size() - geometry().size();
   setMinimumSize(kMinOuterWidth - frame.width(), kMinOuterHeight - frame.height());
 }
 
-void TFormM::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   criteria_.WriteCriteria();
   run_->CloseSequence();
   event->accept();
 }
 
-void TFormM::RequestClose() { QTimer::singleShot(0, this, &QWidget::close); }
+void MainWindow::RequestClose() { QTimer::singleShot(0, this, &QWidget::close); }
 
 }  // namespace quarn::ui

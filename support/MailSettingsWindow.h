@@ -18,37 +18,38 @@ namespace quarn::support {
 // The mail and FTP settings window: the user's own mail and FTP account, a test of each, and saving them to
 // the settings files. Opened modally from the main window's menu "Settings":
 //
-//   support::TFormMail FormMail(FLocalPath, NSI.FTPServer, NSI.FTPPort, NSI.FTPPath, Boxes(), this);
-//   FormMail.exec();
+//   support::MailSettingsWindow settings(programFolder, criteriaSettings.ftpServer, criteriaSettings.ftpPort,
+//                                        criteriaSettings.ftpPath, Boxes(), this);
+//   settings.exec();
 //
 // The first show loads the stored settings into the controls. The tests block the window while they run,
 // under a busy cursor.
-class TFormMail : public QDialog {
+class MailSettingsWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // FlocalPath: the program folder ending in a separator (settings files, criteria.ini, commands.ini,
-  // help.chm). FTPServer, FTPPort, FTPPath: the support FTP server of the criteria file, the folder as plain
+  // programFolder: the program folder ending in a separator (settings files, criteria.ini, commands.ini,
+  // help.chm). ftpServer, ftpPort, ftpPath: the support FTP server of the criteria file, the folder as plain
   // text.
-  TFormMail(std::string FlocalPath, std::string FTPServer, int32_t FTPPort, std::string FTPPath,
+  MailSettingsWindow(std::string programFolder, std::string ftpServer, int32_t ftpPort, std::string ftpPath,
             MessageBoxes& boxes, QWidget* owner = nullptr);
 
-  // Rows of VLE1.
+  // Rows of mailGrid_.
   enum Row { kSmtpServerRow, kPortRow, kLoginRow, kTestAddressRow, kRowCount };
 
   MailSetup& Setup() { return setup_; }
 
  public slots:
-  void FormShow();
-  void bSaveEClick();
-  void bSaveFtpClick();
-  void bTestEClick();
-  void bTestFtpClick();
-  void CBpassEClick();
-  void CBpassFtpClick();
+  void LoadOnShow();
+  void SaveMailClicked();
+  void SaveFtpClicked();
+  void TestMailClicked();
+  void TestFtpClicked();
+  void ShowMailPasswordClicked();
+  void ShowFtpPasswordClicked();
   // F1: opens help.chm from the program folder with the system's handler for the file (which cannot be
   // pointed at a topic), or says that it is missing.
-  void FormHelp();
+  void ShowHelp();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -68,19 +69,19 @@ class TFormMail : public QDialog {
   MailSetup setup_;
   bool shown_ = false;
 
-  QTableWidget* VLE1 = nullptr;
-  QLineEdit* ePassE = nullptr;
-  QCheckBox* CBpassE = nullptr;
-  QComboBox* CB1 = nullptr;
-  QPushButton* bTestE = nullptr;
-  QPushButton* bSaveE = nullptr;
-  QLineEdit* eAccountFTP = nullptr;
-  QLineEdit* ePassFtp = nullptr;
-  QCheckBox* CBpassFtp = nullptr;
-  QCheckBox* CBpassive = nullptr;
-  QPushButton* bTestFtp = nullptr;
-  QPushButton* bSaveFtp = nullptr;
-  QPushButton* bClose = nullptr;
+  QTableWidget* mailGrid_ = nullptr;
+  QLineEdit* mailPasswordEdit_ = nullptr;
+  QCheckBox* showMailPasswordBox_ = nullptr;
+  QComboBox* connectionBox_ = nullptr;
+  QPushButton* testMailButton_ = nullptr;
+  QPushButton* saveMailButton_ = nullptr;
+  QLineEdit* ftpAccountEdit_ = nullptr;
+  QLineEdit* ftpPasswordEdit_ = nullptr;
+  QCheckBox* showFtpPasswordBox_ = nullptr;
+  QCheckBox* passiveBox_ = nullptr;
+  QPushButton* testFtpButton_ = nullptr;
+  QPushButton* saveFtpButton_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
 };
 
 }  // namespace quarn::support

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <map>
 
-#include "identify/TFormSearch.h"
+#include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
@@ -35,11 +35,11 @@ std::string MakePortFolder() {
 }
 
 // A wizard over a port folder of its own, so that only the simulated sensors started here exist.
-class TFormSearchTest : public ::testing::Test {
+class PortSearchWizardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     link::SetTimeScale(0.1);
-    form_.FNN = "00";
+    form_.address = "00";
     form_.show();
   }
   void TearDown() override {
@@ -77,10 +77,10 @@ class TFormSearchTest : public ::testing::Test {
   sim::ScopedPortDir scopedDir_{portDir_};
   std::vector<std::unique_ptr<sim::SimSensor>> sensors_;
   ScriptedMessageBoxes boxes_;
-  TFormSearch form_{boxes_};
+  PortSearchWizard form_{boxes_};
 };
 
-TEST_F(TFormSearchTest, PagesHeadingsAndButtons) {
+TEST_F(PortSearchWizardTest, PagesHeadingsAndButtons) {
   EXPECT_EQ(form_.windowTitle(), "Master search the connected controller");
   EXPECT_TRUE(PageTexts(0).contains("Step 1 - Disconnect previously connected QUARN USB to UART converter"));
   EXPECT_TRUE(PageTexts(1).contains("Step 2 - Connect the QUARN USB to UART Converter"));
@@ -112,30 +112,30 @@ TEST_F(TFormSearchTest, PagesHeadingsAndButtons) {
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 
-TEST_F(TFormSearchTest, BaselineListsThePortsThatOpen) {
+TEST_F(PortSearchWizardTest, BaselineListsThePortsThatOpen) {
   StartSensor(1);
   StartSensor(12);
   StartSensor(3);
   Press("bNext");
   EXPECT_EQ(LabelText("Label5"), "Ports found: 1,3,12");
-  EXPECT_EQ(form_.MComP, (std::vector<int32_t>{1, 3, 12}));
+  EXPECT_EQ(form_.baselinePorts, (std::vector<int32_t>{1, 3, 12}));
 }
 
-TEST_F(TFormSearchTest, TickWithoutANewPortAnimatesAndAsksForTheConverter) {
+TEST_F(PortSearchWizardTest, TickWithoutANewPortAnimatesAndAsksForTheConverter) {
   StartSensor(2);
   Press("bNext");
   const char* expected[] = {"Searching .", "Searching ..", "Searching ..."};
   for (const char* text : expected) {
-    form_.Timer1Timer();
+    form_.SearchTick();
     EXPECT_EQ(LabelText("Label6"), text);
     EXPECT_EQ(LabelText("Label3"), "Connect the controller !");
   }
   EXPECT_EQ(PageIndex(), 1);
   EXPECT_TRUE(TimerActive());
-  EXPECT_TRUE(form_.MNewCom.empty());
+  EXPECT_TRUE(form_.newPorts.empty());
 }
 
-TEST_F(TFormSearchTest, AbortWithNothingPluggedCancels) {
+TEST_F(PortSearchWizardTest, AbortWithNothingPluggedCancels) {
   Press("bNext");
   Press("bNext");
   EXPECT_EQ(form_.result(), QDialog::Rejected);
@@ -150,14 +150,14 @@ TEST_F(TFormSearchTest, AbortWithNothingPluggedCancels) {
   EXPECT_EQ(store.Read().status, PortStore::Status::Missing);
 }
 
-TEST_F(TFormSearchTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStored) {
+TEST_F(PortSearchWizardTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStored) {
   sim::SimSensor& sensor =
       StartSensor(5, {"--appear-after", "1.5", "--serial", "770011", "--firmware", "QRN-3.01"}, false);
   Press("bNext");
-  ASSERT_TRUE(form_.MComP.empty()) << "the converter appeared before the baseline";
+  ASSERT_TRUE(form_.baselinePorts.empty()) << "the converter appeared before the baseline";
   ASSERT_TRUE(QTest::qWaitFor([&] { return PageIndex() == 2; }, 30000)) << LabelText("Label3").toStdString();
 
-  EXPECT_EQ(form_.MNewCom, std::vector<int32_t>{5});
+  EXPECT_EQ(form_.newPorts, std::vector<int32_t>{5});
   EXPECT_FALSE(TimerActive());
   EXPECT_EQ(Row(0), "5");
   EXPECT_EQ(Row(1), "770011");
@@ -169,27 +169,27 @@ TEST_F(TFormSearchTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStored) {
 
   Press("bNext");
   EXPECT_EQ(form_.result(), QDialog::Accepted);
-  EXPECT_EQ(form_.RCom, "5");
-  EXPECT_EQ(form_.RSN, "770011");
-  EXPECT_EQ(form_.RType, "QRN-3.01");
+  EXPECT_EQ(form_.portNumber, "5");
+  EXPECT_EQ(form_.serialNumber, "770011");
+  EXPECT_EQ(form_.firmware, "QRN-3.01");
 
   IdentityFields identity;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   RecordingHost host;
   ApplySearchResult(true, form_.Result(), identity, store, host, boxes_);
   EXPECT_EQ(store.Read().port, 5);
-  EXPECT_EQ(identity.RCom, "5");
+  EXPECT_EQ(identity.portNumber, "5");
   EXPECT_EQ(host.rows["Serial Number"], "770011");
   EXPECT_EQ(host.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchOk});
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 
-TEST_F(TFormSearchTest, TwoNewPortsTheLowerAnswersAndTheHigherIsNeverAsked) {
+TEST_F(PortSearchWizardTest, TwoNewPortsTheLowerAnswersAndTheHigherIsNeverAsked) {
   Press("bNext");
   sim::SimSensor& high = StartSensor(9);
   sim::SimSensor& low = StartSensor(4, {"--serial", "444"});
-  form_.Timer1Timer();
-  EXPECT_EQ(form_.MNewCom, (std::vector<int32_t>{4, 9}));
+  form_.SearchTick();
+  EXPECT_EQ(form_.newPorts, (std::vector<int32_t>{4, 9}));
   ASSERT_EQ(PageIndex(), 2);
   EXPECT_EQ(Row(0), "4");
   EXPECT_EQ(Row(1), "444");
@@ -197,25 +197,25 @@ TEST_F(TFormSearchTest, TwoNewPortsTheLowerAnswersAndTheHigherIsNeverAsked) {
   EXPECT_TRUE(high.Received().empty());
 }
 
-TEST_F(TFormSearchTest, SilentFirstPortIsClosedAndTheAnsweringSecondIsTaken) {
+TEST_F(PortSearchWizardTest, SilentFirstPortIsClosedAndTheAnsweringSecondIsTaken) {
   Press("bNext");
   sim::SimSensor& silent = StartSensor(4, {"--silent"});
   sim::SimSensor& answering = StartSensor(9, {"--serial", "999"});
-  form_.Timer1Timer();
+  form_.SearchTick();
   ASSERT_EQ(PageIndex(), 2);
   EXPECT_EQ(Row(0), "9");
   EXPECT_EQ(Row(1), "999");
   EXPECT_EQ(silent.Received(), (std::vector<std::string>{"#00SRAL?", "#00SRAL?"}));
   EXPECT_EQ(answering.Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?"}));
   // Both probed ports are free again.
-  EXPECT_NO_THROW(link::OpenPort("COM4", link::EV_RXFLAG));
-  EXPECT_NO_THROW(link::OpenPort("COM9", link::EV_RXFLAG));
+  EXPECT_NO_THROW(link::OpenPort("COM4", link::kEventRxFlag));
+  EXPECT_NO_THROW(link::OpenPort("COM9", link::kEventRxFlag));
 }
 
-TEST_F(TFormSearchTest, SilentOnlyPortGivesThePortWithEmptyValues) {
+TEST_F(PortSearchWizardTest, SilentOnlyPortGivesThePortWithEmptyValues) {
   Press("bNext");
   sim::SimSensor& silent = StartSensor(6, {"--silent"});
-  form_.Timer1Timer();
+  form_.SearchTick();
   ASSERT_EQ(PageIndex(), 2);
   EXPECT_EQ(Row(0), "6");
   EXPECT_EQ(Row(1), "");
@@ -224,15 +224,15 @@ TEST_F(TFormSearchTest, SilentOnlyPortGivesThePortWithEmptyValues) {
   EXPECT_TRUE(boxes_.Texts().empty());
   Press("bNext");
   EXPECT_EQ(form_.result(), QDialog::Accepted);
-  EXPECT_EQ(form_.RCom, "6");
-  EXPECT_EQ(form_.RSN, "");
-  EXPECT_EQ(form_.RType, "");
-  EXPECT_NO_THROW(link::OpenPort("COM6", link::EV_RXFLAG));
+  EXPECT_EQ(form_.portNumber, "6");
+  EXPECT_EQ(form_.serialNumber, "");
+  EXPECT_EQ(form_.firmware, "");
+  EXPECT_NO_THROW(link::OpenPort("COM6", link::kEventRxFlag));
 }
 
-TEST_F(TFormSearchTest, ANewPortThatDoesNotOpenEndsTheProbeOnStep2AndCanBeRetried) {
+TEST_F(PortSearchWizardTest, ANewPortThatDoesNotOpenEndsTheProbeOnStep2AndCanBeRetried) {
   Press("bNext");
-  form_.MNewCom = {6};  // gone again before the probe
+  form_.newPorts = {6};  // gone again before the probe
   Press("bNext");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port6"});
   EXPECT_EQ(PageIndex(), 1);
@@ -245,7 +245,7 @@ TEST_F(TFormSearchTest, ANewPortThatDoesNotOpenEndsTheProbeOnStep2AndCanBeRetrie
   EXPECT_EQ(Row(1), "606");
 }
 
-TEST_F(TFormSearchTest, OnlyTheCloseBoxEndsTheWizardWithoutAButton) {
+TEST_F(PortSearchWizardTest, OnlyTheCloseBoxEndsTheWizardWithoutAButton) {
   Press("bNext");
   QTest::keyClick(&form_, Qt::Key_Escape);
   EXPECT_TRUE(form_.isVisible());

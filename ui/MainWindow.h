@@ -25,12 +25,12 @@ class QToolButton;
 
 namespace quarn::ui {
 
-class MeasChart;
-class MeasTableModel;
+class MeasurementChart;
+class MeasurementTableModel;
 class RunControl;
 
 // What the main window can be given instead of the real thing (tests give their own).
-struct FormDependencies {
+struct MainWindowDependencies {
   MessageBoxes* boxes = nullptr;            // default: Qt boxes owned by the window
   identify::PortStore* portStore = nullptr; // default: the per-user store
   QString programFolder;                    // default: the executable's folder
@@ -38,31 +38,31 @@ struct FormDependencies {
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
-class TFormM : public QMainWindow, public identify::CheckHost, public config::CriteriaHost {
+class MainWindow : public QMainWindow, public identify::CheckHost, public config::CriteriaHost {
   Q_OBJECT
 
  public:
-  using Dependencies = FormDependencies;
-  explicit TFormM(Dependencies deps = Dependencies(), QWidget* parent = nullptr);
-  ~TFormM() override;
+  using Dependencies = MainWindowDependencies;
+  explicit MainWindow(Dependencies deps = Dependencies(), QWidget* parent = nullptr);
+  ~MainWindow() override;
 
-  // Sensor identity (RCom, RSN, RType).
-  identify::IdentityFields Identity;
-  bool FMode = false;  // advanced display mode
-  std::string FLocalPath;  // program folder, ending in the separator
-  std::string FLocalSave;  // save folder: documents + Quarn/Save/, ending in the separator
-  std::string FDoc;        // the user's documents folder
+  // Sensor identity (portNumber, serialNumber, firmware).
+  identify::IdentityFields identity;
+  bool advancedMode = false;  // advanced display mode
+  std::string programFolder;  // program folder, ending in the separator
+  std::string saveFolder;  // save folder: documents + Quarn/Save/, ending in the separator
+  std::string documentsFolder;        // the user's documents folder
   // Coefficient values for the support report; emptied by Clear. Nothing fills it yet.
-  std::vector<int32_t> CoeffTable;
+  std::vector<int32_t> coefficientLines;
 
   QToolButton* Button(identify::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
-  MeasChart* Chart() const { return Chart1; }
-  QTableView* Table() const { return SG1; }
-  MeasTableModel* TableModel() const { return tableModel_; }
-  QLineEdit* IntervalEdit() const { return eDeley; }
-  QSlider* IntervalTrackBar() const { return TrackBar1; }
-  QCheckBox* AutoScroll() const { return CBScroll; }
+  MeasurementChart* Chart() const { return chart_; }
+  QTableView* Table() const { return table_; }
+  MeasurementTableModel* TableModel() const { return tableModel_; }
+  QLineEdit* IntervalEdit() const { return intervalEdit_; }
+  QSlider* IntervalSlider() const { return intervalSlider_; }
+  QCheckBox* AutoScroll() const { return autoScrollBox_; }
   RunControl& Run() const { return *run_; }
   MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return criteria_; }
@@ -74,27 +74,27 @@ class TFormM : public QMainWindow, public identify::CheckHost, public config::Cr
   // config::CriteriaHost
   void SetIntervalPosition(int position) override;
   int IntervalPosition() const override;
-  bool AdvancedMode() const override { return FMode; }
-  void SetAdvancedModeFlag(bool advanced) override { FMode = advanced; }
-  void SelectAdvancedMode() override { AdvanceMode(); }
+  bool AdvancedMode() const override { return advancedMode; }
+  void SetAdvancedModeFlag(bool advanced) override { advancedMode = advanced; }
+  void SelectAdvancedMode() override { ShowAdvancedMode(); }
   int ModeIndex() const override;
   void RequestClose() override;
 
  public slots:
-  void bSearchClick();
-  void bSensClick();
-  void bCalibrClick();
-  void bCmdClick();
-  void bSendClick();
-  void SettingsClick();
+  void SearchClicked();
+  void CheckSensorClicked();
+  void CalibrateClicked();
+  void ConsoleClicked();
+  void SendClicked();
+  void SettingsClicked();
   void CheckCoeff();
-  void bStartClick();
-  void bStopClick();
-  void bSaveClick();
-  void bClearClick();
-  void BasicMode();
-  void AdvanceMode();
-  void Timer1Timer();
+  void StartClicked();
+  void StopClicked();
+  void SaveClicked();
+  void ClearClicked();
+  void ShowBasicMode();
+  void ShowAdvancedMode();
+  void DisplayTick();
   void ZoomXIn();
   void ZoomXOut();
   void ZoomYIn();
@@ -117,7 +117,7 @@ class TFormM : public QMainWindow, public identify::CheckHost, public config::Cr
   // Width of the "Time" column: 150, or what the locale's widest time text needs in the table's font.
   int TimeColumnWidth() const;
   void EnforceMinimumSize();
-  void TrackBarChanged();
+  void IntervalSliderChanged();
   void IntervalTextChanged(const QString& text);
   void IntervalEnter();
   // Moves the slider to a typed position; the slider's change action sets the text and the poller.
@@ -133,16 +133,16 @@ class TFormM : public QMainWindow, public identify::CheckHost, public config::Cr
 
   QToolBar* toolbar_ = nullptr;
   std::array<QToolButton*, identify::kButtonCount> buttons_{};
-  QTableWidget* VLE1 = nullptr;
-  QLineEdit* eDeley = nullptr;
-  QSlider* TrackBar1 = nullptr;
-  QRadioButton* rgBasic_ = nullptr;
-  QRadioButton* rgAdvance_ = nullptr;
-  QCheckBox* CBScroll = nullptr;
-  MeasChart* Chart1 = nullptr;
-  QTableView* SG1 = nullptr;
-  MeasTableModel* tableModel_ = nullptr;
-  QTimer* Timer1 = nullptr;
+  QTableWidget* identityTable_ = nullptr;
+  QLineEdit* intervalEdit_ = nullptr;
+  QSlider* intervalSlider_ = nullptr;
+  QRadioButton* basicModeButton_ = nullptr;
+  QRadioButton* advancedModeButton_ = nullptr;
+  QCheckBox* autoScrollBox_ = nullptr;
+  MeasurementChart* chart_ = nullptr;
+  QTableView* table_ = nullptr;
+  MeasurementTableModel* tableModel_ = nullptr;
+  QTimer* displayTimer_ = nullptr;
   QAction* menuBasic_ = nullptr;
   QAction* menuAdvance_ = nullptr;
   bool shown_ = false;

@@ -17,14 +17,14 @@ namespace quarn::console {
 // to the console log, shown in the display mode set at that moment. It never opens or closes the port and
 // never waits for the GUI thread. Its owner starts it, asks it to end and waits for it; a request to end is
 // noticed at the top of a pass, so it can take up to the 5000 ms of an idle wait.
-class THReadCMD {
+class ConsoleReader {
  public:
   // The port must stay open until the reader has finished.
-  THReadCMD(link::PortHandle port, ReaderChannel& channel);
+  ConsoleReader(link::PortHandle port, ReaderChannel& channel);
   // Asks the reader to end and waits for it.
-  ~THReadCMD();
-  THReadCMD(const THReadCMD&) = delete;
-  THReadCMD& operator=(const THReadCMD&) = delete;
+  ~ConsoleReader();
+  ConsoleReader(const ConsoleReader&) = delete;
+  ConsoleReader& operator=(const ConsoleReader&) = delete;
 
   void Start();
   void Terminate() { terminated_.store(true); }
@@ -47,8 +47,8 @@ class THReadCMD {
   // Reads the n counted bytes and posts them in chunks; false when the read failed (reported already).
   bool ReadAndShow(size_t n);
 
-  const link::PortHandle hPort;
-  std::unique_ptr<link::ManualResetEvent> FhEvent;  // created and released by the reader thread
+  const link::PortHandle port_;
+  std::unique_ptr<link::ManualResetEvent> wakeEvent_;  // created and released by the reader thread
   ReaderChannel& channel_;
   std::function<void(Moment, size_t)> observer_;
   std::atomic<bool> terminated_{false};

@@ -1,4 +1,4 @@
-#include "THReadCMD.h"
+#include "ConsoleReader.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -20,32 +20,32 @@ constexpr int kAfterReadErrorMs = 200;
 
 }  // namespace
 
-THReadCMD::THReadCMD(link::PortHandle port, ReaderChannel& channel) : hPort(std::move(port)), channel_(channel) {}
+ConsoleReader::ConsoleReader(link::PortHandle port, ReaderChannel& channel) : port_(std::move(port)), channel_(channel) {}
 
-THReadCMD::~THReadCMD() {
+ConsoleReader::~ConsoleReader() {
   Terminate();
   WaitFor();
 }
 
-void THReadCMD::Start() {
+void ConsoleReader::Start() {
   if (!thread_.joinable() && !finished_.load()) thread_ = std::thread([this] { Execute(); });
 }
 
-void THReadCMD::WaitFor() {
+void ConsoleReader::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
 
-void THReadCMD::ReArm() {
+void ConsoleReader::ReArm() {
   size_t ignored;
-  hPort->ClearCommError(ignored);
-  FhEvent->Reset();
-  hPort->SetCommMask(link::EV_RXCHAR);
+  port_->BytesWaiting(ignored);
+  wakeEvent_->Reset();
+  port_->SetEventMask(link::kEventRxChar);
 }
 
-bool THReadCMD::ReadAndShow(size_t n) {
+bool ConsoleReader::ReadAndShow(size_t n) {
   // One read of everything counted, then one log entry per chunk.
   std::string bytes(n, '\0');
-  if (const std::error_code error = hPort->Read(reinterpret_cast<uint8_t*>(bytes.data()), n)) {
+  if (const std::error_code error = port_->Read(reinterpret_cast<uint8_t*>(bytes.data()), n)) {
     channel_.Post(ReaderBox{BoxKind::Warning,
                             "Error reading from port COM a stream reader :" + link::SystemErrorText(error.value())});
     return false;
@@ -56,18 +56,18 @@ bool THReadCMD::ReadAndShow(size_t n) {
   return true;
 }
 
-void THReadCMD::Execute() {
-  FhEvent = std::make_unique<link::ManualResetEvent>();
-  if (!FhEvent->Valid()) {
+void ConsoleReader::Execute() {
+  wakeEvent_ = std::make_unique<link::ManualResetEvent>();
+  if (!wakeEvent_->Valid()) {
     channel_.Post(ReaderBox{BoxKind::Error, "Error to create the Windows event on reading the thread"});
-    FhEvent.reset();
+    wakeEvent_.reset();
     finished_.store(true);
     return;
   }
   while (!terminated_.load()) {
     if (observer_) observer_(Moment::PassStart, 0);
     std::error_code error;
-    const link::WaitResult wait = hPort->WaitCommEvent(FhEvent.get(), link::Scaled(kWaitMs), error);
+    const link::WaitResult wait = port_->WaitEvent(wakeEvent_.get(), link::Scaled(kWaitMs), error);
     // EINVAL is what the port gives for the invalid parameter (87) of a refused wait.
     const bool refused = wait == link::WaitResult::Failed && (!error || error.value() == EINVAL);
     if (wait == link::WaitResult::Timeout || refused) {
@@ -77,17 +77,17 @@ void THReadCMD::Execute() {
     // An event, a changed mask or any other failure: look at what has arrived.
     link::Pause(kGatherMs);
     size_t n = 0;
-    hPort->ClearCommError(n);
+    port_->BytesWaiting(n);
     if (n == 0) continue;
     if (observer_) observer_(Moment::Counted, n);
     link::Pause(kBeforeReadMs);
     if (!ReadAndShow(n)) {
       link::Pause(kAfterReadErrorMs);
       size_t ignored;
-      hPort->ClearCommError(ignored);
+      port_->BytesWaiting(ignored);
     }
   }
-  FhEvent.reset();
+  wakeEvent_.reset();
   finished_.store(true);
 }
 

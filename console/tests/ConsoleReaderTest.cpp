@@ -1,4 +1,4 @@
-#include "console/THReadCMD.h"
+#include "console/ConsoleReader.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,8 @@ class ReaderTest : public testing::Test {
  protected:
   void SetUp() override {
     link::SetTimeScale(0.05);
-    port_ = link::OpenPort(peer_.PortName(), link::EV_RXCHAR);
-    reader_ = std::make_unique<THReadCMD>(port_, channel_);
+    port_ = link::OpenPort(peer_.PortName(), link::kEventRxChar);
+    reader_ = std::make_unique<ConsoleReader>(port_, channel_);
   }
   void TearDown() override {
     reader_.reset();
@@ -47,7 +47,7 @@ class ReaderTest : public testing::Test {
   link::testing::PtyPeer peer_{7};
   link::PortHandle port_;
   ReaderChannel channel_;
-  std::unique_ptr<THReadCMD> reader_;
+  std::unique_ptr<ConsoleReader> reader_;
   std::vector<ReaderReport> taken_;
 };
 
@@ -86,8 +86,8 @@ TEST_F(ReaderTest, TakesTheModeAfreshForEveryReply) {
 
 TEST_F(ReaderTest, BytesArrivingAfterTheCountMakeASecondEntry) {
   std::atomic<int> counts{0};
-  reader_->SetObserver([&](THReadCMD::Moment moment, size_t) {
-    if (moment == THReadCMD::Moment::Counted && counts++ == 0) peer_.Write("K\r");
+  reader_->SetObserver([&](ConsoleReader::Moment moment, size_t) {
+    if (moment == ConsoleReader::Moment::Counted && counts++ == 0) peer_.Write("K\r");
   });
   reader_->Start();
   peer_.Write("O");
@@ -112,7 +112,7 @@ TEST_F(ReaderTest, MoreThanAChunkIsShownWholeInChunks) {
     const std::string& hex = entry->lines[0];
     ASSERT_EQ(hex.rfind("<< ", 0), 0u);
     const size_t bytes = (hex.size() - 3) / 3;
-    EXPECT_LE(bytes, THReadCMD::kChunkBytes);
+    EXPECT_LE(bytes, ConsoleReader::kChunkBytes);
     for (size_t i = 0; i < bytes; ++i) shown += static_cast<char>(std::stoi(hex.substr(3 + 3 * i, 2), nullptr, 16));
   }
   EXPECT_EQ(shown, sent);
@@ -123,9 +123,9 @@ TEST_F(ReaderTest, AFailedReadWarnsAndTheReaderGoesOn) {
   // The counted bytes vanish before the read, which then cannot get them; the next reply comes once the
   // reader has begun its next pass.
   std::atomic<int> counts{0};
-  reader_->SetObserver([&](THReadCMD::Moment moment, size_t) {
-    if (moment == THReadCMD::Moment::Counted && counts++ == 0) port_->Purge(link::PURGE_RXCLEAR);
-    if (moment == THReadCMD::Moment::PassStart && counts == 1) {
+  reader_->SetObserver([&](ConsoleReader::Moment moment, size_t) {
+    if (moment == ConsoleReader::Moment::Counted && counts++ == 0) port_->Purge(link::kPurgeRx);
+    if (moment == ConsoleReader::Moment::PassStart && counts == 1) {
       ++counts;
       peer_.Write("OK\r");
     }
@@ -141,12 +141,12 @@ TEST_F(ReaderTest, AFailedReadWarnsAndTheReaderGoesOn) {
 TEST_F(ReaderTest, ARefusedWaitIsRearmed) {
   reader_->Start();
   // A cleared mask ends the pending wait and makes the next one refused; the reader sets it again.
-  ASSERT_FALSE(port_->SetCommMask(0));
+  ASSERT_FALSE(port_->SetEventMask(0));
   const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (port_->CommMask() != link::EV_RXCHAR && std::chrono::steady_clock::now() < deadline) {
+  while (port_->EventMask() != link::kEventRxChar && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(2ms);
   }
-  ASSERT_EQ(port_->CommMask(), link::EV_RXCHAR);
+  ASSERT_EQ(port_->EventMask(), link::kEventRxChar);
   peer_.Write("OK\r");
   EXPECT_EQ(Reports(1), std::vector<ReaderReport>{Entry({"<< OK\r", ""})});
 }

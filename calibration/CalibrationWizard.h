@@ -16,27 +16,27 @@ namespace quarn::calibration {
 
 // The calibration wizard: a welcome page, the zero step and the span step. Opened modally; every step
 // opens the port and closes it again, so no port stays open between two user actions. Hands nothing back.
-class TFormCalibr2 : public QDialog, private CalibrationHost {
+class CalibrationWizard : public QDialog, private CalibrationHost {
   Q_OBJECT
 
  public:
-  // com: the port number as decimal text; address: the sensor address ("00"); zero and scale: Kzero2 and
-  // KScale of the criteria. The steps use only com: their commands carry the address 00 themselves.
-  TFormCalibr2(std::string com, std::string address, int32_t zero, int32_t scale, MessageBoxes& boxes,
+  // com: the port number as decimal text; address: the sensor address ("00"); zero and scale: zeroCriterion and
+  // scaleCriterion of the criteria. The steps use only com: their commands carry the address 00 themselves.
+  CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale, MessageBoxes& boxes,
                QWidget* parent = nullptr);
-  ~TFormCalibr2() override;
+  ~CalibrationWizard() override;
 
-  std::string FCom;
-  std::string FNN;
-  int32_t FZero = 0;
-  int32_t FScale = 0;
+  std::string portNumber;
+  std::string address;
+  int32_t zeroCriterion = 0;
+  int32_t scaleCriterion = 0;
 
  public slots:
-  void bNextClick();
-  void bBackClick();
-  void bFinishClick();
-  void bZeroClick();
-  void bCalbClick();
+  void NextClicked();
+  void BackClicked();
+  void FinishClicked();
+  void ZeroClicked();
+  void SpanClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -53,14 +53,14 @@ class TFormCalibr2 : public QDialog, private CalibrationHost {
 
   MessageBoxes& boxes_;
 
-  QStackedWidget* Page = nullptr;
-  QPushButton* bBack = nullptr;
-  QPushButton* bNext = nullptr;
-  QPushButton* bFinish = nullptr;
-  QPushButton* bZero = nullptr;
-  QLineEdit* eCalb = nullptr;
-  QPushButton* bCalb = nullptr;
-  QLabel* Lprocess = nullptr;
+  QStackedWidget* pages_ = nullptr;
+  QPushButton* backButton_ = nullptr;
+  QPushButton* nextButton_ = nullptr;
+  QPushButton* finishButton_ = nullptr;
+  QPushButton* zeroButton_ = nullptr;
+  QLineEdit* concentrationEdit_ = nullptr;
+  QPushButton* spanButton_ = nullptr;
+  QLabel* progressLabel_ = nullptr;
 };
 
 }  // namespace quarn::calibration

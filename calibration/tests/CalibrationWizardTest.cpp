@@ -9,7 +9,7 @@
 #include <QSvgWidget>
 #include <QTest>
 
-#include "calibration/TFormCalibr2.h"
+#include "calibration/CalibrationWizard.h"
 #include "link/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
 #include "link/Timing.h"
@@ -35,22 +35,22 @@ class PaintRecorder : public QObject {
   QLabel* label_;
 };
 
-class TFormCalibr2Test : public ::testing::Test {
+class CalibrationWizardTest : public ::testing::Test {
  protected:
   void SetUp() override { link::SetTimeScale(0.05); }
   void TearDown() override { link::SetTimeScale(1.0); }
 
-  std::unique_ptr<TFormCalibr2> OpenForm() {
-    auto form = std::make_unique<TFormCalibr2>("7", "00", 10000, 1000, boxes_);
+  std::unique_ptr<CalibrationWizard> OpenForm() {
+    auto form = std::make_unique<CalibrationWizard>("7", "00", 10000, 1000, boxes_);
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     return form;
   }
-  static QPushButton* Button(TFormCalibr2& form, const char* name) {
+  static QPushButton* Button(CalibrationWizard& form, const char* name) {
     return form.findChild<QPushButton*>(name);
   }
-  static int PageIndex(TFormCalibr2& form) { return form.findChild<QStackedWidget*>("Page")->currentIndex(); }
-  static QStringList PageTexts(TFormCalibr2& form, int index) {
+  static int PageIndex(CalibrationWizard& form) { return form.findChild<QStackedWidget*>("Page")->currentIndex(); }
+  static QStringList PageTexts(CalibrationWizard& form, int index) {
     QStringList texts;
     for (QLabel* label : form.findChild<QStackedWidget*>("Page")->widget(index)->findChildren<QLabel*>()) {
       texts << label->text();
@@ -58,7 +58,7 @@ class TFormCalibr2Test : public ::testing::Test {
     return texts;
   }
   // The zero step with field 7 at the given value, from page 1.
-  void Zero(TFormCalibr2& form, int par7) {
+  void Zero(CalibrationWizard& form, int par7) {
     sensor_.Control("field 7 " + std::to_string(par7));
     Button(form, "bZero")->click();
   }
@@ -68,13 +68,13 @@ class TFormCalibr2Test : public ::testing::Test {
   ScriptedMessageBoxes boxes_;
 };
 
-TEST_F(TFormCalibr2Test, PagesTextsAndButtons) {
+TEST_F(CalibrationWizardTest, PagesTextsAndButtons) {
   auto form = OpenForm();
   EXPECT_EQ(form->windowTitle(), "Calibration");
-  EXPECT_EQ(form->FCom, "7");
-  EXPECT_EQ(form->FNN, "00");
-  EXPECT_EQ(form->FZero, 10000);
-  EXPECT_EQ(form->FScale, 1000);
+  EXPECT_EQ(form->portNumber, "7");
+  EXPECT_EQ(form->address, "00");
+  EXPECT_EQ(form->zeroCriterion, 10000);
+  EXPECT_EQ(form->scaleCriterion, 1000);
   ASSERT_EQ(form->findChildren<QSvgWidget*>().size(), 1);
   EXPECT_TRUE(form->findChild<QSvgWidget*>()->renderer()->isValid());
 
@@ -115,7 +115,7 @@ TEST_F(TFormCalibr2Test, PagesTextsAndButtons) {
   EXPECT_FALSE(form->isVisible());
 }
 
-TEST_F(TFormCalibr2Test, ZeroCheckAcceptsNineThousandNineHundredNinetyToTenThousandTen) {
+TEST_F(CalibrationWizardTest, ZeroCheckAcceptsNineThousandNineHundredNinetyToTenThousandTen) {
   struct Case {
     int par7;
     bool accepted;
@@ -139,7 +139,7 @@ TEST_F(TFormCalibr2Test, ZeroCheckAcceptsNineThousandNineHundredNinetyToTenThous
       EXPECT_EQ(Button(*form, "bNext")->text(), "< Finish >");
     }
     EXPECT_EQ(PageIndex(*form), 1);
-    EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG)->Close()) << "the step closed its port";
+    EXPECT_NO_THROW(link::OpenPort("COM7", link::kEventRxFlag)->Close()) << "the step closed its port";
   }
   const auto received = sensor_.Received();
   ASSERT_GE(received.size(), 2u);
@@ -147,7 +147,7 @@ TEST_F(TFormCalibr2Test, ZeroCheckAcceptsNineThousandNineHundredNinetyToTenThous
   EXPECT_EQ(received[1], "#00F");
 }
 
-TEST_F(TFormCalibr2Test, FailedZeroThenSuccessfulOneLetsNextCloseTheWindow) {
+TEST_F(CalibrationWizardTest, FailedZeroThenSuccessfulOneLetsNextCloseTheWindow) {
   auto form = OpenForm();
   Button(*form, "bNext")->click();
   Zero(*form, 9000);
@@ -160,7 +160,7 @@ TEST_F(TFormCalibr2Test, FailedZeroThenSuccessfulOneLetsNextCloseTheWindow) {
   EXPECT_FALSE(form->isVisible());
 }
 
-TEST_F(TFormCalibr2Test, SpanPageAndBackToTheZeroPage) {
+TEST_F(CalibrationWizardTest, SpanPageAndBackToTheZeroPage) {
   auto form = OpenForm();
   Button(*form, "bNext")->click();
   Zero(*form, 10000);
@@ -191,7 +191,7 @@ TEST_F(TFormCalibr2Test, SpanPageAndBackToTheZeroPage) {
   EXPECT_EQ(progress->text(), "") << "showing the page empties the progress";
 }
 
-TEST_F(TFormCalibr2Test, ConcentrationFieldTakesDigitsBackspaceAndEnterOnly) {
+TEST_F(CalibrationWizardTest, ConcentrationFieldTakesDigitsBackspaceAndEnterOnly) {
   auto form = OpenForm();
   auto* field = form->findChild<QLineEdit*>("eCalb");
   field->clear();
@@ -207,7 +207,7 @@ TEST_F(TFormCalibr2Test, ConcentrationFieldTakesDigitsBackspaceAndEnterOnly) {
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 
-TEST_F(TFormCalibr2Test, FullZeroAndSpanCalibrationAtRealTiming) {
+TEST_F(CalibrationWizardTest, FullZeroAndSpanCalibrationAtRealTiming) {
   link::SetTimeScale(1.0);
   sensor_.Control("gas 0");
   auto form = OpenForm();
@@ -239,7 +239,7 @@ TEST_F(TFormCalibr2Test, FullZeroAndSpanCalibrationAtRealTiming) {
 
   Button(*form, "bFinish")->click();
   EXPECT_FALSE(form->isVisible());
-  EXPECT_NO_THROW(link::OpenPort("COM7", link::EV_RXFLAG)->Close());
+  EXPECT_NO_THROW(link::OpenPort("COM7", link::kEventRxFlag)->Close());
 }
 
 }  // namespace

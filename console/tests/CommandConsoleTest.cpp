@@ -1,4 +1,4 @@
-#include "console/TFormCMD.h"
+#include "console/CommandConsole.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ bool WaitUntil(const std::function<bool()>& condition) {
   return condition();
 }
 
-QStringList Log(TFormCMD& form) { return form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n'); }
+QStringList Log(CommandConsole& form) { return form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n'); }
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -77,12 +77,12 @@ class ConsoleTest : public testing::Test {
     ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
   }
 
-  std::unique_ptr<TFormCMD> Open(const std::string& port = "7") {
-    auto form = std::make_unique<TFormCMD>(boxes_);
-    form->FPort = port;
-    form->FSN = "555123";
-    form->FType = "QRN-2.14";
-    form->FLocalPath = folder_.string() + "/";
+  std::unique_ptr<CommandConsole> Open(const std::string& port = "7") {
+    auto form = std::make_unique<CommandConsole>(boxes_);
+    form->portNumber = port;
+    form->serialNumber = "555123";
+    form->firmware = "QRN-2.14";
+    form->programFolder = folder_.string() + "/";
     form->show();
     return form;
   }
@@ -92,12 +92,12 @@ class ConsoleTest : public testing::Test {
   }
 
   // Types the command and presses Send.
-  static void Send(TFormCMD& form, const QString& command) {
+  static void Send(CommandConsole& form, const QString& command) {
     form.findChild<QLineEdit*>("eCMD")->setText(command);
     form.findChild<QPushButton*>("bSend")->click();
   }
 
-  static void SelectMode(TFormCMD& form, const QString& name) {
+  static void SelectMode(CommandConsole& form, const QString& name) {
     for (auto* button : form.findChild<QGroupBox*>("RG1")->findChildren<QRadioButton*>()) {
       if (button->text() == name) button->click();
     }
@@ -141,8 +141,8 @@ TEST_F(ConsoleTest, StartsWithItsControlsSet) {
 
   form->resize(500, 300);
   QTest::qWait(1);
-  EXPECT_GE(form->frameGeometry().width(), TFormCMD::kMinWidth);
-  EXPECT_GE(form->frameGeometry().height(), TFormCMD::kMinHeight);
+  EXPECT_GE(form->frameGeometry().width(), CommandConsole::kMinWidth);
+  EXPECT_GE(form->frameGeometry().height(), CommandConsole::kMinHeight);
 
   // No commands.ini and no port 99.
   EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port99", false}}));
@@ -286,7 +286,7 @@ TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
 }
 
 // Answers the save dialog with the given file once it is shown.
-void ChooseFileWhenAsked(TFormCMD& form, const QString& path) {
+void ChooseFileWhenAsked(CommandConsole& form, const QString& path) {
   QTimer::singleShot(0, &form, [&form, path] {
     auto* dialog = form.findChild<QFileDialog*>("SaveDialog1");
     ASSERT_TRUE(WaitUntil([&] { return dialog->isVisible(); }));
@@ -298,7 +298,7 @@ void ChooseFileWhenAsked(TFormCMD& form, const QString& path) {
 TEST_F(ConsoleTest, SavingRightAfterOpeningWritesTheHeaderAndSending) {
   StartSensor();
   auto form = Open();
-  form->FType = "QRN-2.14 \u00E4";
+  form->firmware = "QRN-2.14 \u00E4";
   const std::string path = (folder_ / "first.txt").string();
   ChooseFileWhenAsked(*form, QString::fromStdString(path));
   form->findChild<QPushButton*>("BitBtn1")->click();
@@ -333,7 +333,7 @@ TEST_F(ConsoleTest, ALogFileThatCannotBeCreatedIsReportedAndTheConsoleStays) {
 
 TEST_F(ConsoleTest, APortHeldByAnotherProgramIsReportedAtShowAndSend) {
   StartSensor();
-  const link::PortHandle run = link::OpenPort("COM7", link::EV_RXFLAG);
+  const link::PortHandle run = link::OpenPort("COM7", link::kEventRxFlag);
   auto form = Open();
   EXPECT_FALSE(form->HasPort());
   EXPECT_FALSE(form->ReaderRunning());
@@ -348,7 +348,7 @@ TEST_F(ConsoleTest, APortHeldByAnotherProgramIsReportedAtShowAndSend) {
 // The port is free again once the console has closed it.
 bool PortIsFree(const std::string& name) {
   try {
-    link::OpenPort(name, link::EV_RXCHAR)->Close();
+    link::OpenPort(name, link::kEventRxChar)->Close();
     return true;
   } catch (const link::PortError&) {
     return false;
@@ -408,9 +408,9 @@ class ModalBoxes : public MessageBoxes {
 TEST_F(ConsoleTest, ReaderBoxesComeOneAfterTheOtherInOrder) {
   StartSensor();
   ModalBoxes boxes;
-  TFormCMD form(boxes);
-  form.FPort = "7";
-  form.FLocalPath = folder_.string() + "/";
+  CommandConsole form(boxes);
+  form.portNumber = "7";
+  form.programFolder = folder_.string() + "/";
   WriteListFile("SREV?\r\n");
   form.show();
   ASSERT_TRUE(form.ReaderRunning());

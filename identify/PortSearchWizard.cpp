@@ -1,0 +1,222 @@
+#include "PortSearchWizard.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QSvgWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+// The pictures live in a static library: their resource must be registered by hand.
+static void RegisterSearchImages() { Q_INIT_RESOURCE(SearchImages); }
+
+namespace quarn::identify {
+
+namespace {
+
+constexpr int kScanIntervalMs = 500;
+constexpr const char* kResultRows[] = {kRowPort, kRowSerial, kRowFirmware};
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QLabel* Heading(const char* text) {
+  auto* label = new QLabel(QString::fromUtf8(text));
+  QFont font = label->font();
+  font.setBold(true);
+  font.setPointSizeF(font.pointSizeF() * 1.2);
+  label->setFont(font);
+  label->setWordWrap(true);
+  return label;
+}
+
+QSvgWidget* Picture(const char* resource, QSize size) {
+  auto* picture = new QSvgWidget(resource);
+  picture->setFixedSize(size);
+  return picture;
+}
+
+QLabel* NamedLabel(const char* name, const char* text) {
+  auto* label = new QLabel(QString::fromUtf8(text));
+  label->setObjectName(name);
+  return label;
+}
+
+}  // namespace
+
+PortSearchWizard::PortSearchWizard(MessageBoxes& boxes, QWidget* parent) : QDialog(parent), boxes_(boxes) {
+  RegisterSearchImages();
+  setObjectName("FormSearch");
+  setWindowTitle("Master search the connected controller");
+
+  pages_ = new QStackedWidget;
+  pages_->setObjectName("Page");
+
+  auto* page0 = new QWidget;
+  auto* layout0 = new QVBoxLayout(page0);
+  layout0->addWidget(Heading("Step 1 - Disconnect previously connected QUARN USB to UART converter"));
+  layout0->addWidget(Picture(":/identify/device-unplugged.svg", {256, 256}), 0, Qt::AlignHCenter);
+  layout0->addStretch();
+
+  auto* page1 = new QWidget;
+  auto* layout1 = new QVBoxLayout(page1);
+  layout1->addWidget(Heading("Step 2 - Connect the QUARN USB to UART Converter"));
+  layout1->addWidget(Picture(":/identify/device-plugged.svg", {256, 256}), 0, Qt::AlignHCenter);
+  portsFoundLabel_ = NamedLabel("Label5", "");
+  searchingLabel_ = NamedLabel("Label6", "Searching ...");
+  instructionLabel_ = NamedLabel("Label3", ": ");
+  layout1->addWidget(portsFoundLabel_);
+  layout1->addWidget(searchingLabel_);
+  layout1->addWidget(instructionLabel_);
+  layout1->addStretch();
+
+  auto* page2 = new QWidget;
+  auto* layout2 = new QVBoxLayout(page2);
+  layout2->addWidget(Heading("Search results"));
+  auto* results = new QHBoxLayout;
+  // The sensor picture is 504 x 584; shown at about two fifths beside the grid.
+  results->addWidget(Picture(":/identify/sensor.svg", {202, 234}), 0, Qt::AlignTop);
+  resultTable_ = new QTableWidget(3, 2);
+  resultTable_->setObjectName("VLE1");
+  resultTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  resultTable_->setHorizontalHeaderLabels({"Name", "Value"});
+  resultTable_->verticalHeader()->hide();
+  resultTable_->horizontalHeader()->setStretchLastSection(true);
+  for (int row = 0; row < 3; ++row) {
+    resultTable_->setItem(row, 0, new QTableWidgetItem(kResultRows[row]));
+    resultTable_->setItem(row, 1, new QTableWidgetItem(""));
+  }
+  resultTable_->setColumnWidth(0, 120);
+  resultTable_->setMinimumWidth(300);
+  results->addWidget(resultTable_, 1);
+  layout2->addLayout(results);
+  layout2->addStretch();
+
+  pages_->addWidget(page0);
+  pages_->addWidget(page1);
+  pages_->addWidget(page2);
+
+  backButton_ = new QPushButton("<< back");
+  backButton_->setObjectName("bBack");
+  backButton_->hide();
+  nextButton_ = new QPushButton("Next >>");
+  nextButton_->setObjectName("bNext");
+  connect(backButton_, &QPushButton::clicked, this, &PortSearchWizard::BackClicked);
+  connect(nextButton_, &QPushButton::clicked, this, &PortSearchWizard::NextClicked);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(backButton_);
+  buttons->addWidget(nextButton_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(pages_, 1);
+  layout->addLayout(buttons);
+
+  searchTimer_ = new QTimer(this);
+  searchTimer_->setObjectName("Timer1");
+  searchTimer_->setInterval(kScanIntervalMs);
+  connect(searchTimer_, &QTimer::timeout, this, &PortSearchWizard::SearchTick);
+
+  ShowPage(0);
+  resize(560, 420);
+}
+
+PortSearchWizard::~PortSearchWizard() = default;
+
+void PortSearchWizard::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ShowPage(0);
+}
+
+// Only the close box and the buttons end the wizard, as on the original platform: Escape does nothing.
+void PortSearchWizard::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) return event->accept();
+  QDialog::keyPressEvent(event);
+}
+
+void PortSearchWizard::done(int result) {
+  searchTimer_->stop();
+  QDialog::done(result);
+}
+
+void PortSearchWizard::ShowPage(int index) {
+  pages_->setCurrentIndex(index);
+  switch (index) {
+    case 0:
+      backButton_->hide();
+      nextButton_->setText("Next >>");
+      break;
+    case 1:
+      nextButton_->setText("Abort");
+      backButton_->show();
+      backButton_->setEnabled(true);
+      portsFoundLabel_->setText(Q("Ports found: " + PortListText(baselinePorts)));
+      break;
+    case 2:
+      nextButton_->setText("Finish");
+      backButton_->setEnabled(false);
+      break;
+  }
+}
+
+void PortSearchWizard::NextClicked() {
+  switch (pages_->currentIndex()) {
+    case 0:
+      baselinePorts = ScanPorts(boxes_);
+      searchTimer_->start();
+      ShowPage(1);
+      break;
+    case 1: {
+      searchTimer_->stop();
+      if (newPorts.empty()) {
+        reject();
+        return;
+      }
+      const bool probed = ProbeNewPorts(
+          newPorts, address,
+          [this](const std::string& row, const std::string& value) { SetResultRow(row, value); }, boxes_);
+      if (probed) ShowPage(2);
+      break;
+    }
+    case 2:
+      portNumber = ResultRow(kRowPort);
+      serialNumber = ResultRow(kRowSerial);
+      firmware = ResultRow(kRowFirmware);
+      accept();
+      break;
+  }
+}
+
+void PortSearchWizard::BackClicked() {
+  if (pages_->currentIndex() > 0) ShowPage(pages_->currentIndex() - 1);
+}
+
+void PortSearchWizard::SearchTick() {
+  searchingLabel_->setText(Q(NextSearchingText(searchingLabel_->text().toStdString())));
+  newPorts = PortsNotIn(ScanPorts(boxes_), baselinePorts);
+  if (!newPorts.empty()) {
+    searchTimer_->stop();
+    NextClicked();
+    return;
+  }
+  instructionLabel_->setText("Connect the controller !");
+}
+
+void PortSearchWizard::SetResultRow(const std::string& row, const std::string& value) {
+  for (int r = 0; r < resultTable_->rowCount(); ++r) {
+    if (resultTable_->item(r, 0)->text() == Q(row)) resultTable_->item(r, 1)->setText(Q(value));
+  }
+}
+
+std::string PortSearchWizard::ResultRow(const char* row) const {
+  for (int r = 0; r < resultTable_->rowCount(); ++r) {
+    if (resultTable_->item(r, 0)->text() == row) return resultTable_->item(r, 1)->text().toStdString();
+  }
+  return {};
+}
+
+}  // namespace quarn::identify

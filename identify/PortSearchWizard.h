@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "identify/PortSearch.h"
+#include "link/MessageBoxes.h"
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTableWidget;
+class QTimer;
+
+namespace quarn::identify {
+
+// The port search wizard: a baseline of the ports that open, then a scan every 500 ms until a new one
+// turns up, whose sensor is asked for its serial number and firmware revision.
+// Opened modally; Accepted (OK) after Finish, Rejected (Cancel) after Abort with no new port or the
+// close box. The opener sets address before showing it and reads portNumber, serialNumber and firmware after an OK.
+class PortSearchWizard : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit PortSearchWizard(MessageBoxes& boxes, QWidget* parent = nullptr);
+  ~PortSearchWizard() override;
+
+  std::string address;    // sensor address in the requests
+  std::string portNumber;   // result: port number as decimal text
+  std::string serialNumber;    // result: serial number
+  std::string firmware;  // result: firmware revision
+
+  std::vector<int32_t> baselinePorts;    // baseline: ports that opened when Next was pressed on the first page
+  std::vector<int32_t> newPorts;  // ports of the latest scan that are not in the baseline
+
+  SearchResult Result() const { return {portNumber, serialNumber, firmware}; }
+
+  void done(int result) override;
+
+ public slots:
+  void NextClicked();
+  void BackClicked();
+  void SearchTick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void ShowPage(int index);
+  void SetResultRow(const std::string& row, const std::string& value);
+  std::string ResultRow(const char* row) const;
+
+  MessageBoxes& boxes_;
+
+  QStackedWidget* pages_ = nullptr;
+  QPushButton* nextButton_ = nullptr;
+  QPushButton* backButton_ = nullptr;
+  QTimer* searchTimer_ = nullptr;
+  QLabel* portsFoundLabel_ = nullptr;
+  QLabel* searchingLabel_ = nullptr;
+  QLabel* instructionLabel_ = nullptr;
+  QTableWidget* resultTable_ = nullptr;
+};
+
+}  // namespace quarn::identify

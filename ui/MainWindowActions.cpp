@@ -1,0 +1,212 @@
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTableWidget>
+#include <limits>
+#include <optional>
+
+#include "calibration/CalibrationWizard.h"
+#include "console/CommandConsole.h"
+#include "identify/PortSearch.h"
+#include "identify/PortSearchWizard.h"
+#include "support/MailSettingsWindow.h"
+#include "support/SupportSendWindow.h"
+#include "ui/MeasurementChart.h"
+#include "ui/RunControl.h"
+#include "ui/MainWindow.h"
+#include "ui/ZoomLogic.h"
+
+// The main window's actions: the windows it opens, the interval controls, the run and the zoom buttons.
+namespace quarn::ui {
+
+// ---- windows opened from the toolbar and the menu ---------------------------------------------------
+
+void MainWindow::SearchClicked() {
+  identify::SearchResult result;
+  bool ok = false;
+  {
+    identify::PortSearchWizard search(*boxes_, this);
+    search.address = "00";
+    ok = search.exec() == QDialog::Accepted;
+    result = search.Result();
+  }
+  identify::ApplySearchResult(ok, result, identity, *portStore_, *this, *boxes_);
+}
+
+void MainWindow::CalibrateClicked() {
+  calibration::CalibrationWizard calibr(identity.portNumber, "00", config::criteriaSettings.zeroCriterion, config::criteriaSettings.scaleCriterion, *boxes_, this);
+  calibr.exec();
+}
+
+void MainWindow::SettingsClicked() {
+  support::MailSettingsWindow mail(programFolder, config::criteriaSettings.ftpServer, config::criteriaSettings.ftpPort, config::criteriaSettings.ftpPath, *boxes_, this);
+  mail.exec();
+}
+
+void MainWindow::SendClicked() {
+  support::SendInputs inputs;
+  inputs.programFolder = programFolder;
+  for (int32_t value : coefficientLines) inputs.coefficientLines.push_back(std::to_string(value));
+  inputs.dataFilePath = run_->DataFileName;
+  inputs.supportMail = config::criteriaSettings.supportMail;
+  inputs.ftpServer = config::criteriaSettings.ftpServer;
+  inputs.ftpPort = config::criteriaSettings.ftpPort;
+  inputs.ftpPath = config::criteriaSettings.ftpPath;
+  for (int i = 0; i < 5; ++i) inputs.identityValues[i] = identityTable_->item(i, 1)->text().toStdString();
+  support::SupportSendWindow send(std::move(inputs), *boxes_, this);
+  send.exec();
+}
+
+void MainWindow::ConsoleClicked() {
+  console::CommandConsole command(*boxes_, this);
+  command.portNumber = identity.portNumber;
+  command.serialNumber = identity.serialNumber;
+  command.firmware = identity.firmware;
+  command.programFolder = programFolder;
+  command.exec();
+}
+
+
+// ---- interval --------------------------------------------------------------------------------------
+
+void MainWindow::SetIntervalPosition(int position) { intervalSlider_->setValue(position); }
+
+int MainWindow::IntervalPosition() const { return intervalSlider_->value(); }
+
+namespace {
+
+// The slider position (tenths of a second, 5..990) for a typed interval; nothing when the text is no number.
+// A thousands separator makes no number ("1,000" where "." is the decimal point), and a number beyond any
+// integer type clamps like any other large one.
+std::optional<int> TypedIntervalPosition(const QString& text, double* value = nullptr) {
+  QLocale locale;
+  locale.setNumberOptions(QLocale::RejectGroupSeparator);
+  bool ok = false;
+  double seconds = locale.toDouble(text, &ok);
+  if (!ok) {
+    // Digits alone that no double holds.
+    static const QRegularExpression digits("^[0-9]+$");
+    if (!digits.match(text).hasMatch()) return std::nullopt;
+    seconds = std::numeric_limits<double>::max();
+  }
+  if (value) *value = seconds;
+  return static_cast<int>(std::llrint(std::clamp(seconds * 10, 5.0, 990.0)));
+}
+
+}  // namespace
+
+void MainWindow::IntervalSliderChanged() {
+  const int position = intervalSlider_->value();
+  updatingInterval_ = true;
+  intervalEdit_->setText(QLocale().toString(position / 10.0, 'g', QLocale::FloatingPointShortest));
+  updatingInterval_ = false;
+  run_->SetInterval(position * 100);
+}
+
+void MainWindow::SetIntervalFromText(int position) {
+  if (position != intervalSlider_->value()) {
+    intervalSlider_->setValue(position);  // runs the change action
+  } else {
+    IntervalSliderChanged();
+  }
+}
+
+void MainWindow::IntervalTextChanged(const QString& text) {
+  if (updatingInterval_) return;
+  double value = 0;
+  const std::optional<int> position = TypedIntervalPosition(text, &value);
+  // A lone 0 (on the way to 0.5) changes nothing yet.
+  if (!position || value <= 0) return;
+  if (*position != intervalSlider_->value()) {
+    intervalSlider_->setValue(*position);  // runs the change action, which writes the text
+  } else {
+    // Rewriting the text here would eat a decimal separator just typed ("1," would become "1").
+    run_->SetInterval(*position * 100);
+  }
+}
+
+void MainWindow::IntervalEnter() {
+  const std::optional<int> position = TypedIntervalPosition(intervalEdit_->text());
+  if (!position) {
+    boxes_->Show(BoxKind::Error, BoxButtons::Ok,
+                 "'" + intervalEdit_->text().toStdString() + "' is not a valid floating point value");
+    return;
+  }
+  SetIntervalFromText(*position);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == intervalEdit_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      IntervalEnter();
+      return true;
+    }
+    const QString text = key->text();
+    // Keys that type nothing or a control character (arrows, Delete, Backspace, Tab) pass, and so do
+    // shortcuts such as paste.
+    if (text.isEmpty() || !text[0].isPrint()) return false;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    // Digits and the comma; the locale's own decimal separator too, or a user with a point as separator
+    // could not type a fraction at all.
+    const bool allowed = (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || text == "," ||
+                         text == QLocale().decimalPoint();
+    return !allowed;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+
+// ---- run, display and saved data -------------------------------------------------------------------
+
+void MainWindow::StartClicked() { run_->Start(); }
+void MainWindow::StopClicked() { run_->Stop(); }
+void MainWindow::SaveClicked() { run_->Save(); }
+void MainWindow::ClearClicked() { run_->Clear(); }
+void MainWindow::DisplayTick() { run_->Tick(); }
+
+void MainWindow::ZoomXIn() {
+  int f, l;
+  if (!chart_->HasSeries() || !chart_->VisiblePoints(f, l)) return;
+  if (const auto range = ZoomTimeIn(f, l)) {
+    chart_->SetTimeRange(chart_->PointX(range->first), chart_->PointX(range->second));
+  } else {
+    chart_->SetTimeRange(chart_->TimeMin(), chart_->TimeMax());
+  }
+  chart_->Refresh();
+}
+
+void MainWindow::ZoomXOut() {
+  int f, l;
+  if (!chart_->HasSeries() || !chart_->VisiblePoints(f, l)) return;
+  if (const auto range = ZoomTimeOut(f, l, chart_->PointCount())) {
+    chart_->SetTimeRange(chart_->PointX(range->first), chart_->PointX(range->second));
+  } else {
+    chart_->SetTimeRange(chart_->TimeMin(), chart_->TimeMax());
+  }
+  chart_->Refresh();
+}
+
+void MainWindow::ZoomYIn() {
+  if (!chart_->HasSeries()) return;
+  if (const auto range = ZoomValueIn(chart_->ValueMin(), chart_->ValueMax())) {
+    chart_->SetValueRange(range->first, range->second);
+  } else {
+    chart_->SetValueRange(chart_->ValueMin(), chart_->ValueMax());
+  }
+  chart_->Refresh();
+}
+
+void MainWindow::ZoomYOut() {
+  if (!chart_->HasSeries()) return;
+  const auto range = ZoomValueOut(chart_->ValueMin(), chart_->ValueMax());
+  chart_->SetValueRange(range.first, range.second);
+  chart_->Refresh();
+}
+
+void MainWindow::ZoomReset() { chart_->SetAutoScale(); }
+
+
+}  // namespace quarn::ui
