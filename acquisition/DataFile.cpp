@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "link/SerialPort.h"
 
 namespace quarn::acquisition {
@@ -83,7 +83,7 @@ std::string HeaderBlock(const std::string& portNumber, const std::string& serial
   text += "Type: " + firmware + kLineEnd;
   text += kRule;
   text += kLineEnd;
-  return Utf8ToCp1252(text);
+  return base::Utf8ToCp1252(text);
 }
 
 std::string DataLine(const MeasurementRecord& r, const RegionalFormat& format) {
@@ -93,7 +93,7 @@ std::string DataLine(const MeasurementRecord& r, const RegionalFormat& format) {
     line += ZeroPadded(value, 5);
   }
   line += kLineEnd;
-  return Utf8ToCp1252(line);
+  return base::Utf8ToCp1252(line);
 }
 
 bool EnsureSaveFolder(const std::string& folder) {

@@ -30,8 +30,9 @@ MeasurementRecord RecordFromFrame(double DT, std::span<const int32_t, 10> values
 
 // The records of the current run in arrival order (the program's measurements). The reader thread appends,
 // the GUI thread counts, reads and empties, each in one short locked operation.
-// Records live in fixed-size chunks, so growing never copies or moves what is already stored and an
-// append never stalls a reader for longer than one chunk allocation.
+// Records live in fixed-size chunks, so growing never copies or moves what is already stored. An append
+// holds the lock only to place one record (a new chunk is allocated before the lock is taken); a read holds
+// it while it copies the records asked for, so reading only what is new keeps appends prompt.
 class MeasurementStore {
  public:
   void Append(const MeasurementRecord& record);

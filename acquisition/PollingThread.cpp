@@ -4,7 +4,7 @@
 #include <exception>
 #include <memory>
 
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::acquisition {
 
@@ -50,7 +50,7 @@ void PollingThread::Join() {
 
 void PollingThread::PauseUnlessStopped(int ms) {
   std::unique_lock lock(stopMutex_);
-  stopChanged_.wait_for(lock, std::chrono::milliseconds(link::Scaled(ms)), [this] { return stop_; });
+  stopChanged_.wait_for(lock, std::chrono::milliseconds(base::Scaled(ms)), [this] { return stop_; });
 }
 
 void PollingThread::Execute() {
@@ -58,12 +58,12 @@ void PollingThread::Execute() {
   try {
     port = link::OpenPort("COM" + portNumber, link::kEventRxFlag);
   } catch (const std::exception&) {
-    context_.boxes.Post(BoxKind::Error, "COM" + portNumber + " port is busy");
+    context_.boxes.Post(base::BoxKind::Error, "COM" + portNumber + " port is busy");
     return;
   }
 
-  // Shared so that a reader that ended on its own is still a valid object when it is told to stop.
-  auto reader = std::make_shared<ReaderThread>(context_, inputs_);
+  // Owned here alone: started below, joined before the port is closed, destroyed when this returns.
+  auto reader = std::make_unique<ReaderThread>(context_, inputs_);
   reader->port = port;
   reader->portNumber = portNumber;
   reader->Start();
@@ -88,10 +88,10 @@ void PollingThread::Execute() {
 
   reader->RequestStop();
   reader->wakeEvent.Set();
-  link::Pause(1000);
+  base::Pause(1000);
   // The reader never blocks once woken, so this returns at once; the port is closed only after it.
   reader->Join();
-  if (limitReached) context_.boxes.Post(BoxKind::Error, "Limit of attempts to send commands on port");
+  if (limitReached) context_.boxes.Post(base::BoxKind::Error, "Limit of attempts to send commands on port");
   port->Close();
 }
 

@@ -7,7 +7,7 @@
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "link/Protocol.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::acquisition {
 
@@ -41,24 +41,24 @@ void ReaderThread::Join() {
 }
 
 void ReaderThread::Execute() {
-  MessageBoxes& boxes = context_.boxes;
+  base::MessageBoxes& boxes = context_.boxes;
   if (!wakeEvent.Valid()) {
-    boxes.Post(BoxKind::Error, "Error to create the Windows event on reading the thread");
+    boxes.Post(base::BoxKind::Error, "Error to create the Windows event on reading the thread");
     return;
   }
   // Checked before anything is created, so a name that cannot be leaves nothing behind.
   if (const auto problem = DataFileNameProblem(inputs_.serialNumber, inputs_.firmware)) {
-    boxes.Post(BoxKind::Error, "Error to open file\n\r" + *problem);
+    boxes.Post(base::BoxKind::Error, "Error to open file\n\r" + *problem);
     return;
   }
   if (!EnsureSaveFolder(inputs_.saveFolder)) {
-    boxes.Post(BoxKind::Error, "Error to create directory save");
+    boxes.Post(base::BoxKind::Error, "Error to create directory save");
     return;
   }
   DataFile file;
   std::string reason;
   if (!file.Open(inputs_.DataFileName, reason)) {
-    boxes.Post(BoxKind::Error, "Error to open file\n\r" + reason);
+    boxes.Post(base::BoxKind::Error, "Error to open file\n\r" + reason);
     return;
   }
   WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
@@ -70,7 +70,7 @@ void ReaderThread::Execute() {
     std::error_code error;
     if (port->WaitEvent(&wakeEvent, -1, error) == link::WaitResult::Failed) {
       // A refused wait (the converter is gone, for instance) must not spin.
-      link::Pause(200);
+      base::Pause(200);
       size_t ignored;
       port->BytesWaiting(ignored);
       continue;
@@ -83,11 +83,11 @@ void ReaderThread::Execute() {
     }
     if (n == 0) continue;
     // The rest of a frame whose CR raised the event may still be on its way.
-    link::Pause(150);
+    base::Pause(150);
     if (const std::error_code readError = port->Read(buffer.data(), n)) {
-      boxes.Post(BoxKind::Warning, "Error reading from port COM" + portNumber +
+      boxes.Post(base::BoxKind::Warning, "Error reading from port COM" + portNumber +
                                        " a stream reader :" + link::SystemErrorText(readError.value()));
-      link::Pause(200);
+      base::Pause(200);
       size_t ignored;
       port->BytesWaiting(ignored);
       continue;
@@ -111,7 +111,7 @@ void ReaderThread::StoreFrames(DataFile& file, std::string_view bytes) {
     try {
       context_.measurements.Append(record);
     } catch (const std::exception& e) {
-      context_.boxes.Post(BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
+      context_.boxes.Post(base::BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
       return true;
     }
     ReopenIfDeleted(file);
@@ -129,21 +129,21 @@ void ReaderThread::ReopenIfDeleted(DataFile& file) {
     reason = "Error to open file\n\r" + reason;
   } else {
     WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
-    context_.boxes.Post(BoxKind::Warning, "The data file " + inputs_.DataFileName +
+    context_.boxes.Post(base::BoxKind::Warning, "The data file " + inputs_.DataFileName +
                                               " was deleted during the run. It has been created again and "
                                               "the run goes on in it; the lines written before are lost.");
     reopenFailureShown_ = false;
     return;
   }
   // The lines still go to the deleted file; the user hears of it once, not per line.
-  if (!reopenFailureShown_) context_.boxes.Post(BoxKind::Error, reason);
+  if (!reopenFailureShown_) context_.boxes.Post(base::BoxKind::Error, reason);
   reopenFailureShown_ = true;
 }
 
 void ReaderThread::WriteOrWarn(DataFile& file, std::string_view bytes) {
   std::string reason;
   if (!file.Write(bytes, reason))
-    context_.boxes.Post(BoxKind::Warning, "Error writing to file \n\r" + reason);
+    context_.boxes.Post(base::BoxKind::Warning, "Error writing to file \n\r" + reason);
 }
 
 }  // namespace quarn::acquisition

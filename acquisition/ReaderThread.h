@@ -8,7 +8,7 @@
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/RegionalFormat.h"
 #include "link/ManualResetEvent.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "link/SerialLink.h"
 
 namespace quarn::acquisition {
@@ -28,7 +28,7 @@ struct ReaderInputs {
 // The long-lived objects a run works with. Each must outlive the run's threads.
 struct RunContext {
   MeasurementStore& measurements;
-  MessageBoxes& boxes;  // boxes are posted, never awaited
+  base::MessageBoxes& boxes;  // boxes are posted, never awaited
   const RegionalFormat& regional;
 };
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "link/Protocol.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::calibration {
 
@@ -26,12 +26,12 @@ class StepPort {
     if (port_) port_->Close();
   }
   // False (after the box) when the port cannot be opened.
-  bool Open(const std::string& com, MessageBoxes& boxes) {
+  bool Open(const std::string& com, base::MessageBoxes& boxes) {
     try {
       port_ = link::OpenPort("COM" + com, link::kEventRxFlag);
       return true;
     } catch (const link::PortError&) {
-      boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + com);
+      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + com);
       return false;
     }
   }
@@ -41,12 +41,12 @@ class StepPort {
   link::PortHandle port_;
 };
 
-bool Write(const link::PortHandle& port, const std::string& command, MessageBoxes& boxes) {
+bool Write(const link::PortHandle& port, const std::string& command, base::MessageBoxes& boxes) {
   try {
     link::WritePort(port, command);
     return true;
   } catch (const link::PortError&) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, kWriteFailed);
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, kWriteFailed);
     return false;
   }
 }
@@ -61,10 +61,10 @@ void ReadAndIgnoreReply(const link::PortHandle& port) {
 }
 
 // The field's value from a fresh frame, or nothing after the box of three failed tries.
-std::optional<int32_t> PollField(const link::PortHandle& port, int field, MessageBoxes& boxes) {
+std::optional<int32_t> PollField(const link::PortHandle& port, int field, base::MessageBoxes& boxes) {
   FrameValues values{};
   if (!FramePoll(port, field, values)) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, kWriteFailed);
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, kWriteFailed);
     return std::nullopt;
   }
   return values[field - 1];
@@ -97,7 +97,7 @@ int SpanTolerance(int concentration) {
 
 bool FramePoll(const link::PortHandle& port, int field, FrameValues& values) {
   for (int attempt = 0; attempt < kFramePollTries; ++attempt) {
-    if (attempt > 0) link::Pause(kRetryPauseMs);
+    if (attempt > 0) base::Pause(kRetryPauseMs);
     values.fill(kNotCarried);
     try {
       link::WritePort(port, link::BuildRequest(link::kAddress, "F"));
@@ -110,7 +110,7 @@ bool FramePoll(const link::PortHandle& port, int field, FrameValues& values) {
   return false;
 }
 
-void ZeroStep(const std::string& com, CalibrationHost& host, MessageBoxes& boxes) {
+void ZeroStep(const std::string& com, CalibrationHost& host, base::MessageBoxes& boxes) {
   StepPort port;
   if (!port.Open(com, boxes)) return;
   if (!Write(port.Handle(), "#00ZERO2", boxes)) return;
@@ -119,25 +119,25 @@ void ZeroStep(const std::string& com, CalibrationHost& host, MessageBoxes& boxes
   const std::optional<int32_t> zero = PollField(port.Handle(), kZeroField, boxes);
   if (!zero) return;
   if (*zero >= kZeroLow && *zero <= kZeroHigh) {
-    boxes.Show(BoxKind::Information, BoxButtons::Ok, "Operation setting to Zero, successfully completed!");
+    boxes.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Operation setting to Zero, successfully completed!");
     host.EnableNext();
   } else {
     host.SetNextCaption(kFinishCaption);
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "ZERO FAILED! Please send log file to manufacture!");
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "ZERO FAILED! Please send log file to manufacture!");
   }
 }
 
 void SpanStep(const std::string& com, const std::string& concentrationText, CalibrationHost& host,
-              MessageBoxes& boxes) {
+              base::MessageBoxes& boxes) {
   if (concentrationText.empty()) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Input the concentration!");
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Input the concentration!");
     return;
   }
   StepPort port;
   if (!port.Open(com, boxes)) return;
   const std::optional<int> concentration = Concentration(concentrationText);
   if (!concentration) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Error conversion in the number");
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Error conversion in the number");
     return;
   }
   const int c = *concentration;
@@ -155,13 +155,13 @@ void SpanStep(const std::string& com, const std::string& concentrationText, Cali
     readings[r - 1] = *reading;
     progress += std::to_string(r);
     host.ShowProgress(progress);
-    link::Pause(kSpanPauseMs);
+    base::Pause(kSpanPauseMs);
   }
 
   const int tolerance = SpanTolerance(c);
   for (int r = 2; r <= 3; ++r) {
     if (std::abs(readings[r - 1] - c) > tolerance) {
-      boxes.Show(BoxKind::Error, BoxButtons::Ok, SpanFailureText(readings[r - 1]));
+      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, SpanFailureText(readings[r - 1]));
       return;
     }
   }
@@ -172,11 +172,11 @@ void SpanStep(const std::string& com, const std::string& concentrationText, Cali
   progress += "4";
   host.ShowProgress(progress);
   if (std::abs(*final - c) > kFinalSpanTolerance) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok,
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok,
                "CALIBRATION FAILED! Please try again or send log file to manufacture.");
     return;
   }
-  boxes.Show(BoxKind::Information, BoxButtons::Ok, "CALIBRATION OK");
+  boxes.Show(base::BoxKind::Information, base::BoxButtons::Ok, "CALIBRATION OK");
   host.SetNextCaption(kFinishCaption);
 }
 

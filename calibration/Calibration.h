@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "link/Protocol.h"
 #include "link/SerialLink.h"
 
@@ -45,11 +45,11 @@ bool FramePoll(const link::PortHandle& port, int field, FrameValues& values);
 
 // The zero step on port "COM" + com: ZERO2, its reply read and ignored, then field 7 of a fresh frame.
 // Shows its own boxes; the port is closed on every way out.
-void ZeroStep(const std::string& com, CalibrationHost& host, MessageBoxes& boxes);
+void ZeroStep(const std::string& com, CalibrationHost& host, base::MessageBoxes& boxes);
 
 // The span step for the typed concentration: CALB, three readings 5 s apart, CALB again, reading 4.
 // Shows its own boxes; the port is closed on every way out.
 void SpanStep(const std::string& com, const std::string& concentrationText, CalibrationHost& host,
-              MessageBoxes& boxes);
+              base::MessageBoxes& boxes);
 
 }  // namespace quarn::calibration

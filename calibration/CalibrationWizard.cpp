@@ -46,7 +46,7 @@ QPushButton* Button(const char* name, const char* caption) {
 }  // namespace
 
 CalibrationWizard::CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale,
-                           MessageBoxes& boxes, QWidget* parent)
+                           base::MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent),
       portNumber(std::move(com)),
       address(std::move(address)),

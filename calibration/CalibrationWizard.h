@@ -5,7 +5,7 @@
 #include <string>
 
 #include "calibration/Calibration.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 class QLabel;
 class QLineEdit;
@@ -22,7 +22,7 @@ class CalibrationWizard : public QDialog, private CalibrationHost {
  public:
   // com: the port number as decimal text; address: the sensor address ("00"); zero and scale: zeroCriterion and
   // scaleCriterion of the criteria. The steps use only com: their commands carry the address 00 themselves.
-  CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale, MessageBoxes& boxes,
+  CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale, base::MessageBoxes& boxes,
                QWidget* parent = nullptr);
   ~CalibrationWizard() override;
 
@@ -51,7 +51,7 @@ class CalibrationWizard : public QDialog, private CalibrationHost {
   void SetNextCaption(const std::string& caption) override;
   void ShowProgress(const std::string& text) override;
 
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
 
   QStackedWidget* pages_ = nullptr;
   QPushButton* backButton_ = nullptr;

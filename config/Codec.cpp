@@ -6,7 +6,7 @@
 #include <optional>
 #include <random>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 
 namespace quarn::config {
 
@@ -125,9 +125,9 @@ std::string CodecDecode(std::string_view data) {
 
 // The one place where user text meets the stored bytes: Windows-1252 both ways.
 std::string CodecEncodeUtf8(std::string_view utf8Text, int total) {
-  return CodecEncode(Utf8ToCp1252(utf8Text), total);
+  return CodecEncode(base::Utf8ToCp1252(utf8Text), total);
 }
 
-std::string CodecDecodeUtf8(std::string_view data) { return Cp1252ToUtf8(CodecDecode(data)); }
+std::string CodecDecodeUtf8(std::string_view data) { return base::Cp1252ToUtf8(CodecDecode(data)); }
 
 }  // namespace quarn::config

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/FileAccess.h"
-#include "link/CodePage.h"
+#include "base/Files.h"
+#include "base/CodePage.h"
 
 namespace quarn::config {
 
@@ -66,7 +66,7 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 // The file is in the program's single-byte code page, Windows-1252 on every platform; the record and the
 // boxes hold UTF-8, so text values are converted here. Keys are compared on the raw bytes.
-void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, MessageBoxes& boxes,
+void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, base::MessageBoxes& boxes,
                        bool applyWindowSettings) {
   int badValues = 0;
   for (std::string_view line : SplitLines(content)) {
@@ -77,8 +77,8 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, Criteria
     const auto integer = [&]() -> std::optional<int32_t> {
       std::optional<int32_t> parsed = ParseInteger(value);
       if (!parsed && ++badValues <= kBadValueBoxes) {
-        boxes.Show(BoxKind::Warning, BoxButtons::Ok,
-                   kBadValueText + ("''" + Cp1252ToUtf8(value) + "'' is not a valid integer value"));
+        boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                   kBadValueText + ("''" + base::Cp1252ToUtf8(value) + "'' is not a valid integer value"));
       }
       return parsed;
     };
@@ -87,11 +87,11 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, Criteria
     } else if (key == "kscale") {
       if (auto v = integer()) nsi.scaleCriterion = *v;
     } else if (key == "mailsupport") {
-      nsi.supportMail = Cp1252ToUtf8(value);
+      nsi.supportMail = base::Cp1252ToUtf8(value);
     } else if (key == "ftpsupport") {
-      nsi.ftpServer = Cp1252ToUtf8(value);
+      nsi.ftpServer = base::Cp1252ToUtf8(value);
     } else if (key == "ftppath") {
-      nsi.ftpPath = Cp1252ToUtf8(value);
+      nsi.ftpPath = base::Cp1252ToUtf8(value);
     } else if (key == "ftpport") {
       if (auto v = integer()) nsi.ftpPort = *v;
     } else if (key == "delay") {
@@ -103,7 +103,7 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, Criteria
     }
   }
   if (badValues > kBadValueBoxes) {
-    boxes.Show(BoxKind::Warning, BoxButtons::Ok,
+    boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                kBadValueText + std::to_string(badValues - kBadValueBoxes) + " more lines could not be read");
   }
   // Also when the flag was set before this read: a Start re-applies the user's advanced mode.
@@ -133,7 +133,7 @@ std::string RewriteWindowSettings(std::string_view content, int intervalPosition
   return out;
 }
 
-CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, CriteriaSettings& nsi)
+CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes, CriteriaSettings& nsi)
     : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(nsi) {}
 
 CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
@@ -142,15 +142,15 @@ CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
   nsi_.supportMail.clear();
   std::string content;
   try {
-    if (!FileExists(file_)) {
-      boxes_.Show(BoxKind::Error, BoxButtons::Ok, kMissingText);
+    if (!base::FileExists(file_)) {
+      boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, kMissingText);
       host_.RequestClose();
       return CriteriaResult::Missing;
     }
-    content = ReadWholeFile(file_);
-  } catch (const FileError& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
-                "The criteria file " + PathText(file_) + " cannot be read!\n\r" + error.what());
+    content = base::ReadWholeFile(file_);
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok,
+                "The criteria file " + base::PathText(file_) + " cannot be read!\n\r" + error.what());
     return CriteriaResult::Failed;
   }
   ApplyCriteriaText(content, nsi_, host_, boxes_, applyWindowSettings);
@@ -160,17 +160,17 @@ CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
 CriteriaResult CriteriaFile::WriteCriteria() {
   std::string content;
   try {
-    if (!FileExists(file_)) return CriteriaResult::Missing;
-    content = ReadWholeFile(file_);
-  } catch (const FileError& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok,
-                "The criteria file " + PathText(file_) + " cannot be read!\n\r" + error.what());
+    if (!base::FileExists(file_)) return CriteriaResult::Missing;
+    content = base::ReadWholeFile(file_);
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok,
+                "The criteria file " + base::PathText(file_) + " cannot be read!\n\r" + error.what());
     return CriteriaResult::Failed;
   }
   try {
-    ReplaceFile(file_, RewriteWindowSettings(content, host_.IntervalPosition(), host_.ModeIndex()));
-  } catch (const FileError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kWriteFailedText + std::string(error.what()));
+    base::ReplaceFile(file_, RewriteWindowSettings(content, host_.IntervalPosition(), host_.ModeIndex()));
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kWriteFailedText + std::string(error.what()));
     return CriteriaResult::Failed;
   }
   return CriteriaResult::Done;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 namespace quarn::config {
 
@@ -53,7 +53,7 @@ enum class CriteriaResult {
 class CriteriaFile {
  public:
   // file: the program folder + kCriteriaFileName.
-  CriteriaFile(std::filesystem::path file, CriteriaHost& host, MessageBoxes& boxes, CriteriaSettings& nsi = criteriaSettings);
+  CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes, CriteriaSettings& nsi = criteriaSettings);
 
   // Loads the criteria and support addresses into the record, and the interval position and mode into the
   // window when applyWindowSettings. Failed means the calling action (show, Start) should end.
@@ -66,14 +66,14 @@ class CriteriaFile {
  private:
   std::filesystem::path file_;
   CriteriaHost& host_;
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
   CriteriaSettings& nsi_;
 };
 
 // The reader's work on the file's bytes (Windows-1252 text), after the defaults were set: applies every line
 // in order, shows a warning box for each of the first five values that are not an integer and one more box
 // with the count of any further ones, then selects the advanced mode when the flag is set.
-void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, MessageBoxes& boxes,
+void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, base::MessageBoxes& boxes,
                        bool applyWindowSettings);
 
 // The writer's work on the file's bytes: every "delay" and "mode" line rewritten, missing ones appended,

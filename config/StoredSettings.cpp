@@ -4,7 +4,7 @@
 #include <type_traits>
 
 #include "config/Codec.h"
-#include "config/FileAccess.h"
+#include "base/Files.h"
 
 namespace quarn::config {
 
@@ -29,16 +29,16 @@ template <typename Record>
 void Save(const std::filesystem::path& file, const Record& record) {
   static_assert(std::is_trivially_copyable_v<Record>);
   // Account names and passwords are only scrambled: nobody but the owner may read them.
-  ReplaceFile(file, std::string_view(reinterpret_cast<const char*>(&record), sizeof record),
-              NewFileAccess::OwnerOnly);
+  base::ReplaceFile(file, std::string_view(reinterpret_cast<const char*>(&record), sizeof record),
+              base::NewFileAccess::OwnerOnly);
 }
 
 template <typename Record>
 Record Load(const std::filesystem::path& file) {
-  const std::string bytes = ReadFileStart(file, sizeof(Record));
+  const std::string bytes = base::ReadFileStart(file, sizeof(Record));
   if (bytes.size() < sizeof(Record)) {
     // POSIX has no error code for a short read.
-    throw FileError("Unexpected end of file: " + std::to_string(bytes.size()) + " of " +
+    throw base::FileError("Unexpected end of file: " + std::to_string(bytes.size()) + " of " +
                     std::to_string(sizeof(Record)) + " bytes");
   }
   Record record;

@@ -54,7 +54,7 @@ class ColumnList : public QListWidget {
 
 }  // namespace
 
-CommandConsole::CommandConsole(MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_(boxes) {
+CommandConsole::CommandConsole(base::MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_(boxes) {
   setObjectName("FormCMD");
   setWindowTitle("Send Command");
   BuildControls();
@@ -180,21 +180,21 @@ void CommandConsole::showEvent(QShowEvent* event) {
 
 bool CommandConsole::OpenPortOnShow() {
   const std::string listFile = programFolder + "commands.ini";
-  if (FileExists(listFile)) {
+  if (base::ExistsOrUnreadable(listFile)) {
     try {
       SetCommandList(ReadCommandFile(listFile));
-    } catch (const FileError& error) {
-      boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
+    } catch (const base::FileError& error) {
+      boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, error.what());
       return false;
     }
   } else {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, "List of commands not found (commands.ini)");
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "List of commands not found (commands.ini)");
   }
 
   try {
     port_ = link::OpenPort("COM" + portNumber, link::kEventRxChar);
   } catch (const link::PortError&) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + portNumber);
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + portNumber);
     return true;
   }
   reader_ = std::make_unique<ConsoleReader>(port_, channel_);
@@ -206,13 +206,13 @@ bool CommandConsole::OpenPortOnShow() {
 void CommandConsole::SendClicked() {
   const std::string text = commandEdit_->text().toStdString();
   if (text.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, "Input the command");
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "Input the command");
     return;
   }
   const std::string command = addressPrefixBox_->isChecked() ? "#00" + text : text;
   std::string line;
   if (!link::CommandLineBytes(command, line)) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                 "The command is too long: a command line carries at most " +
                     std::to_string(link::kMaxCommandLength) + " characters");
     return;
@@ -222,7 +222,7 @@ void CommandConsole::SendClicked() {
     if (!port_) throw link::PortError("no port");
     link::WritePort(port_, command);
   } catch (const link::PortError&) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port");
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port");
   }
 }
 
@@ -243,11 +243,11 @@ void CommandConsole::SaveLogClicked() {
   }
   try {
     WriteLines(chosen.first().toStdString(), SavedLogLines({portNumber, serialNumber, firmware}, logLines));
-  } catch (const FileError& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, error.what());
     return;
   }
-  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "Log is save!");
+  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Log is save!");
 }
 
 void CommandConsole::TakeReports() {
@@ -260,7 +260,7 @@ void CommandConsole::TakeReports() {
     } else {
       const auto& box = std::get<ReaderBox>(*report);
       showingBox_ = true;
-      boxes_.Show(box.kind, BoxButtons::Ok, box.text);
+      boxes_.Show(box.kind, base::BoxButtons::Ok, box.text);
       showingBox_ = false;
     }
   }

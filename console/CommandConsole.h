@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "console/ReaderChannel.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "link/SerialLink.h"
 
 class QButtonGroup;
@@ -39,7 +39,7 @@ class CommandConsole : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CommandConsole(MessageBoxes& boxes, QWidget* owner = nullptr);
+  explicit CommandConsole(base::MessageBoxes& boxes, QWidget* owner = nullptr);
   ~CommandConsole() override;
 
   std::string portNumber;       // port number as decimal text ("7")
@@ -79,7 +79,7 @@ class CommandConsole : public QDialog {
   void StopReaderAndClosePort();
   void KeepOuterMinimum();
 
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
   bool shown_ = false;
   bool showingBox_ = false;  // a reader's box is open; the reports behind it wait
   link::PortHandle port_;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 
 namespace quarn::console {
 
@@ -26,13 +26,13 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
       const char16_t low = unit(i);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         i += 2;
-        AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(low) - 0xDC00));
+        base::AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(low) - 0xDC00));
         continue;
       }
     }
-    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? char32_t{0xFFFD} : char32_t{u});
+    base::AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? char32_t{0xFFFD} : char32_t{u});
   }
-  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  if (i < bytes.size()) base::AppendUtf8(out, 0xFFFD);
   return out;
 }
 
@@ -40,7 +40,7 @@ std::string ToUtf8(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
   if (bytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
   if (bytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
-  return Cp1252ToUtf8(bytes);
+  return base::Cp1252ToUtf8(bytes);
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ std::filesystem::path PathFromUtf8(const std::string& utf8) {
 }
 
 [[noreturn]] void Fail(const char* action, const std::string& path, int error) {
-  throw FileError(std::string("Cannot ") + action + " file \"" + path + "\". " +
-                  std::generic_category().message(error));
+  throw base::FileError(std::string("Cannot ") + action + " file \"" + path + "\". " +
+                        std::generic_category().message(error));
 }
 
 struct FileCloser {
@@ -27,13 +27,6 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
-
-bool FileExists(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(PathFromUtf8(path), error);
-  if (error) return status.type() != std::filesystem::file_type::not_found;
-  return std::filesystem::exists(status);
-}
 
 std::vector<std::string> ReadCommandFile(const std::string& path) {
   File file(std::fopen(PathFromUtf8(path).c_str(), "rb"));

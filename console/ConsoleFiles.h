@@ -1,23 +1,13 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/Files.h"
+
 namespace quarn::console {
 
-// A file that could not be read or written; what() is the whole text for the error box, naming the file
-// and giving the system's reason.
-class FileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// Whether something exists at the path (UTF-8). A path the system cannot look at counts as existing,
-// so that reading it reports why.
-bool FileExists(const std::string& path);
-
-// The entries of the command file at path (UTF-8). Throws FileError.
+// The entries of the command file at path (UTF-8). Throws base::FileError, whose text names the file and the system's reason.
 std::vector<std::string> ReadCommandFile(const std::string& path);
 
 // Creates or overwrites the file and writes the lines as they are. A failure part-way leaves what was

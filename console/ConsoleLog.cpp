@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 
 namespace quarn::console {
 
@@ -32,14 +32,14 @@ std::string FileBytes(std::string_view utf8) {
     restored += utf8[i];
   }
   // Controls pass through the code page conversion unchanged.
-  return Utf8ToCp1252(restored);
+  return base::Utf8ToCp1252(restored);
 }
 
 }  // namespace
 
 std::vector<std::string> ChunkLines(std::string_view bytes, DisplayMode mode) {
   std::vector<std::string> lines;
-  if (mode == DisplayMode::Ascii || mode == DisplayMode::AsciiHex) lines.push_back("<< " + Cp1252ToUtf8(bytes));
+  if (mode == DisplayMode::Ascii || mode == DisplayMode::AsciiHex) lines.push_back("<< " + base::Cp1252ToUtf8(bytes));
   if (mode == DisplayMode::Hex || mode == DisplayMode::AsciiHex) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string hex = "<< ";

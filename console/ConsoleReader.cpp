@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "link/SerialPort.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::console {
 
@@ -46,7 +46,7 @@ bool ConsoleReader::ReadAndShow(size_t n) {
   // One read of everything counted, then one log entry per chunk.
   std::string bytes(n, '\0');
   if (const std::error_code error = port_->Read(reinterpret_cast<uint8_t*>(bytes.data()), n)) {
-    channel_.Post(ReaderBox{BoxKind::Warning,
+    channel_.Post(ReaderBox{base::BoxKind::Warning,
                             "Error reading from port COM a stream reader :" + link::SystemErrorText(error.value())});
     return false;
   }
@@ -59,7 +59,7 @@ bool ConsoleReader::ReadAndShow(size_t n) {
 void ConsoleReader::Execute() {
   wakeEvent_ = std::make_unique<link::ManualResetEvent>();
   if (!wakeEvent_->Valid()) {
-    channel_.Post(ReaderBox{BoxKind::Error, "Error to create the Windows event on reading the thread"});
+    channel_.Post(ReaderBox{base::BoxKind::Error, "Error to create the Windows event on reading the thread"});
     wakeEvent_.reset();
     finished_.store(true);
     return;
@@ -67,7 +67,7 @@ void ConsoleReader::Execute() {
   while (!terminated_.load()) {
     if (observer_) observer_(Moment::PassStart, 0);
     std::error_code error;
-    const link::WaitResult wait = port_->WaitEvent(wakeEvent_.get(), link::Scaled(kWaitMs), error);
+    const link::WaitResult wait = port_->WaitEvent(wakeEvent_.get(), base::Scaled(kWaitMs), error);
     // EINVAL is what the port gives for the invalid parameter (87) of a refused wait.
     const bool refused = wait == link::WaitResult::Failed && (!error || error.value() == EINVAL);
     if (wait == link::WaitResult::Timeout || refused) {
@@ -75,14 +75,14 @@ void ConsoleReader::Execute() {
       continue;
     }
     // An event, a changed mask or any other failure: look at what has arrived.
-    link::Pause(kGatherMs);
+    base::Pause(kGatherMs);
     size_t n = 0;
     port_->BytesWaiting(n);
     if (n == 0) continue;
     if (observer_) observer_(Moment::Counted, n);
-    link::Pause(kBeforeReadMs);
+    base::Pause(kBeforeReadMs);
     if (!ReadAndShow(n)) {
-      link::Pause(kAfterReadErrorMs);
+      base::Pause(kAfterReadErrorMs);
       size_t ignored;
       port_->BytesWaiting(ignored);
     }

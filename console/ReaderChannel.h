@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "console/ConsoleLog.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 namespace quarn::console {
 
@@ -21,7 +21,7 @@ struct LogLines {
 
 // A message box with one OK button.
 struct ReaderBox {
-  BoxKind kind = BoxKind::Error;
+  base::BoxKind kind = base::BoxKind::Error;
   std::string text;
   bool operator==(const ReaderBox&) const = default;
 };

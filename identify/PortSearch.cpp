@@ -36,14 +36,14 @@ std::optional<bool> OpenAndCloseDevice(const std::string& deviceName) {
   return true;
 }
 
-std::vector<int32_t> ScanPorts(MessageBoxes& boxes, const DeviceProbe& probe) {
+std::vector<int32_t> ScanPorts(base::MessageBoxes& boxes, const DeviceProbe& probe) {
   std::vector<int32_t> present;
   for (int32_t n = 1; n <= kHighestScannedPort; ++n) {
     const std::optional<bool> closed = probe(link::WindowsDeviceName("COM" + std::to_string(n)));
     if (!closed) continue;
     present.push_back(n);
     if (!*closed)
-      boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful close COM port" + std::to_string(n));
+      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful close COM port" + std::to_string(n));
   }
   return present;
 }
@@ -73,7 +73,7 @@ std::string NextSearchingText(const std::string& text) {
 }
 
 bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address,
-                   const SetResultRow& setRow, MessageBoxes& boxes) {
+                   const SetResultRow& setRow, base::MessageBoxes& boxes) {
   link::PortHandle port;
   // Every way out of the probe leaves the port closed; closing twice is harmless.
   struct CloseOnExit {
@@ -89,7 +89,7 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
     try {
       port = link::OpenPort("COM" + number, link::kEventRxFlag);
     } catch (const link::PortError&) {
-      boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + number);
+      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + number);
       return false;
     }
     setRow(kRowPort, number);
@@ -115,7 +115,7 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 }
 
 void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
-                       CheckHost& host, MessageBoxes& boxes) {
+                       CheckHost& host, base::MessageBoxes& boxes) {
   if (ok) identity = {result.portNumber, result.serialNumber, result.firmware};
   host.SetIdentityRow(kRowPort, identity.portNumber);
   host.SetIdentityRow(kRowSerial, identity.serialNumber);
@@ -125,7 +125,6 @@ void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& iden
   if (ok) {
     if (const std::optional<int> port = WholeNumber(identity.portNumber)) store.Write(*port);
   }
-  host.ApplyToolbar(ok ? ToolbarColumn::SearchOk : ToolbarColumn::SearchCancelled);
   CheckCoeff(identity, host, boxes);
 }
 

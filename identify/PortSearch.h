@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "identify/SensorCheck.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 namespace quarn::identify {
 
@@ -32,7 +32,7 @@ std::optional<bool> OpenAndCloseDevice(const std::string& deviceName);
 
 // The ports 1..255 that open now, ascending; each is closed at once. A port that cannot be closed
 // gets the box "Not successful close COM port<n>" and still counts.
-std::vector<int32_t> ScanPorts(MessageBoxes& boxes, const DeviceProbe& probe = OpenAndCloseDevice);
+std::vector<int32_t> ScanPorts(base::MessageBoxes& boxes, const DeviceProbe& probe = OpenAndCloseDevice);
 
 // The entries of scan that are not in baseline, in scan order.
 std::vector<int32_t> PortsNotIn(const std::vector<int32_t>& scan, const std::vector<int32_t>& baseline);
@@ -50,12 +50,12 @@ using SetResultRow = std::function<void(const std::string& row, const std::strin
 // one when none does), then asks it for the firmware revision. True when all three rows were set and
 // the port closed; false when a box has ended the probe early. No port stays open either way.
 bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address,
-                   const SetResultRow& setRow, MessageBoxes& boxes);
+                   const SetResultRow& setRow, base::MessageBoxes& boxes);
 
 // The main window's side after the wizard: on OK copies the results into identity, shows them, remembers
-// the port (a port that is no number is not stored) and sets the toolbar; otherwise shows the identity
-// it had. Then, in both cases, CheckCoeff on identity.portNumber.
+// the port (a port that is no number is not stored); otherwise shows the identity
+// it had. Then, in both cases, CheckCoeff on identity.portNumber. The caller sets the toolbar first.
 void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
-                       CheckHost& host, MessageBoxes& boxes);
+                       CheckHost& host, base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

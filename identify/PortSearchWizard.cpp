@@ -47,7 +47,7 @@ QLabel* NamedLabel(const char* name, const char* text) {
 
 }  // namespace
 
-PortSearchWizard::PortSearchWizard(MessageBoxes& boxes, QWidget* parent) : QDialog(parent), boxes_(boxes) {
+PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent) : QDialog(parent), boxes_(boxes) {
   RegisterSearchImages();
   setObjectName("FormSearch");
   setWindowTitle("Master search the connected controller");
@@ -132,7 +132,8 @@ void PortSearchWizard::showEvent(QShowEvent* event) {
   ShowPage(0);
 }
 
-// Only the close box and the buttons end the wizard, as on the original platform: Escape does nothing.
+// Only the close box and the buttons end the wizard: Escape does nothing, so a stray key press does not
+// abandon a search half-way.
 void PortSearchWizard::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) return event->accept();
   QDialog::keyPressEvent(event);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "identify/PortSearch.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 class QLabel;
 class QPushButton;
@@ -24,7 +24,7 @@ class PortSearchWizard : public QDialog {
   Q_OBJECT
 
  public:
-  explicit PortSearchWizard(MessageBoxes& boxes, QWidget* parent = nullptr);
+  explicit PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent = nullptr);
   ~PortSearchWizard() override;
 
   std::string address;    // sensor address in the requests
@@ -53,7 +53,7 @@ class PortSearchWizard : public QDialog {
   void SetResultRow(const std::string& row, const std::string& value);
   std::string ResultRow(const char* row) const;
 
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
 
   QStackedWidget* pages_ = nullptr;
   QPushButton* nextButton_ = nullptr;

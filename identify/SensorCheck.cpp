@@ -7,35 +7,34 @@ namespace quarn::identify {
 using link::ExchangeOutcome;
 using link::ReplyFilter;
 
-void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, MessageBoxes& boxes) {
+CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes) {
   const PortStore::Entry entry = store.Read();
   if (entry.status == PortStore::Status::Found) identity.portNumber = std::to_string(entry.port);
   if (entry.status == PortStore::Status::Missing) identity.portNumber.clear();
 
   if (identity.portNumber.empty()) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Make full search port and sens");
-    return;
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Make full search port and sens");
+    return CheckResult::Unchanged;
   }
 
   link::PortHandle port;
   auto finish = [&] {
     if (port) port->Close();
-    if (identity.serialNumber.empty() || identity.firmware.empty()) host.ApplyToolbar(ToolbarColumn::CheckFailure);
+    return identity.serialNumber.empty() || identity.firmware.empty() ? CheckResult::Failed : CheckResult::Unchanged;
   };
 
   try {
     port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
   } catch (const link::PortError& e) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "COM" + identity.portNumber + " port is busy\n\r" + e.what());
-    finish();
-    return;
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "COM" + identity.portNumber + " port is busy\n\r" + e.what());
+    return finish();
   }
 
   const link::ExchangeResult serial = link::ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
   if (serial.outcome == ExchangeOutcome::Failed) return finish();
   identity.serialNumber = serial.text;
   if (identity.serialNumber.empty()) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Make full search port ans sens");
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Make full search port ans sens");
     return finish();
   }
 
@@ -43,11 +42,10 @@ void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, Me
   if (firmware.outcome == ExchangeOutcome::Failed) return finish();
   identity.firmware = firmware.text;
   if (identity.firmware.empty()) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Make full search port ans sens");
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Make full search port ans sens");
     return finish();
   }
 
-  host.ApplyToolbar(ToolbarColumn::CheckSuccess);
   host.SetIdentityRow(kRowPort, identity.portNumber);
   host.SetIdentityRow(kRowSerial, identity.serialNumber);
   host.SetIdentityRow(kRowFirmware, identity.firmware);
@@ -56,14 +54,15 @@ void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, Me
   port->Close();
   CheckCoeff(identity, host, boxes);
   finish();
+  return CheckResult::Succeeded;
 }
 
-void CheckCoeff(const IdentityFields& identity, CheckHost& host, MessageBoxes& boxes) {
+void CheckCoeff(const IdentityFields& identity, CheckHost& host, base::MessageBoxes& boxes) {
   link::PortHandle port;
   try {
     port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
   } catch (const link::PortError&) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, "Not successful open COM port" + identity.portNumber);
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + identity.portNumber);
     return;
   }
   const link::ExchangeResult type = link::ShortExchange(port, "#00RT?", ReplyFilter::NoCR, boxes);

@@ -3,8 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "identify/Toolbar.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 namespace quarn::identify {
 
@@ -27,7 +26,6 @@ class CheckHost {
  public:
   virtual ~CheckHost() = default;
   virtual void SetIdentityRow(const std::string& row, const std::string& value) = 0;
-  virtual void ApplyToolbar(ToolbarColumn column) = 0;
 };
 
 // The remembered port in the per-user store.
@@ -44,11 +42,16 @@ class PortStore {
   virtual void Write(int port) = 0;
 };
 
+// How a check ends for the toolbar: Succeeded when serial number and firmware revision were read; Failed
+// when the identity is left incomplete; Unchanged when no port is known, or a fault left an earlier
+// complete identity in place.
+enum class CheckResult { Unchanged, Failed, Succeeded };
+
 // The Check button: the remembered port, serial number and firmware revision, then CheckCoeff.
-// Runs on the GUI thread and blocks it while it talks to the sensor.
-void CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, MessageBoxes& boxes);
+// Runs on the GUI thread and blocks it while it talks to the sensor. The caller sets the toolbar from the result.
+CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes);
 
 // Type and range code on the port of `identity`. A silent sensor empties the two rows without a box.
-void CheckCoeff(const IdentityFields& identity, CheckHost& host, MessageBoxes& boxes);
+void CheckCoeff(const IdentityFields& identity, CheckHost& host, base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

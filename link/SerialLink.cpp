@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "link/PortNames.h"
 #include "link/Protocol.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::link {
 
@@ -74,7 +74,7 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
 
   port->SetEventMask(kEventRxFlag);
   std::error_code error;
-  const WaitResult wait = port->WaitEvent(&event, Scaled(10000), error);
+  const WaitResult wait = port->WaitEvent(&event, base::Scaled(10000), error);
   if (wait == WaitResult::Timeout) {
     CleanUpWait(port, event);
     Raise("Sensor not respond (WAIT_TIMEOUT)");
@@ -86,7 +86,7 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
   // Any other outcome, a gone device included, is judged by what has arrived.
 
   std::vector<uint8_t> buffer(kReadPortMax + 2, 0);
-  Pause(200);
+  base::Pause(200);
   size_t n = 0;
   port->BytesWaiting(n);
   if (n > kReadPortMax) {
@@ -100,7 +100,7 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
     Raise("Sensor not respond");
   }
   if (port->Read(buffer.data(), n)) {
-    Pause(200);
+    base::Pause(200);
     size_t ignored;
     port->BytesWaiting(ignored);
     port->Purge(kPurgeRx);
@@ -112,9 +112,9 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
 }
 
 ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
-                             MessageBoxes& boxes) {
+                             base::MessageBoxes& boxes) {
   auto fail = [&](const char* text) {
-    boxes.Show(BoxKind::Error, BoxButtons::Ok, text);
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, text);
     port->Close();
     return ExchangeResult{ExchangeOutcome::Failed, {}};
   };
@@ -126,12 +126,12 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
     }
     ManualResetEvent event;
     if (!event.Valid()) return fail("Was not successful to create an event");
-    Pause(50);
+    base::Pause(50);
     std::error_code error;
-    port->WaitEvent(&event, Scaled(3000), error);  // the outcome does not matter: the count does
+    port->WaitEvent(&event, base::Scaled(3000), error);  // the outcome does not matter: the count does
 
     std::vector<uint8_t> buffer(kExchangeMax + 2, 0);
-    Pause(50);
+    base::Pause(50);
     size_t n = 0;
     port->BytesWaiting(n);
     if (n > kExchangeMax) {
@@ -140,10 +140,10 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
       return fail("Was not successful to read from the port");
     }
     if (n > 0) {
-      Pause(50);
+      base::Pause(50);
       if (port->Read(buffer.data(), n)) {
-        boxes.Show(BoxKind::Error, BoxButtons::Ok, "Was not successful to read from the port");
-        Pause(200);
+        boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Was not successful to read from the port");
+        base::Pause(200);
         size_t ignored;
         port->BytesWaiting(ignored);
         port->Close();
@@ -151,7 +151,7 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
       }
       const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
       const std::string text = filter == ReplyFilter::Digits ? DigitFilter(bytes) : CrFilter(bytes);
-      if (!text.empty()) return {ExchangeOutcome::Answered, Latin1ToUtf8(text)};
+      if (!text.empty()) return {ExchangeOutcome::Answered, base::Latin1ToUtf8(text)};
     }
   }
   return {ExchangeOutcome::Silent, {}};

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "link/SerialPort.h"
 
 namespace quarn::link {
@@ -50,6 +50,6 @@ struct ExchangeResult {
 
 // One request, its reply as text, one retry. Shows its error boxes itself (on the calling GUI thread).
 ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
-                             MessageBoxes& boxes);
+                             base::MessageBoxes& boxes);
 
 }  // namespace quarn::link

@@ -97,7 +97,7 @@ QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
 }  // namespace
 
 MailSettingsWindow::MailSettingsWindow(std::string programFolder, std::string ftpServer, int32_t ftpPort, std::string ftpPath,
-                     MessageBoxes& boxes, QWidget* owner)
+                     base::MessageBoxes& boxes, QWidget* owner)
     : QDialog(owner),
       localPath_(programFolder),
       boxes_(boxes),
@@ -259,7 +259,7 @@ void MailSettingsWindow::ShowHelp() {
   // No compiled-help viewer exists here: the system's handler for the file opens it, at its first page.
   const QString file = QString::fromStdString(localPath_) + "help.chm";
   if (!QFileInfo::exists(file)) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, "The Help file is not found !");
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "The Help file is not found !");
     return;
   }
   QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));

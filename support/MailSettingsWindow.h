@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "support/MailSetup.h"
 
 class QCheckBox;
@@ -32,7 +32,7 @@ class MailSettingsWindow : public QDialog {
   // help.chm). ftpServer, ftpPort, ftpPath: the support FTP server of the criteria file, the folder as plain
   // text.
   MailSettingsWindow(std::string programFolder, std::string ftpServer, int32_t ftpPort, std::string ftpPath,
-            MessageBoxes& boxes, QWidget* owner = nullptr);
+            base::MessageBoxes& boxes, QWidget* owner = nullptr);
 
   // Rows of mailGrid_.
   enum Row { kSmtpServerRow, kPortRow, kLoginRow, kTestAddressRow, kRowCount };
@@ -65,7 +65,7 @@ class MailSettingsWindow : public QDialog {
   void SetGridValue(Row row, const std::string& value);
 
   std::string localPath_;
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
   MailSetup setup_;
   bool shown_ = false;
 

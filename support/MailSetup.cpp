@@ -1,7 +1,7 @@
 #include "support/MailSetup.h"
 
 #include "config/Criteria.h"
-#include "config/FileAccess.h"
+#include "base/Files.h"
 #include "support/PlainSmtp.h"
 
 namespace quarn::support {
@@ -13,7 +13,7 @@ constexpr const char* kIncomplete = "Not all parameters are filled !";
 
 }  // namespace
 
-MailSetup::MailSetup(std::string localPath, SupportFtpServer server, MessageBoxes& boxes)
+MailSetup::MailSetup(std::string localPath, SupportFtpServer server, base::MessageBoxes& boxes)
     : localPath_(std::move(localPath)), server_(std::move(server)), boxes_(boxes) {
   mailClient_.SetMailer(kPlainAgentName);
   mailClient_.SetConnection(connection_);
@@ -27,56 +27,56 @@ void MailSetup::SetConnection(const ConnectionSettings& connection) {
 MailSetup::Stored MailSetup::LoadStored() {
   Stored stored;
   try {
-    if (config::FileExists(localPath_ + config::kMailSettingsFileName)) {
+    if (base::FileExists(localPath_ + config::kMailSettingsFileName)) {
       stored.mail = MailFieldsFrom(config::LoadMailSettings(localPath_));
     }
-  } catch (const config::FileError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
   }
   try {
-    if (config::FileExists(localPath_ + config::kFtpSettingsFileName)) {
+    if (base::FileExists(localPath_ + config::kFtpSettingsFileName)) {
       stored.ftp = FtpFieldsFrom(config::LoadFtpSettings(localPath_));
     }
-  } catch (const config::FileError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
   }
   return stored;
 }
 
 bool MailSetup::SaveMail(const MailFields& fields) {
   if (fields.host.empty() || fields.login.empty() || fields.password.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, "Not all parameters are filled!");
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "Not all parameters are filled!");
     return false;
   }
   try {
     config::SaveMailSettings(localPath_, MailRecord(fields));
-  } catch (const config::FileError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
     return false;
   }
-  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "Settings E-Mail saved !");
+  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Settings E-Mail saved !");
   return true;
 }
 
 bool MailSetup::SaveFtp(const FtpFields& fields) {
   if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return false;
   }
   try {
     config::SaveFtpSettings(localPath_, FtpRecord(fields));
-  } catch (const config::FileError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
+  } catch (const base::FileError& error) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
     return false;
   }
-  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "Settings FTP saved !");
+  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Settings FTP saved !");
   return true;
 }
 
 void MailSetup::TestMail(const MailFields& fields) {
   if (fields.host.empty() || fields.port.empty() || fields.login.empty() || fields.password.empty() ||
       fields.testAddress.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return;
   }
   if (fields.startTls) {
@@ -89,7 +89,7 @@ void MailSetup::TestMail(const MailFields& fields) {
 void MailSetup::TestPlainMail(const MailFields& fields) {
   const std::optional<int32_t> port = WholeNumber(fields.port);
   if (!port || !IsPortNumber(*port)) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Port is not set!");
     return;
   }
   const PlainSmtpServer server{.host = fields.host,
@@ -109,10 +109,10 @@ void MailSetup::TestPlainMail(const MailFields& fields) {
     mail.attachments.push_back(LoadAttachment(localPath_ + config::kCriteriaFileName));
     SendPlainMail(server, mail);
   } catch (const MailError& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, MailErrorText(error));
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, MailErrorText(error));
     return;
   } catch (const std::runtime_error& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, std::string("Error : ") + error.what());
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, std::string("Error : ") + error.what());
     return;
   }
   OfferMailSave(fields);
@@ -121,7 +121,7 @@ void MailSetup::TestPlainMail(const MailFields& fields) {
 void MailSetup::TestStartTlsMail(const MailFields& fields) {
   const std::optional<int32_t> port = WholeNumber(fields.port);
   if (!port) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, NotAWholeNumberText(fields.port));
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, NotAWholeNumberText(fields.port));
     return;
   }
   mailClient_.SetHost(fields.host);
@@ -141,19 +141,19 @@ void MailSetup::TestStartTlsMail(const MailFields& fields) {
   } catch (const std::runtime_error& error) {
     // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
     mailClient_.Clear();
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, error.what());
     return;
   }
   if (sent) {
     OfferMailSave(fields);
   } else {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Error sending mail ! Check setting.");
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Error sending mail ! Check setting.");
   }
 }
 
 void MailSetup::OfferMailSave(const MailFields& fields) {
-  if (boxes_.Show(BoxKind::Information, BoxButtons::YesNo, "Test mail send!\n\rSave setting?") ==
-      BoxAnswer::Yes) {
+  if (boxes_.Show(base::BoxKind::Information, base::BoxButtons::YesNo, "Test mail send!\n\rSave setting?") ==
+      base::BoxAnswer::Yes) {
     SaveMail(fields);
   }
 }
@@ -161,12 +161,12 @@ void MailSetup::OfferMailSave(const MailFields& fields) {
 void MailSetup::TestFtp(const FtpFields& fields) {
   if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty() ||
       fields.password.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return;
   }
   server_.ftpPath = TestUploadFolder(server_.ftpPath);
   if (!IsPortNumber(server_.ftpPort)) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Port is not set!");
     return;
   }
   // The session closes the connection whichever way this function is left.
@@ -180,21 +180,21 @@ void MailSetup::TestFtp(const FtpFields& fields) {
     const BusyScope busy(feedback_);
     session.Connect();
   } catch (const FtpError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error to connect FTP\n\r") + error.what());
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error to connect FTP\n\r") + error.what());
     return;
   }
   try {
     const BusyScope busy(feedback_);
     session.Upload(localPath_ + "commands.ini", server_.ftpPath, "commands.ini");
   } catch (const FtpError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                 std::string("Error sending the file to FTP\n\r") + error.what());
     const BusyScope busy(feedback_);
     session.Disconnect();
     return;
   }
-  if (boxes_.Show(BoxKind::Information, BoxButtons::YesNo,
-                  "Test file <commands.ini> successfully sent\n\rSave Settings?") == BoxAnswer::Yes) {
+  if (boxes_.Show(base::BoxKind::Information, base::BoxButtons::YesNo,
+                  "Test file <commands.ini> successfully sent\n\rSave Settings?") == base::BoxAnswer::Yes) {
     SaveFtp(fields);
   }
   const BusyScope busy(feedback_);

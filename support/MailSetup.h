@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "support/Accounts.h"
 #include "support/StartTlsMailClient.h"
 
@@ -15,7 +15,7 @@ namespace quarn::support {
 class MailSetup {
  public:
   // localPath: the program folder ending in a separator (settings files, criteria.ini, commands.ini).
-  MailSetup(std::string localPath, SupportFtpServer server, MessageBoxes& boxes);
+  MailSetup(std::string localPath, SupportFtpServer server, base::MessageBoxes& boxes);
 
   struct Stored {
     std::optional<MailFields> mail;  // nothing when setting2.bin is absent or could not be read
@@ -51,7 +51,7 @@ class MailSetup {
 
   std::string localPath_;
   SupportFtpServer server_;
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
   StartTlsMailClient mailClient_;
   ConnectionSettings connection_;
   NetworkFeedback feedback_;

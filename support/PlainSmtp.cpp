@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "support/MailAddresses.h"
 #include "support/MimeEncoding.h"
 #include "support/MimeMessage.h"
@@ -22,7 +22,7 @@ std::string EncodePlainMail(const PlainMail& mail) {
   message.SetHeader("X-Mailer", EncodeHeaderText(mail.mailer));
 
   std::string body;
-  for (const std::string& line : mail.bodyLines) body += Utf8ToCp1252(line) + "\r\n";
+  for (const std::string& line : mail.bodyLines) body += base::Utf8ToCp1252(line) + "\r\n";
   message.AddPart(MakeTextPart(body, "plain", "Message text"));
   for (const Attachment& attachment : mail.attachments) {
     message.AddPart(MakeAttachmentPart(attachment.fileName, attachment.bytes));

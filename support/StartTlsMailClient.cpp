@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "support/MailAddresses.h"
 #include "support/MimeEncoding.h"
 #include "support/SmtpSubmission.h"
@@ -26,7 +26,7 @@ void StartTlsMailClient::SetMailer(std::string_view mailer) { message_.SetHeader
 
 bool StartTlsMailClient::AddText(std::string_view text) {
   try {
-    message_.AddPart(MakeTextPart(Utf8ToCp1252(text), "plain", "Message text"));
+    message_.AddPart(MakeTextPart(base::Utf8ToCp1252(text), "plain", "Message text"));
     return true;
   } catch (...) {
     return false;
@@ -35,7 +35,7 @@ bool StartTlsMailClient::AddText(std::string_view text) {
 
 bool StartTlsMailClient::AddHtml(std::string_view html) {
   try {
-    message_.AddPart(MakeTextPart(Utf8ToCp1252(html), "html", "HTML text"));
+    message_.AddPart(MakeTextPart(base::Utf8ToCp1252(html), "html", "HTML text"));
     return true;
   } catch (...) {
     return false;

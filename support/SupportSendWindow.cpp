@@ -13,7 +13,7 @@
 
 namespace quarn::support {
 
-SupportSendWindow::SupportSendWindow(SendInputs inputs, MessageBoxes& boxes, QWidget* owner)
+SupportSendWindow::SupportSendWindow(SendInputs inputs, base::MessageBoxes& boxes, QWidget* owner)
     : QDialog(owner), sending_(std::move(inputs), boxes) {
   setObjectName("FormSend");
   setWindowTitle("Send info to support");

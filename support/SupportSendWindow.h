@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "support/SupportSending.h"
 
 class QCheckBox;
@@ -23,7 +23,7 @@ class SupportSendWindow : public QDialog {
   Q_OBJECT
 
  public:
-  SupportSendWindow(SendInputs inputs, MessageBoxes& boxes, QWidget* owner = nullptr);
+  SupportSendWindow(SendInputs inputs, base::MessageBoxes& boxes, QWidget* owner = nullptr);
 
   SupportSending& Sending() { return sending_; }
 

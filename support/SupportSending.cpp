@@ -2,8 +2,8 @@
 
 #include "config/Codec.h"
 #include "config/Criteria.h"
-#include "config/FileAccess.h"
-#include "link/CodePage.h"
+#include "base/Files.h"
+#include "base/CodePage.h"
 #include "support/MailAddresses.h"
 #include "support/MimeMessage.h"
 #include "support/PlainSmtp.h"
@@ -21,20 +21,20 @@ constexpr const char* kNoSupportAddress =
 // Reads one settings file into the copy; true when it was there and whole.
 template <typename Record, typename Loader>
 bool LoadCopy(const std::string& folder, const char* fileName, Loader load, Record& copy,
-              MessageBoxes& boxes) {
+              base::MessageBoxes& boxes) {
   try {
-    if (!config::FileExists(folder + fileName)) return false;
+    if (!base::FileExists(folder + fileName)) return false;
     copy = load(folder);
     return true;
-  } catch (const config::FileError& error) {
-    boxes.Show(BoxKind::Warning, BoxButtons::Ok, std::string("An error on a file\n\r") + error.what());
+  } catch (const base::FileError& error) {
+    boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("An error on a file\n\r") + error.what());
     return false;
   }
 }
 
 }  // namespace
 
-SupportSending::SupportSending(SendInputs inputs, MessageBoxes& boxes)
+SupportSending::SupportSending(SendInputs inputs, base::MessageBoxes& boxes)
     : inputs_(std::move(inputs)),
       boxes_(boxes),
       coeff_(CoefficientsFrom(inputs_.coefficientLines)),
@@ -66,11 +66,11 @@ bool SupportSending::SendMail() {
   const std::string login = config::ScrambledText(mailCopy_.Login);
   const std::string password = config::ScrambledText(mailCopy_.Password);
   if (host.empty() || login.empty() || password.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return false;
   }
   if (TrimBlanks(inputs_.supportMail).empty()) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, kNoSupportAddress);
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, kNoSupportAddress);
     return false;
   }
   switch (mailCopy_.UseTLS) {
@@ -98,7 +98,7 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
     try {
       mail.attachments.push_back(LoadAttachment(path));
     } catch (const std::runtime_error& error) {
-      boxes_.Show(BoxKind::Error, BoxButtons::Ok,
+      boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok,
                   std::string("I attach a file was not successful!\n\r") + error.what());
     }
   }
@@ -106,10 +106,10 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
     const BusyScope busy(feedback_);
     SendPlainMail(server, mail);
   } catch (const MailError& error) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, MailErrorText(error));
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, MailErrorText(error));
     return false;
   }
-  boxes_.Show(BoxKind::Information, BoxButtons::Ok, kSent);
+  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, kSent);
   return true;
 }
 
@@ -118,7 +118,7 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
   const std::string portText = config::ScrambledText(mailCopy_.Port);
   const std::optional<int32_t> port = WholeNumber(portText);
   if (!port) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, NotAWholeNumberText(portText));
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, NotAWholeNumberText(portText));
     return false;
   }
   mailClient_.SetHost(host);
@@ -138,13 +138,13 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
   } catch (const std::runtime_error& error) {
     // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
     mailClient_.Clear();
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, error.what());
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, error.what());
     return false;
   }
   if (sent) {
-    boxes_.Show(BoxKind::Information, BoxButtons::Ok, kSent);
+    boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, kSent);
   } else {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Error sending mail ! Check setting.");
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Error sending mail ! Check setting.");
   }
   return true;
 }
@@ -153,11 +153,11 @@ void SupportSending::SendFtp() {
   const FtpFields account = FtpFieldsFrom(ftpCopy_);
   if (inputs_.ftpServer.empty() || inputs_.ftpPort == 0 || account.account.empty() ||
       account.password.empty()) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, kIncomplete);
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return;
   }
   if (!IsPortNumber(inputs_.ftpPort)) {
-    boxes_.Show(BoxKind::Error, BoxButtons::Ok, "Port is not set!");
+    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Port is not set!");
     return;
   }
   // The session closes the connection whichever way this function is left.
@@ -172,22 +172,22 @@ void SupportSending::SendFtp() {
     const BusyScope busy(feedback_);
     session.Connect();
   } catch (const FtpError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok, std::string("Error to connect to FTP\n\r") + error.what());
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error to connect to FTP\n\r") + error.what());
     return;
   }
-  const std::string folder = config::CodecDecodeUtf8(Utf8ToCp1252(inputs_.ftpPath));
+  const std::string folder = config::CodecDecodeUtf8(base::Utf8ToCp1252(inputs_.ftpPath));
   try {
     const BusyScope busy(feedback_);
     session.Upload(inputs_.dataFilePath, folder, FileNameOf(inputs_.dataFilePath));
     session.Upload(inputs_.programFolder + config::kCriteriaFileName, "", config::kCriteriaFileName);
   } catch (const FtpError& error) {
-    boxes_.Show(BoxKind::Warning, BoxButtons::Ok,
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                 std::string("Error sending the file to FTP\n\r") + error.what());
     const BusyScope busy(feedback_);
     session.Disconnect();
     return;
   }
-  boxes_.Show(BoxKind::Information, BoxButtons::Ok, "File for FTP copied");
+  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "File for FTP copied");
   const BusyScope busy(feedback_);
   session.Disconnect();
 }

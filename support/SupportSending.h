@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "config/StoredSettings.h"
-#include "link/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "support/Accounts.h"
 #include "support/StartTlsMailClient.h"
 #include "support/SupportReport.h"
@@ -29,7 +29,7 @@ struct SendInputs {
 // while it talks to a server; GUI thread only.
 class SupportSending {
  public:
-  SupportSending(SendInputs inputs, MessageBoxes& boxes);
+  SupportSending(SendInputs inputs, base::MessageBoxes& boxes);
 
   struct Offered {
     bool mail = false;
@@ -60,7 +60,7 @@ class SupportSending {
   void SendFtp();
 
   SendInputs inputs_;
-  MessageBoxes& boxes_;
+  base::MessageBoxes& boxes_;
   Coefficients coeff_;
   std::vector<std::string> report_;
   config::MailSettingsRecord mailCopy_{};

@@ -30,7 +30,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/DateTime.h"
-#include "identify/SettingsPortStore.h"
+#include "ui/SettingsPortStore.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
@@ -39,7 +39,7 @@ namespace quarn::ui {
 
 namespace {
 
-using identify::Button;
+using ui::Button;
 
 struct ButtonSpec {
   Button id;
@@ -99,7 +99,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent)
                 *this, deps.boxes ? *deps.boxes : *(ownBoxes_ = std::make_unique<QtMessageBoxes>(this))) {
   if (!boxes_) boxes_ = ownBoxes_.get();
   if (!portStore_) {
-    ownPortStore_ = std::make_unique<identify::SettingsPortStore>();
+    ownPortStore_ = std::make_unique<ui::SettingsPortStore>();
     portStore_ = ownPortStore_.get();
   }
   setObjectName("FormM");
@@ -153,7 +153,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent)
   displayTimer_->setInterval(1000);
   connect(displayTimer_, &QTimer::timeout, this, &MainWindow::DisplayTick);
 
-  ApplyToolbar(identify::ToolbarColumn::ProgramStart);
+  ApplyToolbar(ui::ToolbarColumn::ProgramStart);
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
@@ -322,16 +322,19 @@ void MainWindow::SetIdentityRow(const std::string& row, const std::string& value
   }
 }
 
-void MainWindow::ApplyToolbar(identify::ToolbarColumn column) {
-  const auto states = identify::ToolbarStates(column);
-  for (int i = 0; i < identify::kButtonCount; ++i) {
-    if (states[i] != identify::ButtonState::Same) buttons_[i]->setEnabled(states[i] == identify::ButtonState::On);
+void MainWindow::ApplyToolbar(ui::ToolbarColumn column) {
+  const auto states = ui::ToolbarStates(column);
+  for (int i = 0; i < ui::kButtonCount; ++i) {
+    if (states[i] != ui::ButtonState::Same) buttons_[i]->setEnabled(states[i] == ui::ButtonState::On);
   }
 }
 
 void MainWindow::CheckSensorClicked() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  identify::CheckSensor(identity, *portStore_, *this, *boxes_);
+  const identify::CheckResult result = identify::CheckSensor(identity, *portStore_, *this, *boxes_);
+  if (result != identify::CheckResult::Unchanged) {
+    ApplyToolbar(result == identify::CheckResult::Succeeded ? ToolbarColumn::CheckSuccess : ToolbarColumn::CheckFailure);
+  }
   QApplication::restoreOverrideCursor();
 }
 

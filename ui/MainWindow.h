@@ -9,7 +9,7 @@
 
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
-#include "identify/Toolbar.h"
+#include "ui/Toolbar.h"
 #include "ui/QtMessageBoxes.h"
 
 class QAction;
@@ -31,7 +31,7 @@ class RunControl;
 
 // What the main window can be given instead of the real thing (tests give their own).
 struct MainWindowDependencies {
-  MessageBoxes* boxes = nullptr;            // default: Qt boxes owned by the window
+  base::MessageBoxes* boxes = nullptr;            // default: Qt boxes owned by the window
   identify::PortStore* portStore = nullptr; // default: the per-user store
   QString programFolder;                    // default: the executable's folder
   QString documentsFolder;                  // default: the user's documents folder
@@ -55,7 +55,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   // Coefficient values for the support report; emptied by Clear. Nothing fills it yet.
   std::vector<int32_t> coefficientLines;
 
-  QToolButton* Button(identify::Button which) const { return buttons_[static_cast<int>(which)]; }
+  QToolButton* Button(ui::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
   MeasurementChart* Chart() const { return chart_; }
   QTableView* Table() const { return table_; }
@@ -64,12 +64,12 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QSlider* IntervalSlider() const { return intervalSlider_; }
   QCheckBox* AutoScroll() const { return autoScrollBox_; }
   RunControl& Run() const { return *run_; }
-  MessageBoxes& Boxes() const { return *boxes_; }
+  base::MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return criteria_; }
 
   // identify::CheckHost
   void SetIdentityRow(const std::string& row, const std::string& value) override;
-  void ApplyToolbar(identify::ToolbarColumn column) override;
+  void ApplyToolbar(ToolbarColumn column);
 
   // config::CriteriaHost
   void SetIntervalPosition(int position) override;
@@ -126,13 +126,13 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
 
   std::unique_ptr<QtMessageBoxes> ownBoxes_;
   std::unique_ptr<identify::PortStore> ownPortStore_;
-  MessageBoxes* boxes_;
+  base::MessageBoxes* boxes_;
   identify::PortStore* portStore_;
   config::CriteriaFile criteria_;
   std::unique_ptr<RunControl> run_;
 
   QToolBar* toolbar_ = nullptr;
-  std::array<QToolButton*, identify::kButtonCount> buttons_{};
+  std::array<QToolButton*, ui::kButtonCount> buttons_{};
   QTableWidget* identityTable_ = nullptr;
   QLineEdit* intervalEdit_ = nullptr;
   QSlider* intervalSlider_ = nullptr;

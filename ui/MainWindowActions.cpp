@@ -32,6 +32,7 @@ void MainWindow::SearchClicked() {
     ok = search.exec() == QDialog::Accepted;
     result = search.Result();
   }
+  ApplyToolbar(ok ? ToolbarColumn::SearchOk : ToolbarColumn::SearchCancelled);
   identify::ApplySearchResult(ok, result, identity, *portStore_, *this, *boxes_);
 }
 
@@ -130,7 +131,7 @@ void MainWindow::IntervalTextChanged(const QString& text) {
 void MainWindow::IntervalEnter() {
   const std::optional<int> position = TypedIntervalPosition(intervalEdit_->text());
   if (!position) {
-    boxes_->Show(BoxKind::Error, BoxButtons::Ok,
+    boxes_->Show(base::BoxKind::Error, base::BoxButtons::Ok,
                  "'" + intervalEdit_->text().toStdString() + "' is not a valid floating point value");
     return;
   }

@@ -9,31 +9,31 @@ namespace quarn::ui {
 
 namespace {
 
-QMessageBox::Icon IconFor(BoxKind kind) {
+QMessageBox::Icon IconFor(base::BoxKind kind) {
   switch (kind) {
-    case BoxKind::Error: return QMessageBox::Critical;
-    case BoxKind::Warning: return QMessageBox::Warning;
-    case BoxKind::Information: return QMessageBox::Information;
-    case BoxKind::Question: return QMessageBox::Question;
+    case base::BoxKind::Error: return QMessageBox::Critical;
+    case base::BoxKind::Warning: return QMessageBox::Warning;
+    case base::BoxKind::Information: return QMessageBox::Information;
+    case base::BoxKind::Question: return QMessageBox::Question;
   }
   return QMessageBox::NoIcon;
 }
 
-QString TitleFor(BoxKind kind) {
+QString TitleFor(base::BoxKind kind) {
   switch (kind) {
-    case BoxKind::Error: return "Error";
-    case BoxKind::Warning: return "Warning";
-    case BoxKind::Information: return "Information";
-    case BoxKind::Question: return "Confirm";
+    case base::BoxKind::Error: return "Error";
+    case base::BoxKind::Warning: return "Warning";
+    case base::BoxKind::Information: return "Information";
+    case base::BoxKind::Question: return "Confirm";
   }
   return {};
 }
 
 }  // namespace
 
-BoxAnswer QtMessageBoxes::Show(BoxKind kind, BoxButtons buttons, const std::string& text) {
+base::BoxAnswer QtMessageBoxes::Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) {
   QMessageBox box(IconFor(kind), TitleFor(kind), QString::fromStdString(text),
-                  buttons == BoxButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
+                  buttons == base::BoxButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                   owner_.data());
   box.setTextFormat(Qt::PlainText);
   // A box waits for the user: never under the busy cursor of the action that raised it.
@@ -41,11 +41,11 @@ BoxAnswer QtMessageBoxes::Show(BoxKind kind, BoxButtons buttons, const std::stri
   if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int pressed = box.exec();
   if (busy) QApplication::restoreOverrideCursor();
-  if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
-  return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
+  if (buttons == base::BoxButtons::Ok) return base::BoxAnswer::Ok;
+  return pressed == QMessageBox::Yes ? base::BoxAnswer::Yes : base::BoxAnswer::No;
 }
 
-void QtMessageBoxes::Post(BoxKind kind, const std::string& text) {
+void QtMessageBoxes::Post(base::BoxKind kind, const std::string& text) {
   // Queued to the GUI thread; the worker goes on at once. Tied to the owner window, so a box still queued
   // when the window is gone is dropped instead of reaching a destroyed object.
   QObject* context = owner_ ? static_cast<QObject*>(owner_.data()) : QCoreApplication::instance();
@@ -61,14 +61,14 @@ void QtMessageBoxes::ShowPosted() {
   if (showingPosted_) return;
   showingPosted_ = true;
   for (;;) {
-    std::pair<BoxKind, std::string> next;
+    std::pair<base::BoxKind, std::string> next;
     {
       std::lock_guard lock(mutex_);
       if (posted_.empty()) break;
       next = std::move(posted_.front());
       posted_.pop_front();
     }
-    Show(next.first, BoxButtons::Ok, next.second);
+    Show(next.first, base::BoxButtons::Ok, next.second);
   }
   showingPosted_ = false;
 }

@@ -34,7 +34,7 @@ void RunControl::SetInterval(int32_t ms) {
 void RunControl::Start() {
   identify::IdentityFields& id = form_.identity;
   if (id.portNumber.empty() || id.serialNumber.empty()) {
-    form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok, "First, determine the sensor!");
+    form_.Boxes().Show(base::BoxKind::Warning, base::BoxButtons::Ok, "First, determine the sensor!");
     return;
   }
   // An unreadable or missing criteria file has shown its box: no run on default values.
@@ -42,7 +42,7 @@ void RunControl::Start() {
   try {
     form_.CheckCoeff();
   } catch (const std::exception& e) {
-    form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok,
+    form_.Boxes().Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                        std::string("Error occurred while checking the coefficients \n\r") + e.what());
   }
 
@@ -67,7 +67,7 @@ void RunControl::Start() {
   pollingThread_->Start();
 
   form_.findChild<QTimer*>("Timer1")->start();
-  form_.ApplyToolbar(identify::ToolbarColumn::Start);
+  form_.ApplyToolbar(ui::ToolbarColumn::Start);
 }
 
 void RunControl::Stop() {
@@ -80,8 +80,8 @@ void RunControl::Stop() {
     QApplication::restoreOverrideCursor();
   }
   DiscardDataFile =
-      form_.Boxes().Show(BoxKind::Question, BoxButtons::YesNo, "Save Date to file?") == BoxAnswer::No;
-  form_.ApplyToolbar(identify::ToolbarColumn::Stop);
+      form_.Boxes().Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?") == base::BoxAnswer::No;
+  form_.ApplyToolbar(ui::ToolbarColumn::Stop);
 }
 
 void RunControl::Tick() {
@@ -130,14 +130,14 @@ void RunControl::DeleteDiscardedFile() {
   std::error_code error;
   if (DiscardDataFile && !DataFileName.empty() && std::filesystem::exists(DataFileName, error)) {
     if (!std::filesystem::remove(DataFileName, error) || error) {
-      form_.Boxes().Show(BoxKind::Warning, BoxButtons::Ok,
+      form_.Boxes().Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                          "Error #" + std::to_string(error.value()) + " delete file!");
     }
   }
 }
 
 void RunControl::Clear() {
-  if (form_.Boxes().Show(BoxKind::Question, BoxButtons::YesNo, "Clear comport settings?") != BoxAnswer::Yes) return;
+  if (form_.Boxes().Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?") != base::BoxAnswer::Yes) return;
   for (const char* row : {identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange}) {
     form_.SetIdentityRow(row, "");
   }
@@ -149,12 +149,12 @@ void RunControl::Clear() {
   form_.TableModel()->Reset();
   form_.Chart()->RemoveSeries();
   measurements.Clear();
-  form_.ApplyToolbar(identify::ToolbarColumn::Clear);
+  form_.ApplyToolbar(ui::ToolbarColumn::Clear);
   form_.update();
 }
 
 void RunControl::CloseSequence() {
-  if (form_.Button(identify::Button::Stop)->isEnabled()) Stop();
+  if (form_.Button(ui::Button::Stop)->isEnabled()) Stop();
   DeleteDiscardedFile();
 }
 

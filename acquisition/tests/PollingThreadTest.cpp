@@ -5,7 +5,7 @@
 #include "acquisition/PollingThread.h"
 #include "acquisition/tests/RunFixture.h"
 #include "link/SerialLink.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::acquisition {
 namespace {
@@ -85,7 +85,7 @@ constexpr int64_t kReportLagMs = 150;
 // Lower bounds only: a poller that waits cannot send early by chance. A second is 200 ms here, so two
 // seconds less the lag still rule out one.
 TEST_F(PollingRun, RequestsTwoSecondsApartAtTheDefaultInterval) {
-  link::SetTimeScale(0.2);
+  base::SetTimeScale(0.2);
   StartSensor();
   const ReaderInputs inputs = Inputs();
   pollingThread_ = std::make_unique<PollingThread>(Context(), inputs);
@@ -94,27 +94,27 @@ TEST_F(PollingRun, RequestsTwoSecondsApartAtTheDefaultInterval) {
   pollingThread_->Start();
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
-  for (int64_t gap : GapsMs(*sensor)) EXPECT_GE(gap, link::Scaled(2000) - kReportLagMs);
+  for (int64_t gap : GapsMs(*sensor)) EXPECT_GE(gap, base::Scaled(2000) - kReportLagMs);
 }
 
 // At 0.5 s the poller does not wait at all. With a second stretched to two, a poller that waited even one
 // second per request could not send this many before the deadline; one that does not wait sends them at once.
 TEST_F(PollingRun, RequestsBackToBackAtHalfASecond) {
-  link::SetTimeScale(2.0);
+  base::SetTimeScale(2.0);
   StartSensor();
   StartRun(Inputs(), 500);
   constexpr size_t kRequests = 12;
   const bool sent =
       WaitFor([&] { return sensor->Received().size() + static_cast<size_t>(sensor->Lost()) >= kRequests; },
-              std::chrono::milliseconds(link::Scaled(1000) * (kRequests - 2)));
-  link::SetTimeScale(0.05);
+              std::chrono::milliseconds(base::Scaled(1000) * (kRequests - 2)));
+  base::SetTimeScale(0.05);
   EXPECT_TRUE(sent);
   StopRun();
 }
 
 // 10 s, changed to 2 s during the first wait: that wait runs to its end, the next ones are 2 s.
 TEST_F(PollingRun, ANewIntervalAppliesAfterTheCurrentWait) {
-  link::SetTimeScale(0.2);
+  base::SetTimeScale(0.2);
   StartSensor();
   StartRun(Inputs(), 10000);
   // The first frame is stored a paced reply (about 70 ms) after the request: the poller, which takes the
@@ -125,24 +125,24 @@ TEST_F(PollingRun, ANewIntervalAppliesAfterTheCurrentWait) {
   StopRun();
   const std::vector<int64_t> gaps = GapsMs(*sensor);
   ASSERT_GE(gaps.size(), 3u);
-  EXPECT_GE(gaps[0], link::Scaled(10000) - kReportLagMs) << "the wait under way keeps its length";
+  EXPECT_GE(gaps[0], base::Scaled(10000) - kReportLagMs) << "the wait under way keeps its length";
   for (size_t i = 1; i < gaps.size(); ++i) {
-    EXPECT_GE(gaps[i], link::Scaled(2000) - kReportLagMs);
-    EXPECT_LT(gaps[i], link::Scaled(10000)) << "the new interval is in force after the first wait";
+    EXPECT_GE(gaps[i], base::Scaled(2000) - kReportLagMs);
+    EXPECT_LT(gaps[i], base::Scaled(10000)) << "the new interval is in force after the first wait";
   }
 }
 
 // A stop during a 99 s wait ends the run within a slice or two, long before the wait would: the deadline
 // is half of the (scaled) wait, whatever the scale.
 TEST_F(PollingRun, StopDuringALongWaitIsNoticedWithinASecond) {
-  link::SetTimeScale(0.1);
+  base::SetTimeScale(0.1);
   StartSensor();
   StartRun(Inputs(), 99000);
   ASSERT_TRUE(sensor->WaitReceived(1, 10s));
   ASSERT_TRUE(WaitForRecords(1));
   pollingThread_->RequestStop();
   EXPECT_TRUE(
-      WaitFor([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(link::Scaled(99000) / 2)));
+      WaitFor([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(base::Scaled(99000) / 2)));
   pollingThread_->Join();
   EXPECT_EQ(sensor->Received().size(), 1u);
   EXPECT_EQ(measurements.Count(), 1u);
@@ -157,7 +157,7 @@ TEST_F(PollingRun, BusyPortEndsTheThreadAtOnceWithoutAFile) {
   StopRun();
   EXPECT_EQ(
       boxes.Boxes(),
-      (std::vector<ScriptedMessageBoxes::Box>{{BoxKind::Error, BoxButtons::Ok, "COM7 port is busy", true}}));
+      (std::vector<base::ScriptedMessageBoxes::Box>{{base::BoxKind::Error, base::BoxButtons::Ok, "COM7 port is busy", true}}));
   EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
   EXPECT_TRUE(sensor->Received().empty());
   holder->Close();

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 using testing::HoldsDescriptorTo;
 using testing::ReadWholeFile;
 using testing::WaitFor;
-using Box = ScriptedMessageBoxes::Box;
+using Box = base::ScriptedMessageBoxes::Box;
 
 constexpr const char* kLimit = "Limit of attempts to send commands on port";
 
@@ -35,10 +35,10 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
   ASSERT_TRUE(sensor->WaitUnplugged(10s));
   ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
 
-  EXPECT_EQ(boxes.Boxes().back(), (Box{BoxKind::Error, BoxButtons::Ok, kLimit, true}));
+  EXPECT_EQ(boxes.Boxes().back(), (Box{base::BoxKind::Error, base::BoxButtons::Ok, kLimit, true}));
   // A read cut off by the unplugging may add its warning; nothing else may appear.
   for (const Box& box : BoxesOtherThan(kLimit)) {
-    EXPECT_EQ(box.kind, BoxKind::Warning);
+    EXPECT_EQ(box.kind, base::BoxKind::Warning);
     EXPECT_EQ(box.text.rfind("Error reading from port COM7 a stream reader :", 0), 0u) << box.text;
   }
   EXPECT_FALSE(HoldsDescriptorTo(pts)) << "the port is closed";
@@ -114,7 +114,7 @@ TEST_F(RunFaults, DeletedSaveFolderMidRunIsCreatedAgainWithOneWarning) {
   ASSERT_TRUE(WaitForRecords(deletedAfter + 3));
   StopRun();
 
-  const Box warning{BoxKind::Warning, BoxButtons::Ok,
+  const Box warning{base::BoxKind::Warning, base::BoxButtons::Ok,
                     "The data file " + inputs.DataFileName +
                         " was deleted during the run. It has been created again and the run goes on in it; "
                         "the lines written before are lost.",
@@ -159,7 +159,7 @@ TEST_P(StartFaults, ReaderReportsAndRecordsNothing) {
   // Polling goes on after the reader has ended, and frames keep arriving unrecorded.
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
-  EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{BoxKind::Error, BoxButtons::Ok, fault.box(inputs), true}}));
+  EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok, fault.box(inputs), true}}));
   EXPECT_EQ(measurements.Count(), 0u);
   if (fault.leavesNothing) {
     EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
@@ -220,7 +220,7 @@ TEST_F(RunFaults, FullDiskWarnsPerLineAndKeepsTheRecords) {
   ASSERT_TRUE(WaitForRecords(3));
   StopRun();
 
-  const Box warning{BoxKind::Warning, BoxButtons::Ok,
+  const Box warning{base::BoxKind::Warning, base::BoxButtons::Ok,
                     "Error writing to file \n\r" + link::SystemErrorText(ENOSPC), true};
   // The header and then every line.
   EXPECT_EQ(boxes.Boxes(), std::vector<Box>(measurements.Count() + 1, warning));

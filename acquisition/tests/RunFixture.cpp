@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 namespace quarn::acquisition::testing {
 
@@ -41,11 +41,11 @@ void AcquisitionFixture::SetUp() {
   char pattern[] = "/tmp/quarn-acq-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   dir_ = pattern;
-  link::SetTimeScale(0.05);
+  base::SetTimeScale(0.05);
 }
 
 void AcquisitionFixture::TearDown() {
-  link::SetTimeScale(1.0);
+  base::SetTimeScale(1.0);
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }
@@ -70,8 +70,8 @@ std::string AcquisitionFixture::ExpectedFile(const ReaderInputs& inputs,
   return text;
 }
 
-std::vector<ScriptedMessageBoxes::Box> AcquisitionFixture::BoxesOtherThan(const std::string& text) const {
-  std::vector<ScriptedMessageBoxes::Box> others;
+std::vector<base::ScriptedMessageBoxes::Box> AcquisitionFixture::BoxesOtherThan(const std::string& text) const {
+  std::vector<base::ScriptedMessageBoxes::Box> others;
   for (const auto& box : boxes.Boxes()) {
     if (box.text != text) others.push_back(box);
   }

@@ -13,7 +13,7 @@
 #include "acquisition/PollingThread.h"
 #include "acquisition/ReaderThread.h"
 #include "acquisition/RegionalFormat.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::acquisition::testing {
@@ -40,11 +40,11 @@ class AcquisitionFixture : public ::testing::Test {
   RunContext Context() { return RunContext{measurements, boxes, regional}; }
   // The file a run should leave: per run its header, then one line per record of that run.
   std::string ExpectedFile(const ReaderInputs& inputs, const std::vector<std::vector<MeasurementRecord>>& runs) const;
-  std::vector<ScriptedMessageBoxes::Box> BoxesOtherThan(const std::string& text) const;
+  std::vector<base::ScriptedMessageBoxes::Box> BoxesOtherThan(const std::string& text) const;
 
   std::string dir_;
   MeasurementStore measurements;
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   PlainRegionalFormat regional;
 };
 

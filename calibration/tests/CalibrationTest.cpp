@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "calibration/Calibration.h"
-#include "link/ScriptedMessageBoxes.h"
-#include "link/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::calibration {
@@ -32,8 +32,8 @@ class RecordingHost : public CalibrationHost {
 class CalibrationStepTest : public ::testing::Test {
  protected:
   // The 5 s pauses shrink to 250 ms; the 10 s reply wait to 500 ms still leaves a loaded machine time.
-  void SetUp() override { link::SetTimeScale(0.05); }
-  void TearDown() override { link::SetTimeScale(1.0); }
+  void SetUp() override { base::SetTimeScale(0.05); }
+  void TearDown() override { base::SetTimeScale(1.0); }
 
   size_t Count(const std::string& request) {
     const auto received = sensor_.Received();
@@ -43,7 +43,7 @@ class CalibrationStepTest : public ::testing::Test {
 
   sim::SimSensor sensor_{sim::LineAtTimeScale(0.05)};
   sim::ScopedPortDir ports_{sensor_.PortDir()};
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   RecordingHost host_;
 };
 
@@ -52,7 +52,7 @@ TEST_F(CalibrationStepTest, ZeroAfterTwoFailedFramePollTries) {
   sensor_.Control("skip F 2");
   ZeroStep("7", host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Operation setting to Zero, successfully completed!"});
-  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Information);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Information);
   EXPECT_EQ(host_.calls, std::vector<std::string>{"enable"});
   EXPECT_EQ(sensor_.Received(), (std::vector<std::string>{"#00ZERO2", "#00F", "#00F", "#00F"}));
   ExpectPortFree();
@@ -147,10 +147,10 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
   const bool failedEarly = c.box.rfind("CALIBRATION FAILED (", 0) == 0;
   if (c.box.empty()) {
     EXPECT_EQ(boxes_.Boxes()[0],
-              (ScriptedMessageBoxes::Box{BoxKind::Information, BoxButtons::Ok, "CALIBRATION OK", false}));
+              (base::ScriptedMessageBoxes::Box{base::BoxKind::Information, base::BoxButtons::Ok, "CALIBRATION OK", false}));
     EXPECT_EQ(host_.calls, std::vector<std::string>{"caption < Finish >"});
   } else {
-    EXPECT_EQ(boxes_.Boxes()[0], (ScriptedMessageBoxes::Box{BoxKind::Error, BoxButtons::Ok, c.box, false}));
+    EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok, c.box, false}));
     EXPECT_TRUE(host_.calls.empty());
   }
   std::vector<std::string> progress = {"Processing.. ", "Processing.. 1", "Processing.. 12",

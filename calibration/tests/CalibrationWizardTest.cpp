@@ -10,9 +10,9 @@
 #include <QTest>
 
 #include "calibration/CalibrationWizard.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::calibration {
@@ -37,8 +37,8 @@ class PaintRecorder : public QObject {
 
 class CalibrationWizardTest : public ::testing::Test {
  protected:
-  void SetUp() override { link::SetTimeScale(0.05); }
-  void TearDown() override { link::SetTimeScale(1.0); }
+  void SetUp() override { base::SetTimeScale(0.05); }
+  void TearDown() override { base::SetTimeScale(1.0); }
 
   std::unique_ptr<CalibrationWizard> OpenForm() {
     auto form = std::make_unique<CalibrationWizard>("7", "00", 10000, 1000, boxes_);
@@ -65,7 +65,7 @@ class CalibrationWizardTest : public ::testing::Test {
 
   sim::SimSensor sensor_{sim::SimSensor::Options{}};
   sim::ScopedPortDir ports_{sensor_.PortDir()};
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
 };
 
 TEST_F(CalibrationWizardTest, PagesTextsAndButtons) {
@@ -128,12 +128,12 @@ TEST_F(CalibrationWizardTest, ZeroCheckAcceptsNineThousandNineHundredNinetyToTen
     Zero(*form, c.par7);
     ASSERT_EQ(boxes_.Boxes().size(), 1u);
     if (c.accepted) {
-      EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Information);
+      EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Information);
       EXPECT_EQ(boxes_.Texts()[0], "Operation setting to Zero, successfully completed!");
       EXPECT_TRUE(Button(*form, "bNext")->isEnabled());
       EXPECT_EQ(Button(*form, "bNext")->text(), "Next >>");
     } else {
-      EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+      EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
       EXPECT_EQ(boxes_.Texts()[0], "ZERO FAILED! Please send log file to manufacture!");
       EXPECT_FALSE(Button(*form, "bNext")->isEnabled());
       EXPECT_EQ(Button(*form, "bNext")->text(), "< Finish >");
@@ -208,7 +208,7 @@ TEST_F(CalibrationWizardTest, ConcentrationFieldTakesDigitsBackspaceAndEnterOnly
 }
 
 TEST_F(CalibrationWizardTest, FullZeroAndSpanCalibrationAtRealTiming) {
-  link::SetTimeScale(1.0);
+  base::SetTimeScale(1.0);
   sensor_.Control("gas 0");
   auto form = OpenForm();
   Button(*form, "bNext")->click();

@@ -10,11 +10,11 @@
 
 namespace {
 
-using quarn::BoxAnswer;
-using quarn::BoxButtons;
-using quarn::BoxKind;
+using quarn::base::BoxAnswer;
+using quarn::base::BoxButtons;
+using quarn::base::BoxKind;
 
-class CountingBoxes : public quarn::MessageBoxes {
+class CountingBoxes : public quarn::base::MessageBoxes {
  public:
   BoxAnswer Show(BoxKind, BoxButtons, const std::string&) override { return BoxAnswer::Ok; }
   void Post(BoxKind, const std::string&) override {}

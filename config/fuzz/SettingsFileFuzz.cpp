@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "config/FileAccess.h"
+#include "base/Files.h"
 #include "config/StoredSettings.h"
 
 namespace {
@@ -49,7 +49,7 @@ void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, si
   Record record;
   try {
     record = load(folder);
-  } catch (const FileError&) {
+  } catch (const quarn::base::FileError&) {
     Check(size < sizeof(Record));
     return;
   }

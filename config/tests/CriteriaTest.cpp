@@ -6,7 +6,7 @@
 
 #include "config/Criteria.h"
 #include "config/tests/TestFiles.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 
 namespace quarn::config {
 namespace {
@@ -106,7 +106,7 @@ TEST(CriteriaReader, LineRules) {
     nsi.supportMail.clear();
     FakeWindow window;
     window.advancedFlag = c.flagBefore;
-    ScriptedMessageBoxes boxes;
+    base::ScriptedMessageBoxes boxes;
     ApplyCriteriaText(c.content, nsi, window, boxes, c.applyWindowSettings);
 
     EXPECT_EQ(nsi.zeroCriterion, c.expected.zeroCriterion);
@@ -120,8 +120,8 @@ TEST(CriteriaReader, LineRules) {
     EXPECT_EQ(window.advancedSelections, c.advancedSelections);
     EXPECT_EQ(boxes.Texts(), c.boxes);
     for (const auto& box : boxes.Boxes()) {
-      EXPECT_EQ(box.kind, BoxKind::Warning);
-      EXPECT_EQ(box.buttons, BoxButtons::Ok);
+      EXPECT_EQ(box.kind, base::BoxKind::Warning);
+      EXPECT_EQ(box.buttons, base::BoxButtons::Ok);
     }
     EXPECT_EQ(window.closeRequests, 0);
   }
@@ -167,7 +167,7 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
     for (int i = 0; i < bad; ++i) content += "kscale=x" + std::to_string(i) + "\r\n";
     content += "kzero2=12\r\n";
     FakeWindow window;
-    ScriptedMessageBoxes boxes;
+    base::ScriptedMessageBoxes boxes;
     CriteriaSettings nsi = EarlierRecord();
     ApplyCriteriaText(content, nsi, window, boxes, true);
     std::vector<std::string> expected;
@@ -177,7 +177,7 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
                          " more lines could not be read");
     }
     EXPECT_EQ(boxes.Texts(), expected);
-    for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.kind, BoxKind::Warning);
+    for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.kind, base::BoxKind::Warning);
     EXPECT_EQ(nsi.zeroCriterion, 12);
     EXPECT_EQ(nsi.scaleCriterion, 2);
   }
@@ -188,7 +188,7 @@ class CriteriaFileTest : public ::testing::Test {
   TemporaryFolder folder_;
   std::filesystem::path file_ = folder_ / kCriteriaFileName;
   FakeWindow window_;
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   CriteriaSettings nsi_ = EarlierRecord();
   CriteriaFile criteria_{file_, window_, boxes_, nsi_};
 };
@@ -215,7 +215,7 @@ TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndAsksToClose) {
   window_.advancedFlag = true;
   EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Missing);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
-  EXPECT_EQ(boxes_.Boxes()[0], (ScriptedMessageBoxes::Box{BoxKind::Error, BoxButtons::Ok,
+  EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok,
                                                           "File criteria NRI not detected !\n\r"
                                                           "Further work is not possible !",
                                                           false}));
@@ -245,7 +245,7 @@ TEST_F(CriteriaFileTest, UnreadableFileReportsTheSystemTextAndLosesNothing) {
   const std::string expected =
       "The criteria file " + file_.string() + " cannot be read!\n\r" + std::strerror(EISDIR);
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{expected, expected}));
-  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
   EXPECT_EQ(window_.closeRequests, 0);
   EXPECT_EQ(ReadBytes(file_ / "inside"), "kept");
 }
@@ -261,7 +261,7 @@ TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
   }
   EXPECT_EQ(result, CriteriaResult::Failed);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
-  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Warning);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Warning);
   EXPECT_EQ(boxes_.Texts()[0], std::string("Write setting to file poorly!\n\r") + std::strerror(EFBIG));
   EXPECT_EQ(ReadBytes(file_), original);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1)
@@ -270,7 +270,7 @@ TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
 
 TEST(CriteriaDefaultFile, ReadsWithoutWarnings) {
   FakeWindow window;
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   CriteriaSettings nsi;
   CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, window, boxes, nsi);
   ASSERT_EQ(criteria.ReadCriteria(true), CriteriaResult::Done);

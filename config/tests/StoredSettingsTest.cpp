@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/Codec.h"
-#include "config/FileAccess.h"
+#include "base/Files.h"
 #include "config/StoredSettings.h"
 #include "config/tests/TestFiles.h"
 
@@ -110,11 +110,11 @@ TEST(StoredSettings, ShortMissingAndLongFiles) {
   try {
     LoadMailSettings(folder.path());
     ADD_FAILURE() << "a file one byte short must fail";
-  } catch (const FileError& error) {
+  } catch (const base::FileError& error) {
     EXPECT_STREQ(error.what(), "Unexpected end of file: 212 of 213 bytes");
   }
   WriteBytes(folder / "setting3.bin", "");
-  EXPECT_THROW(LoadFtpSettings(folder.path()), FileError);
+  EXPECT_THROW(LoadFtpSettings(folder.path()), base::FileError);
 
   WriteBytes(folder / "setting2.bin", whole + "extra bytes");
   EXPECT_EQ(ScrambledText(LoadMailSettings(folder.path()).Host), "smtp.example.org");
@@ -122,10 +122,10 @@ TEST(StoredSettings, ShortMissingAndLongFiles) {
   try {
     LoadFtpSettings(folder / "no-such-folder");
     ADD_FAILURE() << "a missing file must fail";
-  } catch (const FileError& error) {
+  } catch (const base::FileError& error) {
     EXPECT_STREQ(error.what(), std::strerror(ENOENT));
   }
-  EXPECT_THROW(SaveFtpSettings(folder / "no-such-folder", SampleFtp()), FileError);
+  EXPECT_THROW(SaveFtpSettings(folder / "no-such-folder", SampleFtp()), base::FileError);
 }
 
 TEST(StoredSettings, FailedSaveLeavesTheOldFile) {
@@ -138,7 +138,7 @@ TEST(StoredSettings, FailedSaveLeavesTheOldFile) {
     FileSizeLimit limit(100);
     SaveMailSettings(folder.path(), SampleMail());
     ADD_FAILURE() << "the save must fail";
-  } catch (const FileError& error) {
+  } catch (const base::FileError& error) {
     EXPECT_STREQ(error.what(), std::strerror(EFBIG));
   }
   EXPECT_EQ(ReadBytes(folder / "setting2.bin"), before);

@@ -24,19 +24,19 @@
 #include <sstream>
 #include <thread>
 
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "link/tests/PtyPeer.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::console {
 namespace {
 
-using Box = ScriptedMessageBoxes::Box;
+using Box = base::ScriptedMessageBoxes::Box;
 using Texts = std::vector<std::string>;
 
-const Box kNoListBox{BoxKind::Warning, BoxButtons::Ok, "List of commands not found (commands.ini)", false};
+const Box kNoListBox{base::BoxKind::Warning, base::BoxButtons::Ok, "List of commands not found (commands.ini)", false};
 
 // Processes events until the condition holds or ten seconds have passed.
 bool WaitUntil(const std::function<bool()>& condition) {
@@ -57,7 +57,7 @@ std::string ReadBytes(const std::string& path) {
 class ConsoleTest : public testing::Test {
  protected:
   void SetUp() override {
-    link::SetTimeScale(0.05);
+    base::SetTimeScale(0.05);
     // A parameterised test is named "Name/0": one folder, not a folder inside a folder left behind.
     std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
     std::replace(test.begin(), test.end(), '/', '-');
@@ -67,7 +67,7 @@ class ConsoleTest : public testing::Test {
   }
   void TearDown() override {
     std::filesystem::remove_all(folder_);
-    link::SetTimeScale(1.0);
+    base::SetTimeScale(1.0);
   }
 
   void StartSensor() {
@@ -104,7 +104,7 @@ class ConsoleTest : public testing::Test {
   }
 
   std::filesystem::path folder_;
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   std::unique_ptr<sim::SimSensor> sensor_;
   std::unique_ptr<sim::ScopedPortDir> ports_;
 };
@@ -145,7 +145,7 @@ TEST_F(ConsoleTest, StartsWithItsControlsSet) {
   EXPECT_GE(form->frameGeometry().height(), CommandConsole::kMinHeight);
 
   // No commands.ini and no port 99.
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port99", false}}));
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port99", false}}));
 }
 
 struct SendCase {
@@ -279,7 +279,7 @@ TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
   EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
   EXPECT_FALSE(form->HasPort());
   EXPECT_FALSE(form->ReaderRunning());
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{{BoxKind::Error, BoxButtons::Ok,
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok,
                                                "Cannot read file \"" + (folder_ / "commands.ini").string() +
                                                    "\". Is a directory",
                                                false}}));
@@ -303,7 +303,7 @@ TEST_F(ConsoleTest, SavingRightAfterOpeningWritesTheHeaderAndSending) {
   ChooseFileWhenAsked(*form, QString::fromStdString(path));
   form->findChild<QPushButton*>("BitBtn1")->click();
   EXPECT_EQ(ReadBytes(path), "Port: COM7\r\nSN: 555123\r\nType: QRN-2.14 \xE4\r\n================\r\nSending:\r\n");
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {BoxKind::Information, BoxButtons::Ok, "Log is save!", false}}));
+  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {base::BoxKind::Information, base::BoxButtons::Ok, "Log is save!", false}}));
 }
 
 TEST_F(ConsoleTest, SavedLogKeepsTheReceivedBytesAndTheDefaultSuffix) {
@@ -339,8 +339,8 @@ TEST_F(ConsoleTest, APortHeldByAnotherProgramIsReportedAtShowAndSend) {
   EXPECT_FALSE(form->ReaderRunning());
   Send(*form, "SREV?");
   EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox,
-                                             {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port7", false},
-                                             {BoxKind::Error, BoxButtons::Ok, "Not successful open COM port", false}}));
+                                             {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port7", false},
+                                             {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port", false}}));
   EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SREV?"}));
   run->Close();
 }
@@ -356,7 +356,7 @@ bool PortIsFree(const std::string& name) {
 }
 
 TEST_F(ConsoleTest, ClosingWhileTheSensorIsSilentEnds) {
-  link::SetTimeScale(1.0);  // the full five-second wait
+  base::SetTimeScale(1.0);  // the full five-second wait
   StartSensor();
   sensor_->Control("silent on");
   auto form = Open();
@@ -387,18 +387,18 @@ TEST_F(ConsoleTest, APulledOutConverterFailsTheSendAndTheConsoleStillCloses) {
 
 // Boxes that stay open for a while, each in its own event loop as a modal box does while its user reads it
 // (ten times the console's report interval); records how many were open at once.
-class ModalBoxes : public MessageBoxes {
+class ModalBoxes : public base::MessageBoxes {
  public:
-  BoxAnswer Show(BoxKind, BoxButtons, const std::string& text) override {
+  base::BoxAnswer Show(base::BoxKind, base::BoxButtons, const std::string& text) override {
     texts.push_back(text);
     maxOpen = std::max(maxOpen, ++open);
     QEventLoop loop;
     QTimer::singleShot(500, &loop, &QEventLoop::quit);
     loop.exec();
     --open;
-    return BoxAnswer::Ok;
+    return base::BoxAnswer::Ok;
   }
-  void Post(BoxKind kind, const std::string& text) override { Show(kind, BoxButtons::Ok, text); }
+  void Post(base::BoxKind kind, const std::string& text) override { Show(kind, base::BoxButtons::Ok, text); }
 
   std::vector<std::string> texts;
   int open = 0;
@@ -416,8 +416,8 @@ TEST_F(ConsoleTest, ReaderBoxesComeOneAfterTheOtherInOrder) {
   ASSERT_TRUE(form.ReaderRunning());
 
   std::thread reader([&] {
-    form.Channel().Post(ReaderBox{BoxKind::Warning, "first"});
-    form.Channel().Post(ReaderBox{BoxKind::Error, "second"});
+    form.Channel().Post(ReaderBox{base::BoxKind::Warning, "first"});
+    form.Channel().Post(ReaderBox{base::BoxKind::Error, "second"});
     form.Channel().Post(LogLines{{"<< after the boxes"}});
   });
   reader.join();

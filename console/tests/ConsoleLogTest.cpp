@@ -81,18 +81,18 @@ TEST_F(ConsoleFilesTest, FailuresNameTheFileAndTheSystemReason) {
   try {
     WriteLines(missing, {"x\r\n"});
     ADD_FAILURE() << "no error";
-  } catch (const FileError& error) {
+  } catch (const base::FileError& error) {
     EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + missing + "\". No such file or directory");
   }
 
   // A folder where the list file should be exists but cannot be read as a file.
   std::filesystem::create_directory(Path("commands.ini"));
-  EXPECT_TRUE(FileExists(Path("commands.ini")));
-  EXPECT_FALSE(FileExists(Path("other.ini")));
+  EXPECT_TRUE(base::ExistsOrUnreadable(Path("commands.ini")));
+  EXPECT_FALSE(base::ExistsOrUnreadable(Path("other.ini")));
   try {
     ReadCommandFile(Path("commands.ini"));
     ADD_FAILURE() << "no error";
-  } catch (const FileError& error) {
+  } catch (const base::FileError& error) {
     EXPECT_EQ(std::string(error.what()),
               "Cannot read file \"" + Path("commands.ini") + "\". Is a directory");
   }

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "link/SerialPort.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::console {
@@ -21,14 +21,14 @@ using Lines = std::vector<std::string>;
 class ReaderTest : public testing::Test {
  protected:
   void SetUp() override {
-    link::SetTimeScale(0.05);
+    base::SetTimeScale(0.05);
     port_ = link::OpenPort(peer_.PortName(), link::kEventRxChar);
     reader_ = std::make_unique<ConsoleReader>(port_, channel_);
   }
   void TearDown() override {
     reader_.reset();
     port_->Close();
-    link::SetTimeScale(1.0);
+    base::SetTimeScale(1.0);
   }
 
   // Waits until `count` reports have been posted in all (counting those taken before) and returns them.
@@ -134,7 +134,7 @@ TEST_F(ReaderTest, AFailedReadWarnsAndTheReaderGoesOn) {
   peer_.Write("lost\r");
   EXPECT_EQ(Reports(2),
             (std::vector<ReaderReport>{
-                ReaderBox{BoxKind::Warning, "Error reading from port COM a stream reader :" + link::SystemErrorText(ETIMEDOUT)},
+                ReaderBox{base::BoxKind::Warning, "Error reading from port COM a stream reader :" + link::SystemErrorText(ETIMEDOUT)},
                 Entry({"<< OK\r", ""})}));
 }
 

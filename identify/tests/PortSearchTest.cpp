@@ -12,9 +12,9 @@
 
 #include "identify/PortSearch.h"
 #include "identify/tests/TestDoubles.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::identify {
@@ -30,7 +30,7 @@ TEST(PortScan, OpensEveryNumberByItsWindowsNameAndReportsAFailedClose) {
     if (!present.count(name)) return std::nullopt;
     return name != "\\\\.\\COM12";  // this one cannot be closed
   };
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   EXPECT_EQ(ScanPorts(boxes, probe), (std::vector<int32_t>{1, 3, 12, 255}));
   ASSERT_EQ(names.size(), 255u);
   EXPECT_EQ(names[0], "COM1");
@@ -39,7 +39,7 @@ TEST(PortScan, OpensEveryNumberByItsWindowsNameAndReportsAFailedClose) {
   EXPECT_EQ(names[9], "\\\\.\\COM10");
   EXPECT_EQ(names[11], "\\\\.\\COM12");
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Not successful close COM port12"});
-  EXPECT_EQ(boxes.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_EQ(boxes.Boxes()[0].kind, base::BoxKind::Error);
 }
 
 TEST(PortScan, SeesPublishedPortsButNotOneHeldByAnotherProgram) {
@@ -50,7 +50,7 @@ TEST(PortScan, SeesPublishedPortsButNotOneHeldByAnotherProgram) {
   options.com = 12;
   sim::SimSensor com12(options);
   sim::ScopedPortDir ports(com3.PortDir());
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   EXPECT_EQ(ScanPorts(boxes), (std::vector<int32_t>{3, 12}));
 
   link::PortHandle held = link::OpenPort("COM12", link::kEventRxFlag);
@@ -106,7 +106,7 @@ TEST(PortScan, LeavesTheSettingsOfAPortAnotherProgramUses) {
   std::vector<int32_t> found;
   {
     sim::ScopedPortDir ports(folder);
-    ScriptedMessageBoxes boxes;
+    base::ScriptedMessageBoxes boxes;
     found = ScanPorts(boxes);
     EXPECT_TRUE(boxes.Texts().empty());
   }
@@ -152,8 +152,8 @@ using testing::RecordingHost;
 
 class ApplySearchResultTest : public ::testing::Test {
  protected:
-  void SetUp() override { link::SetTimeScale(0.1); }
-  void TearDown() override { link::SetTimeScale(1.0); }
+  void SetUp() override { base::SetTimeScale(0.1); }
+  void TearDown() override { base::SetTimeScale(1.0); }
 
   sim::SimSensor sensor_{[] {
     sim::SimSensor::Options options;
@@ -162,7 +162,7 @@ class ApplySearchResultTest : public ::testing::Test {
     return options;
   }()};
   sim::ScopedPortDir ports_{sensor_.PortDir()};
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   RecordingHost host_;
   MemoryPortStore store_{{PortStore::Status::Missing, 0}};
 };
@@ -181,7 +181,6 @@ TEST_F(ApplySearchResultTest, OkTakesTheResultsStoresThePortAndAsksForTypeAndRan
                                                             {"RANGE CODE", "0-5000"}}));
   EXPECT_EQ(store_.Read().status, PortStore::Status::Found);
   EXPECT_EQ(store_.Read().port, 7);
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchOk});
   EXPECT_EQ(sensor_.Received(), (std::vector<std::string>{"#00RT?", "#00RX?"}));
   EXPECT_TRUE(boxes_.Texts().empty());
 }
@@ -192,7 +191,6 @@ TEST_F(ApplySearchResultTest, OkWithAnEmptyIdentityStillStoresThePort) {
   EXPECT_EQ(store_.Read().port, 7);
   EXPECT_EQ(host_.rows["Port"], "7");
   EXPECT_EQ(host_.rows["Serial Number"], "");
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchOk});
 }
 
 TEST_F(ApplySearchResultTest, APortThatIsNoNumberIsNotStored) {
@@ -213,13 +211,11 @@ TEST_F(ApplySearchResultTest, CancelShowsTheUnchangedIdentityAndStillAsksForType
   EXPECT_EQ(host_.rows["Firmware rev."], "QRN-1.0");
   EXPECT_EQ(host_.rows["TYPE CODE"], "IR-CO2");
   EXPECT_EQ(store_.Read().status, PortStore::Status::Missing);
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchCancelled});
 }
 
 TEST_F(ApplySearchResultTest, CancelBeforeAnyPortWasKnown) {
   IdentityFields identity;
   ApplySearchResult(false, {}, identity, store_, host_, boxes_);
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchCancelled});
   EXPECT_EQ(host_.rows.size(), 5u);
   // CheckCoeff runs on the empty port as well, and says so.
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port"});

@@ -15,9 +15,9 @@
 
 #include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::identify {
@@ -38,12 +38,12 @@ std::string MakePortFolder() {
 class PortSearchWizardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    link::SetTimeScale(0.1);
+    base::SetTimeScale(0.1);
     form_.address = "00";
     form_.show();
   }
   void TearDown() override {
-    link::SetTimeScale(1.0);
+    base::SetTimeScale(1.0);
     form_.hide();
     sensors_.clear();
     std::filesystem::remove_all(portDir_);
@@ -76,7 +76,7 @@ class PortSearchWizardTest : public ::testing::Test {
   std::string portDir_ = MakePortFolder();
   sim::ScopedPortDir scopedDir_{portDir_};
   std::vector<std::unique_ptr<sim::SimSensor>> sensors_;
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   PortSearchWizard form_{boxes_};
 };
 
@@ -146,7 +146,6 @@ TEST_F(PortSearchWizardTest, AbortWithNothingPluggedCancels) {
   MemoryPortStore store({PortStore::Status::Missing, 0});
   RecordingHost host;
   ApplySearchResult(form_.result() == QDialog::Accepted, form_.Result(), identity, store, host, boxes_);
-  EXPECT_EQ(host.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchCancelled});
   EXPECT_EQ(store.Read().status, PortStore::Status::Missing);
 }
 
@@ -180,7 +179,6 @@ TEST_F(PortSearchWizardTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStor
   EXPECT_EQ(store.Read().port, 5);
   EXPECT_EQ(identity.portNumber, "5");
   EXPECT_EQ(host.rows["Serial Number"], "770011");
-  EXPECT_EQ(host.columns, std::vector<ToolbarColumn>{ToolbarColumn::SearchOk});
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 

@@ -5,9 +5,9 @@
 #include <map>
 
 #include "identify/tests/TestDoubles.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::identify {
@@ -20,8 +20,8 @@ using testing::RecordingHost;
 
 class SensorCheckTest : public ::testing::Test {
  protected:
-  void SetUp() override { link::SetTimeScale(0.1); }
-  void TearDown() override { link::SetTimeScale(1.0); }
+  void SetUp() override { base::SetTimeScale(0.1); }
+  void TearDown() override { base::SetTimeScale(1.0); }
 
   std::unique_ptr<sim::SimSensor> StartSensor(std::vector<std::string> args = {}) {
     sim::SimSensor::Options options;
@@ -33,7 +33,7 @@ class SensorCheckTest : public ::testing::Test {
   }
 
   std::unique_ptr<sim::ScopedPortDir> portDir_;
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   RecordingHost host_;
   IdentityFields identity_;
   MemoryPortStore remembered7_{{PortStore::Status::Found, 7}};
@@ -44,7 +44,7 @@ const std::vector<std::string> kIdentityArgs = {"--serial", "102345", "--firmwar
 
 TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
   auto sensor = StartSensor(kIdentityArgs);
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
 
   EXPECT_TRUE(boxes_.Texts().empty());
   EXPECT_EQ(identity_.portNumber, "7");
@@ -55,7 +55,7 @@ TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
                                                              {"Firmware rev.", "QRN-2.14"},
                                                              {"TYPE CODE", "IR-CO2"},
                                                              {"RANGE CODE", "0-5000"}}));
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
+  EXPECT_EQ(result, CheckResult::Succeeded);
   EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00RT?", "#00RX?"}));
   // The port is free again: the check closed it.
   EXPECT_NO_THROW(link::OpenPort("COM7", link::kEventRxFlag));
@@ -63,9 +63,9 @@ TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
 
 TEST_F(SensorCheckTest, SilentToTypeAndRangeIsStillASuccess) {
   auto sensor = StartSensor({"--silent-to", "RT?,RX?"});
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_TRUE(boxes_.Texts().empty());
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
+  EXPECT_EQ(result, CheckResult::Succeeded);
   EXPECT_EQ(host_.rows["TYPE CODE"], "");
   EXPECT_EQ(host_.rows["RANGE CODE"], "");
   EXPECT_FALSE(host_.rows["Serial Number"].empty());
@@ -73,20 +73,20 @@ TEST_F(SensorCheckTest, SilentToTypeAndRangeIsStillASuccess) {
 
 TEST_F(SensorCheckTest, SerialButNoFirmware) {
   auto sensor = StartSensor({"--silent-to", "SREV?"});
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port ans sens"});
   EXPECT_FALSE(identity_.serialNumber.empty());
   EXPECT_TRUE(identity_.firmware.empty());
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+  EXPECT_EQ(result, CheckResult::Failed);
   EXPECT_TRUE(host_.rows.empty());
   EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00SREV?"}));
 }
 
 TEST_F(SensorCheckTest, SilentSensor) {
   auto sensor = StartSensor({"--silent"});
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port ans sens"});
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+  EXPECT_EQ(result, CheckResult::Failed);
   EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SRAL?"}));
 }
 
@@ -94,10 +94,10 @@ TEST_F(SensorCheckTest, NoRememberedPortChangesNothing) {
   auto sensor = StartSensor();
   MemoryPortStore empty({PortStore::Status::Missing, 0});
   identity_.portNumber = "5";  // a missing value empties it
-  CheckSensor(identity_, empty, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, empty, host_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Make full search port and sens"});
   EXPECT_EQ(identity_.portNumber, "");
-  EXPECT_TRUE(host_.columns.empty());
+  EXPECT_EQ(result, CheckResult::Unchanged);
   EXPECT_TRUE(sensor->Received().empty());
 }
 
@@ -105,28 +105,28 @@ TEST_F(SensorCheckTest, UnreadableStoreKeepsThePreviousPort) {
   auto sensor = StartSensor();
   MemoryPortStore broken({PortStore::Status::Failed, 0});
   identity_.portNumber = "7";
-  CheckSensor(identity_, broken, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, broken, host_, boxes_);
   EXPECT_TRUE(boxes_.Texts().empty());
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckSuccess});
+  EXPECT_EQ(result, CheckResult::Succeeded);
 }
 
 TEST_F(SensorCheckTest, BusyPortNamesThePortAndTheSystemText) {
   auto sensor = StartSensor();
   link::PortHandle other = link::OpenPort("COM7", link::kEventRxFlag);
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
-  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
   EXPECT_EQ(boxes_.Texts()[0], "COM7 port is busy\n\rINVALID_HANDLE_VALUE \n\rError Code: " + std::to_string(EBUSY));
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+  EXPECT_EQ(result, CheckResult::Failed);
 }
 
 TEST_F(SensorCheckTest, BusyPortAfterAnEarlierSuccessKeepsTheButtons) {
   auto sensor = StartSensor();
   identity_ = {"7", "102345", "QRN-2.14"};
   link::PortHandle other = link::OpenPort("COM7", link::kEventRxFlag);
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts().size(), 1u);
-  EXPECT_TRUE(host_.columns.empty()) << "the identity is still complete";
+  EXPECT_EQ(result, CheckResult::Unchanged) << "the identity is still complete";
 }
 
 TEST_F(SensorCheckTest, CheckCoeffOnAPortThatDoesNotOpen) {
@@ -141,10 +141,10 @@ TEST_F(SensorCheckTest, PulledOutDuringTheCheck) {
   auto sensor = StartSensor();
   sensor->Control("unplug");
   ASSERT_TRUE(sensor->WaitUnplugged(5s));
-  CheckSensor(identity_, remembered7_, host_, boxes_);
+  const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_EQ(boxes_.Texts()[0].rfind("COM7 port is busy\n\r", 0), 0u);
-  EXPECT_EQ(host_.columns, std::vector<ToolbarColumn>{ToolbarColumn::CheckFailure});
+  EXPECT_EQ(result, CheckResult::Failed);
 }
 
 }  // namespace

@@ -19,13 +19,11 @@ class MemoryPortStore : public PortStore {
   Entry entry_;
 };
 
-// The main window's side of a check or search: the rows it was given and the toolbar columns applied.
+// The main window's side of a check or search: the rows it was given.
 class RecordingHost : public CheckHost {
  public:
   void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
-  void ApplyToolbar(ToolbarColumn column) override { columns.push_back(column); }
   std::map<std::string, std::string> rows;
-  std::vector<ToolbarColumn> columns;
 };
 
 }  // namespace quarn::identify::testing

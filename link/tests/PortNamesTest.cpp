@@ -1,5 +1,5 @@
 #include "link/PortNames.h"
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +34,13 @@ TEST(PortNames, PortFolderReplacesTheDeviceRanges) {
 }
 
 TEST(CodePage, Windows1252RoundTrip) {
-  EXPECT_EQ(Utf8ToCp1252("a\xE2\x82\xAC\xC3\xA9"), "a\x80\xE9");     // a € é
-  EXPECT_EQ(Utf8ToCp1252("\xE2\x80\x8B\xD0\x96"), "??");             // zero-width space, Cyrillic
-  EXPECT_EQ(Utf8ToCp1252("\xC3"), "?");                               // cut sequence
+  EXPECT_EQ(base::Utf8ToCp1252("a\xE2\x82\xAC\xC3\xA9"), "a\x80\xE9");     // a € é
+  EXPECT_EQ(base::Utf8ToCp1252("\xE2\x80\x8B\xD0\x96"), "??");             // zero-width space, Cyrillic
+  EXPECT_EQ(base::Utf8ToCp1252("\xC3"), "?");                               // cut sequence
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
-  EXPECT_EQ(Latin1ToUtf8("\xE9"), "\xC3\xA9");
+  EXPECT_EQ(base::Utf8ToCp1252(base::Cp1252ToUtf8(all)), all);
+  EXPECT_EQ(base::Latin1ToUtf8("\xE9"), "\xC3\xA9");
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <future>
 #include <thread>
 
-#include "link/ScriptedMessageBoxes.h"
-#include "link/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "base/Timing.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::link {
@@ -18,8 +18,8 @@ using testing::PtyPeer;
 // Shortens the protocol's long waits (10 s, 3 s) for the tests that would otherwise sit through them.
 class ScaledTime {
  public:
-  explicit ScaledTime(double scale) { SetTimeScale(scale); }
-  ~ScaledTime() { SetTimeScale(1.0); }
+  explicit ScaledTime(double scale) { base::SetTimeScale(scale); }
+  ~ScaledTime() { base::SetTimeScale(1.0); }
 };
 
 TEST(OpenPort, BusyAndMissingPortsCarryTheErrorCode) {
@@ -141,7 +141,7 @@ std::future<std::string> Answer(PtyPeer& peer, std::string reply) {
 TEST(ShortExchange, FiltersTheReply) {
   ScaledTime fast(0.1);
   PtyPeer peer;
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   PortHandle port = OpenPort("COM7", kEventRxFlag);
 
   auto sensor = Answer(peer, "\x53\x4E\x3D\x30\x31\x32\x33\x0D\x34\x35");
@@ -167,7 +167,7 @@ TEST(ShortExchange, FiltersTheReply) {
 TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
   ScaledTime fast(0.1);
   PtyPeer peer;
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   PortHandle port = OpenPort("COM7", kEventRxFlag);
   auto sensor = std::async(std::launch::async, [&] {
     peer.ReadLine();
@@ -184,7 +184,7 @@ TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
 // At real timing: a silent sensor gets the request twice, then the exchange ends silent (about 6.3 s).
 TEST(ShortExchange, SilentSensorAtRealTiming) {
   PtyPeer peer;
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   PortHandle port = OpenPort("COM7", kEventRxFlag);
   const auto start = std::chrono::steady_clock::now();
   const ExchangeResult r = ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
@@ -202,7 +202,7 @@ TEST(ShortExchange, FailuresShowTheirBoxAndCloseThePort) {
   ScaledTime fast(0.1);
   {
     PtyPeer peer;
-    ScriptedMessageBoxes boxes;
+    base::ScriptedMessageBoxes boxes;
     PortHandle port = OpenPort("COM7", kEventRxFlag);
     peer.Unplug();
     const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
@@ -212,7 +212,7 @@ TEST(ShortExchange, FailuresShowTheirBoxAndCloseThePort) {
   }
   {
     PtyPeer peer;
-    ScriptedMessageBoxes boxes;
+    base::ScriptedMessageBoxes boxes;
     PortHandle port = OpenPort("COM7", kEventRxFlag);
     auto sensor = Answer(peer, std::string(600, 'x') + "\r");
     const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);

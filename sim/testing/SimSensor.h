@@ -96,7 +96,7 @@ class SimSensor {
   int unpluggedBaseline_ = 0;
 };
 
-// Options for a test whose time runs at timeScale (link::SetTimeScale): the line is as much faster, so
+// Options for a test whose time runs at timeScale (base::SetTimeScale): the line is as much faster, so
 // that a shortened pause still covers what a real line carries in the full one.
 inline SimSensor::Options LineAtTimeScale(double timeScale) {
   SimSensor::Options options;

@@ -5,16 +5,16 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 
 namespace quarn::support::testing {
 
 // Message boxes that count the boxes shown under the busy cursor: a box must come after the network call.
-class CursorBoxes : public ScriptedMessageBoxes {
+class CursorBoxes : public base::ScriptedMessageBoxes {
  public:
-  BoxAnswer Show(BoxKind kind, BoxButtons buttons, const std::string& text) override {
+  base::BoxAnswer Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) override {
     if (QGuiApplication::overrideCursor() != nullptr) ++underBusyCursor_;
-    return ScriptedMessageBoxes::Show(kind, buttons, text);
+    return base::ScriptedMessageBoxes::Show(kind, buttons, text);
   }
   int UnderBusyCursor() const { return underBusyCursor_; }
 

@@ -178,7 +178,7 @@ TEST(MailSettingsWindowTest, ShowFillsTheControlsFromTheStoredFiles) {
   Window damaged;
   testing::WriteFile(damaged.program.File("setting2.bin"), "short");
   damaged.form.show();
-  testing::ExpectBoxes(damaged.boxes, {{BoxKind::Warning, "Error on a file\n\r..."}});
+  testing::ExpectBoxes(damaged.boxes, {{base::BoxKind::Warning, "Error on a file\n\r..."}});
   EXPECT_EQ(damaged.Value(MailSettingsWindow::kPortRow), "25");
 }
 
@@ -196,8 +196,8 @@ TEST(MailSettingsWindowTest, SaveButtonsStoreWhatTheControlsHold) {
   QTest::mouseClick(Find<QPushButton>(w.form, "bSaveE"), Qt::LeftButton);
   QTest::mouseClick(Find<QPushButton>(w.form, "bSaveFtp"), Qt::LeftButton);
 
-  testing::ExpectBoxes(w.boxes, {{BoxKind::Information, "Settings E-Mail saved !"},
-                                 {BoxKind::Information, "Settings FTP saved !"}});
+  testing::ExpectBoxes(w.boxes, {{base::BoxKind::Information, "Settings E-Mail saved !"},
+                                 {base::BoxKind::Information, "Settings FTP saved !"}});
   const config::MailSettingsRecord mail = config::LoadMailSettings(w.program.Path());
   EXPECT_EQ(config::ScrambledText(mail.Host), "smtp.example.org");
   EXPECT_EQ(config::ScrambledText(mail.Port), "587");
@@ -220,7 +220,7 @@ TEST(MailSettingsWindowTest, HelpOpensTheFileOrSaysItIsMissing) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form));
 
   QTest::keyClick(&w.form, Qt::Key_F1);
-  testing::ExpectBoxes(w.boxes, {{BoxKind::Warning, "The Help file is not found !"}});
+  testing::ExpectBoxes(w.boxes, {{base::BoxKind::Warning, "The Help file is not found !"}});
   EXPECT_TRUE(catcher.urls.isEmpty());
 
   testing::WriteFile(w.program.File("help.chm"), "help");
@@ -234,14 +234,14 @@ TEST(MailSettingsWindowTest, HelpOpensTheFileOrSaysItIsMissing) {
 TEST(MailSettingsWindowTest, TestFtpButtonUploadsThenAsksWithTheCursorRestored) {
   testing::FtpTestServer server;
   Window w(server.Port(), "");
-  w.boxes.QueueAnswer(BoxAnswer::No);
+  w.boxes.QueueAnswer(base::BoxAnswer::No);
   w.form.show();
   Find<QLineEdit>(w.form, "eAccountFTP")->setText(kUser);
   Find<QLineEdit>(w.form, "ePassFtp")->setText(kPassword);
   QTest::mouseClick(Find<QPushButton>(w.form, "bTestFtp"), Qt::LeftButton);
 
   testing::ExpectBoxes(
-      w.boxes, {{BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"}});
+      w.boxes, {{base::BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"}});
   EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(testing::ReadFile(server.Home() / "commands.ini"), testing::kCommandsBytes);
@@ -259,19 +259,19 @@ TEST(MailSettingsWindowTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
   const std::vector<Case> cases = {
       {"STARTTLS answered 454",
        {.startTls = true, .authBeforeTls = true, .startTlsFault = "refuse"},
-       {BoxKind::Error, "Error sending mail ! Check setting."}},
+       {base::BoxKind::Error, "Error sending mail ! Check setting."}},
       {"handshake broken",
        {.startTls = true, .authBeforeTls = true, .startTlsFault = "break"},
-       {BoxKind::Error, "Error sending mail ! Check setting."}},
+       {base::BoxKind::Error, "Error sending mail ! Check setting."}},
       {"no STARTTLS offered",
        {.authBeforeTls = true},
-       {BoxKind::Information, "Test mail send!\n\rSave setting?"}},
+       {base::BoxKind::Information, "Test mail send!\n\rSave setting?"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::SmtpTestServer server(c.server);
     Window w;
-    w.boxes.QueueAnswer(BoxAnswer::No);
+    w.boxes.QueueAnswer(base::BoxAnswer::No);
     config::SaveMailSettings(w.program.Path(), MailRecord({"127.0.0.1", std::to_string(server.Port()), kUser,
                                                            kPassword, "test@example.org", true}));
     w.form.show();
@@ -282,7 +282,7 @@ TEST(MailSettingsWindowTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
     EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     const std::vector<std::string> commands = server.Commands();
-    const bool sent = c.box.kind == BoxKind::Information;
+    const bool sent = c.box.kind == base::BoxKind::Information;
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "AUTH"), sent ? 1 : 0);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "MAIL"), sent ? 1 : 0);
     EXPECT_EQ(testing::CountMails(server.Mails()), sent ? 1 : 0);

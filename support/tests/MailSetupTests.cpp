@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "support/MailSetup.h"
 #include "support/tests/SupportFixtures.h"
 
@@ -63,7 +63,7 @@ TEST(MailSetupTest, LoadsWhatIsStoredAndReportsUnreadableFiles) {
     EXPECT_EQ(stored.mail->port, "25");  // an empty stored port shows the default
     EXPECT_EQ(stored.mail->password, kPassword);
     EXPECT_FALSE(stored.ftp);
-    ExpectBoxes(s.boxes, {{BoxKind::Warning, "Error on a file\n\r..."}});
+    ExpectBoxes(s.boxes, {{base::BoxKind::Warning, "Error on a file\n\r..."}});
   }
 }
 
@@ -82,32 +82,32 @@ TEST(MailSetupTest, SavesOnlyCompleteAccounts) {
   EXPECT_FALSE(s.setup.SaveFtp({"", "pw", true}));
   EXPECT_TRUE(s.setup.SaveFtp({kUser, "", true}));  // the FTP password may be empty
   EXPECT_TRUE(FtpFieldsFrom(config::LoadFtpSettings(s.program.Path())).passive);
-  ExpectBoxes(s.boxes, {{BoxKind::Warning, "Not all parameters are filled!"},
-                        {BoxKind::Warning, "Not all parameters are filled!"},
-                        {BoxKind::Warning, "Not all parameters are filled!"},
-                        {BoxKind::Information, "Settings E-Mail saved !"},
-                        {BoxKind::Warning, "Not all parameters are filled !"},
-                        {BoxKind::Information, "Settings FTP saved !"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Warning, "Not all parameters are filled!"},
+                        {base::BoxKind::Warning, "Not all parameters are filled!"},
+                        {base::BoxKind::Warning, "Not all parameters are filled!"},
+                        {base::BoxKind::Information, "Settings E-Mail saved !"},
+                        {base::BoxKind::Warning, "Not all parameters are filled !"},
+                        {base::BoxKind::Information, "Settings FTP saved !"}});
 
   for (const SupportFtpServer& server : {FtpServerAt(0), SupportFtpServer{"", 21, ""}}) {
     SetupUnderTest noServer(server);
     EXPECT_FALSE(noServer.setup.SaveFtp({kUser, kPassword, false}));
-    ExpectBoxes(noServer.boxes, {{BoxKind::Warning, "Not all parameters are filled !"}});
+    ExpectBoxes(noServer.boxes, {{base::BoxKind::Warning, "Not all parameters are filled !"}});
   }
 
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   MailSetup nowhere((s.program.File("missing") / "").string(), FtpServerAt(21), boxes);
   EXPECT_FALSE(nowhere.SaveMail(complete));
   EXPECT_FALSE(nowhere.SaveFtp({kUser, kPassword, false}));
   ExpectBoxes(boxes,
-              {{BoxKind::Warning, "Error on a file!\n\r..."}, {BoxKind::Warning, "Error on a file!\n\r..."}});
+              {{base::BoxKind::Warning, "Error on a file!\n\r..."}, {base::BoxKind::Warning, "Error on a file!\n\r..."}});
 }
 
 TEST(MailSetupTest, PlainTestMailArrivesWithOneAttachmentEachTime) {
   testing::SmtpTestServer server({.startTls = true, .authBeforeTls = true});
   SetupUnderTest s;
-  s.boxes.QueueAnswer(BoxAnswer::No);
-  s.boxes.QueueAnswer(BoxAnswer::Yes);
+  s.boxes.QueueAnswer(base::BoxAnswer::No);
+  s.boxes.QueueAnswer(base::BoxAnswer::Yes);
   const MailFields fields = MailAccount(server.Port(), false);
 
   s.setup.TestMail(fields);
@@ -115,10 +115,10 @@ TEST(MailSetupTest, PlainTestMailArrivesWithOneAttachmentEachTime) {
   s.setup.TestMail(fields);
   EXPECT_TRUE(std::filesystem::exists(s.program.File("setting2.bin")));
 
-  ExpectBoxes(s.boxes, {{BoxKind::Information, "Test mail send!\n\rSave setting?"},
-                        {BoxKind::Information, "Test mail send!\n\rSave setting?"},
-                        {BoxKind::Information, "Settings E-Mail saved !"}});
-  EXPECT_EQ(s.boxes.Boxes()[0].buttons, BoxButtons::YesNo);
+  ExpectBoxes(s.boxes, {{base::BoxKind::Information, "Test mail send!\n\rSave setting?"},
+                        {base::BoxKind::Information, "Test mail send!\n\rSave setting?"},
+                        {base::BoxKind::Information, "Settings E-Mail saved !"}});
+  EXPECT_EQ(s.boxes.Boxes()[0].buttons, base::BoxButtons::YesNo);
   EXPECT_EQ(s.boxes.BusyChanges(), (std::vector<bool>{true, false, true, false}));
   EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
   for (int n = 1; n <= 2; ++n) {
@@ -152,21 +152,21 @@ TEST(MailSetupTest, PlainTestMailFailuresEachHaveTheirBox) {
                      &MailFields::testAddress}) {
     MailFields fields = good;
     fields.*blank = "";
-    cases.push_back({"a field is empty", fields, {BoxKind::Warning, "Not all parameters are filled !"}});
+    cases.push_back({"a field is empty", fields, {base::BoxKind::Warning, "Not all parameters are filled !"}});
   }
   for (const std::string port : {"99999999999", "0", "70000"}) {
     MailFields fields = good;
     fields.port = port;
-    cases.push_back({"port " + port, fields, {BoxKind::Error, "Port is not set!"}});
+    cases.push_back({"port " + port, fields, {base::BoxKind::Error, "Port is not set!"}});
   }
   cases.push_back(
-      {"wrong password", MailAccount(server.Port(), false, "wrong"), {BoxKind::Error, "Error : ..."}});
+      {"wrong password", MailAccount(server.Port(), false, "wrong"), {base::BoxKind::Error, "Error : ..."}});
   const int closed = testing::ClosedPort();
   cases.push_back({"nothing listens",
                    MailAccount(closed, false),
-                   {BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
+                   {base::BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
                                         " refused the connection; check the server name and the port..."}});
-  cases.push_back({"no criteria.ini", good, {BoxKind::Error, "Error : ..."}, true});
+  cases.push_back({"no criteria.ini", good, {base::BoxKind::Error, "Error : ..."}, true});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -184,15 +184,15 @@ TEST(MailSetupTest, StartTlsTestMailUsesTheMailComponent) {
     SCOPED_TRACE(c.name);
     testing::SmtpTestServer server(c.options);
     SetupUnderTest s;
-    s.boxes.QueueAnswer(BoxAnswer::No);
+    s.boxes.QueueAnswer(base::BoxAnswer::No);
     s.setup.TestMail(MailAccount(server.Port(), true, c.password));
     EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
     if (c.tls.empty()) {
-      ExpectBoxes(s.boxes, {{BoxKind::Error, "Error sending mail ! Check setting."}});
+      ExpectBoxes(s.boxes, {{base::BoxKind::Error, "Error sending mail ! Check setting."}});
       EXPECT_EQ(testing::CountMails(server.Mails()), 0);
       continue;
     }
-    ExpectBoxes(s.boxes, {{BoxKind::Information, "Test mail send!\n\rSave setting?"}});
+    ExpectBoxes(s.boxes, {{base::BoxKind::Information, "Test mail send!\n\rSave setting?"}});
     const auto mail = WaitForMail(server.Mails(), 1);
     ASSERT_TRUE(mail);
     EXPECT_EQ(mail->Fact("tls"), c.tls);
@@ -220,7 +220,7 @@ TEST(MailSetupTest, StartTlsPortRules) {
   s.boxes.Clear();
   fields.port = "99999999999";
   s.setup.TestMail(fields);
-  ExpectBoxes(s.boxes, {{BoxKind::Error, "''99999999999'' is not a valid integer value"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Error, "''99999999999'' is not a valid integer value"}});
 }
 
 struct UploadCase {
@@ -242,14 +242,14 @@ TEST_P(MailSetupUploadTest, UploadsCommandsAndMaySaveTheAccount) {
   const auto remote = server.Home() / c.remotePath;
   WriteFile(remote, std::string(5000, 'o'));  // longer than the upload: a write-over would show
   SetupUnderTest s(FtpServerAt(server.Port(), c.ftpPath));
-  s.boxes.QueueAnswer(BoxAnswer::Yes);
+  s.boxes.QueueAnswer(base::BoxAnswer::Yes);
   const FtpFields account{kUser, kPassword, c.passive};
 
   s.setup.TestFtp(account);
 
   ExpectBoxes(s.boxes,
-              {{BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"},
-               {BoxKind::Information, "Settings FTP saved !"}});
+              {{base::BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"},
+               {base::BoxKind::Information, "Settings FTP saved !"}});
   EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
   EXPECT_EQ(ReadFile(remote), testing::kCommandsBytes);
   EXPECT_EQ(s.setup.FtpPath(), c.keptPath);
@@ -281,25 +281,25 @@ TEST(MailSetupTest, TestUploadFailuresEachHaveTheirBox) {
   };
   const FtpFields good{kUser, kPassword, true};
   const std::vector<Case> cases = {
-      {"no server", {"", server.Port(), ""}, good, {BoxKind::Warning, "Not all parameters are filled !"}},
-      {"port 0", FtpServerAt(0), good, {BoxKind::Warning, "Not all parameters are filled !"}},
+      {"no server", {"", server.Port(), ""}, good, {base::BoxKind::Warning, "Not all parameters are filled !"}},
+      {"port 0", FtpServerAt(0), good, {base::BoxKind::Warning, "Not all parameters are filled !"}},
       {"no account",
        FtpServerAt(server.Port()),
        {"", kPassword, true},
-       {BoxKind::Warning, "Not all parameters are filled !"}},
+       {base::BoxKind::Warning, "Not all parameters are filled !"}},
       {"no password",
        FtpServerAt(server.Port()),
        {kUser, "", true},
-       {BoxKind::Warning, "Not all parameters are filled !"}},
-      {"port too big", FtpServerAt(70000), good, {BoxKind::Error, "Port is not set!"}},
+       {base::BoxKind::Warning, "Not all parameters are filled !"}},
+      {"port too big", FtpServerAt(70000), good, {base::BoxKind::Error, "Port is not set!"}},
       {"wrong password",
        FtpServerAt(server.Port()),
        {kUser, "wrong", true},
-       {BoxKind::Warning, "Error to connect FTP\n\r..."}},
+       {base::BoxKind::Warning, "Error to connect FTP\n\r..."}},
       {"missing folder",
        FtpServerAt(server.Port(), "missing"),
        good,
-       {BoxKind::Warning, "Error sending the file to FTP\n\r..."}},
+       {base::BoxKind::Warning, "Error sending the file to FTP\n\r..."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -320,14 +320,14 @@ TEST(MailSetupTest, SilentServersEndInTheErrorBox) {
     SetupUnderTest s({}, testing::ShortConnection());
     s.setup.TestMail(MailAccount(silent.Port(), false));
     s.setup.TestMail(MailAccount(silent.Port(), true));
-    ExpectBoxes(s.boxes, {{BoxKind::Error, "Error : the server 127.0.0.1 port " +
+    ExpectBoxes(s.boxes, {{base::BoxKind::Error, "Error : the server 127.0.0.1 port " +
                                                std::to_string(silent.Port()) + " did not answer..."},
-                          {BoxKind::Error, "Error sending mail ! Check setting."}});
+                          {base::BoxKind::Error, "Error sending mail ! Check setting."}});
   }
   {
     SetupUnderTest s(FtpServerAt(silent.Port()), testing::ShortConnection());
     s.setup.TestFtp({kUser, kPassword, true});
-    ExpectBoxes(s.boxes, {{BoxKind::Warning, "Error to connect FTP\n\r..."}});
+    ExpectBoxes(s.boxes, {{base::BoxKind::Warning, "Error to connect FTP\n\r..."}});
     EXPECT_NE(s.boxes.Texts()[0].find("did not answer"), std::string::npos) << s.boxes.Texts()[0];
   }
 }

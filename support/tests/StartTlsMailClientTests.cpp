@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "support/StartTlsMailClient.h"
 #include "support/tests/TestServers.h"
 
@@ -82,7 +82,7 @@ TEST(StartTlsMailClientTest, DeliversTextPartsThenAttachmentsOverStartTls) {
     EXPECT_EQ(part.disposition, "inline");
     EXPECT_EQ(part.description, "Message text");
     EXPECT_EQ(part.encoding, "quoted-printable");
-    EXPECT_EQ(part.data, Utf8ToCp1252(texts[i])) << i;
+    EXPECT_EQ(part.data, base::Utf8ToCp1252(texts[i])) << i;
   }
   const std::vector<std::pair<std::string, std::string>> attached = {{"run 1.dat", dataFile},
                                                                      {"criteria.ini", criteria}};

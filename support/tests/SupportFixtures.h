@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "support/Accounts.h"
 #include "support/tests/TestServers.h"
 
@@ -65,11 +65,11 @@ class ProgramFolder {
 
 // Message boxes that also note whether a network call was running when a box came up, and what the busy
 // hook was told, in order.
-class FeedbackBoxes : public ScriptedMessageBoxes {
+class FeedbackBoxes : public base::ScriptedMessageBoxes {
  public:
-  BoxAnswer Show(BoxKind kind, BoxButtons buttons, const std::string& text) override {
+  base::BoxAnswer Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) override {
     if (busy_) ++boxesWhileBusy_;
-    return ScriptedMessageBoxes::Show(kind, buttons, text);
+    return base::ScriptedMessageBoxes::Show(kind, buttons, text);
   }
 
   NetworkFeedback Feedback() {
@@ -94,11 +94,11 @@ class FeedbackBoxes : public ScriptedMessageBoxes {
 
 // Expects the boxes' kinds and texts; a text ending in "..." matches any text that starts with the rest.
 struct ExpectedBox {
-  BoxKind kind;
+  base::BoxKind kind;
   std::string text;
 };
 
-inline void ExpectBoxes(const ScriptedMessageBoxes& boxes, const std::vector<ExpectedBox>& expected) {
+inline void ExpectBoxes(const base::ScriptedMessageBoxes& boxes, const std::vector<ExpectedBox>& expected) {
   const auto shown = boxes.Boxes();
   ASSERT_EQ(shown.size(), expected.size()) << ::testing::PrintToString(boxes.Texts());
   for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -81,7 +81,7 @@ TEST(SupportSendWindowTest, ControlsAndTheTransportsOffered) {
     testing::WriteFile(w.program.File("setting3.bin"), "short");
     w.form->show();
     EXPECT_FALSE(w.Ftp()->isEnabled());
-    testing::ExpectBoxes(w.boxes, {{BoxKind::Warning, "An error on a file\n\r..."}});
+    testing::ExpectBoxes(w.boxes, {{base::BoxKind::Warning, "An error on a file\n\r..."}});
   }
 }
 
@@ -111,7 +111,7 @@ TEST(SupportSendWindowTest, SendMailsThenUploadsWithProgressUnderABusyCursor) {
   QTest::mouseClick(Find<QPushButton>(*w.form, "bSend"), Qt::LeftButton);
 
   testing::ExpectBoxes(
-      w.boxes, {{BoxKind::Information, "message send"}, {BoxKind::Information, "File for FTP copied"}});
+      w.boxes, {{base::BoxKind::Information, "message send"}, {base::BoxKind::Information, "File for FTP copied"}});
   EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(w.Progress()->isVisible());
@@ -149,8 +149,8 @@ TEST(SupportSendWindowTest, FailedStartTlsSendsNothingAndNoBoxComesUnderTheBusyC
     ASSERT_TRUE(w.Mail()->isChecked() && w.Ftp()->isChecked());
     QTest::mouseClick(Find<QPushButton>(*w.form, "bSend"), Qt::LeftButton);
 
-    testing::ExpectBoxes(w.boxes, {{BoxKind::Error, "Error sending mail ! Check setting."},
-                                   {BoxKind::Warning, "Error to connect to FTP\n\r..."}});
+    testing::ExpectBoxes(w.boxes, {{base::BoxKind::Error, "Error sending mail ! Check setting."},
+                                   {base::BoxKind::Warning, "Error to connect to FTP\n\r..."}});
     EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     const std::vector<std::string> commands = smtp.Commands();

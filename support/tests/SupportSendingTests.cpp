@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/Codec.h"
-#include "link/CodePage.h"
+#include "base/CodePage.h"
 #include "support/SupportSending.h"
 #include "support/tests/SupportFixtures.h"
 
@@ -27,7 +27,7 @@ const std::string kDataBytes = BinaryBytes(200000);
 
 // The criteria file gives the folder scrambled.
 std::string ScrambledFolder(const std::string& folder) {
-  return Cp1252ToUtf8(config::CodecEncode(folder, 50));
+  return base::Cp1252ToUtf8(config::CodecEncode(folder, 50));
 }
 
 // A program folder with a data file beside it, the stored accounts and the window's logic.
@@ -118,7 +118,7 @@ TEST(SupportSendingTest, OffersTheTransportsWhoseSettingsCanBeRead) {
     EXPECT_EQ(offered.mail, c.mail);
     EXPECT_EQ(offered.ftp, c.ftp);
     if (c.shortMailFile) {
-      ExpectBoxes(s.boxes, {{BoxKind::Warning, "An error on a file\n\r..."}});
+      ExpectBoxes(s.boxes, {{base::BoxKind::Warning, "An error on a file\n\r..."}});
     } else {
       EXPECT_TRUE(s.boxes.Boxes().empty());
     }
@@ -132,7 +132,7 @@ TEST(SupportSendingTest, PlainMailCarriesReportAndFilesAndIgnoresTheStoredPort) 
   s.sending->SetPlainPort(server.Port());
   s.Send(true, false);
 
-  ExpectBoxes(s.boxes, {{BoxKind::Information, "message send"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Information, "message send"}});
   EXPECT_EQ(s.boxes.BusyChanges(), (std::vector<bool>{true, false}));
   EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
   const auto mail = WaitForMail(server.Mails(), 1);
@@ -161,8 +161,8 @@ TEST(SupportSendingTest, PlainMailGoesWithoutAnUnreadableAttachment) {
   s.sending->SetPlainPort(server.Port());
   s.Send(true, false);
 
-  ExpectBoxes(s.boxes, {{BoxKind::Error, "I attach a file was not successful!\n\r..."},
-                        {BoxKind::Information, "message send"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Error, "I attach a file was not successful!\n\r..."},
+                        {base::BoxKind::Information, "message send"}});
   const auto mail = WaitForMail(server.Mails(), 1);
   ASSERT_TRUE(mail);
   ASSERT_EQ(mail->parts.size(), 2u);
@@ -186,17 +186,17 @@ TEST(SupportSendingTest, IncompleteAccountOrFailedPlainMailEndsBeforeTheUpload) 
       fields.*blank = "";
       fields.startTls = startTls;
       cases.push_back(
-          {"a field is empty", fields, smtp.Port(), {BoxKind::Warning, "Not all parameters are filled !"}});
+          {"a field is empty", fields, smtp.Port(), {base::BoxKind::Warning, "Not all parameters are filled !"}});
     }
   }
   MailFields wrong = good;
   wrong.password = "wrong";
-  cases.push_back({"wrong password", wrong, smtp.Port(), {BoxKind::Error, "Error : ..."}});
+  cases.push_back({"wrong password", wrong, smtp.Port(), {base::BoxKind::Error, "Error : ..."}});
   const int closed = testing::ClosedPort();
   cases.push_back({"nothing listens",
                    good,
                    closed,
-                   {BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
+                   {base::BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
                                         " refused the connection; check the server name and the port..."}});
 
   for (const Case& c : cases) {
@@ -223,8 +223,8 @@ TEST(SupportSendingTest, MailComponentPathThenTheUploadWhateverItsResult) {
     s.Send(true, true);
 
     const std::string mailBox = c.tls.empty() ? "Error sending mail ! Check setting." : "message send";
-    ExpectBoxes(s.boxes, {{c.tls.empty() ? BoxKind::Error : BoxKind::Information, mailBox},
-                          {BoxKind::Information, "File for FTP copied"}});
+    ExpectBoxes(s.boxes, {{c.tls.empty() ? base::BoxKind::Error : base::BoxKind::Information, mailBox},
+                          {base::BoxKind::Information, "File for FTP copied"}});
     EXPECT_EQ(ReadFile(ftp.Home() / "run 1.dat"), kDataBytes);
     if (c.tls.empty()) {
       EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
@@ -263,7 +263,7 @@ TEST(SupportSendingTest, MailComponentPortRules) {
     s.StoreMail(port, 1);
     s.StoreFtp(true);
     s.Send(true, true);
-    ExpectBoxes(s.boxes, {{BoxKind::Error, "''" + port + "'' is not a valid integer value"}});
+    ExpectBoxes(s.boxes, {{base::BoxKind::Error, "''" + port + "'' is not a valid integer value"}});
   }
   EXPECT_TRUE(ftp.Commands().empty());
 }
@@ -276,7 +276,7 @@ TEST(SupportSendingTest, UnknownConnectionChoiceSendsNothingButTheUploadRuns) {
   s.StoreFtp(false);
   s.sending->SetPlainPort(smtp.Port());
   s.Send(true, true);
-  ExpectBoxes(s.boxes, {{BoxKind::Information, "File for FTP copied"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Information, "File for FTP copied"}});
   EXPECT_EQ(ReadFile(ftp.Home() / "run 1.dat"), kDataBytes);
   EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
 }
@@ -302,7 +302,7 @@ TEST_P(SupportSendingUploadTest, UploadsDataFileAndCriteriaWithProgress) {
   s.StoreFtp(c.passive);
   s.Send(false, true);
 
-  ExpectBoxes(s.boxes, {{BoxKind::Information, "File for FTP copied"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Information, "File for FTP copied"}});
   EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
   EXPECT_EQ(ReadFile(ftp.Home() / c.remotePath), kDataBytes);
   EXPECT_EQ(ReadFile(ftp.Home() / "criteria.ini"), testing::kCriteriaBytes);
@@ -357,23 +357,23 @@ TEST(SupportSendingTest, UploadFailuresEachHaveTheirBox) {
   const FtpFields good{kUser, kPassword, true};
   const std::string incomplete = "Not all parameters are filled !";
   const std::vector<Case> cases = {
-      {"no server", "", ftp.Port(), good, "", {BoxKind::Warning, incomplete}},
-      {"port 0", "127.0.0.1", 0, good, "", {BoxKind::Warning, incomplete}},
-      {"no account", "127.0.0.1", ftp.Port(), {"", kPassword, true}, "", {BoxKind::Warning, incomplete}},
-      {"no password", "127.0.0.1", ftp.Port(), {kUser, "", true}, "", {BoxKind::Warning, incomplete}},
-      {"port too big", "127.0.0.1", 70000, good, "", {BoxKind::Error, "Port is not set!"}},
+      {"no server", "", ftp.Port(), good, "", {base::BoxKind::Warning, incomplete}},
+      {"port 0", "127.0.0.1", 0, good, "", {base::BoxKind::Warning, incomplete}},
+      {"no account", "127.0.0.1", ftp.Port(), {"", kPassword, true}, "", {base::BoxKind::Warning, incomplete}},
+      {"no password", "127.0.0.1", ftp.Port(), {kUser, "", true}, "", {base::BoxKind::Warning, incomplete}},
+      {"port too big", "127.0.0.1", 70000, good, "", {base::BoxKind::Error, "Port is not set!"}},
       {"wrong password",
        "127.0.0.1",
        ftp.Port(),
        {kUser, "wrong", true},
        "",
-       {BoxKind::Warning, "Error to connect to FTP\n\r..."}},
+       {base::BoxKind::Warning, "Error to connect to FTP\n\r..."}},
       {"missing folder",
        "127.0.0.1",
        ftp.Port(),
        good,
        ScrambledFolder("missing\\"),
-       {BoxKind::Warning, "Error sending the file to FTP\n\r..."}},
+       {base::BoxKind::Warning, "Error sending the file to FTP\n\r..."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -405,14 +405,14 @@ TEST(SupportSendingTest, SilentServersEndInTheErrorBox) {
     s.sending->SetPlainPort(silent.Port());
     s.Send(true, false);
     ExpectBoxes(s.boxes,
-                {{BoxKind::Error, useTls == 0 ? "Error : the server 127.0.0.1 port " +
+                {{base::BoxKind::Error, useTls == 0 ? "Error : the server 127.0.0.1 port " +
                                                     std::to_string(silent.Port()) + " did not answer..."
                                               : "Error sending mail ! Check setting."}});
   }
   Sending s(silent.Port(), "", testing::ShortConnection());
   s.StoreFtp(true);
   s.Send(false, true);
-  ExpectBoxes(s.boxes, {{BoxKind::Warning, "Error to connect to FTP\n\r..."}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Warning, "Error to connect to FTP\n\r..."}});
   EXPECT_NE(s.boxes.Texts()[0].find("did not answer"), std::string::npos) << s.boxes.Texts()[0];
 }
 
@@ -429,12 +429,12 @@ TEST(SupportSendingTest, MailFailuresNameTheirReason) {
       "Error : there is no support address to send to; the key mailsupport in criteria.ini is missing or "
       "empty";
   const std::vector<Case> cases = {
-      {"no support address", "127.0.0.1", "", {BoxKind::Error, noAddress}},
-      {"blank support address", "127.0.0.1", "  ", {BoxKind::Error, noAddress}},
+      {"no support address", "127.0.0.1", "", {base::BoxKind::Error, noAddress}},
+      {"blank support address", "127.0.0.1", "  ", {base::BoxKind::Error, noAddress}},
       {"unresolvable host",
        "no-such-host.invalid",
        "support@example.org",
-       {BoxKind::Error, "Error : the server name no-such-host.invalid cannot be found..."}},
+       {base::BoxKind::Error, "Error : the server name no-such-host.invalid cannot be found..."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

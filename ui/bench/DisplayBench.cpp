@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
 #include "ui/MainWindow.h"
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
 
   std::printf("%10s %12s %14s %14s %12s\n", "records", "fill [ms]", "tick+paint", "full paint", "peak [MB]");
   for (size_t n : sizes) {
-    quarn::ScriptedMessageBoxes boxes;
+    quarn::base::ScriptedMessageBoxes boxes;
     quarn::ui::MainWindowDependencies deps;
     deps.boxes = &boxes;
     deps.documentsFolder = "/tmp/quarn-display-bench";

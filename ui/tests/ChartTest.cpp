@@ -30,7 +30,7 @@ class ChartZoom : public ::testing::Test {
     chart_->Refresh();
   }
   Folders folders_;
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Missing, 0}};
   std::unique_ptr<MainWindow> form_;
   MeasurementChart* chart_ = nullptr;

@@ -59,7 +59,7 @@ TEST(DesktopTitles, EveryWindowAndBoxShowsItsOwnCaptionAlone) {
   QTemporaryDir noPorts;
   qputenv("QUARN_PORT_DIR", noPorts.path().toUtf8());
   Folders folders;
-  ScriptedMessageBoxes scripted;
+  base::ScriptedMessageBoxes scripted;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
   MainWindow form(folders.Deps(&scripted, &store));
   form.show();
@@ -94,7 +94,7 @@ TEST(DesktopTitles, EveryWindowAndBoxShowsItsOwnCaptionAlone) {
   });
   reader.start();
   QtMessageBoxes boxes(&form);
-  boxes.Show(BoxKind::Warning, BoxButtons::Ok, "Titles");
+  boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "Titles");
   reader.stop();
   EXPECT_EQ(seen.join("\n").toStdString(), expected.join("\n").toStdString());
 }

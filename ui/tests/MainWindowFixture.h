@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "identify/tests/TestDoubles.h"
-#include "link/ScriptedMessageBoxes.h"
-#include "link/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 #include "ui/MainWindow.h"
 
@@ -31,7 +31,7 @@ class Folders {
   QString Program() const { return root_.path() + "/program"; }
   QString Documents() const { return root_.path() + "/docs"; }
   QString SaveFolder() const { return Documents() + "/Quarn/Save"; }
-  MainWindowDependencies Deps(MessageBoxes* boxes, identify::PortStore* store) const {
+  MainWindowDependencies Deps(base::MessageBoxes* boxes, identify::PortStore* store) const {
     MainWindowDependencies deps;
     deps.boxes = boxes;
     deps.portStore = store;
@@ -57,7 +57,7 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    link::SetTimeScale(0.1);
+    base::SetTimeScale(0.1);
     sim::SimSensor::Options options;
     options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
     sensor_ = std::make_unique<sim::SimSensor>(options);
@@ -67,12 +67,12 @@ class MainWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    link::SetTimeScale(1.0);
+    base::SetTimeScale(1.0);
   }
 
   std::vector<bool> Enabled() const {
     std::vector<bool> states;
-    for (int i = 0; i < identify::kButtonCount; ++i) states.push_back(form_->Button(identify::Button(i))->isEnabled());
+    for (int i = 0; i < ui::kButtonCount; ++i) states.push_back(form_->Button(ui::Button(i))->isEnabled());
     return states;
   }
   void Check() {
@@ -81,7 +81,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   Folders folders_;
-  ScriptedMessageBoxes boxes_;
+  base::ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Found, 7}};
   std::unique_ptr<sim::SimSensor> sensor_;
   std::unique_ptr<sim::ScopedPortDir> ports_;

@@ -34,7 +34,7 @@ TEST_F(MainWindowTest, StartWithoutSensorIsRefused) {
   const V before = Enabled();
   form_->StartClicked();
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"First, determine the sensor!"});
-  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Warning);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Warning);
   EXPECT_EQ(Enabled(), before);
   EXPECT_FALSE(form_->Chart()->HasSeries());
 }
@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   ASSERT_GE(stored.size(), size_t(after));
   for (int i = 0; i < after; ++i) EXPECT_DOUBLE_EQ(form_->Chart()->PointX(i), stored[i].DT) << i;
 
-  boxes_.QueueAnswer(BoxAnswer::No);
+  boxes_.QueueAnswer(base::BoxAnswer::No);
   form_->StopClicked();
   EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
   EXPECT_EQ(Enabled(), kAfterStop);
@@ -72,7 +72,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
   EXPECT_TRUE(FileText(file).contains("102345"));
 
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->ClearClicked();
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
   EXPECT_EQ(Enabled(), (V{true, true, true, false, false, true, true, false, false}));
@@ -94,7 +94,7 @@ TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
   }));
   EXPECT_EQ(Enabled(), kAfterStart) << "the run stays marked active until Stop";
   const size_t recorded = form_->Run().measurements.Count();
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   EXPECT_EQ(Enabled(), kAfterStop);
   form_->DisplayTick();
@@ -107,16 +107,16 @@ TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
   Check();
   form_->StartClicked();
   ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   const std::string file = form_->Run().DataFileName;
 
-  boxes_.QueueAnswer(BoxAnswer::No);
+  boxes_.QueueAnswer(base::BoxAnswer::No);
   form_->ClearClicked();
   EXPECT_EQ(Enabled(), kAfterStop);
   EXPECT_EQ(form_->IdentityRow("Serial Number"), "102345");
 
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->ClearClicked();
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
 }
@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   Check();
   form_->StartClicked();
   ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 2; }));
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   form_->DisplayTick();
   const int firstRows = form_->TableModel()->RecordRows();
@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   form_->DisplayTick();
   EXPECT_EQ(form_->TableModel()->RecordRows(), firstRows + form_->Chart()->PointCount());
   EXPECT_EQ(form_->TableModel()->index(firstRows, 0).data().toString(), QString::number(firstRows + 1));
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   EXPECT_EQ(FileText(file).count("SN: "), 2) << "a header block per run";
 }
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
   form_->StartClicked();
   ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
   const std::string file = form_->Run().DataFileName;
-  boxes_.QueueAnswer(BoxAnswer::No);
+  boxes_.QueueAnswer(base::BoxAnswer::No);
   form_->close();
   EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
   Check();
   form_->StartClicked();
   ASSERT_TRUE(WaitUntil([&] { return form_->Run().measurements.Count() >= 1; }));
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   const QString dir = folders_.Documents() + "/out.dir";
   QDir().mkpath(dir);
@@ -219,13 +219,13 @@ TEST_F(MainWindowTest, IntervalChangesReachTheRunningPoller) {
   form_->IntervalEdit()->clear();
   QTest::keyClicks(form_->IntervalEdit(), "7");
   EXPECT_EQ(form_->Run().PollInterval(), 7000);
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   EXPECT_EQ(form_->Run().PollInterval(), 0);
   form_->IntervalSlider()->setValue(50);  // only what the next Start hands over
   form_->StartClicked();
   EXPECT_EQ(form_->Run().PollInterval(), 5000);
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
 }
 
@@ -245,14 +245,14 @@ TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
 // Each toolbar button and menu entry opens its own window, modally, and the main window lives on after it.
 TEST_F(MainWindowTest, ButtonsOpenTheirWindows) {
   Check();
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StartClicked();
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();  // Comm, Calibrate and send are offered after a run
   const std::vector<std::pair<std::function<void()>, QString>> cases = {
-      {[&] { form_->Button(identify::Button::Console)->click(); }, "Send Command"},
-      {[&] { form_->Button(identify::Button::Calibrate)->click(); }, "Calibration"},
-      {[&] { form_->Button(identify::Button::Send)->click(); }, "Send info to support"},
+      {[&] { form_->Button(ui::Button::Console)->click(); }, "Send Command"},
+      {[&] { form_->Button(ui::Button::Calibrate)->click(); }, "Calibration"},
+      {[&] { form_->Button(ui::Button::Send)->click(); }, "Send info to support"},
       {[&] { form_->SettingsClicked(); }, "Mail configuration"},
       {[&] { form_->SearchClicked(); }, "Master search the connected controller"},
   };
@@ -284,13 +284,13 @@ TEST_F(MainWindowTest, StartEndsAfterAnUnreadableCriteriaFile) {
   boxes_.Clear();
   form_->StartClicked();
   ASSERT_EQ(boxes_.Texts().size(), 1u);
-  EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Error);
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
   EXPECT_FALSE(form_->Run().Running()) << "no run on default values";
   EXPECT_FALSE(form_->Chart()->HasSeries());
   EXPECT_EQ(Enabled(), before);
 
   // The same box as at program start.
-  ScriptedMessageBoxes atStart;
+  base::ScriptedMessageBoxes atStart;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
   MainWindow second(folders_.Deps(&atStart, &store));
   second.show();
@@ -304,7 +304,7 @@ TEST_F(MainWindowTest, StartReReadsTheCriteriaFile) {
   form_->StartClicked();
   EXPECT_EQ(config::criteriaSettings.zeroCriterion, 10);
   EXPECT_EQ(config::criteriaSettings.supportMail, "");
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   QFile criteria(folders_.Program() + "/criteria.ini");
   ASSERT_TRUE(criteria.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -314,13 +314,13 @@ TEST_F(MainWindowTest, StartReReadsTheCriteriaFile) {
   EXPECT_TRUE(form_->Run().Running());
   EXPECT_EQ(config::criteriaSettings.zeroCriterion, 77);
   EXPECT_EQ(config::criteriaSettings.supportMail, "lab@example.com");
-  boxes_.QueueAnswer(BoxAnswer::Yes);
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
 }
 
 TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
   Folders folders("delay=50\r\nmode=1\r\n");
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
   MainWindow form(folders.Deps(&boxes, &store));
   EXPECT_EQ(form.TableModel()->columnCount(), 4);
@@ -341,7 +341,7 @@ TEST(MainWindowStart, ModeOneInTheCriteriaOpensAdvanced) {
 TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
   Folders folders;
   QFile::remove(folders.Program() + "/criteria.ini");
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Missing, 0});
   MainWindow form(folders.Deps(&boxes, &store));
   form.show();

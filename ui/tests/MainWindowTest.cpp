@@ -20,14 +20,14 @@
 #include "identify/tests/TestDoubles.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/tests/MainWindowFixture.h"
-#include "link/ScriptedMessageBoxes.h"
-#include "link/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::ui {
 namespace {
 
-using identify::Button;
+using ui::Button;
 using identify::PortStore;
 using identify::testing::MemoryPortStore;
 
@@ -35,12 +35,12 @@ using testing::Folders;
 
 std::vector<bool> EnabledStates(const MainWindow& form) {
   std::vector<bool> states;
-  for (int i = 0; i < identify::kButtonCount; ++i) states.push_back(form.Button(Button(i))->isEnabled());
+  for (int i = 0; i < ui::kButtonCount; ++i) states.push_back(form.Button(Button(i))->isEnabled());
   return states;
 }
 
 TEST(MainWindow, CaptionToolbarAndIdentityGrid) {
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   Folders folders;
   MainWindow form(folders.Deps(&boxes, &store));
@@ -71,19 +71,19 @@ TEST(MainWindow, CaptionToolbarAndIdentityGrid) {
 }
 
 TEST(MainWindow, SameLeavesAButtonAsItWas) {
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   Folders folders;
   MainWindow form(folders.Deps(&boxes, &store));
-  form.ApplyToolbar(identify::ToolbarColumn::Stop);
-  form.ApplyToolbar(identify::ToolbarColumn::Clear);  // Calibrate and Comm stay as Stop left them
+  form.ApplyToolbar(ui::ToolbarColumn::Stop);
+  form.ApplyToolbar(ui::ToolbarColumn::Clear);  // Calibrate and Comm stay as Stop left them
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{true, true, true, false, false, true, true, false, false}));
-  form.ApplyToolbar(identify::ToolbarColumn::CheckFailure);  // Comm stays
+  form.ApplyToolbar(ui::ToolbarColumn::CheckFailure);  // Comm stays
   EXPECT_EQ(EnabledStates(form), (std::vector<bool>{true, true, true, false, false, false, true, false, false}));
 }
 
 TEST(MainWindow, AltCPressesCheck) {
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   Folders folders;
   MainWindow form(folders.Deps(&boxes, &store));
@@ -96,17 +96,17 @@ TEST(MainWindow, AltCPressesCheck) {
 }
 
 TEST(MainWindow, CheckAgainstTheSimulatedSensorFillsTheGrid) {
-  link::SetTimeScale(0.2);
+  base::SetTimeScale(0.2);
   sim::SimSensor::Options options;
   options.args = {"--serial", "555123", "--firmware", "QRN-2.14", "--type", "IR-CO2", "--range", "0-5000"};
   sim::SimSensor sensor(options);
   sim::ScopedPortDir ports(sensor.PortDir());
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   MemoryPortStore store({PortStore::Status::Found, 7});
   Folders folders;
   MainWindow form(folders.Deps(&boxes, &store));
   form.Button(Button::CheckSensor)->click();
-  link::SetTimeScale(1.0);
+  base::SetTimeScale(1.0);
 
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_EQ(form.IdentityRow("Port"), "7");
@@ -125,7 +125,7 @@ class ScopedLocale {
 };
 
 struct MainWindowOnly {
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   MemoryPortStore store{{PortStore::Status::Missing, 0}};
   Folders folders;
   std::unique_ptr<MainWindow> form;

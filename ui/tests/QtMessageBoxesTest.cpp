@@ -48,8 +48,8 @@ TEST(QtMessageBoxes, PostFromAWorkerNeverWaitsAndShowsOnTheGuiThread) {
   BoxCloser closer(QMessageBox::Ok);
   std::atomic<bool> returned{false};
   std::thread worker([&] {
-    boxes.Post(BoxKind::Warning, "Error writing to file \n\rdisk full");
-    boxes.Post(BoxKind::Error, "Limit of attempts to send commands on port");
+    boxes.Post(base::BoxKind::Warning, "Error writing to file \n\rdisk full");
+    boxes.Post(base::BoxKind::Error, "Limit of attempts to send commands on port");
     returned = true;
   });
   worker.join();
@@ -64,17 +64,17 @@ TEST(QtMessageBoxes, QuestionsReturnThePressedButton) {
   QtMessageBoxes boxes;
   {
     BoxCloser closer(QMessageBox::No);
-    EXPECT_EQ(boxes.Show(BoxKind::Question, BoxButtons::YesNo, "Save Date to file?"), BoxAnswer::No);
+    EXPECT_EQ(boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?"), base::BoxAnswer::No);
   }
   BoxCloser closer(QMessageBox::Yes);
-  EXPECT_EQ(boxes.Show(BoxKind::Question, BoxButtons::YesNo, "Clear comport settings?"), BoxAnswer::Yes);
+  EXPECT_EQ(boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?"), base::BoxAnswer::Yes);
 }
 
 TEST(QtMessageBoxes, NoBusyCursorOverABox) {
   QtMessageBoxes boxes;
   BoxCloser closer(QMessageBox::Ok);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  boxes.Show(BoxKind::Error, BoxButtons::Ok, "while busy");
+  boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "while busy");
   ASSERT_TRUE(QApplication::overrideCursor());
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "busy again after the box";
   QApplication::restoreOverrideCursor();
@@ -103,7 +103,7 @@ TEST(QtMessageBoxes, APostedBoxOfAClosedWindowIsDropped) {
   {
     auto owner = std::make_unique<QWidget>();
     QtMessageBoxes boxes(owner.get());
-    std::thread([&] { boxes.Post(BoxKind::Error, "late"); }).join();
+    std::thread([&] { boxes.Post(base::BoxKind::Error, "late"); }).join();
     owner.reset();
   }
   QTest::qWait(100);

@@ -23,7 +23,7 @@
 #include "identify/PortSearch.h"
 #include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
-#include "link/ScriptedMessageBoxes.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "sim/testing/SimSensor.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
@@ -52,7 +52,7 @@ void Shot(QWidget& window, const char* name) {
 void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString& label) {
   QTemporaryDir program;
   QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
   ui::MainWindowDependencies deps;
   deps.boxes = &boxes;
@@ -83,7 +83,7 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
 }
 
 // The console: a request in each display mode, then one picked from the command list's text.
-void Console(sim::SimSensor& sensor, ScriptedMessageBoxes& boxes) {
+void Console(sim::SimSensor& sensor, base::ScriptedMessageBoxes& boxes) {
   console::CommandConsole console(boxes);
   console.portNumber = std::to_string(sensor.Com());
   console.programFolder = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
@@ -102,7 +102,7 @@ void Console(sim::SimSensor& sensor, ScriptedMessageBoxes& boxes) {
   console.reject();
 }
 
-void SupportWindows(ScriptedMessageBoxes& boxes) {
+void SupportWindows(base::ScriptedMessageBoxes& boxes) {
   const std::string folder = (QCoreApplication::applicationDirPath() + "/../bin/").toStdString();
   support::MailSettingsWindow mail(folder, "ftp.example.com", 21, "", boxes);
   mail.show();
@@ -123,7 +123,7 @@ void SupportWindows(ScriptedMessageBoxes& boxes) {
   send.reject();
 }
 
-void Wizards(const std::string& portDir, ScriptedMessageBoxes& boxes) {
+void Wizards(const std::string& portDir, base::ScriptedMessageBoxes& boxes) {
   identify::PortSearchWizard search(boxes);
   search.address = "00";
   search.show();
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
   MainWindow(sensor, seconds, 5, "0.5s");
   MainWindow(sensor, seconds, 20, "2s");
 
-  ScriptedMessageBoxes boxes;
+  base::ScriptedMessageBoxes boxes;
   Console(sensor, boxes);
   Wizards(sensor.PortDir(), boxes);
   SupportWindows(boxes);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <thread>
 
-namespace quarn::link {
+namespace quarn::base {
 
 namespace {
 std::atomic<double> g_scale{1.0};
@@ -28,4 +28,4 @@ void Pause(int ms) {
   if (scaled > 0) std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
 }
 
-}  // namespace quarn::link
+}  // namespace quarn::base

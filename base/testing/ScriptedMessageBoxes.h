@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
-namespace quarn {
+namespace quarn::base {
 
 // Test double: records every box in order and answers questions from a script (Yes when the script is empty).
 class ScriptedMessageBoxes : public MessageBoxes {
@@ -41,4 +41,4 @@ class ScriptedMessageBoxes : public MessageBoxes {
   std::deque<BoxAnswer> answers_;
 };
 
-}  // namespace quarn
+}  // namespace quarn::base

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "config/FileAccess.h"
+#include "base/Files.h"
 #include "config/StoredSettings.h"
 #include "config/tests/TestFiles.h"
 
@@ -39,7 +39,7 @@ class FileAccessTest : public ::testing::Test {
   void SetUp() override { savedMask_ = ::umask(022); }
   void TearDown() override {
     ::umask(savedMask_);
-    SimulateFolderRefusingNewFiles(false);
+    base::SimulateFolderRefusingNewFiles(false);
   }
 
   TemporaryFolder folder_;
@@ -49,7 +49,7 @@ class FileAccessTest : public ::testing::Test {
 TEST_F(FileAccessTest, NewSettingsFilesAreForTheOwnerOnlyOtherNewFilesFollowTheUmask) {
   SaveMailSettings(folder_.path(), MailSettingsRecord{});
   SaveFtpSettings(folder_.path(), FtpSettingsRecord{});
-  ReplaceFile(folder_ / "criteria.ini", "mode=1\r\n");
+  base::ReplaceFile(folder_ / "criteria.ini", "mode=1\r\n");
   EXPECT_EQ(StatOf(folder_ / kMailSettingsFileName).st_mode & 07777, 0600u);
   EXPECT_EQ(StatOf(folder_ / kFtpSettingsFileName).st_mode & 07777, 0600u);
   EXPECT_EQ(StatOf(folder_ / "criteria.ini").st_mode & 07777, 0644u);
@@ -79,7 +79,7 @@ TEST_F(FileAccessTest, SymbolicLinkIsFollowedAndItsTargetReplaced) {
   // A relative link, resolved from the link's own folder.
   std::filesystem::create_symlink(std::filesystem::relative(elsewhere / "real.ini", folder_.path()),
                                   folder_ / "criteria.ini");
-  ReplaceFile(folder_ / "criteria.ini", "new bytes");
+  base::ReplaceFile(folder_ / "criteria.ini", "new bytes");
   EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "criteria.ini"));
   EXPECT_EQ(ReadBytes(elsewhere / "real.ini"), "new bytes");
   EXPECT_EQ(StatOf(elsewhere / "real.ini").st_mode & 07777, 0604u);
@@ -90,8 +90,8 @@ TEST_F(FileAccessTest, FolderWithoutNewFilesRewritesAWritableFileInPlace) {
   const auto file = folder_ / "criteria.ini";
   WriteBytes(file, "a much longer old content than the new one");
   const ino_t inode = StatOf(file).st_ino;
-  SimulateFolderRefusingNewFiles(true);
-  ReplaceFile(file, "short");
+  base::SimulateFolderRefusingNewFiles(true);
+  base::ReplaceFile(file, "short");
   EXPECT_EQ(ReadBytes(file), "short");
   EXPECT_EQ(StatOf(file).st_ino, inode);
   EXPECT_EQ(Names(folder_.path()), std::vector<std::string>{"criteria.ini"});
@@ -100,7 +100,7 @@ TEST_F(FileAccessTest, FolderWithoutNewFilesRewritesAWritableFileInPlace) {
   try {
     SaveMailSettings(folder_.path(), MailSettingsRecord{});
     ADD_FAILURE() << "the save must fail";
-  } catch (const FileError& error) {
+  } catch (const base::FileError& error) {
     EXPECT_STREQ(error.what(), std::strerror(EACCES));
   }
   EXPECT_EQ(Names(folder_.path()), std::vector<std::string>{"criteria.ini"});
@@ -112,12 +112,12 @@ TEST_F(FileAccessTest, FailedWriteLeavesTheOldBytes) {
     SCOPED_TRACE(inPlace ? "in place" : "beside");
     const auto file = folder_ / "criteria.ini";
     WriteBytes(file, "old bytes");
-    SimulateFolderRefusingNewFiles(inPlace);
+    base::SimulateFolderRefusingNewFiles(inPlace);
     try {
       FileSizeLimit limit(64);
-      ReplaceFile(file, std::string(1000, 'x'));
+      base::ReplaceFile(file, std::string(1000, 'x'));
       ADD_FAILURE() << "the save must fail";
-    } catch (const FileError& error) {
+    } catch (const base::FileError& error) {
       EXPECT_STREQ(error.what(), std::strerror(EFBIG));
     }
     EXPECT_EQ(ReadBytes(file), "old bytes");

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace quarn::identify {
+namespace quarn::ui {
 
 // The nine toolbar buttons of the main window, in toolbar order.
 enum class Button { Search, CheckSensor, Clear, Start, Stop, Calibrate, Console, Save, Send };
@@ -16,4 +16,4 @@ enum class ButtonState { Off, On, Same };
 // The state each button takes at the given moment, indexed by Button.
 std::array<ButtonState, kButtonCount> ToolbarStates(ToolbarColumn column);
 
-}  // namespace quarn::identify
+}  // namespace quarn::ui

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace quarn::link {
+namespace quarn::base {
 
 // Every protocol pause and timeout goes through here, so tests can shorten the long waits
 // (3 s, 10 s) by scaling time instead of taking another code path. The scale is 1 in the program.
@@ -13,4 +13,4 @@ int Scaled(int ms);
 // Sleeps Scaled(ms).
 void Pause(int ms);
 
-}  // namespace quarn::link
+}  // namespace quarn::base

@@ -1,6 +1,6 @@
 #include "ScriptedMessageBoxes.h"
 
-namespace quarn {
+namespace quarn::base {
 
 BoxAnswer ScriptedMessageBoxes::Show(BoxKind kind, BoxButtons buttons, const std::string& text) {
   std::lock_guard lock(mutex_);
@@ -47,4 +47,4 @@ bool ScriptedMessageBoxes::WaitForCount(size_t count, std::chrono::milliseconds 
   return changed_.wait_for(lock, timeout, [&] { return boxes_.size() >= count; });
 }
 
-}  // namespace quarn
+}  // namespace quarn::base

@@ -2,9 +2,9 @@
 
 #include <QSettings>
 
-namespace quarn::identify {
+namespace quarn::ui {
 
-PortStore::Entry SettingsPortStore::Read() {
+identify::PortStore::Entry SettingsPortStore::Read() {
   QSettings settings("ZOV", "WENLO");
   if (settings.status() != QSettings::NoError) return {Status::Failed, 0};
   const QVariant value = settings.value("Port");
@@ -21,4 +21,4 @@ void SettingsPortStore::Write(int port) {
   settings.sync();
 }
 
-}  // namespace quarn::identify
+}  // namespace quarn::ui

@@ -1,4 +1,4 @@
-#include "config/FileAccess.h"
+#include "Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +16,7 @@
 #include <atomic>
 #endif
 
-namespace quarn::config {
+namespace quarn::base {
 
 namespace {
 
@@ -57,6 +57,13 @@ bool FileExists(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
   if (error && status.type() != std::filesystem::file_type::not_found) throw FileError(error.message());
+  return std::filesystem::exists(status);
+}
+
+bool ExistsOrUnreadable(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) return status.type() != std::filesystem::file_type::not_found;
   return std::filesystem::exists(status);
 }
 
@@ -241,4 +248,4 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view bytes, NewF
 
 #endif
 
-}  // namespace quarn::config
+}  // namespace quarn::base

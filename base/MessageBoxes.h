@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace quarn {
+namespace quarn::base {
 
 enum class BoxKind { Error, Warning, Information, Question };
 enum class BoxButtons { Ok, YesNo };
@@ -21,4 +21,4 @@ class MessageBoxes {
   virtual void Post(BoxKind kind, const std::string& text) = 0;
 };
 
-}  // namespace quarn
+}  // namespace quarn::base

@@ -1,6 +1,6 @@
 #include "Toolbar.h"
 
-namespace quarn::identify {
+namespace quarn::ui {
 
 std::array<ButtonState, kButtonCount> ToolbarStates(ToolbarColumn column) {
   constexpr ButtonState o = ButtonState::On, x = ButtonState::Off, s = ButtonState::Same;
@@ -18,4 +18,4 @@ std::array<ButtonState, kButtonCount> ToolbarStates(ToolbarColumn column) {
   return {s, s, s, s, s, s, s, s, s};
 }
 
-}  // namespace quarn::identify
+}  // namespace quarn::ui

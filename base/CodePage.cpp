@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace quarn {
+namespace quarn::base {
 
 namespace {
 
@@ -102,4 +102,4 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-}  // namespace quarn
+}  // namespace quarn::base

@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "identify/SettingsPortStore.h"
+#include "ui/SettingsPortStore.h"
 
-namespace quarn::identify {
+namespace quarn::ui {
+using identify::PortStore;
 namespace {
 
 // QSettings learns the per-user folder from XDG_CONFIG_HOME once per process, so the whole test program
@@ -65,4 +66,4 @@ TEST_F(IsolatedHome, ReadsWritesAndRejects) {
 }
 
 }  // namespace
-}  // namespace quarn::identify
+}  // namespace quarn::ui

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarn::config {
+namespace quarn::base {
 
 // A file operation that failed; what() is the system's text for the failure (strerror), or a plain
 // English text where the system has none (a file shorter than expected).
@@ -20,6 +20,10 @@ std::string PathText(const std::filesystem::path& path);
 // Whether something exists at the path. Throws FileError when the system cannot tell (for example a folder
 // on the way that cannot be searched).
 bool FileExists(const std::filesystem::path& path);
+
+// Whether something exists at the path, where a path the system cannot look at counts as existing, so
+// that the read that follows reports why.
+bool ExistsOrUnreadable(const std::filesystem::path& path);
 
 // All bytes of the file. Throws FileError.
 std::string ReadWholeFile(const std::filesystem::path& path);
@@ -45,4 +49,4 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
 // the target fails with EACCES, as in a folder the user may not write to.
 void SimulateFolderRefusingNewFiles(bool refuse);
 
-}  // namespace quarn::config
+}  // namespace quarn::base

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarn {
+namespace quarn::base {
 
 // The single-byte code page that stands in for the Windows ANSI code page on every platform: Windows-1252.
 // Files, the console and the scrambler use it so that bytes written on Linux read the same on Windows.
@@ -22,4 +22,4 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // Each byte to the character with the same code (U+0000..U+00FF), as UTF-8. For raw protocol text.
 std::string Latin1ToUtf8(std::string_view bytes);
 
-}  // namespace quarn
+}  // namespace quarn::base
