@@ -4,7 +4,7 @@ namespace quarn::ui {
 
 std::array<ButtonState, kButtonCount> ToolbarStates(ToolbarColumn column) {
   constexpr ButtonState o = ButtonState::On, x = ButtonState::Off, s = ButtonState::Same;
-  //                 Search CheckSensor Clear Start Stop Calibrate Console Save Send
+  // Buttons in order: Search, CheckSensor, Clear, Start, Stop, Calibrate, Console, Save, Send.
   switch (column) {
     case ToolbarColumn::ProgramStart: return {o, o, x, x, x, x, x, x, x};
     case ToolbarColumn::CheckSuccess: return {x, x, o, o, x, o, o, x, x};

@@ -20,7 +20,7 @@ namespace quarn::ui::testing {
 namespace {
 
 using V = std::vector<bool>;
-//                          Search CheckSensor  Clear  Start  Stop   Calibrate Console    Save   Send
+// Buttons in order: Search, CheckSensor, Clear, Start, Stop, Calibrate, Console, Save, Send.
 const V kAfterStart = {false, false, false, false, true, false, false, false, false};
 const V kAfterStop = {false, false, true, true, false, true, true, true, true};
 
