@@ -29,20 +29,17 @@ std::string ZeroPadded(int64_t value, int width) {
 std::string DataFileName(const std::string& saveFolder, const std::string& serialNumber, const std::string& firmware,
                          const LocalDateTime& start) {
   return saveFolder + serialNumber + "(" + firmware + ") " + std::to_string(start.day) + "-" +
-         std::to_string(start.month) + "-" + std::to_string(start.year) + " " + std::to_string(start.hour) +
-         "%" + std::to_string(start.minute) + ".txt";
+         std::to_string(start.month) + "-" + std::to_string(start.year) + " " + std::to_string(start.hour) + "%" +
+         std::to_string(start.minute) + ".txt";
 }
 
 namespace {
 
 std::string CharacterName(unsigned char c) {
   switch (c) {
-    case '\n':
-      return "a line feed (LF)";
-    case '\r':
-      return "a carriage return (CR)";
-    case '\t':
-      return "a tab";
+    case '\n': return "a line feed (LF)";
+    case '\r': return "a carriage return (CR)";
+    case '\t': return "a tab";
     default:
       if (c < 0x20 || c == 0x7F) return "the control character " + std::to_string(c);
       return std::string("the character \"") + static_cast<char>(c) + "\"";

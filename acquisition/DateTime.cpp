@@ -41,8 +41,7 @@ void CivilFromDays(int64_t z, LocalDateTime& out) {
 
 double EncodeDayNumber(const LocalDateTime& when) {
   const int64_t days =
-      DaysFromCivil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) +
-      kUnixEpochDay;
+      DaysFromCivil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) + kUnixEpochDay;
   const int64_t ms =
       ((static_cast<int64_t>(when.hour) * 60 + when.minute) * 60 + when.second) * 1000 + when.millisecond;
   const double fraction = static_cast<double>(ms) / kMsPerDay;
@@ -75,8 +74,7 @@ LocalDateTime DecodeDayNumber(double DT) {
 
 LocalDateTime CurrentLocalDateTime() {
   const auto now = std::chrono::system_clock::now();
-  const auto sinceEpoch =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
   const std::time_t seconds = static_cast<std::time_t>(sinceEpoch / 1000);
   std::tm local{};
 #ifdef _WIN32

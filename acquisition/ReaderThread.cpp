@@ -6,8 +6,8 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
-#include "link/Protocol.h"
 #include "base/Timing.h"
+#include "link/Protocol.h"
 
 namespace quarn::acquisition {
 
@@ -86,7 +86,7 @@ void ReaderThread::Execute() {
     base::Pause(150);
     if (const std::error_code readError = port->Read(buffer.data(), n)) {
       boxes.Post(base::BoxKind::Warning, "Error reading from port COM" + portNumber +
-                                       " a stream reader :" + link::SystemErrorText(readError.value()));
+                                             " a stream reader :" + link::SystemErrorText(readError.value()));
       base::Pause(200);
       size_t ignored;
       port->BytesWaiting(ignored);
@@ -130,8 +130,8 @@ void ReaderThread::ReopenIfDeleted(DataFile& file) {
   } else {
     WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
     context_.boxes.Post(base::BoxKind::Warning, "The data file " + inputs_.DataFileName +
-                                              " was deleted during the run. It has been created again and "
-                                              "the run goes on in it; the lines written before are lost.");
+                                                    " was deleted during the run. It has been created again and "
+                                                    "the run goes on in it; the lines written before are lost.");
     reopenFailureShown_ = false;
     return;
   }
@@ -142,8 +142,7 @@ void ReaderThread::ReopenIfDeleted(DataFile& file) {
 
 void ReaderThread::WriteOrWarn(DataFile& file, std::string_view bytes) {
   std::string reason;
-  if (!file.Write(bytes, reason))
-    context_.boxes.Post(base::BoxKind::Warning, "Error writing to file \n\r" + reason);
+  if (!file.Write(bytes, reason)) context_.boxes.Post(base::BoxKind::Warning, "Error writing to file \n\r" + reason);
 }
 
 }  // namespace quarn::acquisition

@@ -7,8 +7,8 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/RegionalFormat.h"
-#include "link/ManualResetEvent.h"
 #include "base/MessageBoxes.h"
+#include "link/ManualResetEvent.h"
 #include "link/SerialLink.h"
 
 namespace quarn::acquisition {
@@ -19,9 +19,9 @@ class DataFile;
 // its own fields meanwhile.
 struct ReaderInputs {
   std::string saveFolder;    // save folder, ending in the path separator
-  std::string portNumber;          // port number as decimal text
-  std::string serialNumber;           // serial number
-  std::string firmware;         // firmware revision
+  std::string portNumber;    // port number as decimal text
+  std::string serialNumber;  // serial number
+  std::string firmware;      // firmware revision
   std::string DataFileName;  // full path of the data file
 };
 

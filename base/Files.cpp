@@ -67,9 +67,7 @@ bool ExistsOrUnreadable(const std::filesystem::path& path) {
   return std::filesystem::exists(status);
 }
 
-std::string ReadWholeFile(const std::filesystem::path& path) {
-  return ReadFileStart(path, std::string::npos);
-}
+std::string ReadWholeFile(const std::filesystem::path& path) { return ReadFileStart(path, std::string::npos); }
 
 std::string ReadFileStart(const std::filesystem::path& path, size_t maxBytes) {
   FilePtr file = Open(path, false);

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <optional>
 
-#include "link/Protocol.h"
 #include "base/Timing.h"
+#include "link/Protocol.h"
 
 namespace quarn::calibration {
 

@@ -46,7 +46,7 @@ QPushButton* Button(const char* name, const char* caption) {
 }  // namespace
 
 CalibrationWizard::CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale,
-                           base::MessageBoxes& boxes, QWidget* parent)
+                                     base::MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent),
       portNumber(std::move(com)),
       address(std::move(address)),
@@ -153,9 +153,8 @@ bool CalibrationWizard::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
     const bool accepted = text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-                          (text.size() == 1 && text[0] >= '0' && text[0] <= '9') ||
-                          key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return ||
-                          key->key() == Qt::Key_Enter;
+                          (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || key->key() == Qt::Key_Backspace ||
+                          key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (!accepted) return true;
     // Ctrl+V and Ctrl+X carry a control character on some platforms and none on others.
     if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut)) return true;

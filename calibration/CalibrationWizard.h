@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "calibration/Calibration.h"
 #include "base/MessageBoxes.h"
+#include "calibration/Calibration.h"
 
 class QLabel;
 class QLineEdit;
@@ -23,7 +23,7 @@ class CalibrationWizard : public QDialog, private CalibrationHost {
   // com: the port number as decimal text; address: the sensor address ("00"); zero and scale: zeroCriterion and
   // scaleCriterion of the criteria. The steps use only com: their commands carry the address 00 themselves.
   CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale, base::MessageBoxes& boxes,
-               QWidget* parent = nullptr);
+                    QWidget* parent = nullptr);
   ~CalibrationWizard() override;
 
   std::string portNumber;

@@ -107,8 +107,7 @@ std::string CodecEncode(std::string_view text, int total, const CodecRandom& ran
   out += static_cast<char>((variant << 4) | Draw(random, 16));
   Keystream keystream(variant);
   for (char c : text) out += static_cast<char>(static_cast<uint8_t>(c) ^ keystream.Next());
-  for (size_t i = text.size(); i < static_cast<size_t>(total); ++i)
-    out += static_cast<char>(1 + Draw(random, 254));
+  for (size_t i = text.size(); i < static_cast<size_t>(total); ++i) out += static_cast<char>(1 + Draw(random, 254));
   return out;
 }
 

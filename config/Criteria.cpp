@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/Files.h"
 #include "base/CodePage.h"
+#include "base/Files.h"
 
 namespace quarn::config {
 
@@ -133,7 +133,8 @@ std::string RewriteWindowSettings(std::string_view content, int intervalPosition
   return out;
 }
 
-CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes, CriteriaSettings& nsi)
+CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes,
+                           CriteriaSettings& nsi)
     : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(nsi) {}
 
 CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {

@@ -11,12 +11,12 @@ namespace quarn::config {
 
 // The settings record loaded from criteria.ini. Texts are UTF-8. GUI thread only.
 struct CriteriaSettings {
-  int32_t zeroCriterion = 0;     // zero criterion for calibration; kCriterionNotGiven when the file has none
-  int32_t scaleCriterion = 0;     // scale criterion for calibration; kCriterionNotGiven when the file has none
-  std::string supportMail;      // support mail address
-  std::string ftpServer;  // support FTP server
-  int32_t ftpPort = 0;    // support FTP port
-  std::string ftpPath;    // folder on the support FTP server
+  int32_t zeroCriterion = 0;   // zero criterion for calibration; kCriterionNotGiven when the file has none
+  int32_t scaleCriterion = 0;  // scale criterion for calibration; kCriterionNotGiven when the file has none
+  std::string supportMail;     // support mail address
+  std::string ftpServer;       // support FTP server
+  int32_t ftpPort = 0;         // support FTP port
+  std::string ftpPath;         // folder on the support FTP server
 };
 
 // The program's one record. The functions below take a CriteriaSettings& so that tests use their own.
@@ -53,7 +53,8 @@ enum class CriteriaResult {
 class CriteriaFile {
  public:
   // file: the program folder + kCriteriaFileName.
-  CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes, CriteriaSettings& nsi = criteriaSettings);
+  CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes,
+               CriteriaSettings& nsi = criteriaSettings);
 
   // Loads the criteria and support addresses into the record, and the interval position and mode into the
   // window when applyWindowSettings. Failed means the calling action (show, Start) should end.

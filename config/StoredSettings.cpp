@@ -3,8 +3,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "config/Codec.h"
 #include "base/Files.h"
+#include "config/Codec.h"
 
 namespace quarn::config {
 
@@ -30,7 +30,7 @@ void Save(const std::filesystem::path& file, const Record& record) {
   static_assert(std::is_trivially_copyable_v<Record>);
   // Account names and passwords are only scrambled: nobody but the owner may read them.
   base::ReplaceFile(file, std::string_view(reinterpret_cast<const char*>(&record), sizeof record),
-              base::NewFileAccess::OwnerOnly);
+                    base::NewFileAccess::OwnerOnly);
 }
 
 template <typename Record>
@@ -39,7 +39,7 @@ Record Load(const std::filesystem::path& file) {
   if (bytes.size() < sizeof(Record)) {
     // POSIX has no error code for a short read.
     throw base::FileError("Unexpected end of file: " + std::to_string(bytes.size()) + " of " +
-                    std::to_string(sizeof(Record)) + " bytes");
+                          std::to_string(sizeof(Record)) + " bytes");
   }
   Record record;
   std::memcpy(&record, bytes.data(), sizeof record);

@@ -213,8 +213,8 @@ void CommandConsole::SendClicked() {
   std::string line;
   if (!link::CommandLineBytes(command, line)) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
-                "The command is too long: a command line carries at most " +
-                    std::to_string(link::kMaxCommandLength) + " characters");
+                "The command is too long: a command line carries at most " + std::to_string(link::kMaxCommandLength) +
+                    " characters");
     return;
   }
   AppendLog("> " + command);

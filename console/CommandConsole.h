@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "console/ReaderChannel.h"
 #include "base/MessageBoxes.h"
+#include "console/ReaderChannel.h"
 #include "link/SerialLink.h"
 
 class QButtonGroup;
@@ -42,8 +42,8 @@ class CommandConsole : public QDialog {
   explicit CommandConsole(base::MessageBoxes& boxes, QWidget* owner = nullptr);
   ~CommandConsole() override;
 
-  std::string portNumber;       // port number as decimal text ("7")
-  std::string serialNumber;         // serial number, for the saved log's header
+  std::string portNumber;     // port number as decimal text ("7")
+  std::string serialNumber;   // serial number, for the saved log's header
   std::string firmware;       // firmware revision, for the saved log's header
   std::string programFolder;  // program folder ending in a separator; holds commands.ini
 

@@ -47,9 +47,9 @@ std::string ToUtf8(std::string_view bytes) {
 
 const std::vector<std::string>& BuiltInCommands() {
   static const std::vector<std::string> commands = {
-      "SRAL?", "SREV?", "F",     "CONST", "--------", "VRG",   "VRT",   "VPG",      "VPT",
-      "TABT",  "TABG",  "--------", "SETT", "SETT1",  "SETDT", "ZERO1", "ZERO2",    "INIT",
-      "CALB",  "DELTA", "ZEROU", "SETZU", "OFF_DUTY", "S_KTGD", "KTGD"};
+      "SRAL?", "SREV?", "F",        "CONST", "--------", "VRG",    "VRT",   "VPG",   "VPT",
+      "TABT",  "TABG",  "--------", "SETT",  "SETT1",    "SETDT",  "ZERO1", "ZERO2", "INIT",
+      "CALB",  "DELTA", "ZEROU",    "SETZU", "OFF_DUTY", "S_KTGD", "KTGD"};
   return commands;
 }
 

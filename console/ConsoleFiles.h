@@ -7,7 +7,8 @@
 
 namespace quarn::console {
 
-// The entries of the command file at path (UTF-8). Throws base::FileError, whose text names the file and the system's reason.
+// The entries of the command file at path (UTF-8). Throws base::FileError, whose text names the file and the system's
+// reason.
 std::vector<std::string> ReadCommandFile(const std::string& path);
 
 // Creates or overwrites the file and writes the lines as they are. A failure part-way leaves what was

@@ -19,7 +19,7 @@ std::string VisibleLine(std::string_view utf8);
 
 // The header of a saved log.
 struct LogHeader {
-  std::string port;          // port number as decimal text
+  std::string port;  // port number as decimal text
   std::string serialNumber;
   std::string firmware;
 };

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "link/SerialPort.h"
 #include "base/Timing.h"
+#include "link/SerialPort.h"
 
 namespace quarn::console {
 
@@ -20,7 +20,8 @@ constexpr int kAfterReadErrorMs = 200;
 
 }  // namespace
 
-ConsoleReader::ConsoleReader(link::PortHandle port, ReaderChannel& channel) : port_(std::move(port)), channel_(channel) {}
+ConsoleReader::ConsoleReader(link::PortHandle port, ReaderChannel& channel)
+    : port_(std::move(port)), channel_(channel) {}
 
 ConsoleReader::~ConsoleReader() {
   Terminate();

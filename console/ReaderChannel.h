@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "console/ConsoleLog.h"
 #include "base/MessageBoxes.h"
+#include "console/ConsoleLog.h"
 
 namespace quarn::console {
 

@@ -72,8 +72,8 @@ std::string NextSearchingText(const std::string& text) {
   return text;
 }
 
-bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address,
-                   const SetResultRow& setRow, base::MessageBoxes& boxes) {
+bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address, const SetResultRow& setRow,
+                   base::MessageBoxes& boxes) {
   link::PortHandle port;
   // Every way out of the probe leaves the port closed; closing twice is harmless.
   struct CloseOnExit {
@@ -114,8 +114,8 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
   return true;
 }
 
-void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
-                       CheckHost& host, base::MessageBoxes& boxes) {
+void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store, CheckHost& host,
+                       base::MessageBoxes& boxes) {
   if (ok) identity = {result.portNumber, result.serialNumber, result.firmware};
   host.SetIdentityRow(kRowPort, identity.portNumber);
   host.SetIdentityRow(kRowSerial, identity.serialNumber);

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "identify/SensorCheck.h"
 #include "base/MessageBoxes.h"
+#include "identify/SensorCheck.h"
 
 namespace quarn::identify {
 
 // What the search wizard hands back when it ends with OK.
 struct SearchResult {
-  std::string portNumber;   // port number as decimal text
-  std::string serialNumber;    // serial number
-  std::string firmware;  // firmware revision
+  std::string portNumber;    // port number as decimal text
+  std::string serialNumber;  // serial number
+  std::string firmware;      // firmware revision
 };
 
 // Scanned port numbers run from 1 to this, ascending.
@@ -49,13 +49,13 @@ using SetResultRow = std::function<void(const std::string& row, const std::strin
 // Asks the new ports, lowest first, for a serial number and takes the first that answers (or the last
 // one when none does), then asks it for the firmware revision. True when all three rows were set and
 // the port closed; false when a box has ended the probe early. No port stays open either way.
-bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address,
-                   const SetResultRow& setRow, base::MessageBoxes& boxes);
+bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& address, const SetResultRow& setRow,
+                   base::MessageBoxes& boxes);
 
 // The main window's side after the wizard: on OK copies the results into identity, shows them, remembers
 // the port (a port that is no number is not stored); otherwise shows the identity
 // it had. Then, in both cases, CheckCoeff on identity.portNumber. The caller sets the toolbar first.
-void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store,
-                       CheckHost& host, base::MessageBoxes& boxes);
+void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store, CheckHost& host,
+                       base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

@@ -178,8 +178,8 @@ void PortSearchWizard::NextClicked() {
         return;
       }
       const bool probed = ProbeNewPorts(
-          newPorts, address,
-          [this](const std::string& row, const std::string& value) { SetResultRow(row, value); }, boxes_);
+          newPorts, address, [this](const std::string& row, const std::string& value) { SetResultRow(row, value); },
+          boxes_);
       if (probed) ShowPage(2);
       break;
     }

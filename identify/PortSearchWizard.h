@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "identify/PortSearch.h"
 #include "base/MessageBoxes.h"
+#include "identify/PortSearch.h"
 
 class QLabel;
 class QPushButton;
@@ -27,13 +27,13 @@ class PortSearchWizard : public QDialog {
   explicit PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent = nullptr);
   ~PortSearchWizard() override;
 
-  std::string address;    // sensor address in the requests
-  std::string portNumber;   // result: port number as decimal text
-  std::string serialNumber;    // result: serial number
-  std::string firmware;  // result: firmware revision
+  std::string address;       // sensor address in the requests
+  std::string portNumber;    // result: port number as decimal text
+  std::string serialNumber;  // result: serial number
+  std::string firmware;      // result: firmware revision
 
-  std::vector<int32_t> baselinePorts;    // baseline: ports that opened when Next was pressed on the first page
-  std::vector<int32_t> newPorts;  // ports of the latest scan that are not in the baseline
+  std::vector<int32_t> baselinePorts;  // baseline: ports that opened when Next was pressed on the first page
+  std::vector<int32_t> newPorts;       // ports of the latest scan that are not in the baseline
 
   SearchResult Result() const { return {portNumber, serialNumber, firmware}; }
 

@@ -26,7 +26,8 @@ CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& h
   try {
     port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
   } catch (const link::PortError& e) {
-    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "COM" + identity.portNumber + " port is busy\n\r" + e.what());
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok,
+               "COM" + identity.portNumber + " port is busy\n\r" + e.what());
     return finish();
   }
 

@@ -9,9 +9,9 @@ namespace quarn::identify {
 
 // The identity of the connected sensor as the main window keeps it.
 struct IdentityFields {
-  std::string portNumber;   // port number as decimal text ("7", not "COM7")
-  std::string serialNumber;    // serial number
-  std::string firmware;  // firmware revision
+  std::string portNumber;    // port number as decimal text ("7", not "COM7")
+  std::string serialNumber;  // serial number
+  std::string firmware;      // firmware revision
 };
 
 // Names of the identity grid's rows, top to bottom.

@@ -15,9 +15,7 @@ std::optional<int> ComNumber(const std::string& name) {
   return static_cast<int>(value);
 }
 
-std::string WindowsDeviceName(const std::string& name) {
-  return name.size() > 4 ? "\\\\.\\" + name : name;
-}
+std::string WindowsDeviceName(const std::string& name) { return name.size() > 4 ? "\\\\.\\" + name : name; }
 
 std::string DevicePathForPort(const std::string& name) {
   const std::optional<int> n = ComNumber(name);

@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "base/CodePage.h"
+#include "base/Timing.h"
 #include "link/PortNames.h"
 #include "link/Protocol.h"
-#include "base/Timing.h"
 
 namespace quarn::link {
 

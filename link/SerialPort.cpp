@@ -20,55 +20,36 @@ std::error_code Errno(int code) { return {code, std::system_category()}; }
 
 speed_t SpeedFor(uint32_t baud) {
   switch (baud) {
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    default:
-      return B0;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
   }
 }
 
 uint32_t BaudFor(speed_t speed) {
   switch (speed) {
-    case B1200:
-      return 1200;
-    case B2400:
-      return 2400;
-    case B4800:
-      return 4800;
-    case B9600:
-      return 9600;
-    case B19200:
-      return 19200;
-    case B38400:
-      return 38400;
-    case B57600:
-      return 57600;
-    case B115200:
-      return 115200;
-    default:
-      return 0;
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
   }
 }
 
 // Milliseconds left until deadline for poll(); -1 when there is no deadline.
 int Remaining(bool limited, std::chrono::steady_clock::time_point deadline) {
   if (!limited) return -1;
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -175,18 +156,10 @@ std::error_code SerialPort::GetLineSettings(LineSettings& settings) {
   settings.rest = t;
   settings.baudRate = BaudFor(cfgetospeed(&t));
   switch (t.c_cflag & CSIZE) {
-    case CS5:
-      settings.byteSize = 5;
-      break;
-    case CS6:
-      settings.byteSize = 6;
-      break;
-    case CS7:
-      settings.byteSize = 7;
-      break;
-    default:
-      settings.byteSize = 8;
-      break;
+    case CS5: settings.byteSize = 5; break;
+    case CS6: settings.byteSize = 6; break;
+    case CS7: settings.byteSize = 7; break;
+    default: settings.byteSize = 8; break;
   }
   settings.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : kNoParity;
   settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : kOneStopBit;
@@ -204,20 +177,11 @@ std::error_code SerialPort::SetLineSettings(const LineSettings& settings) {
   cfsetospeed(&t, speed);
   t.c_cflag &= ~CSIZE;
   switch (settings.byteSize) {
-    case 5:
-      t.c_cflag |= CS5;
-      break;
-    case 6:
-      t.c_cflag |= CS6;
-      break;
-    case 7:
-      t.c_cflag |= CS7;
-      break;
-    case 8:
-      t.c_cflag |= CS8;
-      break;
-    default:
-      return Errno(EINVAL);
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: return Errno(EINVAL);
   }
   t.c_cflag &= ~(PARENB | PARODD);
   if (settings.parity == 1) t.c_cflag |= PARENB | PARODD;

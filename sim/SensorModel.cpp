@@ -75,8 +75,7 @@ FrameValues SensorModel::Measure() {
   const double active =
       kActiveAtZero * (1 + ageing_) * (1 + kActivePerDegree * delta) * std::exp(-kAbsorption * gasPpm_) +
       kActiveNoise * symmetric(random_);
-  const double reference =
-      kReferenceLevel * (1 + kReferencePerDegree * delta) + kReferenceNoise * symmetric(random_);
+  const double reference = kReferenceLevel * (1 + kReferencePerDegree * delta) + kReferenceNoise * symmetric(random_);
   const double lamp = kLampLevel * (1 + kLampPerDegree * delta) + kLampNoise * symmetric(random_);
 
   const double ratio = active / reference;

@@ -18,8 +18,7 @@ std::string Upper(std::string text) {
 }
 
 bool IsDigits(const std::string& text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 // Console commands that only change settings we do not model: acknowledged and otherwise ignored.

@@ -172,18 +172,13 @@ bool Simulator::ReadControl() {
 
 void Simulator::HandleControl(const std::string& line) {
   switch (ApplyControlLine(line, replies_.CurrentBehaviour(), replies_.Model())) {
-    case ControlAction::kNone:
-      break;
+    case ControlAction::kNone: break;
     case ControlAction::kPlug:
       appearAt_.reset();
       Plug();
       break;
-    case ControlAction::kUnplug:
-      Unplug();
-      break;
-    case ControlAction::kQuit:
-      quit_ = true;
-      break;
+    case ControlAction::kUnplug: Unplug(); break;
+    case ControlAction::kQuit: quit_ = true; break;
     case ControlAction::kInvalid:
       std::fprintf(stderr, "quarn-sensor-sim: ignored control line \"%s\"\n", line.c_str());
       Say("REFUSED " + line);
@@ -250,9 +245,8 @@ int Simulator::Run() {
     }
     SendDueBytes(now);
 
-    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0},
-                     {terminal_ ? terminal_->MasterFd() : -1, POLLIN, 0},
-                     {signalFd, POLLIN, 0}};
+    pollfd fds[3] = {
+        {STDIN_FILENO, POLLIN, 0}, {terminal_ ? terminal_->MasterFd() : -1, POLLIN, 0}, {signalFd, POLLIN, 0}};
     if (!controlOpen) fds[0].fd = -1;
     timespec timeout{};
     timespec* timeoutPointer = nullptr;
@@ -267,8 +261,7 @@ int Simulator::Run() {
     if (ppoll(fds, 3, timeoutPointer, nullptr) < 0) continue;
     if (fds[2].revents & POLLIN) break;
     // EOF on standard input does not quit: the demo may start us with it closed.
-    if (fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
-      controlOpen = ReadControl();
+    if (fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) controlOpen = ReadControl();
     if (fds[1].fd >= 0 && (fds[1].revents & POLLIN) && terminal_.get() == polled) ReadRequests();
   }
   close(signalFd);

@@ -80,41 +80,27 @@ std::string CurlHandle::ProblemText(CURLcode code, const std::string& host, int 
     case CURLE_SSL_CONNECT_ERROR:
       what = server + " offered an encrypted connection, but the switch to it failed";
       break;
-    case CURLE_PEER_FAILED_VERIFICATION:
-      what = server + " showed a certificate that cannot be trusted";
-      break;
+    case CURLE_PEER_FAILED_VERIFICATION: what = server + " showed a certificate that cannot be trusted"; break;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-      what = server + " broke off the connection";
-      break;
-    case CURLE_LOGIN_DENIED:
-      what = server + " refused the login; check the user name and the password";
-      break;
-    default:
-      what = server + " reported a problem";
-      break;
+    case CURLE_GOT_NOTHING: what = server + " broke off the connection"; break;
+    case CURLE_LOGIN_DENIED: what = server + " refused the login; check the user name and the password"; break;
+    default: what = server + " reported a problem"; break;
   }
-  return what + " (" + (error_[0] != '\0' ? std::string(error_) : std::string(curl_easy_strerror(code))) +
-         ")";
+  return what + " (" + (error_[0] != '\0' ? std::string(error_) : std::string(curl_easy_strerror(code))) + ")";
 }
 
 int CurlHandle::OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
   auto& handle = *static_cast<CurlHandle*>(self);
   SocketStatus reason;
   switch (type) {
-    case CURLINFO_TEXT:
-      reason = SocketStatus::Info;
-      break;
-    case CURLINFO_HEADER_OUT:
-      reason = SocketStatus::Sent;
-      break;
+    case CURLINFO_TEXT: reason = SocketStatus::Info; break;
+    case CURLINFO_HEADER_OUT: reason = SocketStatus::Sent; break;
     case CURLINFO_HEADER_IN:
       reason = SocketStatus::Received;
       handle.serverAnswered_ = true;
       break;
-    default:
-      return 0;
+    default: return 0;
   }
   if (handle.status_) {
     std::string text(data, size);

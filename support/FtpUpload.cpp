@@ -63,8 +63,7 @@ std::string FtpSession::Url(std::string_view path) const {
   std::size_t start = 0;
   while (true) {
     const std::size_t slash = path.find('/', start);
-    const std::string_view piece =
-        path.substr(start, slash == std::string_view::npos ? slash : slash - start);
+    const std::string_view piece = path.substr(start, slash == std::string_view::npos ? slash : slash - start);
     char* escaped = curl_easy_escape(curl_->get(), piece.data(), static_cast<int>(piece.size()));
     if (escaped == nullptr) throw std::bad_alloc();
     url += escaped;
@@ -97,8 +96,7 @@ void FtpSession::Connect() {
   }
 }
 
-void FtpSession::Upload(const std::string& localPath, std::string_view remoteFolder,
-                        std::string_view remoteName) {
+void FtpSession::Upload(const std::string& localPath, std::string_view remoteFolder, std::string_view remoteName) {
   File file(std::fopen(localPath.c_str(), "rb"), &std::fclose);
   if (!file) throw FtpError(LocalFileError(localPath, errno));
   // A folder opens like a file on Linux and fails only on reading, halfway into the transfer.

@@ -27,7 +27,7 @@ namespace {
 
 constexpr int kMaxFieldLength = 30;
 constexpr const char* kRowKeys[MailSettingsWindow::kRowCount] = {"SMTP server", "Port SMTP", "e-mail (login)",
-                                                        "e-mail for test"};
+                                                                 "e-mail for test"};
 // Masked passwords show '*' whatever the style's own choice.
 constexpr const char* kStarPasswordSheet = "lineedit-password-character: 42";
 
@@ -41,10 +41,8 @@ bool PortKeyAllowed(const QKeyEvent& key) {
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
     case Qt::Key_Escape:
-    case Qt::Key_Delete:
-      return true;
-    default:
-      break;
+    case Qt::Key_Delete: return true;
+    default: break;
   }
   for (const QChar c : key.text()) {
     if (c < QChar('0') || c > QChar('9')) return false;
@@ -57,8 +55,7 @@ class FilteredEditorDelegate : public QStyledItemDelegate {
  public:
   FilteredEditorDelegate(QObject* filter, QObject* parent) : QStyledItemDelegate(parent), filter_(filter) {}
 
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                        const QModelIndex& index) const override {
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     if (editor != nullptr) editor->installEventFilter(filter_);
     return editor;
@@ -96,8 +93,8 @@ QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
 
 }  // namespace
 
-MailSettingsWindow::MailSettingsWindow(std::string programFolder, std::string ftpServer, int32_t ftpPort, std::string ftpPath,
-                     base::MessageBoxes& boxes, QWidget* owner)
+MailSettingsWindow::MailSettingsWindow(std::string programFolder, std::string ftpServer, int32_t ftpPort,
+                                       std::string ftpPath, base::MessageBoxes& boxes, QWidget* owner)
     : QDialog(owner),
       localPath_(programFolder),
       boxes_(boxes),
@@ -131,7 +128,7 @@ void MailSettingsWindow::BuildControls() {
   mailGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   mailGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   mailGrid_->setFixedHeight(mailGrid_->horizontalHeader()->sizeHint().height() + kRowCount * mailGrid_->rowHeight(0) +
-                       2 * mailGrid_->frameWidth());
+                            2 * mailGrid_->frameWidth());
   mailGrid_->setMinimumWidth(320);
   mailGrid_->setCurrentCell(0, 1);
 

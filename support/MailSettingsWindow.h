@@ -32,7 +32,7 @@ class MailSettingsWindow : public QDialog {
   // help.chm). ftpServer, ftpPort, ftpPath: the support FTP server of the criteria file, the folder as plain
   // text.
   MailSettingsWindow(std::string programFolder, std::string ftpServer, int32_t ftpPort, std::string ftpPath,
-            base::MessageBoxes& boxes, QWidget* owner = nullptr);
+                     base::MessageBoxes& boxes, QWidget* owner = nullptr);
 
   // Rows of mailGrid_.
   enum Row { kSmtpServerRow, kPortRow, kLoginRow, kTestAddressRow, kRowCount };

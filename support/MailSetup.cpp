@@ -1,7 +1,7 @@
 #include "support/MailSetup.h"
 
-#include "config/Criteria.h"
 #include "base/Files.h"
+#include "config/Criteria.h"
 #include "support/PlainSmtp.h"
 
 namespace quarn::support {
@@ -159,8 +159,7 @@ void MailSetup::OfferMailSave(const MailFields& fields) {
 }
 
 void MailSetup::TestFtp(const FtpFields& fields) {
-  if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty() ||
-      fields.password.empty()) {
+  if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty() || fields.password.empty()) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return;
   }

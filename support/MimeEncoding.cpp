@@ -23,8 +23,7 @@ std::string Base64(std::string_view bytes) {
   out.reserve((bytes.size() + 2) / 3 * 4);
   std::size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                       static_cast<unsigned char>(bytes[i + 1]) << 8 |
+    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
                        static_cast<unsigned char>(bytes[i + 2]);
     out += kBase64[v >> 18];
     out += kBase64[(v >> 12) & 0x3F];
@@ -62,11 +61,9 @@ bool IsPlainHeaderText(std::string_view text) {
 std::string UniqueToken() {
   static std::atomic<unsigned> counter{0};
   static thread_local std::mt19937_64 random{
-      std::random_device{}() ^
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+      std::random_device{}() ^ static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
   char text[48];
-  std::snprintf(text, sizeof text, "%016llx.%u", static_cast<unsigned long long>(random()),
-                counter.fetch_add(1) + 1);
+  std::snprintf(text, sizeof text, "%016llx.%u", static_cast<unsigned long long>(random()), counter.fetch_add(1) + 1);
   return text;
 }
 
@@ -148,9 +145,9 @@ std::string MailDate(std::time_t moment) {
   const long offsetMinutes = local.tm_gmtoff / 60;
   const long offset = std::labs(offsetMinutes);
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02ld%02ld", kDays.at(local.tm_wday),
-                local.tm_mday, kMonths.at(local.tm_mon), local.tm_year + 1900, local.tm_hour, local.tm_min,
-                local.tm_sec, offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+  std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02ld%02ld", kDays.at(local.tm_wday), local.tm_mday,
+                kMonths.at(local.tm_mon), local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
   return text;
 }
 

@@ -31,8 +31,8 @@ std::string SmtpUrl(const CurlHandle& curl, const SmtpSubmission& submission) {
   if (submission.port > 0) url += ":" + std::to_string(submission.port);
   // curl takes the EHLO name from the URL path.
   if (!submission.helloName.empty()) {
-    char* escaped = curl_easy_escape(curl.get(), submission.helloName.c_str(),
-                                     static_cast<int>(submission.helloName.size()));
+    char* escaped =
+        curl_easy_escape(curl.get(), submission.helloName.c_str(), static_cast<int>(submission.helloName.size()));
     url += "/" + std::string(escaped != nullptr ? escaped : "");
     curl_free(escaped);
   }

@@ -21,9 +21,8 @@ struct SmtpSubmission {
   std::string helloName;  // empty: this machine's name
   std::string login;
   std::string password;
-  bool startTlsWhenOffered =
-      false;           // switch to TLS when the server offers it; a failed switch fails the call
-  std::string sender;  // envelope sender address
+  bool startTlsWhenOffered = false;     // switch to TLS when the server offers it; a failed switch fails the call
+  std::string sender;                   // envelope sender address
   std::vector<std::string> recipients;  // envelope recipient addresses
   std::string_view message;             // the whole message text with CR LF lines; outlives the call
   ConnectionSettings connection;

@@ -22,7 +22,9 @@ StartTlsMailClient::StartTlsMailClient() : message_(kContainerType, kContainerDe
 
 std::string StartTlsMailClient::Mailer() const { return message_.Header("X-Mailer"); }
 
-void StartTlsMailClient::SetMailer(std::string_view mailer) { message_.SetHeader("X-Mailer", EncodeHeaderText(mailer)); }
+void StartTlsMailClient::SetMailer(std::string_view mailer) {
+  message_.SetHeader("X-Mailer", EncodeHeaderText(mailer));
+}
 
 bool StartTlsMailClient::AddText(std::string_view text) {
   try {

@@ -1,9 +1,9 @@
 #include "support/SupportSending.h"
 
+#include "base/CodePage.h"
+#include "base/Files.h"
 #include "config/Codec.h"
 #include "config/Criteria.h"
-#include "base/Files.h"
-#include "base/CodePage.h"
 #include "support/MailAddresses.h"
 #include "support/MimeMessage.h"
 #include "support/PlainSmtp.h"
@@ -20,8 +20,7 @@ constexpr const char* kNoSupportAddress =
 
 // Reads one settings file into the copy; true when it was there and whole.
 template <typename Record, typename Loader>
-bool LoadCopy(const std::string& folder, const char* fileName, Loader load, Record& copy,
-              base::MessageBoxes& boxes) {
+bool LoadCopy(const std::string& folder, const char* fileName, Loader load, Record& copy, base::MessageBoxes& boxes) {
   try {
     if (!base::FileExists(folder + fileName)) return false;
     copy = load(folder);
@@ -49,8 +48,8 @@ void SupportSending::SetConnection(const ConnectionSettings& connection) {
 
 SupportSending::Offered SupportSending::LoadStored() {
   Offered offered;
-  offered.mail = LoadCopy(inputs_.programFolder, config::kMailSettingsFileName, &config::LoadMailSettings,
-                          mailCopy_, boxes_);
+  offered.mail =
+      LoadCopy(inputs_.programFolder, config::kMailSettingsFileName, &config::LoadMailSettings, mailCopy_, boxes_);
   offered.ftp =
       LoadCopy(inputs_.programFolder, config::kFtpSettingsFileName, &config::LoadFtpSettings, ftpCopy_, boxes_);
   return offered;
@@ -74,17 +73,13 @@ bool SupportSending::SendMail() {
     return false;
   }
   switch (mailCopy_.UseTLS) {
-    case 0:
-      return SendByPlainSmtp(host, login, password);
-    case 1:
-      return SendByMailComponent(host, login, password);
-    default:
-      return true;  // no connection choice the window knows: nothing is sent, nothing is said
+    case 0: return SendByPlainSmtp(host, login, password);
+    case 1: return SendByMailComponent(host, login, password);
+    default: return true;  // no connection choice the window knows: nothing is sent, nothing is said
   }
 }
 
-bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string& login,
-                                     const std::string& password) {
+bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string& login, const std::string& password) {
   // The stored port belongs to the "SSL/TSL" choice; the unencrypted path keeps the SMTP default.
   const PlainSmtpServer server{
       .host = host, .port = plainPort_, .login = login, .password = password, .connection = connection_};
@@ -151,8 +146,7 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
 
 void SupportSending::SendFtp() {
   const FtpFields account = FtpFieldsFrom(ftpCopy_);
-  if (inputs_.ftpServer.empty() || inputs_.ftpPort == 0 || account.account.empty() ||
-      account.password.empty()) {
+  if (inputs_.ftpServer.empty() || inputs_.ftpPort == 0 || account.account.empty() || account.password.empty()) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
     return;
   }
@@ -172,7 +166,8 @@ void SupportSending::SendFtp() {
     const BusyScope busy(feedback_);
     session.Connect();
   } catch (const FtpError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error to connect to FTP\n\r") + error.what());
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                std::string("Error to connect to FTP\n\r") + error.what());
     return;
   }
   const std::string folder = config::CodecDecodeUtf8(base::Utf8ToCp1252(inputs_.ftpPath));

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/StoredSettings.h"
 #include "base/MessageBoxes.h"
+#include "config/StoredSettings.h"
 #include "support/Accounts.h"
 #include "support/StartTlsMailClient.h"
 #include "support/SupportReport.h"
@@ -14,11 +14,11 @@ namespace quarn::support {
 
 // What the main window hands the send window. Texts are UTF-8.
 struct SendInputs {
-  std::string programFolder{};  // program folder ending in a separator: settings files and criteria.ini
-  IdentityValues identityValues{};   // port, serial number, firmware revision, type code, range code
+  std::string programFolder{};                  // program folder ending in a separator: settings files and criteria.ini
+  IdentityValues identityValues{};              // port, serial number, firmware revision, type code, range code
   std::vector<std::string> coefficientLines{};  // the main window's coefficient list
-  std::string dataFilePath{};                // full path of the measurement data file
-  std::string supportMail{};              // support address(es), comma-separated
+  std::string dataFilePath{};                   // full path of the measurement data file
+  std::string supportMail{};                    // support address(es), comma-separated
   std::string ftpServer{};
   int32_t ftpPort = 0;
   std::string ftpPath{};  // scrambled folder text from the criteria file

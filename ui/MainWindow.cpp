@@ -30,10 +30,10 @@
 #include <QVBoxLayout>
 
 #include "acquisition/DateTime.h"
-#include "ui/SettingsPortStore.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
+#include "ui/SettingsPortStore.h"
 
 namespace quarn::ui {
 
@@ -93,10 +93,10 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent)
     : QMainWindow(parent),
       boxes_(deps.boxes),
       portStore_(deps.portStore),
-      criteria_((deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder)
-                        .toStdString() +
-                    "/" + config::kCriteriaFileName,
-                *this, deps.boxes ? *deps.boxes : *(ownBoxes_ = std::make_unique<QtMessageBoxes>(this))) {
+      criteria_(
+          (deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder).toStdString() +
+              "/" + config::kCriteriaFileName,
+          *this, deps.boxes ? *deps.boxes : *(ownBoxes_ = std::make_unique<QtMessageBoxes>(this))) {
   if (!boxes_) boxes_ = ownBoxes_.get();
   if (!portStore_) {
     ownPortStore_ = std::make_unique<ui::SettingsPortStore>();
@@ -105,11 +105,10 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent)
   setObjectName("FormM");
   setWindowTitle("QUARN Evaluation Software v.1.3");
 
-  programFolder = WithSeparator(deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                          : deps.programFolder);
-  CreateFolders(deps.documentsFolder.isEmpty()
-                    ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                    : deps.documentsFolder);
+  programFolder =
+      WithSeparator(deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder);
+  CreateFolders(deps.documentsFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                                               : deps.documentsFolder);
 
   BuildMenus();
   BuildToolbar();
@@ -238,7 +237,8 @@ QWidget* MainWindow::BuildLeftPanel() {
     identityTable_->setItem(row, 0, new QTableWidgetItem(kIdentityRows[row]));
     identityTable_->setItem(row, 1, new QTableWidgetItem(QString()));
   }
-  identityTable_->setFixedHeight(identityTable_->horizontalHeader()->sizeHint().height() + 5 * identityTable_->rowHeight(0) + 4);
+  identityTable_->setFixedHeight(identityTable_->horizontalHeader()->sizeHint().height() +
+                                 5 * identityTable_->rowHeight(0) + 4);
   layout->addWidget(identityTable_);
 
   layout->addWidget(Heading("Control panel", panel));
@@ -293,10 +293,10 @@ QWidget* MainWindow::BuildZoomButtons(QWidget* parent) {
   auto* layout = new QHBoxLayout(box);
   layout->setContentsMargins(0, 0, 0, 0);
   const std::pair<const char*, void (MainWindow::*)()> zooms[] = {{"X+", &MainWindow::ZoomXIn},
-                                                              {"X-", &MainWindow::ZoomXOut},
-                                                              {"Y+", &MainWindow::ZoomYIn},
-                                                              {"Y-", &MainWindow::ZoomYOut},
-                                                              {"Reset", &MainWindow::ZoomReset}};
+                                                                  {"X-", &MainWindow::ZoomXOut},
+                                                                  {"Y+", &MainWindow::ZoomYIn},
+                                                                  {"Y-", &MainWindow::ZoomYOut},
+                                                                  {"Reset", &MainWindow::ZoomReset}};
   for (const auto& [caption, slot] : zooms) {
     auto* button = new QPushButton(caption, box);
     button->setObjectName(QString("zoom") + caption);
@@ -333,7 +333,8 @@ void MainWindow::CheckSensorClicked() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const identify::CheckResult result = identify::CheckSensor(identity, *portStore_, *this, *boxes_);
   if (result != identify::CheckResult::Unchanged) {
-    ApplyToolbar(result == identify::CheckResult::Succeeded ? ToolbarColumn::CheckSuccess : ToolbarColumn::CheckFailure);
+    ApplyToolbar(result == identify::CheckResult::Succeeded ? ToolbarColumn::CheckSuccess
+                                                            : ToolbarColumn::CheckFailure);
   }
   QApplication::restoreOverrideCursor();
 }

@@ -9,8 +9,8 @@
 
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
-#include "ui/Toolbar.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/Toolbar.h"
 
 class QAction;
 class QCheckBox;
@@ -31,10 +31,10 @@ class RunControl;
 
 // What the main window can be given instead of the real thing (tests give their own).
 struct MainWindowDependencies {
-  base::MessageBoxes* boxes = nullptr;            // default: Qt boxes owned by the window
-  identify::PortStore* portStore = nullptr; // default: the per-user store
-  QString programFolder;                    // default: the executable's folder
-  QString documentsFolder;                  // default: the user's documents folder
+  base::MessageBoxes* boxes = nullptr;       // default: Qt boxes owned by the window
+  identify::PortStore* portStore = nullptr;  // default: the per-user store
+  QString programFolder;                     // default: the executable's folder
+  QString documentsFolder;                   // default: the user's documents folder
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
@@ -48,10 +48,10 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
 
   // Sensor identity (portNumber, serialNumber, firmware).
   identify::IdentityFields identity;
-  bool advancedMode = false;  // advanced display mode
-  std::string programFolder;  // program folder, ending in the separator
-  std::string saveFolder;  // save folder: documents + Quarn/Save/, ending in the separator
-  std::string documentsFolder;        // the user's documents folder
+  bool advancedMode = false;    // advanced display mode
+  std::string programFolder;    // program folder, ending in the separator
+  std::string saveFolder;       // save folder: documents + Quarn/Save/, ending in the separator
+  std::string documentsFolder;  // the user's documents folder
   // Coefficient values for the support report; emptied by Clear. Nothing fills it yet.
   std::vector<int32_t> coefficientLines;
 

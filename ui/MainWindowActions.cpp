@@ -1,7 +1,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
-#include <QRegularExpression>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTableWidget>
 #include <limits>
@@ -13,9 +13,9 @@
 #include "identify/PortSearchWizard.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
-#include "ui/MainWindow.h"
 #include "ui/ZoomLogic.h"
 
 // The main window's actions: the windows it opens, the interval controls, the run and the zoom buttons.
@@ -37,12 +37,14 @@ void MainWindow::SearchClicked() {
 }
 
 void MainWindow::CalibrateClicked() {
-  calibration::CalibrationWizard calibr(identity.portNumber, "00", config::criteriaSettings.zeroCriterion, config::criteriaSettings.scaleCriterion, *boxes_, this);
+  calibration::CalibrationWizard calibr(identity.portNumber, "00", config::criteriaSettings.zeroCriterion,
+                                        config::criteriaSettings.scaleCriterion, *boxes_, this);
   calibr.exec();
 }
 
 void MainWindow::SettingsClicked() {
-  support::MailSettingsWindow mail(programFolder, config::criteriaSettings.ftpServer, config::criteriaSettings.ftpPort, config::criteriaSettings.ftpPath, *boxes_, this);
+  support::MailSettingsWindow mail(programFolder, config::criteriaSettings.ftpServer, config::criteriaSettings.ftpPort,
+                                   config::criteriaSettings.ftpPath, *boxes_, this);
   mail.exec();
 }
 
@@ -68,7 +70,6 @@ void MainWindow::ConsoleClicked() {
   command.programFolder = programFolder;
   command.exec();
 }
-
 
 // ---- interval --------------------------------------------------------------------------------------
 
@@ -152,13 +153,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
     // Digits and the comma; the locale's own decimal separator too, or a user with a point as separator
     // could not type a fraction at all.
-    const bool allowed = (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || text == "," ||
-                         text == QLocale().decimalPoint();
+    const bool allowed =
+        (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || text == "," || text == QLocale().decimalPoint();
     return !allowed;
   }
   return QMainWindow::eventFilter(watched, event);
 }
-
 
 // ---- run, display and saved data -------------------------------------------------------------------
 
@@ -208,6 +208,5 @@ void MainWindow::ZoomYOut() {
 }
 
 void MainWindow::ZoomReset() { chart_->SetAutoScale(); }
-
 
 }  // namespace quarn::ui

@@ -244,8 +244,9 @@ void MeasurementChart::ApplyAutoRanges() {
       const int pixels = plot_->yAxis->axisRect()->height();
       const double span = values.max - values.min;
       double margin = 1;
-      if (span > 0) margin = pixels > 2 * kValueMarginPixels + 10 ? span * kValueMarginPixels / (pixels - 2 * kValueMarginPixels)
-                                                                   : span * 0.1;
+      if (span > 0)
+        margin = pixels > 2 * kValueMarginPixels + 10 ? span * kValueMarginPixels / (pixels - 2 * kValueMarginPixels)
+                                                      : span * 0.1;
       plot_->yAxis->setRange(values.min - margin, values.max + margin);
     }
   }

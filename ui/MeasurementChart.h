@@ -14,9 +14,10 @@ class QCPGraph;
 namespace quarn::ui {
 
 // The live chart: five line series over date-time, a legend whose entries hide and show their series on a
-// click, mouse zoom with a drawn rectangle or the wheel. Both axes follow the points until the user zooms. The points live in a history of our own; the plot is given only
-// what the visible range needs (at most a few points per pixel), and axis ranges are kept up to date as
-// points arrive, so neither a tick nor a repaint visits every point of a week-long run.
+// click, mouse zoom with a drawn rectangle or the wheel. Both axes follow the points until the user zooms. The points
+// live in a history of our own; the plot is given only what the visible range needs (at most a few points per pixel),
+// and axis ranges are kept up to date as points arrive, so neither a tick nor a repaint visits every point of a
+// week-long run.
 class MeasurementChart : public QWidget {
   Q_OBJECT
 

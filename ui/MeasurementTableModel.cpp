@@ -21,7 +21,9 @@ int MeasurementTableModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size()) + 1;
 }
 
-int MeasurementTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : (advanced_ ? 12 : 4); }
+int MeasurementTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : (advanced_ ? 12 : 4);
+}
 
 QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};

@@ -53,7 +53,8 @@ void QtMessageBoxes::Post(base::BoxKind kind, const std::string& text) {
     std::lock_guard lock(mutex_);
     posted_.emplace_back(kind, text);
   }
-  QMetaObject::invokeMethod(context, [this] { ShowPosted(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      context, [this] { ShowPosted(); }, Qt::QueuedConnection);
 }
 
 void QtMessageBoxes::ShowPosted() {

@@ -12,8 +12,8 @@
 
 namespace quarn::ui {
 
-// Message boxes as Qt dialogs, shown under the normal cursor. Post may be called from any thread: the box is queued to the GUI thread and
-// posted boxes are shown one after the other, in the order they were raised.
+// Message boxes as Qt dialogs, shown under the normal cursor. Post may be called from any thread: the box is queued to
+// the GUI thread and posted boxes are shown one after the other, in the order they were raised.
 class QtMessageBoxes : public base::MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}

@@ -12,9 +12,9 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "ui/MainWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
-#include "ui/MainWindow.h"
 
 namespace quarn::ui {
 
@@ -52,8 +52,8 @@ void RunControl::Start() {
     measurements.Clear();
     chart.ClearPoints();
   } else {
-    DataFileName = acquisition::DataFileName(form_.saveFolder, id.serialNumber, id.firmware,
-                                             acquisition::CurrentLocalDateTime());
+    DataFileName =
+        acquisition::DataFileName(form_.saveFolder, id.serialNumber, id.firmware, acquisition::CurrentLocalDateTime());
     chart.CreateSeries();
   }
   if (!form_.advancedMode) form_.ShowBasicMode();
@@ -111,9 +111,9 @@ void RunControl::Tick() {
 
 void RunControl::Save() {
   const QString name = QString::fromStdString(std::filesystem::path(DataFileName).filename().string());
-  const QString chosen = QFileDialog::getSaveFileName(
-      &form_, "Input FileName", QString::fromStdString(form_.saveFolder) + name, "Text File (*.txt)", nullptr,
-      QFileDialog::DontConfirmOverwrite);
+  const QString chosen =
+      QFileDialog::getSaveFileName(&form_, "Input FileName", QString::fromStdString(form_.saveFolder) + name,
+                                   "Text File (*.txt)", nullptr, QFileDialog::DontConfirmOverwrite);
   if (chosen.isEmpty()) return;
   SaveTo(chosen);
 }
@@ -137,7 +137,9 @@ void RunControl::DeleteDiscardedFile() {
 }
 
 void RunControl::Clear() {
-  if (form_.Boxes().Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?") != base::BoxAnswer::Yes) return;
+  if (form_.Boxes().Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?") !=
+      base::BoxAnswer::Yes)
+    return;
   for (const char* row : {identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange}) {
     form_.SetIdentityRow(row, "");
   }

@@ -46,8 +46,8 @@ std::pair<size_t, size_t> SeriesHistory<Series>::IndexRange(double lower, double
 }
 
 template <size_t Series>
-std::vector<typename SeriesHistory<Series>::Point> SeriesHistory<Series>::View(size_t series, size_t first,
-                                                                             size_t last, size_t maxPoints) const {
+std::vector<typename SeriesHistory<Series>::Point> SeriesHistory<Series>::View(size_t series, size_t first, size_t last,
+                                                                               size_t maxPoints) const {
   std::vector<Point> points;
   const size_t size = keys_.size();
   if (size == 0) return points;

@@ -18,8 +18,8 @@
 
 namespace {
 
-using quarn::acquisition::MeasurementStore;
 using quarn::acquisition::MeasurementRecord;
+using quarn::acquisition::MeasurementStore;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kWeekOfRecords = 1'200'000;
@@ -126,14 +126,8 @@ void BM_ReadNewRecords(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(store.ReadFrom(stored - fresh));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * fresh));
 }
-BENCHMARK_TEMPLATE(BM_ReadNewRecords, MeasurementStore)
-    ->Args({1000, 2})
-    ->Args({1'200'000, 2})
-    ->Args({1'200'000, 100});
-BENCHMARK_TEMPLATE(BM_ReadNewRecords, VectorStore)
-    ->Args({1000, 2})
-    ->Args({1'200'000, 2})
-    ->Args({1'200'000, 100});
+BENCHMARK_TEMPLATE(BM_ReadNewRecords, MeasurementStore)->Args({1000, 2})->Args({1'200'000, 2})->Args({1'200'000, 100});
+BENCHMARK_TEMPLATE(BM_ReadNewRecords, VectorStore)->Args({1000, 2})->Args({1'200'000, 2})->Args({1'200'000, 100});
 
 void BM_FormatDataLine(benchmark::State& state) {
   const quarn::acquisition::PlainRegionalFormat format;

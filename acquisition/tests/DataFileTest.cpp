@@ -22,8 +22,7 @@ TEST(ZeroPadded, PadsWithZerosToTheWidth) {
   };
   const Case cases[] = {{7, 5, "00007"}, {0, 5, "00000"},       {65535, 5, "65535"}, {1200, 5, "01200"},
                         {5, 1, "5"},     {123456, 5, "123456"}, {42, 0, "42"},       {3, 3, "003"}};
-  for (const Case& c : cases)
-    EXPECT_EQ(ZeroPadded(c.value, c.width), c.text) << c.value << " width " << c.width;
+  for (const Case& c : cases) EXPECT_EQ(ZeroPadded(c.value, c.width), c.text) << c.value << " width " << c.width;
 }
 
 // Reference values: days since 1899-12-30 as an independent calendar computes them.
@@ -86,7 +85,8 @@ TEST(DataFileNameProblem, NamesTheCharacterNoFileNameMayHold) {
     cases.push_back({"01" + std::string(1, c), "2.14",
                      "The serial number holds the character \"" + std::string(1, c) + "\"" + tail});
   }
-  for (const Case& c : cases) EXPECT_EQ(DataFileNameProblem(c.serialNumber, c.firmware), c.problem) << c.serialNumber << c.firmware;
+  for (const Case& c : cases)
+    EXPECT_EQ(DataFileNameProblem(c.serialNumber, c.firmware), c.problem) << c.serialNumber << c.firmware;
 }
 
 TEST(HeaderBlock, FiveLinesInTheFileCodePage) {
@@ -101,17 +101,16 @@ TEST(HeaderBlock, FiveLinesInTheFileCodePage) {
 class TaggedFormat : public RegionalFormat {
  public:
   std::string ShortDate(const LocalDateTime& w) const override {
-    return "<date " + std::to_string(w.day) + "/" + std::to_string(w.month) + "/" + std::to_string(w.year) +
-           ">";
+    return "<date " + std::to_string(w.day) + "/" + std::to_string(w.month) + "/" + std::to_string(w.year) + ">";
   }
   std::string LongTime(const LocalDateTime& w) const override {
-    return "<time " + std::to_string(w.hour) + ":" + std::to_string(w.minute) + ":" +
-           std::to_string(w.second) + ">";
+    return "<time " + std::to_string(w.hour) + ":" + std::to_string(w.minute) + ":" + std::to_string(w.second) + ">";
   }
 };
 
 TEST(DataLine, TimeTextAndTenFiveDigitValues) {
-  const MeasurementRecord record{EncodeDayNumber({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
+  const MeasurementRecord record{
+      EncodeDayNumber({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
   EXPECT_EQ(DataLine(record, PlainRegionalFormat()),
             "2013-09-05 14:03:07\t00025\t03100\t01200\t01500\t00000\t00000\t10000\t00000\t65535\t00007\r\n");
   EXPECT_EQ(DataLine(record, TaggedFormat()),

@@ -18,8 +18,7 @@ MeasurementRecord Numbered(size_t i) {
 }
 
 void ExpectNumbered(const std::vector<MeasurementRecord>& records, size_t first) {
-  for (size_t j = 0; j < records.size(); ++j)
-    ASSERT_EQ(records[j], Numbered(first + j)) << "index " << first + j;
+  for (size_t j = 0; j < records.size(); ++j) ASSERT_EQ(records[j], Numbered(first + j)) << "index " << first + j;
 }
 
 TEST(MeasurementStore, CountsReadsFromAnIndexAndEmpties) {
@@ -33,8 +32,7 @@ TEST(MeasurementStore, CountsReadsFromAnIndexAndEmpties) {
   EXPECT_EQ(measurements.Count(), total);
 
   // Starts inside, at and just before chunk boundaries, and at the end.
-  for (size_t first :
-       {size_t{0}, size_t{1}, kChunk - 1, kChunk, 2 * kChunk + 17, total - 1, total, total + 3}) {
+  for (size_t first : {size_t{0}, size_t{1}, kChunk - 1, kChunk, 2 * kChunk + 17, total - 1, total, total + 3}) {
     const std::vector<MeasurementRecord> records = measurements.ReadFrom(first);
     ASSERT_EQ(records.size(), first < total ? total - first : 0u) << "from " << first;
     ExpectNumbered(records, first);

@@ -4,8 +4,8 @@
 
 #include "acquisition/PollingThread.h"
 #include "acquisition/tests/RunFixture.h"
-#include "link/SerialLink.h"
 #include "base/Timing.h"
+#include "link/SerialLink.h"
 
 namespace quarn::acquisition {
 namespace {
@@ -141,8 +141,7 @@ TEST_F(PollingRun, StopDuringALongWaitIsNoticedWithinASecond) {
   ASSERT_TRUE(sensor->WaitReceived(1, 10s));
   ASSERT_TRUE(WaitForRecords(1));
   pollingThread_->RequestStop();
-  EXPECT_TRUE(
-      WaitFor([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(base::Scaled(99000) / 2)));
+  EXPECT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(base::Scaled(99000) / 2)));
   pollingThread_->Join();
   EXPECT_EQ(sensor->Received().size(), 1u);
   EXPECT_EQ(measurements.Count(), 1u);
@@ -155,9 +154,8 @@ TEST_F(PollingRun, BusyPortEndsTheThreadAtOnceWithoutAFile) {
   StartRun(inputs);
   ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
   StopRun();
-  EXPECT_EQ(
-      boxes.Boxes(),
-      (std::vector<base::ScriptedMessageBoxes::Box>{{base::BoxKind::Error, base::BoxButtons::Ok, "COM7 port is busy", true}}));
+  EXPECT_EQ(boxes.Boxes(), (std::vector<base::ScriptedMessageBoxes::Box>{
+                               {base::BoxKind::Error, base::BoxButtons::Ok, "COM7 port is busy", true}}));
   EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
   EXPECT_TRUE(sensor->Received().empty());
   holder->Close();

@@ -26,8 +26,7 @@ std::string Frame(const std::vector<std::string>& fields, const std::string& tai
   return bytes + tail + "\r";
 }
 
-const std::vector<std::string> kExampleFields = {"25", "3100",  "1200", "1500", "0",
-                                                 "0",  "10000", "0",    "0",    "0"};
+const std::vector<std::string> kExampleFields = {"25", "3100", "1200", "1500", "0", "0", "10000", "0", "0", "0"};
 const Values kExample = {25, 3100, 1200, 1500, 0, 0, 10000, 0, 0, 0};
 const std::vector<std::string> kSentinelFields = {"11", "12", "13", "14", "15", "16", "17", "18", "19", "20"};
 const Values kSentinel = {11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
@@ -111,28 +110,27 @@ const std::vector<std::string> kNine(kExampleFields.begin(), kExampleFields.end(
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, FrameCases,
-    ::testing::Values(
-        FrameCase{"ExampleFrame", Frame(kExampleFields), {kExample}},
-        FrameCase{"NoiseBeforeTheStartByte", "abc 12\t34\t-" + Frame(kExampleFields), {kExample}},
-        FrameCase{
-            "TwoFramesInOneRead", Frame(kExampleFields) + Frame(kSentinelFields), {kExample, kSentinel}},
-        FrameCase{"CompleteThenPartial", Frame(kExampleFields) + kStart + "1\t2\t3\t", {kExample}},
-        FrameCase{"ElevenValuesKeepTheFirstTen",
-                  Frame({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}),
-                  {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}},
-        FrameCase{"NineValuesAreDropped", Frame(kNine, "77"), {}},
-        FrameCase{"ValuesKeepTheirLow16Bits",
-                  Frame({"65536", "70000", "65535", "0", "1", "1", "1", "1", "1", "1"}),
-                  {{0, 4464, 65535, 0, 1, 1, 1, 1, 1, 1}}},
-        FrameCase{"TooLargeFor32BitsIsZero",
-                  Frame({"99999999999", "2147483648", "2147483647", "4", "5", "6", "7", "8", "9", "10"}),
-                  {{0, 0, 65535, 4, 5, 6, 7, 8, 9, 10}}},
-        FrameCase{"SignsPointsAndCommasAreIgnored",
-                  Frame({"-12", "1.5", "10,000", "4", "5", "6", "7", "8", "9", "1" + kStart + "0"}),
-                  {{12, 15, 10000, 4, 5, 6, 7, 8, 9, 10}}},
-        FrameCase{"EmptyFieldsAndTrailingDigitsDoNotCount",
-                  kStart + "1\t\t2\t3\t4\t5\t6\t7\t8\t9\t10\t99\r",
-                  {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}}),
+    ::testing::Values(FrameCase{"ExampleFrame", Frame(kExampleFields), {kExample}},
+                      FrameCase{"NoiseBeforeTheStartByte", "abc 12\t34\t-" + Frame(kExampleFields), {kExample}},
+                      FrameCase{
+                          "TwoFramesInOneRead", Frame(kExampleFields) + Frame(kSentinelFields), {kExample, kSentinel}},
+                      FrameCase{"CompleteThenPartial", Frame(kExampleFields) + kStart + "1\t2\t3\t", {kExample}},
+                      FrameCase{"ElevenValuesKeepTheFirstTen",
+                                Frame({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}),
+                                {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}},
+                      FrameCase{"NineValuesAreDropped", Frame(kNine, "77"), {}},
+                      FrameCase{"ValuesKeepTheirLow16Bits",
+                                Frame({"65536", "70000", "65535", "0", "1", "1", "1", "1", "1", "1"}),
+                                {{0, 4464, 65535, 0, 1, 1, 1, 1, 1, 1}}},
+                      FrameCase{"TooLargeFor32BitsIsZero",
+                                Frame({"99999999999", "2147483648", "2147483647", "4", "5", "6", "7", "8", "9", "10"}),
+                                {{0, 0, 65535, 4, 5, 6, 7, 8, 9, 10}}},
+                      FrameCase{"SignsPointsAndCommasAreIgnored",
+                                Frame({"-12", "1.5", "10,000", "4", "5", "6", "7", "8", "9", "1" + kStart + "0"}),
+                                {{12, 15, 10000, 4, 5, 6, 7, 8, 9, 10}}},
+                      FrameCase{"EmptyFieldsAndTrailingDigitsDoNotCount",
+                                kStart + "1\t\t2\t3\t4\t5\t6\t7\t8\t9\t10\t99\r",
+                                {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
 // More than 1023 waiting bytes are line noise: discarded whole, with the frame among them.

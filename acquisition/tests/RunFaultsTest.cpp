@@ -81,15 +81,14 @@ TEST_P(LineFaults, OnlyCompleteFramesWithTenValuesAreRecorded) {
   EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {records}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sensor, LineFaults,
-    ::testing::Values(LineFault{"NoiseBeforeFrames", {"--noise"}, true},
-                      // Polls must not come faster than the parts of a reply, or every read would end inside
-                      // the next frame.
-                      LineFault{"FramesSplitOverSeveralWrites", {"--split", "3"}, true, 10000},
-                      LineFault{"ElevenFields", {"--fields", "11"}, true},
-                      LineFault{"NineFields", {"--fields", "9"}, false}),
-    [](const ::testing::TestParamInfo<LineFault>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sensor, LineFaults,
+                         ::testing::Values(LineFault{"NoiseBeforeFrames", {"--noise"}, true},
+                                           // Polls must not come faster than the parts of a reply, or every read would
+                                           // end inside the next frame.
+                                           LineFault{"FramesSplitOverSeveralWrites", {"--split", "3"}, true, 10000},
+                                           LineFault{"ElevenFields", {"--fields", "11"}, true},
+                                           LineFault{"NineFields", {"--fields", "9"}, false}),
+                         [](const ::testing::TestParamInfo<LineFault>& info) { return std::string(info.param.name); });
 
 TEST_F(RunFaults, DeletedSaveFolderIsCreatedAgain) {
   StartSensor();
@@ -128,7 +127,7 @@ TEST_F(RunFaults, DeletedSaveFolderMidRunIsCreatedAgainWithOneWarning) {
   size_t firstInNewFile = records.size();
   for (size_t i = records.size(); i-- > 0;) {
     if (ExpectedFile(inputs, {std::vector<MeasurementRecord>(records.begin() + static_cast<std::ptrdiff_t>(i),
-                                                 records.end())}) == file) {
+                                                             records.end())}) == file) {
       firstInNewFile = i;
     }
   }
@@ -201,9 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
             },
             true},
         StartFault{"FileNameIsAFolder",
-                   [](ReaderInputs& in, const std::string&) {
-                     std::filesystem::create_directories(in.DataFileName);
-                   },
+                   [](ReaderInputs& in, const std::string&) { std::filesystem::create_directories(in.DataFileName); },
                    [](const ReaderInputs& in) {
                      return "Error to open file\n\rCannot open file \"" + in.DataFileName + "\". " +
                             link::SystemErrorText(EISDIR);

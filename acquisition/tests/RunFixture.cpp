@@ -56,7 +56,8 @@ ReaderInputs AcquisitionFixture::Inputs() const {
   inputs.portNumber = "7";
   inputs.serialNumber = "102345";
   inputs.firmware = "QRN-2.14";
-  inputs.DataFileName = DataFileName(inputs.saveFolder, inputs.serialNumber, inputs.firmware, {2013, 9, 5, 14, 3, 0, 0});
+  inputs.DataFileName =
+      DataFileName(inputs.saveFolder, inputs.serialNumber, inputs.firmware, {2013, 9, 5, 14, 3, 0, 0});
   return inputs;
 }
 

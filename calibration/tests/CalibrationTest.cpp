@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "calibration/Calibration.h"
-#include "base/testing/ScriptedMessageBoxes.h"
 #include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "calibration/Calibration.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::calibration {
@@ -92,8 +92,7 @@ TEST_F(CalibrationStepTest, PortThatDoesNotOpen) {
 TEST_F(CalibrationStepTest, EmptyOrUnreadableConcentration) {
   SpanStep("7", "", host_, boxes_);
   SpanStep("7", "12a", host_, boxes_);
-  EXPECT_EQ(boxes_.Texts(),
-            (std::vector<std::string>{"Input the concentration!", "Error conversion in the number"}));
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Input the concentration!", "Error conversion in the number"}));
   EXPECT_TRUE(sensor_.Received().empty());
   EXPECT_TRUE(host_.progress.empty());
   ExpectPortFree();
@@ -120,16 +119,17 @@ const std::string kFailure4 = "CALIBRATION FAILED! Please try again or send log 
 // be within 5. The last listed value stays for every further frame.
 INSTANTIATE_TEST_SUITE_P(
     Readings, SpanStepTest,
-    ::testing::Values(
-        SpanCase{1000, "0,980,1020,1000", ""}, SpanCase{1000, "0,1020,980,1000", ""},
-        SpanCase{1000, "1000,979,1000", Failure23(979)}, SpanCase{1000, "1000,1021,1000", Failure23(1021)},
-        SpanCase{1000, "1000,1000,979", Failure23(979)}, SpanCase{1000, "1000,1000,1021", Failure23(1021)},
-        SpanCase{525, "525,515,535,525", ""}, SpanCase{525, "525,525,536", Failure23(536)},
-        SpanCase{525, "525,514,525", Failure23(514)}, SpanCase{5000, "0,4900,5100,5000", ""},
-        SpanCase{5000, "5000,5101,5000", Failure23(5101)}, SpanCase{5000, "5000,5000,4899", Failure23(4899)},
-        SpanCase{1000, "1000,1000,1000,995", ""}, SpanCase{1000, "1000,1000,1000,1005", ""},
-        SpanCase{1000, "1000,1000,1000,994", kFailure4}, SpanCase{1000, "1000,1000,1000,1006", kFailure4},
-        SpanCase{0, "9,10,10,5", ""}, SpanCase{0, "0,11,0", Failure23(11)}),
+    ::testing::Values(SpanCase{1000, "0,980,1020,1000", ""}, SpanCase{1000, "0,1020,980,1000", ""},
+                      SpanCase{1000, "1000,979,1000", Failure23(979)},
+                      SpanCase{1000, "1000,1021,1000", Failure23(1021)},
+                      SpanCase{1000, "1000,1000,979", Failure23(979)},
+                      SpanCase{1000, "1000,1000,1021", Failure23(1021)}, SpanCase{525, "525,515,535,525", ""},
+                      SpanCase{525, "525,525,536", Failure23(536)}, SpanCase{525, "525,514,525", Failure23(514)},
+                      SpanCase{5000, "0,4900,5100,5000", ""}, SpanCase{5000, "5000,5101,5000", Failure23(5101)},
+                      SpanCase{5000, "5000,5000,4899", Failure23(4899)}, SpanCase{1000, "1000,1000,1000,995", ""},
+                      SpanCase{1000, "1000,1000,1000,1005", ""}, SpanCase{1000, "1000,1000,1000,994", kFailure4},
+                      SpanCase{1000, "1000,1000,1000,1006", kFailure4}, SpanCase{0, "9,10,10,5", ""},
+                      SpanCase{0, "0,11,0", Failure23(11)}),
     [](const ::testing::TestParamInfo<SpanCase>& info) {
       std::string name = "c" + std::to_string(info.param.concentration) + "_" + info.param.readings;
       std::replace(name.begin(), name.end(), ',', '_');
@@ -146,15 +146,15 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   const bool failedEarly = c.box.rfind("CALIBRATION FAILED (", 0) == 0;
   if (c.box.empty()) {
-    EXPECT_EQ(boxes_.Boxes()[0],
-              (base::ScriptedMessageBoxes::Box{base::BoxKind::Information, base::BoxButtons::Ok, "CALIBRATION OK", false}));
+    EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Information, base::BoxButtons::Ok,
+                                                                  "CALIBRATION OK", false}));
     EXPECT_EQ(host_.calls, std::vector<std::string>{"caption < Finish >"});
   } else {
-    EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok, c.box, false}));
+    EXPECT_EQ(boxes_.Boxes()[0],
+              (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok, c.box, false}));
     EXPECT_TRUE(host_.calls.empty());
   }
-  std::vector<std::string> progress = {"Processing.. ", "Processing.. 1", "Processing.. 12",
-                                       "Processing.. 123"};
+  std::vector<std::string> progress = {"Processing.. ", "Processing.. 1", "Processing.. 12", "Processing.. 123"};
   if (!failedEarly) progress.push_back("Processing.. 1234");
   EXPECT_EQ(host_.progress, progress);
 

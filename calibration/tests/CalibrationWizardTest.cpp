@@ -9,10 +9,10 @@
 #include <QSvgWidget>
 #include <QTest>
 
-#include "calibration/CalibrationWizard.h"
-#include "base/testing/ScriptedMessageBoxes.h"
-#include "link/SerialLink.h"
 #include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "calibration/CalibrationWizard.h"
+#include "link/SerialLink.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::calibration {
@@ -46,9 +46,7 @@ class CalibrationWizardTest : public ::testing::Test {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     return form;
   }
-  static QPushButton* Button(CalibrationWizard& form, const char* name) {
-    return form.findChild<QPushButton*>(name);
-  }
+  static QPushButton* Button(CalibrationWizard& form, const char* name) { return form.findChild<QPushButton*>(name); }
   static int PageIndex(CalibrationWizard& form) { return form.findChild<QStackedWidget*>("Page")->currentIndex(); }
   static QStringList PageTexts(CalibrationWizard& form, int index) {
     QStringList texts;
@@ -224,8 +222,8 @@ TEST_F(CalibrationWizardTest, FullZeroAndSpanCalibrationAtRealTiming) {
   QTest::keyClicks(field, "1000");
   Button(*form, "bCalb")->click();
 
-  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Operation setting to Zero, successfully completed!",
-                                                      "CALIBRATION OK"}));
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{"Operation setting to Zero, successfully completed!", "CALIBRATION OK"}));
   EXPECT_EQ(Button(*form, "bNext")->text(), "< Finish >");
   EXPECT_FALSE(Button(*form, "bNext")->isVisible());
   EXPECT_EQ(progress->text(), "Processing.. 1234");

@@ -42,8 +42,7 @@ void CheckField(const ScrambledField<Capacity>& field) {
 }
 
 template <typename Record, typename Load, typename Save>
-void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, size_t size, Load load,
-               Save save) {
+void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, size_t size, Load load, Save save) {
   std::ofstream(folder / name, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   Record record;
@@ -65,8 +64,7 @@ void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, si
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Folder folder;
-  RoundTrip<MailSettingsRecord>(folder.path, kMailSettingsFileName, data, size, LoadMailSettings,
-                           SaveMailSettings);
+  RoundTrip<MailSettingsRecord>(folder.path, kMailSettingsFileName, data, size, LoadMailSettings, SaveMailSettings);
   RoundTrip<FtpSettingsRecord>(folder.path, kFtpSettingsFileName, data, size, LoadFtpSettings, SaveFtpSettings);
   if (size >= sizeof(MailSettingsRecord)) {
     MailSettingsRecord mail;

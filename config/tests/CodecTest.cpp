@@ -52,8 +52,7 @@ TEST(Codec, RoundTripForEveryVariantAndLength) {
   for (int total : {7, 40, 50, 254}) {
     for (int variant = 0; variant < 15; ++variant) {
       for (size_t length = 0; length < static_cast<size_t>(total); ++length) {
-        SCOPED_TRACE(::testing::Message()
-                     << "total " << total << " variant " << variant << " length " << length);
+        SCOPED_TRACE(::testing::Message() << "total " << total << " variant " << variant << " length " << length);
         const std::string text = SampleText(length);
         const std::string value = CodecEncode(text, total, Fixed(variant, 9, 77));
         ASSERT_EQ(value.size(), static_cast<size_t>(total) + 2);
@@ -112,8 +111,7 @@ TEST(Codec, RandomChoicesStayInRange) {
 TEST(Codec, VariantTable) {
   const size_t n = 255;
   const std::string n1 = Keystream(9, n), n2 = Keystream(10, n), n3 = Keystream(11, n);
-  const std::string s3 = Keystream(12, n), s1 = Keystream(13, n), s2 = Keystream(14, n),
-                    s4 = Keystream(15, n);
+  const std::string s3 = Keystream(12, n), s1 = Keystream(13, n), s2 = Keystream(14, n), s4 = Keystream(15, n);
   const std::vector<std::pair<int, std::string>> mixed = {
       {0, XorOf(n1, s1)}, {1, XorOf(n1, s4)}, {2, XorOf(n1, s2)}, {3, XorOf(n2, s3)}, {4, XorOf(n2, s1)},
       {5, XorOf(n2, s4)}, {6, XorOf(n3, s4)}, {7, XorOf(n3, s3)}, {8, XorOf(n3, s2)},
@@ -211,8 +209,7 @@ TEST(Codec, GoldenValues) {
 }
 
 TEST(Codec, Utf8GoesThroughWindows1252) {
-  const std::string value =
-      CodecEncodeUtf8("Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC \xE6\x97\xA5", 40);  // Grüße € 日
+  const std::string value = CodecEncodeUtf8("Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC \xE6\x97\xA5", 40);  // Grüße € 日
   EXPECT_EQ(static_cast<uint8_t>(value[0]), 9) << "one byte per character";
   EXPECT_EQ(CodecDecode(value),
             "Gr\xFC\xDF"

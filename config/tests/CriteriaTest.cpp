@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "config/Criteria.h"
 #include "config/tests/TestFiles.h"
-#include "base/testing/ScriptedMessageBoxes.h"
 
 namespace quarn::config {
 namespace {
@@ -137,8 +137,7 @@ struct WriteCase {
 
 TEST(CriteriaWriter, LineRules) {
   const std::vector<WriteCase> cases = {
-      {"lone kscale line gets delay and mode", "kscale=500\r\n", 20, 0,
-       "kscale=500\r\ndelay=20\r\nmode=0\r\n"},
+      {"lone kscale line gets delay and mode", "kscale=500\r\n", 20, 0, "kscale=500\r\ndelay=20\r\nmode=0\r\n"},
       {"empty file", "", 20, 0, "delay=20\r\nmode=0\r\n"},
       {"every delay line rewritten", "delay=30\r\nx=1\r\nDELAY=40 \r\nmode=0\r\n", 55, 1,
        "delay=55\r\nx=1\r\ndelay=55\r\nmode=1\r\n"},
@@ -146,10 +145,8 @@ TEST(CriteriaWriter, LineRules) {
       {"other lines byte for byte",
        "=x\r\n; comment\r\n delay=3\r\nmailsupport= a=b \r\ncaf\xE9=\x80\r\n\r\nmode=2\r\n", 5, 1,
        "=x\r\n; comment\r\n delay=3\r\nmailsupport= a=b \r\ncaf\xE9=\x80\r\n\r\nmode=1\r\ndelay=5\r\n"},
-      {"last line without end and LF lines get CR LF", "a=1\nb=2", 20, 0,
-       "a=1\r\nb=2\r\ndelay=20\r\nmode=0\r\n"},
-      {"LF CR ends one line", "a=1\n\rb=2\n\r\n\rmode=0\n\r", 20, 1,
-       "a=1\r\nb=2\r\n\r\nmode=1\r\ndelay=20\r\n"},
+      {"last line without end and LF lines get CR LF", "a=1\nb=2", 20, 0, "a=1\r\nb=2\r\ndelay=20\r\nmode=0\r\n"},
+      {"LF CR ends one line", "a=1\n\rb=2\n\r\n\rmode=0\n\r", 20, 1, "a=1\r\nb=2\r\n\r\nmode=1\r\ndelay=20\r\n"},
       {"CR lines and CR LF blank lines", "a=1\rb=2\r\n\r\nc=3", 20, 0,
        "a=1\r\nb=2\r\n\r\nc=3\r\ndelay=20\r\nmode=0\r\n"},
   };
@@ -194,8 +191,7 @@ class CriteriaFileTest : public ::testing::Test {
 };
 
 TEST_F(CriteriaFileTest, ShowThenCloseKeepsTheChosenSettings) {
-  WriteBytes(file_,
-             "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=2000\r\nmode=2\r\n; note\r\n");
+  WriteBytes(file_, "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=2000\r\nmode=2\r\n; note\r\n");
   ASSERT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Done);
   EXPECT_EQ(nsi_.zeroCriterion, 150);
   EXPECT_EQ(nsi_.scaleCriterion, 500);
@@ -204,11 +200,9 @@ TEST_F(CriteriaFileTest, ShowThenCloseKeepsTheChosenSettings) {
   EXPECT_EQ(window_.advancedSelections, 1);
 
   ASSERT_EQ(criteria_.WriteCriteria(), CriteriaResult::Done);
-  EXPECT_EQ(ReadBytes(file_),
-            "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=990\r\nmode=1\r\n; note\r\n");
+  EXPECT_EQ(ReadBytes(file_), "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=990\r\nmode=1\r\n; note\r\n");
   EXPECT_TRUE(boxes_.Texts().empty());
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1)
-      << "no temporary file left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1) << "no temporary file left";
 }
 
 TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndAsksToClose) {
@@ -216,9 +210,9 @@ TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndAsksToClose) {
   EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Missing);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok,
-                                                          "File criteria NRI not detected !\n\r"
-                                                          "Further work is not possible !",
-                                                          false}));
+                                                                "File criteria NRI not detected !\n\r"
+                                                                "Further work is not possible !",
+                                                                false}));
   EXPECT_EQ(window_.closeRequests, 1);
   EXPECT_EQ(window_.advancedSelections, 0) << "the read ends before the mode step";
   EXPECT_EQ(nsi_.zeroCriterion, kCriterionNotGiven);
@@ -242,8 +236,7 @@ TEST_F(CriteriaFileTest, UnreadableFileReportsTheSystemTextAndLosesNothing) {
 
   EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Failed);
   EXPECT_EQ(criteria_.WriteCriteria(), CriteriaResult::Failed);
-  const std::string expected =
-      "The criteria file " + file_.string() + " cannot be read!\n\r" + std::strerror(EISDIR);
+  const std::string expected = "The criteria file " + file_.string() + " cannot be read!\n\r" + std::strerror(EISDIR);
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{expected, expected}));
   EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
   EXPECT_EQ(window_.closeRequests, 0);
@@ -264,8 +257,7 @@ TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
   EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Warning);
   EXPECT_EQ(boxes_.Texts()[0], std::string("Write setting to file poorly!\n\r") + std::strerror(EFBIG));
   EXPECT_EQ(ReadBytes(file_), original);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1)
-      << "no temporary file left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1) << "no temporary file left";
 }
 
 TEST(CriteriaDefaultFile, ReadsWithoutWarnings) {

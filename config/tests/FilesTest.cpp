@@ -27,8 +27,7 @@ struct stat StatOf(const std::filesystem::path& path) {
 // The files of a folder, by name.
 std::vector<std::string> Names(const std::filesystem::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }

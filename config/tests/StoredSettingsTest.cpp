@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "config/Codec.h"
 #include "base/Files.h"
+#include "config/Codec.h"
 #include "config/StoredSettings.h"
 #include "config/tests/TestFiles.h"
 
@@ -20,7 +20,7 @@ MailSettingsRecord SampleMail() {
   MailSettingsRecord mail;
   SetScrambledText(mail.Host, "smtp.example.org");
   SetScrambledText(mail.Port, "587");
-  SetScrambledText(mail.Login, std::string(49, 'L'));  // the longest login kept whole at total 50
+  SetScrambledText(mail.Login, std::string(49, 'L'));               // the longest login kept whole at total 50
   SetScrambledText(mail.Password, "p\xC3\xA4ss=w\xE2\x82\xAC rd");  // päss=w€ rd
   SetScrambledText(mail.TestAddress, "");
   mail.UseTLS = 1;
@@ -142,8 +142,7 @@ TEST(StoredSettings, FailedSaveLeavesTheOldFile) {
     EXPECT_STREQ(error.what(), std::strerror(EFBIG));
   }
   EXPECT_EQ(ReadBytes(folder / "setting2.bin"), before);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1)
-      << "no temporary file left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1) << "no temporary file left";
 }
 
 }  // namespace

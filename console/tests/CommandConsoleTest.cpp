@@ -24,9 +24,9 @@
 #include <sstream>
 #include <thread>
 
+#include "base/Timing.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialPort.h"
-#include "base/Timing.h"
 #include "link/tests/PtyPeer.h"
 #include "sim/testing/SimSensor.h"
 
@@ -87,9 +87,7 @@ class ConsoleTest : public testing::Test {
     return form;
   }
 
-  void WriteListFile(const std::string& bytes) {
-    std::ofstream(folder_ / "commands.ini", std::ios::binary) << bytes;
-  }
+  void WriteListFile(const std::string& bytes) { std::ofstream(folder_ / "commands.ini", std::ios::binary) << bytes; }
 
   // Types the command and presses Send.
   static void Send(CommandConsole& form, const QString& command) {
@@ -145,7 +143,9 @@ TEST_F(ConsoleTest, StartsWithItsControlsSet) {
   EXPECT_GE(form->frameGeometry().height(), CommandConsole::kMinHeight);
 
   // No commands.ini and no port 99.
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port99", false}}));
+  EXPECT_EQ(boxes_.Boxes(),
+            (std::vector<Box>{kNoListBox,
+                              {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port99", false}}));
 }
 
 struct SendCase {
@@ -177,7 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SendCase{"Ascii", "ASCII", true, "#00SREV?", {"Sending:", "> #00SREV?", "<< QRN-2.14\u240D", ""}},
         SendCase{"Hex", "HEX", true, "#00SREV?", {"Sending:", "> #00SREV?", "<< 51 52 4E 2D 32 2E 31 34 0D ", ""}},
-        SendCase{"AsciiHex", "ASCII/HEX", true, "#00SREV?",
+        SendCase{"AsciiHex",
+                 "ASCII/HEX",
+                 true,
+                 "#00SREV?",
                  {"Sending:", "> #00SREV?", "<< QRN-2.14\u240D", "<< 51 52 4E 2D 32 2E 31 34 0D ", ""}},
         SendCase{"WithoutAddress", "ASCII", false, "SREV?", {"Sending:", "> SREV?", "<< QRN-2.14\u240D", ""}}),
     [](const testing::TestParamInfo<SendCase>& info) { return std::string(info.param.name); });
@@ -264,13 +267,13 @@ TEST_P(ConsoleListTest, CommandFileReplacesTheList) {
   EXPECT_EQ(Log(*form), QStringList{"Sending:"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ConsoleEncodings, ConsoleListTest,
-    testing::Values(ListCase{"Windows1252CrLf", "ZERO2\r\n--------\r\nZ\xE4hler ?\r\n"},
-                    ListCase{"Utf8Mark", "\xEF\xBB\xBFZERO2\n--------\nZ\xC3\xA4hler ?\n"},
-                    ListCase{"Utf16Mark", Utf16LittleEndian(u"ZERO2\r\n--------\r\nZ\u00E4hler ?")},
-                    ListCase{"CrOnly", "ZERO2\r--------\rZ\xE4hler ?\r"}),
-    [](const testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ConsoleEncodings, ConsoleListTest,
+                         testing::Values(ListCase{"Windows1252CrLf", "ZERO2\r\n--------\r\nZ\xE4hler ?\r\n"},
+                                         ListCase{"Utf8Mark", "\xEF\xBB\xBFZERO2\n--------\nZ\xC3\xA4hler ?\n"},
+                                         ListCase{"Utf16Mark",
+                                                  Utf16LittleEndian(u"ZERO2\r\n--------\r\nZ\u00E4hler ?")},
+                                         ListCase{"CrOnly", "ZERO2\r--------\rZ\xE4hler ?\r"}),
+                         [](const testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
   StartSensor();
@@ -279,10 +282,10 @@ TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
   EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
   EXPECT_FALSE(form->HasPort());
   EXPECT_FALSE(form->ReaderRunning());
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok,
-                                               "Cannot read file \"" + (folder_ / "commands.ini").string() +
-                                                   "\". Is a directory",
-                                               false}}));
+  EXPECT_EQ(
+      boxes_.Boxes(),
+      (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok,
+                         "Cannot read file \"" + (folder_ / "commands.ini").string() + "\". Is a directory", false}}));
 }
 
 // Answers the save dialog with the given file once it is shown.
@@ -303,7 +306,8 @@ TEST_F(ConsoleTest, SavingRightAfterOpeningWritesTheHeaderAndSending) {
   ChooseFileWhenAsked(*form, QString::fromStdString(path));
   form->findChild<QPushButton*>("BitBtn1")->click();
   EXPECT_EQ(ReadBytes(path), "Port: COM7\r\nSN: 555123\r\nType: QRN-2.14 \xE4\r\n================\r\nSending:\r\n");
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox, {base::BoxKind::Information, base::BoxButtons::Ok, "Log is save!", false}}));
+  EXPECT_EQ(boxes_.Boxes(),
+            (std::vector<Box>{kNoListBox, {base::BoxKind::Information, base::BoxButtons::Ok, "Log is save!", false}}));
 }
 
 TEST_F(ConsoleTest, SavedLogKeepsTheReceivedBytesAndTheDefaultSuffix) {
@@ -338,9 +342,10 @@ TEST_F(ConsoleTest, APortHeldByAnotherProgramIsReportedAtShowAndSend) {
   EXPECT_FALSE(form->HasPort());
   EXPECT_FALSE(form->ReaderRunning());
   Send(*form, "SREV?");
-  EXPECT_EQ(boxes_.Boxes(), (std::vector<Box>{kNoListBox,
-                                             {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port7", false},
-                                             {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port", false}}));
+  EXPECT_EQ(boxes_.Boxes(),
+            (std::vector<Box>{kNoListBox,
+                              {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port7", false},
+                              {base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port", false}}));
   EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SREV?"}));
   run->Close();
 }

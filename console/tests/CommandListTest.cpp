@@ -27,7 +27,9 @@ std::string Utf16(bool bigEndian, std::u16string text) {
 
 class DecodeCommandFileTest : public testing::TestWithParam<DecodeCase> {};
 
-TEST_P(DecodeCommandFileTest, GivesEveryLineVerbatim) { EXPECT_EQ(DecodeCommandFile(GetParam().bytes), GetParam().entries); }
+TEST_P(DecodeCommandFileTest, GivesEveryLineVerbatim) {
+  EXPECT_EQ(DecodeCommandFile(GetParam().bytes), GetParam().entries);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     CommandFiles, DecodeCommandFileTest,
@@ -37,13 +39,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"CrOnly", "ZERO2\r--------\rSREV?\r", {"ZERO2", "--------", "SREV?"}},
         DecodeCase{"MixedAndNoFinalBreak", "A\rB\nC\r\nD", {"A", "B", "C", "D"}},
         DecodeCase{"EmptyLinesAreEntries", "A\r\n\r\n\nB\r\n\r\n", {"A", "", "", "B", ""}},
-        DecodeCase{"NothingTrimmedOrSkipped", " CALB 0500 \r\n[Section]\r\n;note\r\n", {" CALB 0500 ", "[Section]", ";note"}},
+        DecodeCase{
+            "NothingTrimmedOrSkipped", " CALB 0500 \r\n[Section]\r\n;note\r\n", {" CALB 0500 ", "[Section]", ";note"}},
         DecodeCase{"EmptyFile", "", {}},
         DecodeCase{"Windows1252WithoutMark", "Z\xE4hler\r\n\x80\r\n", {"Z\xC3\xA4hler", "\xE2\x82\xAC"}},
         DecodeCase{"Utf8Mark", "\xEF\xBB\xBFZ\xC3\xA4hler\r\nF\r\n", {"Z\xC3\xA4hler", "F"}},
-        DecodeCase{"Utf16LittleEndian", Utf16(false, u"Z\u00E4hler\r\n\u20AC\rF"), {"Z\xC3\xA4hler", "\xE2\x82\xAC", "F"}},
+        DecodeCase{
+            "Utf16LittleEndian", Utf16(false, u"Z\u00E4hler\r\n\u20AC\rF"), {"Z\xC3\xA4hler", "\xE2\x82\xAC", "F"}},
         DecodeCase{"Utf16BigEndian", Utf16(true, u"Z\u00E4hler\nF\n"), {"Z\xC3\xA4hler", "F"}},
-        DecodeCase{"Utf16LoneSurrogateAndOddByte", Utf16(false, u"A\xD800\nB") + "x", {"A\xEF\xBF\xBD", "B\xEF\xBF\xBD"}}),
+        DecodeCase{
+            "Utf16LoneSurrogateAndOddByte", Utf16(false, u"A\xD800\nB") + "x", {"A\xEF\xBF\xBD", "B\xEF\xBF\xBD"}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 TEST(CommandList, BuiltInListMatchesTheShippedFile) {

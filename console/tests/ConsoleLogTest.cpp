@@ -32,9 +32,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ChunkCase{"Ascii", "OK\r", DisplayMode::Ascii, {"<< OK\r", ""}},
                     ChunkCase{"Hex", "OK\r", DisplayMode::Hex, {"<< 4F 4B 0D ", ""}},
                     ChunkCase{"AsciiHexTextFirst", "OK\r", DisplayMode::AsciiHex, {"<< OK\r", "<< 4F 4B 0D ", ""}},
-                    ChunkCase{"AsciiIsWindows1252", std::string("\x80\xE4\x00\xFF", 4), DisplayMode::Ascii,
+                    ChunkCase{"AsciiIsWindows1252",
+                              std::string("\x80\xE4\x00\xFF", 4),
+                              DisplayMode::Ascii,
                               {std::string("<< \xE2\x82\xAC\xC3\xA4\x00\xC3\xBF", 11), ""}},
-                    ChunkCase{"HexIsUppercaseAndWhole", std::string("\x00\x0A\xAB\xFF", 4), DisplayMode::Hex,
+                    ChunkCase{"HexIsUppercaseAndWhole",
+                              std::string("\x00\x0A\xAB\xFF", 4),
+                              DisplayMode::Hex,
                               {"<< 00 0A AB FF ", ""}}),
     [](const testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
 
@@ -45,19 +49,18 @@ TEST(ConsoleLog, VisibleLineShowsControlsAsPictures) {
 }
 
 TEST(ConsoleLog, SavedLogHasHeaderThenEveryLineInWindows1252) {
-  const Lines saved = SavedLogLines({"7", "555123", "Typ \xC3\xA4"},
-                                    {"Sending:", "> #00SREV?", VisibleLine("<< 2.1\r\n"), "", "\xE2\x82\xAC \xE2\x90\x8D"});
-  EXPECT_EQ(saved, (Lines{"Port: COM7\r\n", "SN: 555123\r\n", "Type: Typ \xE4\r\n",
-                          "================\r\n", "Sending:\r\n", "> #00SREV?\r\n", "<< 2.1\r\n\r\n", "\r\n",
-                          "\x80 \r\r\n"}));
+  const Lines saved =
+      SavedLogLines({"7", "555123", "Typ \xC3\xA4"},
+                    {"Sending:", "> #00SREV?", VisibleLine("<< 2.1\r\n"), "", "\xE2\x82\xAC \xE2\x90\x8D"});
+  EXPECT_EQ(saved, (Lines{"Port: COM7\r\n", "SN: 555123\r\n", "Type: Typ \xE4\r\n", "================\r\n",
+                          "Sending:\r\n", "> #00SREV?\r\n", "<< 2.1\r\n\r\n", "\r\n", "\x80 \r\r\n"}));
 }
 
 class ConsoleFilesTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("quarn-console-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = std::filesystem::temp_directory_path() / ("quarn-console-" + std::to_string(::getpid()) + "-" +
+                                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -93,8 +96,7 @@ TEST_F(ConsoleFilesTest, FailuresNameTheFileAndTheSystemReason) {
     ReadCommandFile(Path("commands.ini"));
     ADD_FAILURE() << "no error";
   } catch (const base::FileError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Cannot read file \"" + Path("commands.ini") + "\". Is a directory");
+    EXPECT_EQ(std::string(error.what()), "Cannot read file \"" + Path("commands.ini") + "\". Is a directory");
   }
 }
 

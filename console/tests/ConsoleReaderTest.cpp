@@ -7,8 +7,8 @@
 #include <chrono>
 #include <thread>
 
-#include "link/SerialPort.h"
 #include "base/Timing.h"
+#include "link/SerialPort.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::console {
@@ -132,10 +132,10 @@ TEST_F(ReaderTest, AFailedReadWarnsAndTheReaderGoesOn) {
   });
   reader_->Start();
   peer_.Write("lost\r");
-  EXPECT_EQ(Reports(2),
-            (std::vector<ReaderReport>{
-                ReaderBox{base::BoxKind::Warning, "Error reading from port COM a stream reader :" + link::SystemErrorText(ETIMEDOUT)},
-                Entry({"<< OK\r", ""})}));
+  EXPECT_EQ(Reports(2), (std::vector<ReaderReport>{
+                            ReaderBox{base::BoxKind::Warning, "Error reading from port COM a stream reader :" +
+                                                                  link::SystemErrorText(ETIMEDOUT)},
+                            Entry({"<< OK\r", ""})}));
 }
 
 TEST_F(ReaderTest, ARefusedWaitIsRearmed) {

@@ -10,11 +10,11 @@
 #include <map>
 #include <set>
 
+#include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "identify/PortSearch.h"
 #include "identify/tests/TestDoubles.h"
-#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
-#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::identify {

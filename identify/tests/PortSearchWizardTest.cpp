@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <map>
 
+#include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
-#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/SerialLink.h"
-#include "base/Timing.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::identify {

@@ -4,10 +4,10 @@
 
 #include <map>
 
-#include "identify/tests/TestDoubles.h"
-#include "base/testing/ScriptedMessageBoxes.h"
-#include "link/SerialLink.h"
 #include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "identify/tests/TestDoubles.h"
+#include "link/SerialLink.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::identify {
@@ -39,8 +39,8 @@ class SensorCheckTest : public ::testing::Test {
   MemoryPortStore remembered7_{{PortStore::Status::Found, 7}};
 };
 
-const std::vector<std::string> kIdentityArgs = {"--serial", "102345", "--firmware", "QRN-2.14", "--type", "IR-CO2",
-                                                "--range", "0-5000"};
+const std::vector<std::string> kIdentityArgs = {"--serial", "102345", "--firmware", "QRN-2.14",
+                                                "--type",   "IR-CO2", "--range",    "0-5000"};
 
 TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
   auto sensor = StartSensor(kIdentityArgs);
@@ -51,10 +51,10 @@ TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
   EXPECT_EQ(identity_.serialNumber, "102345");
   EXPECT_EQ(identity_.firmware, "QRN-2.14");
   EXPECT_EQ(host_.rows, (std::map<std::string, std::string>{{"Port", "7"},
-                                                             {"Serial Number", "102345"},
-                                                             {"Firmware rev.", "QRN-2.14"},
-                                                             {"TYPE CODE", "IR-CO2"},
-                                                             {"RANGE CODE", "0-5000"}}));
+                                                            {"Serial Number", "102345"},
+                                                            {"Firmware rev.", "QRN-2.14"},
+                                                            {"TYPE CODE", "IR-CO2"},
+                                                            {"RANGE CODE", "0-5000"}}));
   EXPECT_EQ(result, CheckResult::Succeeded);
   EXPECT_EQ(sensor->Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "#00RT?", "#00RX?"}));
   // The port is free again: the check closed it.

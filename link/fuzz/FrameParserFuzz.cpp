@@ -19,13 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
   size_t frames = 0;
-  quarn::link::ForEachFrame(bytes,
-                            [&](std::span<const int32_t, quarn::link::kFrameFields> values, int fields) {
-                              Check(fields >= 0);
-                              for (int32_t v : values) Check(v >= 0);
-                              ++frames;
-                              return true;
-                            });
+  quarn::link::ForEachFrame(bytes, [&](std::span<const int32_t, quarn::link::kFrameFields> values, int fields) {
+    Check(fields >= 0);
+    for (int32_t v : values) Check(v >= 0);
+    ++frames;
+    return true;
+  });
   size_t crs = 0;
   for (char c : bytes) crs += c == quarn::link::kCR;
   Check(frames <= crs);

@@ -14,7 +14,9 @@ std::string SampleRead(int frames) {
     for (int v : {25, 3100 + i, 1200, 1500, 0, 0, 10000, 412, 405, 0}) bytes += std::to_string(v) + '\t';
     bytes += '\r';
   }
-  return bytes + "\x0E" "25\t31";
+  return bytes +
+         "\x0E"
+         "25\t31";
 }
 
 void BM_ForEachFrame(benchmark::State& state) {

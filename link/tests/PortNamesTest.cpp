@@ -1,5 +1,5 @@
-#include "link/PortNames.h"
 #include "base/CodePage.h"
+#include "link/PortNames.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +17,18 @@ TEST(PortNames, WindowsDeviceNamespaceFromCom10) {
 
 TEST(PortNames, LinuxDevices) {
   unsetenv("QUARN_PORT_DIR");
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"COM1", "/dev/ttyUSB0"}, {"COM32", "/dev/ttyUSB31"}, {"COM33", "/dev/ttyACM0"},
-      {"COM64", "/dev/ttyACM31"}, {"COM65", "/dev/ttyS0"},   {"COM96", "/dev/ttyS31"},
-      {"COM97", ""},             {"COM0", ""},              {"COM", ""},
-      {"COM07", ""},             {"LPT1", ""},              {"COM1x", ""}};
+  const std::vector<std::pair<std::string, std::string>> cases = {{"COM1", "/dev/ttyUSB0"},
+                                                                  {"COM32", "/dev/ttyUSB31"},
+                                                                  {"COM33", "/dev/ttyACM0"},
+                                                                  {"COM64", "/dev/ttyACM31"},
+                                                                  {"COM65", "/dev/ttyS0"},
+                                                                  {"COM96", "/dev/ttyS31"},
+                                                                  {"COM97", ""},
+                                                                  {"COM0", ""},
+                                                                  {"COM", ""},
+                                                                  {"COM07", ""},
+                                                                  {"LPT1", ""},
+                                                                  {"COM1x", ""}};
   for (const auto& [name, path] : cases) EXPECT_EQ(DevicePathForPort(name), path) << name;
 }
 
@@ -34,9 +41,9 @@ TEST(PortNames, PortFolderReplacesTheDeviceRanges) {
 }
 
 TEST(CodePage, Windows1252RoundTrip) {
-  EXPECT_EQ(base::Utf8ToCp1252("a\xE2\x82\xAC\xC3\xA9"), "a\x80\xE9");     // a € é
-  EXPECT_EQ(base::Utf8ToCp1252("\xE2\x80\x8B\xD0\x96"), "??");             // zero-width space, Cyrillic
-  EXPECT_EQ(base::Utf8ToCp1252("\xC3"), "?");                               // cut sequence
+  EXPECT_EQ(base::Utf8ToCp1252("a\xE2\x82\xAC\xC3\xA9"), "a\x80\xE9");  // a € é
+  EXPECT_EQ(base::Utf8ToCp1252("\xE2\x80\x8B\xD0\x96"), "??");          // zero-width space, Cyrillic
+  EXPECT_EQ(base::Utf8ToCp1252("\xC3"), "?");                           // cut sequence
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(base::Utf8ToCp1252(base::Cp1252ToUtf8(all)), all);

@@ -14,8 +14,8 @@ const std::string kC = "\r";
 TEST(Protocol, RequestsAndSpanArgument) {
   EXPECT_EQ(BuildRequest(kAddress, "F"), "#00F");
   EXPECT_EQ(BuildRequest(kAddress, "CALB " + SpanArgument(500)), "#00CALB 0500");
-  const std::vector<std::pair<int, std::string>> spans = {
-      {0, "0000"}, {5, "0005"}, {7, "0007"}, {50, "0050"}, {500, "0500"}, {5000, "5000"}, {9999, "9999"}};
+  const std::vector<std::pair<int, std::string>> spans = {{0, "0000"},   {5, "0005"},    {7, "0007"},   {50, "0050"},
+                                                          {500, "0500"}, {5000, "5000"}, {9999, "9999"}};
   for (const auto& [value, digits] : spans) EXPECT_EQ(SpanArgument(value), digits) << value;
 }
 
@@ -53,7 +53,12 @@ TEST(Protocol, FrameFieldRules) {
       {"max int32", "2147483647\t2147483648\t\r", true, 2, {2147483647, 0}},
       {"comma in thousands", "10,000\t\r", true, 1, {10000}},
       {"no CR", "1\t2\t", false, 2, {1, 2}},
-      {"start byte inside is ignored", "1\x0E" "2\t\r", true, 1, {12}},
+      {"start byte inside is ignored",
+       "1\x0E"
+       "2\t\r",
+       true,
+       1,
+       {12}},
       {"LF and letters ignored", "a1\nb2\t\r", true, 1, {12}},
   };
   for (const FrameCase& c : cases) {

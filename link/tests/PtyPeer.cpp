@@ -73,7 +73,8 @@ std::string PtyPeer::ReadLine(std::chrono::milliseconds timeout) {
       pending_.erase(0, cr + 1);
       return line;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || master_ < 0) return {};
     pollfd p{master_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -86,7 +87,8 @@ std::string PtyPeer::ReadLine(std::chrono::milliseconds timeout) {
 std::string PtyPeer::ReadFor(std::chrono::milliseconds window) {
   const auto deadline = std::chrono::steady_clock::now() + window;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || master_ < 0) break;
     pollfd p{master_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;

@@ -5,8 +5,8 @@
 #include <future>
 #include <thread>
 
-#include "base/testing/ScriptedMessageBoxes.h"
 #include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::link {
@@ -95,16 +95,34 @@ TEST(ReadPort, RepliesAndFailures) {
     return v;
   };
   const std::vector<ReadCase> cases = {
-      {"two fields", "\x0E" "123\t45\t\r", "", with({123, 45})},
+      {"two fields",
+       "\x0E"
+       "123\t45\t\r",
+       "", with({123, 45})},
       {"signs and points", "\x0E-12\t1.5\t\r", "", with({12, 15})},
-      {"double tab", "\x0E" "7\t\t8\t\r", "", with({7, 8})},
-      {"last field without tab", "\x0E" "7\t8\r", "", with({7})},
-      {"too large", "\x0E" "99999999999\t\r", "", with({0})},
-      {"three bytes", "\x0E" "1\r", "Sensor not respond", untouched},
+      {"double tab",
+       "\x0E"
+       "7\t\t8\t\r",
+       "", with({7, 8})},
+      {"last field without tab",
+       "\x0E"
+       "7\t8\r",
+       "", with({7})},
+      {"too large",
+       "\x0E"
+       "99999999999\t\r",
+       "", with({0})},
+      {"three bytes",
+       "\x0E"
+       "1\r",
+       "Sensor not respond", untouched},
       {"no start byte", "X123\t\r", "Sensor not respond", untouched},
       {"more than 1023 bytes", "\x0E" + std::string(1100, '1') + "\t\r", "Sensor not respond", untouched, true},
       {"no reply", "", "Sensor not respond (WAIT_TIMEOUT)", untouched},
-      {"no CR", "\x0E" "12\t34\t", "Sensor not respond (WAIT_TIMEOUT)", untouched, true},
+      {"no CR",
+       "\x0E"
+       "12\t34\t",
+       "Sensor not respond (WAIT_TIMEOUT)", untouched, true},
   };
   for (const ReadCase& c : cases) {
     PtyPeer peer;

@@ -80,8 +80,8 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
 
   if (options_.waitReady && !WaitReady(kReadyTimeout)) {
     Stop();
-    throw std::runtime_error("SimSensor: the simulator did not publish COM" + std::to_string(options_.com) +
-                             " in " + portDir_);
+    throw std::runtime_error("SimSensor: the simulator did not publish COM" + std::to_string(options_.com) + " in " +
+                             portDir_);
   }
 }
 
@@ -102,16 +102,13 @@ void SimSensor::Control(const std::string& line) {
     refusedBefore = controlsRefused_;
     target = controlsSent_ + 1;
   }
-  if (!SendControl(line))
-    throw std::runtime_error("SimSensor: the simulator is gone; cannot send \"" + line + "\"");
+  if (!SendControl(line)) throw std::runtime_error("SimSensor: the simulator is gone; cannot send \"" + line + "\"");
   std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, kControlTimeout,
-                         [&] { return controlsConfirmed_ >= target || outputEnded_; }) ||
+  if (!changed_.wait_for(lock, kControlTimeout, [&] { return controlsConfirmed_ >= target || outputEnded_; }) ||
       controlsConfirmed_ < target) {
     throw std::runtime_error("SimSensor: no confirmation of \"" + line + "\"");
   }
-  if (controlsRefused_ > refusedBefore)
-    throw std::runtime_error("SimSensor: the simulator refused \"" + line + "\"");
+  if (controlsRefused_ > refusedBefore) throw std::runtime_error("SimSensor: the simulator refused \"" + line + "\"");
 }
 
 bool SimSensor::SendControl(const std::string& line) {

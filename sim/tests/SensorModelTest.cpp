@@ -10,9 +10,7 @@
 namespace quarn::sim {
 namespace {
 
-int Distance(uint32_t value, double target) {
-  return static_cast<int>(std::lround(std::abs(value - target)));
-}
+int Distance(uint32_t value, double target) { return static_cast<int>(std::lround(std::abs(value - target))); }
 
 // The calibration wizard accepts a zero at 10000 +-10 and a span within +-5 ppm; the model must stay
 // inside the tighter limits we promise in every frame, for any seed and any temperature.
@@ -79,19 +77,18 @@ TEST(SensorRepliesTest, AddressCaseAndSilenceRules) {
   };
   const std::vector<Case> cases = {
       {"#01SRAL?", std::nullopt},  // another sensor's address
-      {"#0", std::nullopt},           {"#00sral?", "102345\r"}, {"#00RT?", std::nullopt},
-      {"#00CALB 0500", std::nullopt}, {"#00ZERO2", "OK\r"},     {"#00", "ERR\r"},
-      {"#00VRT", "VRT=25\r"},
+      {"#0", std::nullopt},       {"#00sral?", "102345\r"}, {"#00RT?", std::nullopt}, {"#00CALB 0500", std::nullopt},
+      {"#00ZERO2", "OK\r"},       {"#00", "ERR\r"},         {"#00VRT", "VRT=25\r"},
   };
   for (const Case& c : cases) EXPECT_EQ(replies.Answer(c.request), c.reply) << c.request;
 }
 
 TEST(SettingsTest, CommandLineAndControlLines) {
   std::string error;
-  const auto settings = ParseCommandLine({"--port-dir", "/tmp/p", "--com", "12", "--silent-to", "SRAL?, RT?,",
-                                          "--split", "4", "--fields", "11", "--noise", "--gas", "250.5", "--baud",
-                                          "115200"},
-                                         error);
+  const auto settings =
+      ParseCommandLine({"--port-dir", "/tmp/p", "--com", "12", "--silent-to", "SRAL?, RT?,", "--split", "4", "--fields",
+                        "11", "--noise", "--gas", "250.5", "--baud", "115200"},
+                       error);
   ASSERT_TRUE(settings) << error;
   EXPECT_EQ(settings->com, 12);
   EXPECT_EQ(settings->behaviour.silentTo, (std::vector<std::string>{"SRAL?", "RT?"}));

@@ -54,8 +54,7 @@ std::vector<uint32_t> AskFrame(PortClient& client) {
 }
 
 TEST(SimulatorTest, AnswersIdentityAndConsoleRequests) {
-  SimSensor sim(
-      WithArgs({"--serial", "654321", "--firmware", "FW-9.99", "--type", "IR-CH4", "--range", "0-1000"}));
+  SimSensor sim(WithArgs({"--serial", "654321", "--firmware", "FW-9.99", "--type", "IR-CH4", "--range", "0-1000"}));
   PortClient client(sim.PortLink());
   struct Case {
     std::string request;
@@ -142,8 +141,8 @@ TEST(SimulatorTest, SilenceSkipsOnlyTheNamedCommands) {
   sim.Control("silent-to");
   EXPECT_EQ(client.Ask("#00SRAL?"), "102345");
   ASSERT_TRUE(sim.WaitReceived(8, kDeadline));
-  EXPECT_EQ(sim.Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "RT?", "#00RX?", "#00CALB 0500",
-                                                      "#00RX?", "#00SREV?", "#00SRAL?"}));
+  EXPECT_EQ(sim.Received(), (std::vector<std::string>{"#00SRAL?", "#00SREV?", "RT?", "#00RX?", "#00CALB 0500", "#00RX?",
+                                                      "#00SREV?", "#00SRAL?"}));
 }
 
 TEST(SimulatorTest, WholeSilenceFromTheCommandLine) {
@@ -277,8 +276,7 @@ TEST(SimulatorTest, SpanCalibrationMakesConcentrationFollowTheGas) {
   sim.Control("gas 2000");
   const std::vector<uint32_t> before = AskFrame(client);
   ASSERT_EQ(before.size(), 10u);
-  EXPECT_GT(std::abs(static_cast<int>(before[8]) - 2000), 40)
-      << "the factory span should be a few percent off";
+  EXPECT_GT(std::abs(static_cast<int>(before[8]) - 2000), 40) << "the factory span should be a few percent off";
 
   EXPECT_EQ(client.Ask("#00CALB 2000"), "OK");
   for (int gas : {2000, 500, 1000, 4000, 0}) {

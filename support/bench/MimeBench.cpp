@@ -29,16 +29,14 @@ void BM_EncodeMailWithDataFile(benchmark::State& state) {
     message.AddPart(quarn::support::MakeAttachmentPart("run.dat", data));
     benchmark::DoNotOptimize(message.Encode().size());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(data.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
 }
 BENCHMARK(BM_EncodeMailWithDataFile)->Arg(1)->Arg(16)->Arg(85)->Unit(benchmark::kMillisecond);
 
 void BM_QuotedPrintableText(benchmark::State& state) {
   const std::string text = DataFile(1 << 20);
   for (auto _ : state) benchmark::DoNotOptimize(quarn::support::EncodeQuotedPrintable(text).size());
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_QuotedPrintableText)->Unit(benchmark::kMillisecond);
 

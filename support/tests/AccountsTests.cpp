@@ -70,12 +70,8 @@ TEST(AccountsTest, TestUploadFolderGetsATrailingBackslash) {
     std::string path;
     std::string expected;
   };
-  const std::vector<Case> cases = {{"", ""},
-                                   {"x", "x"},
-                                   {"\\", "\\"},
-                                   {"in", "in\\"},
-                                   {"in\\data\\", "in\\data\\"},
-                                   {"in/data", "in/data\\"}};
+  const std::vector<Case> cases = {
+      {"", ""}, {"x", "x"}, {"\\", "\\"}, {"in", "in\\"}, {"in\\data\\", "in\\data\\"}, {"in/data", "in/data\\"}};
   for (const Case& c : cases) EXPECT_EQ(TestUploadFolder(c.path), c.expected) << c.path;
 }
 

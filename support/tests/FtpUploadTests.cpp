@@ -130,12 +130,10 @@ TEST_P(FtpUploadTest, ReplacesRemoteFilesAndReportsProgress) {
 
   EXPECT_TRUE(WaitUntil([&] { return ReadFile(remoteFolder / "run 1.dat") == data; }, kDeadline));
   EXPECT_TRUE(WaitUntil([&] { return ReadFile(home.Path() / "criteria.ini") == criteria; }, kDeadline));
-  progress.ExpectUploads(
-      {static_cast<std::int64_t>(data.size()), static_cast<std::int64_t>(criteria.size())});
+  progress.ExpectUploads({static_cast<std::int64_t>(data.size()), static_cast<std::int64_t>(criteria.size())});
 
   // One login for both uploads, data connections of the chosen mode, and a goodbye at the end.
-  ASSERT_TRUE(
-      WaitUntil([&] { return !CommandNames(log).empty() && CommandNames(log).back() == "QUIT"; }, kDeadline));
+  ASSERT_TRUE(WaitUntil([&] { return !CommandNames(log).empty() && CommandNames(log).back() == "QUIT"; }, kDeadline));
   const std::vector<std::string> commands = CommandNames(log);
   EXPECT_EQ(Count(commands, "USER"), 1u);
   EXPECT_EQ(Count(commands, "STOR"), 2u);

@@ -240,8 +240,8 @@ TEST(MailSettingsWindowTest, TestFtpButtonUploadsThenAsksWithTheCursorRestored) 
   Find<QLineEdit>(w.form, "ePassFtp")->setText(kPassword);
   QTest::mouseClick(Find<QPushButton>(w.form, "bTestFtp"), Qt::LeftButton);
 
-  testing::ExpectBoxes(
-      w.boxes, {{base::BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"}});
+  testing::ExpectBoxes(w.boxes,
+                       {{base::BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"}});
   EXPECT_EQ(w.boxes.UnderBusyCursor(), 0);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(testing::ReadFile(server.Home() / "commands.ini"), testing::kCommandsBytes);
@@ -272,8 +272,8 @@ TEST(MailSettingsWindowTest, TestMailButtonNeverLogsInAfterAFailedStartTls) {
     testing::SmtpTestServer server(c.server);
     Window w;
     w.boxes.QueueAnswer(base::BoxAnswer::No);
-    config::SaveMailSettings(w.program.Path(), MailRecord({"127.0.0.1", std::to_string(server.Port()), kUser,
-                                                           kPassword, "test@example.org", true}));
+    config::SaveMailSettings(w.program.Path(), MailRecord({"127.0.0.1", std::to_string(server.Port()), kUser, kPassword,
+                                                           "test@example.org", true}));
     w.form.show();
     ASSERT_EQ(Find<QComboBox>(w.form, "CB1")->currentIndex(), 1);
     QTest::mouseClick(Find<QPushButton>(w.form, "bTestE"), Qt::LeftButton);

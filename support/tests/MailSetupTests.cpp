@@ -33,8 +33,7 @@ MailFields MailAccount(int port, bool startTls, const std::string& password = kP
 SupportFtpServer FtpServerAt(int port, std::string path = "") { return {"127.0.0.1", port, std::move(path)}; }
 
 struct SetupUnderTest {
-  explicit SetupUnderTest(SupportFtpServer server = {},
-                          const ConnectionSettings& limits = testing::TestConnection())
+  explicit SetupUnderTest(SupportFtpServer server = {}, const ConnectionSettings& limits = testing::TestConnection())
       : setup(program.Path(), std::move(server), boxes) {
     setup.SetConnection(limits);
     setup.SetFeedback(boxes.Feedback());
@@ -99,8 +98,8 @@ TEST(MailSetupTest, SavesOnlyCompleteAccounts) {
   MailSetup nowhere((s.program.File("missing") / "").string(), FtpServerAt(21), boxes);
   EXPECT_FALSE(nowhere.SaveMail(complete));
   EXPECT_FALSE(nowhere.SaveFtp({kUser, kPassword, false}));
-  ExpectBoxes(boxes,
-              {{base::BoxKind::Warning, "Error on a file!\n\r..."}, {base::BoxKind::Warning, "Error on a file!\n\r..."}});
+  ExpectBoxes(boxes, {{base::BoxKind::Warning, "Error on a file!\n\r..."},
+                      {base::BoxKind::Warning, "Error on a file!\n\r..."}});
 }
 
 TEST(MailSetupTest, PlainTestMailArrivesWithOneAttachmentEachTime) {
@@ -148,8 +147,8 @@ TEST(MailSetupTest, PlainTestMailFailuresEachHaveTheirBox) {
   };
   const MailFields good = MailAccount(server.Port(), false);
   std::vector<Case> cases;
-  for (auto blank : {&MailFields::host, &MailFields::port, &MailFields::login, &MailFields::password,
-                     &MailFields::testAddress}) {
+  for (auto blank :
+       {&MailFields::host, &MailFields::port, &MailFields::login, &MailFields::password, &MailFields::testAddress}) {
     MailFields fields = good;
     fields.*blank = "";
     cases.push_back({"a field is empty", fields, {base::BoxKind::Warning, "Not all parameters are filled !"}});
@@ -165,7 +164,7 @@ TEST(MailSetupTest, PlainTestMailFailuresEachHaveTheirBox) {
   cases.push_back({"nothing listens",
                    MailAccount(closed, false),
                    {base::BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
-                                        " refused the connection; check the server name and the port..."}});
+                                              " refused the connection; check the server name and the port..."}});
   cases.push_back({"no criteria.ini", good, {base::BoxKind::Error, "Error : ..."}, true});
 
   for (const Case& c : cases) {
@@ -247,15 +246,13 @@ TEST_P(MailSetupUploadTest, UploadsCommandsAndMaySaveTheAccount) {
 
   s.setup.TestFtp(account);
 
-  ExpectBoxes(s.boxes,
-              {{base::BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"},
-               {base::BoxKind::Information, "Settings FTP saved !"}});
+  ExpectBoxes(s.boxes, {{base::BoxKind::Information, "Test file <commands.ini> successfully sent\n\rSave Settings?"},
+                        {base::BoxKind::Information, "Settings FTP saved !"}});
   EXPECT_EQ(s.boxes.BoxesWhileBusy(), 0);
   EXPECT_EQ(ReadFile(remote), testing::kCommandsBytes);
   EXPECT_EQ(s.setup.FtpPath(), c.keptPath);
   EXPECT_EQ(FtpFieldsFrom(config::LoadFtpSettings(s.program.Path())).account, kUser);
-  ASSERT_TRUE(
-      WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; }, kDeadline));
+  ASSERT_TRUE(WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; }, kDeadline));
   const auto commands = server.Commands();
   const auto count = [&](const char* name) { return std::count(commands.begin(), commands.end(), name); };
   EXPECT_EQ(count("EPSV") + count("PASV"), c.passive ? 1 : 0);
@@ -266,8 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
     Folders, MailSetupUploadTest,
     ::testing::Values(UploadCase{"PassiveNoFolder", true, "", "commands.ini", ""},
                       UploadCase{"ActiveFolderGetsBackslash", false, "in", "in/commands.ini", "in\\"},
-                      UploadCase{"PassiveNestedFolder", true, "in\\data\\", "in/data/commands.ini",
-                                 "in\\data\\"},
+                      UploadCase{"PassiveNestedFolder", true, "in\\data\\", "in/data/commands.ini", "in\\data\\"},
                       UploadCase{"OneCharacterUnchanged", true, "x", "xcommands.ini", "x"}),
     [](const ::testing::TestParamInfo<UploadCase>& info) { return info.param.name; });
 
@@ -310,8 +306,7 @@ TEST(MailSetupTest, TestUploadFailuresEachHaveTheirBox) {
   }
   EXPECT_FALSE(std::filesystem::exists(server.Home() / "commands.ini"));
   // Every connection that logged in also said goodbye.
-  ASSERT_TRUE(
-      WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; }, kDeadline));
+  ASSERT_TRUE(WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; }, kDeadline));
 }
 
 TEST(MailSetupTest, SilentServersEndInTheErrorBox) {
@@ -320,8 +315,8 @@ TEST(MailSetupTest, SilentServersEndInTheErrorBox) {
     SetupUnderTest s({}, testing::ShortConnection());
     s.setup.TestMail(MailAccount(silent.Port(), false));
     s.setup.TestMail(MailAccount(silent.Port(), true));
-    ExpectBoxes(s.boxes, {{base::BoxKind::Error, "Error : the server 127.0.0.1 port " +
-                                               std::to_string(silent.Port()) + " did not answer..."},
+    ExpectBoxes(s.boxes, {{base::BoxKind::Error,
+                           "Error : the server 127.0.0.1 port " + std::to_string(silent.Port()) + " did not answer..."},
                           {base::BoxKind::Error, "Error sending mail ! Check setting."}});
   }
   {

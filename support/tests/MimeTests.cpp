@@ -79,8 +79,7 @@ TEST(MimeBase64Lines, MatchesTheStandardVectorsAndBreaksAt76) {
 
 TEST(MimeHeaderText, AsciiStaysAndOtherTextBecomesShortEncodedWords) {
   EXPECT_EQ(EncodeHeaderText("Query support"), "Query support");
-  const std::string subject =
-      "Prüfbericht Sensor №42 – Nullpunkt und Spanne, Temperatur 25 °C, alles in Ordnung";
+  const std::string subject = "Prüfbericht Sensor №42 – Nullpunkt und Spanne, Temperatur 25 °C, alles in Ordnung";
   const std::string encoded = EncodeHeaderText(subject);
   for (const std::string& line : Lines(encoded)) {
     const std::string word = line.substr(line.find_first_not_of(' '));
@@ -137,8 +136,7 @@ TEST(MimeMessageText, ContainerHoldsThePartsInOrderBetweenBoundaries) {
 
   EXPECT_EQ(text.find("Subject: second\r\n"), 0u);
   EXPECT_EQ(text.find("Subject: first"), std::string::npos);
-  EXPECT_NE(text.find("Content-Type: Multipart/alternate;\r\n boundary=\"" + boundary + "\"\r\n"),
-            std::string::npos);
+  EXPECT_NE(text.find("Content-Type: Multipart/alternate;\r\n boundary=\"" + boundary + "\"\r\n"), std::string::npos);
   const std::size_t first = text.find("--" + boundary + "\r\n");
   const std::size_t body = text.find("\r\n\r\none\r\n--" + boundary + "\r\n", first);
   const std::size_t attachment = text.find("filename=\"data.txt\"", body);

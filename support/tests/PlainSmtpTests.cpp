@@ -57,8 +57,7 @@ TEST(PlainSmtpTest, SendsUnencryptedUnderTheAgentNameWithBodyAndAttachments) {
 
   ASSERT_EQ(received->parts.size(), 3u);
   EXPECT_EQ(received->parts[0].type, "text/plain");
-  EXPECT_EQ(received->parts[0].data,
-            base::Utf8ToCp1252("Information\r\n=======================\r\n\r\nT0=-5 °C\r\n"));
+  EXPECT_EQ(received->parts[0].data, base::Utf8ToCp1252("Information\r\n=======================\r\n\r\nT0=-5 °C\r\n"));
   EXPECT_EQ(received->parts[1].filename, "run.dat");
   EXPECT_EQ(received->parts[1].data, dataFile);
   EXPECT_EQ(received->parts[2].filename, "criteria.ini");

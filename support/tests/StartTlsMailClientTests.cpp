@@ -55,8 +55,7 @@ TEST(StartTlsMailClientTest, DeliversTextPartsThenAttachmentsOverStartTls) {
   for (const std::string& text : texts) ASSERT_TRUE(mail.AddText(text));
   mail.SetAttachFiles({(files.Path() / "run 1.dat").string(), (files.Path() / "criteria.ini").string()});
   std::vector<std::pair<SocketStatus, std::string>> statuses;
-  mail.SetOnStatus(
-      [&](SocketStatus reason, const std::string& text) { statuses.emplace_back(reason, text); });
+  mail.SetOnStatus([&](SocketStatus reason, const std::string& text) { statuses.emplace_back(reason, text); });
 
   ASSERT_TRUE(mail.SendMessage("Query support", false)) << mail.LastError();
 
@@ -138,8 +137,7 @@ TEST(StartTlsMailClientTest, ClearingSendLeavesAComponentThatBuildsTheNextMailAf
   const auto first = WaitForMail(server.Mails(), 1);
   const auto second = WaitForMail(server.Mails(), 2);
   ASSERT_TRUE(first && second);
-  EXPECT_EQ(Types(*first),
-            (std::vector<std::string>{"text/plain/inline", "application/octet-stream/attachment"}));
+  EXPECT_EQ(Types(*first), (std::vector<std::string>{"text/plain/inline", "application/octet-stream/attachment"}));
   EXPECT_EQ(Types(*second), (std::vector<std::string>{"text/plain/inline", "text/plain/inline"}));
   EXPECT_EQ(second->parts[0].data, "second one");
   EXPECT_EQ(second->parts[1].data, "");
@@ -208,10 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
                       .tls = "1",
                       .mechanism = "LOGIN"},
         TransportCase{.name = "NoLoginWhenAuthIsNotOffered", .server = {.withUser = false}, .mechanism = ""},
-        TransportCase{.name = "NoSizeWhenNotAnnounced",
-                      .server = {.startTls = true, .size = 0},
-                      .tls = "1",
-                      .sizeSent = false},
+        TransportCase{
+            .name = "NoSizeWhenNotAnnounced", .server = {.startTls = true, .size = 0}, .tls = "1", .sizeSent = false},
         TransportCase{.name = "RecipientsSplitOnCommasOutsideQuotes",
                       .server = {.startTls = true},
                       .recipients = {R"("Support, Team" <team@example.org>)", "a@example.org, b@example.org"},
@@ -296,8 +292,7 @@ TEST_P(StartTlsMailClientAttachmentTest, UnreadableFileThrowsBeforeAnythingIsSen
   ASSERT_TRUE(mail.SendMessage("Query support", true)) << mail.LastError();
   const auto received = WaitForMail(server.Mails(), 1);
   ASSERT_TRUE(received);
-  EXPECT_EQ(Types(*received),
-            (std::vector<std::string>{"text/plain/inline", "application/octet-stream/attachment"}));
+  EXPECT_EQ(Types(*received), (std::vector<std::string>{"text/plain/inline", "application/octet-stream/attachment"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, StartTlsMailClientAttachmentTest, ::testing::Values("missing.dat", "folder"));

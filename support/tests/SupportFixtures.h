@@ -37,14 +37,8 @@ inline std::vector<StartTlsCase> StartTlsCases() {
       {"STARTTLS offered", {.startTls = true}, kPassword, "1"},
       {"no STARTTLS", {.authBeforeTls = true}, kPassword, "0"},
       {"TLS switch fails", {.startTls = true, .untrustedCertificate = true}, kPassword, ""},
-      {"STARTTLS answered 454",
-       {.startTls = true, .authBeforeTls = true, .startTlsFault = "refuse"},
-       kPassword,
-       ""},
-      {"TLS handshake broken",
-       {.startTls = true, .authBeforeTls = true, .startTlsFault = "break"},
-       kPassword,
-       ""},
+      {"STARTTLS answered 454", {.startTls = true, .authBeforeTls = true, .startTlsFault = "refuse"}, kPassword, ""},
+      {"TLS handshake broken", {.startTls = true, .authBeforeTls = true, .startTlsFault = "break"}, kPassword, ""},
       {"wrong password", {.startTls = true}, "wrong", ""},
   };
 }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "config/Codec.h"
 #include "base/CodePage.h"
+#include "config/Codec.h"
 #include "support/SupportSending.h"
 #include "support/tests/SupportFixtures.h"
 
@@ -26,9 +26,7 @@ const IdentityValues kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
 const std::string kDataBytes = BinaryBytes(200000);
 
 // The criteria file gives the folder scrambled.
-std::string ScrambledFolder(const std::string& folder) {
-  return base::Cp1252ToUtf8(config::CodecEncode(folder, 50));
-}
+std::string ScrambledFolder(const std::string& folder) { return base::Cp1252ToUtf8(config::CodecEncode(folder, 50)); }
 
 // A program folder with a data file beside it, the stored accounts and the window's logic.
 struct Sending {
@@ -64,8 +62,7 @@ struct Sending {
 
   void StoreMail(const std::string& port, uint8_t useTls, const std::string& password = kPassword,
                  const std::string& host = "127.0.0.1") {
-    config::MailSettingsRecord record =
-        MailRecord({.host = host, .port = port, .login = kUser, .password = password});
+    config::MailSettingsRecord record = MailRecord({.host = host, .port = port, .login = kUser, .password = password});
     record.UseTLS = useTls;
     config::SaveMailSettings(program.Path(), record);
   }
@@ -87,14 +84,12 @@ struct Sending {
 
 std::string ReportText() {
   std::string text;
-  for (const std::string& line : ReportLines(kIdentity, CoefficientsFrom({"12", "-7"})))
-    text += line + "\r\n";
+  for (const std::string& line : ReportLines(kIdentity, CoefficientsFrom({"12", "-7"}))) text += line + "\r\n";
   return text;
 }
 
 bool QuitReceived(const testing::FtpTestServer& server) {
-  return WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; },
-                   kDeadline);
+  return WaitUntil([&] { return !server.Commands().empty() && server.Commands().back() == "QUIT"; }, kDeadline);
 }
 
 TEST(SupportSendingTest, OffersTheTransportsWhoseSettingsCanBeRead) {
@@ -197,7 +192,7 @@ TEST(SupportSendingTest, IncompleteAccountOrFailedPlainMailEndsBeforeTheUpload) 
                    good,
                    closed,
                    {base::BoxKind::Error, "Error : the server 127.0.0.1 port " + std::to_string(closed) +
-                                        " refused the connection; check the server name and the port..."}});
+                                              " refused the connection; check the server name and the port..."}});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -335,14 +330,13 @@ TEST_P(SupportSendingUploadTest, UploadsDataFileAndCriteriaWithProgress) {
   EXPECT_EQ(count("EPRT") + count("PORT"), c.passive ? 0 : 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Folders, SupportSendingUploadTest,
-    ::testing::Values(UploadCase{"PassiveNoFolder", true, "", "run 1.dat"},
-                      UploadCase{"ActiveNoFolder", false, "", "run 1.dat"},
-                      UploadCase{"PassiveFolder", true, "in\\data\\", "in/data/run 1.dat"},
-                      UploadCase{"ActiveFolder", false, "in\\data\\", "in/data/run 1.dat"},
-                      UploadCase{"FolderWithoutSeparator", true, "in\\pre_", "in/pre_run 1.dat"}),
-    [](const ::testing::TestParamInfo<UploadCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Folders, SupportSendingUploadTest,
+                         ::testing::Values(UploadCase{"PassiveNoFolder", true, "", "run 1.dat"},
+                                           UploadCase{"ActiveNoFolder", false, "", "run 1.dat"},
+                                           UploadCase{"PassiveFolder", true, "in\\data\\", "in/data/run 1.dat"},
+                                           UploadCase{"ActiveFolder", false, "in\\data\\", "in/data/run 1.dat"},
+                                           UploadCase{"FolderWithoutSeparator", true, "in\\pre_", "in/pre_run 1.dat"}),
+                         [](const ::testing::TestParamInfo<UploadCase>& info) { return info.param.name; });
 
 TEST(SupportSendingTest, UploadFailuresEachHaveTheirBox) {
   testing::FtpTestServer ftp;
@@ -404,10 +398,9 @@ TEST(SupportSendingTest, SilentServersEndInTheErrorBox) {
     s.StoreMail(std::to_string(silent.Port()), useTls);
     s.sending->SetPlainPort(silent.Port());
     s.Send(true, false);
-    ExpectBoxes(s.boxes,
-                {{base::BoxKind::Error, useTls == 0 ? "Error : the server 127.0.0.1 port " +
-                                                    std::to_string(silent.Port()) + " did not answer..."
-                                              : "Error sending mail ! Check setting."}});
+    ExpectBoxes(s.boxes, {{base::BoxKind::Error, useTls == 0 ? "Error : the server 127.0.0.1 port " +
+                                                                   std::to_string(silent.Port()) + " did not answer..."
+                                                             : "Error sending mail ! Check setting."}});
   }
   Sending s(silent.Port(), "", testing::ShortConnection());
   s.StoreFtp(true);

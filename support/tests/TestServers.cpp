@@ -137,8 +137,7 @@ void ServerProcess::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
   int status = 0;
-  const bool ended =
-      WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(5));
+  const bool ended = WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(5));
   if (!ended) {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
@@ -226,8 +225,7 @@ SmtpTestServer::SmtpTestServer(const SmtpServerOptions& options) {
         options.untrustedCertificate ? MakeCertificate(folder_.Path(), "stranger") : TestAuthority();
     arguments.insert(arguments.end(), {"--cert", served.certificate.string(), "--key", served.key.string()});
   }
-  if (!options.startTlsFault.empty())
-    arguments.insert(arguments.end(), {"--starttls-fault", options.startTlsFault});
+  if (!options.startTlsFault.empty()) arguments.insert(arguments.end(), {"--starttls-fault", options.startTlsFault});
   process_ = std::make_unique<ServerProcess>("smtp_server.py", arguments);
 }
 
@@ -246,9 +244,9 @@ int SmtpTestServer::Quits() const {
 
 FtpTestServer::FtpTestServer()
     : process_(std::make_unique<ServerProcess>(
-          "ftp_server.py", std::vector<std::string>{"--folder", home_.Path().string(), "--user",
-                                                    std::string(kUser) + ":" + kPassword, "--log",
-                                                    (logFolder_.Path() / "commands.log").string()})) {}
+          "ftp_server.py",
+          std::vector<std::string>{"--folder", home_.Path().string(), "--user", std::string(kUser) + ":" + kPassword,
+                                   "--log", (logFolder_.Path() / "commands.log").string()})) {}
 
 std::vector<std::string> FtpTestServer::Commands() const {
   std::vector<std::string> names;

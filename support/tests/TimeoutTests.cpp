@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "support/FtpUpload.h"
-#include "support/StartTlsMailClient.h"
 #include "support/PlainSmtp.h"
+#include "support/StartTlsMailClient.h"
 #include "support/tests/TestServers.h"
 
 namespace quarn::support {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "ui/MainWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
-#include "ui/MainWindow.h"
 
 namespace {
 

@@ -142,7 +142,8 @@ TEST_F(ChartMouse, LegendClickHidesAndShowsItsSeries) {
   EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), QColor(Qt::gray));
   QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(2));
   EXPECT_TRUE(chart_->SeriesVisible(2));
-  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(), MeasurementChart::kSeries[2].colour);
+  EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(),
+            MeasurementChart::kSeries[2].colour);
   EXPECT_TRUE(chart_->AutoTime());
   EXPECT_TRUE(chart_->AutoValue());
 }
@@ -241,7 +242,8 @@ TEST_F(ChartZoom, LongHistoryIsDrawnFromAFewPointsPerPixel) {
   EXPECT_LT(drawn, 10000);
   // The extremes survive the thinning.
   double lo = 1e9, hi = -1e9;
-  for (auto it = chart_->Plot()->graph(0)->data()->constBegin(); it != chart_->Plot()->graph(0)->data()->constEnd(); ++it) {
+  for (auto it = chart_->Plot()->graph(0)->data()->constBegin(); it != chart_->Plot()->graph(0)->data()->constEnd();
+       ++it) {
     lo = std::min(lo, it->value);
     hi = std::max(hi, it->value);
   }

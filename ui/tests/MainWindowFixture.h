@@ -10,9 +10,9 @@
 #include <functional>
 #include <memory>
 
-#include "identify/tests/TestDoubles.h"
-#include "base/testing/ScriptedMessageBoxes.h"
 #include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "identify/tests/TestDoubles.h"
 #include "sim/testing/SimSensor.h"
 #include "ui/MainWindow.h"
 

@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTableView>
+#include <QTimer>
 
 #include "config/Criteria.h"
 
@@ -235,7 +235,8 @@ TEST_F(MainWindowTest, MenuAndModeGroupStayInStep) {
   EXPECT_TRUE(form_->advancedMode);
   EXPECT_EQ(form_->TableModel()->columnCount(), 12);
   QStringList headers;
-  for (int c = 0; c < 12; ++c) headers << form_->TableModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  for (int c = 0; c < 12; ++c)
+    headers << form_->TableModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
   EXPECT_EQ(headers.join(",").toStdString(), "N,Time,Conc,Status,Temp,St,Um,Ur,S,Stz,Stzkt,Conc1");
   form_->ShowBasicMode();
   EXPECT_EQ(form_->ModeIndex(), 0);

@@ -4,32 +4,32 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QSlider>
 #include <QStyle>
 #include <QTableView>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
 #include "acquisition/DateTime.h"
+#include "base/Timing.h"
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "identify/tests/TestDoubles.h"
+#include "sim/testing/SimSensor.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/tests/MainWindowFixture.h"
-#include "base/testing/ScriptedMessageBoxes.h"
-#include "base/Timing.h"
-#include "sim/testing/SimSensor.h"
 
 namespace quarn::ui {
 namespace {
 
-using ui::Button;
 using identify::PortStore;
 using identify::testing::MemoryPortStore;
+using ui::Button;
 
 using testing::Folders;
 
@@ -180,8 +180,8 @@ struct IntervalCase {
   const char* name;
   const char* locale;
   const char* input;
-  bool pasted;     // through the clipboard, as a whole
-  int position;    // of the slider afterwards, in tenths of a second
+  bool pasted;           // through the clipboard, as a whole
+  int position;          // of the slider afterwards, in tenths of a second
   const char* enterBox;  // the box after Enter; "" for none
 };
 

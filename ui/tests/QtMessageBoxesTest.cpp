@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -56,7 +56,8 @@ TEST(QtMessageBoxes, PostFromAWorkerNeverWaitsAndShowsOnTheGuiThread) {
   EXPECT_TRUE(returned) << "the worker went on before any box was shown";
   EXPECT_TRUE(closer.texts_.isEmpty());
   for (int i = 0; i < 300 && closer.texts_.size() < 2; ++i) QTest::qWait(10);
-  EXPECT_EQ(closer.texts_, (QStringList{"Error writing to file \n\rdisk full", "Limit of attempts to send commands on port"}));
+  EXPECT_EQ(closer.texts_,
+            (QStringList{"Error writing to file \n\rdisk full", "Limit of attempts to send commands on port"}));
   EXPECT_EQ(closer.icons_, (QList<QMessageBox::Icon>{QMessageBox::Warning, QMessageBox::Critical}));
 }
 
@@ -67,7 +68,8 @@ TEST(QtMessageBoxes, QuestionsReturnThePressedButton) {
     EXPECT_EQ(boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?"), base::BoxAnswer::No);
   }
   BoxCloser closer(QMessageBox::Yes);
-  EXPECT_EQ(boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?"), base::BoxAnswer::Yes);
+  EXPECT_EQ(boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?"),
+            base::BoxAnswer::Yes);
 }
 
 TEST(QtMessageBoxes, NoBusyCursorOverABox) {

@@ -1,6 +1,6 @@
 // Drives the windows against the simulated sensor on a real display and saves a picture of each step: the
-// main window (Check, then a run at 0.5 s and one at 2 s, each in both modes), the console with a reply in each display mode, the
-// search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
+// main window (Check, then a run at 0.5 s and one at 2 s, each in both modes), the console with a reply in each display
+// mode, the search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
 // mail settings and send-to-support windows.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
 #include <QApplication>
@@ -18,12 +18,12 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "base/testing/ScriptedMessageBoxes.h"
 #include "calibration/CalibrationWizard.h"
 #include "console/CommandConsole.h"
 #include "identify/PortSearch.h"
 #include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
-#include "base/testing/ScriptedMessageBoxes.h"
 #include "sim/testing/SimSensor.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
