@@ -77,6 +77,9 @@ TEST(PortScan, LeavesTheSettingsOfAPortAnotherProgramUses) {
   ASSERT_GE(other, 0);
   if (other == 0) {
     // The other program: opens the tty, sets canonical mode with echo, and keeps it until told to end.
+    // Its copy of the release pipe's write end would keep its own read from ever seeing the end.
+    close(release[1]);
+    close(ready[0]);
     const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
     termios t{};
     if (fd < 0 || tcgetattr(fd, &t) != 0) _exit(1);
