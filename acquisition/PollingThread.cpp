@@ -1,12 +1,25 @@
 #include "PollingThread.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <exception>
-#include <memory>
+#include <mutex>
 
 #include "base/Timing.h"
 
 namespace quarn::acquisition {
+
+namespace {
+
+// Sleeps ms (scaled) unless a stop is requested first; a request ends the sleep at once.
+void PauseUnlessStopped(int ms, std::stop_token stop) {
+  std::mutex mutex;  // guards nothing: the wait needs one
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_for(lock, stop, std::chrono::milliseconds(base::Scaled(ms)), [] { return false; });
+}
+
+}  // namespace
 
 int WholeSeconds(int32_t intervalMs) {
   if (intervalMs <= 0) return 0;
@@ -16,62 +29,35 @@ int WholeSeconds(int32_t intervalMs) {
   return seconds;
 }
 
-PollingThread::PollingThread(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
-
-PollingThread::~PollingThread() {
-  RequestStop();
-  Join();
-}
+PollingThread::PollingThread(RunContext context, ReaderInputs inputs, int32_t intervalMs, std::string address)
+    : context_(context), inputs_(std::move(inputs)), address_(std::move(address)), interval_(intervalMs) {}
 
 void PollingThread::Start() {
-  if (thread_.joinable()) return;
-  thread_ = std::thread([this] {
-    Execute();
-    finished_.store(true);
-  });
+  worker_.Start([this](std::stop_token stop) { Execute(stop); });
 }
 
-void PollingThread::RequestStop() {
-  {
-    std::lock_guard lock(stopMutex_);
-    stop_ = true;
-  }
-  stopChanged_.notify_all();
-}
-
-bool PollingThread::StopRequested() const {
-  std::lock_guard lock(stopMutex_);
-  return stop_;
-}
-
-void PollingThread::Join() {
-  if (thread_.joinable()) thread_.join();
-}
-
-void PollingThread::PauseUnlessStopped(int ms) {
-  std::unique_lock lock(stopMutex_);
-  stopChanged_.wait_for(lock, std::chrono::milliseconds(base::Scaled(ms)), [this] { return stop_; });
-}
-
-void PollingThread::Execute() {
+void PollingThread::Execute(std::stop_token stop) {
+  const std::string portName = "COM" + inputs_.portNumber;
   link::PortHandle port;
   try {
-    port = link::OpenPort("COM" + portNumber, link::kEventRxFlag);
+    port = link::OpenPort(portName, link::kEventRxFlag);
   } catch (const std::exception&) {
-    context_.boxes.Post(base::BoxKind::Error, "COM" + portNumber + " port is busy");
+    context_.boxes.Post(base::BoxKind::Error, portName + " port is busy");
     return;
   }
+  PollUntilStopped(port, stop);
+  port->Close();
+}
 
-  // Owned here alone: started below, joined before the port is closed, destroyed when this returns.
-  auto reader = std::make_unique<ReaderThread>(context_, inputs_);
-  reader->port = port;
-  reader->portNumber = portNumber;
-  reader->Start();
+void PollingThread::PollUntilStopped(const link::PortHandle& port, std::stop_token stop) {
+  // Started here, stopped and joined before this returns, so before the caller closes the port.
+  ReaderThread reader(context_, inputs_, port);
+  reader.Start();
 
-  const std::string request = link::BuildRequest(address, "F");
+  const std::string request = link::BuildRequest(address_, "F");
   int failures = 0;
   bool limitReached = false;
-  while (!StopRequested()) {
+  while (!stop.stop_requested()) {
     try {
       link::WritePort(port, request);
     } catch (const link::PortError&) {
@@ -82,17 +68,15 @@ void PollingThread::Execute() {
       continue;
     }
     failures = 0;
-    const int seconds = WholeSeconds(interval.load());
-    for (int i = 0; i < seconds && !StopRequested(); ++i) PauseUnlessStopped(1000);
+    const int seconds = WholeSeconds(interval_.load());
+    for (int i = 0; i < seconds && !stop.stop_requested(); ++i) PauseUnlessStopped(1000, stop);
   }
 
-  reader->RequestStop();
-  reader->wakeEvent.Set();
+  // The stop wakes the reader's wait; it never blocks after that, so the join returns at once.
+  reader.RequestStop();
   base::Pause(1000);
-  // The reader never blocks once woken, so this returns at once; the port is closed only after it.
-  reader->Join();
+  reader.Join();
   if (limitReached) context_.boxes.Post(base::BoxKind::Error, "Limit of attempts to send commands on port");
-  port->Close();
 }
 
 }  // namespace quarn::acquisition

@@ -18,34 +18,21 @@ constexpr size_t kMaxRead = 1023;
 
 }  // namespace
 
-ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs) : context_(context), inputs_(std::move(inputs)) {}
-
-ReaderThread::~ReaderThread() {
-  RequestStop();
-  if (wakeEvent.Valid()) wakeEvent.Set();
-  Join();
-}
+ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port)
+    : context_(context), inputs_(std::move(inputs)), port_(std::move(port)) {}
 
 void ReaderThread::Start() {
-  if (thread_.joinable()) return;
-  thread_ = std::thread([this] {
-    Execute();
-    finished_.store(true);
-  });
+  worker_.Start([this](std::stop_token stop) { Execute(stop); });
 }
 
-void ReaderThread::RequestStop() { stop_.store(true); }
-
-void ReaderThread::Join() {
-  if (thread_.joinable()) thread_.join();
-}
-
-void ReaderThread::Execute() {
+void ReaderThread::Execute(std::stop_token stop) {
   base::MessageBoxes& boxes = context_.boxes;
-  if (!wakeEvent.Valid()) {
+  if (!wakeEvent_.Valid()) {
     boxes.Post(base::BoxKind::Error, "Error to create the Windows event on reading the thread");
     return;
   }
+  // Runs at once when the stop was requested before this point.
+  const std::stop_callback wakeOnStop(stop, [this] { wakeEvent_.Set(); });
   // Checked before anything is created, so a name that cannot be leaves nothing behind.
   if (const auto problem = DataFileNameProblem(inputs_.serialNumber, inputs_.firmware)) {
     boxes.Post(base::BoxKind::Error, "Error to open file\n\r" + *problem);
@@ -57,7 +44,7 @@ void ReaderThread::Execute() {
   }
   DataFile file;
   std::string reason;
-  if (!file.Open(inputs_.DataFileName, reason)) {
+  if (!file.Open(inputs_.dataFilePath, reason)) {
     boxes.Post(base::BoxKind::Error, "Error to open file\n\r" + reason);
     return;
   }
@@ -65,31 +52,31 @@ void ReaderThread::Execute() {
 
   std::vector<uint8_t> buffer(kMaxRead + 1);
   auto bytesOf = [&](size_t n) { return std::string_view(reinterpret_cast<const char*>(buffer.data()), n); };
-  while (!StopRequested()) {
+  while (!stop.stop_requested()) {
     std::fill(buffer.begin(), buffer.end(), 0);
     std::error_code error;
-    if (port->WaitEvent(&wakeEvent, -1, error) == link::WaitResult::Failed) {
+    if (port_->WaitEvent(&wakeEvent_, -1, error) == link::WaitResult::Failed) {
       // A refused wait (the converter is gone, for instance) must not spin.
       base::Pause(200);
       size_t ignored;
-      port->BytesWaiting(ignored);
+      port_->BytesWaiting(ignored);
       continue;
     }
     size_t n = 0;
-    port->BytesWaiting(n);
+    port_->BytesWaiting(n);
     if (n > kMaxRead) {
-      port->Purge(link::kPurgeRx);
+      port_->Purge(link::kPurgeRx);
       continue;
     }
     if (n == 0) continue;
     // The rest of a frame whose CR raised the event may still be on its way.
     base::Pause(150);
-    if (const std::error_code readError = port->Read(buffer.data(), n)) {
-      boxes.Post(base::BoxKind::Warning, "Error reading from port COM" + portNumber +
+    if (const std::error_code readError = port_->Read(buffer.data(), n)) {
+      boxes.Post(base::BoxKind::Warning, "Error reading from port COM" + inputs_.portNumber +
                                              " a stream reader :" + link::SystemErrorText(readError.value()));
       base::Pause(200);
       size_t ignored;
-      port->BytesWaiting(ignored);
+      port_->BytesWaiting(ignored);
       continue;
     }
     // Frames read before the stop request are kept even when the request came during the read.
@@ -99,7 +86,7 @@ void ReaderThread::Execute() {
   // What arrived before the stop request is part of the run; the polling thread closes the port only
   // after this thread has ended.
   size_t n = 0;
-  if (!port->BytesWaiting(n) && n > 0 && n <= kMaxRead && !port->Read(buffer.data(), n)) {
+  if (!port_->BytesWaiting(n) && n > 0 && n <= kMaxRead && !port_->Read(buffer.data(), n)) {
     StoreFrames(file, bytesOf(n));
   }
 }
@@ -125,11 +112,11 @@ void ReaderThread::ReopenIfDeleted(DataFile& file) {
   std::string reason;
   if (!EnsureSaveFolder(inputs_.saveFolder)) {
     reason = "Error to create directory save";
-  } else if (!file.Reopen(inputs_.DataFileName, reason)) {
+  } else if (!file.Reopen(inputs_.dataFilePath, reason)) {
     reason = "Error to open file\n\r" + reason;
   } else {
     WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
-    context_.boxes.Post(base::BoxKind::Warning, "The data file " + inputs_.DataFileName +
+    context_.boxes.Post(base::BoxKind::Warning, "The data file " + inputs_.dataFilePath +
                                                     " was deleted during the run. It has been created again and "
                                                     "the run goes on in it; the lines written before are lost.");
     reopenFailureShown_ = false;

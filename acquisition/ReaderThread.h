@@ -1,13 +1,13 @@
 #pragma once
 
-#include <atomic>
+#include <stop_token>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/RegionalFormat.h"
 #include "base/MessageBoxes.h"
+#include "base/WorkerThread.h"
 #include "link/ManualResetEvent.h"
 #include "link/SerialLink.h"
 
@@ -22,7 +22,7 @@ struct ReaderInputs {
   std::string portNumber;    // port number as decimal text
   std::string serialNumber;  // serial number
   std::string firmware;      // firmware revision
-  std::string DataFileName;  // full path of the data file
+  std::string dataFilePath;  // full path of the data file
 };
 
 // The long-lived objects a run works with. Each must outlive the run's threads.
@@ -35,32 +35,23 @@ struct RunContext {
 // The reader thread of a run: opens the data file and writes its header, then waits for the port's CR
 // event, reads what has arrived, and stores every complete frame with ten or more values as one record
 // and one line. Frames with fewer values are dropped. A data file deleted during the run is created again.
-// Every frame that had arrived when the stop was
-// requested is still stored before the thread ends.
+// Every frame that had arrived when the stop was requested is still stored before the thread ends.
 class ReaderThread {
  public:
-  ReaderThread(RunContext context, ReaderInputs inputs);
-  // Asks the thread to stop, wakes it and waits for it.
-  ~ReaderThread();
+  // The port is the run's open port, owned by the polling thread and never closed here; it must stay open
+  // until the reader has been joined.
+  ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port);
   ReaderThread(const ReaderThread&) = delete;
   ReaderThread& operator=(const ReaderThread&) = delete;
 
-  // Set before Start: the run's open port (owned by the polling thread; never closed here) and its number
-  // for the read error text.
-  link::PortHandle port;
-  std::string portNumber;
-  // Ends the wait for a port event when signalled; stays signalled.
-  link::ManualResetEvent wakeEvent;
-
   void Start();
-  // The terminate request. Signal wakeEvent afterwards to end a pending wait.
-  void RequestStop();
-  bool StopRequested() const { return stop_.load(); }
-  bool Finished() const { return finished_.load(); }
-  void Join();
+  // Also ends a pending wait for a port event.
+  void RequestStop() { worker_.RequestStop(); }
+  void Join() { worker_.Join(); }
+  bool Finished() const { return worker_.Finished(); }
 
  private:
-  void Execute();
+  void Execute(std::stop_token stop);
   // Stores every complete frame among the bytes of one read.
   void StoreFrames(DataFile& file, std::string_view bytes);
   void WriteOrWarn(DataFile& file, std::string_view bytes);
@@ -70,10 +61,11 @@ class ReaderThread {
 
   RunContext context_;
   const ReaderInputs inputs_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> finished_{false};
+  const link::PortHandle port_;
+  // Ends the wait for a port event when signalled; stays signalled.
+  link::ManualResetEvent wakeEvent_;
   bool reopenFailureShown_ = false;  // reader thread only
-  std::thread thread_;
+  base::WorkerThread worker_;        // last: joins before the members above go
 };
 
 }  // namespace quarn::acquisition

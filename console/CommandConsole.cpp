@@ -274,8 +274,8 @@ void CommandConsole::done(int result) {
 void CommandConsole::StopReaderAndClosePort() {
   if (reportTimer_) reportTimer_->stop();
   if (reader_) {
-    reader_->Terminate();
-    reader_->WaitFor();
+    reader_->RequestStop();
+    reader_->Join();
     reader_.reset();
   }
   if (port_) {

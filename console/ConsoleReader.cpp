@@ -23,23 +23,14 @@ constexpr int kAfterReadErrorMs = 200;
 ConsoleReader::ConsoleReader(link::PortHandle port, ReaderChannel& channel)
     : port_(std::move(port)), channel_(channel) {}
 
-ConsoleReader::~ConsoleReader() {
-  Terminate();
-  WaitFor();
-}
-
 void ConsoleReader::Start() {
-  if (!thread_.joinable() && !finished_.load()) thread_ = std::thread([this] { Execute(); });
-}
-
-void ConsoleReader::WaitFor() {
-  if (thread_.joinable()) thread_.join();
+  worker_.Start([this](std::stop_token stop) { Execute(stop); });
 }
 
 void ConsoleReader::ReArm() {
   size_t ignored;
   port_->BytesWaiting(ignored);
-  wakeEvent_->Reset();
+  wakeEvent_.Reset();
   port_->SetEventMask(link::kEventRxChar);
 }
 
@@ -57,18 +48,18 @@ bool ConsoleReader::ReadAndShow(size_t n) {
   return true;
 }
 
-void ConsoleReader::Execute() {
-  wakeEvent_ = std::make_unique<link::ManualResetEvent>();
-  if (!wakeEvent_->Valid()) {
+void ConsoleReader::Execute(std::stop_token stop) {
+  if (!wakeEvent_.Valid()) {
     channel_.Post(ReaderBox{base::BoxKind::Error, "Error to create the Windows event on reading the thread"});
-    wakeEvent_.reset();
-    finished_.store(true);
     return;
   }
-  while (!terminated_.load()) {
+  // Runs at once when the stop was requested before this point.
+  const std::stop_callback wakeOnStop(stop, [this] { wakeEvent_.Set(); });
+  while (!stop.stop_requested()) {
     if (observer_) observer_(Moment::PassStart, 0);
     std::error_code error;
-    const link::WaitResult wait = port_->WaitEvent(wakeEvent_.get(), base::Scaled(kWaitMs), error);
+    const link::WaitResult wait = port_->WaitEvent(&wakeEvent_, base::Scaled(kWaitMs), error);
+    if (stop.stop_requested()) break;
     // EINVAL is what the port gives for the invalid parameter (87) of a refused wait.
     const bool refused = wait == link::WaitResult::Failed && (!error || error.value() == EINVAL);
     if (wait == link::WaitResult::Timeout || refused) {
@@ -88,8 +79,6 @@ void ConsoleReader::Execute() {
       port_->BytesWaiting(ignored);
     }
   }
-  wakeEvent_.reset();
-  finished_.store(true);
 }
 
 }  // namespace quarn::console

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <functional>
-#include <memory>
+#include <stop_token>
 #include <string>
-#include <thread>
 
+#include "base/WorkerThread.h"
 #include "console/ReaderChannel.h"
 #include "link/ManualResetEvent.h"
 #include "link/SerialLink.h"
@@ -15,22 +14,20 @@ namespace quarn::console {
 
 // The console reader: waits on the console's port for received characters and posts every chunk it reads
 // to the console log, shown in the display mode set at that moment. It never opens or closes the port and
-// never waits for the GUI thread. Its owner starts it, asks it to end and waits for it; a request to end is
-// noticed at the top of a pass, so it can take up to the 5000 ms of an idle wait.
+// never waits for the GUI thread. Its owner starts it, asks it to end and waits for it; a request to end
+// wakes an idle wait at once and otherwise is noticed at the top of the next pass.
 class ConsoleReader {
  public:
   // The port must stay open until the reader has finished.
   ConsoleReader(link::PortHandle port, ReaderChannel& channel);
-  // Asks the reader to end and waits for it.
-  ~ConsoleReader();
   ConsoleReader(const ConsoleReader&) = delete;
   ConsoleReader& operator=(const ConsoleReader&) = delete;
 
   void Start();
-  void Terminate() { terminated_.store(true); }
+  void RequestStop() { worker_.RequestStop(); }
   // Returns once the reader has finished (at once when it was never started).
-  void WaitFor();
-  bool Finished() const { return finished_.load(); }
+  void Join() { worker_.Join(); }
+  bool Finished() const { return worker_.Finished(); }
 
   // Points of a pass that tests act at: its top, and right after counting n waiting bytes (before the
   // pause that precedes the read). The observer runs on the reader thread; set it before Start.
@@ -41,19 +38,18 @@ class ConsoleReader {
   static constexpr size_t kChunkBytes = 1023;
 
  private:
-  void Execute();
+  void Execute(std::stop_token stop);
   // Clears the error state, resets the event and sets the mask again (ending a wait still pending).
   void ReArm();
   // Reads the n counted bytes and posts them in chunks; false when the read failed (reported already).
   bool ReadAndShow(size_t n);
 
   const link::PortHandle port_;
-  std::unique_ptr<link::ManualResetEvent> wakeEvent_;  // created and released by the reader thread
+  // Ends the wait for a port event when signalled; a stop request signals it.
+  link::ManualResetEvent wakeEvent_;
   ReaderChannel& channel_;
   std::function<void(Moment, size_t)> observer_;
-  std::atomic<bool> terminated_{false};
-  std::atomic<bool> finished_{false};
-  std::thread thread_;
+  base::WorkerThread worker_;  // last: joins before the members above go
 };
 
 }  // namespace quarn::console

@@ -60,10 +60,7 @@ void RunControl::Start() {
 
   acquisition::RunContext context{measurements, form_.Boxes(), regional_};
   acquisition::ReaderInputs inputs{form_.saveFolder, id.portNumber, id.serialNumber, id.firmware, DataFileName};
-  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, inputs);
-  pollingThread_->SetInterval(form_.IntervalPosition() * 100);
-  pollingThread_->portNumber = id.portNumber;
-  pollingThread_->address = "00";
+  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, inputs, form_.IntervalPosition() * 100, "00");
   pollingThread_->Start();
 
   form_.findChild<QTimer*>("Timer1")->start();

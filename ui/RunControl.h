@@ -34,7 +34,7 @@ class RunControl {
 
   bool Running() const { return pollingThread_ != nullptr; }
   // The running poller's interval in milliseconds; 0 without a run.
-  int32_t PollInterval() const { return pollingThread_ ? pollingThread_->interval.load() : 0; }
+  int32_t PollInterval() const { return pollingThread_ ? pollingThread_->Interval() : 0; }
   acquisition::MeasurementStore measurements;
   std::string DataFileName;
   bool DiscardDataFile = false;

@@ -33,7 +33,7 @@ TEST_F(PollingRun, RecordsEveryFrameInStoreAndFileAndReleasesThePort) {
   const ReaderInputs inputs = Inputs();
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(5));
-  EXPECT_TRUE(HoldsDescriptorTo(inputs.DataFileName));
+  EXPECT_TRUE(HoldsDescriptorTo(inputs.dataFilePath));
   StopRun();
 
   const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
@@ -43,8 +43,8 @@ TEST_F(PollingRun, RecordsEveryFrameInStoreAndFileAndReleasesThePort) {
     EXPECT_GT(r.S, 1000) << "the active signal is in the thousands";
   }
   // Every record is a line, in order, and the file is complete once the run has ended.
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {records}));
-  EXPECT_FALSE(HoldsDescriptorTo(inputs.DataFileName));
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {records}));
+  EXPECT_FALSE(HoldsDescriptorTo(inputs.dataFilePath));
   // Only poll requests went out, and the sensor answered each with at most one frame.
   const std::vector<std::string> received = sensor->Received();
   EXPECT_GE(received.size(), records.size());
@@ -66,7 +66,7 @@ TEST_F(PollingRun, ASecondRunAppendsItsOwnHeaderAndLines) {
   ASSERT_TRUE(WaitForRecords(2));
   StopRun();
   const std::vector<MeasurementRecord> second = measurements.ReadFrom(0);
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {first, second}));
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {first, second}));
 }
 
 // The gaps between the requests the sensor received, in milliseconds.
@@ -87,11 +87,7 @@ constexpr int64_t kReportLagMs = 150;
 TEST_F(PollingRun, RequestsTwoSecondsApartAtTheDefaultInterval) {
   base::SetTimeScale(0.2);
   StartSensor();
-  const ReaderInputs inputs = Inputs();
-  pollingThread_ = std::make_unique<PollingThread>(Context(), inputs);
-  pollingThread_->portNumber = inputs.portNumber;
-  EXPECT_EQ(pollingThread_->interval.load(), 2000);
-  pollingThread_->Start();
+  StartRun(Inputs(), 2000);
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
   for (int64_t gap : GapsMs(*sensor)) EXPECT_GE(gap, base::Scaled(2000) - kReportLagMs);

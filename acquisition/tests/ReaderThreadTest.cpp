@@ -49,15 +49,10 @@ class ReaderThreadTest : public testing::AcquisitionFixture {
     peer.reset();
     AcquisitionFixture::TearDown();
   }
-  void MakeReader() {
-    reader = std::make_shared<ReaderThread>(Context(), inputs);
-    reader->port = port;
-    reader->portNumber = "7";
-  }
+  void MakeReader() { reader = std::make_unique<ReaderThread>(Context(), inputs, port); }
   void StopReader() {
     if (!reader) return;
     reader->RequestStop();
-    reader->wakeEvent.Set();
     reader->Join();
   }
   bool WaitForRecords(size_t count) {
@@ -72,7 +67,7 @@ class ReaderThreadTest : public testing::AcquisitionFixture {
   std::unique_ptr<link::testing::PtyPeer> peer;
   link::PortHandle port;
   ReaderInputs inputs;
-  std::shared_ptr<ReaderThread> reader;
+  std::unique_ptr<ReaderThread> reader;
 };
 
 struct FrameCase {
@@ -103,7 +98,7 @@ TEST_P(FrameCases, StoresAndWritesEveryCompleteFrameOfARead) {
   expected.push_back(kSentinel);
   EXPECT_EQ(StoredValues(), expected);
   EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
 }
 
 const std::vector<std::string> kNine(kExampleFields.begin(), kExampleFields.end() - 1);
@@ -172,8 +167,8 @@ TEST_F(ReaderThreadTest, FramesThatArrivedBeforeTheStopAreKept) {
   reader->Start();
   reader->Join();
   EXPECT_EQ(StoredValues(), (std::vector<Values>{kExample, kExample, kExample}));
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
-  EXPECT_FALSE(testing::HoldsDescriptorTo(inputs.DataFileName));
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
+  EXPECT_FALSE(testing::HoldsDescriptorTo(inputs.dataFilePath));
 }
 
 // Records are stamped when parsed; frames of one read get their own, non-decreasing stamps.

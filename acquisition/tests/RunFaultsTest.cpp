@@ -42,8 +42,8 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
     EXPECT_EQ(box.text.rfind("Error reading from port COM7 a stream reader :", 0), 0u) << box.text;
   }
   EXPECT_FALSE(HoldsDescriptorTo(pts)) << "the port is closed";
-  EXPECT_FALSE(HoldsDescriptorTo(inputs.DataFileName)) << "the file is closed";
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
+  EXPECT_FALSE(HoldsDescriptorTo(inputs.dataFilePath)) << "the file is closed";
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
   EXPECT_GE(measurements.Count(), 3u);
 
   // Stop still works on the thread that has already ended.
@@ -78,7 +78,7 @@ TEST_P(LineFaults, OnlyCompleteFramesWithTenValuesAreRecorded) {
   EXPECT_EQ(records.empty(), !fault.recorded);
   for (const MeasurementRecord& r : records) EXPECT_GT(r.S, 1000) << "values come from the right fields";
   EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {records}));
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {records}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sensor, LineFaults,
@@ -98,7 +98,7 @@ TEST_F(RunFaults, DeletedSaveFolderIsCreatedAgain) {
   ASSERT_TRUE(WaitForRecords(2));
   StopRun();
   EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_EQ(ReadWholeFile(inputs.DataFileName), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
 }
 
 // The save folder is deleted mid-run: the next line goes to a new file under a new header, with one warning,
@@ -114,14 +114,14 @@ TEST_F(RunFaults, DeletedSaveFolderMidRunIsCreatedAgainWithOneWarning) {
   StopRun();
 
   const Box warning{base::BoxKind::Warning, base::BoxButtons::Ok,
-                    "The data file " + inputs.DataFileName +
+                    "The data file " + inputs.dataFilePath +
                         " was deleted during the run. It has been created again and the run goes on in it; "
                         "the lines written before are lost.",
                     true};
   EXPECT_EQ(boxes.Boxes(), std::vector<Box>{warning});
   // A record stored while the deletion happened may have gone to the old file; none after it.
   const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
-  const std::string file = ReadWholeFile(inputs.DataFileName);
+  const std::string file = ReadWholeFile(inputs.dataFilePath);
   const std::string header = HeaderBlock(inputs.portNumber, inputs.serialNumber, inputs.firmware);
   ASSERT_EQ(file.rfind(header, 0), 0u) << file;
   size_t firstInNewFile = records.size();
@@ -172,14 +172,14 @@ INSTANTIATE_TEST_SUITE_P(
             "SaveFolderParentMissing",
             [](ReaderInputs& in, const std::string& dir) {
               in.saveFolder = dir + "/Gone/Save/";
-              in.DataFileName = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
+              in.dataFilePath = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
             },
             [](const ReaderInputs&) { return std::string("Error to create directory save"); }},
         StartFault{
             "SlashInFirmwareText",
             [](ReaderInputs& in, const std::string&) {
               in.firmware = "QRN/2.14";
-              in.DataFileName = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
+              in.dataFilePath = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
             },
             [](const ReaderInputs&) {
               return std::string(
@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
             "LineFeedEndingTheFirmwareText",
             [](ReaderInputs& in, const std::string&) {
               in.firmware = "QRN 2.14\n";
-              in.DataFileName = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
+              in.dataFilePath = DataFileName(in.saveFolder, in.serialNumber, in.firmware, {2013, 9, 5, 14, 3, 0, 0});
             },
             [](const ReaderInputs&) {
               return std::string(
@@ -200,9 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
             },
             true},
         StartFault{"FileNameIsAFolder",
-                   [](ReaderInputs& in, const std::string&) { std::filesystem::create_directories(in.DataFileName); },
+                   [](ReaderInputs& in, const std::string&) { std::filesystem::create_directories(in.dataFilePath); },
                    [](const ReaderInputs& in) {
-                     return "Error to open file\n\rCannot open file \"" + in.DataFileName + "\". " +
+                     return "Error to open file\n\rCannot open file \"" + in.dataFilePath + "\". " +
                             link::SystemErrorText(EISDIR);
                    }}),
     [](const ::testing::TestParamInfo<StartFault>& info) { return std::string(info.param.name); });
@@ -212,7 +212,7 @@ TEST_F(RunFaults, FullDiskWarnsPerLineAndKeepsTheRecords) {
   StartSensor();
   const ReaderInputs inputs = Inputs();
   std::filesystem::create_directories(inputs.saveFolder);
-  std::filesystem::create_symlink("/dev/full", inputs.DataFileName);
+  std::filesystem::create_symlink("/dev/full", inputs.dataFilePath);
   StartRun(inputs);
   ASSERT_TRUE(WaitForRecords(3));
   StopRun();

@@ -56,7 +56,7 @@ ReaderInputs AcquisitionFixture::Inputs() const {
   inputs.portNumber = "7";
   inputs.serialNumber = "102345";
   inputs.firmware = "QRN-2.14";
-  inputs.DataFileName =
+  inputs.dataFilePath =
       DataFileName(inputs.saveFolder, inputs.serialNumber, inputs.firmware, {2013, 9, 5, 14, 3, 0, 0});
   return inputs;
 }
@@ -95,10 +95,7 @@ void RunFixture::StartSensor(std::vector<std::string> args) {
 }
 
 void RunFixture::StartRun(const ReaderInputs& inputs, int32_t intervalMs) {
-  pollingThread_ = std::make_unique<PollingThread>(Context(), inputs);
-  pollingThread_->interval = intervalMs;
-  pollingThread_->portNumber = inputs.portNumber;
-  pollingThread_->address = "00";
+  pollingThread_ = std::make_unique<PollingThread>(Context(), inputs, intervalMs, "00");
   pollingThread_->Start();
 }
 

@@ -153,11 +153,31 @@ TEST_F(ReaderTest, ARefusedWaitIsRearmed) {
 
 TEST_F(ReaderTest, EndsOnRequestOnASilentLineWithoutReport) {
   reader_->Start();
-  reader_->Terminate();
-  reader_->WaitFor();
+  reader_->RequestStop();
+  reader_->Join();
   EXPECT_TRUE(reader_->Finished());
   EXPECT_FALSE(channel_.Take().has_value());
   EXPECT_TRUE(port_->IsOpen());  // the port is the owner's to close
+}
+
+// A stop wakes the idle wait instead of letting it run out: at full time the reader is done within half
+// of the wait it was in.
+TEST_F(ReaderTest, AStopEndsAnIdleWaitAtOnce) {
+  base::SetTimeScale(1.0);
+  std::atomic<bool> waiting{false};
+  reader_->SetObserver([&](ConsoleReader::Moment moment, size_t) {
+    if (moment == ConsoleReader::Moment::PassStart) waiting.store(true);
+  });
+  reader_->Start();
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!waiting.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
+  ASSERT_TRUE(waiting.load());
+  reader_->RequestStop();
+  const auto stopDeadline = std::chrono::steady_clock::now() + 2500ms;
+  while (!reader_->Finished() && std::chrono::steady_clock::now() < stopDeadline) std::this_thread::sleep_for(2ms);
+  EXPECT_TRUE(reader_->Finished());
+  reader_->Join();
+  EXPECT_FALSE(channel_.Take().has_value());
 }
 
 TEST_F(ReaderTest, EndsOnRequestWhileTheLineFloods) {
@@ -176,8 +196,8 @@ TEST_F(ReaderTest, EndsOnRequestWhileTheLineFloods) {
   });
   reader_->Start();
   const size_t entries = Reports(3).size();
-  reader_->Terminate();
-  reader_->WaitFor();
+  reader_->RequestStop();
+  reader_->Join();
   flooding.store(false);
   sensor.join();
   EXPECT_GE(entries, 3u);
