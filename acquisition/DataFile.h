@@ -35,11 +35,12 @@ std::string HeaderBlock(const std::string& portNumber, const std::string& serial
 // in the file's code page.
 std::string DataLine(const MeasurementRecord& record, const RegionalFormat& format);
 
-// Creates the save folder when it is missing, one level only. False when it is still missing.
+// Creates the save folder (UTF-8 path) when it is missing, one level only. False when it is still missing.
 bool EnsureSaveFolder(const std::string& folder);
 
 // The data file while a run writes it. Every line goes to the system at once, so a failed line is
-// reported with that line and nothing is held back in a buffer of ours.
+// reported with that line and nothing is held back in a buffer of ours. Paths are UTF-8; on Windows they
+// are opened through the wide-character calls, and others may read or delete the file while it is open.
 class DataFile {
  public:
   DataFile() = default;
@@ -56,13 +57,18 @@ class DataFile {
   bool Write(std::string_view bytes, std::string& reason);
   // Pushes the contents to the disk and closes. Idempotent.
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const;
   // Whether the open file has lost its last name (it, or its folder, was deleted): what is written now is
   // lost when the file is closed.
   bool Unlinked() const;
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the file's HANDLE while open
+  std::wstring path_;       // the name it was opened under
+#else
   int fd_ = -1;
+#endif
 };
 
 }  // namespace quarn::acquisition

@@ -3,8 +3,15 @@
 #include <array>
 #include <cstdint>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/SystemError.h"
+#endif
+
 namespace quarn::base {
 
+#ifndef _WIN32
 namespace {
 
 // Code points of 0x80..0x9F in Windows-1252; undefined bytes keep their C1 value.
@@ -22,6 +29,7 @@ char EncodeOne(char32_t cp) {
 }
 
 }  // namespace
+#endif
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -40,6 +48,30 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+#ifdef _WIN32
+
+// Windows: the system's ANSI code page, whatever it is set to.
+std::string Utf8ToCp1252(std::string_view utf8) {
+  const std::wstring wide = WideFromUtf8(utf8);
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, "?", nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out.data(), n, "?",
+                      nullptr);
+  return out;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+  return Utf8FromWide(wide);
+}
+
+#else
 
 std::string Utf8ToCp1252(std::string_view utf8) {
   std::string out;
@@ -94,6 +126,8 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   }
   return out;
 }
+
+#endif
 
 std::string Latin1ToUtf8(std::string_view bytes) {
   std::string out;

@@ -5,8 +5,9 @@
 
 namespace quarn::base {
 
-// The single-byte code page that stands in for the Windows ANSI code page on every platform: Windows-1252.
-// Files, the console and the scrambler use it so that bytes written on Linux read the same on Windows.
+// The 8-bit code page of texts in files, on the console and in the scrambler. On Windows it is the system's
+// ANSI code page (CP_ACP); elsewhere Windows-1252 stands in for it, so that bytes written on Linux read the
+// same on a Windows system set to a Western European language. The names say Cp1252 for that reason.
 
 // Appends one code point as UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);

@@ -7,7 +7,10 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
+#undef ReplaceFile  // <windows.h>'s name for ReplaceFileW; ours is a different function
+
+#include "base/SystemError.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,13 +41,6 @@ FilePtr Open(const std::filesystem::path& path, bool forWriting) {
   if (file == nullptr) ThrowErrno(errno != 0 ? errno : EIO);
   return FilePtr(file);
 }
-
-#ifdef _WIN32
-bool FlushToDisk(std::FILE* file) {
-  if (std::fflush(file) != 0) return false;
-  return _commit(_fileno(file)) == 0;
-}
-#endif
 
 }  // namespace
 
@@ -88,27 +84,56 @@ std::string ReadFileStart(const std::filesystem::path& path, size_t maxBytes) {
 
 #ifdef _WIN32
 
+namespace {
+
+[[noreturn]] void ThrowLastError() { throw FileError(SystemErrorText(static_cast<int>(GetLastError()))); }
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  // Closes now, so that a failing close is seen.
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+// The bytes go to a new file beside the target, which is flushed to the disk and then moved over the
+// target in one step (MoveFileExW replaces it), so that a reader sees either the old or the new file.
+// Windows keeps the folder's access rules for the new file; NewFileAccess has no effect here.
 void ReplaceFile(const std::filesystem::path& path, std::string_view bytes, NewFileAccess) {
   std::filesystem::path temporary = path;
   temporary += ".new";
-  bool created = false;
+  Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) ThrowLastError();
   try {
-    FilePtr file = Open(temporary, true);
-    created = true;
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || !FlushToDisk(file.get())) {
-      ThrowErrno(errno != 0 ? errno : EIO);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) ThrowLastError();
+      if (written == 0) throw FileError(SystemErrorText(ERROR_DISK_FULL));
+      done += written;
     }
-    errno = 0;
-    if (std::fclose(file.release()) != 0) ThrowErrno(errno != 0 ? errno : EIO);
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) throw FileError(error.message());
+    if (!FlushFileBuffers(file.get()) || !file.Close()) ThrowLastError();
+    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      ThrowLastError();
+    }
   } catch (const FileError&) {
-    if (created) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-    }
+    file.Close();
+    DeleteFileW(temporary.c_str());
     throw;
   }
 }

@@ -5,10 +5,15 @@
 #include <string>
 #include <string_view>
 
+// <windows.h> renames ReplaceFile to its own ReplaceFileW; the name here is ours.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 namespace quarn::base {
 
-// A file operation that failed; what() is the system's text for the failure (strerror), or a plain
-// English text where the system has none (a file shorter than expected).
+// A file operation that failed; what() is the system's text for the failure (strerror, or FormatMessageW
+// for a Win32 call), or a plain English text where the system has none (a file shorter than expected).
 class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -41,6 +46,8 @@ enum class NewFileAccess {
 // to a temporary file beside the target, which is flushed to disk, given the old file's mode and owner and
 // renamed over it. When the folder refuses the temporary file but the old file is writable, the old file is
 // rewritten in place instead. On failure the old file keeps its bytes and no temporary file is left.
+// On Windows the bytes go to a new file beside the target, flushed to disk and moved over it with
+// MoveFileExW; the folder's access rules apply to it (NewFileAccess has no effect there).
 // Throws FileError.
 void ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
                  NewFileAccess access = NewFileAccess::Shared);

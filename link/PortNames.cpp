@@ -20,6 +20,9 @@ std::string WindowsDeviceName(const std::string& name) { return name.size() > 4 
 std::string DevicePathForPort(const std::string& name) {
   const std::optional<int> n = ComNumber(name);
   if (!n) return {};
+#ifdef _WIN32
+  return WindowsDeviceName(name);
+#else
   if (const char* dir = std::getenv("QUARN_PORT_DIR"); dir && *dir) {
     std::string path = dir;
     if (path.back() != '/') path += '/';
@@ -34,6 +37,7 @@ std::string DevicePathForPort(const std::string& name) {
     if (*n >= r.first && *n < r.first + 32) return r.prefix + std::to_string(*n - r.first);
   }
   return {};
+#endif
 }
 
 }  // namespace quarn::link

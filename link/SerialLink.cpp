@@ -65,7 +65,7 @@ void WritePort(const PortHandle& port, const std::string& command) {
   const std::error_code error = port->Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
   if (!error) return;
   // A device that refuses at once is "#1"; one that stops taking the line is "#3".
-  Raise(error.value() == ETIMEDOUT ? "Error writing port #3" : "Error writing port #1");
+  Raise(error == std::errc::timed_out ? "Error writing port #3" : "Error writing port #1");
 }
 
 void ReadPort(const PortHandle& port, std::span<int32_t> values) {
@@ -79,7 +79,7 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
     CleanUpWait(port, event);
     Raise("Sensor not respond (WAIT_TIMEOUT)");
   }
-  if (wait == WaitResult::Failed && error.value() == EINVAL) {
+  if (wait == WaitResult::Failed && error == std::errc::invalid_argument) {
     CleanUpWait(port, event);
     Raise("Sensor not respond (WaitCommEvent)");
   }

@@ -22,7 +22,7 @@ class PortError : public std::runtime_error {
 };
 
 // Opens "COM<n>" and configures it: 9600 8N1, event character CR, both buffers purged, the given mask.
-// Throws PortError with "INVALID_HANDLE_VALUE \n\rError Code: <errno>" when the device cannot be opened.
+// Throws PortError with "INVALID_HANDLE_VALUE \n\rError Code: <the system's code>" when the device cannot be opened.
 PortHandle OpenPort(const std::string& name, uint8_t eventMask);
 
 // Sends the command and CR. Throws PortError. A command longer than 255 characters is refused whole.

@@ -1,16 +1,19 @@
 #pragma once
 
-#include <termios.h>
-
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <system_error>
 
+#include "base/SystemError.h"
 #include "link/ManualResetEvent.h"
+
+#ifdef _WIN32
+#include "link/SerialPortWin32.h"
+#else
+#include "link/SerialPortPosix.h"
+#endif
 
 namespace quarn::link {
 
@@ -25,15 +28,15 @@ inline constexpr uint32_t kPurgeRx = 8;
 inline constexpr uint8_t kNoParity = 0;
 inline constexpr uint8_t kOneStopBit = 0;
 
-// The line settings record of a port. The five named fields are the ones the program sets; `rest` carries
-// every other setting exactly as read so that writing the record back leaves them alone.
+// The line settings record of a port. The five named fields are the ones the program sets; `rest` is the
+// platform's own record as read, so that writing the record back leaves every other setting alone.
 struct LineSettings {
   uint32_t baudRate = 0;
   uint8_t byteSize = 8;
   uint8_t parity = kNoParity;
   uint8_t stopBits = kOneStopBit;
   char eventChar = 0;
-  termios rest{};
+  PlatformLineSettings rest{};
 };
 
 enum class WaitResult {
@@ -44,14 +47,17 @@ enum class WaitResult {
   Failed,  // refused or the device is gone; see the error code
 };
 
-// One open serial device with the effects of a Windows COM handle on POSIX termios: exclusive open,
-// line settings, purge, event mask, a cancellable wait for the masked event, the count of waiting bytes,
-// read of exactly n bytes and write. One thread may write while another waits and reads.
-// A device that went away (converter pulled out) makes every operation fail with EIO; nothing busy-loops.
+// One open serial device with the effects of a Windows COM handle: exclusive open, line settings, purge,
+// event mask, a cancellable wait for the masked event, the count of waiting bytes, read of exactly n bytes
+// and write. One thread may write while another waits and reads. Built on termios on POSIX and on the
+// Win32 communications functions on Windows; the choice is made at build time. Errors are the system's own
+// codes (errno, or the Win32 error code in base::Win32Category()); compare them with std::errc values.
+// A device that went away (converter pulled out) makes every operation fail; nothing busy-loops.
 class SerialPort {
  public:
-  // Opens the tty at devicePath for reading and writing, exclusively (TIOCEXCL plus an advisory lock,
-  // which also holds against root), in raw mode. Null with the error set on failure.
+  // Opens the device for reading and writing, exclusively. POSIX: the tty at devicePath (TIOCEXCL plus an
+  // advisory lock, which also holds against root), in raw mode. Windows: the COM device name ("COM7",
+  // "\\.\COM12"), overlapped, without sharing. Null with the error set on failure.
   static std::shared_ptr<SerialPort> Open(const std::string& devicePath, std::error_code& error);
 
   ~SerialPort();
@@ -66,50 +72,37 @@ class SerialPort {
   uint8_t EventMask() const;
 
   // Waits until a masked event happens among bytes that arrive, `wake` is signalled, the mask is set
-  // anew, or timeoutMs passes (negative: no limit). A zero mask is refused with EINVAL.
+  // anew, or timeoutMs passes (negative: no limit). A zero mask is refused (std::errc::invalid_argument).
   WaitResult WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error);
 
   // Takes in what has arrived and reports how many bytes wait in the receive queue.
   std::error_code BytesWaiting(size_t& queued);
 
-  // Reads exactly count bytes; fails with ETIMEDOUT when they have not all arrived within timeoutMs.
+  // Reads exactly count bytes; fails with std::errc::timed_out when they have not all arrived in timeoutMs.
   std::error_code Read(uint8_t* buffer, size_t count, int timeoutMs = 2000);
 
   // Writes all bytes and returns once the line has had the time to send them at its baud rate; fails with
-  // ETIMEDOUT when the line does not take them within timeoutMs.
+  // std::errc::timed_out when the line does not take them within timeoutMs.
   std::error_code Write(const uint8_t* data, size_t count, int timeoutMs = 5000);
 
-  // Releases the device. Idempotent; later operations fail with EBADF.
+  // Releases the device and ends a pending wait. Idempotent; later operations fail
+  // (std::errc::bad_file_descriptor).
   void Close();
   bool IsOpen() const;
 
  private:
-  SerialPort(int fd, std::string path);
-  // Moves whatever the tty has into queue_; sets sawEvent when a masked event was among it.
-  // Caller holds mutex_.
-  std::error_code DrainLocked(uint8_t mask, bool& sawEvent);
-  std::error_code StateErrorLocked() const;
-  std::error_code WriteAll(const uint8_t* data, size_t count, std::chrono::steady_clock::time_point deadline);
-
-  const std::string path_;
-  const int wakeFd_;  // eventfd that ends a pending wait on SetEventMask or Close
-
-  mutable std::mutex mutex_;  // guards fd_, queue_, mask_, maskGeneration_, eventChar_, disconnected_
-  int fd_;
-  std::string queue_;  // received bytes not yet read by the program
-  uint8_t mask_ = 0;
-  uint64_t maskGeneration_ = 0;
-  char eventChar_ = 0;
-  bool disconnected_ = false;
+  struct Native;  // the platform's descriptors and state, in SerialPortPosix.cpp or SerialPortWin32.cpp
+  explicit SerialPort(std::unique_ptr<Native> native);
+  std::unique_ptr<Native> native_;
 };
 
-// Whether the tty at devicePath is there and free, without touching it: opens it, takes the same advisory
-// lock as Open, and closes it again. Its line settings (raw mode, echo, baud rate) are never read or
-// written, so a port that another program uses keeps them. EBUSY when another opener holds the lock or the
-// exclusive mode; then the port counts as taken.
+// Whether the device at devicePath is there and free, without touching it: opens it (on POSIX with the same
+// advisory lock as Open) and closes it again. Its line settings (raw mode, echo, baud rate) are never read or
+// written, so a port that another program uses keeps them. An error (EBUSY, or the Win32 access-denied code)
+// when another opener holds it; then the port counts as taken.
 std::error_code ProbePort(const std::string& devicePath);
 
-// The system's message text for an error code.
-std::string SystemErrorText(int code);
+// The system's message text for one of its error codes (errno on POSIX, a Win32 code on Windows).
+using base::SystemErrorText;
 
 }  // namespace quarn::link

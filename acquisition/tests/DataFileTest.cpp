@@ -6,11 +6,49 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "base/SystemError.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#else
 #include "acquisition/tests/RunFixture.h"
-#include "link/SerialPort.h"
+#endif
 
 namespace quarn::acquisition {
 namespace {
+
+#ifdef _WIN32
+// The Windows build has no simulated sensor; these tests need only a fresh folder.
+namespace testing {
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class AcquisitionFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    std::filesystem::path folder;
+    do {
+      folder = std::filesystem::temp_directory_path() / ("quarn-acq-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(folder));
+    dir_ = folder.string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  std::string dir_;
+};
+
+}  // namespace testing
+#endif
 
 using testing::ReadWholeFile;
 
@@ -169,15 +207,53 @@ TEST_F(DataFileTest, OpenFailuresCarryTheSystemReason) {
     std::string path;
     int code;
   };
+#ifdef _WIN32
+  const Case cases[] = {{dir_ + "/folder.txt", ERROR_ACCESS_DENIED}, {dir_ + "/QRN/2.14.txt", ERROR_PATH_NOT_FOUND}};
+#else
   const Case cases[] = {{dir_ + "/folder.txt", EISDIR}, {dir_ + "/QRN/2.14.txt", ENOENT}};
+#endif
   for (const Case& c : cases) {
     DataFile file;
     std::string reason;
     EXPECT_FALSE(file.Open(c.path, reason));
-    EXPECT_EQ(reason, "Cannot open file \"" + c.path + "\". " + link::SystemErrorText(c.code));
+    EXPECT_EQ(reason, "Cannot open file \"" + c.path + "\". " + base::SystemErrorText(c.code));
   }
 }
 
+#ifdef _WIN32
+// Windows keeps a deleted file's name until its last handle closes, or drops it at once; either counts.
+TEST_F(DataFileTest, NoticesWhenTheOpenFileIsDeleted) {
+  const std::string path = dir_ + "/run.txt";
+  DataFile file;
+  std::string reason;
+  ASSERT_TRUE(file.Open(path, reason)) << reason;
+  EXPECT_FALSE(file.Unlinked());
+  if (base::RunningUnderWine()) {
+    GTEST_SKIP() << "Wine keeps a deleted open file's name and reports no pending delete until it is closed";
+  }
+  ASSERT_TRUE(DeleteFileW(base::WideFromUtf8(path).c_str())) << GetLastError();
+  EXPECT_TRUE(file.Unlinked());
+  file.Close();
+  ASSERT_TRUE(file.Open(path, reason)) << reason;
+  EXPECT_FALSE(file.Unlinked());
+  ASSERT_TRUE(file.Write("after\r\n", reason)) << reason;
+  file.Close();
+  EXPECT_EQ(ReadWholeFile(path), "after\r\n");
+}
+
+// Wide-character paths: a folder and a file name outside the ANSI code page.
+TEST_F(DataFileTest, NamesOutsideTheCodePage) {
+  const std::string folder = dir_ + "/\xD0\x94\xE6\x95\xB0/";  // Cyrillic De, CJK number
+  ASSERT_TRUE(EnsureSaveFolder(folder));
+  const std::string path = folder + "\xCE\xA9(2.1) 5-9-2013 14%3.txt";
+  DataFile file;
+  std::string reason;
+  ASSERT_TRUE(file.Open(path, reason)) << reason;
+  ASSERT_TRUE(file.Write("line\r\n", reason)) << reason;
+  file.Close();
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end()))));
+}
+#else
 TEST_F(DataFileTest, AFullDeviceFailsEveryWriteAndKeepsTrying) {
   const std::string path = dir_ + "/full.txt";
   std::filesystem::create_symlink("/dev/full", path);
@@ -187,7 +263,7 @@ TEST_F(DataFileTest, AFullDeviceFailsEveryWriteAndKeepsTrying) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     reason.clear();
     EXPECT_FALSE(file.Write("line\r\n", reason));
-    EXPECT_EQ(reason, link::SystemErrorText(ENOSPC));
+    EXPECT_EQ(reason, base::SystemErrorText(ENOSPC));
   }
 }
 
@@ -210,6 +286,8 @@ TEST_F(DataFileTest, NoticesWhenTheOpenFileLosesItsName) {
   file.Close();
   EXPECT_EQ(ReadWholeFile(path), "after\r\n");
 }
+
+#endif
 
 TEST_F(DataFileTest, SaveFolderIsCreatedOneLevelOnly) {
   EXPECT_TRUE(EnsureSaveFolder(dir_ + "/Save/"));

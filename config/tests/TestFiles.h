@@ -1,6 +1,10 @@
 #pragma once
 
+#ifdef _WIN32
+#include <random>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 #include <cstdlib>
@@ -16,8 +20,15 @@ namespace quarn::config::testing {
 class TemporaryFolder {
  public:
   TemporaryFolder() {
+#ifdef _WIN32
+    std::random_device random;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("quarn-config-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "quarn-config-XXXXXX").string();
     path_ = mkdtemp(pattern.data());
+#endif
   }
   ~TemporaryFolder() {
     std::error_code ignored;
@@ -42,6 +53,7 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+#ifndef _WIN32
 // Limits the size of files this process writes, the one write failure that root cannot override. While it is
 // in force a write past the limit fails with EFBIG instead of raising SIGXFSZ.
 class FileSizeLimit {
@@ -64,5 +76,6 @@ class FileSizeLimit {
   rlimit saved_{};
   void (*previousHandler_)(int) = SIG_DFL;
 };
+#endif
 
 }  // namespace quarn::config::testing

@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include <termios.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 namespace quarn::link {
@@ -55,7 +58,41 @@ int Remaining(bool limited, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-std::string SystemErrorText(int code) { return std::system_category().message(code); }
+// The POSIX side of a port: the tty descriptor, an eventfd that ends waits, and the bytes taken from the tty
+// that the program has not read yet.
+struct SerialPort::Native {
+  Native(int fd, std::string path);
+  ~Native();
+
+  std::error_code GetLineSettings(LineSettings& settings);
+  std::error_code SetLineSettings(const LineSettings& settings);
+  std::error_code Purge(uint32_t flags);
+  std::error_code SetEventMask(uint8_t mask);
+  uint8_t EventMask() const;
+  WaitResult WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error);
+  std::error_code BytesWaiting(size_t& queued);
+  std::error_code Read(uint8_t* buffer, size_t count, int timeoutMs);
+  std::error_code Write(const uint8_t* data, size_t count, int timeoutMs);
+  void Close();
+  bool IsOpen() const;
+
+  // Moves whatever the tty has into queue_; sets sawEvent when a masked event was among it.
+  // Caller holds mutex_.
+  std::error_code DrainLocked(uint8_t mask, bool& sawEvent);
+  std::error_code StateErrorLocked() const;
+  std::error_code WriteAll(const uint8_t* data, size_t count, std::chrono::steady_clock::time_point deadline);
+
+  const std::string path_;
+  const int wakeFd_;  // eventfd that ends a pending wait on SetEventMask or Close
+
+  mutable std::mutex mutex_;  // guards fd_, queue_, mask_, maskGeneration_, eventChar_, disconnected_
+  int fd_;
+  std::string queue_;  // received bytes not yet read by the program
+  uint8_t mask_ = 0;
+  uint64_t maskGeneration_ = 0;
+  char eventChar_ = 0;
+  bool disconnected_ = false;
+};
 
 std::error_code ProbePort(const std::string& devicePath) {
   if (devicePath.empty()) return Errno(ENOENT);
@@ -108,18 +145,18 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& devicePath, std:
   t.c_cc[VTIME] = 0;
   if (tcsetattr(fd, TCSANOW, &t) != 0) return fail(errno);
 
-  return std::shared_ptr<SerialPort>(new SerialPort(fd, devicePath));
+  return std::shared_ptr<SerialPort>(new SerialPort(std::make_unique<Native>(fd, devicePath)));
 }
 
-SerialPort::SerialPort(int fd, std::string path)
+SerialPort::Native::Native(int fd, std::string path)
     : path_(std::move(path)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), fd_(fd) {}
 
-SerialPort::~SerialPort() {
+SerialPort::Native::~Native() {
   Close();
   if (wakeFd_ >= 0) close(wakeFd_);
 }
 
-void SerialPort::Close() {
+void SerialPort::Native::Close() {
   int fd;
   {
     std::lock_guard lock(mutex_);
@@ -137,18 +174,18 @@ void SerialPort::Close() {
   close(fd);
 }
 
-bool SerialPort::IsOpen() const {
+bool SerialPort::Native::IsOpen() const {
   std::lock_guard lock(mutex_);
   return fd_ >= 0;
 }
 
-std::error_code SerialPort::StateErrorLocked() const {
+std::error_code SerialPort::Native::StateErrorLocked() const {
   if (fd_ < 0) return Errno(EBADF);
   if (disconnected_) return Errno(EIO);
   return {};
 }
 
-std::error_code SerialPort::GetLineSettings(LineSettings& settings) {
+std::error_code SerialPort::Native::GetLineSettings(LineSettings& settings) {
   std::lock_guard lock(mutex_);
   if (auto e = StateErrorLocked()) return e;
   termios t{};
@@ -167,7 +204,7 @@ std::error_code SerialPort::GetLineSettings(LineSettings& settings) {
   return {};
 }
 
-std::error_code SerialPort::SetLineSettings(const LineSettings& settings) {
+std::error_code SerialPort::Native::SetLineSettings(const LineSettings& settings) {
   std::lock_guard lock(mutex_);
   if (auto e = StateErrorLocked()) return e;
   termios t = settings.rest;
@@ -196,7 +233,7 @@ std::error_code SerialPort::SetLineSettings(const LineSettings& settings) {
   return {};
 }
 
-std::error_code SerialPort::Purge(uint32_t flags) {
+std::error_code SerialPort::Native::Purge(uint32_t flags) {
   std::lock_guard lock(mutex_);
   if (auto e = StateErrorLocked()) return e;
   if ((flags & kPurgeTx) && tcflush(fd_, TCOFLUSH) != 0) return Errno(errno);
@@ -207,7 +244,7 @@ std::error_code SerialPort::Purge(uint32_t flags) {
   return {};
 }
 
-std::error_code SerialPort::SetEventMask(uint8_t mask) {
+std::error_code SerialPort::Native::SetEventMask(uint8_t mask) {
   {
     std::lock_guard lock(mutex_);
     if (auto e = StateErrorLocked()) return e;
@@ -219,12 +256,12 @@ std::error_code SerialPort::SetEventMask(uint8_t mask) {
   return {};
 }
 
-uint8_t SerialPort::EventMask() const {
+uint8_t SerialPort::Native::EventMask() const {
   std::lock_guard lock(mutex_);
   return mask_;
 }
 
-std::error_code SerialPort::DrainLocked(uint8_t mask, bool& sawEvent) {
+std::error_code SerialPort::Native::DrainLocked(uint8_t mask, bool& sawEvent) {
   sawEvent = false;
   if (auto e = StateErrorLocked()) return e;
   char chunk[4096];
@@ -246,7 +283,7 @@ std::error_code SerialPort::DrainLocked(uint8_t mask, bool& sawEvent) {
   }
 }
 
-WaitResult SerialPort::WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error) {
+WaitResult SerialPort::Native::WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error) {
   error.clear();
   int fd;
   uint64_t generation;
@@ -296,7 +333,7 @@ WaitResult SerialPort::WaitEvent(const ManualResetEvent* wake, int timeoutMs, st
   }
 }
 
-std::error_code SerialPort::BytesWaiting(size_t& queued) {
+std::error_code SerialPort::Native::BytesWaiting(size_t& queued) {
   std::lock_guard lock(mutex_);
   queued = 0;
   bool sawEvent;
@@ -305,7 +342,7 @@ std::error_code SerialPort::BytesWaiting(size_t& queued) {
   return {};
 }
 
-std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
+std::error_code SerialPort::Native::Read(uint8_t* buffer, size_t count, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int fd;
@@ -329,7 +366,7 @@ std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
   }
 }
 
-std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeoutMs) {
+std::error_code SerialPort::Native::Write(const uint8_t* data, size_t count, int timeoutMs) {
   const auto start = std::chrono::steady_clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeoutMs);
   uint32_t baud = 9600;
@@ -346,8 +383,8 @@ std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeout
   return result;
 }
 
-std::error_code SerialPort::WriteAll(const uint8_t* data, size_t count,
-                                     std::chrono::steady_clock::time_point deadline) {
+std::error_code SerialPort::Native::WriteAll(const uint8_t* data, size_t count,
+                                             std::chrono::steady_clock::time_point deadline) {
   size_t done = 0;
   while (done < count) {
     int fd;
@@ -382,5 +419,25 @@ std::error_code SerialPort::WriteAll(const uint8_t* data, size_t count,
   }
   return {};
 }
+
+SerialPort::SerialPort(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+SerialPort::~SerialPort() = default;
+std::error_code SerialPort::GetLineSettings(LineSettings& settings) { return native_->GetLineSettings(settings); }
+std::error_code SerialPort::SetLineSettings(const LineSettings& settings) { return native_->SetLineSettings(settings); }
+std::error_code SerialPort::Purge(uint32_t flags) { return native_->Purge(flags); }
+std::error_code SerialPort::SetEventMask(uint8_t mask) { return native_->SetEventMask(mask); }
+uint8_t SerialPort::EventMask() const { return native_->EventMask(); }
+WaitResult SerialPort::WaitEvent(const ManualResetEvent* wake, int timeoutMs, std::error_code& error) {
+  return native_->WaitEvent(wake, timeoutMs, error);
+}
+std::error_code SerialPort::BytesWaiting(size_t& queued) { return native_->BytesWaiting(queued); }
+std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
+  return native_->Read(buffer, count, timeoutMs);
+}
+std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeoutMs) {
+  return native_->Write(data, count, timeoutMs);
+}
+void SerialPort::Close() { native_->Close(); }
+bool SerialPort::IsOpen() const { return native_->IsOpen(); }
 
 }  // namespace quarn::link

@@ -11,6 +11,8 @@ namespace quarn::link {
 
 ManualResetEvent::ManualResetEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
+bool ManualResetEvent::Valid() const { return fd_ >= 0; }
+
 ManualResetEvent::~ManualResetEvent() {
   if (fd_ >= 0) close(fd_);
 }
