@@ -3,6 +3,7 @@
 #include "base/Files.h"
 #include "config/Criteria.h"
 #include "support/PlainSmtp.h"
+#include "support/Transfers.h"
 
 namespace quarn::support {
 
@@ -25,51 +26,39 @@ void MailSetup::SetConnection(const ConnectionSettings& connection) {
 }
 
 MailSetup::Stored MailSetup::LoadStored() {
+  const StoredAccounts accounts = LoadStoredAccounts(localPath_, "Error on a file\n\r", boxes_);
   Stored stored;
-  try {
-    if (base::FileExists(localPath_ + config::kMailSettingsFileName)) {
-      stored.mail = MailFieldsFrom(config::LoadMailSettings(localPath_));
-    }
-  } catch (const base::FileError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
-  }
-  try {
-    if (base::FileExists(localPath_ + config::kFtpSettingsFileName)) {
-      stored.ftp = FtpFieldsFrom(config::LoadFtpSettings(localPath_));
-    }
-  } catch (const base::FileError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file\n\r") + error.what());
-  }
+  if (accounts.mail) stored.mail = MailFieldsFrom(*accounts.mail);
+  if (accounts.ftp) stored.ftp = FtpFieldsFrom(*accounts.ftp);
   return stored;
 }
 
 bool MailSetup::SaveMail(const MailFields& fields) {
-  if (fields.host.empty() || fields.login.empty() || fields.password.empty()) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "Not all parameters are filled!");
-    return false;
-  }
-  try {
-    config::SaveMailSettings(localPath_, MailRecord(fields));
-  } catch (const base::FileError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
-    return false;
-  }
-  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Settings E-Mail saved !");
-  return true;
+  const bool complete = !fields.host.empty() && !fields.login.empty() && !fields.password.empty();
+  return SaveChecked(
+      complete, "Not all parameters are filled!", [&] { config::SaveMailSettings(localPath_, MailRecord(fields)); },
+      "Settings E-Mail saved !");
 }
 
 bool MailSetup::SaveFtp(const FtpFields& fields) {
-  if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty()) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
+  const bool complete = !server_.ftpServer.empty() && server_.ftpPort != 0 && !fields.account.empty();
+  return SaveChecked(
+      complete, kIncomplete, [&] { config::SaveFtpSettings(localPath_, FtpRecord(fields)); }, "Settings FTP saved !");
+}
+
+bool MailSetup::SaveChecked(bool complete, const char* incompleteText, const std::function<void()>& save,
+                            const char* savedText) {
+  if (!complete) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, incompleteText);
     return false;
   }
   try {
-    config::SaveFtpSettings(localPath_, FtpRecord(fields));
+    save();
   } catch (const base::FileError& error) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error on a file!\n\r") + error.what());
     return false;
   }
-  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Settings FTP saved !");
+  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, savedText);
   return true;
 }
 
@@ -104,51 +93,26 @@ void MailSetup::TestPlainMail(const MailFields& fields) {
   mail.subject = kTestSubject;
   mail.bodyLines = {"Test mail SUCCESS!"};
   try {
-    const BusyScope busy(feedback_);
-    // Built afresh for each attempt, so every test mail carries exactly one attachment.
+    // Read afresh for each attempt, so every test mail carries exactly one attachment.
     mail.attachments.push_back(LoadAttachment(localPath_ + config::kCriteriaFileName));
-    SendPlainMail(server, mail);
-  } catch (const MailError& error) {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, MailErrorText(error));
-    return;
   } catch (const std::runtime_error& error) {
     boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, std::string("Error : ") + error.what());
     return;
   }
+  if (!SendPlain(server, mail, feedback_, boxes_)) return;
   OfferMailSave(fields);
 }
 
 void MailSetup::TestStartTlsMail(const MailFields& fields) {
-  const std::optional<int32_t> port = WholeNumber(fields.port);
-  if (!port) {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, NotAWholeNumberText(fields.port));
-    return;
-  }
-  mailClient_.SetHost(fields.host);
-  mailClient_.SetPort(StartTlsPort(*port));
-  mailClient_.SetLogin(fields.login);
-  mailClient_.SetPassword(fields.password);
-  mailClient_.SetFromEmail(fields.login);
-  mailClient_.Recipients().clear();
-  mailClient_.Recipients().push_back(fields.testAddress);
-  mailClient_.AddText("Line1 Test mail SUCCESS!");
-  mailClient_.AddText("Line2 Test mail SUCCESS!");
-  mailClient_.AttachFiles().push_back(localPath_ + config::kCriteriaFileName);
-  bool sent = false;
-  try {
-    const BusyScope busy(feedback_);
-    sent = mailClient_.SendMessage(kTestSubject, true);
-  } catch (const std::runtime_error& error) {
-    // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
-    mailClient_.Clear();
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, error.what());
-    return;
-  }
-  if (sent) {
-    OfferMailSave(fields);
-  } else {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Error sending mail ! Check setting.");
-  }
+  const StartTlsMail mail{.host = fields.host,
+                          .portText = fields.port,
+                          .login = fields.login,
+                          .password = fields.password,
+                          .recipients = fields.testAddress,
+                          .subject = kTestSubject,
+                          .textLines = {"Line1 Test mail SUCCESS!", "Line2 Test mail SUCCESS!"},
+                          .attachFiles = {localPath_ + config::kCriteriaFileName}};
+  if (SendStartTls(mailClient_, mail, feedback_, boxes_) == MailOutcome::kSent) OfferMailSave(fields);
 }
 
 void MailSetup::OfferMailSave(const MailFields& fields) {
@@ -159,45 +123,21 @@ void MailSetup::OfferMailSave(const MailFields& fields) {
 }
 
 void MailSetup::TestFtp(const FtpFields& fields) {
-  if (server_.ftpServer.empty() || server_.ftpPort == 0 || fields.account.empty() || fields.password.empty()) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
-    return;
-  }
+  const FtpAccount account{.host = server_.ftpServer,
+                           .port = server_.ftpPort,
+                           .user = fields.account,
+                           .password = fields.password,
+                           .passive = fields.passive,
+                           .connection = connection_};
   server_.ftpPath = TestUploadFolder(server_.ftpPath);
-  if (!IsPortNumber(server_.ftpPort)) {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Port is not set!");
-    return;
-  }
-  // The session closes the connection whichever way this function is left.
-  FtpSession session({.host = server_.ftpServer,
-                      .port = server_.ftpPort,
-                      .user = fields.account,
-                      .password = fields.password,
-                      .passive = fields.passive,
-                      .connection = connection_});
-  try {
-    const BusyScope busy(feedback_);
-    session.Connect();
-  } catch (const FtpError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("Error to connect FTP\n\r") + error.what());
-    return;
-  }
-  try {
-    const BusyScope busy(feedback_);
-    session.Upload(localPath_ + "commands.ini", server_.ftpPath, "commands.ini");
-  } catch (const FtpError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
-                std::string("Error sending the file to FTP\n\r") + error.what());
-    const BusyScope busy(feedback_);
-    session.Disconnect();
-    return;
-  }
-  if (boxes_.Show(base::BoxKind::Information, base::BoxButtons::YesNo,
-                  "Test file <commands.ini> successfully sent\n\rSave Settings?") == base::BoxAnswer::Yes) {
-    SaveFtp(fields);
-  }
-  const BusyScope busy(feedback_);
-  session.Disconnect();
+  UploadByFtp(
+      account, {{localPath_ + "commands.ini", server_.ftpPath, "commands.ini"}}, "Error to connect FTP\n\r", feedback_,
+      boxes_, [&] {
+        if (boxes_.Show(base::BoxKind::Information, base::BoxButtons::YesNo,
+                        "Test file <commands.ini> successfully sent\n\rSave Settings?") == base::BoxAnswer::Yes) {
+          SaveFtp(fields);
+        }
+      });
 }
 
 }  // namespace quarn::support

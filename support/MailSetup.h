@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -48,6 +49,8 @@ class MailSetup {
   void TestPlainMail(const MailFields& fields);
   void TestStartTlsMail(const MailFields& fields);
   void OfferMailSave(const MailFields& fields);
+  // Writes a complete account with save and says so; an incomplete one or a write that fails is told.
+  bool SaveChecked(bool complete, const char* incompleteText, const std::function<void()>& save, const char* savedText);
 
   std::string localPath_;
   SupportFtpServer server_;

@@ -1,12 +1,12 @@
 #include "support/SupportSending.h"
 
 #include "base/CodePage.h"
-#include "base/Files.h"
 #include "config/Codec.h"
 #include "config/Criteria.h"
 #include "support/MailAddresses.h"
 #include "support/MimeMessage.h"
 #include "support/PlainSmtp.h"
+#include "support/Transfers.h"
 
 namespace quarn::support {
 
@@ -17,19 +17,6 @@ constexpr const char* kIncomplete = "Not all parameters are filled !";
 constexpr const char* kSent = "message send";
 constexpr const char* kNoSupportAddress =
     "Error : there is no support address to send to; the key mailsupport in criteria.ini is missing or empty";
-
-// Reads one settings file into the copy; true when it was there and whole.
-template <typename Record, typename Loader>
-bool LoadCopy(const std::string& folder, const char* fileName, Loader load, Record& copy, base::MessageBoxes& boxes) {
-  try {
-    if (!base::FileExists(folder + fileName)) return false;
-    copy = load(folder);
-    return true;
-  } catch (const base::FileError& error) {
-    boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, std::string("An error on a file\n\r") + error.what());
-    return false;
-  }
-}
 
 }  // namespace
 
@@ -47,12 +34,10 @@ void SupportSending::SetConnection(const ConnectionSettings& connection) {
 }
 
 SupportSending::Offered SupportSending::LoadStored() {
-  Offered offered;
-  offered.mail =
-      LoadCopy(inputs_.programFolder, config::kMailSettingsFileName, &config::LoadMailSettings, mailCopy_, boxes_);
-  offered.ftp =
-      LoadCopy(inputs_.programFolder, config::kFtpSettingsFileName, &config::LoadFtpSettings, ftpCopy_, boxes_);
-  return offered;
+  const StoredAccounts accounts = LoadStoredAccounts(inputs_.programFolder, "An error on a file\n\r", boxes_);
+  if (accounts.mail) mailCopy_ = *accounts.mail;
+  if (accounts.ftp) ftpCopy_ = *accounts.ftp;
+  return {.mail = accounts.mail.has_value(), .ftp = accounts.ftp.has_value()};
 }
 
 void SupportSending::Send(bool byMail, bool byFtp) {
@@ -97,94 +82,42 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
                   std::string("I attach a file was not successful!\n\r") + error.what());
     }
   }
-  try {
-    const BusyScope busy(feedback_);
-    SendPlainMail(server, mail);
-  } catch (const MailError& error) {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, MailErrorText(error));
-    return false;
-  }
+  if (!SendPlain(server, mail, feedback_, boxes_)) return false;
   boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, kSent);
   return true;
 }
 
 bool SupportSending::SendByMailComponent(const std::string& host, const std::string& login,
                                          const std::string& password) {
-  const std::string portText = config::ScrambledText(mailCopy_.Port);
-  const std::optional<int32_t> port = WholeNumber(portText);
-  if (!port) {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, NotAWholeNumberText(portText));
-    return false;
+  const StartTlsMail mail{.host = host,
+                          .portText = config::ScrambledText(mailCopy_.Port),
+                          .login = login,
+                          .password = password,
+                          .recipients = inputs_.supportMail,
+                          .subject = kSubject,
+                          .textLines = report_,
+                          .attachFiles = {inputs_.dataFilePath, inputs_.programFolder + config::kCriteriaFileName}};
+  switch (SendStartTls(mailClient_, mail, feedback_, boxes_)) {
+    case MailOutcome::kSent: boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, kSent); return true;
+    case MailOutcome::kRefused: return true;
+    case MailOutcome::kFailed: return false;
   }
-  mailClient_.SetHost(host);
-  mailClient_.SetPort(StartTlsPort(*port));
-  mailClient_.SetLogin(login);
-  mailClient_.SetPassword(password);
-  mailClient_.SetFromEmail(login);
-  mailClient_.Recipients().clear();
-  mailClient_.Recipients().push_back(inputs_.supportMail);
-  for (const std::string& line : report_) mailClient_.AddText(line);
-  mailClient_.AttachFiles().push_back(inputs_.dataFilePath);
-  mailClient_.AttachFiles().push_back(inputs_.programFolder + config::kCriteriaFileName);
-  bool sent = false;
-  try {
-    const BusyScope busy(feedback_);
-    sent = mailClient_.SendMessage(kSubject, true);
-  } catch (const std::runtime_error& error) {
-    // An unreadable attachment leaves the message filled; the next attempt must not carry it twice.
-    mailClient_.Clear();
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, error.what());
-    return false;
-  }
-  if (sent) {
-    boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, kSent);
-  } else {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Error sending mail ! Check setting.");
-  }
-  return true;
+  return false;
 }
 
 void SupportSending::SendFtp() {
   const FtpFields account = FtpFieldsFrom(ftpCopy_);
-  if (inputs_.ftpServer.empty() || inputs_.ftpPort == 0 || account.account.empty() || account.password.empty()) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kIncomplete);
-    return;
-  }
-  if (!IsPortNumber(inputs_.ftpPort)) {
-    boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Port is not set!");
-    return;
-  }
-  // The session closes the connection whichever way this function is left.
-  FtpSession session({.host = inputs_.ftpServer,
-                      .port = inputs_.ftpPort,
-                      .user = account.account,
-                      .password = account.password,
-                      .passive = account.passive,
-                      .connection = connection_},
-                     feedback_.progress);
-  try {
-    const BusyScope busy(feedback_);
-    session.Connect();
-  } catch (const FtpError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
-                std::string("Error to connect to FTP\n\r") + error.what());
-    return;
-  }
   const std::string folder = config::CodecDecodeUtf8(base::Utf8ToCp1252(inputs_.ftpPath));
-  try {
-    const BusyScope busy(feedback_);
-    session.Upload(inputs_.dataFilePath, folder, FileNameOf(inputs_.dataFilePath));
-    session.Upload(inputs_.programFolder + config::kCriteriaFileName, "", config::kCriteriaFileName);
-  } catch (const FtpError& error) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
-                std::string("Error sending the file to FTP\n\r") + error.what());
-    const BusyScope busy(feedback_);
-    session.Disconnect();
-    return;
-  }
-  boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "File for FTP copied");
-  const BusyScope busy(feedback_);
-  session.Disconnect();
+  UploadByFtp({.host = inputs_.ftpServer,
+               .port = inputs_.ftpPort,
+               .user = account.account,
+               .password = account.password,
+               .passive = account.passive,
+               .connection = connection_},
+              {{inputs_.dataFilePath, folder, FileNameOf(inputs_.dataFilePath)},
+               {inputs_.programFolder + config::kCriteriaFileName, "", config::kCriteriaFileName}},
+              "Error to connect to FTP\n\r", feedback_, boxes_,
+              [&] { boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "File for FTP copied"); });
 }
 
 }  // namespace quarn::support
