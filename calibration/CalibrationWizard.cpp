@@ -28,15 +28,6 @@ QLabel* Paragraph(const char* text) {
   return label;
 }
 
-QLabel* Heading(const char* text) {
-  QLabel* label = Paragraph(text);
-  QFont font = label->font();
-  font.setBold(true);
-  font.setPointSizeF(font.pointSizeF() * 1.3);
-  label->setFont(font);
-  return label;
-}
-
 QPushButton* Button(const char* name, const char* caption) {
   auto* button = new QPushButton(QString::fromUtf8(caption));
   button->setObjectName(name);
@@ -45,32 +36,17 @@ QPushButton* Button(const char* name, const char* caption) {
 
 }  // namespace
 
-CalibrationWizard::CalibrationWizard(std::string com, std::string address, int32_t zero, int32_t scale,
-                                     base::MessageBoxes& boxes, QWidget* parent)
-    : QDialog(parent),
-      portNumber(std::move(com)),
-      address(std::move(address)),
-      zeroCriterion(zero),
-      scaleCriterion(scale),
-      boxes_(boxes) {
+CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes& boxes, QWidget* parent)
+    : WizardFrame("FormCalibr2", "Calibration", parent), portNumber(std::move(portNumber)), boxes_(boxes) {
   RegisterCalibrationImages();
-  setObjectName("FormCalibr2");
-  setWindowTitle("Calibration");
 
-  pages_ = new QStackedWidget;
-  pages_->setObjectName("Page");
-
-  auto* page0 = new QWidget;
-  auto* layout0 = new QVBoxLayout(page0);
-  layout0->addWidget(Heading("Welcome to QUARN sensor calibration procedure"));
+  QVBoxLayout* layout0 = AddPage("Welcome to QUARN sensor calibration procedure");
   auto* picture = new QSvgWidget(":/calibration/converter.svg");
   picture->setFixedSize(256, 256);
   layout0->addWidget(picture, 0, Qt::AlignHCenter);
   layout0->addStretch();
 
-  auto* page1 = new QWidget;
-  auto* layout1 = new QVBoxLayout(page1);
-  layout1->addWidget(Heading("Step 1"));
+  QVBoxLayout* layout1 = AddPage("Step 1");
   layout1->addWidget(Paragraph("Insure that gas chamber filled with ZERO gas and press “ZERO” button below"));
   auto* zeroRow = new QHBoxLayout;
   zeroRow->addWidget(Caption("Send command “ZERO” "));
@@ -82,9 +58,7 @@ CalibrationWizard::CalibrationWizard(std::string com, std::string address, int32
   layout1->addLayout(zeroRow);
   layout1->addStretch();
 
-  auto* page2 = new QWidget;
-  auto* layout2 = new QVBoxLayout(page2);
-  layout2->addWidget(Heading("Step 2"));
+  QVBoxLayout* layout2 = AddPage("Step 2");
   layout2->addWidget(Paragraph("Please fill gas chamber with SPAN gas. Enter gas concentration below"));
   auto* spanGrid = new QGridLayout;
   spanGrid->addWidget(Caption("Gas concentration"), 0, 0);
@@ -105,46 +79,17 @@ CalibrationWizard::CalibrationWizard(std::string com, std::string address, int32
   layout2->addWidget(progressLabel_);
   layout2->addStretch();
 
-  pages_->addWidget(page0);
-  pages_->addWidget(page1);
-  pages_->addWidget(page2);
-
-  backButton_ = Button("bBack", "<< Back");
-  backButton_->hide();
-  nextButton_ = Button("bNext", "Next >>");
-  finishButton_ = Button("bFinish", "< Finish >");
-  connect(backButton_, &QPushButton::clicked, this, &CalibrationWizard::BackClicked);
+  AddButtons("<< Back", "< Finish >");
   connect(nextButton_, &QPushButton::clicked, this, &CalibrationWizard::NextClicked);
   connect(finishButton_, &QPushButton::clicked, this, &CalibrationWizard::FinishClicked);
   // Only the zero button is the default: Enter elsewhere does not press a focused button.
   for (QPushButton* button : {backButton_, nextButton_, finishButton_, spanButton_}) button->setAutoDefault(false);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(backButton_);
-  buttons->addWidget(nextButton_);
-  buttons->addWidget(finishButton_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(pages_, 1);
-  layout->addLayout(buttons);
 
   ShowPage(0);
   resize(520, 380);
 }
 
 CalibrationWizard::~CalibrationWizard() = default;
-
-void CalibrationWizard::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  ShowPage(0);
-}
-
-// Only the close box and the buttons end the wizard: Escape does nothing.
-void CalibrationWizard::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) return event->accept();
-  QDialog::keyPressEvent(event);
-}
 
 // The concentration field takes digits, Backspace and Enter; every other key that types something
 // (letters, signs, Ctrl+V) is dropped. Keys that type nothing (arrows, Delete) keep their editing role.
@@ -189,10 +134,6 @@ void CalibrationWizard::ShowPage(int index) {
 void CalibrationWizard::NextClicked() {
   if (nextButton_->text() == kFinishCaption) close();
   if (pages_->currentIndex() < kLastPage) ShowPage(pages_->currentIndex() + 1);
-}
-
-void CalibrationWizard::BackClicked() {
-  if (pages_->currentIndex() > 0) ShowPage(pages_->currentIndex() - 1);
 }
 
 void CalibrationWizard::FinishClicked() { close(); }

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -23,16 +22,6 @@ constexpr const char* kResultRows[] = {kRowPort, kRowSerial, kRowFirmware};
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-QLabel* Heading(const char* text) {
-  auto* label = new QLabel(QString::fromUtf8(text));
-  QFont font = label->font();
-  font.setBold(true);
-  font.setPointSizeF(font.pointSizeF() * 1.2);
-  label->setFont(font);
-  label->setWordWrap(true);
-  return label;
-}
-
 QSvgWidget* Picture(const char* resource, QSize size) {
   auto* picture = new QSvgWidget(resource);
   picture->setFixedSize(size);
@@ -47,23 +36,15 @@ QLabel* NamedLabel(const char* name, const char* text) {
 
 }  // namespace
 
-PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent) : QDialog(parent), boxes_(boxes) {
+PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent)
+    : WizardFrame("FormSearch", "Master search the connected controller", parent), boxes_(boxes) {
   RegisterSearchImages();
-  setObjectName("FormSearch");
-  setWindowTitle("Master search the connected controller");
 
-  pages_ = new QStackedWidget;
-  pages_->setObjectName("Page");
-
-  auto* page0 = new QWidget;
-  auto* layout0 = new QVBoxLayout(page0);
-  layout0->addWidget(Heading("Step 1 - Disconnect previously connected QUARN USB to UART converter"));
+  QVBoxLayout* layout0 = AddPage("Step 1 - Disconnect previously connected QUARN USB to UART converter");
   layout0->addWidget(Picture(":/identify/device-unplugged.svg", {256, 256}), 0, Qt::AlignHCenter);
   layout0->addStretch();
 
-  auto* page1 = new QWidget;
-  auto* layout1 = new QVBoxLayout(page1);
-  layout1->addWidget(Heading("Step 2 - Connect the QUARN USB to UART Converter"));
+  QVBoxLayout* layout1 = AddPage("Step 2 - Connect the QUARN USB to UART Converter");
   layout1->addWidget(Picture(":/identify/device-plugged.svg", {256, 256}), 0, Qt::AlignHCenter);
   portsFoundLabel_ = NamedLabel("Label5", "");
   searchingLabel_ = NamedLabel("Label6", "Searching ...");
@@ -73,9 +54,7 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent) :
   layout1->addWidget(instructionLabel_);
   layout1->addStretch();
 
-  auto* page2 = new QWidget;
-  auto* layout2 = new QVBoxLayout(page2);
-  layout2->addWidget(Heading("Search results"));
+  QVBoxLayout* layout2 = AddPage("Search results");
   auto* results = new QHBoxLayout;
   // The sensor picture is 504 x 584; shown at about two fifths beside the grid.
   results->addWidget(Picture(":/identify/sensor.svg", {202, 234}), 0, Qt::AlignTop);
@@ -95,26 +74,8 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent) :
   layout2->addLayout(results);
   layout2->addStretch();
 
-  pages_->addWidget(page0);
-  pages_->addWidget(page1);
-  pages_->addWidget(page2);
-
-  backButton_ = new QPushButton("<< back");
-  backButton_->setObjectName("bBack");
-  backButton_->hide();
-  nextButton_ = new QPushButton("Next >>");
-  nextButton_->setObjectName("bNext");
-  connect(backButton_, &QPushButton::clicked, this, &PortSearchWizard::BackClicked);
+  AddButtons("<< back");
   connect(nextButton_, &QPushButton::clicked, this, &PortSearchWizard::NextClicked);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(backButton_);
-  buttons->addWidget(nextButton_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(pages_, 1);
-  layout->addLayout(buttons);
 
   searchTimer_ = new QTimer(this);
   searchTimer_->setObjectName("Timer1");
@@ -126,18 +87,6 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent) :
 }
 
 PortSearchWizard::~PortSearchWizard() = default;
-
-void PortSearchWizard::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  ShowPage(0);
-}
-
-// Only the close box and the buttons end the wizard: Escape does nothing, so a stray key press does not
-// abandon a search half-way.
-void PortSearchWizard::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) return event->accept();
-  QDialog::keyPressEvent(event);
-}
 
 void PortSearchWizard::done(int result) {
   searchTimer_->stop();
@@ -190,10 +139,6 @@ void PortSearchWizard::NextClicked() {
       accept();
       break;
   }
-}
-
-void PortSearchWizard::BackClicked() {
-  if (pages_->currentIndex() > 0) ShowPage(pages_->currentIndex() - 1);
 }
 
 void PortSearchWizard::SearchTick() {

@@ -1,16 +1,14 @@
 #pragma once
 
-#include <QDialog>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/MessageBoxes.h"
 #include "identify/PortSearch.h"
+#include "widgets/WizardFrame.h"
 
 class QLabel;
-class QPushButton;
-class QStackedWidget;
 class QTableWidget;
 class QTimer;
 
@@ -20,7 +18,7 @@ namespace quarn::identify {
 // turns up, whose sensor is asked for its serial number and firmware revision.
 // Opened modally; Accepted (OK) after Finish, Rejected (Cancel) after Abort with no new port or the
 // close box. The opener sets address before showing it and reads portNumber, serialNumber and firmware after an OK.
-class PortSearchWizard : public QDialog {
+class PortSearchWizard : public widgets::WizardFrame {
   Q_OBJECT
 
  public:
@@ -41,23 +39,15 @@ class PortSearchWizard : public QDialog {
 
  public slots:
   void NextClicked();
-  void BackClicked();
   void SearchTick();
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
-  void ShowPage(int index);
+  void ShowPage(int index) override;
   void SetResultRow(const std::string& row, const std::string& value);
   std::string ResultRow(const char* row) const;
 
   base::MessageBoxes& boxes_;
 
-  QStackedWidget* pages_ = nullptr;
-  QPushButton* nextButton_ = nullptr;
-  QPushButton* backButton_ = nullptr;
   QTimer* searchTimer_ = nullptr;
   QLabel* portsFoundLabel_ = nullptr;
   QLabel* searchingLabel_ = nullptr;

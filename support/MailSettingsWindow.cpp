@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QFont>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "support/WindowFeedback.h"
+#include "widgets/Heading.h"
 
 namespace quarn::support {
 
@@ -64,14 +64,6 @@ class FilteredEditorDelegate : public QStyledItemDelegate {
  private:
   QObject* filter_;
 };
-
-QLabel* Heading(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont font = label->font();
-  font.setBold(true);
-  label->setFont(font);
-  return label;
-}
 
 QLineEdit* LimitedEdit(const char* name, bool password, QWidget* parent) {
   auto* edit = new QLineEdit(parent);
@@ -162,7 +154,7 @@ void MailSettingsWindow::BuildControls() {
   mailButtons->addWidget(saveMailButton_);
 
   auto* mailColumn = new QVBoxLayout;
-  mailColumn->addWidget(Heading("Setting E-Mail", this));
+  mailColumn->addWidget(widgets::Heading("Setting E-Mail", 1.0, this));
   mailColumn->addWidget(mailGrid_);
   mailColumn->addLayout(mailForm);
   mailColumn->addStretch(1);
@@ -198,7 +190,7 @@ void MailSettingsWindow::BuildControls() {
   ftpButtons->addWidget(saveFtpButton_);
 
   auto* ftpColumn = new QVBoxLayout;
-  ftpColumn->addWidget(Heading("Setting FTP", this));
+  ftpColumn->addWidget(widgets::Heading("Setting FTP", 1.0, this));
   ftpColumn->addLayout(ftpForm);
   ftpColumn->addStretch(1);
   ftpColumn->addLayout(ftpButtons);

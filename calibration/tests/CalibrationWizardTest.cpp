@@ -41,7 +41,7 @@ class CalibrationWizardTest : public ::testing::Test {
   void TearDown() override { base::SetTimeScale(1.0); }
 
   std::unique_ptr<CalibrationWizard> OpenForm() {
-    auto form = std::make_unique<CalibrationWizard>("7", "00", 10000, 1000, boxes_);
+    auto form = std::make_unique<CalibrationWizard>("7", boxes_);
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     return form;
@@ -70,9 +70,6 @@ TEST_F(CalibrationWizardTest, PagesTextsAndButtons) {
   auto form = OpenForm();
   EXPECT_EQ(form->windowTitle(), "Calibration");
   EXPECT_EQ(form->portNumber, "7");
-  EXPECT_EQ(form->address, "00");
-  EXPECT_EQ(form->zeroCriterion, 10000);
-  EXPECT_EQ(form->scaleCriterion, 1000);
   ASSERT_EQ(form->findChildren<QSvgWidget*>().size(), 1);
   EXPECT_TRUE(form->findChild<QSvgWidget*>()->renderer()->isValid());
 

@@ -71,7 +71,7 @@ TEST(DesktopTitles, EveryWindowAndBoxShowsItsOwnCaptionAlone) {
   inputs.programFolder = program;
   support::SupportSendWindow send(std::move(inputs), scripted, &form);
   identify::PortSearchWizard search(scripted, &form);
-  calibration::CalibrationWizard calibr("7", "00", 10, 50, scripted, &form);
+  calibration::CalibrationWizard calibr("7", scripted, &form);
   for (QWidget* window : std::initializer_list<QWidget*>{&console, &mail, &send, &search, &calibr}) window->show();
 
   const QStringList expected = {"Calibration",

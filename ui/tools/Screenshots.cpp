@@ -147,7 +147,7 @@ void Wizards(const std::string& portDir, base::ScriptedMessageBoxes& boxes) {
   std::printf("search: port %s, serial %s\n", result.portNumber.c_str(), result.serialNumber.c_str());
 
   sensor.Control("gas 0");
-  calibration::CalibrationWizard calibr(result.portNumber, "00", 10000, 1000, boxes);
+  calibration::CalibrationWizard calibr(result.portNumber, boxes);
   calibr.show();
   WaitShown(calibr);
   Shot(calibr, "calibr-1");
