@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "acquisition/MeasurementStore.h"
 
@@ -37,6 +40,24 @@ TEST(MeasurementStore, CountsReadsFromAnIndexAndEmpties) {
     ASSERT_EQ(records.size(), first < total ? total - first : 0u) << "from " << first;
     ExpectNumbered(records, first);
   }
+  // The same ranges read in place, chunk by chunk, and one by one.
+  for (auto [first, last] : {std::pair{size_t{0}, total},
+                             {kChunk - 1, kChunk + 1},
+                             {5, 3 * kChunk},
+                             {kChunk, kChunk},
+                             {2 * kChunk + 17, total + 9},
+                             {total, total + 1}}) {
+    std::vector<MeasurementRecord> seen;
+    measurements.ForEach(first, last, [&](std::span<const MeasurementRecord> part) {
+      EXPECT_FALSE(part.empty());
+      seen.insert(seen.end(), part.begin(), part.end());
+    });
+    ASSERT_EQ(seen.size(), std::min(last, total) - std::min(first, std::min(last, total))) << first << ".." << last;
+    ExpectNumbered(seen, first);
+  }
+  EXPECT_EQ(measurements.At(kChunk), Numbered(kChunk));
+  EXPECT_EQ(measurements.At(total - 1), Numbered(total - 1));
+  EXPECT_THROW(measurements.At(total), std::out_of_range);
 
   measurements.Clear();
   EXPECT_EQ(measurements.Count(), 0u);
@@ -44,6 +65,23 @@ TEST(MeasurementStore, CountsReadsFromAnIndexAndEmpties) {
   EXPECT_EQ(measurements.ReservedBytes(), 0u);
   measurements.Append(Numbered(42));
   EXPECT_EQ(measurements.ReadFrom(0), std::vector<MeasurementRecord>{Numbered(42)});
+}
+
+// A further run starts afresh while the earlier run's records stay readable, in the same memory.
+TEST(MeasurementStore, TakenRecordsStayWhileTheStoreStartsAfresh) {
+  MeasurementStore measurements;
+  const size_t total = MeasurementStore::kChunkRecords + 3;
+  for (size_t i = 0; i < total; ++i) measurements.Append(Numbered(i));
+  const size_t reserved = measurements.ReservedBytes();
+  const std::shared_ptr<const RecordBlock> earlier = measurements.TakeRecords();
+  EXPECT_EQ(measurements.Count(), 0u);
+  EXPECT_EQ(measurements.ReservedBytes(), 0u) << "the chunks moved, not copied";
+  EXPECT_GE(reserved, total * sizeof(MeasurementRecord));
+
+  for (size_t i = 0; i < 10; ++i) measurements.Append(Numbered(1000 + i));
+  ASSERT_EQ(earlier->Count(), total);
+  for (size_t i = 0; i < total; ++i) ASSERT_EQ((*earlier)[i], Numbered(i)) << i;
+  EXPECT_EQ(measurements.At(0), Numbered(1000));
 }
 
 // The display reads what is new while the reader appends: every record exactly once, in order.
