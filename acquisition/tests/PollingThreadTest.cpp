@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 
 using testing::HoldsDescriptorTo;
 using testing::ReadWholeFile;
-using testing::WaitFor;
+using testing::WaitUntil;
 
 TEST(WholeSeconds, NearestWithHalvesToEven) {
   struct Case {
@@ -101,8 +101,8 @@ TEST_F(PollingRun, RequestsBackToBackAtHalfASecond) {
   StartRun(Inputs(), 500);
   constexpr size_t kRequests = 12;
   const bool sent =
-      WaitFor([&] { return sensor->Received().size() + static_cast<size_t>(sensor->Lost()) >= kRequests; },
-              std::chrono::milliseconds(base::Scaled(1000) * (kRequests - 2)));
+      WaitUntil([&] { return sensor->Received().size() + static_cast<size_t>(sensor->Lost()) >= kRequests; },
+                std::chrono::milliseconds(base::Scaled(1000) * (kRequests - 2)));
   base::SetTimeScale(0.05);
   EXPECT_TRUE(sent);
   StopRun();
@@ -137,7 +137,8 @@ TEST_F(PollingRun, StopDuringALongWaitIsNoticedWithinASecond) {
   ASSERT_TRUE(sensor->WaitReceived(1, 10s));
   ASSERT_TRUE(WaitForRecords(1));
   pollingThread_->RequestStop();
-  EXPECT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(base::Scaled(99000) / 2)));
+  EXPECT_TRUE(
+      WaitUntil([&] { return pollingThread_->Finished(); }, std::chrono::milliseconds(base::Scaled(99000) / 2)));
   pollingThread_->Join();
   EXPECT_EQ(sensor->Received().size(), 1u);
   EXPECT_EQ(measurements.Count(), 1u);
@@ -148,7 +149,7 @@ TEST_F(PollingRun, BusyPortEndsTheThreadAtOnceWithoutAFile) {
   const link::PortHandle holder = link::OpenPort("COM7", link::kEventRxFlag);
   const ReaderInputs inputs = Inputs();
   StartRun(inputs);
-  ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
+  ASSERT_TRUE(WaitUntil([&] { return pollingThread_->Finished(); }));
   StopRun();
   EXPECT_EQ(boxes.Boxes(), (std::vector<base::ScriptedMessageBoxes::Box>{
                                {base::BoxKind::Error, base::BoxButtons::Ok, "COM7 port is busy", true}}));

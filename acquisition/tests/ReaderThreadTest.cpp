@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 using testing::ReadWholeFile;
-using testing::WaitFor;
+using testing::WaitUntil;
 using Values = std::array<uint16_t, 10>;
 
 const std::string kStart(1, link::kFrameStart);
@@ -56,7 +56,7 @@ class ReaderThreadTest : public testing::AcquisitionFixture {
     reader->Join();
   }
   bool WaitForRecords(size_t count) {
-    return WaitFor([&] { return measurements.Count() >= count; });
+    return WaitUntil([&] { return measurements.Count() >= count; });
   }
   std::vector<Values> StoredValues() const {
     std::vector<Values> values;
@@ -134,9 +134,9 @@ TEST_F(ReaderThreadTest, MoreThan1023WaitingBytesAreDiscarded) {
   reader->Start();
   peer->Write(std::string(1050, 'x') + Frame(kExampleFields));
   // A sentinel that arrives before the discard goes with it; the next one is recorded.
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     peer->Write(Frame(kSentinelFields));
-    return WaitFor([&] { return measurements.Count() > 0; }, 100ms);
+    return WaitUntil([&] { return measurements.Count() > 0; }, 100ms);
   }));
   StopReader();
   for (const Values& values : StoredValues()) EXPECT_EQ(values, kSentinel);
@@ -160,7 +160,7 @@ TEST_F(ReaderThreadTest, FramesThatArrivedBeforeTheStopAreKept) {
   for (int i = 0; i < 3; ++i) bytes += Frame(kExampleFields);
   peer->Write(bytes);
   size_t waiting = 0;
-  ASSERT_TRUE(WaitFor([&] { return !port->BytesWaiting(waiting) && waiting == bytes.size(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !port->BytesWaiting(waiting) && waiting == bytes.size(); }));
 
   MakeReader();
   reader->RequestStop();

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 using testing::HoldsDescriptorTo;
 using testing::ReadWholeFile;
-using testing::WaitFor;
+using testing::WaitUntil;
 using Box = base::ScriptedMessageBoxes::Box;
 
 constexpr const char* kLimit = "Limit of attempts to send commands on port";
@@ -33,7 +33,7 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
 
   sensor->Control("unplug");
   ASSERT_TRUE(sensor->WaitUnplugged(10s));
-  ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
+  ASSERT_TRUE(WaitUntil([&] { return pollingThread_->Finished(); }));
 
   EXPECT_EQ(boxes.Boxes().back(), (Box{base::BoxKind::Error, base::BoxButtons::Ok, kLimit, true}));
   // A read cut off by the unplugging may add its warning; nothing else may appear.

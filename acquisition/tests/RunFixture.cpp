@@ -5,20 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "base/Timing.h"
 
 namespace quarn::acquisition::testing {
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -101,7 +91,7 @@ void RunFixture::StartRun(const ReaderInputs& inputs, int32_t intervalMs) {
 
 void RunFixture::StopRun() {
   pollingThread_->RequestStop();
-  ASSERT_TRUE(WaitFor([&] { return pollingThread_->Finished(); }));
+  ASSERT_TRUE(WaitUntil([&] { return pollingThread_->Finished(); }));
   pollingThread_->Join();
 }
 

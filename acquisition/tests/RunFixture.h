@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,14 +13,14 @@
 #include "acquisition/ReaderThread.h"
 #include "acquisition/RegionalFormat.h"
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "base/testing/WaitUntil.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::acquisition::testing {
 
 using namespace std::chrono_literals;
 
-// Polls condition every few milliseconds until it holds or the deadline passes.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 20s);
+using base::WaitUntil;
 
 std::string ReadWholeFile(const std::string& path);
 
@@ -58,7 +57,7 @@ class RunFixture : public AcquisitionFixture {
   // Stop as the window does it: request, then wait for the thread, whether or not it already ended.
   void StopRun();
   bool WaitForRecords(size_t count) {
-    return WaitFor([&] { return measurements.Count() >= count; });
+    return WaitUntil([&] { return measurements.Count() >= count; });
   }
 
   std::unique_ptr<sim::SimSensor> sensor;

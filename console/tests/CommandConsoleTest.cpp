@@ -20,7 +20,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -38,11 +37,8 @@ using Texts = std::vector<std::string>;
 
 const Box kNoListBox{base::BoxKind::Warning, base::BoxButtons::Ok, "List of commands not found (commands.ini)", false};
 
-// Processes events until the condition holds or ten seconds have passed.
-bool WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 1000 && !condition(); ++i) QTest::qWait(10);
-  return condition();
-}
+// How long QTest::qWaitFor turns the event loop for a condition.
+constexpr int kWaitMs = 10000;
 
 QStringList Log(CommandConsole& form) { return form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().split('\n'); }
 
@@ -167,7 +163,7 @@ TEST_P(ConsoleSendTest, SendsTheCommandAndShowsTheReply) {
   Send(*form, "SREV?");
   ASSERT_TRUE(sensor_->WaitReceived(1, std::chrono::seconds(10)));
   EXPECT_EQ(sensor_->Received(), Texts{GetParam().sent});
-  EXPECT_TRUE(WaitUntil([&] { return Log(*form).size() >= GetParam().log.size(); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Log(*form).size() >= GetParam().log.size(); }, kWaitMs));
   EXPECT_EQ(Log(*form), GetParam().log);
   EXPECT_EQ(boxes_.Boxes(), std::vector<Box>{kNoListBox});
 }
@@ -189,10 +185,10 @@ TEST_F(ConsoleTest, EachReplyIsShownInTheModeSetWhenItCame) {
   StartSensor();
   auto form = Open();
   Send(*form, "SRAL?");
-  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 4; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log(*form).size() >= 4; }, kWaitMs));
   SelectMode(*form, "HEX");
   Send(*form, "SRAL?");
-  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 7; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log(*form).size() >= 7; }, kWaitMs));
   EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SRAL?", "<< 555123\u240D", "", "> #00SRAL?",
                                      "<< 35 35 35 31 32 33 0D ", ""}));
 }
@@ -202,7 +198,7 @@ TEST_F(ConsoleTest, AReplyInTwoPartsGivesTwoEntries) {
   sensor_->Control("split 2");
   auto form = Open();
   Send(*form, "SREV?");
-  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 6; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log(*form).size() >= 6; }, kWaitMs));
   EXPECT_EQ(Log(*form), (QStringList{"Sending:", "> #00SREV?", "<< QRN-", "", "<< 2.14\u240D", ""}));
 }
 
@@ -279,7 +275,7 @@ TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
   StartSensor();
   std::filesystem::create_directory(folder_ / "commands.ini");
   auto form = Open();
-  EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, kWaitMs));
   EXPECT_FALSE(form->HasPort());
   EXPECT_FALSE(form->ReaderRunning());
   EXPECT_EQ(
@@ -292,7 +288,7 @@ TEST_F(ConsoleTest, AnUnreadableCommandFileKeepsTheConsoleClosed) {
 void ChooseFileWhenAsked(CommandConsole& form, const QString& path) {
   QTimer::singleShot(0, &form, [&form, path] {
     auto* dialog = form.findChild<QFileDialog*>("SaveDialog1");
-    ASSERT_TRUE(WaitUntil([&] { return dialog->isVisible(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, kWaitMs));
     dialog->selectFile(path);
     QMetaObject::invokeMethod(dialog, "accept");
   });
@@ -314,7 +310,7 @@ TEST_F(ConsoleTest, SavedLogKeepsTheReceivedBytesAndTheDefaultSuffix) {
   StartSensor();
   auto form = Open();
   Send(*form, "SREV?");
-  ASSERT_TRUE(WaitUntil([&] { return Log(*form).size() >= 4; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log(*form).size() >= 4; }, kWaitMs));
   ChooseFileWhenAsked(*form, QString::fromStdString((folder_ / "reply").string()));
   form->findChild<QPushButton*>("BitBtn1")->click();
   EXPECT_EQ(ReadBytes((folder_ / "reply.txt").string()),
@@ -426,7 +422,7 @@ TEST_F(ConsoleTest, ReaderBoxesComeOneAfterTheOtherInOrder) {
     form.Channel().Post(LogLines{{"<< after the boxes"}});
   });
   reader.join();
-  ASSERT_TRUE(WaitUntil([&] { return Log(form).contains("<< after the boxes"); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log(form).contains("<< after the boxes"); }, kWaitMs));
   EXPECT_EQ(boxes.texts, (Texts{"first", "second"}));
   EXPECT_EQ(boxes.maxOpen, 1) << "the second box opened on top of the first";
   form.reject();
@@ -449,7 +445,7 @@ TEST_F(ConsoleTest, ClosingWhileTheLineFloodsDoesNotDeadlock) {
       }
     }
   });
-  EXPECT_TRUE(WaitUntil([&] { return Log(*form).filter("<< FFFF").size() >= 3; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Log(*form).filter("<< FFFF").size() >= 3; }, kWaitMs));
   form->findChild<QPushButton*>("bClose")->click();
   flooding.store(false);
   sensor.join();

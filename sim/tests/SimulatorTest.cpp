@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "base/testing/WaitUntil.h"
 #include "sim/testing/SimSensor.h"
 #include "sim/tests/PortClient.h"
 
@@ -20,6 +21,7 @@ extern char** environ;
 namespace quarn::sim {
 namespace {
 
+using base::WaitUntil;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -29,16 +31,6 @@ SimSensor::Options WithArgs(std::vector<std::string> args) {
   SimSensor::Options options;
   options.args = std::move(args);
   return options;
-}
-
-// Polls a condition until it holds or the deadline passes.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline = kDeadline) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
 }
 
 bool LinkExists(const std::string& link) {
@@ -218,8 +210,8 @@ TEST(SimulatorTest, AnswersOneRequestAtATimeAndLosesWhatOverflowsItsBuffer) {
   std::string burst;
   for (int i = 0; i < kSent; ++i) burst += "#00SRAL?\r";
   client.Write(burst);
-  ASSERT_TRUE(Eventually(
-      [&] { return sim.Received().size() + static_cast<size_t>(sim.Lost()) == static_cast<size_t>(kSent); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return sim.Received().size() + static_cast<size_t>(sim.Lost()) == static_cast<size_t>(kSent); }));
   const size_t answered = sim.Received().size();
   EXPECT_GE(answered, 2u);
   EXPECT_LT(answered, static_cast<size_t>(kSent)) << "a small buffer cannot hold 540 bytes";
@@ -315,7 +307,7 @@ TEST(SimulatorTest, UnplugHangsUpTheClientAndPlugPublishesANewPort) {
     EXPECT_LE(read(client.Fd(), &byte, 1), 0);
   }
   EXPECT_TRUE(sim.WaitUnplugged(kDeadline));
-  EXPECT_TRUE(Eventually([&] { return !LinkExists(sim.PortLink()); }));
+  EXPECT_TRUE(WaitUntil([&] { return !LinkExists(sim.PortLink()); }));
   EXPECT_FALSE(sim.WaitReady(0ms));
 
   sim.Control("plug");
@@ -345,7 +337,7 @@ TEST(SimulatorTest, AppearsLateAndDisappearsOnSchedule) {
     EXPECT_EQ(client.Ask("#00SRAL?"), "102345");
   }
   EXPECT_TRUE(sim.WaitUnplugged(kDeadline));
-  EXPECT_TRUE(Eventually([&] { return !LinkExists(sim.PortLink()); }));
+  EXPECT_TRUE(WaitUntil([&] { return !LinkExists(sim.PortLink()); }));
 }
 
 TEST(SimulatorTest, QuitAndStopSignalsRemoveTheLink) {
@@ -392,7 +384,7 @@ TEST(SimulatorTest, RunsWithStandardInputClosedAndEndsOnSigterm) {
   ASSERT_EQ(posix_spawn(&pid, QUARN_SIM_PATH, &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
 
-  EXPECT_TRUE(Eventually([&] { return LinkExists(link); }));
+  EXPECT_TRUE(WaitUntil([&] { return LinkExists(link); }));
   if (LinkExists(link)) {
     PortClient client(link);
     EXPECT_EQ(client.Ask("#00RT?"), "IR-CO2");

@@ -51,15 +51,6 @@ int BoundSocket(int& port) {
 
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-  const auto end = Clock::now() + deadline;
-  while (!condition()) {
-    if (Clock::now() >= end) return condition();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quarn-support-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

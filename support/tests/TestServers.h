@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/WaitUntil.h"
+
 namespace quarn::support::testing {
 
-// Polls the condition every 20 ms until it holds or the deadline passes; returns its last value.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
+using base::WaitUntil;
 
 // A fresh folder under the system's temporary folder, removed with its content on destruction.
 class TempFolder {

@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <functional>
 #include <memory>
 
 #include "base/Timing.h"
@@ -44,14 +43,8 @@ class Folders {
   QTemporaryDir root_;
 };
 
-// Keeps the event loop turning until the condition holds; false after the deadline.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  for (int waited = 0; waited < timeoutMs; waited += 10) {
-    if (condition()) return true;
-    QTest::qWait(10);
-  }
-  return condition();
-}
+// How long QTest::qWaitFor turns the event loop for a condition.
+constexpr int kWaitMs = 10000;
 
 // The main window against the simulated sensor on COM7, with the port remembered and time sped up.
 class MainWindowTest : public ::testing::Test {
