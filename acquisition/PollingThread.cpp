@@ -68,7 +68,12 @@ void PollingThread::PollUntilStopped(const link::PortHandle& port, std::stop_tok
       continue;
     }
     failures = 0;
-    const int seconds = WholeSeconds(interval_.load());
+    sentRequests_.fetch_add(1);
+    const int32_t wait = interval_.load();
+    const int seconds = WholeSeconds(wait);
+    // 0.5 s rounds to no whole second. Without any pause the requests would come faster than the line
+    // carries the replies; the sensor drops what its input buffer cannot hold and reads end inside frames.
+    if (seconds == 0) PauseUnlessStopped(wait, stop);
     for (int i = 0; i < seconds && !stop.stop_requested(); ++i) PauseUnlessStopped(1000, stop);
   }
 

@@ -37,6 +37,8 @@ class PollingThread {
   // Sampling interval in milliseconds; may change while the thread runs and applies from the next wait.
   void SetInterval(int32_t ms) { interval_.store(ms); }
   int32_t Interval() const { return interval_.load(); }
+  // Requests written so far in this run; with the records, how many polls went unanswered.
+  uint64_t SentRequests() const { return sentRequests_.load(); }
 
  private:
   void Execute(std::stop_token stop);
@@ -46,6 +48,7 @@ class PollingThread {
   const ReaderInputs inputs_;
   const std::string address_;
   std::atomic<int32_t> interval_;
+  std::atomic<uint64_t> sentRequests_{0};
   base::WorkerThread worker_;  // last: joins before the members above go
 };
 

@@ -1,0 +1,147 @@
+#include "Recorder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
+#include "acquisition/PollingThread.h"
+#include "acquisition/ReaderThread.h"
+#include "link/SerialPort.h"
+
+namespace quarn::record {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often the run looks for new records, its end and failures.
+constexpr milliseconds kTick{100};
+
+uint64_t FileBytes(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<uint64_t>(size);
+}
+
+// Makes the new file's name lasting too: the file's own sync does not cover its folder entry.
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// The save folder made (all missing levels) and the data file opened once, so that a folder that cannot
+// take the file fails before the sensor is polled; the reader thread then appends to the file.
+bool PrepareDataFile(const RunSettings& settings, const std::string& path, ErrorLineBoxes& boxes) {
+  const SensorIdentity& id = settings.identity;
+  if (const auto problem = acquisition::DataFileNameProblem(id.serial, id.firmware)) {
+    boxes.Fail(ExitStatus::FolderNotWritable, *problem);
+    return false;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(settings.saveFolder, error);
+  if (!std::filesystem::is_directory(settings.saveFolder)) {
+    boxes.Fail(ExitStatus::FolderNotWritable, "the save folder " + settings.saveFolder + " cannot be created: " +
+                                                  (error ? error.message() : "a file of that name is in the way"));
+    return false;
+  }
+  acquisition::DataFile file;
+  std::string reason;
+  if (!file.Open(path, reason)) {
+    boxes.Fail(ExitStatus::FolderNotWritable, "the save folder does not take the data file: " + reason);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string OutputLine(const acquisition::MeasurementRecord& r, const acquisition::RegionalFormat& regional) {
+  std::string line = acquisition::RecordTimeText(r.DT, regional);
+  for (uint16_t value : {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}) {
+    line += '\t';
+    line += acquisition::ZeroPadded(value, 5);
+  }
+  line += '\n';
+  return line;
+}
+
+std::string SummaryLine(milliseconds elapsed, uint64_t records, uint64_t lostPolls, uint64_t fileBytes) {
+  const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(elapsed).count();
+  const std::string mm = std::to_string(minutes % 60);
+  const std::string after = std::to_string(minutes / 60) + "h" + (mm.size() < 2 ? "0" : "") + mm + "m";
+  return "after " + after + ": " + std::to_string(records) + " records, " + std::to_string(lostPolls) +
+         " lost polls, file " + std::to_string(fileBytes) + " bytes";
+}
+
+RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
+                  ErrorLineBoxes& boxes, StopRequest& stop) {
+  const SensorIdentity& id = settings.identity;
+  RunOutcome outcome;
+  outcome.dataFile =
+      acquisition::DataFileName(settings.saveFolder, id.serial, id.firmware, acquisition::CurrentLocalDateTime());
+  if (!PrepareDataFile(settings, outcome.dataFile, boxes)) {
+    outcome.status = *boxes.Failure();
+    return outcome;
+  }
+
+  acquisition::MeasurementStore store;
+  const acquisition::RunContext context{store, boxes, regional};
+  const acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
+  acquisition::PollingThread poller(context, inputs, settings.intervalMs);
+
+  const Clock::time_point start = Clock::now();
+  Clock::time_point nextSummary = start + settings.summaryEvery;
+  // Moves what the reader has stored to the output; the store keeps nothing, so a run of days holds no
+  // more memory than its first minute.
+  auto passOn = [&] {
+    const std::shared_ptr<const acquisition::RecordBlock> records = store.TakeRecords();
+    if (records->Count() == 0) return;
+    outcome.records += records->Count();
+    if (settings.quiet) return;
+    std::string text;
+    for (size_t i = 0; i < records->Count(); ++i) text += OutputLine((*records)[i], regional);
+    out << text << std::flush;
+  };
+  auto lostPolls = [&](uint64_t inFlight) {
+    const uint64_t sent = poller.SentRequests();
+    return sent > outcome.records + inFlight ? sent - outcome.records - inFlight : 0;
+  };
+
+  poller.Start();
+  for (;;) {
+    const bool stopAsked = stop.WaitFor(kTick);
+    passOn();
+    if (stopAsked || boxes.Failure() || poller.Finished()) break;
+    if (settings.count && outcome.records >= *settings.count) break;
+    const Clock::time_point now = Clock::now();
+    if (settings.duration && now - start >= *settings.duration) break;
+    if (now >= nextSummary) {
+      nextSummary += settings.summaryEvery;
+      // The latest request may still be waiting for its reply.
+      if (!settings.quiet)
+        boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(now - start), outcome.records, lostPolls(1),
+                                FileBytes(outcome.dataFile)));
+    }
+  }
+  // As Stop does it: the reader stores what has arrived, closes (and syncs) the file, the port is closed.
+  poller.RequestStop();
+  poller.Join();
+  passOn();
+  SyncFolder(settings.saveFolder);
+
+  outcome.status = boxes.Failure().value_or(ExitStatus::Ok);
+  if (!settings.quiet)
+    boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(Clock::now() - start), outcome.records,
+                            lostPolls(0), FileBytes(outcome.dataFile)) +
+                " in " + outcome.dataFile);
+  return outcome;
+}
+
+}  // namespace quarn::record

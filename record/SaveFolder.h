@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace quarn::record {
+
+// The user's documents folder as the desktop names it: XDG_DOCUMENTS_DIR in
+// $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config), otherwise $HOME/Documents.
+std::string DocumentsFolder();
+
+// The window's save folder: documents folder + /Quarn/Save/, ending in the separator.
+std::string DefaultSaveFolder();
+
+// folder with exactly one trailing separator.
+std::string WithSeparator(std::string folder);
+
+}  // namespace quarn::record
