@@ -26,18 +26,13 @@ void StartTlsMailClient::SetMailer(std::string_view mailer) {
   message_.SetHeader("X-Mailer", EncodeHeaderText(mailer));
 }
 
-bool StartTlsMailClient::AddText(std::string_view text) {
-  try {
-    message_.AddPart(MakeTextPart(base::Utf8ToCp1252(text), "plain", "Message text"));
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
+bool StartTlsMailClient::AddText(std::string_view text) { return AddTextPart(text, "plain", "Message text"); }
 
-bool StartTlsMailClient::AddHtml(std::string_view html) {
+bool StartTlsMailClient::AddHtml(std::string_view html) { return AddTextPart(html, "html", "HTML text"); }
+
+bool StartTlsMailClient::AddTextPart(std::string_view text, const char* subtype, const char* description) {
   try {
-    message_.AddPart(MakeTextPart(base::Utf8ToCp1252(html), "html", "HTML text"));
+    message_.AddPart(MakeTextPart(base::Utf8ToCp1252(text), subtype, description));
     return true;
   } catch (...) {
     return false;

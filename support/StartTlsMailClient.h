@@ -72,6 +72,9 @@ class StartTlsMailClient {
   void SetConnection(const ConnectionSettings& connection) { connection_ = connection; }
 
  private:
+  // One inline part of the given text subtype; false when it could not be made.
+  bool AddTextPart(std::string_view text, const char* subtype, const char* description);
+
   int port_ = kDefaultSmtpPort;
   std::string login_;
   std::string password_;

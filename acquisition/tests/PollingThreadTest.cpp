@@ -12,9 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::HoldsDescriptorTo;
-using testing::ReadWholeFile;
-using testing::WaitUntil;
+using namespace testing;
 
 TEST(WholeSeconds, NearestWithHalvesToEven) {
   struct Case {

@@ -13,9 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::HoldsDescriptorTo;
-using testing::ReadWholeFile;
-using testing::WaitUntil;
+using namespace testing;
 using Box = base::ScriptedMessageBoxes::Box;
 
 constexpr const char* kLimit = "Limit of attempts to send commands on port";

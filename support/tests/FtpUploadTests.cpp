@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "support/FtpUpload.h"
+#include "support/tests/ProgressLog.h"
 #include "support/tests/TestServers.h"
 
 namespace quarn::support {
@@ -49,50 +50,6 @@ FtpAccount Account(int port, bool passive, const std::string& password = kPasswo
           .connection = {std::chrono::seconds(10), std::chrono::seconds(10)}};
 }
 
-// Every progress event of a session, in order.
-struct ProgressLog {
-  struct Event {
-    char kind;  // 'b'egin, 'w'ork, 'e'nd
-    std::int64_t value;
-  };
-  std::vector<Event> events;
-
-  FtpProgress Callbacks() {
-    return {.onWorkBegin =
-                [this](std::int64_t total) {
-                  events.push_back({'b', total});
-                },
-            .onWork =
-                [this](std::int64_t count) {
-                  events.push_back({'w', count});
-                },
-            .onWorkEnd =
-                [this] {
-                  events.push_back({'e', 0});
-                }};
-  }
-
-  // Checks that the events form one begin..end run per expected total, with rising counts that reach it.
-  void ExpectUploads(const std::vector<std::int64_t>& totals) const {
-    std::size_t at = 0;
-    for (const std::int64_t total : totals) {
-      ASSERT_LT(at, events.size());
-      ASSERT_EQ(events[at].kind, 'b');
-      EXPECT_EQ(events[at].value, total);
-      std::int64_t last = -1;
-      for (++at; at < events.size() && events[at].kind == 'w'; ++at) {
-        EXPECT_GE(events[at].value, last);
-        EXPECT_LE(events[at].value, total);
-        last = events[at].value;
-      }
-      EXPECT_EQ(last, total);
-      ASSERT_LT(at, events.size());
-      EXPECT_EQ(events[at++].kind, 'e');
-    }
-    EXPECT_EQ(at, events.size());
-  }
-};
-
 struct UploadCase {
   std::string name;
   bool passive;
@@ -119,7 +76,7 @@ TEST_P(FtpUploadTest, ReplacesRemoteFilesAndReportsProgress) {
   const auto log = local.Path() / "commands.log";
   ServerProcess server = StartFtpServer(home, log);
 
-  ProgressLog progress;
+  testing::ProgressLog progress;
   FtpSession session(Account(server.Port(), c.passive), progress.Callbacks());
   session.Connect();
   ASSERT_TRUE(session.Connected());
@@ -160,7 +117,7 @@ TEST(FtpSessionTest, FailuresCarryTheReasonAndLeaveNoConnection) {
     EXPECT_FALSE(session.Connected());
   }
   {
-    ProgressLog progress;
+    testing::ProgressLog progress;
     FtpSession session(Account(server.Port(), true), progress.Callbacks());
     EXPECT_THROW(session.Upload((local.Path() / "run.dat").string(), "missing\\", "run.dat"), FtpError);
     EXPECT_FALSE(std::filesystem::exists(home.Path() / "missing"));

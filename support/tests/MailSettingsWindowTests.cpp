@@ -21,11 +21,7 @@
 namespace quarn::support {
 namespace {
 
-using testing::kPassword;
-using testing::kUser;
-using testing::ProgramFolder;
-
-using testing::Find;
+using namespace testing;
 
 // The cell editor the grid has open, if any.
 QLineEdit* OpenEditor(const QTableWidget& grid) {

@@ -9,15 +9,7 @@
 namespace quarn::support {
 namespace {
 
-using testing::ExpectBoxes;
-using testing::FeedbackBoxes;
-using testing::kPassword;
-using testing::kUser;
-using testing::ProgramFolder;
-using testing::ReadFile;
-using testing::WaitForMail;
-using testing::WaitUntil;
-using testing::WriteFile;
+using namespace testing;
 
 constexpr auto kDeadline = std::chrono::seconds(10);
 

@@ -16,11 +16,7 @@
 namespace quarn::support {
 namespace {
 
-using testing::kPassword;
-using testing::kUser;
-using testing::ProgramFolder;
-
-using testing::Find;
+using namespace testing;
 
 const std::string kDataBytes = testing::BinaryBytes(3'000'000);
 

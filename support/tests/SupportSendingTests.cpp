@@ -5,21 +5,13 @@
 #include "base/CodePage.h"
 #include "config/Codec.h"
 #include "support/SupportSending.h"
+#include "support/tests/ProgressLog.h"
 #include "support/tests/SupportFixtures.h"
 
 namespace quarn::support {
 namespace {
 
-using testing::BinaryBytes;
-using testing::ExpectBoxes;
-using testing::FeedbackBoxes;
-using testing::kPassword;
-using testing::kUser;
-using testing::ProgramFolder;
-using testing::ReadFile;
-using testing::WaitForMail;
-using testing::WaitUntil;
-using testing::WriteFile;
+using namespace testing;
 
 constexpr auto kDeadline = std::chrono::seconds(10);
 const IdentityValues kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
@@ -45,18 +37,7 @@ struct Sending {
     sending = std::make_unique<SupportSending>(std::move(inputs), boxes);
     sending->SetConnection(limits);
     NetworkFeedback feedback = boxes.Feedback();
-    feedback.progress = {.onWorkBegin =
-                             [this](std::int64_t total) {
-                               progress.push_back({'b', total});
-                             },
-                         .onWork =
-                             [this](std::int64_t count) {
-                               progress.push_back({'w', count});
-                             },
-                         .onWorkEnd =
-                             [this] {
-                               progress.push_back({'e', 0});
-                             }};
+    feedback.progress = progress.Callbacks();
     sending->SetFeedback(std::move(feedback));
   }
 
@@ -79,7 +60,7 @@ struct Sending {
   testing::TempFolder data;
   FeedbackBoxes boxes;
   std::unique_ptr<SupportSending> sending;
-  std::vector<std::pair<char, std::int64_t>> progress;
+  testing::ProgressLog progress;
 };
 
 std::string ReportText() {
@@ -302,25 +283,8 @@ TEST_P(SupportSendingUploadTest, UploadsDataFileAndCriteriaWithProgress) {
   EXPECT_EQ(ReadFile(ftp.Home() / c.remotePath), kDataBytes);
   EXPECT_EQ(ReadFile(ftp.Home() / "criteria.ini"), testing::kCriteriaBytes);
 
-  // One begin..end run per file, counts rising to the total.
-  std::vector<std::int64_t> totals;
-  std::int64_t last = -1;
-  for (const auto& [kind, value] : s.progress) {
-    if (kind == 'b') {
-      totals.push_back(value);
-      last = -1;
-    } else if (kind == 'w') {
-      EXPECT_GE(value, last);
-      last = value;
-    } else {
-      ASSERT_FALSE(totals.empty());
-      EXPECT_EQ(last, totals.back());
-    }
-  }
-  EXPECT_EQ(totals, (std::vector<std::int64_t>{static_cast<std::int64_t>(kDataBytes.size()),
-                                               static_cast<std::int64_t>(testing::kCriteriaBytes.size())}));
-  ASSERT_FALSE(s.progress.empty());
-  EXPECT_EQ(s.progress.back().first, 'e');
+  s.progress.ExpectUploads(
+      {static_cast<std::int64_t>(kDataBytes.size()), static_cast<std::int64_t>(testing::kCriteriaBytes.size())});
 
   ASSERT_TRUE(QuitReceived(ftp));
   const auto commands = ftp.Commands();
