@@ -31,19 +31,17 @@ CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& h
     return finish();
   }
 
-  const link::ExchangeResult serial = link::ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
-  if (serial.outcome == ExchangeOutcome::Failed) return finish();
-  identity.serialNumber = serial.text;
-  if (identity.serialNumber.empty()) {
+  // One identity question; false when the exchange failed or the sensor gave no text (said in a box).
+  const auto ask = [&](const char* request, ReplyFilter filter, std::string& answer) {
+    const link::ExchangeResult reply = link::ShortExchange(port, request, filter, boxes);
+    if (reply.outcome == ExchangeOutcome::Failed) return false;
+    answer = reply.text;
+    if (!answer.empty()) return true;
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Make full search port ans sens");
-    return finish();
-  }
-
-  const link::ExchangeResult firmware = link::ShortExchange(port, "#00SREV?", ReplyFilter::NoCR, boxes);
-  if (firmware.outcome == ExchangeOutcome::Failed) return finish();
-  identity.firmware = firmware.text;
-  if (identity.firmware.empty()) {
-    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Make full search port ans sens");
+    return false;
+  };
+  if (!ask("#00SRAL?", ReplyFilter::Digits, identity.serialNumber) ||
+      !ask("#00SREV?", ReplyFilter::NoCR, identity.firmware)) {
     return finish();
   }
 

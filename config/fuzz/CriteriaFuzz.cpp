@@ -6,7 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/testing/FuzzCheck.h"
 #include "config/Criteria.h"
+
+using quarn::base::FuzzCheck;
 
 namespace {
 
@@ -43,10 +46,6 @@ class Window : public quarn::config::CriteriaHost {
   int modeIndex_ = 0;
 };
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // What the writer leaves must read back as the written settings, and writing it again changes nothing.
   const std::string written = quarn::config::RewriteWindowSettings(content, 123, 1);
-  Check(quarn::config::RewriteWindowSettings(written, 123, 1) == written);
-  Check(written.size() >= 2 && written.compare(written.size() - 2, 2, "\r\n") == 0);
+  FuzzCheck(quarn::config::RewriteWindowSettings(written, 123, 1) == written);
+  FuzzCheck(written.size() >= 2 && written.compare(written.size() - 2, 2, "\r\n") == 0);
   Window reread;
   quarn::config::ApplyCriteriaText(written, nsi, reread, boxes, true);
-  Check(reread.positionsSet >= 1 && reread.lastPositionSet == 123 && reread.flag);
+  FuzzCheck(reread.positionsSet >= 1 && reread.lastPositionSet == 123 && reread.flag);
   return 0;
 }

@@ -10,16 +10,15 @@
 #include <string>
 
 #include "base/Files.h"
+#include "base/testing/FuzzCheck.h"
 #include "config/StoredSettings.h"
+
+using quarn::base::FuzzCheck;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace quarn::config;
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 // One folder for the whole run, removed at exit.
 struct Folder {
@@ -38,7 +37,7 @@ struct Folder {
 template <size_t Capacity>
 void CheckField(const ScrambledField<Capacity>& field) {
   // Windows-1252 text as UTF-8: at most three bytes per character.
-  Check(ScrambledText(field).size() <= 3 * Capacity);
+  FuzzCheck(ScrambledText(field).size() <= 3 * Capacity);
 }
 
 template <typename Record, typename Load, typename Save>
@@ -49,15 +48,15 @@ void RoundTrip(const fs::path& folder, const char* name, const uint8_t* data, si
   try {
     record = load(folder);
   } catch (const quarn::base::FileError&) {
-    Check(size < sizeof(Record));
+    FuzzCheck(size < sizeof(Record));
     return;
   }
-  Check(size >= sizeof(Record));
-  Check(std::memcmp(&record, data, sizeof(Record)) == 0);
+  FuzzCheck(size >= sizeof(Record));
+  FuzzCheck(std::memcmp(&record, data, sizeof(Record)) == 0);
   save(folder, record);
   const Record again = load(folder);
-  Check(std::memcmp(&record, &again, sizeof(Record)) == 0);
-  Check(fs::file_size(folder / name) == sizeof(Record));
+  FuzzCheck(std::memcmp(&record, &again, sizeof(Record)) == 0);
+  FuzzCheck(fs::file_size(folder / name) == sizeof(Record));
 }
 
 }  // namespace
@@ -77,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What a user types back in is stored and read unchanged, up to the field's room.
     const std::string host = ScrambledText(mail.Host);
     SetScrambledText(mail.Host, host);
-    Check(ScrambledText(mail.Host).size() <= host.size());
+    FuzzCheck(ScrambledText(mail.Host).size() <= host.size());
   }
   return 0;
 }

@@ -1,18 +1,12 @@
 // libFuzzer target: the console's command-list reader on arbitrary file content.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "base/testing/FuzzCheck.h"
 #include "console/CommandList.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using quarn::base::FuzzCheck;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -20,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t breaks = 0;
   for (char c : bytes) breaks += c == '\r' || c == '\n';
   // One entry per line at most, and no entry keeps a line break of its own.
-  Check(entries.size() <= breaks + 1);
+  FuzzCheck(entries.size() <= breaks + 1);
   for (const std::string& entry : entries) {
-    Check(entry.find_first_of("\r\n") == std::string::npos);
+    FuzzCheck(entry.find_first_of("\r\n") == std::string::npos);
   }
   return 0;
 }
