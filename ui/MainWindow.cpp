@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,7 +36,6 @@
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
 
-#include "widgets/Heading.h"
 namespace quarn::ui {
 
 namespace {
@@ -73,6 +73,15 @@ constexpr int kMinOuterHeight = 736;
 // The "Time" column at the reference font; wider where the locale's time text needs it.
 constexpr int kTimeColumnWidth = 150;
 
+QLabel* Heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setAlignment(Qt::AlignCenter);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  return label;
+}
+
 std::string WithSeparator(const QString& folder) {
   QString path = QDir::toNativeSeparators(folder);
   if (!path.endsWith(QDir::separator())) path += QDir::separator();
@@ -81,24 +90,21 @@ std::string WithSeparator(const QString& folder) {
 
 }  // namespace
 
-MainWindow::MainWindow(Dependencies deps, QWidget* parent)
-    : QMainWindow(parent),
-      boxes_(deps.boxes),
-      portStore_(deps.portStore),
-      criteria_(
-          (deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder).toStdString() +
-              "/" + config::kCriteriaFileName,
-          *this, deps.boxes ? *deps.boxes : *(ownBoxes_ = std::make_unique<QtMessageBoxes>(this))) {
-  if (!boxes_) boxes_ = ownBoxes_.get();
+MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent) {
+  if (!deps.boxes) ownBoxes_ = std::make_unique<QtMessageBoxes>(this);
+  boxes_ = deps.boxes ? deps.boxes : ownBoxes_.get();
+  portStore_ = deps.portStore;
   if (!portStore_) {
     ownPortStore_ = std::make_unique<ui::SettingsPortStore>();
     portStore_ = ownPortStore_.get();
   }
+  const QString program = deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder;
+  criteria_ =
+      std::make_unique<config::CriteriaFile>(program.toStdString() + "/" + config::kCriteriaFileName, *this, *boxes_);
   setObjectName("FormM");
   setWindowTitle("QUARN Evaluation Software v.1.3");
 
-  programFolder =
-      WithSeparator(deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder);
+  programFolder = WithSeparator(program);
   CreateFolders(deps.documentsFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                                                : deps.documentsFolder);
 
@@ -138,11 +144,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent)
   status->setObjectName("StatusBar1");
   setStatusBar(status);
 
-  run_ = std::make_unique<RunControl>(*this);
-  displayTimer_ = new QTimer(this);
-  displayTimer_->setObjectName("Timer1");
-  displayTimer_->setInterval(1000);
-  connect(displayTimer_, &QTimer::timeout, this, &MainWindow::DisplayTick);
+  run_ = std::make_unique<RunControl>(static_cast<RunView&>(*this), *boxes_);
 
   ApplyToolbar(ui::ToolbarColumn::ProgramStart);
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -214,7 +216,7 @@ QWidget* MainWindow::BuildLeftPanel() {
   panel->setObjectName("leftPanel");
   panel->setFixedWidth(249);
   auto* layout = new QVBoxLayout(panel);
-  layout->addWidget(widgets::Heading("Information", 1.0, panel, Qt::AlignCenter));
+  layout->addWidget(Heading("Information", panel));
 
   identityTable_ = new QTableWidget(5, 2, panel);
   identityTable_->setObjectName("VLE1");
@@ -233,7 +235,7 @@ QWidget* MainWindow::BuildLeftPanel() {
                                  5 * identityTable_->rowHeight(0) + 4);
   layout->addWidget(identityTable_);
 
-  layout->addWidget(widgets::Heading("Control panel", 1.0, panel, Qt::AlignCenter));
+  layout->addWidget(Heading("Control panel", panel));
   layout->addWidget(BuildIntervalGroup(panel));
 
   auto* modeGroup = new QGroupBox("Mode", panel);
@@ -253,7 +255,7 @@ QWidget* MainWindow::BuildLeftPanel() {
   autoScrollBox_->setChecked(true);
   layout->addWidget(autoScrollBox_);
   layout->addStretch(1);
-  layout->addWidget(widgets::Heading("Data Table", 1.0, panel, Qt::AlignCenter));
+  layout->addWidget(Heading("Data Table", panel));
   return panel;
 }
 
@@ -275,7 +277,7 @@ QWidget* MainWindow::BuildIntervalGroup(QWidget* parent) {
   layout->addWidget(intervalSlider_);
   connect(intervalSlider_, &QSlider::valueChanged, this, &MainWindow::IntervalSliderChanged);
   connect(intervalEdit_, &QLineEdit::textEdited, this, &MainWindow::IntervalTextChanged);
-  layout->addWidget(widgets::Heading("Zoom", 1.0, group, Qt::AlignCenter));
+  layout->addWidget(Heading("Zoom", group));
   layout->addWidget(BuildZoomButtons(group));
   return group;
 }
@@ -333,6 +335,56 @@ void MainWindow::CheckSensorClicked() {
 
 void MainWindow::CheckCoeff() { identify::CheckCoeff(identity, *this, *boxes_); }
 
+// ---- the run's view ------------------------------------------------------------------------------------
+
+bool MainWindow::ReloadCriteria() { return criteria_->ReadCriteria(false) == config::CriteriaResult::Done; }
+
+void MainWindow::PrepareDisplay(bool newSeries) {
+  if (newSeries) {
+    chart_->CreateSeries();
+  } else {
+    chart_->ClearPoints();
+  }
+  if (!advancedMode) ShowBasicMode();
+}
+
+void MainWindow::ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) {
+  if (!chart_->HasSeries()) return;
+  std::vector<MeasurementTableModel::Row> rows;
+  rows.reserve(records.size());
+  for (const acquisition::MeasurementRecord& r : records) {
+    chart_->AddPoint(r.DT, {double(r.C2), double(r.S), double(r.T), double(r.Uo), double(r.Ur)});
+    rows.push_back({r.DT, {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}, false});
+  }
+  tableModel_->Append(rows);
+  if (autoScrollBox_->isChecked()) {
+    const QModelIndex last = tableModel_->index(tableModel_->RecordRows() - 1, 0);
+    table_->setCurrentIndex(last);
+    table_->scrollTo(last);
+  }
+  chart_->Refresh();
+}
+
+void MainWindow::ClearDisplay() {
+  tableModel_->Reset();
+  chart_->RemoveSeries();
+  update();
+}
+
+void MainWindow::ForgetSensor() {
+  for (const char* row : {identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange}) {
+    SetIdentityRow(row, "");
+  }
+  identity.serialNumber.clear();
+  identity.firmware.clear();
+  coefficientLines.clear();
+}
+
+QString MainWindow::AskSavePath(const QString& fileName) {
+  return QFileDialog::getSaveFileName(this, "Input FileName", QString::fromStdString(saveFolder) + fileName,
+                                      "Text File (*.txt)", nullptr, QFileDialog::DontConfirmOverwrite);
+}
+
 // ---- modes -------------------------------------------------------------------------------------------
 
 void MainWindow::ShowBasicMode() {
@@ -370,7 +422,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     move(screen->availableGeometry().center() - frameGeometry().center() + pos());
   }
   tableModel_->SetAdvanced(advancedMode);
-  criteria_.ReadCriteria(true);
+  criteria_->ReadCriteria(true);
   LayoutTable();
   EnforceMinimumSize();
 }
@@ -419,7 +471,7 @@ void MainWindow::EnforceMinimumSize() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  criteria_.WriteCriteria();
+  criteria_->WriteCriteria();
   run_->CloseSequence();
   event->accept();
 }

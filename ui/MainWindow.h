@@ -10,6 +10,7 @@
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/RunView.h"
 #include "ui/Toolbar.h"
 
 class QAction;
@@ -19,7 +20,6 @@ class QRadioButton;
 class QSlider;
 class QTableView;
 class QTableWidget;
-class QTimer;
 class QToolBar;
 class QToolButton;
 
@@ -38,7 +38,7 @@ struct MainWindowDependencies {
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
-class MainWindow : public QMainWindow, public identify::CheckHost, public config::CriteriaHost {
+class MainWindow : public QMainWindow, public identify::CheckHost, public config::CriteriaHost, private RunView {
   Q_OBJECT
 
  public:
@@ -65,11 +65,12 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QCheckBox* AutoScroll() const { return autoScrollBox_; }
   RunControl& Run() const { return *run_; }
   base::MessageBoxes& Boxes() const { return *boxes_; }
-  config::CriteriaFile& Criteria() { return criteria_; }
+  config::CriteriaFile& Criteria() { return *criteria_; }
 
   // identify::CheckHost
   void SetIdentityRow(const std::string& row, const std::string& value) override;
-  void ApplyToolbar(ToolbarColumn column);
+  // Also RunView's.
+  void ApplyToolbar(ToolbarColumn column) override;
 
   // config::CriteriaHost
   void SetIntervalPosition(int position) override;
@@ -107,6 +108,15 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // RunView
+  bool ReloadCriteria() override;
+  void CheckCoefficients() override { CheckCoeff(); }
+  void PrepareDisplay(bool newSeries) override;
+  void ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) override;
+  void ClearDisplay() override;
+  void ForgetSensor() override;
+  QString AskSavePath(const QString& fileName) override;
+
   void CreateFolders(const QString& documents);
   void BuildMenus();
   void BuildToolbar();
@@ -128,7 +138,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   std::unique_ptr<identify::PortStore> ownPortStore_;
   base::MessageBoxes* boxes_;
   identify::PortStore* portStore_;
-  config::CriteriaFile criteria_;
+  std::unique_ptr<config::CriteriaFile> criteria_;
   std::unique_ptr<RunControl> run_;
 
   QToolBar* toolbar_ = nullptr;
@@ -142,7 +152,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   MeasurementChart* chart_ = nullptr;
   QTableView* table_ = nullptr;
   MeasurementTableModel* tableModel_ = nullptr;
-  QTimer* displayTimer_ = nullptr;
   QAction* menuBasic_ = nullptr;
   QAction* menuAdvance_ = nullptr;
   bool shown_ = false;

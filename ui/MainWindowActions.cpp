@@ -37,7 +37,8 @@ void MainWindow::SearchClicked() {
 }
 
 void MainWindow::CalibrateClicked() {
-  calibration::CalibrationWizard calibr(identity.portNumber, *boxes_, this);
+  calibration::CalibrationWizard calibr(identity.portNumber, "00", config::criteriaSettings.zeroCriterion,
+                                        config::criteriaSettings.scaleCriterion, *boxes_, this);
   calibr.exec();
 }
 
@@ -51,7 +52,7 @@ void MainWindow::SendClicked() {
   support::SendInputs inputs;
   inputs.programFolder = programFolder;
   for (int32_t value : coefficientLines) inputs.coefficientLines.push_back(std::to_string(value));
-  inputs.dataFilePath = run_->DataFileName;
+  inputs.dataFilePath = run_->DataFilePath();
   inputs.supportMail = config::criteriaSettings.supportMail;
   inputs.ftpServer = config::criteriaSettings.ftpServer;
   inputs.ftpPort = config::criteriaSettings.ftpPort;
@@ -161,7 +162,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- run, display and saved data -------------------------------------------------------------------
 
-void MainWindow::StartClicked() { run_->Start(); }
+void MainWindow::StartClicked() { run_->Start({identity, saveFolder, IntervalPosition() * 100}); }
 void MainWindow::StopClicked() { run_->Stop(); }
 void MainWindow::SaveClicked() { run_->Save(); }
 void MainWindow::ClearClicked() { run_->Clear(); }

@@ -1,70 +1,67 @@
 #include "RunControl.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QFileDialog>
-#include <QSlider>
-#include <QTableView>
-#include <QTimer>
-#include <QToolButton>
+#include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
-#include "ui/MainWindow.h"
-#include "ui/MeasurementChart.h"
-#include "ui/MeasurementTableModel.h"
 
 namespace quarn::ui {
 
-RunControl::RunControl(MainWindow& form) : form_(form) {}
+namespace {
 
-RunControl::~RunControl() {
-  if (pollingThread_) {
-    pollingThread_->RequestStop();
-    pollingThread_->Join();
-  }
+constexpr int kDisplayTickMs = 1000;
+
+}  // namespace
+
+RunControl::RunControl(RunView& view, base::MessageBoxes& boxes) : view_(view), boxes_(boxes) {
+  displayTimer_.setInterval(kDisplayTickMs);
+  QObject::connect(&displayTimer_, &QTimer::timeout, &displayTimer_, [this] { Tick(); });
 }
+
+RunControl::~RunControl() = default;
 
 void RunControl::SetInterval(int32_t ms) {
   if (pollingThread_) pollingThread_->SetInterval(ms);
 }
 
-void RunControl::Start() {
-  identify::IdentityFields& id = form_.identity;
+void RunControl::Start(const RunRequest& request) {
+  const identify::IdentityFields& id = request.identity;
   if (id.portNumber.empty() || id.serialNumber.empty()) {
-    form_.Boxes().Show(base::BoxKind::Warning, base::BoxButtons::Ok, "First, determine the sensor!");
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "First, determine the sensor!");
     return;
   }
   // An unreadable or missing criteria file has shown its box: no run on default values.
-  if (form_.Criteria().ReadCriteria(false) != config::CriteriaResult::Done) return;
+  if (!view_.ReloadCriteria()) return;
   try {
-    form_.CheckCoeff();
+    view_.CheckCoefficients();
   } catch (const std::exception& e) {
-    form_.Boxes().Show(base::BoxKind::Warning, base::BoxButtons::Ok,
-                       std::string("Error occurred while checking the coefficients \n\r") + e.what());
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                std::string("Error occurred while checking the coefficients \n\r") + e.what());
   }
 
-  MeasurementChart& chart = *form_.Chart();
-  if (chart.HasSeries()) {
-    // A further run: same data file, fresh store and series; the table numbers on.
-    measurements.Clear();
-    chart.ClearPoints();
+  // A further run keeps the data file and starts a fresh store and series; the table numbers on.
+  const bool newSeries = !displayReady_;
+  if (newSeries) {
+    dataFilePath_ = acquisition::DataFileName(request.saveFolder, id.serialNumber, id.firmware,
+                                              acquisition::CurrentLocalDateTime());
   } else {
-    DataFileName =
-        acquisition::DataFileName(form_.saveFolder, id.serialNumber, id.firmware, acquisition::CurrentLocalDateTime());
-    chart.CreateSeries();
+    measurements_.Clear();
   }
-  if (!form_.advancedMode) form_.ShowBasicMode();
+  view_.PrepareDisplay(newSeries);
+  displayReady_ = true;
+  shown_ = 0;
 
-  acquisition::RunContext context{measurements, form_.Boxes(), regional_};
-  acquisition::ReaderInputs inputs{form_.saveFolder, id.portNumber, id.serialNumber, id.firmware, DataFileName};
-  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, inputs, form_.IntervalPosition() * 100, "00");
+  const acquisition::RunContext context{measurements_, boxes_, regional_};
+  acquisition::ReaderInputs inputs{request.saveFolder, id.portNumber, id.serialNumber, id.firmware, dataFilePath_};
+  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, std::move(inputs), request.intervalMs, "00");
   pollingThread_->Start();
 
-  form_.findChild<QTimer*>("Timer1")->start();
-  form_.ApplyToolbar(ui::ToolbarColumn::Start);
+  displayTimer_.start();
+  view_.ApplyToolbar(ToolbarColumn::Start);
 }
 
 void RunControl::Stop() {
@@ -76,41 +73,23 @@ void RunControl::Stop() {
     pollingThread_.reset();
     QApplication::restoreOverrideCursor();
   }
-  DiscardDataFile =
-      form_.Boxes().Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?") == base::BoxAnswer::No;
-  form_.ApplyToolbar(ui::ToolbarColumn::Stop);
+  discardDataFile_ =
+      boxes_.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?") == base::BoxAnswer::No;
+  view_.ApplyToolbar(ToolbarColumn::Stop);
 }
 
 void RunControl::Tick() {
-  const size_t n = measurements.Count();
-  MeasurementChart& chart = *form_.Chart();
-  if (!chart.HasSeries()) return;
-  const size_t shown = static_cast<size_t>(chart.PointCount());
-  if (shown >= n) return;
-  std::vector<acquisition::MeasurementRecord> records = measurements.ReadFrom(shown);
-  records.resize(std::min(records.size(), n - shown));
-
-  std::vector<MeasurementTableModel::Row> rows;
-  rows.reserve(records.size());
-  for (const acquisition::MeasurementRecord& r : records) {
-    chart.AddPoint(r.DT, {double(r.C2), double(r.S), double(r.T), double(r.Uo), double(r.Ur)});
-    rows.push_back({r.DT, {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}, false});
-  }
-  MeasurementTableModel& table = *form_.TableModel();
-  table.Append(rows);
-  if (form_.AutoScroll()->isChecked()) {
-    const QModelIndex last = table.index(table.RecordRows() - 1, 0);
-    form_.Table()->setCurrentIndex(last);
-    form_.Table()->scrollTo(last);
-  }
-  chart.Refresh();
+  const size_t n = measurements_.Count();
+  if (shown_ >= n) return;
+  std::vector<acquisition::MeasurementRecord> records = measurements_.ReadFrom(shown_);
+  records.resize(std::min(records.size(), n - shown_));
+  shown_ += records.size();
+  view_.ShowRecords(records);
 }
 
 void RunControl::Save() {
-  const QString name = QString::fromStdString(std::filesystem::path(DataFileName).filename().string());
-  const QString chosen =
-      QFileDialog::getSaveFileName(&form_, "Input FileName", QString::fromStdString(form_.saveFolder) + name,
-                                   "Text File (*.txt)", nullptr, QFileDialog::DontConfirmOverwrite);
+  const QString name = QString::fromStdString(std::filesystem::path(dataFilePath_).filename().string());
+  const QString chosen = view_.AskSavePath(name);
   if (chosen.isEmpty()) return;
   SaveTo(chosen);
 }
@@ -120,40 +99,34 @@ void RunControl::SaveTo(const QString& chosen) {
   if (target.filename().string().find('.') == std::string::npos) target += ".txt";
   // Replaces an existing file; a copy onto the data file itself is refused by the system, not done.
   std::error_code ignored;
-  std::filesystem::copy_file(DataFileName, target, std::filesystem::copy_options::overwrite_existing, ignored);
+  std::filesystem::copy_file(dataFilePath_, target, std::filesystem::copy_options::overwrite_existing, ignored);
 }
 
 void RunControl::DeleteDiscardedFile() {
   std::error_code error;
-  if (DiscardDataFile && !DataFileName.empty() && std::filesystem::exists(DataFileName, error)) {
-    if (!std::filesystem::remove(DataFileName, error) || error) {
-      form_.Boxes().Show(base::BoxKind::Warning, base::BoxButtons::Ok,
-                         "Error #" + std::to_string(error.value()) + " delete file!");
+  if (discardDataFile_ && !dataFilePath_.empty() && std::filesystem::exists(dataFilePath_, error)) {
+    if (!std::filesystem::remove(dataFilePath_, error) || error) {
+      boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                  "Error #" + std::to_string(error.value()) + " delete file!");
     }
   }
 }
 
 void RunControl::Clear() {
-  if (form_.Boxes().Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?") !=
-      base::BoxAnswer::Yes)
+  if (boxes_.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?") != base::BoxAnswer::Yes)
     return;
-  for (const char* row : {identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange}) {
-    form_.SetIdentityRow(row, "");
-  }
-  form_.identity.serialNumber.clear();
-  form_.identity.firmware.clear();
-  form_.coefficientLines.clear();
+  view_.ForgetSensor();
   DeleteDiscardedFile();
-  DiscardDataFile = false;
-  form_.TableModel()->Reset();
-  form_.Chart()->RemoveSeries();
-  measurements.Clear();
-  form_.ApplyToolbar(ui::ToolbarColumn::Clear);
-  form_.update();
+  discardDataFile_ = false;
+  view_.ClearDisplay();
+  displayReady_ = false;
+  shown_ = 0;
+  measurements_.Clear();
+  view_.ApplyToolbar(ToolbarColumn::Clear);
 }
 
 void RunControl::CloseSequence() {
-  if (form_.Button(ui::Button::Stop)->isEnabled()) Stop();
+  if (Running()) Stop();
   DeleteDiscardedFile();
 }
 

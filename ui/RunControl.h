@@ -1,29 +1,42 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/PollingThread.h"
+#include "base/MessageBoxes.h"
+#include "identify/SensorCheck.h"
 #include "ui/QtRegionalFormat.h"
+#include "ui/RunView.h"
 
 namespace quarn::ui {
 
-class MainWindow;
+// What a run takes at Start, copied so that the window may change its own fields meanwhile.
+struct RunRequest {
+  identify::IdentityFields identity;
+  std::string saveFolder;  // ends in the path separator
+  int32_t intervalMs = 2000;
+};
 
-// A measurement run as the main window drives it: Start, Stop, the display tick, Save and Clear, and the
-// run's part of closing the window. Lives on the GUI thread.
+// Measurement runs as the toolbar drives them: Start, Stop, the display tick, Save and Clear, and the run's
+// part of closing the window. It owns the store, the polling thread and the display timer, and reports to
+// its view. Lives on the GUI thread.
 class RunControl {
  public:
-  explicit RunControl(MainWindow& form);
+  RunControl(RunView& view, base::MessageBoxes& boxes);
+  RunControl(const RunControl&) = delete;
+  RunControl& operator=(const RunControl&) = delete;
   ~RunControl();
 
-  void Start();
+  void Start(const RunRequest& request);
   void Stop();
-  // Moves the records that arrived since the last tick into the chart and the table.
+  // Hands the records that arrived since the last tick to the view; the display timer calls it every second.
   void Tick();
-  // Save with the dialog; SaveTo does the copy for a chosen path.
+  // Save with the view's dialog; SaveTo does the copy for a chosen path.
   void Save();
   void SaveTo(const QString& chosen);
   void Clear();
@@ -32,18 +45,28 @@ class RunControl {
   // Applies at once to a running poller.
   void SetInterval(int32_t ms);
 
+  // From Start until Stop, also when the poller has ended on its own.
   bool Running() const { return pollingThread_ != nullptr; }
   // The running poller's interval in milliseconds; 0 without a run.
   int32_t PollInterval() const { return pollingThread_ ? pollingThread_->Interval() : 0; }
-  acquisition::MeasurementStore measurements;
-  std::string DataFileName;
-  bool DiscardDataFile = false;
+  acquisition::MeasurementStore& Measurements() { return measurements_; }
+  // The data file of the current series of runs, named by the first Start after program start or Clear.
+  const std::string& DataFilePath() const { return dataFilePath_; }
+  bool DisplayTimerActive() const { return displayTimer_.isActive(); }
 
  private:
   void DeleteDiscardedFile();
 
-  MainWindow& form_;
+  RunView& view_;
+  base::MessageBoxes& boxes_;
   QtRegionalFormat regional_;
+  acquisition::MeasurementStore measurements_;
+  std::string dataFilePath_;
+  bool discardDataFile_ = false;  // delete the data file at the next Clear or at exit
+  bool displayReady_ = false;     // series exist: from a Start until Clear
+  size_t shown_ = 0;              // records handed to the view since the display was prepared
+  QTimer displayTimer_;
+  // Last: stopped and joined before the store and the format it uses go.
   std::unique_ptr<acquisition::PollingThread> pollingThread_;
 };
 

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     form.Chart()->SetAdvanced(true);
     QApplication::processEvents();
 
-    auto& store = form.Run().measurements;
+    auto& store = form.Run().Measurements();
     for (size_t i = 0; i < n; ++i) store.Append(Record(i));
     const auto fillStart = Clock::now();
     form.Run().Tick();

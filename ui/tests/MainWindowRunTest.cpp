@@ -8,7 +8,6 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
-#include <functional>
 
 #include "config/Criteria.h"
 
@@ -46,7 +45,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(Enabled(), kAfterStart);
   ASSERT_TRUE(form_->Chart()->HasSeries());
   EXPECT_FALSE(form_->Chart()->SeriesVisible(1)) << "basic mode shows the concentration only";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 3; }, kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 3; }));
   form_->DisplayTick();
   const int shown = form_->Chart()->PointCount();
   EXPECT_GE(shown, 3);
@@ -56,12 +55,12 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(form_->TableModel()->index(0, 0).data().toString(), "1");
 
   // A further tick takes only what is new: none twice, none skipped.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() > size_t(shown); }, kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() > size_t(shown); }));
   form_->DisplayTick();
   const int after = form_->Chart()->PointCount();
   EXPECT_GT(after, shown);
   EXPECT_EQ(form_->TableModel()->RecordRows(), after);
-  const std::vector<acquisition::MeasurementRecord> stored = form_->Run().measurements.ReadFrom(0);
+  const std::vector<acquisition::MeasurementRecord> stored = form_->Run().Measurements().ReadFrom(0);
   ASSERT_GE(stored.size(), size_t(after));
   for (int i = 0; i < after; ++i) EXPECT_DOUBLE_EQ(form_->Chart()->PointX(i), stored[i].DT) << i;
 
@@ -69,7 +68,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   form_->StopClicked();
   EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
   EXPECT_EQ(Enabled(), kAfterStop);
-  const std::string file = form_->Run().DataFileName;
+  const std::string file = form_->Run().DataFilePath();
   ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
   EXPECT_TRUE(FileText(file).contains("102345"));
 
@@ -81,38 +80,36 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(form_->IdentityRow("Serial Number"), "");
   EXPECT_FALSE(form_->Chart()->HasSeries());
   EXPECT_EQ(form_->TableModel()->rowCount(), 1);
-  EXPECT_EQ(form_->Run().measurements.Count(), 0u);
+  EXPECT_EQ(form_->Run().Measurements().Count(), 0u);
 }
 
 TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 2; }, kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 2; }));
   sensor_->Control("unplug");
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        const auto texts = boxes_.Texts();
-        return std::find(texts.begin(), texts.end(), "Limit of attempts to send commands on port") != texts.end();
-      },
-      kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto texts = boxes_.Texts();
+    return std::find(texts.begin(), texts.end(), "Limit of attempts to send commands on port") != texts.end();
+  }));
   EXPECT_EQ(Enabled(), kAfterStart) << "the run stays marked active until Stop";
-  const size_t recorded = form_->Run().measurements.Count();
+  const size_t recorded = form_->Run().Measurements().Count();
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   EXPECT_EQ(Enabled(), kAfterStop);
   form_->DisplayTick();
   EXPECT_EQ(size_t(form_->Chart()->PointCount()), recorded);
-  EXPECT_EQ(FileText(form_->Run().DataFileName).count("\r\n"), 5 + int(recorded))
+  EXPECT_EQ(FileText(form_->Run().DataFilePath()).count("\r\n"), 5 + int(recorded))
       << "header block and one line per record";
 }
 
 TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 1; }, kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
-  const std::string file = form_->Run().DataFileName;
+  const std::string file = form_->Run().DataFilePath();
 
   boxes_.QueueAnswer(base::BoxAnswer::No);
   form_->ClearClicked();
@@ -127,18 +124,18 @@ TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
 TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 2; }, kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 2; }));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   form_->DisplayTick();
   const int firstRows = form_->TableModel()->RecordRows();
-  const std::string file = form_->Run().DataFileName;
+  const std::string file = form_->Run().DataFilePath();
   ASSERT_GE(firstRows, 2);
 
   form_->StartClicked();
   EXPECT_EQ(form_->Chart()->PointCount(), 0);
-  EXPECT_EQ(form_->Run().DataFileName, file) << "the same data file";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 1; }, kWaitMs));
+  EXPECT_EQ(form_->Run().DataFilePath(), file) << "the same data file";
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
   form_->DisplayTick();
   EXPECT_EQ(form_->TableModel()->RecordRows(), firstRows + form_->Chart()->PointCount());
   EXPECT_EQ(form_->TableModel()->index(firstRows, 0).data().toString(), QString::number(firstRows + 1));
@@ -150,8 +147,8 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
 TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 1; }, kWaitMs));
-  const std::string file = form_->Run().DataFileName;
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
+  const std::string file = form_->Run().DataFilePath();
   boxes_.QueueAnswer(base::BoxAnswer::No);
   form_->close();
   EXPECT_EQ(boxes_.Texts().back(), "Save Date to file?");
@@ -161,7 +158,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
 TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().measurements.Count() >= 1; }, kWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   const QString dir = folders_.Documents() + "/out.dir";
@@ -175,11 +172,11 @@ TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
   old.write("old");
   old.close();
   form_->Run().SaveTo(dir + "/copy.dat");
-  EXPECT_EQ(QFileInfo(dir + "/copy.dat").size(), QFileInfo(QString::fromStdString(form_->Run().DataFileName)).size());
+  EXPECT_EQ(QFileInfo(dir + "/copy.dat").size(), QFileInfo(QString::fromStdString(form_->Run().DataFilePath())).size());
   // Saving onto the data file itself keeps it whole.
-  const qint64 size = QFileInfo(QString::fromStdString(form_->Run().DataFileName)).size();
-  form_->Run().SaveTo(QString::fromStdString(form_->Run().DataFileName));
-  EXPECT_EQ(QFileInfo(QString::fromStdString(form_->Run().DataFileName)).size(), size);
+  const qint64 size = QFileInfo(QString::fromStdString(form_->Run().DataFilePath())).size();
+  form_->Run().SaveTo(QString::fromStdString(form_->Run().DataFilePath()));
+  EXPECT_EQ(QFileInfo(QString::fromStdString(form_->Run().DataFilePath())).size(), size);
 }
 
 TEST_F(MainWindowTest, IntervalControls) {
@@ -350,7 +347,7 @@ TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
   MainWindow form(folders.Deps(&boxes, &store));
   form.show();
   EXPECT_EQ(boxes.Texts().size(), 1u);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return !form.isVisible(); }, 3000));
 }
 
 }  // namespace

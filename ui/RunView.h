@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "acquisition/MeasurementStore.h"
+#include "ui/Toolbar.h"
+
+namespace quarn::ui {
+
+// What a measurement run needs of the window that shows it. The main window implements it; tests give
+// their own.
+class RunView {
+ public:
+  virtual ~RunView() = default;
+
+  // Reads the criteria file again; false when it could not be read (its box has been shown).
+  virtual bool ReloadCriteria() = 0;
+  // Asks the sensor for its type and range codes; throws on a failure it has not reported itself.
+  virtual void CheckCoefficients() = 0;
+  // Before a run: new series for the first run of a data file, emptied ones for a further run.
+  virtual void PrepareDisplay(bool newSeries) = 0;
+  // Records that arrived since the last call, oldest first.
+  virtual void ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) = 0;
+  // Removes the series and the table rows.
+  virtual void ClearDisplay() = 0;
+  // Forgets the sensor's serial number, firmware and codes; the port stays.
+  virtual void ForgetSensor() = 0;
+  virtual void ApplyToolbar(ToolbarColumn column) = 0;
+  // The path for a copy of the data file, offered under fileName; empty when the user cancelled.
+  virtual QString AskSavePath(const QString& fileName) = 0;
+};
+
+}  // namespace quarn::ui
