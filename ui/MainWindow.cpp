@@ -35,6 +35,7 @@
 #include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
+#include "widgets/Heading.h"
 
 namespace quarn::ui {
 
@@ -72,15 +73,6 @@ constexpr int kMinOuterWidth = 1017;
 constexpr int kMinOuterHeight = 736;
 // The "Time" column at the reference font; wider where the locale's time text needs it.
 constexpr int kTimeColumnWidth = 150;
-
-QLabel* Heading(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setAlignment(Qt::AlignCenter);
-  QFont bold = label->font();
-  bold.setBold(true);
-  label->setFont(bold);
-  return label;
-}
 
 std::string WithSeparator(const QString& folder) {
   QString path = QDir::toNativeSeparators(folder);
@@ -216,7 +208,7 @@ QWidget* MainWindow::BuildLeftPanel() {
   panel->setObjectName("leftPanel");
   panel->setFixedWidth(249);
   auto* layout = new QVBoxLayout(panel);
-  layout->addWidget(Heading("Information", panel));
+  layout->addWidget(widgets::Heading("Information", 1.0, panel, Qt::AlignCenter));
 
   identityTable_ = new QTableWidget(5, 2, panel);
   identityTable_->setObjectName("VLE1");
@@ -235,7 +227,7 @@ QWidget* MainWindow::BuildLeftPanel() {
                                  5 * identityTable_->rowHeight(0) + 4);
   layout->addWidget(identityTable_);
 
-  layout->addWidget(Heading("Control panel", panel));
+  layout->addWidget(widgets::Heading("Control panel", 1.0, panel, Qt::AlignCenter));
   layout->addWidget(BuildIntervalGroup(panel));
 
   auto* modeGroup = new QGroupBox("Mode", panel);
@@ -255,7 +247,7 @@ QWidget* MainWindow::BuildLeftPanel() {
   autoScrollBox_->setChecked(true);
   layout->addWidget(autoScrollBox_);
   layout->addStretch(1);
-  layout->addWidget(Heading("Data Table", panel));
+  layout->addWidget(widgets::Heading("Data Table", 1.0, panel, Qt::AlignCenter));
   return panel;
 }
 
@@ -277,7 +269,7 @@ QWidget* MainWindow::BuildIntervalGroup(QWidget* parent) {
   layout->addWidget(intervalSlider_);
   connect(intervalSlider_, &QSlider::valueChanged, this, &MainWindow::IntervalSliderChanged);
   connect(intervalEdit_, &QLineEdit::textEdited, this, &MainWindow::IntervalTextChanged);
-  layout->addWidget(Heading("Zoom", group));
+  layout->addWidget(widgets::Heading("Zoom", 1.0, group, Qt::AlignCenter));
   layout->addWidget(BuildZoomButtons(group));
   return group;
 }

@@ -37,8 +37,7 @@ void MainWindow::SearchClicked() {
 }
 
 void MainWindow::CalibrateClicked() {
-  calibration::CalibrationWizard calibr(identity.portNumber, "00", config::criteriaSettings.zeroCriterion,
-                                        config::criteriaSettings.scaleCriterion, *boxes_, this);
+  calibration::CalibrationWizard calibr(identity.portNumber, *boxes_, this);
   calibr.exec();
 }
 

@@ -8,6 +8,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <functional>
 
 #include "config/Criteria.h"
 
@@ -45,7 +46,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(Enabled(), kAfterStart);
   ASSERT_TRUE(form_->Chart()->HasSeries());
   EXPECT_FALSE(form_->Chart()->SeriesVisible(1)) << "basic mode shows the concentration only";
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 3; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 3; }, kWaitMs));
   form_->DisplayTick();
   const int shown = form_->Chart()->PointCount();
   EXPECT_GE(shown, 3);
@@ -55,7 +56,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_EQ(form_->TableModel()->index(0, 0).data().toString(), "1");
 
   // A further tick takes only what is new: none twice, none skipped.
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() > size_t(shown); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() > size_t(shown); }, kWaitMs));
   form_->DisplayTick();
   const int after = form_->Chart()->PointCount();
   EXPECT_GT(after, shown);
@@ -86,12 +87,14 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
 TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 2; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 2; }, kWaitMs));
   sensor_->Control("unplug");
-  ASSERT_TRUE(WaitUntil([&] {
-    const auto texts = boxes_.Texts();
-    return std::find(texts.begin(), texts.end(), "Limit of attempts to send commands on port") != texts.end();
-  }));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const auto texts = boxes_.Texts();
+        return std::find(texts.begin(), texts.end(), "Limit of attempts to send commands on port") != texts.end();
+      },
+      kWaitMs));
   EXPECT_EQ(Enabled(), kAfterStart) << "the run stays marked active until Stop";
   const size_t recorded = form_->Run().Measurements().Count();
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
@@ -106,7 +109,7 @@ TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
 TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   const std::string file = form_->Run().DataFilePath();
@@ -124,7 +127,7 @@ TEST_F(MainWindowTest, StopYesKeepsTheFileAndClearNoChangesNothing) {
 TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 2; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 2; }, kWaitMs));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   form_->DisplayTick();
@@ -135,7 +138,7 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   form_->StartClicked();
   EXPECT_EQ(form_->Chart()->PointCount(), 0);
   EXPECT_EQ(form_->Run().DataFilePath(), file) << "the same data file";
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
   form_->DisplayTick();
   EXPECT_EQ(form_->TableModel()->RecordRows(), firstRows + form_->Chart()->PointCount());
   EXPECT_EQ(form_->TableModel()->index(firstRows, 0).data().toString(), QString::number(firstRows + 1));
@@ -147,7 +150,7 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
 TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
   const std::string file = form_->Run().DataFilePath();
   boxes_.QueueAnswer(base::BoxAnswer::No);
   form_->close();
@@ -158,7 +161,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndDeletesOnNo) {
 TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
   Check();
   form_->StartClicked();
-  ASSERT_TRUE(WaitUntil([&] { return form_->Run().Measurements().Count() >= 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   const QString dir = folders_.Documents() + "/out.dir";
@@ -347,7 +350,7 @@ TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
   MainWindow form(folders.Deps(&boxes, &store));
   form.show();
   EXPECT_EQ(boxes.Texts().size(), 1u);
-  EXPECT_TRUE(WaitUntil([&] { return !form.isVisible(); }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 3000));
 }
 
 }  // namespace
