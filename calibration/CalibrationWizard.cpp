@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QSvgWidget>
 #include <QVBoxLayout>
 
 // The picture lives in a static library: its resource must be registered by hand.
@@ -41,9 +40,7 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
   RegisterCalibrationImages();
 
   QVBoxLayout* layout0 = AddPage("Welcome to QUARN sensor calibration procedure");
-  auto* picture = new QSvgWidget(":/calibration/converter.svg");
-  picture->setFixedSize(256, 256);
-  layout0->addWidget(picture, 0, Qt::AlignHCenter);
+  layout0->addWidget(widgets::Picture(":/calibration/converter.svg", {256, 256}), 0, Qt::AlignHCenter);
   layout0->addStretch();
 
   QVBoxLayout* layout1 = AddPage("Step 1");

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QSvgWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,12 +21,6 @@ constexpr const char* kResultRows[] = {kRowPort, kRowSerial, kRowFirmware};
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-QSvgWidget* Picture(const char* resource, QSize size) {
-  auto* picture = new QSvgWidget(resource);
-  picture->setFixedSize(size);
-  return picture;
-}
-
 QLabel* NamedLabel(const char* name, const char* text) {
   auto* label = new QLabel(QString::fromUtf8(text));
   label->setObjectName(name);
@@ -41,11 +34,11 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent)
   RegisterSearchImages();
 
   QVBoxLayout* layout0 = AddPage("Step 1 - Disconnect previously connected QUARN USB to UART converter");
-  layout0->addWidget(Picture(":/identify/device-unplugged.svg", {256, 256}), 0, Qt::AlignHCenter);
+  layout0->addWidget(widgets::Picture(":/identify/device-unplugged.svg", {256, 256}), 0, Qt::AlignHCenter);
   layout0->addStretch();
 
   QVBoxLayout* layout1 = AddPage("Step 2 - Connect the QUARN USB to UART Converter");
-  layout1->addWidget(Picture(":/identify/device-plugged.svg", {256, 256}), 0, Qt::AlignHCenter);
+  layout1->addWidget(widgets::Picture(":/identify/device-plugged.svg", {256, 256}), 0, Qt::AlignHCenter);
   portsFoundLabel_ = NamedLabel("Label5", "");
   searchingLabel_ = NamedLabel("Label6", "Searching ...");
   instructionLabel_ = NamedLabel("Label3", ": ");
@@ -57,7 +50,7 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent)
   QVBoxLayout* layout2 = AddPage("Search results");
   auto* results = new QHBoxLayout;
   // The sensor picture is 504 x 584; shown at about two fifths beside the grid.
-  results->addWidget(Picture(":/identify/sensor.svg", {202, 234}), 0, Qt::AlignTop);
+  results->addWidget(widgets::Picture(":/identify/sensor.svg", {202, 234}), 0, Qt::AlignTop);
   resultTable_ = new QTableWidget(3, 2);
   resultTable_->setObjectName("VLE1");
   resultTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QSvgWidget>
 #include <QVBoxLayout>
 
 #include "widgets/Heading.h"
@@ -22,6 +23,12 @@ QPushButton* Button(const char* name, const QString& caption) {
 }
 
 }  // namespace
+
+QWidget* Picture(const char* resource, QSize size) {
+  auto* picture = new QSvgWidget(resource);
+  picture->setFixedSize(size);
+  return picture;
+}
 
 WizardFrame::WizardFrame(const char* objectName, const QString& title, QWidget* parent) : QDialog(parent) {
   setObjectName(objectName);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
 
 class QPushButton;
@@ -40,5 +41,8 @@ class WizardFrame : public QDialog {
   QPushButton* nextButton_ = nullptr;
   QPushButton* finishButton_ = nullptr;  // null in a wizard without Finish
 };
+
+// A picture for a wizard page: an SVG resource shown at a fixed size.
+QWidget* Picture(const char* resource, QSize size);
 
 }  // namespace quarn::widgets
