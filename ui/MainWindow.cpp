@@ -331,24 +331,23 @@ void MainWindow::CheckCoeff() { identify::CheckCoeff(identity, *this, *boxes_); 
 
 bool MainWindow::ReloadCriteria() { return criteria_->ReadCriteria(false) == config::CriteriaResult::Done; }
 
-void MainWindow::PrepareDisplay(bool newSeries) {
+void MainWindow::PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) {
   if (newSeries) {
     chart_->CreateSeries();
   } else {
     chart_->ClearPoints();
+    tableModel_->KeepEarlierRun(std::move(earlierRun));
   }
   if (!advancedMode) ShowBasicMode();
 }
 
-void MainWindow::ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) {
+void MainWindow::ShowRecords(const acquisition::MeasurementStore& store, size_t, size_t last) {
   if (!chart_->HasSeries()) return;
-  std::vector<MeasurementTableModel::Row> rows;
-  rows.reserve(records.size());
-  for (const acquisition::MeasurementRecord& r : records) {
-    chart_->AddPoint(r.DT, {double(r.C2), double(r.S), double(r.T), double(r.Uo), double(r.Ur)});
-    rows.push_back({r.DT, {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}, false});
-  }
-  tableModel_->Append(rows);
+  // The chart and the table read the store the run controller owns; they know how far they have shown.
+  chart_->SetRecords(&store);
+  tableModel_->SetRecords(&store);
+  chart_->ShowRecords(last);
+  tableModel_->ShowRecords(last);
   if (autoScrollBox_->isChecked()) {
     const QModelIndex last = tableModel_->index(tableModel_->RecordRows() - 1, 0);
     table_->setCurrentIndex(last);

@@ -111,8 +111,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   // RunView
   bool ReloadCriteria() override;
   void CheckCoefficients() override { CheckCoeff(); }
-  void PrepareDisplay(bool newSeries) override;
-  void ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) override;
+  void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override;
+  void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) override;
   void ClearDisplay() override;
   void ForgetSensor() override;
   QString AskSavePath(const QString& fileName) override;

@@ -135,22 +135,44 @@ void MeasurementChart::ClearPoints() {
   timeExtent_ = {};
 }
 
-void MeasurementChart::AddPoint(double x, const std::array<double, kSeriesCount>& values) {
-  if (!HasSeries()) return;
-  const double key = ToKey(x);
-  timeExtent_.Add(key);
-  history_.Append(key, values);
-  for (int i = 0; i < kSeriesCount; ++i) valueExtent_[i].Add(values[i]);
+namespace {
+
+SeriesHistory<MeasurementChart::kSeriesCount>::Values SeriesValues(const acquisition::MeasurementRecord& r) {
+  return {r.C2, r.S, r.T, r.Uo, r.Ur};
+}
+
+}  // namespace
+
+double MeasurementChart::RecordPoints::X(size_t i) const { return ToKey(store->At(i).DT); }
+
+SeriesHistory<MeasurementChart::kSeriesCount>::Values MeasurementChart::RecordPoints::ValuesAt(size_t i) const {
+  return SeriesValues(store->At(i));
+}
+
+void MeasurementChart::SetRecords(const acquisition::MeasurementStore* store) { records_.store = store; }
+
+bool MeasurementChart::PointsReadable() const { return records_.store && records_.store->Count() >= history_.Size(); }
+
+void MeasurementChart::ShowRecords(size_t count) {
+  if (!HasSeries() || !PointsReadable()) return;
+  records_.store->ForEach(history_.Size(), count, [this](std::span<const acquisition::MeasurementRecord> records) {
+    for (const acquisition::MeasurementRecord& r : records) {
+      timeExtent_.Add(ToKey(r.DT));
+      const auto values = SeriesValues(r);
+      history_.Append(values);
+      for (int i = 0; i < kSeriesCount; ++i) valueExtent_[i].Add(values[i]);
+    }
+  });
 }
 
 int MeasurementChart::PointCount() const { return HasSeries() ? static_cast<int>(history_.Size()) : 0; }
 
-double MeasurementChart::PointX(int index) const { return ToDays(history_.X(static_cast<size_t>(index))); }
+double MeasurementChart::PointX(int index) const { return ToDays(records_.X(static_cast<size_t>(index))); }
 
 bool MeasurementChart::VisiblePoints(int& first, int& last) const {
-  if (PointCount() == 0) return false;
+  if (PointCount() == 0 || !PointsReadable()) return false;
   const QCPRange range = plot_->xAxis->range();
-  const auto [begin, end] = history_.IndexRange(range.lower, range.upper);
+  const auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
   if (begin == end) return false;
   first = static_cast<int>(begin);
   last = static_cast<int>(end) - 1;
@@ -159,15 +181,20 @@ bool MeasurementChart::VisiblePoints(int& first, int& last) const {
 
 void MeasurementChart::FeedVisible() {
   if (!HasSeries()) return;
-  const QCPRange range = plot_->xAxis->range();
-  const auto [begin, end] = history_.IndexRange(range.lower, range.upper);
-  // Two points per pixel column is all a line can show.
-  const size_t maxPoints = static_cast<size_t>(std::max(500, 2 * plot_->axisRect()->width()));
+  std::array<std::vector<SeriesHistory<kSeriesCount>::Point>, kSeriesCount> points;
+  if (PointsReadable()) {
+    const QCPRange range = plot_->xAxis->range();
+    const auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
+    // Two points per pixel column is all a line can show.
+    const size_t maxPoints = static_cast<size_t>(std::max(500, 2 * plot_->axisRect()->width()));
+    points = history_.View(records_, begin, end, maxPoints);
+  }
   QVector<QCPGraphData> data;
   for (int i = 0; i < kSeriesCount; ++i) {
     data.clear();
     if (graphs_[i]->visible()) {
-      for (const auto& p : history_.View(static_cast<size_t>(i), begin, end, maxPoints)) data.append({p.x, p.y});
+      data.reserve(static_cast<qsizetype>(points[i].size()));
+      for (const auto& p : points[i]) data.append({p.x, p.y});
     }
     graphs_[i]->data()->set(data, true);
   }

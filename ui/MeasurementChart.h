@@ -6,6 +6,7 @@
 #include <array>
 #include <limits>
 
+#include "acquisition/MeasurementStore.h"
 #include "ui/SeriesHistory.h"
 
 class QCustomPlot;
@@ -15,9 +16,9 @@ namespace quarn::ui {
 
 // The live chart: five line series over date-time, a legend whose entries hide and show their series on a
 // click, mouse zoom with a drawn rectangle or the wheel. Both axes follow the points until the user zooms. The points
-// live in a history of our own; the plot is given only what the visible range needs (at most a few points per pixel),
-// and axis ranges are kept up to date as points arrive, so neither a tick nor a repaint visits every point of a
-// week-long run.
+// are the run's records, read where the store keeps them; the chart keeps only a compact min/max pyramid over them.
+// The plot is given only what the visible range needs (at most a few points per pixel), and axis ranges are kept up
+// to date as points arrive, so neither a tick nor a repaint visits every point of a week-long run.
 class MeasurementChart : public QWidget {
   Q_OBJECT
 
@@ -40,8 +41,11 @@ class MeasurementChart : public QWidget {
   // Removes every point, keeping the series and the current zoom.
   void ClearPoints();
 
-  // x is a date-time in days since 1899-12-30; one value per series, in series order.
-  void AddPoint(double x, const std::array<double, kSeriesCount>& values);
+  // The run's records, whose values the series show in the order Conc (C2), St (S), Temp (T), Um (Uo), Ur (Ur)
+  // over their time. The store must outlive the chart or be replaced before it goes.
+  void SetRecords(const acquisition::MeasurementStore* store);
+  // Adds the records from PointCount() up to count as points; the caller refreshes.
+  void ShowRecords(size_t count);
   int PointCount() const;
   double PointX(int index) const;  // days since 1899-12-30
   // First and last index of series 0 inside the visible time range; false when none is.
@@ -83,7 +87,18 @@ class MeasurementChart : public QWidget {
   // Hands the plot the points of the visible time range.
   void FeedVisible();
 
+  // The store's records as the history reads them, on the plot's time scale.
+  class RecordPoints : public SeriesHistory<kSeriesCount>::Source {
+   public:
+    const acquisition::MeasurementStore* store = nullptr;
+    double X(size_t i) const override;
+    SeriesHistory<kSeriesCount>::Values ValuesAt(size_t i) const override;
+  };
+  // False while the store holds fewer records than the history (it was emptied first): nothing to read.
+  bool PointsReadable() const;
+
   QCustomPlot* plot_;
+  RecordPoints records_;
   std::array<QCPGraph*, kSeriesCount> graphs_{};
   std::array<Extent, kSeriesCount> valueExtent_{};
   Extent timeExtent_;

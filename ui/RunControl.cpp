@@ -48,10 +48,9 @@ void RunControl::Start(const RunRequest& request) {
   if (newSeries) {
     dataFilePath_ = acquisition::DataFileName(request.saveFolder, id.serialNumber, id.firmware,
                                               acquisition::CurrentLocalDateTime());
-  } else {
-    measurements_.Clear();
   }
-  view_.PrepareDisplay(newSeries);
+  // The earlier run's records stay in the table as they are; the store starts afresh.
+  view_.PrepareDisplay(newSeries, newSeries ? nullptr : measurements_.TakeRecords());
   displayReady_ = true;
   shown_ = 0;
 
@@ -81,10 +80,9 @@ void RunControl::Stop() {
 void RunControl::Tick() {
   const size_t n = measurements_.Count();
   if (shown_ >= n) return;
-  std::vector<acquisition::MeasurementRecord> records = measurements_.ReadFrom(shown_);
-  records.resize(std::min(records.size(), n - shown_));
-  shown_ += records.size();
-  view_.ShowRecords(records);
+  const size_t first = shown_;
+  shown_ = n;
+  view_.ShowRecords(measurements_, first, n);
 }
 
 void RunControl::Save() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,10 +21,11 @@ class RunView {
   virtual bool ReloadCriteria() = 0;
   // Asks the sensor for its type and range codes; throws on a failure it has not reported itself.
   virtual void CheckCoefficients() = 0;
-  // Before a run: new series for the first run of a data file, emptied ones for a further run.
-  virtual void PrepareDisplay(bool newSeries) = 0;
-  // Records that arrived since the last call, oldest first.
-  virtual void ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) = 0;
+  // Before a run: new series for the first run of a data file; for a further run emptied ones, and the
+  // earlier run's records, handed over by the store, for the rows that stay in the table.
+  virtual void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) = 0;
+  // Records first .. last - 1 of the store arrived since the last call; read them where they are.
+  virtual void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) = 0;
   // Removes the series and the table rows.
   virtual void ClearDisplay() = 0;
   // Forgets the sensor's serial number, firmware and codes; the port stays.

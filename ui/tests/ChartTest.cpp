@@ -24,11 +24,25 @@ class ChartZoom : public ::testing::Test {
     form_ = std::make_unique<MainWindow>(folders_.Deps(&boxes_, &store_));
     form_->show();
     chart_ = form_->Chart();
+    chart_->SetRecords(&records_);
   }
-  void AddPoints(int count, double value = 5) {
-    for (int i = 0; i < count; ++i) chart_->AddPoint(kDay0 + i * kSecond, {value, 1, 2, 3, 4});
+  // A record whose Conc is conc (St 1, Temp 2, Um 3, Ur 4), shown on the chart without a refresh.
+  void AddPoint(double x, uint16_t conc) {
+    acquisition::MeasurementRecord r;
+    r.DT = x;
+    r.C2 = conc;
+    r.S = 1;
+    r.T = 2;
+    r.Uo = 3;
+    r.Ur = 4;
+    records_.Append(r);
+    chart_->ShowRecords(records_.Count());
+  }
+  void AddPoints(int count, uint16_t value = 5) {
+    for (int i = 0; i < count; ++i) AddPoint(kDay0 + i * kSecond, value);
     chart_->Refresh();
   }
+  acquisition::MeasurementStore records_;  // outlives the window, whose chart reads it
   Folders folders_;
   base::ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Missing, 0}};
@@ -128,7 +142,7 @@ class ChartMouse : public ChartZoom {
   // Points after the current ones, higher than any before: they must be in view while the chart follows.
   void ExpectNewPointsInView() {
     const double last = kDay0 + 200 * kSecond;
-    chart_->AddPoint(last, {900, 1, 2, 3, 4});
+    AddPoint(last, 900);
     chart_->Refresh();
     EXPECT_GE(chart_->TimeMax(), last - 1e-9);
     EXPECT_GT(chart_->ValueMax(), 900);
@@ -174,7 +188,7 @@ TEST_F(ChartMouse, DraggedRectangleZoomsAndResetFollowsAgain) {
   EXPECT_GT(chart_->TimeMin(), chart_->PointX(5));
   EXPECT_LT(chart_->TimeMax(), chart_->PointX(45));
   const double zoomedMax = chart_->TimeMax();
-  chart_->AddPoint(kDay0 + 200 * kSecond, {900, 1, 2, 3, 4});
+  AddPoint(kDay0 + 200 * kSecond, 900);
   chart_->Refresh();
   EXPECT_DOUBLE_EQ(chart_->TimeMax(), zoomedMax) << "a zoomed view stays where the user put it";
 
@@ -206,7 +220,7 @@ TEST_F(ChartZoom, TimeAxisShowsTimeOfDayAndDateWhereItChanges) {
 
   // 23:50 to 00:10 across midnight.
   const double beforeMidnight = kDay0 + 1.0 - 600 * kSecond;
-  for (int i = 0; i <= 20; ++i) chart_->AddPoint(beforeMidnight + i * 60 * kSecond, {1, 1, 2, 3, 4});
+  for (int i = 0; i <= 20; ++i) AddPoint(beforeMidnight + i * 60 * kSecond, 1);
   chart_->Refresh();
   ASSERT_TRUE(chart_->Plot()->xAxis->tickLabels());
   const QLocale locale;
@@ -225,7 +239,7 @@ TEST_F(ChartZoom, TimeAxisShowsTimeOfDayAndDateWhereItChanges) {
   EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QString& l) { return l.endsWith(secondDay); }));
 
   // Three days in view: every tick carries its date.
-  chart_->AddPoint(kDay0 + 3.5, {1, 1, 2, 3, 4});
+  AddPoint(kDay0 + 3.5, 1);
   chart_->Refresh();
   labels = chart_->Plot()->xAxis->tickVectorLabels();
   ASSERT_GE(labels.size(), 2);
@@ -235,7 +249,7 @@ TEST_F(ChartZoom, TimeAxisShowsTimeOfDayAndDateWhereItChanges) {
 // A week of points is drawn from a few thousand: the plot never holds the whole history.
 TEST_F(ChartZoom, LongHistoryIsDrawnFromAFewPointsPerPixel) {
   chart_->CreateSeries();
-  for (int i = 0; i < 200000; ++i) chart_->AddPoint(kDay0 + i * kSecond, {double(i % 1000), 1, 2, 3, 4});
+  for (int i = 0; i < 200000; ++i) AddPoint(kDay0 + i * kSecond, static_cast<uint16_t>(i % 1000));
   chart_->Refresh();
   EXPECT_EQ(chart_->PointCount(), 200000);
   const int drawn = chart_->Plot()->graph(0)->dataCount();

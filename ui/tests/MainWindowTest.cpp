@@ -145,16 +145,17 @@ TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
   QFont large = QApplication::font();
   large.setPointSizeF(large.pointSizeF() * 1.6);
   for (const QFont* font : {static_cast<const QFont*>(nullptr), static_cast<const QFont*>(&large)}) {
+    acquisition::MeasurementStore records;
     MainWindowOnly window(font);
     MeasurementTableModel& model = *window.form->TableModel();
-    std::vector<MeasurementTableModel::Row> rows;
     for (int month = 1; month <= 12; ++month) {
       for (int hour : {0, 9, 12, 23}) {
-        rows.push_back({acquisition::EncodeDayNumber({2026, month, 27, hour, 47, 58, 999}), {}, false});
-        rows.push_back({acquisition::EncodeDayNumber({2026, month, 10, hour, 0, 0, 5}), {}, false});
+        records.Append({acquisition::EncodeDayNumber({2026, month, 27, hour, 47, 58, 999})});
+        records.Append({acquisition::EncodeDayNumber({2026, month, 10, hour, 0, 0, 5})});
       }
     }
-    model.Append(rows);
+    model.SetRecords(&records);
+    model.ShowRecords(records.Count());
     QTableView* table = window.form->Table();
     const QFontMetrics metrics(table->font());
     const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;

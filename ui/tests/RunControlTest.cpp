@@ -38,9 +38,12 @@ class FakeView : public RunView {
     calls.push_back("CheckCoefficients");
     if (coefficientsFail) throw std::runtime_error("no reply");
   }
-  void PrepareDisplay(bool newSeries) override { calls.push_back(newSeries ? "NewSeries" : "EmptiedSeries"); }
-  void ShowRecords(const std::vector<acquisition::MeasurementRecord>& records) override {
-    shown.insert(shown.end(), records.begin(), records.end());
+  void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override {
+    calls.push_back(newSeries ? "NewSeries" : "EmptiedSeries");
+    if (earlierRun) keptRecords += earlierRun->Count();
+  }
+  void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) override {
+    store.ForEach(first, last, [this](auto records) { shown.insert(shown.end(), records.begin(), records.end()); });
   }
   void ClearDisplay() override {
     calls.push_back("ClearDisplay");
@@ -59,6 +62,7 @@ class FakeView : public RunView {
   Calls calls;
   Columns toolbar;
   std::vector<acquisition::MeasurementRecord> shown;
+  size_t keptRecords = 0;  // records of earlier runs handed over for the table
   QString offeredName;
 };
 
@@ -183,6 +187,7 @@ TEST_F(RunControlTest, AFurtherRunKeepsTheFileAndStartsTheStoreAfresh) {
   view_.calls.clear();
   run_->Start(Request());
   EXPECT_EQ(view_.calls.back(), "EmptiedSeries");
+  EXPECT_EQ(view_.keptRecords, first) << "the first run's records, handed over whole";
   EXPECT_EQ(run_->DataFilePath(), file);
   ASSERT_TRUE(WaitForShown(first + 2));
   StopAnswering(base::BoxAnswer::Yes);
