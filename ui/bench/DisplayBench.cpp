@@ -1,12 +1,17 @@
-// The display tick on long runs: the main window offscreen at its default size, the chart and the table
-// already holding N records, then ticks that each add one record (five points, one row) and repaint.
-// Prints medians and the process's peak memory. Usage: display_bench [N ...]
+// The main window offscreen at its default size in the advanced mode (five series, twelve columns, the whole
+// run in view), filled the way a run fills it: display ticks of 1 to 15 new records each (a 9600-baud line at
+// the 0.5 s setting brings up to about 14 a second), then 101 more such ticks, each with its repaint. Then the
+// same size again in a fresh window in one batch (the display catching up at once), and Clear.
+// One row per size: the record count, the tick with its repaint (median, 99th percentile), the full repaint,
+// then memory in MB: idle (window shown, no records), steady after the fill, peak during it, the peak above
+// idle per record, the batch fill's time and peak, and what is left after Clear.
+// Usage: display_bench [N ...]
 #include <QApplication>
-#include <QTableView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,19 +24,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long PeakKilobytes() {
+double StatusMegabytes(const char* key) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    if (line.rfind(key, 0) == 0) return std::stod(line.substr(std::string(key).size())) / 1024.0;
   }
   return -1;
 }
+double ResidentMegabytes() { return StatusMegabytes("VmRSS:"); }
+double PeakMegabytes() { return StatusMegabytes("VmHWM:"); }
+// The peak starts again from the present size.
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 quarn::acquisition::MeasurementRecord Record(size_t i) {
   quarn::acquisition::MeasurementRecord r;
   r.DT = 46000.0 + i * (0.5 / 86400.0);  // a record every 0.5 s
-  r.T = 25;
+  r.T = static_cast<uint16_t>(25 + (i / 7200) % 5);
   r.S = static_cast<uint16_t>(3100 + (i * 7) % 50);
   r.Ur = 1200;
   r.Uo = static_cast<uint16_t>(1500 + (i * 3) % 20);
@@ -40,12 +49,34 @@ quarn::acquisition::MeasurementRecord Record(size_t i) {
   return r;
 }
 
-double Median(std::vector<double> v) {
+double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
 }
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+struct Window {
+  quarn::base::ScriptedMessageBoxes boxes;
+  std::unique_ptr<quarn::ui::MainWindow> form;
+  Window() {
+    quarn::ui::MainWindowDependencies deps;
+    deps.boxes = &boxes;
+    deps.documentsFolder = "/tmp/quarn-display-bench";
+    form = std::make_unique<quarn::ui::MainWindow>(deps);
+    form->show();
+    form->ShowAdvancedMode();  // all five series and twelve columns: the heavier case
+    form->Chart()->CreateSeries();
+    form->Chart()->SetAdvanced(true);
+    QApplication::processEvents();
+  }
+  quarn::acquisition::MeasurementStore& Store() { return form->Run().Measurements(); }
+  void TickAndPaint() {
+    form->Run().Tick();
+    form->repaint();
+    QApplication::processEvents();
+  }
+};
 
 }  // namespace
 
@@ -56,43 +87,67 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) sizes.push_back(std::stoul(argv[i]));
   if (sizes.empty()) sizes = {10000, 100000, 1000000, 1200000};
 
-  std::printf("%10s %12s %14s %14s %12s\n", "records", "fill [ms]", "tick+paint", "full paint", "peak [MB]");
+  std::printf("# %8s %9s %9s %9s %8s %8s %8s %7s %9s %9s %8s\n", "records", "tick ms", "tick p99", "paint ms",
+              "idle MB", "steady", "peak", "B/rec", "batch ms", "batch pk", "cleared");
+  std::mt19937 random(18);
+  std::uniform_int_distribution<size_t> tickSize(1, 15);
   for (size_t n : sizes) {
-    quarn::base::ScriptedMessageBoxes boxes;
-    quarn::ui::MainWindowDependencies deps;
-    deps.boxes = &boxes;
-    deps.documentsFolder = "/tmp/quarn-display-bench";
-    quarn::ui::MainWindow form(deps);
-    form.show();
-    form.ShowAdvancedMode();  // all five series and twelve columns: the heavier case
-    form.Chart()->CreateSeries();
-    form.Chart()->SetAdvanced(true);
-    QApplication::processEvents();
+    double idle, steady, peak, tickMedian, tickP99, paint;
+    {
+      Window window;
+      quarn::acquisition::MeasurementStore& store = window.Store();
+      idle = ResidentMegabytes();
+      ResetPeak();
+      size_t appended = 0;
+      for (size_t ticks = 0; appended < n; ++ticks) {
+        const size_t end = std::min(n, appended + tickSize(random));
+        while (appended < end) store.Append(Record(appended++));
+        // A repaint now and then; one per tick would take hours at the larger sizes.
+        if (ticks % 1000 == 0) {
+          window.TickAndPaint();
+        } else {
+          window.form->Run().Tick();
+        }
+      }
+      window.TickAndPaint();
+      std::vector<double> ticks, paints;
+      for (int k = 0; k < 101; ++k) {
+        const size_t end = appended + tickSize(random);
+        while (appended < end) store.Append(Record(appended++));
+        const auto t0 = Clock::now();
+        window.TickAndPaint();
+        ticks.push_back(Ms(Clock::now() - t0));
+      }
+      for (int k = 0; k < 11; ++k) {
+        const auto t0 = Clock::now();
+        window.form->Chart()->Refresh();
+        window.form->repaint();
+        paints.push_back(Ms(Clock::now() - t0));
+      }
+      peak = PeakMegabytes();
+      steady = ResidentMegabytes();
+      tickMedian = Percentile(ticks, 0.5);
+      tickP99 = Percentile(ticks, 0.99);
+      paint = Percentile(paints, 0.5);
+    }
 
-    auto& store = form.Run().Measurements();
-    for (size_t i = 0; i < n; ++i) store.Append(Record(i));
-    const auto fillStart = Clock::now();
-    form.Run().Tick();
-    form.repaint();
-    const double fill = Ms(Clock::now() - fillStart);
-
-    std::vector<double> ticks, paints;
-    for (int k = 0; k < 31; ++k) {
-      store.Append(Record(n + k));
+    double batch, batchPeak, cleared;
+    {
+      Window window;
+      const double batchIdle = ResidentMegabytes();
+      ResetPeak();
+      for (size_t i = 0; i < n; ++i) window.Store().Append(Record(i));
       const auto t0 = Clock::now();
-      form.Run().Tick();
-      form.repaint();
+      window.TickAndPaint();
+      batch = Ms(Clock::now() - t0);
+      batchPeak = PeakMegabytes() - batchIdle + idle;  // on the first window's idle, to compare
+      window.boxes.QueueAnswer(quarn::base::BoxAnswer::Yes);
+      window.form->Run().Clear();
       QApplication::processEvents();
-      ticks.push_back(Ms(Clock::now() - t0));
+      cleared = ResidentMegabytes() - batchIdle + idle;
     }
-    for (int k = 0; k < 11; ++k) {
-      const auto t0 = Clock::now();
-      form.Chart()->Refresh();
-      form.repaint();
-      paints.push_back(Ms(Clock::now() - t0));
-    }
-    std::printf("%10zu %12.0f %14.1f %14.1f %12.0f\n", n, fill, Median(ticks), Median(paints),
-                PeakKilobytes() / 1024.0);
+    std::printf("%10zu %9.1f %9.1f %9.1f %8.0f %8.0f %8.0f %7.1f %9.0f %9.0f %8.0f\n", n, tickMedian, tickP99, paint,
+                idle, steady, peak, (peak - idle) * 1048576.0 / double(n), batch, batchPeak, cleared);
     std::fflush(stdout);
   }
   return 0;
