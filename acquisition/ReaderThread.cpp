@@ -91,7 +91,24 @@ void ReaderThread::Execute(std::stop_token stop) {
   }
 }
 
-void ReaderThread::StoreFrames(DataFile& file, std::string_view bytes) {
+void ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
+  std::string joined;
+  if (!unfinished_.empty()) {
+    // A start byte before the first CR means the kept frame was cut off and never finished: drop it rather
+    // than join it with the next frame.
+    const size_t cr = read.find(link::kCR);
+    const size_t start = read.find(link::kFrameStart);
+    if (start == std::string_view::npos || (cr != std::string_view::npos && cr < start)) joined = unfinished_;
+    unfinished_.clear();
+  }
+  joined.append(read);
+  const std::string_view bytes = joined;
+  // Keep a frame that has begun after the last CR for the next read.
+  const size_t lastEnd = bytes.rfind(link::kCR);
+  const size_t tailStart = bytes.find(link::kFrameStart, lastEnd == std::string_view::npos ? 0 : lastEnd + 1);
+  if (tailStart != std::string_view::npos && bytes.size() - tailStart <= kMaxRead) {
+    unfinished_ = std::string(bytes.substr(tailStart));
+  }
   link::ForEachFrame(bytes, [&](std::span<const int32_t, link::kFrameFields> values, int fieldCount) {
     if (fieldCount < link::kFrameFields) return true;
     const MeasurementRecord record = RecordFromFrame(EncodeDayNumber(CurrentLocalDateTime()), values);

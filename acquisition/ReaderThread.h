@@ -53,6 +53,9 @@ class ReaderThread {
  private:
   void Execute(std::stop_token stop);
   // Stores every complete frame among the bytes of one read.
+  // Stores the complete frames of what was read, after the unfinished frame kept from the read before.
+  // A frame still unfinished at the end is kept for the next read: on a busy line the next reply is
+  // always under way when a read is made, and cutting it would lose every other frame.
   void StoreFrames(DataFile& file, std::string_view bytes);
   void WriteOrWarn(DataFile& file, std::string_view bytes);
   // When the data file (or its folder) was deleted, creates both again, writes a header block and posts one
@@ -65,6 +68,7 @@ class ReaderThread {
   // Ends the wait for a port event when signalled; stays signalled.
   link::ManualResetEvent wakeEvent_;
   bool reopenFailureShown_ = false;  // reader thread only
+  std::string unfinished_;           // reader thread only: a frame whose CR has not arrived yet
   base::WorkerThread worker_;        // last: joins before the members above go
 };
 
