@@ -5,6 +5,9 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
@@ -120,6 +123,10 @@ void RunControl::Clear() {
   displayReady_ = false;
   shown_ = 0;
   measurements_.Clear();
+#if defined(__GLIBC__)
+  // A long run's chunks sit among smaller blocks; without this glibc keeps their pages after they are freed.
+  malloc_trim(0);
+#endif
   view_.ApplyToolbar(ToolbarColumn::Clear);
 }
 
