@@ -122,9 +122,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->verticalHeader()->setVisible(false);
-  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  NewRowHeader();
   table_->horizontalHeader()->setFixedHeight(35);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   rightLayout->addWidget(chart_, 1);
@@ -356,8 +354,18 @@ void MainWindow::ShowRecords(const acquisition::MeasurementStore& store, size_t,
   chart_->Refresh();
 }
 
+void MainWindow::NewRowHeader() {
+  auto* header = new QHeaderView(Qt::Vertical, table_);
+  table_->setVerticalHeader(header);  // deletes the previous one
+  header->setVisible(false);
+  header->setSectionResizeMode(QHeaderView::Fixed);
+  header->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+}
+
 void MainWindow::ClearDisplay() {
   tableModel_->Reset();
+  // The row header keeps a few bytes per row it ever had; a new one gives a long run's share back.
+  NewRowHeader();
   chart_->RemoveSeries();
   update();
 }

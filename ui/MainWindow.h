@@ -114,6 +114,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override;
   void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) override;
   void ClearDisplay() override;
+  // A fresh, hidden row header for the table, at the fixed row height.
+  void NewRowHeader();
   void ForgetSensor() override;
   QString AskSavePath(const QString& fileName) override;
 
