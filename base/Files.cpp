@@ -140,6 +140,15 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view bytes, NewF
 
 void SimulateFolderRefusingNewFiles(bool) {}
 
+bool FolderTakesNewFiles(const std::filesystem::path& folder) {
+  const std::filesystem::path probe = folder / (L".quarn-probe-" + std::to_wstring(GetCurrentProcessId()));
+  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
 #else
 
 namespace {
@@ -216,6 +225,15 @@ void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
 }  // namespace
 
 void SimulateFolderRefusingNewFiles(bool refuse) { refuseNewFiles.store(refuse); }
+
+bool FolderTakesNewFiles(const std::filesystem::path& folder) {
+  const std::filesystem::path probe = folder / (".quarn-probe-" + std::to_string(::getpid()));
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
 
 void ReplaceFile(const std::filesystem::path& path, std::string_view bytes, NewFileAccess access) {
   const std::filesystem::path target = FollowLinks(path);

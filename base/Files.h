@@ -52,6 +52,10 @@ enum class NewFileAccess {
 void ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
                  NewFileAccess access = NewFileAccess::Shared);
 
+// Whether a new file can be made in the folder: tries one and removes it. False for a folder that does not
+// exist.
+bool FolderTakesNewFiles(const std::filesystem::path& folder);
+
 // For tests, which run as root where no permission refuses anything: while set, creating a file beside
 // the target fails with EACCES, as in a folder the user may not write to.
 void SimulateFolderRefusingNewFiles(bool refuse);

@@ -1,11 +1,12 @@
 #include "base/Folders.h"
 
+#include <cstdlib>
+
 #ifdef _WIN32
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <shlobj.h>
 #else
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #endif
@@ -62,5 +63,61 @@ std::filesystem::path DocumentsFolder() {
 }
 
 #endif
+
+std::filesystem::path SharedDataFolder(const std::filesystem::path& programFolder) {
+  return (programFolder / ".." / "share" / "quarn-eval").lexically_normal();
+}
+
+std::filesystem::path UserDataFolder() {
+#ifdef _WIN32
+  const char* local = std::getenv("LOCALAPPDATA");
+  if (local == nullptr || *local == '\0') return {};
+  return std::filesystem::path(local) / "quarn-eval";
+#else
+  const char* data = std::getenv("XDG_DATA_HOME");
+  // The base directory specification ignores a relative value.
+  if (data != nullptr && *data == '/') return std::filesystem::path(data) / "quarn-eval";
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') return {};
+  return std::filesystem::path(home) / ".local" / "share" / "quarn-eval";
+#endif
+}
+
+namespace {
+
+bool IsFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+// Copies each default the user folder lacks; the copy is the user's to write, whatever the default's mode.
+void SeedUserFolder(const std::filesystem::path& defaults, const std::filesystem::path& user) {
+  for (const char* name : kOwnFileNames) {
+    std::error_code error;
+    if (!IsFile(defaults / name) || std::filesystem::exists(user / name, error) || error) continue;
+    if (std::filesystem::copy_file(defaults / name, user / name, error)) {
+      std::filesystem::permissions(user / name,
+                                   std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, error);
+    }
+  }
+}
+
+}  // namespace
+
+std::filesystem::path OwnFilesFolder(const std::filesystem::path& programFolder,
+                                     const std::filesystem::path& userFolder,
+                                     const std::function<bool(const std::filesystem::path&)>& takesNewFiles) {
+  const bool portable = IsFile(programFolder / kOwnFileNames[0]);
+  if (portable && takesNewFiles(programFolder)) return programFolder;
+  const std::filesystem::path defaults = portable ? programFolder : SharedDataFolder(programFolder);
+  if (!IsFile(defaults / kOwnFileNames[0])) return programFolder;
+  if (userFolder.empty()) return defaults;
+  std::error_code error;
+  std::filesystem::create_directories(userFolder, error);
+  if (error || !takesNewFiles(userFolder)) return defaults;
+  SeedUserFolder(defaults, userFolder);
+  return userFolder;
+}
 
 }  // namespace quarn::base

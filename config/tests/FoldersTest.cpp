@@ -68,6 +68,23 @@ TEST(Folders, DocumentsFolderFollowsTheUserDirsFileElseHomeDocuments) {
   std::ofstream(home / "cfg" / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n";
   EXPECT_EQ(DocumentsFolder(), std::filesystem::path("/srv/docs"));
 }
+
+TEST(Folders, UserDataFolderFollowsAnAbsoluteXdgDataHomeElseHomeLocalShare) {
+  testing::TemporaryFolder home;
+  ScopedEnv homeEnv("HOME", home.path().string());
+  struct Case {
+    const char* dataHome;
+    std::filesystem::path expected;
+  } const cases[] = {
+      {"/srv/data", "/srv/data/quarn-eval"},
+      {"relative/data", home / ".local/share/quarn-eval"},
+      {"", home / ".local/share/quarn-eval"},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv dataEnv("XDG_DATA_HOME", c.dataHome);
+    EXPECT_EQ(base::UserDataFolder(), c.expected) << c.dataHome;
+  }
+}
 #endif
 
 }  // namespace
