@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/DateTime.h"
+#include "base/Folders.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
@@ -90,7 +91,13 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     ownPortStore_ = std::make_unique<ui::SettingsPortStore>();
     portStore_ = ownPortStore_.get();
   }
-  const QString program = deps.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : deps.programFolder;
+  // The program's own files: beside it, or in the user's folder where the program folder is read-only.
+  const QString program =
+      deps.programFolder.isEmpty()
+          ? QString::fromStdString(base::OwnFilesFolder(base::ProgramFolder(), base::UserDataFolder()).string())
+          : deps.programFolder;
+  manualFile_ = deps.manualFile.isEmpty() ? InstalledManualFile() : deps.manualFile;
+  openUrl_ = deps.openUrl ? deps.openUrl : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
   criteria_ =
       std::make_unique<config::CriteriaFile>(program.toStdString() + "/" + config::kCriteriaFileName, *this, *boxes_);
   setObjectName("FormM");
@@ -168,10 +175,13 @@ void MainWindow::BuildMenus() {
   action->addSeparator();
   action->addAction("Exit", this, &QWidget::close);
   QMenu* help = menuBar()->addMenu("Help");
-  help->addAction("Manual help", this, [this] {
-    const QString file = QString::fromStdString(programFolder) + "help.chm";
-    if (QFile::exists(file)) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-  });
+  QAction* manual = help->addAction("Manual help", this, &MainWindow::ManualHelpClicked);
+  manual->setObjectName("menuManualHelp");
+  manual->setShortcut(QKeySequence::HelpContents);
+}
+
+void MainWindow::ManualHelpClicked() {
+  OpenManualHelp(QString::fromStdString(programFolder), manualFile_, openUrl_, *boxes_);
 }
 
 void MainWindow::BuildToolbar() {

@@ -9,6 +9,7 @@
 
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
+#include "ui/ManualHelp.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/RunView.h"
 #include "ui/Toolbar.h"
@@ -33,7 +34,9 @@ class RunControl;
 struct MainWindowDependencies {
   base::MessageBoxes* boxes = nullptr;       // default: Qt boxes owned by the window
   identify::PortStore* portStore = nullptr;  // default: the per-user store
-  QString programFolder;                     // default: the executable's folder
+  QString programFolder;                     // default: base::OwnFilesFolder (the executable's or the user's)
+  QString manualFile;                        // default: the installed or build-tree HTML manual
+  UrlOpener openUrl;                         // default: the desktop's handler (QDesktopServices)
   QString documentsFolder;                   // default: the user's documents folder
 };
 
@@ -101,6 +104,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ZoomYIn();
   void ZoomYOut();
   void ZoomReset();
+  void ManualHelpClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -158,6 +162,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QAction* menuAdvance_ = nullptr;
   bool shown_ = false;
   bool updatingInterval_ = false;
+  QString manualFile_;
+  UrlOpener openUrl_;
 };
 
 }  // namespace quarn::ui

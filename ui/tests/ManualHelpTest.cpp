@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "identify/tests/TestDoubles.h"
+#include "ui/MainWindow.h"
+#include "ui/tests/MainWindowFixture.h"
+
+namespace quarn::ui {
+namespace {
+
+void WriteFile(const QString& path) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<html></html>");
+}
+
+// Opens the Help menu and chooses "Manual help" with the mouse, as a user does.
+void ClickManualHelp(MainWindow& window) {
+  QMenuBar* bar = window.menuBar();
+  QAction* helpMenu = nullptr;
+  for (QAction* action : bar->actions()) {
+    if (action->text() == "Help") helpMenu = action;
+  }
+  ASSERT_NE(helpMenu, nullptr);
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(helpMenu).center());
+  QMenu* menu = helpMenu->menu();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, testing::kWaitMs));
+  QAction* manual = menu->findChild<QAction*>("menuManualHelp");
+  ASSERT_NE(manual, nullptr);
+  ASSERT_EQ(manual->text(), "Manual help");
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(manual).center());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, testing::kWaitMs));
+}
+
+struct HelpCase {
+  const char* name;
+  bool chm;            // help.chm in the program folder
+  bool manual;         // the HTML manual installed
+  bool browser;        // something can show a file
+  bool byKey;          // F1 instead of the menu
+  const char* opened;  // file handed to the desktop: "help.chm", "index.html" or ""
+  bool notFoundBox;
+};
+
+const HelpCase kCases[] = {
+    {"compiled help first", true, true, true, false, "help.chm", false},
+    {"HTML manual without help.chm", false, true, true, false, "index.html", false},
+    {"HTML manual by F1", false, true, true, true, "index.html", false},
+    {"no browser", false, true, false, false, "index.html", true},
+    {"no manual at all", false, false, true, false, "", true},
+};
+
+class ManualHelpTest : public ::testing::TestWithParam<HelpCase> {};
+
+TEST_P(ManualHelpTest, OpensTheCompiledHelpElseTheHtmlManualElseSaysNotFound) {
+  const HelpCase& c = GetParam();
+  testing::Folders folders;
+  base::ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store{{identify::PortStore::Status::Found, 7}};
+  MainWindowDependencies deps = folders.Deps(&boxes, &store);
+  deps.manualFile = folders.Documents() + "/manual/index.html";
+  if (c.chm) WriteFile(folders.Program() + "/help.chm");
+  if (c.manual) {
+    QDir().mkpath(folders.Documents() + "/manual");
+    WriteFile(deps.manualFile);
+  }
+  std::vector<QUrl> asked;
+  deps.openUrl = [&](const QUrl& url) {
+    asked.push_back(url);
+    return c.browser;
+  };
+  MainWindow window(deps);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+  ::testing::internal::CaptureStderr();
+  if (c.byKey) {
+    QTest::keyClick(&window, Qt::Key_F1);
+  } else {
+    ClickManualHelp(window);
+  }
+  const std::string log = ::testing::internal::GetCapturedStderr();
+
+  if (*c.opened == '\0') {
+    EXPECT_TRUE(asked.empty());
+  } else {
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].isLocalFile());
+    EXPECT_EQ(QFileInfo(asked[0].toLocalFile()).fileName(), c.opened);
+  }
+  if (c.notFoundBox) {
+    EXPECT_EQ(boxes.Boxes(), (std::vector<base::ScriptedMessageBoxes::Box>{
+                                 {base::BoxKind::Warning, base::BoxButtons::Ok, "The Help file is not found !", false}}));
+  } else {
+    EXPECT_TRUE(boxes.Boxes().empty());
+  }
+  // Without a browser the log names the command that would have shown the manual.
+  const bool logged = log.find("xdg-open 'file://") != std::string::npos && log.find("index.html") != std::string::npos;
+  EXPECT_EQ(logged, c.manual && !c.browser) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Help, ManualHelpTest, ::testing::ValuesIn(kCases), [](const auto& info) {
+  std::string name = info.param.name;
+  for (char& ch : name) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
+});
+
+}  // namespace
+}  // namespace quarn::ui
