@@ -1,0 +1,417 @@
+#include "DataFileReader.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "base/CodePage.h"
+#include "datafile/LineSource.h"
+
+namespace quarn::datafile {
+
+namespace {
+
+using acquisition::MeasurementRecord;
+
+constexpr size_t kBlockBytes = 4 * 1024 * 1024;
+constexpr size_t kLinesPerProgress = 4096;
+constexpr size_t kBatchRecords = 4096;
+constexpr size_t kShownLineBytes = 200;
+constexpr int64_t kMsPerDay = 86'400'000;
+constexpr std::array<DateOrder, 3> kOrders = {DateOrder::DayMonthYear, DateOrder::MonthDayYear,
+                                              DateOrder::YearMonthDay};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+std::string_view WithoutCr(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+bool IsBlank(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
+}
+
+// Up to maxDigits digits at pos: their value, pos moved past them; nothing when there is no digit or more.
+std::optional<int> Number(std::string_view text, size_t& pos, int maxDigits, uint8_t* digits = nullptr) {
+  int value = 0;
+  int count = 0;
+  while (pos < text.size() && IsDigit(text[pos])) {
+    if (++count > maxDigits) return std::nullopt;
+    value = value * 10 + (text[pos++] - '0');
+  }
+  if (count == 0) return std::nullopt;
+  if (digits != nullptr) *digits = static_cast<uint8_t>(count);
+  return value;
+}
+
+// Between the numbers of a date: one to three characters that are neither digits, letters nor TABs.
+bool DateSeparator(std::string_view text, size_t& pos) {
+  const size_t start = pos;
+  while (pos < text.size() && pos - start < 3 && !IsDigit(text[pos]) && !IsLetter(text[pos]) && text[pos] != '\t')
+    ++pos;
+  return pos > start && pos < text.size() && IsDigit(text[pos]);
+}
+
+// The three numbers of the short date that opens column; end is set just past the third.
+std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end) {
+  DateFields fields;
+  size_t pos = 0;
+  auto first = Number(column, pos, 4, &fields.firstDigits);
+  if (!first || !DateSeparator(column, pos)) return std::nullopt;
+  auto second = Number(column, pos, 2);
+  if (!second || !DateSeparator(column, pos)) return std::nullopt;
+  auto third = Number(column, pos, 4, &fields.thirdDigits);
+  if (!third) return std::nullopt;
+  fields.first = *first;
+  fields.second = *second;
+  fields.third = *third;
+  end = pos;
+  return fields;
+}
+
+// The first column: everything before the first TAB; the values after it, when the line looks like a
+// data line (ten TABs).
+bool SplitDataLine(std::string_view line, std::string_view& column, std::string_view& values) {
+  if (line.empty() || !IsDigit(line[0])) return false;
+  const size_t tab = line.find('\t');
+  if (tab == std::string_view::npos) return false;
+  column = line.substr(0, tab);
+  values = line.substr(tab);
+  return true;
+}
+
+// The ten values: TAB and one to five digits each, nothing after them but blanks or TABs.
+bool ParseValues(std::string_view text, std::array<uint16_t, 10>& values) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (uint16_t& value : values) {
+    if (p == end || *p != '\t') return false;
+    ++p;
+    uint32_t v = 0;
+    const char* const start = p;
+    while (p != end && IsDigit(*p)) {
+      v = v * 10 + static_cast<uint32_t>(*p - '0');
+      if (++p - start > 5) return false;
+    }
+    if (p == start || v > 65535) return false;
+    value = static_cast<uint16_t>(v);
+  }
+  while (p != end && (*p == ' ' || *p == '\t')) ++p;
+  return p == end;
+}
+
+// The time after the date (from pos): hour, minute, optional second and fraction, then an optional marker
+// after a blank, a no-break space (also as UTF-8 U+202F) or a '?' that stands for one in the code page.
+// An empty rest is midnight (the date alone).
+std::optional<int64_t> ParseTime(std::string_view column, size_t pos) {
+  while (pos < column.size() && !IsDigit(column[pos]) && !IsLetter(column[pos])) ++pos;
+  if (pos == column.size()) return 0;
+  auto hour = Number(column, pos, 2);
+  if (!hour || pos >= column.size() || IsDigit(column[pos]) || IsLetter(column[pos])) return std::nullopt;
+  ++pos;
+  auto minute = Number(column, pos, 2);
+  if (!minute) return std::nullopt;
+  int second = 0;
+  int millisecond = 0;
+  if (pos + 1 < column.size() && (column[pos] == ':' || column[pos] == '.') && IsDigit(column[pos + 1])) {
+    ++pos;
+    auto s = Number(column, pos, 2);
+    if (!s) return std::nullopt;
+    second = *s;
+    if (pos + 1 < column.size() && (column[pos] == '.' || column[pos] == ',') && IsDigit(column[pos + 1])) {
+      ++pos;
+      int scale = 100;
+      while (pos < column.size() && IsDigit(column[pos])) {
+        millisecond += (column[pos++] - '0') * scale;
+        scale /= 10;
+      }
+    }
+  }
+  while (pos < column.size()) {
+    const auto c = static_cast<unsigned char>(column[pos]);
+    if (c == ' ' || c == '?' || c == 0xA0) {
+      ++pos;
+    } else if (c == 0xE2 && column.substr(pos, 3) == "\xE2\x80\xAF") {
+      pos += 3;
+    } else {
+      break;
+    }
+  }
+  const size_t markerStart = pos;
+  while (pos < column.size() && (IsLetter(column[pos]) || column[pos] == '.')) ++pos;
+  while (pos < column.size() && column[pos] == ' ') ++pos;
+  if (pos != column.size()) return std::nullopt;
+  auto ms = TimeOfDayMs(*hour, *minute, second, column.substr(markerStart, pos - markerStart));
+  if (!ms) return std::nullopt;
+  return *ms + millisecond;
+}
+
+double DayTime(int64_t days, int64_t ms) {
+  const double fraction = static_cast<double>(ms) / static_cast<double>(kMsPerDay);
+  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+bool IsRule(std::string_view line) { return line.size() >= 8 && line.find_first_not_of('=') == std::string_view::npos; }
+
+std::string ShownText(std::string_view line) {
+  std::string bytes(line.substr(0, kShownLineBytes));
+  for (char& c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = u == '\t' ? ' ' : '?';
+  }
+  return base::Cp1252ToUtf8(bytes);
+}
+
+// The dates the file holds, each with the number of its data lines.
+struct DateSurvey {
+  struct Seen {
+    DateFields fields;
+    uint64_t lines = 0;
+  };
+  std::vector<Seen> dates;
+};
+
+// First look: which short dates occur, so that the reading is chosen over the whole file.
+bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& progress, DateSurvey& survey) {
+  std::string cachedPrefix;
+  size_t cachedIndex = 0;
+  size_t lines = 0;
+  const uint64_t total = source.Size();
+  return ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
+    if (++lines % kLinesPerProgress == 0 && progress && !progress(consumed / 10, total)) return false;
+    std::string_view column;
+    std::string_view values;
+    if (!SplitDataLine(WithoutCr(line), column, values) || std::count(values.begin(), values.end(), '\t') != 10)
+      return true;
+    if (!cachedPrefix.empty() && column.size() > cachedPrefix.size() && column.starts_with(cachedPrefix) &&
+        !IsDigit(column[cachedPrefix.size()])) {
+      ++survey.dates[cachedIndex].lines;
+      return true;
+    }
+    size_t end = 0;
+    const auto fields = ParseDateFields(column, end);
+    if (!fields) return true;
+    auto found = std::find_if(survey.dates.begin(), survey.dates.end(),
+                              [&](const DateSurvey::Seen& seen) { return seen.fields == *fields; });
+    if (found == survey.dates.end()) found = survey.dates.insert(found, {*fields, 0});
+    ++found->lines;
+    cachedIndex = static_cast<size_t>(found - survey.dates.begin());
+    cachedPrefix.assign(column.substr(0, end));
+    return true;
+  });
+}
+
+struct Reading {
+  DateOrder order;
+  bool settled;
+  std::string text;
+};
+
+Reading ChooseReading(const DateSurvey& survey, DateOrder locale) {
+  std::array<uint64_t, 3> read{};
+  for (const auto& seen : survey.dates) {
+    for (size_t o = 0; o < kOrders.size(); ++o)
+      if (DayNumberIn(seen.fields, kOrders[o])) read[o] += seen.lines;
+  }
+  const uint64_t best = *std::max_element(read.begin(), read.end());
+  if (best == 0)
+    return {locale, false,
+            std::string("no dates read; the locale's reading (") + DateOrderName(locale) + ") was tried"};
+  size_t fitting = 0;
+  std::optional<DateOrder> chosen;
+  if (read[static_cast<size_t>(locale)] == best) chosen = locale;
+  for (size_t o = 0; o < kOrders.size(); ++o) {
+    if (read[o] != best) continue;
+    ++fitting;
+    if (!chosen) chosen = kOrders[o];
+  }
+  const bool settled = fitting == 1;
+  std::string text = std::string("dates read ") + DateOrderName(*chosen);
+  if (*chosen == locale)
+    text += settled ? ", as the locale writes them" : " (as the locale writes them); the file alone does not settle it";
+  else
+    text += std::string(settled ? ", although the locale writes them " : " (the locale writes them ") +
+            DateOrderName(locale) + (settled ? "" : "); the file alone does not settle it");
+  return {*chosen, settled, text};
+}
+
+// Second look: header blocks and records, in file order.
+class Parser {
+ public:
+  Parser(DateOrder order, ReadResult& result, const RecordSink& sink) : order_(order), result_(result), sink_(sink) {
+    batch_.reserve(kBatchRecords);
+  }
+
+  void Line(std::string_view raw) {
+    ++result_.lines;
+    const std::string_view line = WithoutCr(raw);
+    if (DataLine(line)) return;
+    if (IsRule(line)) {
+      if (inHeader_) {
+        inHeader_ = false;
+      } else {
+        result_.runs.push_back({"", "", "", delivered_, 0, result_.lines});
+        inHeader_ = true;
+      }
+      return;
+    }
+    if (inHeader_ && HeaderField(line)) return;
+    if (IsBlank(line)) return;
+    Skip(line);
+  }
+
+  void Flush() {
+    if (batch_.empty()) return;
+    sink_(batch_);
+    batch_.clear();
+  }
+
+  size_t Delivered() const { return delivered_; }
+
+ private:
+  bool HeaderField(std::string_view line) {
+    Run& run = result_.runs.back();
+    for (auto [prefix, field] : {std::pair<std::string_view, std::string*>{"Port: ", &run.port},
+                                 {"SN: ", &run.serialNumber},
+                                 {"Type: ", &run.firmware}}) {
+      if (line.starts_with(prefix)) {
+        *field = base::Cp1252ToUtf8(line.substr(prefix.size()));
+        return true;
+      }
+    }
+    return false;
+  }
+
+  bool DataLine(std::string_view line) {
+    std::string_view column;
+    std::string_view valueText;
+    if (!SplitDataLine(line, column, valueText)) return false;
+    std::optional<int64_t> day;
+    size_t dateEnd = 0;
+    if (!cachedPrefix_.empty() && column.size() >= cachedPrefix_.size() && column.starts_with(cachedPrefix_) &&
+        (column.size() == cachedPrefix_.size() || !IsDigit(column[cachedPrefix_.size()]))) {
+      day = cachedDay_;
+      dateEnd = cachedPrefix_.size();
+    } else {
+      const auto fields = ParseDateFields(column, dateEnd);
+      if (!fields) return false;
+      day = DayNumberIn(*fields, order_);
+      cachedPrefix_.assign(column.substr(0, dateEnd));
+      cachedDay_ = day;
+    }
+    if (!day) return false;
+    const auto ms = ParseTime(column, dateEnd);
+    if (!ms) return false;
+    std::array<uint16_t, 10> v;
+    if (!ParseValues(valueText, v)) return false;
+    if (inHeader_) inHeader_ = false;
+    if (result_.runs.empty()) result_.runs.push_back({"", "", "", 0, 0, 0});
+    MeasurementRecord& r = batch_.emplace_back();
+    r.DT = DayTime(*day, *ms);
+    r.T = v[0];
+    r.S = v[1];
+    r.Ur = v[2];
+    r.Uo = v[3];
+    r.par5 = v[4];
+    r.par6 = v[5];
+    r.par7 = v[6];
+    r.C1 = v[7];
+    r.C2 = v[8];
+    r.K = v[9];
+    if (delivered_ == 0) result_.firstDT = r.DT;
+    result_.lastDT = r.DT;
+    ++delivered_;
+    if (batch_.size() == kBatchRecords) Flush();
+    return true;
+  }
+
+  void Skip(std::string_view line) {
+    if (result_.skippedLines++ == 0) {
+      result_.firstSkippedLine = result_.lines;
+      result_.firstSkippedText = ShownText(line);
+    }
+  }
+
+  DateOrder order_;
+  ReadResult& result_;
+  const RecordSink& sink_;
+  std::vector<MeasurementRecord> batch_;
+  size_t delivered_ = 0;
+  bool inHeader_ = false;
+  std::string cachedPrefix_;
+  std::optional<int64_t> cachedDay_;
+};
+
+ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink& sink) {
+  ReadResult result;
+  const uint64_t total = source.Size();
+  if (total == 0) throw DataFileError("The file is empty.");
+  std::vector<char> buffer(
+      static_cast<size_t>(std::min<uint64_t>(kBlockBytes, std::max<uint64_t>(total + 1, 2 * kLongestLine))));
+
+  DateSurvey survey;
+  if (!SurveyDates(source, buffer, options.progress, survey)) {
+    result.cancelled = true;
+    return result;
+  }
+  const Reading reading = ChooseReading(survey, options.localeOrder);
+  result.dateOrder = reading.order;
+  result.dateOrderSettledByFile = reading.settled;
+  result.dateReading = reading.text;
+
+  Parser parser(reading.order, result, sink);
+  const uint64_t surveyed = total / 10;
+  const bool complete = ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
+    parser.Line(line);
+    if (result.lines % kLinesPerProgress == 0 && options.progress &&
+        !options.progress(surveyed + consumed / 10 * 9, total)) {
+      return false;
+    }
+    return true;
+  });
+  parser.Flush();
+  result.records = parser.Delivered();
+  result.cancelled = !complete;
+  if (!complete) return result;
+
+  if (result.runs.empty() && result.records == 0)
+    throw DataFileError(result.skippedLines == 0
+                            ? "The file holds no data: neither a header block nor a measurement line."
+                            : "The file is not a data file: it holds neither a header block nor a measurement line.");
+  for (size_t i = 0; i < result.runs.size(); ++i) {
+    const size_t next = i + 1 < result.runs.size() ? result.runs[i + 1].firstRecord : result.records;
+    result.runs[i].recordCount = next - result.runs[i].firstRecord;
+  }
+  if (options.progress) options.progress(total, total);
+  return result;
+}
+
+}  // namespace
+
+ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, const RecordSink& sink) {
+  FileSource source(path);
+  return Read(source, options, sink);
+}
+
+ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, acquisition::MeasurementStore& store) {
+  return ReadDataFile(path, options, [&store](std::span<const MeasurementRecord> records) {
+    for (const MeasurementRecord& record : records) store.Append(record);
+  });
+}
+
+ReadResult ReadDataBytes(std::string_view bytes, const ReadOptions& options, const RecordSink& sink) {
+  MemorySource source(bytes);
+  return Read(source, options, sink);
+}
+
+std::string SkippedLinesText(const ReadResult& result) {
+  if (result.skippedLines == 0) return {};
+  return std::to_string(result.skippedLines) + (result.skippedLines == 1 ? " line" : " lines") +
+         " skipped, the first is line " + std::to_string(result.firstSkippedLine) + ": \"" + result.firstSkippedText +
+         "\"";
+}
+
+}  // namespace quarn::datafile

@@ -1,0 +1,103 @@
+#include "DateReading.h"
+
+#include <cctype>
+#include <vector>
+
+#include "acquisition/DateTime.h"
+
+namespace quarn::datafile {
+
+const char* DateOrderName(DateOrder order) {
+  switch (order) {
+    case DateOrder::DayMonthYear: return "day-first";
+    case DateOrder::MonthDayYear: return "month-first";
+    case DateOrder::YearMonthDay: return "year-first";
+  }
+  return "day-first";
+}
+
+DateOrder DateOrderOf(const acquisition::RegionalFormat& format) {
+  acquisition::LocalDateTime sample;
+  sample.year = 2013;
+  sample.month = 9;
+  sample.day = 25;
+  const std::string text = format.ShortDate(sample);
+  std::vector<int> numbers;
+  for (size_t i = 0; i < text.size();) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
+      ++i;
+      continue;
+    }
+    int value = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) value = value * 10 + (text[i++] - '0');
+    numbers.push_back(value);
+  }
+  if (numbers.empty()) return DateOrder::DayMonthYear;
+  if (numbers[0] == 2013 || (numbers.size() >= 3 && numbers[0] == 13 && numbers[2] == 25))
+    return DateOrder::YearMonthDay;
+  if (numbers[0] == 9) return DateOrder::MonthDayYear;
+  return DateOrder::DayMonthYear;
+}
+
+namespace {
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) return 29;
+  return kDays[month - 1];
+}
+
+// A year of four digits as it is; one of two digits in 1930..2029, as the common two-digit year window.
+std::optional<int> FullYear(int year, int digits) {
+  if (digits == 4) return year;
+  if (digits == 2) return year < 30 ? 2000 + year : 1900 + year;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order) {
+  int day = 0;
+  int month = 0;
+  std::optional<int> year;
+  switch (order) {
+    case DateOrder::DayMonthYear:
+      day = fields.first;
+      month = fields.second;
+      if (fields.firstDigits > 2) return std::nullopt;
+      year = FullYear(fields.third, fields.thirdDigits);
+      break;
+    case DateOrder::MonthDayYear:
+      month = fields.first;
+      day = fields.second;
+      if (fields.firstDigits > 2) return std::nullopt;
+      year = FullYear(fields.third, fields.thirdDigits);
+      break;
+    case DateOrder::YearMonthDay:
+      year = FullYear(fields.first, fields.firstDigits);
+      month = fields.second;
+      day = fields.third;
+      if (fields.thirdDigits > 2) return std::nullopt;
+      break;
+  }
+  if (!year || month < 1 || month > 12 || day < 1 || day > DaysInMonth(*year, month)) return std::nullopt;
+  acquisition::LocalDateTime when;
+  when.year = *year;
+  when.month = month;
+  when.day = day;
+  return static_cast<int64_t>(acquisition::EncodeDayNumber(when));
+}
+
+std::optional<int64_t> TimeOfDayMs(int hour, int minute, int second, std::string_view marker) {
+  if (minute < 0 || minute > 59 || second < 0 || second > 59 || hour < 0) return std::nullopt;
+  if (!marker.empty()) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(marker[0])));
+    if ((c != 'a' && c != 'p') || hour < 1 || hour > 12) return std::nullopt;
+    hour = hour % 12 + (c == 'p' ? 12 : 0);
+  } else if (hour > 23) {
+    return std::nullopt;
+  }
+  return ((static_cast<int64_t>(hour) * 60 + minute) * 60 + second) * 1000;
+}
+
+}  // namespace quarn::datafile

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "acquisition/RegionalFormat.h"
+
+namespace quarn::datafile {
+
+// The order of day, month and year in a short date.
+enum class DateOrder {
+  DayMonthYear,  // 05.09.2013, 05/09/2013
+  MonthDayYear,  // 9/5/2013
+  YearMonthDay,  // 2013-09-05
+};
+
+// "day-first", "month-first", "year-first".
+const char* DateOrderName(DateOrder order);
+
+// The order in which format writes its short date (it is asked for 25 September 2013).
+DateOrder DateOrderOf(const acquisition::RegionalFormat& format);
+
+// The three numbers of a short date as written, before an order gives them their meaning.
+struct DateFields {
+  int first = 0;
+  int second = 0;
+  int third = 0;
+  uint8_t firstDigits = 0;
+  uint8_t thirdDigits = 0;
+  bool operator==(const DateFields&) const = default;
+};
+
+// The date's day number (days since 1899-12-30) when order reads fields as a valid calendar date: month
+// 1..12, day within the month, year of four digits or of two (1930..2029).
+std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order);
+
+// Time of day in milliseconds from the numbers after the date: hour, minute and optional second, and a
+// marker after them (letters; A... is before noon, P... after it) for 12-hour times. Nothing when they
+// are out of range.
+std::optional<int64_t> TimeOfDayMs(int hour, int minute, int second, std::string_view marker);
+
+}  // namespace quarn::datafile
