@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/Series.h"
+
+namespace quarn::analysis {
+
+// A gas marker: when the user marked a change, and the label given.
+struct Marker {
+  double time = 0;  // days since 1899-12-30, as a record's DT
+  std::string label;
+};
+
+struct ResponseSettings {
+  // Seconds over which the levels before and after a step are averaged.
+  double windowSeconds = 60;
+  // Consecutive samples that must lie beyond a level for it to count as crossed, so that noise does not.
+  int holdSamples = 3;
+};
+
+inline constexpr std::array<double, 3> kResponseFractions{0.1, 0.5, 0.9};
+
+// The step that follows one marker in the concentration (Conc).
+struct StepResponse {
+  Marker marker;
+  // Mean over the window before the marker; none without a sample there.
+  std::optional<double> levelBefore;
+  // Mean over the window before the next marker (or the last record), never reaching back before this marker;
+  // none without a sample there.
+  std::optional<double> levelAfter;
+  // T10, T50, T90: seconds from the marker until the concentration first crossed 10, 50 and 90 % of the change
+  // from levelBefore to levelAfter, rising or falling, and stayed beyond for the hold; none when it did not
+  // (or when there is no change to measure).
+  std::array<std::optional<double>, kResponseFractions.size()> crossingSeconds{};
+};
+
+// The step after each marker; markers are taken in time order, each step ending at the next marker or at the
+// last record. The records must be in time order. Costs the records of each marker's windows and of its step up
+// to the last crossing found.
+std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<const Marker> markers,
+                                        const ResponseSettings& settings);
+
+}  // namespace quarn::analysis

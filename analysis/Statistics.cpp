@@ -1,0 +1,109 @@
+#include "Statistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quarn::analysis {
+
+RangeStatistics StatisticsFromMoments(const Moments& moments, size_t first, size_t last) {
+  RangeStatistics result;
+  result.first = first;
+  result.last = last;
+  const size_t count = static_cast<size_t>(moments.count);
+  for (size_t k = 0; k < kSeriesCount; ++k) {
+    const Moments::Series& m = moments.series[k];
+    SeriesStatistics& s = result.series[k];
+    s.count = count;
+    if (count == 0) continue;
+    s.mean = m.mean;
+    s.min = m.min;
+    s.max = m.max;
+    s.peakToPeak = m.max - m.min;
+    if (count >= 2) {
+      s.sd = std::sqrt(m.m2 / (moments.count - 1));
+      if (moments.m2T > 0) s.driftPerHour = m.coMoment / moments.m2T * 3600;
+    }
+  }
+  return result;
+}
+
+void StatisticsIndex::Update(const RecordSource& source) {
+  const size_t count = source.Count();
+  if (count > size_) {
+    source.Visit(size_, count, [&](std::span<const acquisition::MeasurementRecord> records) { Append(records); });
+  }
+}
+
+void StatisticsIndex::Append(std::span<const acquisition::MeasurementRecord> records) {
+  for (const acquisition::MeasurementRecord& r : records) {
+    if (size_ == 0) originDays_ = r.DT;
+    current_.Add(Seconds(r.DT), ValuesOf(r));
+    ++size_;
+    if (current_.Count() == kBucketRecords) {
+      if (completeBuckets_ % kChunkBuckets == 0) chunks_.push_back(std::make_unique<Moments[]>(kChunkBuckets));
+      chunks_[completeBuckets_ / kChunkBuckets][completeBuckets_ % kChunkBuckets] = current_.ToMoments();
+      ++completeBuckets_;
+      current_ = ShiftedSums();
+    }
+  }
+}
+
+void StatisticsIndex::Clear() {
+  size_ = 0;
+  originDays_ = 0;
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  completeBuckets_ = 0;
+  current_ = ShiftedSums();
+}
+
+Moments StatisticsIndex::ReadMoments(const RecordSource& source, size_t first, size_t last) const {
+  ShiftedSums sums;
+  source.Visit(first, last, [&](std::span<const acquisition::MeasurementRecord> records) {
+    for (const acquisition::MeasurementRecord& r : records) sums.Add(Seconds(r.DT), ValuesOf(r));
+  });
+  return sums.ToMoments();
+}
+
+RangeStatistics StatisticsIndex::Query(const RecordSource& source, size_t first, size_t last) const {
+  last = std::min(last, size_);
+  first = std::min(first, last);
+  Moments total;
+  // Whole buckets lie between the first bucket boundary at or after first and the last one at or before last.
+  const size_t wholeBegin = (first + kBucketRecords - 1) / kBucketRecords;
+  const size_t wholeEnd = std::min(last / kBucketRecords, completeBuckets_);
+  if (wholeBegin >= wholeEnd) {
+    total = ReadMoments(source, first, last);
+  } else {
+    total = ReadMoments(source, first, wholeBegin * kBucketRecords);
+    for (size_t b = wholeBegin; b < wholeEnd; ++b) total.Merge(Bucket(b));
+    total.Merge(ReadMoments(source, wholeEnd * kBucketRecords, last));
+  }
+  return StatisticsFromMoments(total, first, last);
+}
+
+size_t StatisticsIndex::ReservedBytes() const {
+  return chunks_.size() * kChunkBuckets * sizeof(Moments) + chunks_.capacity() * sizeof(chunks_[0]) + sizeof(*this);
+}
+
+RangeStatistics ComputeStatistics(const RecordSource& source, size_t first, size_t last) {
+  last = std::min(last, source.Count());
+  first = std::min(first, last);
+  Moments total;
+  ShiftedSums bucket;
+  double originDays = 0;
+  source.Visit(first, last, [&](std::span<const acquisition::MeasurementRecord> records) {
+    for (const acquisition::MeasurementRecord& r : records) {
+      if (total.count == 0 && bucket.Count() == 0) originDays = r.DT;
+      bucket.Add((r.DT - originDays) * kSecondsPerDay, ValuesOf(r));
+      if (bucket.Count() == StatisticsIndex::kBucketRecords) {
+        total.Merge(bucket.ToMoments());
+        bucket = ShiftedSums();
+      }
+    }
+  });
+  total.Merge(bucket.ToMoments());
+  return StatisticsFromMoments(total, first, last);
+}
+
+}  // namespace quarn::analysis
