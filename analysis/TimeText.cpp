@@ -4,12 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/DateTime.h"
-
 namespace quarn::analysis {
 
 namespace {
 
+// Runs of digits, runs of letters (dots kept, for "a.m."), and single other characters.
 struct Token {
   bool number = false;
   std::string text;
@@ -22,8 +21,9 @@ std::vector<Token> Tokens(std::string_view text) {
     if (std::isdigit(c) || std::isalpha(c)) {
       const bool number = std::isdigit(c);
       size_t end = i;
-      while (end < text.size() && (number ? std::isdigit(static_cast<unsigned char>(text[end]))
-                                          : std::isalpha(static_cast<unsigned char>(text[end])) || text[end] == '.')) {
+      while (end < text.size()) {
+        const auto e = static_cast<unsigned char>(text[end]);
+        if (number ? !std::isdigit(e) : !(std::isalpha(e) || e == '.')) break;
         ++end;
       }
       tokens.push_back({number, std::string(text.substr(i, end - i))});
@@ -36,90 +36,106 @@ std::vector<Token> Tokens(std::string_view text) {
   return tokens;
 }
 
-bool IsSeparator(const Token& token, std::string_view allowed) {
-  return !token.number && token.text.size() == 1 && allowed.find(token.text[0]) != std::string_view::npos;
-}
+class Reader {
+ public:
+  explicit Reader(std::string_view text) : tokens_(Tokens(text)) {}
+  bool AtEnd() const { return i_ >= tokens_.size(); }
+  void SkipBlanks() {
+    while (Is(" ")) ++i_;
+  }
+  // The next token is one of the single characters in allowed.
+  bool Is(std::string_view allowed) const {
+    return !AtEnd() && !tokens_[i_].number && tokens_[i_].text.size() == 1 &&
+           allowed.find(tokens_[i_].text[0]) != std::string_view::npos;
+  }
+  bool Take(std::string_view allowed) {
+    if (!Is(allowed)) return false;
+    ++i_;
+    return true;
+  }
+  bool Number(size_t maxDigits, int& value, size_t* digits = nullptr) {
+    if (AtEnd() || !tokens_[i_].number || tokens_[i_].text.size() > maxDigits) return false;
+    value = std::stoi(tokens_[i_].text);
+    if (digits) *digits = tokens_[i_].text.size();
+    ++i_;
+    return true;
+  }
+  bool NumberText(std::string& text) {
+    if (AtEnd() || !tokens_[i_].number) return false;
+    text = tokens_[i_++].text;
+    return true;
+  }
+  bool Word(std::string& word) {
+    if (AtEnd() || !std::isalpha(static_cast<unsigned char>(tokens_[i_].text[0]))) return false;
+    word = tokens_[i_++].text;
+    return true;
+  }
 
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
+ private:
+  std::vector<Token> tokens_;
+  size_t i_ = 0;
+};
 
 }  // namespace
 
-std::optional<double> ParseTimeText(std::string_view text, DateOrder order) {
-  std::vector<Token> tokens = Tokens(text);
-  size_t i = 0;
-  auto skipBlanks = [&] {
-    while (i < tokens.size() && IsSeparator(tokens[i], " ")) ++i;
-  };
-  auto number = [&](size_t maxDigits, int& value) {
-    if (i >= tokens.size() || !tokens[i].number || tokens[i].text.size() > maxDigits) return false;
-    value = std::stoi(tokens[i].text);
-    ++i;
-    return true;
-  };
-  skipBlanks();
+std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order) {
+  Reader reader(text);
+  reader.SkipBlanks();
   // The date: three numbers with one kind of separator between them.
-  int parts[3] = {};
-  size_t firstDigits = i < tokens.size() ? tokens[i].text.size() : 0;
-  if (!number(4, parts[0])) return std::nullopt;
-  if (i >= tokens.size() || !IsSeparator(tokens[i], "./-")) return std::nullopt;
-  const char separator = tokens[i++].text[0];
-  if (!number(2, parts[1])) return std::nullopt;
-  if (i >= tokens.size() || !IsSeparator(tokens[i], std::string(1, separator))) return std::nullopt;
-  ++i;
-  if (!number(4, parts[2])) return std::nullopt;
-  if (i < tokens.size() && IsSeparator(tokens[i], ".")) ++i;  // "05.09.2013."
-
-  acquisition::LocalDateTime when;
-  if (firstDigits == 4) {
-    when.year = parts[0];
-    when.month = parts[1];
-    when.day = parts[2];
-  } else {
-    when.year = parts[2] < 100 ? 2000 + parts[2] : parts[2];
-    when.day = order == DateOrder::kDayMonthYear ? parts[0] : parts[1];
-    when.month = order == DateOrder::kDayMonthYear ? parts[1] : parts[0];
+  datafile::DateFields fields;
+  size_t digits = 0;
+  if (!reader.Number(4, fields.first, &digits)) return std::nullopt;
+  fields.firstDigits = static_cast<uint8_t>(digits);
+  std::string separator;
+  for (char c : std::string_view("./-")) {
+    if (reader.Is(std::string(1, c))) separator = std::string(1, c);
   }
-  if (when.month < 1 || when.month > 12 || when.day < 1 || when.day > DaysInMonth(when.year, when.month)) {
-    return std::nullopt;
-  }
+  if (separator.empty() || !reader.Take(separator)) return std::nullopt;
+  if (!reader.Number(2, fields.second) || !reader.Take(separator)) return std::nullopt;
+  if (!reader.Number(4, fields.third, &digits)) return std::nullopt;
+  fields.thirdDigits = static_cast<uint8_t>(digits);
+  reader.Take(".");  // "05.09.2013."
+  const std::optional<int64_t> day =
+      datafile::DayNumberIn(fields, fields.firstDigits == 4 ? datafile::DateOrder::YearMonthDay : order);
+  if (!day) return std::nullopt;
 
   // The time: hours, minutes, optional seconds with an optional fraction, optional AM or PM.
-  if (i < tokens.size() && (IsSeparator(tokens[i], " ") || (!tokens[i].number && tokens[i].text == "T"))) ++i;
-  skipBlanks();
-  if (i < tokens.size()) {
-    if (!number(2, when.hour)) return std::nullopt;
-    if (i >= tokens.size() || !IsSeparator(tokens[i], ":.")) return std::nullopt;
-    ++i;
-    if (!number(2, when.minute)) return std::nullopt;
-    if (i < tokens.size() && IsSeparator(tokens[i], ":.")) {
-      ++i;
-      if (!number(2, when.second)) return std::nullopt;
-      if (i + 1 < tokens.size() && IsSeparator(tokens[i], ".,") && tokens[i + 1].number) {
-        const std::string digits = (tokens[i + 1].text + "000").substr(0, 3);
-        when.millisecond = std::stoi(digits);
-        i += 2;
-      }
-    }
-    skipBlanks();
-    if (i < tokens.size() && !tokens[i].number) {
-      std::string word;
-      for (char c : tokens[i].text) {
-        if (c != '.') word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      }
-      if (word != "AM" && word != "PM") return std::nullopt;
-      if (when.hour < 1 || when.hour > 12) return std::nullopt;
-      when.hour = when.hour % 12 + (word == "PM" ? 12 : 0);
-      ++i;
-      skipBlanks();
-    }
-    if (i != tokens.size()) return std::nullopt;
-    if (when.hour > 23 || when.minute > 59 || when.second > 59) return std::nullopt;
+  std::string word;
+  if (!reader.Take(" ") && !(reader.Word(word) && word == "T")) {
+    if (reader.AtEnd()) return static_cast<double>(*day);
+    return std::nullopt;
   }
-  return acquisition::EncodeDayNumber(when);
+  reader.SkipBlanks();
+  if (reader.AtEnd()) return static_cast<double>(*day);
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  double fraction = 0;
+  if (!reader.Number(2, hour) || !reader.Take(":.") || !reader.Number(2, minute)) return std::nullopt;
+  if (reader.Take(":.")) {
+    if (!reader.Number(2, second)) return std::nullopt;
+    std::string decimals;
+    if (reader.Take(".,")) {
+      if (!reader.NumberText(decimals)) return std::nullopt;
+      fraction = std::stod("0." + decimals);
+    }
+  }
+  reader.SkipBlanks();
+  std::string marker;
+  if (reader.Word(marker)) {
+    std::string letters;
+    for (char c : marker) {
+      if (c != '.') letters += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (letters != "AM" && letters != "PM") return std::nullopt;
+    reader.SkipBlanks();
+  }
+  if (!reader.AtEnd()) return std::nullopt;
+  const std::optional<int64_t> ms = datafile::TimeOfDayMs(hour, minute, second, marker);
+  if (!ms) return std::nullopt;
+  // As the data file reader places a time within its day.
+  const double dayFraction = (static_cast<double>(*ms) + fraction * 1000) / 86400000.0;
+  return *day >= 0 ? static_cast<double>(*day) + dayFraction : static_cast<double>(*day) - dayFraction;
 }
 
 }  // namespace quarn::analysis
