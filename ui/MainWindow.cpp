@@ -22,7 +22,6 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -30,10 +29,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "acquisition/DateTime.h"
 #include "base/Folders.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
+#include "ui/RecordTable.h"
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
 #include "widgets/Heading.h"
@@ -72,8 +71,6 @@ constexpr int kClientWidth = 1001;
 constexpr int kClientHeight = 678;
 constexpr int kMinOuterWidth = 1017;
 constexpr int kMinOuterHeight = 736;
-// The "Time" column at the reference font; wider where the locale's time text needs it.
-constexpr int kTimeColumnWidth = 150;
 
 std::string WithSeparator(const QString& folder) {
   QString path = QDir::toNativeSeparators(folder);
@@ -122,16 +119,10 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   rightLayout->setSpacing(0);
   chart_ = new MeasurementChart(right);
   tableModel_ = new MeasurementTableModel(this);
-  table_ = new QTableView(right);
+  table_ = new RecordTable(right);
   table_->setObjectName("SG1");
-  table_->setModel(tableModel_);
   table_->setFixedHeight(166);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  NewRowHeader();
-  table_->horizontalHeader()->setFixedHeight(35);
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  table_->SetModel(tableModel_);
   rightLayout->addWidget(chart_, 1);
   rightLayout->addWidget(table_);
   layout->addWidget(right, 1);
@@ -356,26 +347,12 @@ void MainWindow::ShowRecords(const acquisition::MeasurementStore& store, size_t,
   tableModel_->SetRecords(&store);
   chart_->ShowRecords(last);
   tableModel_->ShowRecords(last);
-  if (autoScrollBox_->isChecked()) {
-    const QModelIndex last = tableModel_->index(tableModel_->RecordRows() - 1, 0);
-    table_->setCurrentIndex(last);
-    table_->scrollTo(last);
-  }
+  if (autoScrollBox_->isChecked()) table_->ShowLast();
   chart_->Refresh();
-}
-
-void MainWindow::NewRowHeader() {
-  auto* header = new QHeaderView(Qt::Vertical, table_);
-  table_->setVerticalHeader(header);  // deletes the previous one
-  header->setVisible(false);
-  header->setSectionResizeMode(QHeaderView::Fixed);
-  header->setDefaultSectionSize(table_->fontMetrics().height() + 6);
 }
 
 void MainWindow::ClearDisplay() {
   tableModel_->Reset();
-  // The row header keeps a few bytes per row it ever had; a new one gives a long run's share back.
-  NewRowHeader();
   chart_->RemoveSeries();
   update();
 }
@@ -442,36 +419,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   EnforceMinimumSize();
 }
 
-int MainWindow::TimeColumnWidth() const {
-  // The widest time text of the locale: two-digit days and months, each month for its name, a morning and
-  // an evening hour for AM/PM texts, and the widest milliseconds.
-  int widest = 0;
-  const QFontMetrics metrics(table_->font());
-  for (int month = 1; month <= 12; ++month) {
-    for (int hour : {10, 22}) {
-      const double dt = acquisition::EncodeDayNumber({2026, month, 28, hour, 58, 58, 888});
-      widest = std::max(widest, metrics.horizontalAdvance(tableModel_->TimeText(dt)));
-    }
-  }
-  // The cell's text margins, as the view's style draws them, and a little air.
-  const int margin = table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1;
-  return std::max(kTimeColumnWidth, widest + 2 * margin + 6);
-}
-
-void MainWindow::LayoutTable() {
-  // "Status" is wider than 40 pixels in most fonts: the column holds its header whole.
-  const QHeaderView* header = table_->horizontalHeader();
-  const int headerMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 2;
-  const int status = std::max(40, header->fontMetrics().horizontalAdvance("Status") + headerMargin);
-  const int fixed[4] = {40, TimeColumnWidth(), 50, status};
-  for (int c = 0; c < 4; ++c) table_->setColumnWidth(c, fixed[c]);
-  if (tableModel_->columnCount() > 4) {
-    // The eight columns share 96 % of what the first four leave.
-    const int first = fixed[0] + fixed[1] + fixed[2] + fixed[3];
-    const int width = static_cast<int>(std::llrint((table_->viewport()->width() - first) * 0.12));
-    for (int c = 4; c < 12; ++c) table_->setColumnWidth(c, width);
-  }
-}
+void MainWindow::LayoutTable() { table_->LayoutColumns(); }
 
 void MainWindow::EnforceMinimumSize() {
   // The outer size (frame included) never drops below 1017 x 736.

@@ -19,7 +19,6 @@ class QCheckBox;
 class QLineEdit;
 class QRadioButton;
 class QSlider;
-class QTableView;
 class QTableWidget;
 class QToolBar;
 class QToolButton;
@@ -28,6 +27,7 @@ namespace quarn::ui {
 
 class MeasurementChart;
 class MeasurementTableModel;
+class RecordTable;
 class RunControl;
 
 // What the main window can be given instead of the real thing (tests give their own).
@@ -61,7 +61,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QToolButton* Button(ui::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
   MeasurementChart* Chart() const { return chart_; }
-  QTableView* Table() const { return table_; }
+  RecordTable* Table() const { return table_; }
   MeasurementTableModel* TableModel() const { return tableModel_; }
   QLineEdit* IntervalEdit() const { return intervalEdit_; }
   QSlider* IntervalSlider() const { return intervalSlider_; }
@@ -118,8 +118,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override;
   void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) override;
   void ClearDisplay() override;
-  // A fresh, hidden row header for the table, at the fixed row height.
-  void NewRowHeader();
   void ForgetSensor() override;
   QString AskSavePath(const QString& fileName) override;
 
@@ -130,8 +128,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QWidget* BuildIntervalGroup(QWidget* parent);
   QWidget* BuildZoomButtons(QWidget* parent);
   void LayoutTable();
-  // Width of the "Time" column: 150, or what the locale's widest time text needs in the table's font.
-  int TimeColumnWidth() const;
   void EnforceMinimumSize();
   void IntervalSliderChanged();
   void IntervalTextChanged(const QString& text);
@@ -156,7 +152,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QRadioButton* advancedModeButton_ = nullptr;
   QCheckBox* autoScrollBox_ = nullptr;
   MeasurementChart* chart_ = nullptr;
-  QTableView* table_ = nullptr;
+  RecordTable* table_ = nullptr;
   MeasurementTableModel* tableModel_ = nullptr;
   QAction* menuBasic_ = nullptr;
   QAction* menuAdvance_ = nullptr;

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSlider>
-#include <QTableView>
 #include <QTimer>
 #include <functional>
 
@@ -14,6 +13,7 @@
 
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
+#include "ui/RecordTable.h"
 #include "ui/RunControl.h"
 #include "ui/tests/MainWindowFixture.h"
 
@@ -52,7 +52,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   EXPECT_GE(shown, 3);
   EXPECT_EQ(form_->TableModel()->RecordRows(), shown);
   EXPECT_EQ(form_->TableModel()->rowCount(), shown + 1) << "one empty row at the end";
-  EXPECT_EQ(form_->Table()->currentIndex().row(), shown - 1) << "auto scrolling selects the newest row";
+  EXPECT_EQ(form_->Table()->CurrentRow(), shown - 1) << "auto scrolling selects the newest row";
   EXPECT_EQ(form_->TableModel()->index(0, 0).data().toString(), "1");
 
   // A further tick takes only what is new: none twice, none skipped.

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QSlider>
 #include <QStyle>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +21,7 @@
 #include "identify/tests/TestDoubles.h"
 #include "sim/testing/SimSensor.h"
 #include "ui/MeasurementTableModel.h"
+#include "ui/RecordTable.h"
 #include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui {
@@ -156,10 +156,10 @@ TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
     }
     model.SetRecords(&records);
     model.ShowRecords(records.Count());
-    QTableView* table = window.form->Table();
-    const QFontMetrics metrics(table->font());
-    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
-    const int width = table->columnWidth(1);
+    RecordTable* table = window.form->Table();
+    const QFontMetrics metrics(table->View()->font());
+    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table->View()) + 1;
+    const int width = table->ColumnWidth(1);
     EXPECT_GE(width, 150);
     int widest = 0;
     for (int row = 0; row < model.RecordRows(); ++row) {
