@@ -82,8 +82,8 @@ class RecordTable : public QFrame {
   int first_ = 0;
   int current_ = -1;
   int rowHeight_ = 1;
-  int pageRows_ = 1;     // rows in view whole
-  int capacity_ = 1;     // rows in view, the last one perhaps in part
+  int pageRows_ = 1;      // rows in view whole
+  int capacity_ = 1;      // rows in view, the last one perhaps in part
   bool syncing_ = false;  // the view's selection is being set from current_
 };
 

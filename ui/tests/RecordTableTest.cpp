@@ -41,9 +41,7 @@ class RecordTableTest : public ::testing::Test {
     model_.ShowRecords(records);
   }
   // What the view draws in row `visible` (0 is the top row in view) and column 0: the row's number.
-  QString ShownNumber(int visible) const {
-    return table_.View()->model()->index(visible, 0).data().toString();
-  }
+  QString ShownNumber(int visible) const { return table_.View()->model()->index(visible, 0).data().toString(); }
   // The first row in view shows the record the scroll bar stands at, and so does every row after it.
   void ExpectRowsFollowTheScrollBar() const {
     const int first = table_.FirstVisibleRow();
@@ -133,7 +131,7 @@ struct KeyCase {
   const char* name;
   int startRow;
   Qt::Key key;
-  int row;    // the current row afterwards is row + pages * the rows of a page
+  int row;  // the current row afterwards is row + pages * the rows of a page
   int pages;
 };
 constexpr int kRecords = 1000;
