@@ -1,6 +1,7 @@
 #include "SensorModel.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace quarn::sim {
@@ -42,7 +43,11 @@ std::array<uint32_t, 10> FrameValues::AsArray() const {
           compensatedRatio, zeroedRatio,  rawConcentration, concentration, status};
 }
 
-SensorModel::SensorModel(uint32_t seed) : random_(seed) {
+SensorModel::SensorModel(uint32_t seed, Clock clock) : random_(seed), clock_(std::move(clock)) {
+  if (!clock_) {
+    clock_ = [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
+  }
+  chamberTime_ = clock_();
   std::uniform_real_distribution<double> unit(0, 1);
   const double ageingSign = unit(random_) < 0.5 ? -1 : 1;
   ageing_ = ageingSign * (0.003 + 0.003 * unit(random_));
@@ -56,8 +61,36 @@ void SensorModel::RestoreFactoryCalibration() {
   spanFactor_ = factorySpan_;
 }
 
-double SensorModel::TrueCompensatedRatio() const {
-  return kNominalRatio * (1 + ageing_) * std::exp(-kAbsorption * gasPpm_);
+void SensorModel::FollowGas() {
+  const double now = clock_();
+  const double elapsed = std::max(0.0, now - chamberTime_);
+  chamberTime_ = now;
+  if (timeConstant_ <= 0) {
+    chamberPpm_ = gasPpm_;
+  } else {
+    chamberPpm_ = gasPpm_ + (chamberPpm_ - gasPpm_) * std::exp(-elapsed / timeConstant_);
+  }
+}
+
+void SensorModel::SetGas(double ppm) {
+  FollowGas();
+  gasPpm_ = ppm < 0 ? 0 : ppm;
+  FollowGas();
+}
+
+double SensorModel::ChamberGas() {
+  FollowGas();
+  return chamberPpm_;
+}
+
+void SensorModel::SetTimeConstant(double seconds) {
+  FollowGas();
+  timeConstant_ = seconds > 0 ? seconds : 0;
+  FollowGas();
+}
+
+double SensorModel::TrueCompensatedRatio() {
+  return kNominalRatio * (1 + ageing_) * std::exp(-kAbsorption * ChamberGas());
 }
 
 double SensorModel::ConcentrationFromRatio(double compensatedRatio) const {
@@ -73,7 +106,7 @@ FrameValues SensorModel::Measure() {
   const double temperature = Temperature();
   const double delta = temperature - 25;
   const double active =
-      kActiveAtZero * (1 + ageing_) * (1 + kActivePerDegree * delta) * std::exp(-kAbsorption * gasPpm_) +
+      kActiveAtZero * (1 + ageing_) * (1 + kActivePerDegree * delta) * std::exp(-kAbsorption * ChamberGas()) +
       kActiveNoise * symmetric(random_);
   const double reference = kReferenceLevel * (1 + kReferencePerDegree * delta) + kReferenceNoise * symmetric(random_);
   const double lamp = kLampLevel * (1 + kLampPerDegree * delta) + kLampNoise * symmetric(random_);

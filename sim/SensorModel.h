@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <random>
 
 namespace quarn::sim {
@@ -28,18 +29,27 @@ struct FrameValues {
 // its stored zero ratio and span factor. From the factory the zero is off by some tens in par7 and
 // the span by a few percent, so that ZERO2 and CALB have something to correct.
 // Noise is bounded (uniform), so that a calibrated sensor stays within fixed limits in every frame.
+// The chamber follows a change of gas with a first-order lag (time constant, 0 by default: at once), timed by
+// a clock of seconds (the steady clock unless a test gives its own).
 class SensorModel {
  public:
-  explicit SensorModel(uint32_t seed);
+  using Clock = std::function<double()>;
+  explicit SensorModel(uint32_t seed, Clock clock = {});
 
-  void SetGas(double ppm) { gasPpm_ = ppm < 0 ? 0 : ppm; }
+  // The gas let into the chamber; the chamber reaches it with the time constant.
+  void SetGas(double ppm);
   double Gas() const { return gasPpm_; }
+  // The gas in the chamber now, which the readings show.
+  double ChamberGas();
+  // Seconds; 0 or less: the chamber takes a new gas at once.
+  void SetTimeConstant(double seconds);
+  double TimeConstant() const { return timeConstant_; }
   // The ambient temperature the sensor slowly wanders around.
   void SetTemperature(double celsius) { baseTemperature_ = celsius; }
   double Temperature() const { return baseTemperature_ + temperatureWalk_; }
 
-  // One frame; every call moves the temperature walk and draws new noise, nothing depends on wall time,
-  // so the same seed and the same calls give the same frames.
+  // One frame; every call moves the temperature walk and draws new noise. Without a time constant nothing
+  // depends on the clock, so the same seed and the same calls give the same frames.
   FrameValues Measure();
 
   // ZERO2: the current gas becomes the zero (par7 = 10000, C2 = 0).
@@ -55,12 +65,18 @@ class SensorModel {
 
  private:
   // Active/reference ratio with the temperature effect removed and without noise.
-  double TrueCompensatedRatio() const;
+  double TrueCompensatedRatio();
+  // Brings the chamber's gas up to the clock's time.
+  void FollowGas();
   // Concentration the sensor derives from a compensated ratio, before the span factor.
   double ConcentrationFromRatio(double compensatedRatio) const;
 
   std::mt19937 random_;
+  Clock clock_;
   double gasPpm_ = 0;
+  double chamberPpm_ = 0;
+  double timeConstant_ = 0;
+  double chamberTime_ = 0;  // the clock's time of chamberPpm_
   double baseTemperature_ = 25;
   double temperatureWalk_ = 0;
   double ageing_ = 0;  // relative change of the active channel since the factory zero

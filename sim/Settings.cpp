@@ -29,6 +29,11 @@ bool ParseSwitch(const std::string& text, bool& value) {
   return false;
 }
 
+// A time constant in seconds: 0 (at once) up to a day.
+bool ParseTimeConstant(const std::string& text, double& seconds) {
+  return ParseNumber(text, seconds) && seconds >= 0 && seconds <= 86400;
+}
+
 std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
@@ -92,11 +97,13 @@ std::optional<int> ParseBaud(const std::string& text) {
 
 std::string Usage() {
   return "usage: quarn-sensor-sim --port-dir DIR --com N [--serial DIGITS] [--firmware TEXT] [--type TEXT]\n"
-         "         [--range TEXT] [--seed S] [--gas PPM] [--appear-after SEC] [--disappear-after SEC]\n"
+         "         [--range TEXT] [--seed S] [--gas PPM] [--tau SECONDS] [--appear-after SEC]\n"
+         "         [--disappear-after SEC]\n"
          "         [--baud RATE] [--exit-with-parent]\n"
          "         [--reply-delay MS] [--silent] [--silent-to CMD[,CMD...]] [--split PARTS] [--noise]\n"
          "         [--fields N]\n"
-         "control lines on standard input: gas PPM | temp C | silent on|off | silent-to CMD,... |\n"
+         "--tau: time constant of the chamber's first-order response to a new gas (default 15, 0: at once)\n"
+         "control lines on standard input: gas PPM | tau SECONDS | temp C | silent on|off | silent-to CMD,... |\n"
          "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
          "         baud RATE | unplug | plug | quit\n"
          "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n";
@@ -139,6 +146,8 @@ std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args
       ok = ParseNumber(value, settings.seed);
     } else if (name == "--gas") {
       ok = ParseNumber(value, settings.gasPpm) && settings.gasPpm >= 0;
+    } else if (name == "--tau") {
+      ok = ParseTimeConstant(value, settings.timeConstant);
     } else if (name == "--appear-after") {
       ok = ParseNumber(value, settings.appearAfter) && settings.appearAfter >= 0;
     } else if (name == "--disappear-after") {
@@ -191,6 +200,10 @@ ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, Se
     double ppm = 0;
     ok = ParseNumber(value, ppm) && ppm >= 0;
     if (ok) model.SetGas(ppm);
+  } else if (verb == "tau") {
+    double seconds = 0;
+    ok = ParseTimeConstant(value, seconds);
+    if (ok) model.SetTimeConstant(seconds);
   } else if (verb == "temp") {
     double celsius = 0;
     ok = ParseNumber(value, celsius);

@@ -45,6 +45,8 @@ struct SimSettings {
   Identity identity;
   uint32_t seed = 1;
   double gasPpm = 0;
+  // Seconds in which the chamber comes 63 % of the way to a new gas (first order); 0: at once.
+  double timeConstant = 15;
   // Seconds after the start; negative: at once / never.
   double appearAfter = -1;
   double disappearAfter = -1;

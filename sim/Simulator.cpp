@@ -35,6 +35,7 @@ Simulator::Simulator(SimSettings settings)
   linkPath_ = dir + "COM" + std::to_string(settings_.com);
   replies_.CurrentBehaviour() = settings_.behaviour;
   replies_.Model().SetGas(settings_.gasPpm);
+  replies_.Model().SetTimeConstant(settings_.timeConstant);
 }
 
 Simulator::~Simulator() { Unplug(); }

@@ -56,7 +56,9 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
   // A test that aborts never runs our destructor; the simulator then ends with the test process.
   std::vector<std::string> args = {
       QUARN_SIM_PATH, "--exit-with-parent",         "--port-dir", portDir_,
-      "--com",        std::to_string(options_.com), "--baud",     std::to_string(options_.baud)};
+      "--com",        std::to_string(options_.com), "--baud",     std::to_string(options_.baud),
+      "--tau",        std::to_string(options_.tau)};
+  // Later options win: a test's own arguments override these.
   args.insert(args.end(), options_.args.begin(), options_.args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

@@ -23,6 +23,8 @@ class SimSensor {
     bool waitReady = true;          // false for --appear-after
     // The line's speed; 9600 as a real sensor. Tests that need many replies quickly raise it.
     int baud = 9600;
+    // The chamber's time constant in seconds; 0 (a new gas at once) unless a test wants response curves.
+    double tau = 0;
   };
 
   // Starts the process; waits for READY (10 s) or throws std::runtime_error.

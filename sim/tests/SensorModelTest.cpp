@@ -68,6 +68,51 @@ TEST(SensorModelTest, SpanNeedsAbsorptionAndInitRestoresTheFactoryState) {
   EXPECT_EQ(model.ZeroRatio(), factoryZero);
 }
 
+// The chamber follows a new gas as 1 - exp(-t / tau), rising and falling, and a new time constant applies from
+// the moment it is given.
+TEST(SensorModelTest, ChamberFollowsANewGasWithTheTimeConstant) {
+  double now = 1000;
+  SensorModel model(3, [&] { return now; });
+  model.SetGas(400);
+  EXPECT_DOUBLE_EQ(model.ChamberGas(), 400) << "no time constant: at once";
+  model.SetTimeConstant(15);
+  struct Step {
+    double from, to;
+  };
+  for (const Step step : {Step{400, 1400}, Step{1400, 400}}) {
+    model.SetGas(step.to);
+    EXPECT_NEAR(model.ChamberGas(), step.from, 1e-6);
+    const double stepAt = now;
+    // T10, T50 and T90 of a first-order response, in that order.
+    for (double t : {15 * std::log(10.0 / 9), 15 * std::log(2.0), 15 * std::log(10.0)}) {
+      now = stepAt + t;
+      const double reached = (model.ChamberGas() - step.from) / (step.to - step.from);
+      EXPECT_NEAR(reached, 1 - std::exp(-t / 15), 1e-9) << "after " << t << " s";
+    }
+    now += 20 * 15;
+    EXPECT_NEAR(model.ChamberGas(), step.to, 1e-6);
+  }
+  model.SetGas(0);
+  now += 15;
+  model.SetTimeConstant(0);
+  EXPECT_DOUBLE_EQ(model.ChamberGas(), 0) << "without a time constant the chamber holds the gas at once";
+}
+
+TEST(SensorModelTest, ReadingsShowTheChamberNotTheGasLetIn) {
+  double now = 0;
+  SensorModel model(5, [&] { return now; });
+  model.SetZero();
+  model.SetGas(2000);
+  ASSERT_TRUE(model.SetSpan(2000));
+  model.SetGas(0);
+  model.SetTimeConstant(10);
+  model.SetGas(2000);
+  now += 10 * std::log(2.0);
+  EXPECT_NEAR(model.Measure().concentration, 1000, 10) << "half way after tau ln 2";
+  now += 200;
+  EXPECT_NEAR(model.Measure().concentration, 2000, 20);
+}
+
 TEST(SensorRepliesTest, AddressCaseAndSilenceRules) {
   SensorReplies replies({}, 1);
   replies.CurrentBehaviour().silentTo = {"CALB", "rt?"};
@@ -98,6 +143,11 @@ TEST(SettingsTest, CommandLineAndControlLines) {
   EXPECT_DOUBLE_EQ(settings->gasPpm, 250.5);
   EXPECT_EQ(settings->behaviour.baud, 115200);
   EXPECT_EQ(Behaviour().baud, 9600) << "a real sensor's line by default";
+  EXPECT_DOUBLE_EQ(settings->timeConstant, 15) << "a real sensor's response by default";
+  std::string tauError;
+  const auto quick = ParseCommandLine({"--port-dir", "/tmp/p", "--com", "1", "--tau", "2.5"}, tauError);
+  ASSERT_TRUE(quick) << tauError;
+  EXPECT_DOUBLE_EQ(quick->timeConstant, 2.5);
 
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--com", "7"},
@@ -106,6 +156,8 @@ TEST(SettingsTest, CommandLineAndControlLines) {
                                              {"--port-dir", "/tmp/p", "--com", "7", "--reply-delay"},
                                              {"--port-dir", "/tmp/p", "--com", "7", "--baud", "0"},
                                              {"--port-dir", "/tmp/p", "--com", "7", "--baud", "fast"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--tau", "-1"},
+                                             {"--port-dir", "/tmp/p", "--com", "7", "--tau", "slow"},
                                              {"--port-dir", "/tmp/p", "--com", "7", "--bogus", "1"}}) {
     EXPECT_FALSE(ParseCommandLine(bad, error)) << bad.back();
   }
@@ -130,6 +182,14 @@ TEST(SettingsTest, CommandLineAndControlLines) {
   EXPECT_EQ(ApplyControlLine("gas lots", behaviour, model), ControlAction::kInvalid);
   EXPECT_EQ(ApplyControlLine("noise maybe", behaviour, model), ControlAction::kInvalid);
   EXPECT_EQ(model.Gas(), 1500);
+  EXPECT_EQ(ApplyControlLine("tau 30", behaviour, model), ControlAction::kNone);
+  EXPECT_DOUBLE_EQ(model.TimeConstant(), 30);
+  EXPECT_EQ(ApplyControlLine("tau 0", behaviour, model), ControlAction::kNone);
+  EXPECT_DOUBLE_EQ(model.TimeConstant(), 0);
+  for (const char* bad : {"tau", "tau -2", "tau x", "tau 100000"}) {
+    EXPECT_EQ(ApplyControlLine(bad, behaviour, model), ControlAction::kInvalid) << bad;
+  }
+  EXPECT_DOUBLE_EQ(model.TimeConstant(), 0);
 }
 
 }  // namespace

@@ -281,6 +281,36 @@ TEST(SimulatorTest, SpanCalibrationMakesConcentrationFollowTheGas) {
   }
 }
 
+// A gas line starts a first-order response: the readings creep towards the new gas, which a control line can
+// hurry with a shorter time constant; the simulator's default is a real sensor's 15 s.
+TEST(SimulatorTest, ConcentrationFollowsAGasChangeWithTheTimeConstant) {
+  SimSensor::Options options = WithArgs({"--tau", "600"});
+  options.baud = 115200;
+  SimSensor sim(options);
+  PortClient client(sim.PortLink());
+  EXPECT_EQ(client.Ask("#00ZERO2"), "OK");
+  sim.Control("gas 2000");
+  const std::vector<uint32_t> first = AskFrame(client);
+  ASSERT_EQ(first.size(), 10u);
+  EXPECT_LT(first[8], 1000u) << "the chamber needs minutes to come half way";
+  sim.Control("tau 0.5");
+  std::vector<uint32_t> frame;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        frame = AskFrame(client);
+        return frame.size() == 10 && frame[8] > 1800;
+      },
+      30s))
+      << "still at " << (frame.size() == 10 ? frame[8] : 0);
+  sim.Control("tau 0");
+  sim.Control("gas 0");
+  frame = AskFrame(client);
+  ASSERT_EQ(frame.size(), 10u);
+  EXPECT_LT(frame[8], 10u) << "without a time constant the gas is there at once";
+
+  EXPECT_THROW(sim.Control("tau -1"), std::runtime_error);
+}
+
 TEST(SimulatorTest, SameSeedGivesSameFrames) {
   auto frames = [](const std::string& seed) {
     SimSensor sim(WithArgs({"--seed", seed, "--gas", "1200"}));
