@@ -41,3 +41,5 @@ quarn_add_fuzz(FrameParserFuzz SOURCE ${PROJECT_SOURCE_DIR}/link/fuzz/FrameParse
                SEEDS ${seeds}/frames)
 quarn_add_fuzz(CommandListFuzz SOURCE ${PROJECT_SOURCE_DIR}/console/fuzz/CommandListFuzz.cpp LIBS quarn_console
                SEEDS ${PROJECT_SOURCE_DIR}/console/commands.ini)
+quarn_add_fuzz(DataFileReaderFuzz SOURCE ${PROJECT_SOURCE_DIR}/datafile/fuzz/DataFileReaderFuzz.cpp
+               LIBS quarn_datafile SEEDS ${seeds}/datafile)

@@ -115,6 +115,25 @@ bool ExportCsv(const std::string& path, const acquisition::MeasurementStore& sto
   return true;
 }
 
+bool ExportCsvInTimeRange(const std::string& path, const acquisition::MeasurementStore& store, double fromDT,
+                          double toDT, const RowProgress& progress) {
+  const size_t total = store.Count();
+  CsvWriter writer(path);
+  size_t done = 0;
+  bool cancelled = false;
+  store.ForEach(0, total, [&](std::span<const MeasurementRecord> records) {
+    for (const MeasurementRecord& record : records) {
+      if (cancelled) return;
+      if (record.DT >= fromDT && record.DT <= toDT) writer.Row(record);
+      if (++done % kRowsPerProgress == 0 && progress && !progress(done, total)) cancelled = true;
+    }
+  });
+  if (cancelled) return false;
+  writer.Finish();
+  if (progress) progress(total, total);
+  return true;
+}
+
 bool ExportCsv(const std::string& path, std::span<const MeasurementRecord> records, const RowProgress& progress) {
   CsvWriter writer(path);
   size_t done = 0;

@@ -33,6 +33,11 @@ bool ExportCsv(const std::string& path, const acquisition::MeasurementStore& sto
 bool ExportCsv(const std::string& path, std::span<const acquisition::MeasurementRecord> records,
                const RowProgress& progress = {});
 
+// The records of store whose time lies in [fromDT, toDT] (what a chart shows between its axis ends), in store
+// order, whatever order the times have. Progress counts the records looked at out of the store's count.
+bool ExportCsvInTimeRange(const std::string& path, const acquisition::MeasurementStore& store, double fromDT,
+                          double toDT, const RowProgress& progress = {});
+
 // Reads a file that ExportCsv wrote (the header row is checked). Throws DataFileError naming the first line
 // that does not read.
 std::vector<acquisition::MeasurementRecord> ReadCsv(const std::string& path);

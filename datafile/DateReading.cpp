@@ -47,9 +47,9 @@ int DaysInMonth(int year, int month) {
   return kDays[month - 1];
 }
 
-// A year of four digits as it is; one of two digits in 1930..2029, as the common two-digit year window.
+// A year of four digits from 1900 on; one of two digits in 1930..2029, as the common two-digit year window.
 std::optional<int> FullYear(int year, int digits) {
-  if (digits == 4) return year;
+  if (digits == 4) return year >= 1900 ? std::optional<int>(year) : std::nullopt;
   if (digits == 2) return year < 30 ? 2000 + year : 1900 + year;
   return std::nullopt;
 }

@@ -33,7 +33,7 @@ struct DateFields {
 };
 
 // The date's day number (days since 1899-12-30) when order reads fields as a valid calendar date: month
-// 1..12, day within the month, year of four digits or of two (1930..2029).
+// 1..12, day within the month, year of four digits from 1900 on or of two (1930..2029).
 std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order);
 
 // Time of day in milliseconds from the numbers after the date: hour, minute and optional second, and a

@@ -67,6 +67,26 @@ TEST_F(CsvExport, CancelledOrFailedExportLeavesNoFileAndTheOldOneUnchanged) {
   EXPECT_EQ(ReadCsv(path).size(), 3u);
 }
 
+// Two runs whose times overlap (the clock was set back between them): the range picks by time, in store order.
+TEST_F(CsvExport, TimeRangeTakesTheRecordsWithinItInStoreOrder) {
+  const auto first = testing::Records({2026, 3, 1, 12, 0, 0, 0}, 100, 60);
+  const auto second = testing::Records({2026, 3, 1, 12, 30, 0, 0}, 100, 60);
+  acquisition::MeasurementStore store;
+  for (const auto* run : {&first, &second})
+    for (const auto& r : *run) store.Append(r);
+  const double from = acquisition::EncodeDayNumber({2026, 3, 1, 13, 0, 0, 0});
+  const double to = acquisition::EncodeDayNumber({2026, 3, 1, 13, 10, 0, 0});
+  const std::string path = dir_ + "/range.csv";
+  ASSERT_TRUE(ExportCsvInTimeRange(path, store, from, to));
+
+  std::vector<MeasurementRecord> expected;
+  for (const auto* run : {&first, &second})
+    for (const auto& r : *run)
+      if (r.DT >= from && r.DT <= to) expected.push_back(r);
+  EXPECT_EQ(expected.size(), 20u);
+  EXPECT_EQ(ReadCsv(path), expected);
+}
+
 TEST_F(CsvExport, ReadingRefusesOtherFiles) {
   const std::string path = dir_ + "/other.csv";
   std::ofstream(path) << CsvHeaderRow() << "\r\n2026-01-02T03:04:05.000,1,2,3,4,5,6,7,8,9\r\n";

@@ -218,9 +218,16 @@ TEST(ReadsFile, RefusesWhatIsNoDataFileWithItsReason) {
   }
 }
 
+// Larger than a read block, with lines across block ends and an overlong foreign line between them.
 TEST(ReadsFile, FromDiskIntoTheStoreWithProgressAndCancel) {
-  const auto records = testing::Records(kSettlingStart, 20'000, 1);
-  const std::string text = testing::RunText(records, TestFormat(Locale::DeDe));
+  const auto records = testing::Records(kSettlingStart, 60'000, 1);
+  const std::string firstHalf = testing::RunText(
+      std::vector<MeasurementRecord>(records.begin(), records.begin() + 30'000), TestFormat(Locale::DeDe));
+  std::string secondHalf;
+  for (size_t i = 30'000; i < records.size(); ++i)
+    secondHalf += acquisition::DataLine(records[i], TestFormat(Locale::DeDe));
+  const std::string text = firstHalf + std::string(100'000, 'x') + "\r\n" + secondHalf;
+  ASSERT_GT(text.size(), 4u << 20);
   const std::string path = (std::filesystem::temp_directory_path() / "quarn-datafile-reader-test.txt").string();
   std::ofstream(path, std::ios::binary) << text;
 
@@ -233,8 +240,12 @@ TEST(ReadsFile, FromDiskIntoTheStoreWithProgressAndCancel) {
   };
   const ReadResult result = ReadDataFile(path, options, store);
   ASSERT_EQ(store.Count(), records.size());
-  EXPECT_EQ(store.At(19'999), AsInFile(records)[19'999]);
-  EXPECT_EQ(result.lines, records.size() + 5);
+  const auto expected = AsInFile(records);
+  for (size_t i = 0; i < records.size(); ++i) ASSERT_EQ(store.At(i), expected[i]) << i;
+  EXPECT_EQ(result.lines, records.size() + 5 + 1);
+  EXPECT_EQ(result.skippedLines, 1u);
+  EXPECT_EQ(result.firstSkippedLine, 5u + 30'000 + 1);
+  EXPECT_EQ(result.firstSkippedText, std::string(200, 'x'));
   ASSERT_GE(calls.size(), 5u);
   for (size_t i = 1; i < calls.size(); ++i) EXPECT_LE(calls[i - 1].first, calls[i].first);
   EXPECT_EQ(calls.back().first, text.size());

@@ -29,7 +29,8 @@ TEST(DateReading, OnlyCalendarDatesRead) {
       {{2, 29, 2024, 1, 4}, DateOrder::MonthDayYear, true},  {{13, 5, 2024, 2, 4}, DateOrder::MonthDayYear, false},
       {{2024, 12, 31, 4, 2}, DateOrder::YearMonthDay, true}, {{2024, 12, 31, 4, 2}, DateOrder::DayMonthYear, false},
       {{5, 9, 13, 2, 2}, DateOrder::DayMonthYear, true},     {{5, 9, 123, 2, 3}, DateOrder::DayMonthYear, false},
-      {{0, 9, 2013, 2, 4}, DateOrder::DayMonthYear, false},
+      {{0, 9, 2013, 2, 4}, DateOrder::DayMonthYear, false},  {{13, 9, 1302, 2, 4}, DateOrder::DayMonthYear, false},
+      {{1, 1, 1900, 2, 4}, DateOrder::DayMonthYear, true},
   };
   for (const Case& c : cases)
     EXPECT_EQ(DayNumberIn(c.fields, c.order).has_value(), c.reads)
