@@ -33,6 +33,7 @@
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/RecordTable.h"
+#include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
 #include "widgets/Heading.h"
@@ -84,6 +85,8 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   if (!deps.boxes) ownBoxes_ = std::make_unique<QtMessageBoxes>(this);
   boxes_ = deps.boxes ? deps.boxes : ownBoxes_.get();
   portStore_ = deps.portStore;
+  if (!deps.files) ownFiles_ = std::make_unique<DialogFileChooser>();
+  files_ = deps.files ? deps.files : ownFiles_.get();
   if (!portStore_) {
     ownPortStore_ = std::make_unique<ui::SettingsPortStore>();
     portStore_ = ownPortStore_.get();
@@ -138,7 +141,10 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // They use the boxes and the chooser this window may own.
+  for (const QPointer<ReviewWindow>& review : reviews_) delete review.data();
+}
 
 void MainWindow::CreateFolders(const QString& documents) {
   documentsFolder = QDir::toNativeSeparators(documents).toStdString();
@@ -155,6 +161,7 @@ void MainWindow::CreateFolders(const QString& documents) {
 
 void MainWindow::BuildMenus() {
   QMenu* action = menuBar()->addMenu("Action");
+  AddReviewActions(action);
   QMenu* mode = action->addMenu("Mode");
   menuBasic_ = mode->addAction("basic", this, &MainWindow::ShowBasicMode);
   menuAdvance_ = mode->addAction("advance", this, &MainWindow::ShowAdvancedMode);
@@ -430,6 +437,7 @@ void MainWindow::EnforceMinimumSize() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   criteria_->WriteCriteria();
   run_->CloseSequence();
+  CloseReviewWindows();
   event->accept();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <memory>
 #include <string>
@@ -10,6 +12,7 @@
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
 #include "ui/ManualHelp.h"
+#include "ui/FileChooser.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/RunView.h"
 #include "ui/Toolbar.h"
@@ -28,6 +31,7 @@ namespace quarn::ui {
 class MeasurementChart;
 class MeasurementTableModel;
 class RecordTable;
+class ReviewWindow;
 class RunControl;
 
 // What the main window can be given instead of the real thing (tests give their own).
@@ -38,6 +42,7 @@ struct MainWindowDependencies {
   QString manualFile;                        // default: the installed or build-tree HTML manual
   UrlOpener openUrl;                         // default: the desktop's handler (QDesktopServices)
   QString documentsFolder;                   // default: the user's documents folder
+  FileChooser* files = nullptr;              // default: modal file dialogs
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
@@ -69,6 +74,11 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   RunControl& Run() const { return *run_; }
   base::MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return *criteria_; }
+
+  // Opens a review window on each data file; a file that cannot be reviewed gets a box instead.
+  void OpenDataFiles(const QStringList& paths);
+  // The review windows opened from here that are still open, oldest first.
+  QList<ReviewWindow*> ReviewWindows() const;
 
   // identify::CheckHost
   void SetIdentityRow(const std::string& row, const std::string& value) override;
@@ -105,9 +115,14 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ZoomYOut();
   void ZoomReset();
   void ManualHelpClicked();
+  void OpenDataFileClicked();
+  void ExportChartClicked();
+  void ExportDataClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -123,6 +138,9 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
 
   void CreateFolders(const QString& documents);
   void BuildMenus();
+  // "Open data file…" and the exports at the top of the Action menu; dropped files open for review too.
+  void AddReviewActions(QMenu* action);
+  void CloseReviewWindows();
   void BuildToolbar();
   QWidget* BuildLeftPanel();
   QWidget* BuildIntervalGroup(QWidget* parent);
@@ -140,6 +158,9 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   std::unique_ptr<identify::PortStore> ownPortStore_;
   base::MessageBoxes* boxes_;
   identify::PortStore* portStore_;
+  std::unique_ptr<DialogFileChooser> ownFiles_;
+  FileChooser* files_;
+  std::vector<QPointer<ReviewWindow>> reviews_;  // top-level windows of their own, deleted when closed
   std::unique_ptr<config::CriteriaFile> criteria_;
   std::unique_ptr<RunControl> run_;
 

@@ -13,10 +13,10 @@
 #include "identify/PortSearchWizard.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
+#include "ui/ChartZoom.h"
 #include "ui/MainWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
-#include "ui/ZoomLogic.h"
 
 // The main window's actions: the windows it opens, the interval controls, the run and the zoom buttons.
 namespace quarn::ui {
@@ -167,45 +167,10 @@ void MainWindow::SaveClicked() { run_->Save(); }
 void MainWindow::ClearClicked() { run_->Clear(); }
 void MainWindow::DisplayTick() { run_->Tick(); }
 
-void MainWindow::ZoomXIn() {
-  int f, l;
-  if (!chart_->HasSeries() || !chart_->VisiblePoints(f, l)) return;
-  if (const auto range = ZoomTimeIn(f, l)) {
-    chart_->SetTimeRange(chart_->PointX(range->first), chart_->PointX(range->second));
-  } else {
-    chart_->SetTimeRange(chart_->TimeMin(), chart_->TimeMax());
-  }
-  chart_->Refresh();
-}
-
-void MainWindow::ZoomXOut() {
-  int f, l;
-  if (!chart_->HasSeries() || !chart_->VisiblePoints(f, l)) return;
-  if (const auto range = ZoomTimeOut(f, l, chart_->PointCount())) {
-    chart_->SetTimeRange(chart_->PointX(range->first), chart_->PointX(range->second));
-  } else {
-    chart_->SetTimeRange(chart_->TimeMin(), chart_->TimeMax());
-  }
-  chart_->Refresh();
-}
-
-void MainWindow::ZoomYIn() {
-  if (!chart_->HasSeries()) return;
-  if (const auto range = ZoomValueIn(chart_->ValueMin(), chart_->ValueMax())) {
-    chart_->SetValueRange(range->first, range->second);
-  } else {
-    chart_->SetValueRange(chart_->ValueMin(), chart_->ValueMax());
-  }
-  chart_->Refresh();
-}
-
-void MainWindow::ZoomYOut() {
-  if (!chart_->HasSeries()) return;
-  const auto range = ZoomValueOut(chart_->ValueMin(), chart_->ValueMax());
-  chart_->SetValueRange(range.first, range.second);
-  chart_->Refresh();
-}
-
-void MainWindow::ZoomReset() { chart_->SetAutoScale(); }
+void MainWindow::ZoomXIn() { ZoomTimeInStep(*chart_); }
+void MainWindow::ZoomXOut() { ZoomTimeOutStep(*chart_); }
+void MainWindow::ZoomYIn() { ZoomValueInStep(*chart_); }
+void MainWindow::ZoomYOut() { ZoomValueOutStep(*chart_); }
+void MainWindow::ZoomReset() { ZoomResetStep(*chart_); }
 
 }  // namespace quarn::ui

@@ -116,6 +116,7 @@ void MeasurementChart::CreateSeries() {
 }
 
 void MeasurementChart::RemoveSeries() {
+  SetRunBoundaries({});
   plot_->clearGraphs();
   graphs_.fill(nullptr);
   history_.Clear();
@@ -276,6 +277,31 @@ void MeasurementChart::ApplyAutoRanges() {
                                                       : span * 0.1;
       plot_->yAxis->setRange(values.min - margin, values.max + margin);
     }
+  }
+}
+
+void MeasurementChart::SetRunBoundaries(const std::vector<RunBoundary>& boundaries) {
+  for (QCPAbstractItem* item : boundaryItems_) plot_->removeItem(item);
+  boundaryItems_.clear();
+  const QColor colour(0x80, 0x00, 0x80);
+  for (const RunBoundary& boundary : boundaries) {
+    // Placed in time, spanning the axis rect whatever the value zoom.
+    auto* line = new QCPItemStraightLine(plot_);
+    line->setPen(QPen(colour, 1, Qt::DashLine));
+    line->point1->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    line->point2->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    line->point1->setCoords(ToKey(boundary.days), 0);
+    line->point2->setCoords(ToKey(boundary.days), 1);
+    auto* label = new QCPItemText(plot_);
+    label->setText(boundary.label);
+    label->setColor(colour);
+    label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setPadding(QMargins(3, 2, 3, 2));
+    label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    label->position->setCoords(ToKey(boundary.days), 0);
+    label->setClipToAxisRect(true);
+    boundaryItems_.push_back(line);
+    boundaryItems_.push_back(label);
   }
 }
 

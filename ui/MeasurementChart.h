@@ -5,12 +5,14 @@
 #include <QWidget>
 #include <array>
 #include <limits>
+#include <vector>
 
 #include "acquisition/MeasurementStore.h"
 #include "ui/SeriesHistory.h"
 
 class QCustomPlot;
 class QCPGraph;
+class QCPAbstractItem;
 
 namespace quarn::ui {
 
@@ -69,6 +71,15 @@ class MeasurementChart : public QWidget {
   // Applies automatic ranges and repaints once.
   void Refresh();
 
+  // Where a run of a file with several begins: a vertical line at its first record's time, labelled.
+  struct RunBoundary {
+    double days;  // days since 1899-12-30
+    QString label;
+  };
+  // Replaces the boundaries drawn so far; RemoveSeries removes them too. The caller refreshes.
+  void SetRunBoundaries(const std::vector<RunBoundary>& boundaries);
+  int RunBoundaryCount() const { return static_cast<int>(boundaryItems_.size() / 2); }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -103,6 +114,7 @@ class MeasurementChart : public QWidget {
   std::array<Extent, kSeriesCount> valueExtent_{};
   Extent timeExtent_;
   SeriesHistory<kSeriesCount> history_;
+  std::vector<QCPAbstractItem*> boundaryItems_;  // a line and its label per run boundary, owned by the plot
   bool feeding_ = false;
   bool advanced_ = false;
   bool autoTime_ = true;

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace quarn::ui {
+
+class MeasurementChart;
+
+// The zoom buttons "X+", "X-", "Y+", "Y-" and "Reset" on a chart, the same in every window that shows one.
+// Each does nothing while the chart holds no series (the time steps also while no point is visible) and
+// repaints the chart.
+void ZoomTimeInStep(MeasurementChart& chart);
+void ZoomTimeOutStep(MeasurementChart& chart);
+void ZoomValueInStep(MeasurementChart& chart);
+void ZoomValueOutStep(MeasurementChart& chart);
+void ZoomResetStep(MeasurementChart& chart);
+
+}  // namespace quarn::ui

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace quarn::ui {
+
+// The file and size choices the windows ask the user for. The program asks with modal dialogs; tests give
+// their answers instead.
+class FileChooser {
+ public:
+  struct SaveChoice {
+    QString path;
+    QString filter;  // the file type filter chosen
+  };
+
+  virtual ~FileChooser() = default;
+  // Data files to open for review, starting in folder; empty when cancelled.
+  virtual QStringList DataFilesToOpen(QWidget* parent, const QString& folder) = 0;
+  // Where to save an export; nothing when cancelled. filters as for a file dialog ("A (*.a);;B (*.b)").
+  virtual std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
+                                             const QString& filters) = 0;
+  // The size of a chart picture, starting from suggested; nothing when cancelled.
+  virtual std::optional<QSize> PictureSize(QWidget* parent, QSize suggested) = 0;
+};
+
+// The choices as modal dialogs.
+class DialogFileChooser : public FileChooser {
+ public:
+  QStringList DataFilesToOpen(QWidget* parent, const QString& folder) override;
+  std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
+                                     const QString& filters) override;
+  std::optional<QSize> PictureSize(QWidget* parent, QSize suggested) override;
+};
+
+}  // namespace quarn::ui

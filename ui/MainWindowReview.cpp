@@ -1,0 +1,93 @@
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+#include "ui/ChartExport.h"
+#include "ui/ExportActions.h"
+#include "ui/MainWindow.h"
+#include "ui/MeasurementChart.h"
+#include "ui/ReviewWindow.h"
+#include "ui/RunControl.h"
+
+// The main window's way to saved runs: opening data files for review (menu, command line, drop) and the
+// exports of the live chart and its records.
+namespace quarn::ui {
+
+namespace {
+
+// The local files among dropped URLs.
+QStringList DroppedFiles(const QMimeData* mime) {
+  QStringList files;
+  if (!mime || !mime->hasUrls()) return files;
+  for (const QUrl& url : mime->urls()) {
+    if (url.isLocalFile()) files << url.toLocalFile();
+  }
+  return files;
+}
+
+}  // namespace
+
+void MainWindow::AddReviewActions(QMenu* action) {
+  QAction* open = action->addAction("Open data file\u2026", this, &MainWindow::OpenDataFileClicked);
+  open->setObjectName("menuOpenDataFile");
+  open->setShortcut(QKeySequence::Open);
+  QAction* chart = action->addAction("Export chart\u2026", this, &MainWindow::ExportChartClicked);
+  chart->setObjectName("menuExportChart");
+  QAction* data = action->addAction("Export data\u2026", this, &MainWindow::ExportDataClicked);
+  data->setObjectName("menuExportData");
+  action->addSeparator();
+  setAcceptDrops(true);
+}
+
+void MainWindow::OpenDataFileClicked() { OpenDataFiles(files_->DataFilesToOpen(this, QString::fromStdString(saveFolder))); }
+
+void MainWindow::OpenDataFiles(const QStringList& paths) {
+  std::erase_if(reviews_, [](const QPointer<ReviewWindow>& review) { return review.isNull(); });
+  for (const QString& path : paths) {
+    if (ReviewWindow* review = ReviewWindow::Open(path, *boxes_, *files_)) reviews_.emplace_back(review);
+  }
+}
+
+QList<ReviewWindow*> MainWindow::ReviewWindows() const {
+  QList<ReviewWindow*> open;
+  for (const QPointer<ReviewWindow>& review : reviews_) {
+    if (review) open << review.data();
+  }
+  return open;
+}
+
+void MainWindow::CloseReviewWindows() {
+  for (const QPointer<ReviewWindow>& review : reviews_) {
+    if (review) review->close();
+  }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList files = DroppedFiles(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  OpenDataFiles(files);
+}
+
+void MainWindow::ExportChartClicked() {
+  const QString folder = QString::fromStdString(saveFolder);
+  const QString source = QString::fromStdString(run_->DataFilePath());
+  ExportChartAsked(this, *chart_, *files_, *boxes_, SuggestedExportPath(folder, source, "chart", "png"));
+}
+
+void MainWindow::ExportDataClicked() {
+  const QString folder = QString::fromStdString(saveFolder);
+  const QString source = QString::fromStdString(run_->DataFilePath());
+  ExportDataAsked(this, *chart_, run_->Measurements(), *files_, *boxes_,
+                  SuggestedExportPath(folder, source, "data", "csv"));
+}
+
+}  // namespace quarn::ui

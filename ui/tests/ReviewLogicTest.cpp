@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "ui/ChartExport.h"
+#include "ui/ReviewLoad.h"
+
+namespace quarn::ui {
+namespace {
+
+using datafile::DateOrder;
+
+TEST(DateOrderOfPattern, TheFirstOfDayMonthAndYearDecides) {
+  const std::pair<const char*, DateOrder> cases[] = {
+      {"dd/MM/yyyy", DateOrder::DayMonthYear},  // en_GB
+      {"dd.MM.yy", DateOrder::DayMonthYear},    // de_DE
+      {"M/d/yy", DateOrder::MonthDayYear},      // en_US
+      {"yyyy-MM-dd", DateOrder::YearMonthDay},  // ISO, sv_SE
+      {"yy/M/d", DateOrder::YearMonthDay},      // zh_CN
+      {"d. M. yyyy", DateOrder::DayMonthYear},  // cs_CZ
+      {"dddd, MMMM d", DateOrder::DayMonthYear},
+      {"", DateOrder::DayMonthYear},
+  };
+  for (const auto& [pattern, order] : cases) EXPECT_EQ(DateOrderOfPattern(pattern), order) << pattern;
+}
+
+TEST(PictureFormat, TheExtensionDecidesBeforeTheFilter) {
+  const QString svg = "SVG drawing (*.svg)";
+  const struct {
+    const char* path;
+    QString filter;
+    std::optional<PictureFormat> format;
+    const char* written;
+  } cases[] = {
+      {"/tmp/a.png", svg, PictureFormat::Png, "/tmp/a.png"},
+      {"/tmp/a.PDF", "", PictureFormat::Pdf, "/tmp/a.PDF"},
+      {"/tmp/a", svg, PictureFormat::Svg, "/tmp/a.svg"},
+      {"/tmp/v1.2/chart", "PDF document (*.pdf)", PictureFormat::Pdf, "/tmp/v1.2/chart.pdf"},
+      {"/tmp/a.jpg", "", std::nullopt, nullptr},
+      {"/tmp/a", "", std::nullopt, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto format = PictureFormatFor(c.path, c.filter);
+    EXPECT_EQ(format, c.format);
+    if (format) {
+      EXPECT_EQ(WithPictureExtension(c.path, *format), c.written);
+    }
+  }
+}
+
+TEST(PictureSize, EachSideWithinTheLimits) {
+  EXPECT_FALSE(PictureSizeProblem({kMinPictureSide, kMaxPictureSide}));
+  EXPECT_FALSE(PictureSizeProblem({1920, 1080}));
+  for (QSize bad : {QSize(kMinPictureSide - 1, 500), QSize(500, kMaxPictureSide + 1), QSize(0, 0), QSize(-5, 500)}) {
+    EXPECT_TRUE(PictureSizeProblem(bad)) << bad.width() << "x" << bad.height();
+  }
+}
+
+TEST(ExportNames, SuggestedFromTheSourceFile) {
+  EXPECT_EQ(SuggestedExportPath("/save", "/save/12345(2.04) 5-9-2013 14%3.txt", "chart", "png"),
+            "/save/12345(2.04) 5-9-2013 14%3.png");
+  EXPECT_EQ(SuggestedExportPath("/save", "", "data", "csv"), "/save/data.csv");
+  EXPECT_EQ(WithCsvExtension("/tmp/range"), "/tmp/range.csv");
+  EXPECT_EQ(WithCsvExtension("/tmp/range.txt"), "/tmp/range.txt");
+}
+
+TEST(RecordsInTimeRange, IndexesOfTheRecordsInsideBothLimits) {
+  acquisition::MeasurementStore store;
+  for (double dt : {10.0, 11.0, 11.0, 12.0, 13.0, 15.0}) store.Append({.DT = dt});
+  const struct {
+    double from, to;
+    size_t first, last;
+  } cases[] = {
+      {0, 100, 0, 6}, {11, 12, 1, 4}, {11.5, 12.5, 3, 4}, {13.5, 14.5, 5, 5},
+      {16, 20, 6, 6}, {0, 9, 0, 0},   {12, 11, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const auto [first, last] = RecordsInTimeRange(store, c.from, c.to);
+    EXPECT_EQ(last - first, c.last - c.first) << c.from << ".." << c.to;
+    if (c.first != c.last) {
+      EXPECT_EQ(first, c.first) << c.from << ".." << c.to;
+      EXPECT_EQ(last, c.last) << c.from << ".." << c.to;
+    }
+  }
+  EXPECT_EQ(RecordsInTimeRange(acquisition::MeasurementStore(), 0, 100).second, 0u);
+}
+
+}  // namespace
+}  // namespace quarn::ui

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "acquisition/DateTime.h"
+#include "ui/MeasurementChart.h"
+#include "ui/ReviewWindow.h"
+#include "ui/RunControl.h"
+#include "ui/tests/MainWindowFixture.h"
+
+namespace quarn::ui::testing {
+namespace {
+
+// The data file keeps whole seconds.
+acquisition::LocalDateTime ToTheSecond(double dt) {
+  acquisition::LocalDateTime when = acquisition::DecodeDayNumber(dt);
+  when.millisecond = 0;
+  return when;
+}
+
+void ExpectSameRecord(const acquisition::MeasurementRecord& live, const acquisition::MeasurementRecord& read) {
+  EXPECT_EQ(ToTheSecond(live.DT), acquisition::DecodeDayNumber(read.DT));
+  acquisition::MeasurementRecord values = live;
+  values.DT = read.DT;
+  EXPECT_EQ(values, read);
+}
+
+bool Loaded(MainWindow& form, int count) {
+  const auto reviews = form.ReviewWindows();
+  return reviews.size() == count && !reviews.back()->Loading();
+}
+
+TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsRecords) {
+  Check();
+  form_->StartClicked();
+  const acquisition::MeasurementStore& live = form_->Run().Measurements();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return live.Count() >= 4; }, kWaitMs));
+  const QString path = QString::fromStdString(form_->Run().DataFilePath());
+
+  // Opened while the run writes it: the run goes on undisturbed, on the port it holds.
+  form_->OpenDataFiles({path});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Loaded(*form_, 1); }, kWaitMs));
+  EXPECT_GE(form_->ReviewWindows()[0]->Records().Count(), 3u);
+  const size_t atOpen = live.Count();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return live.Count() >= atOpen + 3; }, kWaitMs));
+  EXPECT_TRUE(form_->Run().Running());
+  EXPECT_TRUE(boxes_.Texts().empty()) << boxes_.Texts()[0];
+
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
+  ASSERT_EQ(boxes_.Texts(), std::vector<std::string>{"Save Date to file?"});
+
+  form_->OpenDataFiles({path});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Loaded(*form_, 2); }, kWaitMs));
+  ReviewWindow* review = form_->ReviewWindows()[1];
+  const std::vector<acquisition::MeasurementRecord> run = live.ReadFrom(0);
+  const std::vector<acquisition::MeasurementRecord> read = review->Records().ReadFrom(0);
+  ASSERT_EQ(read.size(), run.size());
+  ExpectSameRecord(run.front(), read.front());
+  ExpectSameRecord(run.back(), read.back());
+  EXPECT_EQ(review->Result().skippedLines, 0u);
+  ASSERT_EQ(review->Result().runs.size(), 1u);
+  EXPECT_EQ(review->IdentityRow("Serial Number"), "102345");
+  EXPECT_EQ(review->IdentityRow("Firmware rev."), "QRN-2.14");
+  EXPECT_EQ(review->IdentityRow("Port"), "COM7");
+  EXPECT_EQ(review->Chart()->PointCount(), int(run.size()));
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace quarn::ui::testing
