@@ -11,8 +11,8 @@
 
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
-#include "ui/ManualHelp.h"
 #include "ui/FileChooser.h"
+#include "ui/ManualHelp.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/RunView.h"
 #include "ui/Toolbar.h"

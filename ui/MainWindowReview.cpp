@@ -43,7 +43,9 @@ void MainWindow::AddReviewActions(QMenu* action) {
   setAcceptDrops(true);
 }
 
-void MainWindow::OpenDataFileClicked() { OpenDataFiles(files_->DataFilesToOpen(this, QString::fromStdString(saveFolder))); }
+void MainWindow::OpenDataFileClicked() {
+  OpenDataFiles(files_->DataFilesToOpen(this, QString::fromStdString(saveFolder)));
+}
 
 void MainWindow::OpenDataFiles(const QStringList& paths) {
   std::erase_if(reviews_, [](const QPointer<ReviewWindow>& review) { return review.isNull(); });

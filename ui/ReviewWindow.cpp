@@ -281,7 +281,8 @@ void ReviewWindow::FinishLoading() {
 void ReviewWindow::ExportChart() {
   if (loading_ || exporting_) return;
   exporting_ = true;
-  if (const auto path = ExportChartAsked(this, *chart_, files_, boxes_, SuggestedExportPath(QFileInfo(path_).path(), path_, "chart", "png"))) {
+  if (const auto path = ExportChartAsked(this, *chart_, files_, boxes_,
+                                         SuggestedExportPath(QFileInfo(path_).path(), path_, "chart", "png"))) {
     statusBar()->showMessage("Chart exported to " + QDir::toNativeSeparators(*path), 10000);
   }
   exporting_ = false;
@@ -290,7 +291,8 @@ void ReviewWindow::ExportChart() {
 void ReviewWindow::ExportData() {
   if (loading_ || exporting_) return;
   exporting_ = true;
-  if (const auto count = ExportDataAsked(this, *chart_, store_, files_, boxes_, SuggestedExportPath(QFileInfo(path_).path(), path_, "data", "csv"))) {
+  if (const auto count = ExportDataAsked(this, *chart_, store_, files_, boxes_,
+                                         SuggestedExportPath(QFileInfo(path_).path(), path_, "data", "csv"))) {
     statusBar()->showMessage(QString("%1 records exported.").arg(*count), 10000);
   }
   exporting_ = false;

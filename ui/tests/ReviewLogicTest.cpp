@@ -16,8 +16,7 @@ TEST(DateOrderOfPattern, TheFirstOfDayMonthAndYearDecides) {
       {"yyyy-MM-dd", DateOrder::YearMonthDay},  // ISO, sv_SE
       {"yy/M/d", DateOrder::YearMonthDay},      // zh_CN
       {"d. M. yyyy", DateOrder::DayMonthYear},  // cs_CZ
-      {"dddd, MMMM d", DateOrder::DayMonthYear},
-      {"", DateOrder::DayMonthYear},
+      {"dddd, MMMM d", DateOrder::DayMonthYear}, {"", DateOrder::DayMonthYear},
   };
   for (const auto& [pattern, order] : cases) EXPECT_EQ(DateOrderOfPattern(pattern), order) << pattern;
 }

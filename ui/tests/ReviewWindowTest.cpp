@@ -99,7 +99,8 @@ TEST_F(ReviewTest, CtrlOOpensAFileWithTwoRunsInFileOrderWithBoundariesAndItsSpan
   EXPECT_EQ(review->IdentityRow("Port"), "COM7, COM9");
   EXPECT_EQ(review->IdentityRow("Serial Number"), "102345, 102999");
   EXPECT_EQ(review->IdentityRow("Firmware rev."), "QRN-2.14, QRN-2.15");
-  EXPECT_EQ(review->windowTitle(), "102345(QRN-2.14) 5-9-2013 14%3.txt (05/09/2013 14:03:07 \u2013 06/09/2013 02:03:26)");
+  EXPECT_EQ(review->windowTitle(),
+            "102345(QRN-2.14) 5-9-2013 14%3.txt (05/09/2013 14:03:07 \u2013 06/09/2013 02:03:26)");
   EXPECT_TRUE(review->FileNotes().contains("No line skipped.")) << review->FileNotes().toStdString();
   EXPECT_TRUE(review->isVisible());
 }
@@ -280,8 +281,8 @@ TEST_F(ReviewExportTest, CsvHoldsTheRecordsInViewAndReadsBackToTheSameValues) {
   files_.saveAnswers.push_back({FilePath("range.csv"), ""});
   ClickMenuItem(*review_, "File", "menuExportData");
   ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(FilePath("range.csv")) && !review_->isHidden(); }, kWaitMs));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return files_.questions == 1 && QApplication::activeModalWidget() == nullptr; },
-                              kWaitMs));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return files_.questions == 1 && QApplication::activeModalWidget() == nullptr; }, kWaitMs));
   const std::vector<acquisition::MeasurementRecord> back = datafile::ReadCsv(FilePath("range.csv").toStdString());
   const std::vector<acquisition::MeasurementRecord> expected(records_.begin() + 100, records_.begin() + 300);
   EXPECT_EQ(back, expected);
