@@ -5,6 +5,7 @@
 #include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
 #include "ui/tests/MainWindowFixture.h"
+#include "ui/tests/ReviewTestSupport.h"
 
 namespace quarn::ui::testing {
 namespace {
@@ -29,6 +30,8 @@ bool Loaded(MainWindow& form, int count) {
 }
 
 TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsRecords) {
+  // A locale whose dates are numbers (the reader takes no month names).
+  ScopedLocale locale("en_GB");
   Check();
   form_->StartClicked();
   const acquisition::MeasurementStore& live = form_->Run().Measurements();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
 #include "acquisition/MeasurementStore.h"
 #include "ui/FileChooser.h"
 #include "ui/QtRegionalFormat.h"
@@ -108,6 +109,13 @@ inline std::vector<acquisition::MeasurementRecord> Records(double start, int cou
     records.push_back(r);
   }
   return records;
+}
+
+// The same record as a file or a CSV keeps it: equal values, and times equal to the millisecond.
+inline bool SameRecord(const acquisition::MeasurementRecord& a, const acquisition::MeasurementRecord& b) {
+  acquisition::MeasurementRecord values = a;
+  values.DT = b.DT;
+  return values == b && acquisition::DecodeDayNumber(a.DT) == acquisition::DecodeDayNumber(b.DT);
 }
 
 // Opens the menu titled title in window's menu bar with a click and clicks the item named itemName.

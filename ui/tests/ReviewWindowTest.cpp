@@ -88,8 +88,8 @@ TEST_F(ReviewTest, CtrlOOpensAFileWithTwoRunsInFileOrderWithBoundariesAndItsSpan
 
   ASSERT_EQ(review->Records().Count(), 50u);
   const auto read = review->Records().ReadFrom(0);
-  for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(read[i], first[i]) << i;
-  for (size_t i = 0; i < second.size(); ++i) EXPECT_EQ(read[30 + i], second[i]) << i;
+  for (size_t i = 0; i < first.size(); ++i) EXPECT_TRUE(SameRecord(read[i], first[i])) << i;
+  for (size_t i = 0; i < second.size(); ++i) EXPECT_TRUE(SameRecord(read[30 + i], second[i])) << i;
   ASSERT_EQ(review->Result().runs.size(), 2u);
   EXPECT_EQ(review->Result().runs[1].firstRecord, 30u);
   EXPECT_EQ(review->Chart()->RunBoundaryCount(), 2);
@@ -284,8 +284,9 @@ TEST_F(ReviewExportTest, CsvHoldsTheRecordsInViewAndReadsBackToTheSameValues) {
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return files_.questions == 1 && QApplication::activeModalWidget() == nullptr; }, kWaitMs));
   const std::vector<acquisition::MeasurementRecord> back = datafile::ReadCsv(FilePath("range.csv").toStdString());
-  const std::vector<acquisition::MeasurementRecord> expected(records_.begin() + 100, records_.begin() + 300);
-  EXPECT_EQ(back, expected);
+  const std::vector<acquisition::MeasurementRecord> shown = review_->Records().ReadFrom(0);
+  ASSERT_EQ(back.size(), 200u);
+  for (size_t i = 0; i < back.size(); ++i) EXPECT_TRUE(SameRecord(back[i], shown[100 + i])) << i;
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 
