@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -21,6 +20,7 @@
 #include "ui/ExportActions.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
+#include "ui/RecordTable.h"
 #include "ui/ReviewLoad.h"
 #include "widgets/Heading.h"
 
@@ -71,16 +71,9 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   auto* split = new QSplitter(Qt::Vertical, central);
   chart_ = new MeasurementChart(split);
   tableModel_ = new MeasurementTableModel(this);
-  table_ = new QTableView(split);
+  table_ = new RecordTable(split);
   table_->setObjectName("SG1");
-  table_->setModel(tableModel_);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->verticalHeader()->setVisible(false);
-  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  table_->SetModel(tableModel_);
   split->addWidget(chart_);
   split->addWidget(table_);
   split->setStretchFactor(0, 3);
@@ -94,7 +87,7 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   chart_->SetAdvanced(true);
   tableModel_->SetRecords(&store_);
   tableModel_->SetAdvanced(true);
-  table_->setColumnWidth(1, 170);
+  table_->LayoutColumns();
 
   auto* status = new QStatusBar(this);
   progress_ = new QProgressBar(status);

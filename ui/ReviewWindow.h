@@ -18,13 +18,13 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
-class QTableView;
 class QTableWidget;
 
 namespace quarn::ui {
 
 class MeasurementChart;
 class MeasurementTableModel;
+class RecordTable;
 
 // A saved data file, whole, in a window of its own: the sensor's identity from the file's header blocks, the
 // live window's chart over every record with a boundary where each run begins, and the table in file order.
@@ -48,7 +48,7 @@ class ReviewWindow : public QMainWindow {
   const datafile::ReadResult& Result() const { return result_; }
   const acquisition::MeasurementStore& Records() const { return store_; }
   MeasurementChart* Chart() const { return chart_; }
-  QTableView* Table() const { return table_; }
+  RecordTable* Table() const { return table_; }
   MeasurementTableModel* TableModel() const { return tableModel_; }
   QPushButton* CancelButton() const { return cancelButton_; }
   QString IdentityRow(const QString& row) const;
@@ -84,7 +84,7 @@ class ReviewWindow : public QMainWindow {
   QTimer loadPoll_;
 
   MeasurementChart* chart_ = nullptr;
-  QTableView* table_ = nullptr;
+  RecordTable* table_ = nullptr;
   MeasurementTableModel* tableModel_ = nullptr;
   QTableWidget* identityTable_ = nullptr;
   QListWidget* runList_ = nullptr;
