@@ -181,7 +181,7 @@ bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& 
   size_t lines = 0;
   const uint64_t total = source.Size();
   return ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
-    if (++lines % kLinesPerProgress == 0 && progress && !progress(consumed / 10, total)) return false;
+    if (++lines % kLinesPerProgress == 0 && progress && !progress(std::min(total, consumed) / 10, total)) return false;
     std::string_view column;
     std::string_view values;
     if (!SplitDataLine(WithoutCr(line), column, values) || std::count(values.begin(), values.end(), '\t') != 10)
@@ -246,7 +246,8 @@ class Parser {
   }
 
   void Line(std::string_view raw) {
-    ++result_.lines;
+    // An editor that saved the file may have put a byte-order mark before the first line.
+    if (++result_.lines == 1 && raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
     const std::string_view line = WithoutCr(raw);
     if (DataLine(line)) return;
     if (IsRule(line)) {
@@ -366,8 +367,9 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   const uint64_t surveyed = total / 10;
   const bool complete = ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
     parser.Line(line);
+    // A file that a run is still writing grows while it is read: progress stops at the size it had.
     if (result.lines % kLinesPerProgress == 0 && options.progress &&
-        !options.progress(surveyed + consumed / 10 * 9, total)) {
+        !options.progress(std::min(total, surveyed + consumed / 10 * 9), total)) {
       return false;
     }
     return true;

@@ -44,6 +44,8 @@ struct FileCase {
   std::function<std::string(Expected&)> make;  // the file's bytes; fills in what a read must give
 };
 
+void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
+
 std::vector<MeasurementRecord> AsInFile(std::vector<MeasurementRecord> records) {
   for (auto& r : records) r.DT = testing::FileTime(r.DT);
   return records;
@@ -140,6 +142,8 @@ const std::vector<FileCase>& Cases() {
          e.firstSkippedText = "Saved by Anna, sensor back from repair";
          return text;
        }},
+      {"ByteOrderMarkBeforeTheHeader", DateOrder::DayMonthYear,
+       [](Expected& e) { return "\xEF\xBB\xBF" + OneRun(Locale::EnGb, DateOrder::DayMonthYear, kSettlingStart)(e); }},
       {"HeaderOnly", DateOrder::DayMonthYear,
        [](Expected& e) {
          e.runs = {{"COM7", "1", "2", 0, 0, 1}};
