@@ -184,7 +184,8 @@ bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& 
     if (++lines % kLinesPerProgress == 0 && progress && !progress(std::min(total, consumed) / 10, total)) return false;
     std::string_view column;
     std::string_view values;
-    if (!SplitDataLine(WithoutCr(line), column, values) || std::count(values.begin(), values.end(), '\t') != 10)
+    // Ten TABs, or more where the line ends in TABs as an edited file may.
+    if (!SplitDataLine(WithoutCr(line), column, values) || std::count(values.begin(), values.end(), '\t') < 10)
       return true;
     if (!cachedPrefix.empty() && column.size() > cachedPrefix.size() && column.starts_with(cachedPrefix) &&
         !IsDigit(column[cachedPrefix.size()])) {

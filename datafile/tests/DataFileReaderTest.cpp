@@ -144,6 +144,12 @@ const std::vector<FileCase>& Cases() {
        }},
       {"ByteOrderMarkBeforeTheHeader", DateOrder::DayMonthYear,
        [](Expected& e) { return "\xEF\xBB\xBF" + OneRun(Locale::EnGb, DateOrder::DayMonthYear, kSettlingStart)(e); }},
+      {"DataLinesEndingInBlanksAndTabs", DateOrder::DayMonthYear,
+       [](Expected& e) {
+         const std::string text = OneRun(Locale::DeDe, DateOrder::DayMonthYear, kSettlingStart)(e);
+         const size_t header = acquisition::HeaderBlock("7", "102345", "QRN-2.14").size();
+         return text.substr(0, header) + ReplaceAll(text.substr(header), "\r\n", "\t \r\n");
+       }},
       {"HeaderOnly", DateOrder::DayMonthYear,
        [](Expected& e) {
          e.runs = {{"COM7", "1", "2", 0, 0, 1}};
