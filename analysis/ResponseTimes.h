@@ -14,6 +14,7 @@ namespace quarn::analysis {
 struct Marker {
   double time = 0;  // days since 1899-12-30, as a record's DT
   std::string label;
+  std::string timeText;  // as the marker file holds it (the data file's time text); may be empty
 };
 
 struct ResponseSettings {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <functional>
@@ -57,6 +58,22 @@ class SpanRecords : public RecordSource {
 
  private:
   std::span<const acquisition::MeasurementRecord> records_;
+};
+
+// Records first .. last - 1 of another source, counted from 0.
+class RangeRecords : public RecordSource {
+ public:
+  RangeRecords(const RecordSource& records, size_t first, size_t last)
+      : records_(records), first_(first), last_(last) {}
+  size_t Count() const override { return last_ - first_; }
+  void Visit(size_t first, size_t last, const Visitor& visit) const override {
+    records_.Visit(first_ + first, first_ + std::min(last, Count()), visit);
+  }
+
+ private:
+  const RecordSource& records_;
+  size_t first_;
+  size_t last_;
 };
 
 // Index of the first record at or after fromDays and one past the last at or before toDays, for records in

@@ -36,7 +36,7 @@ TEST_P(FirstOrderStepTest, TimesFollowTheTimeConstant) {
   const double markAt = 100.3;
   const double duration = markAt + 12 * c.tau + 80;
   const auto records = SyntheticRun(c.interval, duration, FirstOrderStep(c.before, c.after, markAt, c.tau), c.sigma);
-  const std::vector<Marker> markers = {{DaysAt(markAt), "gas on"}};
+  const std::vector<Marker> markers = {{DaysAt(markAt), "gas on", ""}};
   const std::vector<StepResponse> steps = ResponseTimes(SpanRecords(records), markers, ResponseSettings{});
   ASSERT_EQ(steps.size(), 1u);
   const StepResponse& step = steps[0];
@@ -71,7 +71,7 @@ TEST(ResponseTimesTest, SingleSpikesDoNotCountAsACrossing) {
     return FirstOrderStep(400, 1400, 160, 10)(t);
   };
   const auto records = SyntheticRun(0.5, 400, conc);
-  const std::vector<Marker> markers = {{DaysAt(110), "gas on"}};
+  const std::vector<Marker> markers = {{DaysAt(110), "gas on", ""}};
   const StepResponse step = ResponseTimes(SpanRecords(records), markers, ResponseSettings{})[0];
   ASSERT_TRUE(step.crossingSeconds[2]);
   EXPECT_NEAR(*step.crossingSeconds[2], 50 + 10 * std::log(10.0), 0.05);
@@ -87,7 +87,7 @@ TEST(ResponseTimesTest, AStepThatStopsAt80PercentHasNoT90) {
   // end, is the full change, which only the last two samples reach: too few to hold.
   auto conc = [](double t) { return t < 100 ? 400.0 : t < 199 ? 1200.0 : 1400.0; };
   const auto records = SyntheticRun(0.5, 200, conc);
-  const std::vector<Marker> markers = {{DaysAt(100), "gas on"}};
+  const std::vector<Marker> markers = {{DaysAt(100), "gas on", ""}};
   ResponseSettings settings;
   settings.windowSeconds = 0.5;
   const StepResponse step = ResponseTimes(SpanRecords(records), markers, settings)[0];
@@ -103,7 +103,7 @@ TEST(ResponseTimesTest, MarkerAtTheVeryEndHasALevelBeforeAndNothingElse) {
   const auto records = SyntheticRun(2, 200, [](double) { return 500.0; });
   const double lastTime = 198;
   for (double at : {lastTime + 0.5, lastTime}) {
-    const std::vector<Marker> markers = {{DaysAt(at), "gas off"}};
+    const std::vector<Marker> markers = {{DaysAt(at), "gas off", ""}};
     const StepResponse step = ResponseTimes(SpanRecords(records), markers, ResponseSettings{})[0];
     EXPECT_EQ(step.marker.label, "gas off");
     ASSERT_TRUE(step.levelBefore);
@@ -125,7 +125,7 @@ TEST(ResponseTimesTest, SeveralStepsEachEndAtTheNextMarker) {
   };
   const auto records = SyntheticRun(0.5, 800, conc);
   // Given out of order: the result is in time order.
-  const std::vector<Marker> markers = {{DaysAt(400), "gas off"}, {DaysAt(100), "gas on 800 ppm"}};
+  const std::vector<Marker> markers = {{DaysAt(400), "gas off", ""}, {DaysAt(100), "gas on 800 ppm", ""}};
   const std::vector<StepResponse> steps = ResponseTimes(SpanRecords(records), markers, ResponseSettings{});
   ASSERT_EQ(steps.size(), 2u);
   EXPECT_EQ(steps[0].marker.label, "gas on 800 ppm");
@@ -138,7 +138,7 @@ TEST(ResponseTimesTest, SeveralStepsEachEndAtTheNextMarker) {
 
 TEST(ResponseTimesTest, MarkerBeforeTheFirstRecordHasNoLevelBefore) {
   const auto records = SyntheticRun(1, 100, [](double) { return 500.0; });
-  const std::vector<Marker> markers = {{DaysAt(-5), "zero air"}};
+  const std::vector<Marker> markers = {{DaysAt(-5), "zero air", ""}};
   const StepResponse step = ResponseTimes(SpanRecords(records), markers, ResponseSettings{})[0];
   EXPECT_FALSE(step.levelBefore);
   EXPECT_TRUE(step.levelAfter);

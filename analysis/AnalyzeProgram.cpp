@@ -1,0 +1,253 @@
+#include "AnalyzeProgram.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <ostream>
+
+#include "acquisition/RegionalFormat.h"
+#include "analysis/MarkerFile.h"
+#include "analysis/Report.h"
+#include "analysis/ResponseTimes.h"
+#include "analysis/Statistics.h"
+#include "analysis/TimeText.h"
+#include "datafile/DataFileReader.h"
+
+namespace quarn::analysis {
+
+namespace {
+
+constexpr int kBadFile = 1;
+constexpr int kBadOptions = 2;
+constexpr const char* kProgram = "quarn-analyze: ";
+
+struct Options {
+  std::string file;
+  std::optional<std::string> from;
+  std::optional<std::string> to;
+  ResponseSettings response;
+  bool csv = false;
+  bool help = false;
+};
+
+bool ParseDouble(const std::string& text, double& value) {
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && !text.empty() && std::isfinite(value);
+}
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+  Options options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      return options;
+    }
+    if (arg == "--csv") {
+      options.csv = true;
+      continue;
+    }
+    if (arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold") {
+      if (i + 1 >= args.size()) {
+        error = "missing value after " + arg;
+        return std::nullopt;
+      }
+      const std::string& value = args[++i];
+      if (arg == "--from") {
+        options.from = value;
+      } else if (arg == "--to") {
+        options.to = value;
+      } else if (arg == "--window") {
+        if (!ParseDouble(value, options.response.windowSeconds) || options.response.windowSeconds <= 0) {
+          error = "bad value for --window (seconds above 0): " + value;
+          return std::nullopt;
+        }
+      } else {
+        double hold = 0;
+        if (!ParseDouble(value, hold) || hold < 1 || hold > 1000 || hold != std::floor(hold)) {
+          error = "bad value for --hold (a whole number of samples, 1 to 1000): " + value;
+          return std::nullopt;
+        }
+        options.response.holdSamples = static_cast<int>(hold);
+      }
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return std::nullopt;
+    }
+    if (!options.file.empty()) {
+      error = "more than one file: " + options.file + " and " + arg;
+      return std::nullopt;
+    }
+    options.file = arg;
+  }
+  if (options.file.empty()) {
+    error = "no data file given (see --help)";
+    return std::nullopt;
+  }
+  return options;
+}
+
+// The short date format of the C library's locale (set from the environment by main).
+class SystemFormat : public acquisition::RegionalFormat {
+ public:
+  std::string ShortDate(const acquisition::LocalDateTime& when) const override { return Format("%x", when); }
+  std::string LongTime(const acquisition::LocalDateTime& when) const override { return Format("%X", when); }
+
+ private:
+  static std::string Format(const char* format, const acquisition::LocalDateTime& when) {
+    std::tm fields{};
+    fields.tm_year = when.year - 1900;
+    fields.tm_mon = when.month - 1;
+    fields.tm_mday = when.day;
+    fields.tm_hour = when.hour;
+    fields.tm_min = when.minute;
+    fields.tm_sec = when.second;
+    char text[128];
+    return std::string(text, std::strftime(text, sizeof text, format, &fields));
+  }
+};
+
+bool InTimeOrder(const RecordSource& source) {
+  bool ordered = true;
+  double previous = -std::numeric_limits<double>::infinity();
+  source.Visit(0, source.Count(), [&](std::span<const acquisition::MeasurementRecord> records) {
+    for (const acquisition::MeasurementRecord& r : records) {
+      if (r.DT < previous) ordered = false;
+      previous = r.DT;
+    }
+  });
+  return ordered;
+}
+
+}  // namespace
+
+std::string AnalyzeUsage() {
+  return "usage: quarn-analyze FILE [--from T] [--to T] [--window S] [--hold N] [--csv]\n"
+         "Statistics of the five series (Conc, St, Temp, Um, Ur) of a data file and, when FILE.marks.tsv exists,\n"
+         "the response times after its gas markers.\n"
+         "  --from T, --to T  only records from / up to time T (both included): the data file's time text\n"
+         "                    (\"05.09.2013 14:03:07\") or ISO-8601 (2013-09-05T14:03:07)\n"
+         "  --window S        seconds over which the levels before and after a step are averaged (default 60)\n"
+         "  --hold N          samples a crossing must hold to count (default 3)\n"
+         "  --csv             CSV instead of a table: the statistics, an empty line, the response times\n"
+         "Exit status: 0 done, 1 the file cannot be read, 2 bad options. The format: docs/analyze.md\n";
+}
+
+datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(SystemFormat()); }
+
+int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeOrder, std::ostream& out,
+               std::ostream& err) {
+  std::string error;
+  const std::optional<Options> parsed = ParseOptions(args, error);
+  if (!parsed) {
+    err << kProgram << error << "\n";
+    return kBadOptions;
+  }
+  const Options& options = *parsed;
+  if (options.help) {
+    out << AnalyzeUsage();
+    return 0;
+  }
+
+  acquisition::MeasurementStore store;
+  datafile::ReadResult read;
+  datafile::ReadOptions readOptions;
+  readOptions.localeOrder = localeOrder;
+  try {
+    read = datafile::ReadDataFile(options.file, readOptions, store);
+  } catch (const std::exception& e) {
+    err << kProgram << options.file << ": " << e.what() << "\n";
+    return kBadFile;
+  }
+  if (read.skippedLines > 0) err << kProgram << "warning: " << datafile::SkippedLinesText(read) << "\n";
+
+  // The range: records between --from and --to, both included.
+  double fromDays = -std::numeric_limits<double>::infinity();
+  double toDays = std::numeric_limits<double>::infinity();
+  for (const auto& [name, text, days] :
+       {std::tuple{"--from", options.from, &fromDays}, std::tuple{"--to", options.to, &toDays}}) {
+    if (!text) continue;
+    const std::optional<double> value = ParseTimeText(*text, read.dateOrder);
+    if (!value) {
+      err << kProgram << "bad time for " << name << ": \"" << *text << "\" (the data file's time text, "
+          << datafile::DateOrderName(read.dateOrder) << ", or ISO-8601 such as 2013-09-05T14:03:07)\n";
+      return kBadOptions;
+    }
+    *days = *value;
+  }
+  if (fromDays > toDays) {
+    err << kProgram << "--from lies after --to\n";
+    return kBadOptions;
+  }
+
+  // Records out of time order (a clock set back) are picked one by one; otherwise the range is one stretch.
+  std::vector<acquisition::MeasurementRecord> picked;
+  const StoreRecords all(store);
+  size_t first = 0;
+  size_t last = all.Count();
+  const bool ordered = InTimeOrder(all);
+  if (ordered) {
+    std::tie(first, last) = IndexRange(all, fromDays, toDays);
+  } else {
+    all.Visit(0, all.Count(), [&](std::span<const acquisition::MeasurementRecord> records) {
+      for (const acquisition::MeasurementRecord& r : records) {
+        if (r.DT >= fromDays && r.DT <= toDays) picked.push_back(r);
+      }
+    });
+  }
+  const SpanRecords pickedSource(picked);
+  const RecordSource& source = ordered ? static_cast<const RecordSource&>(all) : pickedSource;
+  if (!ordered) last = picked.size();
+  const RangeStatistics statistics = ComputeStatistics(source, first, last);
+
+  // Markers within the range, from the marker file beside the data file.
+  std::vector<Marker> markers;
+  const std::string markerPath = MarkerFilePath(options.file);
+  try {
+    const MarkerFileContents contents = ReadMarkerFile(markerPath);
+    for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
+    for (const MarkerEntry& entry : contents.entries) {
+      const std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder);
+      if (!time) {
+        err << kProgram << "warning: " << markerPath << " line " << entry.line << ": time \"" << entry.timeText
+            << "\" does not read\n";
+        continue;
+      }
+      if (*time >= fromDays && *time <= toDays) markers.push_back({*time, entry.label, entry.timeText});
+    }
+  } catch (const std::exception& e) {
+    err << kProgram << "warning: " << markerPath << " cannot be read: " << e.what() << "\n";
+  }
+  std::vector<StepResponse> steps;
+  if (!markers.empty()) {
+    steps = ResponseTimes(RangeRecords(source, first, last), markers, options.response);
+  }
+
+  if (options.csv) {
+    out << CsvReport(statistics, steps);
+    return 0;
+  }
+  std::vector<Row> rows = {StatisticsHeader()};
+  for (size_t k = 0; k < kSeriesCount; ++k) rows.push_back(StatisticsRow(k, statistics.series[k]));
+  out << AlignedTable(rows);
+  if (!steps.empty()) {
+    std::vector<Row> stepRows = {ResponseHeader()};
+    for (const StepResponse& step : steps) {
+      Row row = ResponseRow(step);
+      for (size_t c = 2; c < row.size(); ++c) {
+        if (row[c].empty()) row[c] = c < 4 ? "-" : "not reached";
+      }
+      stepRows.push_back(std::move(row));
+    }
+    out << "\n" << AlignedTable(stepRows);
+  }
+  return 0;
+}
+
+}  // namespace quarn::analysis

@@ -1,0 +1,11 @@
+#include <clocale>
+#include <iostream>
+
+#include "analysis/AnalyzeProgram.h"
+
+int main(int argc, char** argv) {
+  // The data file was written in the user's regional format: read its dates the way this locale writes them.
+  std::setlocale(LC_TIME, "");
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return quarn::analysis::RunAnalyze(args, quarn::analysis::SystemDateOrder(), std::cout, std::cerr);
+}
