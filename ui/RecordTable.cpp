@@ -154,8 +154,9 @@ void RecordTable::RowCountChanged() {
 
 void RecordTable::UpdateRowHeight() {
   rowHeight_ = view_->fontMetrics().height() + 6;
-  view_->verticalHeader()->setDefaultSectionSize(rowHeight_);
+  // The minimum first, so that a smaller font's rows are not held at the larger one's height.
   view_->verticalHeader()->setMinimumSectionSize(rowHeight_);
+  view_->verticalHeader()->setDefaultSectionSize(rowHeight_);
   UpdateGeometry();
 }
 

@@ -210,6 +210,25 @@ TEST_F(RecordTableTest, BasicAndAdvancedColumns) {
   EXPECT_EQ(table_.CurrentRow(), 59) << "a mode switch keeps the selection";
 }
 
+// Rows follow the font: a larger one shows fewer, taller rows, and a click still lands on the row drawn there.
+TEST_F(RecordTableTest, RowsFollowTheFont) {
+  Show(300);
+  const int page = table_.PageRows();
+  for (double scale : {1.8, 0.8}) {
+    QFont font = QApplication::font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    table_.setFont(font);
+    if (scale > 1) EXPECT_LT(table_.PageRows(), page);
+    if (scale < 1) EXPECT_GE(table_.PageRows(), page);
+    EXPECT_EQ(table_.ScrollBar()->maximum(), 301 - table_.PageRows());
+    const int last = table_.PageRows() - 1;
+    EXPECT_EQ(table_.View()->rowAt(table_.RowRect(last).center().y()), last) << scale;
+    Click(last);
+    EXPECT_EQ(table_.CurrentRow(), last) << scale;
+    EXPECT_EQ(table_.FirstVisibleRow(), 0) << "the row was in view whole";
+  }
+}
+
 // A repeated run's rows follow the earlier run's, which the table reads from the block the store handed over.
 TEST_F(RecordTableTest, EarlierRunStaysAndTheNextFollows) {
   Show(30);
