@@ -218,8 +218,11 @@ TEST_F(RecordTableTest, RowsFollowTheFont) {
     QFont font = QApplication::font();
     font.setPointSizeF(font.pointSizeF() * scale);
     table_.setFont(font);
-    if (scale > 1) EXPECT_LT(table_.PageRows(), page);
-    if (scale < 1) EXPECT_GE(table_.PageRows(), page);
+    if (scale > 1) {
+      EXPECT_LT(table_.PageRows(), page);
+    } else {
+      EXPECT_GE(table_.PageRows(), page);
+    }
     EXPECT_EQ(table_.ScrollBar()->maximum(), 301 - table_.PageRows());
     const int last = table_.PageRows() - 1;
     EXPECT_EQ(table_.View()->rowAt(table_.RowRect(last).center().y()), last) << scale;
