@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "acquisition/DateTime.h"
 #include "ui/MeasurementTableModel.h"
@@ -243,7 +244,9 @@ void RecordTable::wheelEvent(QWheelEvent* event) { QApplication::sendEvent(scrol
 bool RecordTable::eventFilter(QObject* watched, QEvent* event) {
   if (watched == view_->viewport()) {
     if (event->type() == QEvent::Wheel) {
-      // The view itself never scrolls: its rows move with the table's own scroll bar.
+      // The view scrolls its columns only: its rows move with the table's own scroll bar.
+      const QPoint delta = static_cast<QWheelEvent*>(event)->angleDelta();
+      if (std::abs(delta.x()) > std::abs(delta.y())) return false;
       QApplication::sendEvent(scrollBar_, event);
       return true;
     }

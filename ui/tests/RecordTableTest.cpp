@@ -58,10 +58,11 @@ class RecordTableTest : public ::testing::Test {
     ASSERT_FALSE(rect.isEmpty()) << "row " << row << " is not in view";
     QTest::mouseClick(table_.View()->viewport(), Qt::LeftButton, {}, rect.center());
   }
-  void Wheel(int steps) {
+  void Wheel(int steps, Qt::Orientation orientation = Qt::Vertical) {
     const QPoint at = table_.RowRect(table_.FirstVisibleRow()).center();
-    QWheelEvent event(at, table_.View()->viewport()->mapToGlobal(at), {}, {0, -120 * steps}, Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    const QPoint delta = orientation == Qt::Vertical ? QPoint(0, -120 * steps) : QPoint(-120 * steps, 0);
+    QWheelEvent event(at, table_.View()->viewport()->mapToGlobal(at), {}, delta, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(table_.View()->viewport(), &event);
   }
 
@@ -121,6 +122,8 @@ TEST_F(RecordTableTest, WheelScrollsTheRowsWithoutMovingTheSelection) {
   ExpectRowsFollowTheScrollBar();
   Wheel(-1);
   EXPECT_EQ(table_.FirstVisibleRow(), 0);
+  Wheel(1, Qt::Horizontal);
+  EXPECT_EQ(table_.FirstVisibleRow(), 0) << "a sideways wheel leaves the rows";
   for (int n = 0; n < 1000 && table_.FirstVisibleRow() < table_.ScrollBar()->maximum(); ++n) Wheel(1);
   EXPECT_EQ(table_.FirstVisibleRow(), table_.ScrollBar()->maximum());
   EXPECT_EQ(ShownNumber(table_.PageRows() - 1), "") << "the empty last row is the last one in view";
