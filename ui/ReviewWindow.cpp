@@ -78,6 +78,7 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   split->addWidget(table_);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 1);
+  split->setSizes({520, 240});
   layout->addWidget(split, 1);
   setCentralWidget(central);
 
