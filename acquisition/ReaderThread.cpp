@@ -66,6 +66,8 @@ void ReaderThread::Execute(std::stop_token stop) {
     port_->BytesWaiting(n);
     if (n > kMaxRead) {
       port_->Purge(link::kPurgeRx);
+      // The rest of a frame kept from the last read went with the purge.
+      unfinished_.clear();
       continue;
     }
     if (n == 0) continue;

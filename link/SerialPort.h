@@ -79,6 +79,7 @@ class SerialPort {
   std::error_code BytesWaiting(size_t& queued);
 
   // Reads exactly count bytes; fails with std::errc::timed_out when they have not all arrived in timeoutMs.
+  // A failed read takes nothing from the receive queue.
   std::error_code Read(uint8_t* buffer, size_t count, int timeoutMs = 2000);
 
   // Writes all bytes and returns once the line has had the time to send them at its baud rate; fails with
@@ -92,8 +93,9 @@ class SerialPort {
 
  private:
   struct Native;  // the platform's descriptors and state, in SerialPortPosix.cpp or SerialPortWin32.cpp
-  explicit SerialPort(std::unique_ptr<Native> native);
+  SerialPort(std::unique_ptr<Native> native, std::string devicePath);
   std::unique_ptr<Native> native_;
+  const std::string devicePath_;  // as given to Open; names the port to link/SerialPortFaults.h
 };
 
 // Whether the device at devicePath is there and free, without touching it: opens it (on POSIX with the same

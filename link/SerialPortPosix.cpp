@@ -1,4 +1,5 @@
 #include "SerialPort.h"
+#include "SerialPortFaults.h"
 
 #include <termios.h>
 
@@ -145,7 +146,7 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& devicePath, std:
   t.c_cc[VTIME] = 0;
   if (tcsetattr(fd, TCSANOW, &t) != 0) return fail(errno);
 
-  return std::shared_ptr<SerialPort>(new SerialPort(std::make_unique<Native>(fd, devicePath)));
+  return std::shared_ptr<SerialPort>(new SerialPort(std::make_unique<Native>(fd, devicePath), devicePath));
 }
 
 SerialPort::Native::Native(int fd, std::string path)
@@ -420,7 +421,8 @@ std::error_code SerialPort::Native::WriteAll(const uint8_t* data, size_t count,
   return {};
 }
 
-SerialPort::SerialPort(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+SerialPort::SerialPort(std::unique_ptr<Native> native, std::string devicePath)
+    : native_(std::move(native)), devicePath_(std::move(devicePath)) {}
 SerialPort::~SerialPort() = default;
 std::error_code SerialPort::GetLineSettings(LineSettings& settings) { return native_->GetLineSettings(settings); }
 std::error_code SerialPort::SetLineSettings(const LineSettings& settings) { return native_->SetLineSettings(settings); }
@@ -432,9 +434,11 @@ WaitResult SerialPort::WaitEvent(const ManualResetEvent* wake, int timeoutMs, st
 }
 std::error_code SerialPort::BytesWaiting(size_t& queued) { return native_->BytesWaiting(queued); }
 std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
+  if (auto fault = detail::TakeFault(devicePath_, detail::FaultedOperation::Read)) return fault;
   return native_->Read(buffer, count, timeoutMs);
 }
 std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeoutMs) {
+  if (auto fault = detail::TakeFault(devicePath_, detail::FaultedOperation::Write)) return fault;
   return native_->Write(data, count, timeoutMs);
 }
 void SerialPort::Close() { native_->Close(); }

@@ -1,4 +1,5 @@
 #include "SerialPort.h"
+#include "SerialPortFaults.h"
 
 #include <windows.h>
 
@@ -170,10 +171,11 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& devicePath, std:
     CloseHandle(h);
     return nullptr;
   }
-  return std::shared_ptr<SerialPort>(new SerialPort(std::make_unique<Native>(h, changed)));
+  return std::shared_ptr<SerialPort>(new SerialPort(std::make_unique<Native>(h, changed), devicePath));
 }
 
-SerialPort::SerialPort(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+SerialPort::SerialPort(std::unique_ptr<Native> native, std::string devicePath)
+    : native_(std::move(native)), devicePath_(std::move(devicePath)) {}
 
 SerialPort::~SerialPort() = default;
 
@@ -350,6 +352,7 @@ std::error_code SerialPort::BytesWaiting(size_t& queued) {
 }
 
 std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
+  if (auto fault = detail::TakeFault(devicePath_, detail::FaultedOperation::Read)) return fault;
   Native& n = *native_;
   Native::Use use(n);
   if (!use) return base::Win32Error(ERROR_INVALID_HANDLE);
@@ -376,6 +379,7 @@ std::error_code SerialPort::Read(uint8_t* buffer, size_t count, int timeoutMs) {
 }
 
 std::error_code SerialPort::Write(const uint8_t* data, size_t count, int timeoutMs) {
+  if (auto fault = detail::TakeFault(devicePath_, detail::FaultedOperation::Write)) return fault;
   Native::Use use(*native_);
   if (!use) return base::Win32Error(ERROR_INVALID_HANDLE);
   const auto start = Clock::now();

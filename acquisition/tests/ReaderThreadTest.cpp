@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 
 #include "acquisition/DateTime.h"
 #include "acquisition/ReaderThread.h"
 #include "acquisition/tests/RunFixture.h"
+#include "link/PortNames.h"
 #include "link/Protocol.h"
+#include "link/SerialPortFaults.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::acquisition {
@@ -140,6 +143,50 @@ TEST_F(ReaderThreadTest, MoreThan1023WaitingBytesAreDiscarded) {
   }));
   StopReader();
   for (const Values& values : StoredValues()) EXPECT_EQ(values, kSentinel);
+}
+
+// A frame begun before a discard must not be finished with the bytes that come after it: those belong to
+// another frame.
+TEST_F(ReaderThreadTest, AFrameBegunBeforeADiscardIsDropped) {
+  MakeReader();
+  reader->Start();
+  peer->Write(Frame(kExampleFields) + kStart + "1\t2\t3\t");
+  ASSERT_TRUE(WaitForRecords(1));
+  peer->Write(std::string(1050, 'x') + "\r");
+  ASSERT_TRUE(WaitUntil([&] {
+    peer->Write("14\t15\t16\t17\t18\t19\t20\t\r" + Frame(kSentinelFields));
+    return WaitUntil([&] { return measurements.Count() > 1; }, 100ms);
+  }));
+  StopReader();
+  const std::vector<Values> stored = StoredValues();
+  EXPECT_EQ(stored.front(), kExample);
+  for (size_t i = 1; i < stored.size(); ++i) EXPECT_EQ(stored[i], kSentinel) << "record " << i;
+}
+
+// A read the port refuses is reported as a warning and the reader goes on; what it could not read comes
+// with the next read.
+TEST_F(ReaderThreadTest, ARefusedReadWarnsAndTheReaderGoesOn) {
+  link::testing::FailNextReads(link::DevicePathForPort("COM7"), 1, std::error_code(EIO, std::system_category()));
+  MakeReader();
+  reader->Start();
+  peer->Write(Frame(kExampleFields));
+  ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+  EXPECT_EQ(boxes.Boxes(), (std::vector<base::ScriptedMessageBoxes::Box>{
+                               {base::BoxKind::Warning, base::BoxButtons::Ok,
+                                "Error reading from port COM7 a stream reader :" + link::SystemErrorText(EIO), true}}));
+  EXPECT_EQ(measurements.Count(), 0u);
+  // The reader reads again at the next CR; a sentinel that comes while it pauses after the warning waits
+  // for the one after it.
+  ASSERT_TRUE(WaitUntil([&] {
+    peer->Write(Frame(kSentinelFields));
+    return WaitUntil([&] { return measurements.Count() >= 2; }, 100ms);
+  }));
+  StopReader();
+  const std::vector<Values> stored = StoredValues();
+  EXPECT_EQ(stored.front(), kExample);
+  for (size_t i = 1; i < stored.size(); ++i) EXPECT_EQ(stored[i], kSentinel) << "record " << i;
+  EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {measurements.ReadFrom(0)}));
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
 }
 
 // On a busy line the next reply is under way at every read: a frame split across two reads is stored whole.

@@ -6,7 +6,9 @@
 
 #include "acquisition/PollingThread.h"
 #include "acquisition/tests/RunFixture.h"
+#include "link/PortNames.h"
 #include "link/SerialPort.h"
+#include "link/SerialPortFaults.h"
 
 namespace quarn::acquisition {
 namespace {
@@ -47,6 +49,33 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
   // Stop still works on the thread that has already ended.
   StopRun();
   EXPECT_EQ(boxes.Boxes().back().text, kLimit);
+}
+
+// Sends fail in runs of nine, each followed by one that goes through: the count starts afresh at every
+// success, so the run never ends. Ten in a row then end it.
+TEST_F(RunFaults, OnlyTenFailedSendsInARowEndTheRun) {
+  StartSensor();
+  StartRun(Inputs());
+  ASSERT_TRUE(WaitForRecords(1));
+  const std::string device = link::DevicePathForPort("COM7");
+  const std::error_code refused(EIO, std::system_category());
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    link::testing::FailNextWrites(device, kMaxFailedSends - 1, refused);
+    ASSERT_TRUE(WaitUntil([&] { return link::testing::PendingWriteFailures(device) == 0; }));
+    // Sends are one after the other: a success counted from here on came after the nine failures.
+    const uint64_t sent = pollingThread_->SentRequests();
+    ASSERT_TRUE(WaitUntil([&] { return pollingThread_->SentRequests() > sent; }));
+  }
+  EXPECT_FALSE(pollingThread_->Finished());
+  EXPECT_TRUE(boxes.Boxes().empty());
+
+  link::testing::FailNextWrites(device, kMaxFailedSends, refused);
+  ASSERT_TRUE(WaitUntil([&] { return pollingThread_->Finished(); }));
+  EXPECT_EQ(link::testing::PendingWriteFailures(device), 0);
+  EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok, kLimit, true}}));
+  StopRun();
+  EXPECT_EQ(ReadWholeFile(Inputs().dataFilePath), ExpectedFile(Inputs(), {measurements.ReadFrom(0)}));
 }
 
 struct LineFault {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/Timing.h"
+#include "link/SerialPortFaults.h"
 
 namespace quarn::acquisition::testing {
 
@@ -35,6 +36,7 @@ void AcquisitionFixture::SetUp() {
 }
 
 void AcquisitionFixture::TearDown() {
+  link::testing::ClearFaults();
   base::SetTimeScale(1.0);
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);

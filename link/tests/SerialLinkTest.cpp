@@ -7,6 +7,9 @@
 
 #include "base/Timing.h"
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "base/testing/WaitUntil.h"
+#include "link/PortNames.h"
+#include "link/SerialPortFaults.h"
 #include "link/tests/PtyPeer.h"
 
 namespace quarn::link {
@@ -240,6 +243,56 @@ TEST(ShortExchange, FailuresShowTheirBoxAndCloseThePort) {
     EXPECT_FALSE(port->IsOpen());
     EXPECT_EQ(peer.ReadFor(300ms), "") << "nothing is written to the closed port";
   }
+  {
+    // The reply is there, but the port refuses to hand it over.
+    PtyPeer peer;
+    base::ScriptedMessageBoxes boxes;
+    PortHandle port = OpenPort("COM7", kEventRxFlag);
+    testing::FailNextReads(DevicePathForPort("COM7"), 1, std::error_code(EIO, std::system_category()));
+    auto sensor = Answer(peer, "SN=0123\r");
+    const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
+    EXPECT_EQ(sensor.get(), "#00SRAL?\r");
+    testing::ClearFaults();
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Failed);
+    EXPECT_EQ(r.text, "");
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Was not successful to read from the port"});
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(peer.ReadFor(300ms), "") << "no second attempt on the closed port";
+  }
+}
+
+// The seam that makes a read or a write fail: only the armed number of operations, only on that port.
+TEST(SerialPortFaults, FailTheArmedOperationsOfOnePortOnly) {
+  PtyPeer peer;
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
+  const std::string device = DevicePathForPort("COM7");
+  const std::error_code refused(EIO, std::system_category());
+  const uint8_t line[] = {'#', '\r'};
+  testing::FailNextWrites(device + "-other", 1, refused);
+  testing::FailNextReads(device + "-other", 1, refused);
+  EXPECT_EQ(port->Write(line, 2), std::error_code()) << "armed for another port";
+
+  testing::FailNextWrites(device, 2, refused);
+  testing::FailNextReads(device, 1, refused);
+  EXPECT_EQ(port->Write(line, 2), refused);
+  EXPECT_EQ(testing::PendingWriteFailures(device), 1);
+  EXPECT_EQ(port->Write(line, 2), refused);
+  EXPECT_EQ(port->Write(line, 2), std::error_code());
+  EXPECT_EQ(peer.ReadFor(300ms), "#\r#\r") << "a refused write sends nothing";
+
+  peer.Write("ab");
+  ASSERT_TRUE(base::WaitUntil([&] {
+    size_t n = 0;
+    return !port->BytesWaiting(n) && n == 2;
+  }));
+  uint8_t bytes[2] = {};
+  EXPECT_EQ(port->Read(bytes, 2), refused);
+  EXPECT_EQ(testing::PendingReadFailures(device), 0);
+  EXPECT_EQ(port->Read(bytes, 2), std::error_code()) << "a refused read takes nothing";
+  EXPECT_EQ(std::string(bytes, bytes + 2), "ab");
+  EXPECT_EQ(testing::PendingReadFailures(device + "-other"), 1);
+  testing::ClearFaults();
+  EXPECT_EQ(testing::PendingWriteFailures(device + "-other"), 0);
 }
 
 }  // namespace
