@@ -61,13 +61,9 @@ void FailNextWrites(const std::string& devicePath, int count, std::error_code er
   Arm(devicePath, detail::FaultedOperation::Write, count, error);
 }
 
-int PendingReadFailures(const std::string& devicePath) {
-  return Pending(devicePath, detail::FaultedOperation::Read);
-}
+int PendingReadFailures(const std::string& devicePath) { return Pending(devicePath, detail::FaultedOperation::Read); }
 
-int PendingWriteFailures(const std::string& devicePath) {
-  return Pending(devicePath, detail::FaultedOperation::Write);
-}
+int PendingWriteFailures(const std::string& devicePath) { return Pending(devicePath, detail::FaultedOperation::Write); }
 
 void ClearFaults() {
   Faults& f = TheFaults();
