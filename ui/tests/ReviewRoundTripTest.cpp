@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
 #include "acquisition/DateTime.h"
+#include "datafile/CsvExport.h"
 #include "ui/MeasurementChart.h"
 #include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
@@ -32,6 +37,13 @@ bool Loaded(MainWindow& form, int count) {
 TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsRecords) {
   // A locale whose dates are numbers (the reader takes no month names).
   ScopedLocale locale("en_GB");
+  // The window again, with the export questions answered from a script.
+  ScriptedFileChooser files;
+  form_.reset();
+  MainWindowDependencies deps = folders_.Deps(&boxes_, &store_);
+  deps.files = &files;
+  form_ = std::make_unique<MainWindow>(deps);
+  form_->show();
   Check();
   form_->StartClicked();
   const acquisition::MeasurementStore& live = form_->Run().Measurements();
@@ -65,6 +77,23 @@ TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsReco
   EXPECT_EQ(review->IdentityRow("Firmware rev."), "QRN-2.14");
   EXPECT_EQ(review->IdentityRow("Port"), "COM7");
   EXPECT_EQ(review->Chart()->PointCount(), int(run.size()));
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+
+  // The live window exports what its chart shows: every record of the run, to the millisecond.
+  form_->DisplayTick();
+  QTemporaryDir out;
+  files.saveAnswers.push_back({out.filePath("run.csv"), ""});
+  ClickMenuItem(*form_, "Action", "menuExportData");
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return files.questions == 1 && QApplication::activeModalWidget() == nullptr; }, kWaitMs));
+  const std::vector<acquisition::MeasurementRecord> csv = datafile::ReadCsv(out.filePath("run.csv").toStdString());
+  ASSERT_EQ(csv.size(), run.size());
+  for (size_t i = 0; i < csv.size(); ++i) EXPECT_TRUE(SameRecord(csv[i], run[i])) << i;
+  files.saveAnswers.push_back({out.filePath("run.png"), ""});
+  files.sizeAnswers.push_back(QSize(900, 300));
+  ClickMenuItem(*form_, "Action", "menuExportChart");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return files.questions == 3; }, kWaitMs));
+  EXPECT_EQ(QImage(out.filePath("run.png")).size(), QSize(900, 300));
   EXPECT_EQ(boxes_.Texts().size(), 1u);
 }
 
