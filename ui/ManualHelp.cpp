@@ -21,7 +21,8 @@ void OpenManualHelp(const QString& programFolder, const QString& manualFile, con
     const QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
     if (open(url)) return;
     // A desktop without a browser (or without xdg-open): say what would have shown the manual.
-    std::fprintf(stderr, "quarn-eval: no browser could be started for the manual; the command would be: xdg-open '%s'\n",
+    std::fprintf(stderr,
+                 "quarn-eval: no browser could be started for the manual; the command would be: xdg-open '%s'\n",
                  url.toString(QUrl::FullyEncoded).toUtf8().constData());
   }
   boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "The Help file is not found !");

@@ -97,8 +97,9 @@ TEST_P(ManualHelpTest, OpensTheCompiledHelpElseTheHtmlManualElseSaysNotFound) {
     EXPECT_EQ(QFileInfo(asked[0].toLocalFile()).fileName(), c.opened);
   }
   if (c.notFoundBox) {
-    EXPECT_EQ(boxes.Boxes(), (std::vector<base::ScriptedMessageBoxes::Box>{
-                                 {base::BoxKind::Warning, base::BoxButtons::Ok, "The Help file is not found !", false}}));
+    EXPECT_EQ(boxes.Boxes(),
+              (std::vector<base::ScriptedMessageBoxes::Box>{
+                  {base::BoxKind::Warning, base::BoxButtons::Ok, "The Help file is not found !", false}}));
   } else {
     EXPECT_TRUE(boxes.Boxes().empty());
   }
