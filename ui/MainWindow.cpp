@@ -36,6 +36,7 @@
 #include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
+#include "ui/StatisticsPanel.h"
 #include "widgets/Heading.h"
 
 namespace quarn::ui {
@@ -130,6 +131,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   rightLayout->addWidget(table_);
   layout->addWidget(right, 1);
   setCentralWidget(central);
+  BuildEvaluation();
 
   auto* status = new QStatusBar(this);
   status->setObjectName("StatusBar1");
@@ -315,6 +317,7 @@ void MainWindow::SetIdentityRow(const std::string& row, const std::string& value
 }
 
 void MainWindow::ApplyToolbar(ui::ToolbarColumn column) {
+  if (markButton_) markButton_->setEnabled(run_ && run_->Running());
   const auto states = ui::ToolbarStates(column);
   for (int i = 0; i < ui::kButtonCount; ++i) {
     if (states[i] != ui::ButtonState::Same) buttons_[i]->setEnabled(states[i] == ui::ButtonState::On);
@@ -344,6 +347,7 @@ void MainWindow::PrepareDisplay(bool newSeries, std::shared_ptr<const acquisitio
     chart_->ClearPoints();
     tableModel_->KeepEarlierRun(std::move(earlierRun));
   }
+  statistics_->Reset();
   if (!advancedMode) ShowBasicMode();
 }
 
@@ -356,11 +360,17 @@ void MainWindow::ShowRecords(const acquisition::MeasurementStore& store, size_t,
   tableModel_->ShowRecords(last);
   if (autoScrollBox_->isChecked()) table_->ShowLast();
   chart_->Refresh();
+  statistics_->SetRecords(&store);
+  statistics_->Refresh();
 }
 
 void MainWindow::ClearDisplay() {
   tableModel_->Reset();
   chart_->RemoveSeries();
+  chart_->SetMarkers({});
+  chart_->ClearSpan();
+  statistics_->SetMarkers({});
+  statistics_->Reset();
   update();
 }
 

@@ -20,6 +20,7 @@
 class QAction;
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTableWidget;
@@ -33,6 +34,7 @@ class MeasurementTableModel;
 class RecordTable;
 class ReviewWindow;
 class RunControl;
+class StatisticsPanel;
 
 // What the main window can be given instead of the real thing (tests give their own).
 struct MainWindowDependencies {
@@ -72,6 +74,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QSlider* IntervalSlider() const { return intervalSlider_; }
   QCheckBox* AutoScroll() const { return autoScrollBox_; }
   RunControl& Run() const { return *run_; }
+  StatisticsPanel* Statistics() const { return statistics_; }
+  QPushButton* MarkButton() const { return markButton_; }
   base::MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return *criteria_; }
 
@@ -118,6 +122,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void OpenDataFileClicked();
   void ExportChartClicked();
   void ExportDataClicked();
+  // Mark (Ctrl+M) during a run: asks for a label and sets a gas marker at the current time.
+  void MarkClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -137,6 +143,9 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QString AskSavePath(const QString& fileName) override;
 
   void CreateFolders(const QString& documents);
+  // The statistics panel beside the chart, the Mark button and its shortcut.
+  void BuildEvaluation();
+  void ShowMarkers();
   void BuildMenus();
   // "Open data file…" and the exports at the top of the Action menu; dropped files open for review too.
   void AddReviewActions(QMenu* action);
@@ -175,6 +184,9 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   MeasurementChart* chart_ = nullptr;
   RecordTable* table_ = nullptr;
   MeasurementTableModel* tableModel_ = nullptr;
+  StatisticsPanel* statistics_ = nullptr;
+  QPushButton* markButton_ = nullptr;
+  QStringList markerLabels_;  // offered in the Mark dialog, the last used first
   QAction* menuBasic_ = nullptr;
   QAction* menuAdvance_ = nullptr;
   bool shown_ = false;

@@ -80,6 +80,7 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
   // A range that changes without us was zoomed or dragged by the user: that axis leaves automatic scaling.
   // A plain click changes no range and so leaves the chart following the run.
   connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange&) {
+    emit timeRangeChanged();
     if (feeding_) return;
     autoTime_ = false;
     FeedVisible();  // before the plot draws the new range
@@ -90,6 +91,7 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
 }
 
 bool MeasurementChart::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == plot_ && SpanMouseEvent(event)) return true;
   if (watched == plot_ && event->type() == QEvent::MouseButtonPress) {
     // The zoom rectangle would take every press inside the axis rect, the legend's included: a press on the
     // legend goes to the legend instead.

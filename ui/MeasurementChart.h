@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <array>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "acquisition/MeasurementStore.h"
@@ -80,6 +82,30 @@ class MeasurementChart : public QWidget {
   void SetRunBoundaries(const std::vector<RunBoundary>& boundaries);
   int RunBoundaryCount() const { return static_cast<int>(boundaryItems_.size() / 2); }
 
+  // Gas markers: a labelled vertical line each at its time, drawn apart from the run boundaries.
+  struct MarkerLine {
+    double days;  // days since 1899-12-30
+    QString label;
+  };
+  // Replaces the markers drawn so far; they stay until replaced. The caller refreshes.
+  void SetMarkers(const std::vector<MarkerLine>& markers);
+  int MarkerCount() const { return static_cast<int>(markerItems_.size() / 2); }
+
+  // The span the user selects with Shift held and a drag across the plot (days); a Shift-click without a drag,
+  // or ClearSpan, removes it. The statistics follow it while there is one.
+  bool HasSpan() const { return span_.has_value(); }
+  std::pair<double, double> Span() const { return span_.value_or(std::pair<double, double>{0, 0}); }
+  void ClearSpan();
+  // Time of a horizontal pixel position in the plot, in days.
+  double DaysAtPixel(double x) const;
+  double PixelAtDays(double days) const;
+
+ signals:
+  // The selected span changed or went away.
+  void spanChanged();
+  // The visible time range changed (zoom, drag, new points on automatic scaling).
+  void timeRangeChanged();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -115,6 +141,13 @@ class MeasurementChart : public QWidget {
   Extent timeExtent_;
   SeriesHistory<kSeriesCount> history_;
   std::vector<QCPAbstractItem*> boundaryItems_;  // a line and its label per run boundary, owned by the plot
+  std::vector<QCPAbstractItem*> markerItems_;    // a line and its label per gas marker, owned by the plot
+  // Span selection: Shift + drag. True when the event was the span's.
+  bool SpanMouseEvent(QEvent* event);
+  void DrawSpan();
+  std::optional<std::pair<double, double>> span_;
+  std::optional<double> spanAnchor_;  // days where the drag began, while dragging
+  QCPAbstractItem* spanItem_ = nullptr;
   bool feeding_ = false;
   bool advanced_ = false;
   bool autoTime_ = true;

@@ -18,10 +18,12 @@
 #include "ui/ChartExport.h"
 #include "ui/ChartZoom.h"
 #include "ui/ExportActions.h"
+#include "ui/MarkerDisplay.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/RecordTable.h"
 #include "ui/ReviewLoad.h"
+#include "ui/StatisticsPanel.h"
 #include "widgets/Heading.h"
 
 namespace quarn::ui {
@@ -89,6 +91,8 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   tableModel_->SetRecords(&store_);
   tableModel_->SetAdvanced(true);
   table_->LayoutColumns();
+  statistics_ = AddStatisticsDock(*this, *chart_);
+  statistics_->SetRecords(&store_);
 
   auto* status = new QStatusBar(this);
   progress_ = new QProgressBar(status);
@@ -264,7 +268,10 @@ void ReviewWindow::FinishLoading() {
     if (hasRecords && runs.size() > 1) boundaries.push_back({first, RunLabel(runs[i], i)});
   }
   chart_->SetRunBoundaries(boundaries);
+  ShowMarkers(ReadFileMarkers(path_.toStdString(), result_.dateOrder, notes), *chart_, *statistics_);
+  notes_->setText(notes.join("\n"));
   chart_->Refresh();
+  statistics_->Refresh();
   setWindowTitle(ReviewTitle(path_, store_));
   exportChart_->setEnabled(store_.Count() > 0);
   exportData_->setEnabled(store_.Count() > 0);

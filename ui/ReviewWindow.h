@@ -25,6 +25,7 @@ namespace quarn::ui {
 class MeasurementChart;
 class MeasurementTableModel;
 class RecordTable;
+class StatisticsPanel;
 
 // A saved data file, whole, in a window of its own: the sensor's identity from the file's header blocks, the
 // live window's chart over every record with a boundary where each run begins, and the table in file order.
@@ -51,6 +52,7 @@ class ReviewWindow : public QMainWindow {
   RecordTable* Table() const { return table_; }
   MeasurementTableModel* TableModel() const { return tableModel_; }
   QPushButton* CancelButton() const { return cancelButton_; }
+  StatisticsPanel* Statistics() const { return statistics_; }
   QString IdentityRow(const QString& row) const;
   // The lines about the file: skipped lines and how dates were read.
   QString FileNotes() const;
@@ -93,6 +95,7 @@ class ReviewWindow : public QMainWindow {
   QPushButton* cancelButton_ = nullptr;
   QAction* exportChart_ = nullptr;
   QAction* exportData_ = nullptr;
+  StatisticsPanel* statistics_ = nullptr;  // with the markers of the file's marker file
   // Last: stopped and joined before the store and the result it writes go.
   base::WorkerThread loader_;
 };

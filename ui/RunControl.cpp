@@ -11,6 +11,7 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "analysis/MarkerFile.h"
 
 namespace quarn::ui {
 
@@ -51,6 +52,7 @@ void RunControl::Start(const RunRequest& request) {
   if (newSeries) {
     dataFilePath_ = acquisition::DataFileName(request.saveFolder, id.serialNumber, id.firmware,
                                               acquisition::CurrentLocalDateTime());
+    markers_.clear();
   }
   // The earlier run's records stay in the table as they are; the store starts afresh.
   view_.PrepareDisplay(newSeries, newSeries ? nullptr : measurements_.TakeRecords());
@@ -101,6 +103,16 @@ void RunControl::SaveTo(const QString& chosen) {
   // Replaces an existing file; a copy onto the data file itself is refused by the system, not done.
   std::error_code ignored;
   std::filesystem::copy_file(dataFilePath_, target, std::filesystem::copy_options::overwrite_existing, ignored);
+  // The markers go along, beside the copy under its name.
+  const std::string markers = analysis::MarkerFilePath(dataFilePath_);
+  std::error_code error;
+  const std::string copy = analysis::MarkerFilePath(target.string());
+  if (std::filesystem::exists(markers, error) && !std::filesystem::equivalent(markers, copy, error)) {
+    if (!std::filesystem::copy_file(markers, copy, std::filesystem::copy_options::overwrite_existing, error)) {
+      boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                  "The markers could not be copied to " + copy + ": " + error.message());
+    }
+  }
 }
 
 void RunControl::DeleteDiscardedFile() {
@@ -111,6 +123,28 @@ void RunControl::DeleteDiscardedFile() {
                   "Error #" + std::to_string(error.value()) + " delete file!");
     }
   }
+  // A discarded file's markers go with it.
+  const std::string markers = analysis::MarkerFilePath(dataFilePath_);
+  if (discardDataFile_ && !dataFilePath_.empty() && std::filesystem::exists(markers, error)) {
+    if (!std::filesystem::remove(markers, error) || error) {
+      boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                  "Error #" + std::to_string(error.value()) + " delete file!");
+    }
+  }
+}
+
+std::optional<analysis::Marker> RunControl::AddMarker(const std::string& label) {
+  if (!Running() || dataFilePath_.empty()) return std::nullopt;
+  analysis::Marker marker;
+  marker.time = acquisition::EncodeDayNumber(acquisition::CurrentLocalDateTime());
+  marker.label = label;
+  marker.timeText = acquisition::RecordTimeText(marker.time, regional_);
+  markers_.push_back(marker);
+  std::string reason;
+  if (!analysis::AppendMarker(analysis::MarkerFilePath(dataFilePath_), marker.timeText, label, reason)) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "The marker could not be written: " + reason);
+  }
+  return marker;
 }
 
 void RunControl::Clear() {
@@ -120,6 +154,7 @@ void RunControl::Clear() {
   DeleteDiscardedFile();
   discardDataFile_ = false;
   view_.ClearDisplay();
+  markers_.clear();
   displayReady_ = false;
   shown_ = 0;
   measurements_.Clear();

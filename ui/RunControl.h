@@ -4,10 +4,13 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/PollingThread.h"
+#include "analysis/ResponseTimes.h"
 #include "base/MessageBoxes.h"
 #include "identify/SensorCheck.h"
 #include "ui/QtRegionalFormat.h"
@@ -45,6 +48,13 @@ class RunControl {
   // Applies at once to a running poller.
   void SetInterval(int32_t ms);
 
+  // During a run: a gas marker at the current time, written at once to the marker file beside the data file
+  // (its time to the second there, as the data file writes times). A marker the file refused is kept all the same and
+  // its box says so. Nothing without a run.
+  std::optional<analysis::Marker> AddMarker(const std::string& label);
+  // The markers of the current data file, oldest first; emptied with a new data file.
+  const std::vector<analysis::Marker>& Markers() const { return markers_; }
+
   // From Start until Stop, also when the poller has ended on its own.
   bool Running() const { return pollingThread_ != nullptr; }
   // The running poller's interval in milliseconds; 0 without a run.
@@ -63,8 +73,9 @@ class RunControl {
   acquisition::MeasurementStore measurements_;
   std::string dataFilePath_;
   bool discardDataFile_ = false;  // delete the data file at the next Clear or at exit
-  bool displayReady_ = false;     // series exist: from a Start until Clear
-  size_t shown_ = 0;              // records handed to the view since the display was prepared
+  std::vector<analysis::Marker> markers_;
+  bool displayReady_ = false;  // series exist: from a Start until Clear
+  size_t shown_ = 0;           // records handed to the view since the display was prepared
   QTimer displayTimer_;
   // Last: stopped and joined before the store and the format it uses go.
   std::unique_ptr<acquisition::PollingThread> pollingThread_;

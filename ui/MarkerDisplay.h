@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "analysis/ResponseTimes.h"
+#include "datafile/DateReading.h"
+
+class QMainWindow;
+class QWidget;
+
+namespace quarn::ui {
+
+class MeasurementChart;
+class StatisticsPanel;
+
+// A statistics panel for chart, docked at the window's right side ("StatisticsDock"), with top (if any) above it.
+StatisticsPanel* AddStatisticsDock(QMainWindow& window, MeasurementChart& chart, QWidget* top = nullptr);
+
+// Draws markers on the chart and hands them to the panel.
+void ShowMarkers(const std::vector<analysis::Marker>& markers, MeasurementChart& chart, StatisticsPanel& panel);
+
+// The markers of the marker file beside dataFile, their times read in the data file's date order; a line that
+// does not read is named in problems.
+std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, datafile::DateOrder order,
+                                              QStringList& problems);
+
+}  // namespace quarn::ui

@@ -1,0 +1,262 @@
+// The statistics panel and the gas markers, in the live window and in the review window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include <qcustomplot.h>
+
+#include "acquisition/DataFile.h"
+#include "analysis/AnalyzeProgram.h"
+#include "analysis/MarkerFile.h"
+#include "analysis/TimeText.h"
+#include "base/testing/ScriptedMessageBoxes.h"
+#include "ui/MarkerDialog.h"
+#include "ui/MeasurementChart.h"
+#include "ui/ReviewWindow.h"
+#include "ui/RunControl.h"
+#include "ui/StatisticsPanel.h"
+#include "ui/tests/MainWindowFixture.h"
+#include "ui/tests/ReviewTestSupport.h"
+
+namespace quarn::ui::testing {
+namespace {
+
+QString FileText(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromLatin1(file.readAll());
+}
+
+MarkerDialog* OpenMarkerDialog(QWidget& window) {
+  MarkerDialog* dialog = nullptr;
+  const bool open = QTest::qWaitFor(
+      [&] {
+        dialog = window.findChild<MarkerDialog*>();
+        return dialog && dialog->isVisible();
+      },
+      kWaitMs);
+  return open ? dialog : nullptr;
+}
+
+TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
+  Check();
+  EXPECT_FALSE(form_->MarkButton()->isEnabled()) << "no marker without a run";
+  QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
+  EXPECT_EQ(form_->findChild<MarkerDialog*>(), nullptr);
+
+  form_->StartClicked();
+  EXPECT_TRUE(form_->MarkButton()->isEnabled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 3; }, kWaitMs));
+  form_->DisplayTick();
+
+  QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
+  MarkerDialog* dialog = OpenMarkerDialog(*form_);
+  ASSERT_NE(dialog, nullptr);
+  QComboBox* labels = dialog->LabelBox();
+  ASSERT_EQ(labels->count(), 3);
+  EXPECT_EQ(labels->itemText(0), "gas on 800 ppm");
+  EXPECT_EQ(labels->itemText(1), "gas off");
+  EXPECT_EQ(labels->itemText(2), "zero air");
+  // The offered label is selected: typing replaces it.
+  QTest::keyClicks(labels->lineEdit(), "span gas 1000 ppm");
+  QTest::keyClick(labels->lineEdit(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
+
+  const std::string markerFile = analysis::MarkerFilePath(form_->Run().DataFilePath());
+  ASSERT_EQ(form_->Run().Markers().size(), 1u);
+  const analysis::Marker marker = form_->Run().Markers()[0];
+  EXPECT_EQ(marker.label, "span gas 1000 ppm");
+  EXPECT_EQ(FileText(markerFile), QString::fromStdString(marker.timeText + "\tspan gas 1000 ppm\r\n"))
+      << "written at once, during the run";
+  const double recorded = form_->Run().Measurements().At(0).DT;
+  EXPECT_NEAR(marker.time, recorded, 60.0 / 86400) << "the marker's time is now";
+  EXPECT_EQ(form_->Chart()->MarkerCount(), 1);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 6; }, kWaitMs));
+  form_->DisplayTick();
+  QTableWidget* responses = form_->Statistics()->ResponseTable();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return responses->rowCount() == 1; }, kWaitMs))
+      << form_->Statistics()->RangeLabel()->text().toStdString() << " marker " << marker.time << " chart "
+      << form_->Chart()->TimeMin() << ".." << form_->Chart()->TimeMax() << " markers "
+      << form_->Statistics()->Markers().size();
+  EXPECT_EQ(responses->item(0, 1)->text(), "span gas 1000 ppm");
+  EXPECT_EQ(responses->item(0, 0)->text(), QString::fromStdString(marker.timeText));
+
+  // The button opens the dialog too, with the last label first; Escape sets no marker.
+  QTest::mouseClick(form_->MarkButton(), Qt::LeftButton);
+  dialog = OpenMarkerDialog(*form_);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->LabelBox()->itemText(0), "span gas 1000 ppm");
+  EXPECT_EQ(dialog->LabelBox()->count(), 4);
+  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
+  EXPECT_EQ(form_->Run().Markers().size(), 1u);
+
+  // An emptied label cannot be taken.
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
+  dialog = OpenMarkerDialog(*form_);
+  ASSERT_NE(dialog, nullptr);
+  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Delete);
+  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
+
+  // A discarded data file takes its markers with it.
+  boxes_.QueueAnswer(base::BoxAnswer::No);
+  form_->StopClicked();
+  EXPECT_FALSE(form_->MarkButton()->isEnabled());
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->ClearClicked();
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(form_->Run().DataFilePath())));
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(markerFile)));
+  EXPECT_EQ(form_->Chart()->MarkerCount(), 0);
+  EXPECT_TRUE(form_->Run().Markers().empty());
+}
+
+TEST_F(MainWindowTest, SaveCopiesTheMarkersAlongAndAKeptFileKeepsThem) {
+  Check();
+  form_->StartClicked();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
+  ASSERT_TRUE(form_->Run().AddMarker("gas off"));
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
+  const std::string markerFile = analysis::MarkerFilePath(form_->Run().DataFilePath());
+  const QString dir = folders_.Documents() + "/out.dir";
+  QDir().mkpath(dir);
+  form_->Run().SaveTo(dir + "/copy");
+  EXPECT_EQ(FileText((dir + "/copy.txt.marks.tsv").toStdString()), FileText(markerFile));
+  EXPECT_TRUE(FileText(markerFile).endsWith("\tgas off\r\n"));
+  form_->Run().SaveTo(QString::fromStdString(form_->Run().DataFilePath()));
+  EXPECT_TRUE(FileText(markerFile).endsWith("\tgas off\r\n")) << "saved onto itself, still whole";
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->ClearClicked();
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(markerFile))) << "a kept file keeps its markers";
+  EXPECT_EQ(boxes_.Texts().size(), 2u) << "no box about markers";
+}
+
+// A saved run with a gas step and two markers, reviewed: the panel shows what quarn-analyze prints.
+class ReviewPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.filePath("102345(QRN-2.14) 14-3-2026 8%0.txt").toStdString();
+    const double start = acquisition::EncodeDayNumber({2026, 3, 14, 8, 0, 0, 0});
+    std::string text = acquisition::HeaderBlock("7", "102345", "QRN-2.14");
+    for (int t = 0; t < 600; ++t) {
+      acquisition::MeasurementRecord r;
+      r.DT = start + t / 86400.0;
+      const double conc = t < 100   ? 400
+                          : t < 350 ? 1400 - 1000 * std::exp(-(t - 100) / 12.0)
+                                    : 400 + 1000 * std::exp(-(t - 350) / 12.0);
+      r.C2 = static_cast<uint16_t>(std::lround(conc + 3 * std::sin(t * 1.7)));
+      r.S = static_cast<uint16_t>(3100 - t / 10);
+      r.T = 25;
+      r.Uo = static_cast<uint16_t>(1500 + t % 7);
+      r.Ur = 1200;
+      text += acquisition::DataLine(r, format_);
+      if (t == 100 || t == 350) {
+        std::string reason;
+        ASSERT_TRUE(analysis::AppendMarker(analysis::MarkerFilePath(path_), acquisition::RecordTimeText(r.DT, format_),
+                                           t == 100 ? "gas on 800 ppm" : "gas off", reason));
+      }
+    }
+    std::ofstream(path_, std::ios::binary) << text;
+    review_ = ReviewWindow::Open(QString::fromStdString(path_), boxes_, files_);
+    ASSERT_NE(review_, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(review_));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !review_->Loading(); }, kWaitMs));
+    panel_ = review_->Statistics();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Figures().Count() == 600; }, kWaitMs));
+  }
+  void TearDown() override {
+    if (review_) review_->close();
+  }
+
+  // What quarn-analyze prints as CSV, with TABs for commas: the panel's text for the same range.
+  std::string Analyzed(std::vector<std::string> args) {
+    args.insert(args.begin(), {path_, "--csv"});
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(analysis::RunAnalyze(args, datafile::DateOrder::DayMonthYear, out, err), 0) << err.str();
+    std::string text = out.str();
+    std::replace(text.begin(), text.end(), ',', '\t');
+    return text;
+  }
+
+  ScopedLocale locale_{"en_GB"};
+  QTemporaryDir dir_;
+  acquisition::PlainRegionalFormat format_;
+  std::string path_;
+  base::ScriptedMessageBoxes boxes_;
+  ScriptedFileChooser files_;
+  QPointer<ReviewWindow> review_;
+  StatisticsPanel* panel_ = nullptr;
+};
+
+std::string IsoText(double days) {
+  const acquisition::LocalDateTime t = acquisition::DecodeDayNumber(days);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second, t.millisecond);
+  return text;
+}
+
+TEST_F(ReviewPanelTest, PanelShowsWhatQuarnAnalyzeShowsForTheWholeFileAndForASelectedSpan) {
+  EXPECT_EQ(review_->Chart()->MarkerCount(), 2);
+  EXPECT_EQ(panel_->Text().toStdString(), Analyzed({}));
+  EXPECT_EQ(panel_->ResponseTable()->rowCount(), 2);
+  EXPECT_EQ(panel_->ResponseTable()->item(1, 1)->text(), "gas off");
+  EXPECT_TRUE(panel_->RangeLabel()->text().startsWith("Visible range")) << panel_->RangeLabel()->text().toStdString();
+
+  // Shift + drag over the middle of the plot selects a span: the figures follow it.
+  QCustomPlot* plot = review_->Chart()->Plot();
+  const QRect area = plot->axisRect()->rect();
+  const QPoint from(area.left() + area.width() * 3 / 10, area.center().y());
+  const QPoint to(area.left() + area.width() * 7 / 10, area.center().y());
+  QTest::mousePress(plot, Qt::LeftButton, Qt::ShiftModifier, from);
+  QTest::mouseMove(plot, (from + to) / 2);
+  QTest::mouseMove(plot, to);
+  QTest::mouseRelease(plot, Qt::LeftButton, Qt::ShiftModifier, to);
+  ASSERT_TRUE(review_->Chart()->HasSpan());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Figures().Count() < 600; }, kWaitMs));
+  EXPECT_TRUE(panel_->RangeLabel()->text().startsWith("Selected span"));
+  const auto [spanFrom, spanTo] = review_->Chart()->Span();
+  EXPECT_NEAR(panel_->Figures().Count(), 600 * 0.4, 30);
+  EXPECT_EQ(panel_->Text().toStdString(), Analyzed({"--from", IsoText(spanFrom), "--to", IsoText(spanTo)}));
+  EXPECT_EQ(panel_->ResponseTable()->rowCount(), 1) << "the marker at 350 s lies in the span, the one at 100 s not";
+
+  // Ctrl+C and the Copy button put the same text on the clipboard.
+  QApplication::clipboard()->clear();
+  review_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(review_));
+  QTest::mouseClick(panel_->StatisticsTable()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  QTest::keyClick(panel_->StatisticsTable(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), panel_->Text());
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(panel_->CopyButton(), Qt::LeftButton);
+  EXPECT_EQ(QApplication::clipboard()->text(), panel_->Text());
+
+  // A Shift-click without a drag gives the visible range back.
+  QTest::mouseClick(plot, Qt::LeftButton, Qt::ShiftModifier, area.center());
+  EXPECT_FALSE(review_->Chart()->HasSpan());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Figures().Count() == 600; }, kWaitMs));
+}
+
+}  // namespace
+}  // namespace quarn::ui::testing
