@@ -10,13 +10,23 @@ void SeriesHistory<Series>::Append(const Values& values) {
     const size_t bucket = index >> (kFirstShift + k);
     if (bucket == level.size()) {
       level.push_back({values, values});
-    } else {
-      Bucket& b = level[bucket];
-      for (size_t s = 0; s < Series; ++s) {
-        b.min[s] = std::min(b.min[s], values[s]);
-        b.max[s] = std::max(b.max[s], values[s]);
+      continue;
+    }
+    Bucket& b = level[bucket];
+    bool widened = false;
+    for (size_t s = 0; s < Series; ++s) {
+      if (values[s] < b.min[s]) {
+        b.min[s] = values[s];
+        widened = true;
+      }
+      if (values[s] > b.max[s]) {
+        b.max[s] = values[s];
+        widened = true;
       }
     }
+    // The buckets above hold this one and already exist (the point does not start them): a point inside
+    // this bucket's range is inside theirs.
+    if (!widened) return;
   }
 }
 
