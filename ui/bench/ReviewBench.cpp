@@ -83,9 +83,10 @@ int main(int argc, char* argv[]) {
   quarn::base::ScriptedMessageBoxes boxes;
   quarn::ui::DialogFileChooser files;
 
-  std::printf("| lines | file (MB) | open to loaded, median (ms) | lines per second | idle (MB) | steady (MB) | "
-              "peak (MB) | steady above idle per record (bytes) | peak above idle per record (bytes) | "
-              "after close (MB) |\n|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf(
+      "| lines | file (MB) | open to loaded, median (ms) | lines per second | idle (MB) | steady (MB) | "
+      "peak (MB) | steady above idle per record (bytes) | peak above idle per record (bytes) | "
+      "after close (MB) |\n|---|---|---|---|---|---|---|---|---|---|\n");
   for (size_t lines : sizes) {
     const std::string path = folder.filePath(QString("run-%1.txt").arg(lines)).toStdString();
     const size_t bytes = WriteDataFile(path, lines);
@@ -117,9 +118,9 @@ int main(int argc, char* argv[]) {
     }
     const double ms = Median(times);
     const double perRecord = 1024.0 * 1024.0 / static_cast<double>(lines);
-    std::printf("| %zu | %.0f | %.0f | %.1f million | %.0f | %.0f | %.0f | %.1f | %.1f | %.0f |\n", lines,
-                bytes / 1e6, ms, lines / ms / 1000.0, idle, steady, peak, (steady - idle) * perRecord,
-                (peak - idle) * perRecord, after);
+    std::printf("| %zu | %.0f | %.0f | %.1f million | %.0f | %.0f | %.0f | %.1f | %.1f | %.0f |\n", lines, bytes / 1e6,
+                ms, lines / ms / 1000.0, idle, steady, peak, (steady - idle) * perRecord, (peak - idle) * perRecord,
+                after);
     std::fflush(stdout);
   }
   return 0;
