@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/LocaleText.h"
@@ -196,8 +197,18 @@ void MeasurementChart::FeedVisible() {
   for (int i = 0; i < kSeriesCount; ++i) {
     data.clear();
     if (graphs_[i]->visible()) {
-      data.reserve(static_cast<qsizetype>(points[i].size()));
-      for (const auto& p : points[i]) data.append({p.x, p.y});
+      data.reserve(static_cast<qsizetype>(points[i].size() + boundaryKeys_.size()));
+      // A line does not run from one run's last point to the next run's first: a gap where a run begins.
+      auto boundary = boundaryKeys_.begin();
+      for (const auto& p : points[i]) {
+        while (boundary != boundaryKeys_.end() && *boundary <= p.x) {
+          if (!data.isEmpty() && data.last().key < *boundary) {
+            data.append({(data.last().key + p.x) / 2, std::numeric_limits<double>::quiet_NaN()});
+          }
+          ++boundary;
+        }
+        data.append({p.x, p.y});
+      }
     }
     graphs_[i]->data()->set(data, true);
   }
@@ -285,6 +296,7 @@ void MeasurementChart::ApplyAutoRanges() {
 void MeasurementChart::SetRunBoundaries(const std::vector<RunBoundary>& boundaries) {
   for (QCPAbstractItem* item : boundaryItems_) plot_->removeItem(item);
   boundaryItems_.clear();
+  boundaryKeys_.clear();
   const QColor colour(0x80, 0x00, 0x80);
   for (const RunBoundary& boundary : boundaries) {
     // Placed in time, spanning the axis rect whatever the value zoom.
@@ -302,9 +314,11 @@ void MeasurementChart::SetRunBoundaries(const std::vector<RunBoundary>& boundari
     label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
     label->position->setCoords(ToKey(boundary.days), 0);
     label->setClipToAxisRect(true);
+    boundaryKeys_.push_back(ToKey(boundary.days));
     boundaryItems_.push_back(line);
     boundaryItems_.push_back(label);
   }
+  std::sort(boundaryKeys_.begin(), boundaryKeys_.end());
 }
 
 void MeasurementChart::Refresh() {

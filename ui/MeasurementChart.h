@@ -141,6 +141,7 @@ class MeasurementChart : public QWidget {
   Extent timeExtent_;
   SeriesHistory<kSeriesCount> history_;
   std::vector<QCPAbstractItem*> boundaryItems_;  // a line and its label per run boundary, owned by the plot
+  std::vector<double> boundaryKeys_;             // where runs begin on the time axis, ascending
   std::vector<QCPAbstractItem*> markerItems_;    // a line and its label per gas marker, owned by the plot
   // Span selection: Shift + drag. True when the event was the span's.
   bool SpanMouseEvent(QEvent* event);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <qcustomplot.h>
+
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -11,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QXmlStreamReader>
+#include <cmath>
 
 #include "acquisition/DateTime.h"
 #include "base/testing/ScriptedMessageBoxes.h"
@@ -93,6 +96,16 @@ TEST_F(ReviewTest, CtrlOOpensAFileWithTwoRunsInFileOrderWithBoundariesAndItsSpan
   ASSERT_EQ(review->Result().runs.size(), 2u);
   EXPECT_EQ(review->Result().runs[1].firstRecord, 30u);
   EXPECT_EQ(review->Chart()->RunBoundaryCount(), 2);
+  // Each run is a segment of its own: the lines break once, between the runs' points.
+  for (int series : {0, 4}) {
+    std::vector<double> gaps;
+    for (const QCPGraphData& point : *review->Chart()->Plot()->graph(series)->data()) {
+      if (std::isnan(point.value)) gaps.push_back(point.key);
+    }
+    ASSERT_EQ(gaps.size(), 1u) << series;
+    EXPECT_GT(gaps[0], (first.back().DT - 25569.0) * 86400.0);
+    EXPECT_LT(gaps[0], (second.front().DT - 25569.0) * 86400.0);
+  }
   EXPECT_EQ(review->Chart()->PointCount(), 50);
   EXPECT_EQ(review->TableModel()->RecordRows(), 50);
   EXPECT_EQ(review->TableModel()->index(30, 2).data().toString(), QString::number(second[0].C2));
