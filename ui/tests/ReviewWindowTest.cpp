@@ -9,8 +9,10 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <cmath>
@@ -312,6 +314,35 @@ TEST_F(ReviewExportTest, ACancelledChoiceWritesNothingAndATinySizeIsRefused) {
   EXPECT_FALSE(QFile::exists(FilePath("small.png")));
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
+}
+
+}  // namespace
+}  // namespace quarn::ui::testing
+
+namespace quarn::ui::testing {
+namespace {
+
+// The size dialog as the user fills it: typed sides and Enter give that size; Escape gives none.
+TEST(PictureSizeDialog, TypedSidesAndEnterGiveTheSizeEscapeCancels) {
+  DialogFileChooser chooser;
+  const auto typeAnswer = [](const char* width, const char* height, bool accept) {
+    QTimer::singleShot(0, [=] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      ASSERT_EQ(dialog->objectName(), "pictureSizeDialog");
+      for (auto [name, text] : {std::pair{"pictureWidth", width}, std::pair{"pictureHeight", height}}) {
+        auto* box = dialog->findChild<QSpinBox*>(name);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(box, text);
+      }
+      QTest::keyClick(dialog->focusWidget(), accept ? Qt::Key_Return : Qt::Key_Escape);
+    });
+  };
+  typeAnswer("1234", "567", true);
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600)), QSize(1234, 567));
+  typeAnswer("999", "999", false);
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600)), std::nullopt);
 }
 
 }  // namespace
