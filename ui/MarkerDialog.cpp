@@ -16,6 +16,9 @@ MarkerDialog::MarkerDialog(const QStringList& recentLabels, QWidget* parent)
   labelBox_->setObjectName("markerLabel");
   labelBox_->setEditable(true);
   labelBox_->setInsertPolicy(QComboBox::NoInsert);
+  // Without a completer Enter always reaches OK: an inline completion would take the first Enter for itself
+  // while an offered label stands selected.
+  labelBox_->setCompleter(nullptr);
   labelBox_->addItems(recentLabels);
   labelBox_->setMinimumContentsLength(24);
   // The newest label stands ready, selected, so that typing replaces it and Enter takes it.

@@ -62,6 +62,8 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
       copyButton_(new QPushButton("Copy", this)),
       wholeViewButton_(new QPushButton("Whole view", this)) {
   setObjectName("StatisticsPanel");
+  // Room for the five series and for a marker's times without a scroll bar.
+  setMinimumWidth(460);
   rangeLabel_->setObjectName("statisticsRange");
   rangeLabel_->setWordWrap(true);
   // No Alt key of its own: the main window's toolbar has Alt+C.
@@ -84,7 +86,7 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
   for (const FigureRow& row : kFigureRows) figureCaptions << row.caption;
   statistics_->setVerticalHeaderLabels(figureCaptions);
   responses_->setColumnCount(7);
-  responses_->setHorizontalHeaderLabels({"Marker", "Label", "Before", "After", "T10 (s)", "T50 (s)", "T90 (s)"});
+  responses_->setHorizontalHeaderLabels({"Marker", "Label", "Before", "After", "T10 s", "T50 s", "T90 s"});
   responses_->verticalHeader()->setVisible(false);
 
   auto* layout = new QVBoxLayout(this);
@@ -199,7 +201,10 @@ void StatisticsPanel::ShowFigures() {
     for (int c = 0; c < static_cast<int>(row.size()); ++c) {
       QString text = QString::fromStdString(row[c]);
       if (text.isEmpty() && c >= 2) text = c < 4 ? "-" : "not reached";
+      // The time of day is enough beside the chart; the whole text is in the tooltip and in a copy.
+      if (c == 0) text = TimeText(steps_[r].marker.time);
       auto* item = new QTableWidgetItem(text);
+      if (c == 0) item->setToolTip(QString::fromStdString(row[c]));
       if (c >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       responses_->setItem(r, c, item);
     }

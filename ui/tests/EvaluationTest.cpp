@@ -94,7 +94,7 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
       << form_->Chart()->TimeMin() << ".." << form_->Chart()->TimeMax() << " markers "
       << form_->Statistics()->Markers().size();
   EXPECT_EQ(responses->item(0, 1)->text(), "span gas 1000 ppm");
-  EXPECT_EQ(responses->item(0, 0)->text(), QString::fromStdString(marker.timeText));
+  EXPECT_EQ(responses->item(0, 0)->toolTip(), QString::fromStdString(marker.timeText));
 
   // The button opens the dialog too, with the last label first; Escape sets no marker.
   QTest::mouseClick(form_->MarkButton(), Qt::LeftButton);
@@ -105,6 +105,18 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
   QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
   EXPECT_EQ(form_->Run().Markers().size(), 1u);
+
+  // Enter at once takes the label offered first.
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
+  dialog = OpenMarkerDialog(*form_);
+  ASSERT_NE(dialog, nullptr);
+  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
+  ASSERT_EQ(form_->Run().Markers().size(), 2u);
+  EXPECT_EQ(form_->Run().Markers()[1].label, "span gas 1000 ppm");
+  EXPECT_EQ(FileText(markerFile).count("\r\n"), 2);
 
   // An emptied label cannot be taken.
   form_->activateWindow();
