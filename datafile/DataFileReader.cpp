@@ -47,27 +47,75 @@ std::optional<int> Number(std::string_view text, size_t& pos, int maxDigits, uin
   return value;
 }
 
-// Between the numbers of a date: one to three characters that are neither digits, letters nor TABs.
-bool DateSeparator(std::string_view text, size_t& pos) {
-  const size_t start = pos;
-  while (pos < text.size() && pos - start < 3 && !IsDigit(text[pos]) && !IsLetter(text[pos]) && text[pos] != '\t')
-    ++pos;
-  return pos > start && pos < text.size() && IsDigit(text[pos]);
+// A byte of a word: an ASCII letter, or a byte of a letter beyond ASCII in the code page.
+bool IsWordByte(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return IsLetter(c) || (u >= 0x80 && u != 0xA0);
 }
 
-// The three numbers of the short date that opens column; end is set just past the third.
-std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end) {
-  DateFields fields;
+// Between the parts of a date: one to three characters that are neither digits, letters nor TABs.
+bool DateSeparator(std::string_view text, size_t& pos) {
+  const size_t start = pos;
+  while (pos < text.size() && pos - start < 3 && !IsDigit(text[pos]) && !IsWordByte(text[pos]) && text[pos] != '\t')
+    ++pos;
+  return pos > start && pos < text.size() && (IsDigit(text[pos]) || IsWordByte(text[pos]));
+}
+
+// One part of a date: a number of up to four digits, or a word that names a month.
+struct DatePart {
+  int value = 0;
+  uint8_t digits = 0;  // 0 for a month name
+  bool named = false;
+};
+
+// unknownWord is set to the part when it is a word that names no month.
+std::optional<DatePart> ParseDatePart(std::string_view text, size_t& pos, const MonthNames& names,
+                                      std::string_view& unknownWord) {
+  DatePart part;
+  if (pos < text.size() && IsDigit(text[pos])) {
+    const auto value = Number(text, pos, 4, &part.digits);
+    if (!value) return std::nullopt;
+    part.value = *value;
+    return part;
+  }
+  const size_t start = pos;
+  while (pos < text.size() && IsWordByte(text[pos])) ++pos;
+  part.value = names.Month(text.substr(start, pos - start));
+  part.named = true;
+  if (part.value == 0) {
+    unknownWord = text.substr(start, pos - start);
+    return std::nullopt;
+  }
+  return part;
+}
+
+// The short date that opens column, as three numbers or with the month named (day-month-year, month-day-year
+// or year-month-day); end is set just past it. Its last part is always a number.
+std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end, const MonthNames& names,
+                                          std::string_view& unknownWord) {
   size_t pos = 0;
-  auto first = Number(column, pos, 4, &fields.firstDigits);
-  if (!first || !DateSeparator(column, pos)) return std::nullopt;
-  auto second = Number(column, pos, 2);
-  if (!second || !DateSeparator(column, pos)) return std::nullopt;
-  auto third = Number(column, pos, 4, &fields.thirdDigits);
-  if (!third) return std::nullopt;
-  fields.first = *first;
-  fields.second = *second;
-  fields.third = *third;
+  std::array<DatePart, 3> parts;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0 && !DateSeparator(column, pos)) return std::nullopt;
+    const auto part = ParseDatePart(column, pos, names, unknownWord);
+    if (!part) return std::nullopt;
+    parts[i] = *part;
+  }
+  const auto& [a, b, c] = parts;
+  DateFields fields;
+  if (c.named) return std::nullopt;
+  if (!a.named && !b.named) {
+    if (b.digits > 2) return std::nullopt;
+    fields = {a.value, b.value, c.value, a.digits, c.digits};
+  } else if (a.named && !b.named) {
+    fields = {b.value, a.value, c.value, b.digits, c.digits, true, DateOrder::MonthDayYear};
+  } else if (!a.named && a.digits > 2) {
+    fields = {c.value, b.value, a.value, c.digits, a.digits, true, DateOrder::YearMonthDay};
+  } else if (!a.named) {
+    fields = {a.value, b.value, c.value, a.digits, c.digits, true, DateOrder::DayMonthYear};
+  } else {
+    return std::nullopt;
+  }
   end = pos;
   return fields;
 }
@@ -75,7 +123,7 @@ std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end) 
 // The first column: everything before the first TAB; the values after it, when the line looks like a
 // data line (ten TABs).
 bool SplitDataLine(std::string_view line, std::string_view& column, std::string_view& values) {
-  if (line.empty() || !IsDigit(line[0])) return false;
+  if (line.empty() || !(IsDigit(line[0]) || IsWordByte(line[0]))) return false;
   const size_t tab = line.find('\t');
   if (tab == std::string_view::npos) return false;
   column = line.substr(0, tab);
@@ -172,10 +220,12 @@ struct DateSurvey {
     uint64_t lines = 0;
   };
   std::vector<Seen> dates;
+  std::string unknownMonth;  // the first word where a month name was looked for and none fitted
 };
 
 // First look: which short dates occur, so that the reading is chosen over the whole file.
-bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& progress, DateSurvey& survey) {
+bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& progress, const MonthNames& names,
+                 DateSurvey& survey) {
   std::string cachedPrefix;
   size_t cachedIndex = 0;
   size_t lines = 0;
@@ -193,8 +243,12 @@ bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& 
       return true;
     }
     size_t end = 0;
-    const auto fields = ParseDateFields(column, end);
-    if (!fields) return true;
+    std::string_view unknownWord;
+    const auto fields = ParseDateFields(column, end, names, unknownWord);
+    if (!fields) {
+      if (!unknownWord.empty() && survey.unknownMonth.empty()) survey.unknownMonth = ShownText(unknownWord);
+      return true;
+    }
     auto found = std::find_if(survey.dates.begin(), survey.dates.end(),
                               [&](const DateSurvey::Seen& seen) { return seen.fields == *fields; });
     if (found == survey.dates.end()) found = survey.dates.insert(found, {*fields, 0});
@@ -213,11 +267,25 @@ struct Reading {
 
 Reading ChooseReading(const DateSurvey& survey, DateOrder locale) {
   std::array<uint64_t, 3> read{};
+  std::array<uint64_t, 3> named{};  // dates that name their month, by the order they were written in
   for (const auto& seen : survey.dates) {
+    if (seen.fields.monthNamed) {
+      if (DayNumberIn(seen.fields, locale)) named[static_cast<size_t>(seen.fields.writtenOrder)] += seen.lines;
+      continue;
+    }
     for (size_t o = 0; o < kOrders.size(); ++o)
       if (DayNumberIn(seen.fields, kOrders[o])) read[o] += seen.lines;
   }
   const uint64_t best = *std::max_element(read.begin(), read.end());
+  // A month name settles which number is the day.
+  if (best == 0 && *std::max_element(named.begin(), named.end()) > 0) {
+    const DateOrder written =
+        kOrders[static_cast<size_t>(std::max_element(named.begin(), named.end()) - named.begin())];
+    return {written, true, std::string("dates read ") + DateOrderName(written) + ", the month by its name"};
+  }
+  if (best == 0 && !survey.unknownMonth.empty())
+    return {locale, false,
+            "no dates read: the month name \"" + survey.unknownMonth + "\" is neither English nor the locale's"};
   if (best == 0)
     return {locale, false,
             std::string("no dates read; the locale's reading (") + DateOrderName(locale) + ") was tried"};
@@ -242,7 +310,8 @@ Reading ChooseReading(const DateSurvey& survey, DateOrder locale) {
 // Second look: header blocks and records, in file order.
 class Parser {
  public:
-  Parser(DateOrder order, ReadResult& result, const RecordSink& sink) : order_(order), result_(result), sink_(sink) {
+  Parser(DateOrder order, const MonthNames& names, ReadResult& result, const RecordSink& sink)
+      : order_(order), names_(names), result_(result), sink_(sink) {
     batch_.reserve(kBatchRecords);
   }
 
@@ -298,7 +367,8 @@ class Parser {
       day = cachedDay_;
       dateEnd = cachedPrefix_.size();
     } else {
-      const auto fields = ParseDateFields(column, dateEnd);
+      std::string_view unknownWord;
+      const auto fields = ParseDateFields(column, dateEnd, names_, unknownWord);
       if (!fields) return false;
       day = DayNumberIn(*fields, order_);
       cachedPrefix_.assign(column.substr(0, dateEnd));
@@ -338,6 +408,7 @@ class Parser {
   }
 
   DateOrder order_;
+  const MonthNames& names_;
   ReadResult& result_;
   const RecordSink& sink_;
   std::vector<MeasurementRecord> batch_;
@@ -354,8 +425,11 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   std::vector<char> buffer(
       static_cast<size_t>(std::min<uint64_t>(kBlockBytes, std::max<uint64_t>(total + 1, 2 * kLongestLine))));
 
+  MonthNames names;
+  names.Add(options.longMonthNames);
+  names.Add(options.shortMonthNames);
   DateSurvey survey;
-  if (!SurveyDates(source, buffer, options.progress, survey)) {
+  if (!SurveyDates(source, buffer, options.progress, names, survey)) {
     result.cancelled = true;
     return result;
   }
@@ -364,7 +438,7 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   result.dateOrderSettledByFile = reading.settled;
   result.dateReading = reading.text;
 
-  Parser parser(reading.order, result, sink);
+  Parser parser(reading.order, names, result, sink);
   const uint64_t surveyed = total / 10;
   const bool complete = ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
     parser.Line(line);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,7 @@ namespace quarn::datafile {
 //
 //   datafile::ReadOptions options;
 //   options.localeOrder = datafile::DateOrderOf(regionalFormat);    // how the user's locale writes dates
+//   options.shortMonthNames = {"Jan.", ...};                        // when its dates may name the month
 //   options.progress = [&](uint64_t done, uint64_t total) { ...; return !cancelRequested; };
 //   acquisition::MeasurementStore store;
 //   const datafile::ReadResult result = datafile::ReadDataFile(path, options, store);  // throws DataFileError
@@ -53,6 +55,10 @@ using RecordSink = std::function<void(std::span<const acquisition::MeasurementRe
 struct ReadOptions {
   // How the user's locale writes dates; tried first and taken when the file alone does not settle it.
   DateOrder localeOrder = DateOrder::DayMonthYear;
+  // The locale's month names (UTF-8, January first), for dates that name the month ("5. Sept. 2013"); English
+  // names ("5 Sep 2013", "September 5, 2013") read without them. Empty names are left out.
+  std::array<std::string, 12> shortMonthNames;
+  std::array<std::string, 12> longMonthNames;
   Progress progress;  // optional
 };
 
@@ -68,7 +74,7 @@ struct ReadResult {
   DateOrder dateOrder = DateOrder::DayMonthYear;  // how the date column was read
   bool dateOrderSettledByFile = false;            // false: more than one reading fits, the locale's was taken
   std::string dateReading;  // e.g. "dates read day-first (as the locale writes them); the file alone does not
-                            // settle it"
+                            // settle it"; "dates read day-first, the month by its name"
   double firstDT = 0;       // the first and last record's times (0 without records)
   double lastDT = 0;
   bool cancelled = false;  // the progress callback said stop; the records delivered so far stay delivered

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "acquisition/DateTime.h"
+#include "base/CodePage.h"
 
 namespace quarn::datafile {
 
@@ -36,6 +37,8 @@ DateOrder DateOrderOf(const acquisition::RegionalFormat& format) {
   if (numbers[0] == 2013 || (numbers.size() >= 3 && numbers[0] == 13 && numbers[2] == 25))
     return DateOrder::YearMonthDay;
   if (numbers[0] == 9) return DateOrder::MonthDayYear;
+  // "Sep 25, 2013": the month named before the day.
+  if (numbers.size() == 2 && !std::isdigit(static_cast<unsigned char>(text[0]))) return DateOrder::MonthDayYear;
   return DateOrder::DayMonthYear;
 }
 
@@ -60,6 +63,7 @@ std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order) {
   int day = 0;
   int month = 0;
   std::optional<int> year;
+  if (fields.monthNamed) order = DateOrder::DayMonthYear;
   switch (order) {
     case DateOrder::DayMonthYear:
       day = fields.first;
@@ -86,6 +90,57 @@ std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order) {
   when.month = month;
   when.day = day;
   return static_cast<int64_t>(acquisition::EncodeDayNumber(when));
+}
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string NameKey(std::string_view name) {
+  while (!name.empty() && name.back() == '.') name.remove_suffix(1);
+  std::string key(name);
+  for (char& c : key) c = LowerAscii(c);
+  return key;
+}
+
+constexpr std::array<const char*, 12> kEnglishShort = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::array<const char*, 12> kEnglishLong = {"January",   "February", "March",    "April",
+                                                      "May",       "June",     "July",     "August",
+                                                      "September", "October",  "November", "December"};
+
+}  // namespace
+
+MonthNames::MonthNames() {
+  for (int m = 0; m < 12; ++m) {
+    names_.emplace_back(NameKey(kEnglishShort[m]), m + 1);
+    names_.emplace_back(NameKey(kEnglishLong[m]), m + 1);
+    // Some English locales abbreviate September to four letters.
+    if (m == 8) names_.emplace_back("sept", m + 1);
+  }
+}
+
+void MonthNames::Add(const std::array<std::string, 12>& names) {
+  std::vector<std::pair<std::string, int>> added;
+  for (int m = 0; m < 12; ++m) {
+    const std::string bytes = base::Utf8ToCp1252(names[m]);
+    // A name the code page cannot hold was written as '?'s: it cannot be told apart, so it is not looked for.
+    std::string key = NameKey(bytes);
+    if (key.empty() || bytes.find('?') != std::string::npos) continue;
+    added.emplace_back(std::move(key), m + 1);
+  }
+  names_.insert(names_.begin(), added.begin(), added.end());
+}
+
+int MonthNames::Month(std::string_view word) const {
+  while (!word.empty() && word.back() == '.') word.remove_suffix(1);
+  for (const auto& [key, month] : names_) {
+    if (key.size() != word.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < key.size() && same; ++i) same = LowerAscii(word[i]) == key[i];
+    if (same) return month;
+  }
+  return 0;
 }
 
 std::optional<int64_t> TimeOfDayMs(int hour, int minute, int second, std::string_view marker) {

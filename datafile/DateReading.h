@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "acquisition/RegionalFormat.h"
 
@@ -22,19 +25,39 @@ const char* DateOrderName(DateOrder order);
 // The order in which format writes its short date (it is asked for 25 September 2013).
 DateOrder DateOrderOf(const acquisition::RegionalFormat& format);
 
-// The three numbers of a short date as written, before an order gives them their meaning.
+// The three numbers of a short date as written, before an order gives them their meaning. A date that names
+// its month ("5 Sep 2013", "Sep 5, 2013") needs no order: its fields are day, month and year, whatever order
+// it was written in.
 struct DateFields {
   int first = 0;
   int second = 0;
   int third = 0;
   uint8_t firstDigits = 0;
   uint8_t thirdDigits = 0;
+  bool monthNamed = false;
+  DateOrder writtenOrder = DateOrder::DayMonthYear;  // with monthNamed: the order it was written in
   bool operator==(const DateFields&) const = default;
 };
 
 // The date's day number (days since 1899-12-30) when order reads fields as a valid calendar date: month
-// 1..12, day within the month, year of four digits from 1900 on or of two (1930..2029).
+// 1..12, day within the month, year of four digits from 1900 on or of two (1930..2029). A date with its
+// month named reads the same in every order.
 std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order);
+
+// The month names a date may be written with: English short and long names, and those a locale writes.
+class MonthNames {
+ public:
+  MonthNames();  // English only
+  // Adds a locale's twelve names (UTF-8, January first; empty ones are left out), which are looked up before
+  // the English ones. They are matched in the file's code page, as the writer wrote them.
+  void Add(const std::array<std::string, 12>& names);
+  // The month (1..12) that word names, ignoring the case of ASCII letters and a dot that ends a name; 0
+  // when it names none.
+  int Month(std::string_view word) const;
+
+ private:
+  std::vector<std::pair<std::string, int>> names_;  // code page bytes, ASCII lower case, no ending dot
+};
 
 // Time of day in milliseconds from the numbers after the date: hour, minute and optional second, and a
 // marker after them (letters; A... is before noon, P... after it) for 12-hour times. Nothing when they

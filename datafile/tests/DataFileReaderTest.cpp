@@ -42,6 +42,7 @@ struct FileCase {
   const char* name;
   DateOrder localeOrder;
   std::function<std::string(Expected&)> make;  // the file's bytes; fills in what a read must give
+  std::array<std::string, 12> localeShortMonths = {};
 };
 
 void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
@@ -82,6 +83,37 @@ const std::vector<FileCase>& Cases() {
          e.settled = false;
          return text;
        }},
+      {"CLocaleMonthNamesSettleWhatNumbersWouldNot", DateOrder::MonthDayYear,
+       [](Expected& e) {
+         // "3 Nov 2026": day-first by the name, although the locale writes month-first.
+         const std::string text = OneRun(Locale::C, DateOrder::DayMonthYear, kAmbiguousStart, 60)(e);
+         e.dateReading = "dates read day-first, the month by its name";
+         return text;
+       }},
+      {"LongMonthNamesFirst", DateOrder::DayMonthYear,
+       OneRun(Locale::LongNames, DateOrder::MonthDayYear, kSettlingStart)},
+      {"UpperCaseNamesAndTwoDigitYears", DateOrder::MonthDayYear,
+       OneRun(Locale::UpperDashes, DateOrder::DayMonthYear, kSettlingStart)},
+      {"YearFirstWithAName", DateOrder::DayMonthYear,
+       OneRun(Locale::YearFirstName, DateOrder::YearMonthDay, kSettlingStart)},
+      {"LocaleMonthNamesPassedIn", DateOrder::DayMonthYear,
+       OneRun(Locale::GermanNames, DateOrder::DayMonthYear, kSettlingStart), testing::kGermanShortMonths},
+      {"MonthNamesOfAnUnknownLanguageSkipped", DateOrder::DayMonthYear,
+       [](Expected& e) {
+         // German names passed in do not read Finnish ones: every data line is skipped, and the reading says why.
+         const std::string text = OneRun(Locale::FinnishNames, DateOrder::DayMonthYear, kSettlingStart)(e);
+         e.skippedLines = e.records.size();
+         e.firstSkippedLine = 6;
+         e.firstSkippedText = text.substr(text.find("10. jouluk."),
+                                          text.find('\r', text.find("10. jouluk.")) - text.find("10. jouluk."));
+         for (char& c : e.firstSkippedText)
+           if (c == '\t') c = ' ';
+         e.records.clear();
+         e.runs[0].recordCount = 0;
+         e.dateReading = "no dates read: the month name \"jouluk\" is neither English nor the locale's";
+         return text;
+       },
+       testing::kGermanShortMonths},
       {"LfLineEnds", DateOrder::DayMonthYear,
        [](Expected& e) {
          return ReplaceAll(OneRun(Locale::EnGb, DateOrder::DayMonthYear, kSettlingStart)(e), "\r\n", "\n");
@@ -168,6 +200,7 @@ TEST_P(ReadsFile, GivesEveryRecordAndSaysWhatItSkipped) {
   std::vector<MeasurementRecord> records;
   ReadOptions options;
   options.localeOrder = GetParam().localeOrder;
+  options.shortMonthNames = GetParam().localeShortMonths;
   const ReadResult result = ReadDataBytes(bytes, options, [&](std::span<const MeasurementRecord> batch) {
     records.insert(records.end(), batch.begin(), batch.end());
   });

@@ -16,6 +16,9 @@ TEST(DateReading, LocaleOrderFromItsShortDate) {
   EXPECT_EQ(DateOrderOf(TestFormat(Locale::EnUs)), DateOrder::MonthDayYear);
   EXPECT_EQ(DateOrderOf(TestFormat(Locale::Iso)), DateOrder::YearMonthDay);
   EXPECT_EQ(DateOrderOf(acquisition::PlainRegionalFormat()), DateOrder::YearMonthDay);
+  EXPECT_EQ(DateOrderOf(TestFormat(Locale::C)), DateOrder::DayMonthYear);
+  EXPECT_EQ(DateOrderOf(TestFormat(Locale::LongNames)), DateOrder::MonthDayYear);
+  EXPECT_EQ(DateOrderOf(TestFormat(Locale::YearFirstName)), DateOrder::YearMonthDay);
 }
 
 TEST(DateReading, OnlyCalendarDatesRead) {
@@ -40,6 +43,36 @@ TEST(DateReading, OnlyCalendarDatesRead) {
   EXPECT_EQ(DayNumberIn({5, 9, 13, 2, 2}, DateOrder::DayMonthYear), acquisition::EncodeDayNumber(when));
   when.year = 1999;
   EXPECT_EQ(DayNumberIn({5, 9, 99, 2, 2}, DateOrder::DayMonthYear), acquisition::EncodeDayNumber(when));
+}
+
+TEST(DateReading, MonthNamesEnglishAndTheLocales) {
+  MonthNames english;
+  MonthNames german;
+  german.Add(testing::kGermanShortMonths);
+  struct Case {
+    const char* word;  // as the file holds it, in its code page
+    int english;
+    int german;
+  };
+  const Case cases[] = {
+      {"Sep", 9, 9},     {"SEPTEMBER", 9, 9}, {"sept.", 9, 9}, {"Dez", 0, 12},   {"dez.", 0, 12},
+      {"M\xE4rz", 0, 3}, {"Mai", 0, 5},       {"Ma", 0, 0},    {"jouluk", 0, 0}, {"", 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(english.Month(c.word), c.english) << c.word;
+    EXPECT_EQ(german.Month(c.word), c.german) << c.word;
+  }
+  // A name that the code page cannot hold is not looked for: the file holds it as '?'s.
+  MonthNames greek;
+  greek.Add({"\u0399\u03b1\u03bd"});
+  EXPECT_EQ(greek.Month("???"), 0);
+}
+
+TEST(DateReading, ANamedMonthReadsTheSameInEveryOrder) {
+  const DateFields named{5, 9, 2013, 1, 4, true, DateOrder::MonthDayYear};
+  acquisition::LocalDateTime when{2013, 9, 5, 0, 0, 0, 0};
+  for (DateOrder order : {DateOrder::DayMonthYear, DateOrder::MonthDayYear, DateOrder::YearMonthDay})
+    EXPECT_EQ(DayNumberIn(named, order), acquisition::EncodeDayNumber(when)) << DateOrderName(order);
 }
 
 TEST(DateReading, TwelveHourMarkers) {

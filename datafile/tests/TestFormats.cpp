@@ -1,11 +1,27 @@
 #include "TestFormats.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 #include "acquisition/DataFile.h"
 
 namespace quarn::datafile::testing {
+
+const std::array<std::string, 12> kGermanShortMonths = {"Jan.", "Feb.", "M\u00e4rz", "Apr.", "Mai",  "Juni",
+                                                        "Juli", "Aug.", "Sept.",     "Okt.", "Nov.", "Dez."};
+const std::array<std::string, 12> kFinnishShortMonths = {"tammik.", "helmik.",     "maalisk.",     "huhtik.",
+                                                         "toukok.", "kes\u00e4k.", "hein\u00e4k.", "elok.",
+                                                         "syysk.",  "lokak.",      "marrask.",     "jouluk."};
+
+namespace {
+
+constexpr std::array<const char*, 12> kShort = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::array<const char*, 12> kLong = {"January", "February", "March",     "April",   "May",      "June",
+                                               "July",    "August",   "September", "October", "November", "December"};
+
+}  // namespace
 
 std::string TestFormat::ShortDate(const acquisition::LocalDateTime& w) const {
   char text[32];
@@ -16,16 +32,33 @@ std::string TestFormat::ShortDate(const acquisition::LocalDateTime& w) const {
     case Locale::EnUsNarrow: std::snprintf(text, sizeof text, "%d/%d/%04d", w.month, w.day, w.year); break;
     case Locale::Iso: std::snprintf(text, sizeof text, "%04d-%02d-%02d", w.year, w.month, w.day); break;
     case Locale::TwoDigitYear: std::snprintf(text, sizeof text, "%02d.%02d.%02d", w.day, w.month, w.year % 100); break;
+    case Locale::C: std::snprintf(text, sizeof text, "%d %s %04d", w.day, kShort[w.month - 1], w.year); break;
+    case Locale::LongNames: std::snprintf(text, sizeof text, "%s %d, %04d", kLong[w.month - 1], w.day, w.year); break;
+    case Locale::UpperDashes: {
+      std::string name = kShort[w.month - 1];
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      std::snprintf(text, sizeof text, "%02d-%s-%02d", w.day, name.c_str(), w.year % 100);
+      break;
+    }
+    case Locale::YearFirstName:
+      std::snprintf(text, sizeof text, "%04d-%s-%02d", w.year, kShort[w.month - 1], w.day);
+      break;
+    case Locale::GermanNames:
+      std::snprintf(text, sizeof text, "%d. %s %04d", w.day, kGermanShortMonths[w.month - 1].c_str(), w.year);
+      break;
+    case Locale::FinnishNames:
+      std::snprintf(text, sizeof text, "%d. %s %04d", w.day, kFinnishShortMonths[w.month - 1].c_str(), w.year);
+      break;
   }
   return text;
 }
 
 std::string TestFormat::LongTime(const acquisition::LocalDateTime& w) const {
   char text[32];
-  if (locale_ == Locale::EnUs || locale_ == Locale::EnUsNarrow) {
+  if (locale_ == Locale::EnUs || locale_ == Locale::EnUsNarrow || locale_ == Locale::LongNames) {
     const int hour = w.hour % 12 == 0 ? 12 : w.hour % 12;
     std::snprintf(text, sizeof text, "%d:%02d:%02d%s%s", hour, w.minute, w.second,
-                  locale_ == Locale::EnUs ? " " : "\u202F", w.hour < 12 ? "AM" : "PM");
+                  locale_ == Locale::EnUsNarrow ? "\u202F" : " ", w.hour < 12 ? "AM" : "PM");
   } else {
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", w.hour, w.minute, w.second);
   }

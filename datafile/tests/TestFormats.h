@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,23 @@ namespace quarn::datafile::testing {
 
 // The short date and long time of a few locales, as their users' systems write them.
 enum class Locale {
-  EnGb,          // 05/09/2013 14:03:07
-  DeDe,          // 05.09.2013 14:03:07
-  EnUs,          // 9/5/2013 2:03:07 PM
-  EnUsNarrow,    // 9/5/2013 2:03:07<U+202F>PM, as newer locale data has it
-  Iso,           // 2013-09-05 14:03:07
-  TwoDigitYear,  // 05.09.13 14:03:07
+  EnGb,           // 05/09/2013 14:03:07
+  DeDe,           // 05.09.2013 14:03:07
+  EnUs,           // 9/5/2013 2:03:07 PM
+  EnUsNarrow,     // 9/5/2013 2:03:07<U+202F>PM, as newer locale data has it
+  Iso,            // 2013-09-05 14:03:07
+  TwoDigitYear,   // 05.09.13 14:03:07
+  C,              // 5 Sep 2013 14:03:07, Qt's C locale
+  LongNames,      // September 5, 2013 2:03:07 PM
+  UpperDashes,    // 05-SEP-13 14:03:07
+  YearFirstName,  // 2013-Sep-05 14:03:07
+  GermanNames,    // 5. Sept. 2013 14:03:07, with kGermanShortMonths
+  FinnishNames,   // 5. syysk. 2013 14:03:07, with kFinnishShortMonths
 };
+
+// Short month names as a locale writes them (UTF-8).
+extern const std::array<std::string, 12> kGermanShortMonths;
+extern const std::array<std::string, 12> kFinnishShortMonths;
 
 class TestFormat : public acquisition::RegionalFormat {
  public:
