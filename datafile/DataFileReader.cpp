@@ -89,11 +89,10 @@ std::optional<DatePart> ParseDatePart(std::string_view text, size_t& pos, const 
   return part;
 }
 
-// The short date that opens column, as three numbers or with the month named (day-month-year, month-day-year
+// The short date at pos in column, as three numbers or with the month named (day-month-year, month-day-year
 // or year-month-day); end is set just past it. Its last part is always a number.
-std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end, const MonthNames& names,
-                                          std::string_view& unknownWord) {
-  size_t pos = 0;
+std::optional<DateFields> ParseDateAt(std::string_view column, size_t pos, size_t& end, const MonthNames& names,
+                                      std::string_view& unknownWord) {
   std::array<DatePart, 3> parts;
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i > 0 && !DateSeparator(column, pos)) return std::nullopt;
@@ -117,6 +116,20 @@ std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end, 
     return std::nullopt;
   }
   end = pos;
+  return fields;
+}
+
+// The short date that opens column. Some locales open it with the day of the week ("Thursday, September 05,
+// 2013"): a word before a date that names its month is passed over.
+std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end, const MonthNames& names,
+                                          std::string_view& unknownWord) {
+  auto fields = ParseDateAt(column, 0, end, names, unknownWord);
+  if (fields || column.empty() || !IsWordByte(column[0])) return fields;
+  size_t pos = 0;
+  while (pos < column.size() && IsWordByte(column[pos])) ++pos;
+  if (!DateSeparator(column, pos)) return std::nullopt;
+  fields = ParseDateAt(column, pos, end, names, unknownWord);
+  if (fields && !fields->monthNamed) return std::nullopt;
   return fields;
 }
 

@@ -90,7 +90,7 @@ const std::vector<FileCase>& Cases() {
          e.dateReading = "dates read day-first, the month by its name";
          return text;
        }},
-      {"LongMonthNamesFirst", DateOrder::DayMonthYear,
+      {"WeekdayThenLongMonthNameFirst", DateOrder::DayMonthYear,
        OneRun(Locale::LongNames, DateOrder::MonthDayYear, kSettlingStart)},
       {"UpperCaseNamesAndTwoDigitYears", DateOrder::MonthDayYear,
        OneRun(Locale::UpperDashes, DateOrder::DayMonthYear, kSettlingStart)},

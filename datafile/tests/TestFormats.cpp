@@ -24,7 +24,7 @@ constexpr std::array<const char*, 12> kLong = {"January", "February", "March",  
 }  // namespace
 
 std::string TestFormat::ShortDate(const acquisition::LocalDateTime& w) const {
-  char text[32];
+  char text[64];
   switch (locale_) {
     case Locale::EnGb: std::snprintf(text, sizeof text, "%02d/%02d/%04d", w.day, w.month, w.year); break;
     case Locale::DeDe: std::snprintf(text, sizeof text, "%02d.%02d.%04d", w.day, w.month, w.year); break;
@@ -33,7 +33,13 @@ std::string TestFormat::ShortDate(const acquisition::LocalDateTime& w) const {
     case Locale::Iso: std::snprintf(text, sizeof text, "%04d-%02d-%02d", w.year, w.month, w.day); break;
     case Locale::TwoDigitYear: std::snprintf(text, sizeof text, "%02d.%02d.%02d", w.day, w.month, w.year % 100); break;
     case Locale::C: std::snprintf(text, sizeof text, "%d %s %04d", w.day, kShort[w.month - 1], w.year); break;
-    case Locale::LongNames: std::snprintf(text, sizeof text, "%s %d, %04d", kLong[w.month - 1], w.day, w.year); break;
+    case Locale::LongNames: {
+      static constexpr std::array<const char*, 7> kWeekdays = {"Saturday",  "Sunday",   "Monday", "Tuesday",
+                                                               "Wednesday", "Thursday", "Friday"};
+      const int weekday = static_cast<int>(acquisition::EncodeDayNumber({w.year, w.month, w.day, 0, 0, 0, 0})) % 7;
+      std::snprintf(text, sizeof text, "%s, %s %02d, %04d", kWeekdays[weekday], kLong[w.month - 1], w.day, w.year);
+      break;
+    }
     case Locale::UpperDashes: {
       std::string name = kShort[w.month - 1];
       for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
