@@ -24,6 +24,14 @@ datafile::DateOrder DateOrderOfPattern(const QString& pattern) {
 
 datafile::DateOrder LocaleDateOrder() { return DateOrderOfPattern(ShortDateFormat()); }
 
+void SetLocaleMonthNames(datafile::ReadOptions& options) {
+  const QLocale locale;
+  for (int m = 1; m <= 12; ++m) {
+    options.shortMonthNames[m - 1] = locale.monthName(m, QLocale::ShortFormat).toStdString();
+    options.longMonthNames[m - 1] = locale.monthName(m, QLocale::LongFormat).toStdString();
+  }
+}
+
 std::optional<QString> DataFileProblem(const QString& path, datafile::DateOrder order) {
   QFile file(path);
   if (QFileInfo(path).isDir()) return "The file cannot be opened: it is a folder.";
@@ -38,6 +46,7 @@ std::optional<QString> DataFileProblem(const QString& path, datafile::DateOrder 
   }
   datafile::ReadOptions options;
   options.localeOrder = order;
+  SetLocaleMonthNames(options);
   try {
     datafile::ReadDataBytes(std::string_view(start.constData(), static_cast<size_t>(start.size())), options,
                             [](std::span<const acquisition::MeasurementRecord>) {});

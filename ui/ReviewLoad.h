@@ -15,6 +15,9 @@ datafile::DateOrder DateOrderOfPattern(const QString& pattern);
 // The same for the user's locale (the default QLocale).
 datafile::DateOrder LocaleDateOrder();
 
+// Gives options the default QLocale's short and long month names, for files whose dates name the month.
+void SetLocaleMonthNames(datafile::ReadOptions& options);
+
 // How many bytes from a file's start decide whether it is a data file at all.
 constexpr qint64 kProbeBytes = 64 * 1024;
 // Why the file at path cannot be reviewed (it cannot be opened, is empty, or its beginning is no data file),

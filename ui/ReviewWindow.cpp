@@ -199,8 +199,10 @@ void ReviewWindow::StartLoading(datafile::DateOrder dateOrder) {
   notes_->setText("Reading\u2026");
   connect(&loadPoll_, &QTimer::timeout, this, &ReviewWindow::PollLoading);
   loadPoll_.start(kPollMs);
-  loader_.Start([this, dateOrder, path = path_.toStdString()](std::stop_token stop) {
-    datafile::ReadOptions options;
+  datafile::ReadOptions named;
+  SetLocaleMonthNames(named);  // here: the default locale is the window's
+  loader_.Start([this, dateOrder, named, path = path_.toStdString()](std::stop_token stop) {
+    datafile::ReadOptions options = named;
     options.localeOrder = dateOrder;
     options.progress = [this, &stop](uint64_t done, uint64_t total) {
       doneBytes_ = done;

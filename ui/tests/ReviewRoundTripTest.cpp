@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -35,7 +36,7 @@ bool Loaded(MainWindow& form, int count) {
 }
 
 TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsRecords) {
-  // A locale whose dates are numbers (the reader takes no month names).
+  // A locale whose dates are numbers; the C locale's named months have a case of their own below.
   ScopedLocale locale("en_GB");
   // The window again, with the export questions answered from a script.
   ScriptedFileChooser files;
@@ -94,6 +95,37 @@ TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsReco
   ClickMenuItem(*form_, "Action", "menuExportChart");
   ASSERT_TRUE(QTest::qWaitFor([&] { return files.questions == 3; }, kWaitMs));
   EXPECT_EQ(QImage(out.filePath("run.png")).size(), QSize(900, 300));
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+}
+
+TEST_F(MainWindowTest, UnderTheCLocaleARunsDataFileNamesTheMonthAndReadsBack) {
+  // Qt's C locale, as on a machine without a language set: its short date is "5 Sep 2013".
+  ScopedLocale locale("C");
+  form_.reset();
+  form_ = std::make_unique<MainWindow>(folders_.Deps(&boxes_, &store_));
+  form_->show();
+  Check();
+  form_->StartClicked();
+  const acquisition::MeasurementStore& live = form_->Run().Measurements();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return live.Count() >= 3; }, kWaitMs));
+  const QString path = QString::fromStdString(form_->Run().DataFilePath());
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
+
+  const std::vector<acquisition::MeasurementRecord> run = live.ReadFrom(0);
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const int month = acquisition::DecodeDayNumber(run.front().DT).month;
+  EXPECT_TRUE(file.readAll().contains(" " + QLocale::c().monthName(month, QLocale::ShortFormat).toLatin1() + " "));
+
+  form_->OpenDataFiles({path});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Loaded(*form_, 1); }, kWaitMs));
+  ReviewWindow* review = form_->ReviewWindows()[0];
+  const std::vector<acquisition::MeasurementRecord> read = review->Records().ReadFrom(0);
+  ASSERT_EQ(read.size(), run.size());
+  for (size_t i = 0; i < run.size(); ++i) ExpectSameRecord(run[i], read[i]);
+  EXPECT_EQ(review->Result().skippedLines, 0u);
+  EXPECT_EQ(review->Result().dateReading, "dates read day-first, the month by its name");
   EXPECT_EQ(boxes_.Texts().size(), 1u);
 }
 
