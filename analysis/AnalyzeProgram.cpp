@@ -7,6 +7,9 @@
 #include <limits>
 #include <optional>
 #include <ostream>
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
 
 #include "acquisition/RegionalFormat.h"
 #include "analysis/MarkerFile.h"
@@ -141,6 +144,17 @@ std::string AnalyzeUsage() {
 
 datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(SystemFormat()); }
 
+void SetSystemMonthNames([[maybe_unused]] datafile::ReadOptions& options) {
+#ifndef _WIN32
+  // The names strftime writes under the C library's time locale (UTF-8 there, as the recorder assumes); on
+  // Windows its short dates are numbers.
+  for (int m = 0; m < 12; ++m) {
+    options.shortMonthNames[m] = nl_langinfo(static_cast<nl_item>(ABMON_1 + m));
+    options.longMonthNames[m] = nl_langinfo(static_cast<nl_item>(MON_1 + m));
+  }
+#endif
+}
+
 int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeOrder, std::ostream& out,
                std::ostream& err) {
   std::string error;
@@ -159,6 +173,7 @@ int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeO
   datafile::ReadResult read;
   datafile::ReadOptions readOptions;
   readOptions.localeOrder = localeOrder;
+  SetSystemMonthNames(readOptions);
   try {
     read = datafile::ReadDataFile(options.file, readOptions, store);
   } catch (const std::exception& e) {

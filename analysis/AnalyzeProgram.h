@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "datafile/DateReading.h"
+#include "datafile/DataFileReader.h"
 
 namespace quarn::analysis {
 
@@ -19,5 +19,7 @@ std::string AnalyzeUsage();
 
 // How the system's locale writes short dates, for reading a data file written on this machine.
 datafile::DateOrder SystemDateOrder();
+// The month names the system's locale writes, for dates that name the month.
+void SetSystemMonthNames(datafile::ReadOptions& options);
 
 }  // namespace quarn::analysis
