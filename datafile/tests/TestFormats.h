@@ -19,7 +19,7 @@ enum class Locale {
   Iso,            // 2013-09-05 14:03:07
   TwoDigitYear,   // 05.09.13 14:03:07
   C,              // 5 Sep 2013 14:03:07, Qt's C locale
-  LongNames,      // September 5, 2013 2:03:07 PM
+  LongNames,      // Thursday, September 05, 2013 2:03:07 PM
   UpperDashes,    // 05-SEP-13 14:03:07
   YearFirstName,  // 2013-Sep-05 14:03:07
   GermanNames,    // 5. Sept. 2013 14:03:07, with kGermanShortMonths
