@@ -42,4 +42,4 @@ quarn_add_fuzz(FrameParserFuzz SOURCE ${PROJECT_SOURCE_DIR}/link/fuzz/FrameParse
 quarn_add_fuzz(CommandListFuzz SOURCE ${PROJECT_SOURCE_DIR}/console/fuzz/CommandListFuzz.cpp LIBS quarn_console
                SEEDS ${PROJECT_SOURCE_DIR}/console/commands.ini)
 quarn_add_fuzz(DataFileReaderFuzz SOURCE ${PROJECT_SOURCE_DIR}/datafile/fuzz/DataFileReaderFuzz.cpp
-               LIBS quarn_datafile SEEDS ${seeds}/datafile)
+               LIBS quarn_datafile SEEDS ${seeds}/datafile ${seeds}/datafile-month-names)

@@ -14,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   datafile::ReadOptions options;
   options.localeOrder = static_cast<datafile::DateOrder>(data[0] % 3);
+  // And with a locale's month names passed in, some with letters beyond ASCII.
+  if (data[0] & 0x80)
+    options.shortMonthNames = {"Jan.", "Feb.", "M\u00e4rz", "Apr.", "Mai",  "Juni",
+                               "Juli", "Aug.", "Sept.",     "Okt.", "Nov.", "Dez."};
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
 
   size_t delivered = 0;
