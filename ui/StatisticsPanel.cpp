@@ -62,8 +62,8 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
       copyButton_(new QPushButton("Copy", this)),
       wholeViewButton_(new QPushButton("Whole view", this)) {
   setObjectName("StatisticsPanel");
-  // Room for the five series and for a marker's times without a scroll bar.
-  setMinimumWidth(460);
+  // Room for the five series and for a marker's times beside a chart at the window's smallest size.
+  setMinimumWidth(340);
   rangeLabel_->setObjectName("statisticsRange");
   rangeLabel_->setWordWrap(true);
   // No Alt key of its own: the main window's toolbar has Alt+C.
@@ -86,7 +86,8 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
   for (const FigureRow& row : kFigureRows) figureCaptions << row.caption;
   statistics_->setVerticalHeaderLabels(figureCaptions);
   responses_->setColumnCount(7);
-  responses_->setHorizontalHeaderLabels({"Marker", "Label", "Before", "After", "T10 s", "T50 s", "T90 s"});
+  // The times first, the levels last: what a datasheet quotes stays in view in a narrow panel.
+  responses_->setHorizontalHeaderLabels({"Marker", "Label", "T10 s", "T50 s", "T90 s", "Before", "After"});
   responses_->verticalHeader()->setVisible(false);
 
   auto* layout = new QVBoxLayout(this);
@@ -204,9 +205,11 @@ void StatisticsPanel::ShowFigures() {
       // The time of day is enough beside the chart; the whole text is in the tooltip and in a copy.
       if (c == 0) text = TimeText(steps_[r].marker.time);
       auto* item = new QTableWidgetItem(text);
-      if (c == 0) item->setToolTip(QString::fromStdString(row[c]));
+      if (c <= 1) item->setToolTip(QString::fromStdString(row[c]));
       if (c >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      responses_->setItem(r, c, item);
+      // The row's cells: time, label, then T10, T50, T90, then the levels.
+      const int column = c < 2 ? c : c < 4 ? c + 3 : c - 2;
+      responses_->setItem(r, column, item);
     }
   }
 }
