@@ -180,6 +180,11 @@ int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeO
     err << kProgram << options.file << ": " << e.what() << "\n";
     return kBadFile;
   }
+  // Lines there were, but none read as a record: nothing to analyse is no result either.
+  if (read.records == 0 && read.skippedLines > 0) {
+    err << kProgram << options.file << ": no data line reads; " << datafile::SkippedLinesText(read) << "\n";
+    return kBadFile;
+  }
   if (read.skippedLines > 0) err << kProgram << "warning: " << datafile::SkippedLinesText(read) << "\n";
 
   // The range: records between --from and --to, both included.

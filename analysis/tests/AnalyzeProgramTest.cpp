@@ -192,6 +192,11 @@ TEST_F(AnalyzeProgramTest, TableSaysWhereAStepHasNoFigure) {
 TEST_F(AnalyzeProgramTest, FailuresExitWithOneLine) {
   std::ofstream(folder_ / "empty.txt");
   std::ofstream(folder_ / "foreign.txt") << "hello\r\nworld\r\n";
+  // A header block and lines whose dates no reading fits (month names).
+  std::ofstream(folder_ / "unreadable.txt") << acquisition::HeaderBlock("7", "102345", "QRN-2.14")
+                                            << "10 Dec 2026 17:45:48\t00025\t03032\t01200\t01500\t09780\t09780\t09780"
+                                               "\t00317\t00302\t00000\r\n";
+  std::ofstream(folder_ / "header-only.txt") << acquisition::HeaderBlock("7", "102345", "QRN-2.14");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -200,6 +205,7 @@ TEST_F(AnalyzeProgramTest, FailuresExitWithOneLine) {
       {{(folder_ / "missing.txt").string()}, 1},
       {{(folder_ / "empty.txt").string()}, 1},
       {{(folder_ / "foreign.txt").string()}, 1},
+      {{(folder_ / "unreadable.txt").string()}, 1},
       {{folder_.string()}, 1},
       {{}, 2},
       {{dataFile_, "--bogus"}, 2},
@@ -220,6 +226,10 @@ TEST_F(AnalyzeProgramTest, FailuresExitWithOneLine) {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << shown << ": " << result.err;
     EXPECT_EQ(result.err.rfind("quarn-analyze: ", 0), 0u) << result.err;
   }
+  const Output empty = Analyze({(folder_ / "header-only.txt").string(), "--csv"});
+  EXPECT_EQ(empty.status, 0) << "a run stopped before its first record is no fault: " << empty.err;
+  EXPECT_NE(empty.out.find("\nConc,0,,,,,,\n"), std::string::npos) << empty.out;
+
   const Output help = Analyze({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("usage: quarn-analyze FILE"), std::string::npos);
