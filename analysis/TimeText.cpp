@@ -78,25 +78,69 @@ class Reader {
 
 }  // namespace
 
-std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order) {
-  Reader reader(text);
-  reader.SkipBlanks();
-  // The date: three numbers with one kind of separator between them.
-  datafile::DateFields fields;
+namespace {
+
+// A numeric date: three numbers with one kind of separator between them.
+bool NumericDate(Reader& reader, datafile::DateFields& fields) {
   size_t digits = 0;
-  if (!reader.Number(4, fields.first, &digits)) return std::nullopt;
+  if (!reader.Number(4, fields.first, &digits)) return false;
   fields.firstDigits = static_cast<uint8_t>(digits);
   std::string separator;
   for (char c : std::string_view("./-")) {
     if (reader.Is(std::string(1, c))) separator = std::string(1, c);
   }
-  if (separator.empty() || !reader.Take(separator)) return std::nullopt;
-  if (!reader.Number(2, fields.second) || !reader.Take(separator)) return std::nullopt;
-  if (!reader.Number(4, fields.third, &digits)) return std::nullopt;
+  if (separator.empty() || !reader.Take(separator)) return false;
+  if (!reader.Number(2, fields.second) || !reader.Take(separator)) return false;
+  if (!reader.Number(4, fields.third, &digits)) return false;
   fields.thirdDigits = static_cast<uint8_t>(digits);
   reader.Take(".");  // "05.09.2013."
-  const std::optional<int64_t> day =
-      datafile::DayNumberIn(fields, fields.firstDigits == 4 ? datafile::DateOrder::YearMonthDay : order);
+  return true;
+}
+
+// A date that names its month: "10 Dec 2026", "10. Dez. 2026", "Dec 10, 2026", a weekday before either.
+bool NamedDate(Reader& reader, datafile::DateFields& fields) {
+  static const datafile::MonthNames names;
+  std::string word;
+  if (reader.Word(word) && names.Month(word) == 0) {  // a weekday
+    reader.Take(",");
+    reader.SkipBlanks();
+    word.clear();
+    reader.Word(word);
+  }
+  size_t digits = 0;
+  int month = 0;
+  int day = 0;
+  if (!word.empty()) {  // month first
+    month = names.Month(word);
+    reader.SkipBlanks();
+    if (month == 0 || !reader.Number(2, day)) return false;
+    reader.Take(",");
+  } else {  // day first
+    if (!reader.Number(2, day)) return false;
+    reader.Take(".");
+    reader.SkipBlanks();
+    if (!reader.Word(word) || (month = names.Month(word)) == 0) return false;
+  }
+  reader.SkipBlanks();
+  int year = 0;
+  if (!reader.Number(4, year, &digits)) return false;
+  fields = {day, month, year, 2, static_cast<uint8_t>(digits), true, datafile::DateOrder::DayMonthYear};
+  return true;
+}
+
+}  // namespace
+
+std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order) {
+  datafile::DateFields fields;
+  Reader numeric(text);
+  numeric.SkipBlanks();
+  Reader named(text);
+  named.SkipBlanks();
+  const bool isNumeric = NumericDate(numeric, fields);
+  if (!isNumeric && !NamedDate(named, fields)) return std::nullopt;
+  Reader& reader = isNumeric ? numeric : named;
+  const std::optional<int64_t> day = datafile::DayNumberIn(
+      fields, !fields.monthNamed && fields.firstDigits == 4 ? datafile::DateOrder::YearMonthDay : order);
   if (!day) return std::nullopt;
 
   // The time: hours, minutes, optional seconds with an optional fraction, optional AM or PM.

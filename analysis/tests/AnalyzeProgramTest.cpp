@@ -192,9 +192,9 @@ TEST_F(AnalyzeProgramTest, TableSaysWhereAStepHasNoFigure) {
 TEST_F(AnalyzeProgramTest, FailuresExitWithOneLine) {
   std::ofstream(folder_ / "empty.txt");
   std::ofstream(folder_ / "foreign.txt") << "hello\r\nworld\r\n";
-  // A header block and lines whose dates no reading fits (month names).
+  // A header block and a line whose date no reading fits.
   std::ofstream(folder_ / "unreadable.txt") << acquisition::HeaderBlock("7", "102345", "QRN-2.14")
-                                            << "10 Dec 2026 17:45:48\t00025\t03032\t01200\t01500\t09780\t09780\t09780"
+                                            << "32.13.2026 17:45:48\t00025\t03032\t01200\t01500\t09780\t09780\t09780"
                                                "\t00317\t00302\t00000\r\n";
   std::ofstream(folder_ / "header-only.txt") << acquisition::HeaderBlock("7", "102345", "QRN-2.14");
   struct Case {

@@ -44,6 +44,14 @@ TEST(TimeTextTest, RegionalAndIsoForms) {
       {"yesterday", DateOrder::DayMonthYear, std::nullopt},
       {"", DateOrder::DayMonthYear, std::nullopt},
       {"14:03:07", DateOrder::DayMonthYear, std::nullopt},
+      {"5 Sep 2013 14:03:07", DateOrder::MonthDayYear, afternoon},
+      {"05 September 2013 14:03:07", DateOrder::DayMonthYear, afternoon},
+      {"Sep 5, 2013 2:03:07 PM", DateOrder::DayMonthYear, afternoon},
+      {"Thu, 5 Sep 2013 14:03:07", DateOrder::DayMonthYear, afternoon},
+      {"Thursday 5. Sep. 2013", DateOrder::DayMonthYear, midnight},
+      {"5 Sep 2013", DateOrder::DayMonthYear, midnight},
+      {"5 Sop 2013 14:03:07", DateOrder::DayMonthYear, std::nullopt},
+      {"31 Sep 2013 14:03:07", DateOrder::DayMonthYear, std::nullopt},
   };
   for (const TimeCase& c : cases) {
     const std::optional<double> got = ParseTimeText(c.text, c.order);
