@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -161,6 +162,23 @@ TEST_F(MainWindowTest, SaveCopiesTheMarkersAlongAndAKeptFileKeepsThem) {
   form_->ClearClicked();
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(markerFile))) << "a kept file keeps its markers";
   EXPECT_EQ(boxes_.Texts().size(), 2u) << "no box about markers";
+}
+
+TEST_F(MainWindowTest, AMarkerTheFileRefusesIsKeptAndSaysSo) {
+  Check();
+  form_->StartClicked();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
+  // A folder where the marker file would go: the system refuses the file.
+  const QString markerFile = QString::fromStdString(analysis::MarkerFilePath(form_->Run().DataFilePath()));
+  ASSERT_TRUE(QDir().mkpath(markerFile));
+  ASSERT_TRUE(form_->Run().AddMarker("zero air"));
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(boxes_.Texts()[0]).startsWith("The marker could not be written: "))
+      << boxes_.Texts()[0];
+  EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Warning);
+  EXPECT_EQ(form_->Run().Markers().size(), 1u) << "kept for the chart and the panel";
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
 }
 
 // A saved run with a gas step and two markers, reviewed: the panel shows what quarn-analyze prints.
