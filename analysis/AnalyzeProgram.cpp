@@ -155,7 +155,7 @@ void SetSystemMonthNames([[maybe_unused]] datafile::ReadOptions& options) {
 #endif
 }
 
-int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeOrder, std::ostream& out,
+int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions& locale, std::ostream& out,
                std::ostream& err) {
   std::string error;
   const std::optional<Options> parsed = ParseOptions(args, error);
@@ -171,11 +171,9 @@ int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeO
 
   acquisition::MeasurementStore store;
   datafile::ReadResult read;
-  datafile::ReadOptions readOptions;
-  readOptions.localeOrder = localeOrder;
-  SetSystemMonthNames(readOptions);
+  const datafile::MonthNames monthNames = datafile::MonthNamesOf(locale);
   try {
-    read = datafile::ReadDataFile(options.file, readOptions, store);
+    read = datafile::ReadDataFile(options.file, locale, store);
   } catch (const std::exception& e) {
     err << kProgram << options.file << ": " << e.what() << "\n";
     return kBadFile;
@@ -193,7 +191,7 @@ int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeO
   for (const auto& [name, text, days] :
        {std::tuple{"--from", options.from, &fromDays}, std::tuple{"--to", options.to, &toDays}}) {
     if (!text) continue;
-    const std::optional<double> value = ParseTimeText(*text, read.dateOrder);
+    const std::optional<double> value = ParseTimeText(*text, read.dateOrder, monthNames);
     if (!value) {
       err << kProgram << "bad time for " << name << ": \"" << *text << "\" (the data file's time text, "
           << datafile::DateOrderName(read.dateOrder) << ", or ISO-8601 such as 2013-09-05T14:03:07)\n";
@@ -233,7 +231,7 @@ int RunAnalyze(const std::vector<std::string>& args, datafile::DateOrder localeO
     const MarkerFileContents contents = ReadMarkerFile(markerPath);
     for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
     for (const MarkerEntry& entry : contents.entries) {
-      const std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder);
+      const std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames);
       if (!time) {
         err << kProgram << "warning: " << markerPath << " line " << entry.line << ": time \"" << entry.timeText
             << "\" does not read\n";

@@ -4,9 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "base/CodePage.h"
+
 namespace quarn::analysis {
 
 namespace {
+
+// A letter: ASCII, or any byte of a UTF-8 sequence ("März").
+bool IsLetter(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
 
 // Runs of digits, runs of letters (dots kept, for "a.m."), and single other characters.
 struct Token {
@@ -18,12 +23,12 @@ std::vector<Token> Tokens(std::string_view text) {
   std::vector<Token> tokens;
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (std::isdigit(c) || std::isalpha(c)) {
+    if (std::isdigit(c) || IsLetter(c)) {
       const bool number = std::isdigit(c);
       size_t end = i;
       while (end < text.size()) {
         const auto e = static_cast<unsigned char>(text[end]);
-        if (number ? !std::isdigit(e) : !(std::isalpha(e) || e == '.')) break;
+        if (number ? !std::isdigit(e) : !(IsLetter(e) || e == '.')) break;
         ++end;
       }
       tokens.push_back({number, std::string(text.substr(i, end - i))});
@@ -66,7 +71,7 @@ class Reader {
     return true;
   }
   bool Word(std::string& word) {
-    if (AtEnd() || !std::isalpha(static_cast<unsigned char>(tokens_[i_].text[0]))) return false;
+    if (AtEnd() || !IsLetter(static_cast<unsigned char>(tokens_[i_].text[0]))) return false;
     word = tokens_[i_++].text;
     return true;
   }
@@ -98,46 +103,48 @@ bool NumericDate(Reader& reader, datafile::DateFields& fields) {
 }
 
 // A date that names its month: "10 Dec 2026", "10. Dez. 2026", "Dec 10, 2026", a weekday before either.
-bool NamedDate(Reader& reader, datafile::DateFields& fields) {
-  static const datafile::MonthNames names;
+bool NamedDate(Reader& reader, const datafile::MonthNames& names, datafile::DateFields& fields) {
+  // The names are kept in the data file's code page.
+  const auto month = [&names](const std::string& word) { return names.Month(base::Utf8ToCp1252(word)); };
   std::string word;
-  if (reader.Word(word) && names.Month(word) == 0) {  // a weekday
+  if (reader.Word(word) && month(word) == 0) {  // a weekday
     reader.Take(",");
     reader.SkipBlanks();
     word.clear();
     reader.Word(word);
   }
   size_t digits = 0;
-  int month = 0;
+  int monthNumber = 0;
   int day = 0;
   if (!word.empty()) {  // month first
-    month = names.Month(word);
+    monthNumber = month(word);
     reader.SkipBlanks();
-    if (month == 0 || !reader.Number(2, day)) return false;
+    if (monthNumber == 0 || !reader.Number(2, day)) return false;
     reader.Take(",");
   } else {  // day first
     if (!reader.Number(2, day)) return false;
     reader.Take(".");
     reader.SkipBlanks();
-    if (!reader.Word(word) || (month = names.Month(word)) == 0) return false;
+    if (!reader.Word(word) || (monthNumber = month(word)) == 0) return false;
   }
   reader.SkipBlanks();
   int year = 0;
   if (!reader.Number(4, year, &digits)) return false;
-  fields = {day, month, year, 2, static_cast<uint8_t>(digits), true, datafile::DateOrder::DayMonthYear};
+  fields = {day, monthNumber, year, 2, static_cast<uint8_t>(digits), true, datafile::DateOrder::DayMonthYear};
   return true;
 }
 
 }  // namespace
 
-std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order) {
+std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order,
+                                    const datafile::MonthNames& names) {
   datafile::DateFields fields;
   Reader numeric(text);
   numeric.SkipBlanks();
   Reader named(text);
   named.SkipBlanks();
   const bool isNumeric = NumericDate(numeric, fields);
-  if (!isNumeric && !NamedDate(named, fields)) return std::nullopt;
+  if (!isNumeric && !NamedDate(named, names, fields)) return std::nullopt;
   Reader& reader = isNumeric ? numeric : named;
   const std::optional<int64_t> day = datafile::DayNumberIn(
       fields, !fields.monthNamed && fields.firstDigits == 4 ? datafile::DateOrder::YearMonthDay : order);

@@ -7,5 +7,8 @@ int main(int argc, char** argv) {
   // The data file was written in the user's regional format: read its dates the way this locale writes them.
   std::setlocale(LC_TIME, "");
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return quarn::analysis::RunAnalyze(args, quarn::analysis::SystemDateOrder(), std::cout, std::cerr);
+  quarn::datafile::ReadOptions locale;
+  locale.localeOrder = quarn::analysis::SystemDateOrder();
+  quarn::analysis::SetSystemMonthNames(locale);
+  return quarn::analysis::RunAnalyze(args, locale, std::cout, std::cerr);
 }

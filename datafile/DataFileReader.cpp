@@ -431,6 +431,17 @@ class Parser {
   std::optional<int64_t> cachedDay_;
 };
 
+}  // namespace
+
+MonthNames MonthNamesOf(const ReadOptions& options) {
+  MonthNames names;
+  names.Add(options.longMonthNames);
+  names.Add(options.shortMonthNames);
+  return names;
+}
+
+namespace {
+
 ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink& sink) {
   ReadResult result;
   const uint64_t total = source.Size();
@@ -438,9 +449,7 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   std::vector<char> buffer(
       static_cast<size_t>(std::min<uint64_t>(kBlockBytes, std::max<uint64_t>(total + 1, 2 * kLongestLine))));
 
-  MonthNames names;
-  names.Add(options.longMonthNames);
-  names.Add(options.shortMonthNames);
+  const MonthNames names = MonthNamesOf(options);
   DateSurvey survey;
   if (!SurveyDates(source, buffer, options.progress, names, survey)) {
     result.cancelled = true;

@@ -62,6 +62,9 @@ struct ReadOptions {
   Progress progress;  // optional
 };
 
+// English month names and, looked up first, those of options (long, then short).
+MonthNames MonthNamesOf(const ReadOptions& options);
+
 struct ReadResult {
   std::vector<Run> runs;  // in file order; records before any header block form a run with empty texts
   size_t records = 0;     // records delivered

@@ -7,6 +7,7 @@
 #include "analysis/MarkerFile.h"
 #include "analysis/TimeText.h"
 #include "ui/MeasurementChart.h"
+#include "ui/ReviewLoad.h"
 #include "ui/StatisticsPanel.h"
 
 namespace quarn::ui {
@@ -37,11 +38,14 @@ std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, dataf
                                               QStringList& problems) {
   std::vector<analysis::Marker> markers;
   const std::string path = analysis::MarkerFilePath(dataFile);
+  datafile::ReadOptions locale;
+  SetLocaleMonthNames(locale);
+  const datafile::MonthNames names = datafile::MonthNamesOf(locale);
   try {
     const analysis::MarkerFileContents contents = analysis::ReadMarkerFile(path);
     for (const std::string& bad : contents.badLines) problems << QString::fromStdString("Markers, " + bad);
     for (const analysis::MarkerEntry& entry : contents.entries) {
-      const std::optional<double> time = analysis::ParseTimeText(entry.timeText, order);
+      const std::optional<double> time = analysis::ParseTimeText(entry.timeText, order, names);
       if (!time) {
         problems << QString::fromStdString("Markers, line " + std::to_string(entry.line) + ": time \"" +
                                            entry.timeText + "\" does not read");

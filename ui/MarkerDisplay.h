@@ -22,8 +22,8 @@ StatisticsPanel* AddStatisticsDock(QMainWindow& window, MeasurementChart& chart,
 // Draws markers on the chart and hands them to the panel.
 void ShowMarkers(const std::vector<analysis::Marker>& markers, MeasurementChart& chart, StatisticsPanel& panel);
 
-// The markers of the marker file beside dataFile, their times read in the data file's date order; a line that
-// does not read is named in problems.
+// The markers of the marker file beside dataFile, their times read in the data file's date order and with the
+// default locale's month names, as the data file was; a line that does not read is named in problems.
 std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, datafile::DateOrder order,
                                               QStringList& problems);
 

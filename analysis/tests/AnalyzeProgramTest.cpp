@@ -26,10 +26,10 @@ struct Output {
   std::string err;
 };
 
-Output Analyze(const std::vector<std::string>& args) {
+Output Analyze(const std::vector<std::string>& args, const datafile::ReadOptions& locale = {}) {
   std::ostringstream out;
   std::ostringstream err;
-  const int status = RunAnalyze(args, datafile::DateOrder::DayMonthYear, out, err);
+  const int status = RunAnalyze(args, locale, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -161,6 +161,32 @@ TEST_F(AnalyzeProgramTest, FromAndToChooseTheRecordsAndTheMarkers) {
   const Csv csv = ParseCsv(one.out);
   EXPECT_EQ(csv.statistics[1], (std::vector<std::string>{"Conc", "1", "400.00", "", "400", "400", "0", ""}));
   EXPECT_EQ(csv.responses.size(), 1u) << "no marker in that second";
+}
+
+TEST_F(AnalyzeProgramTest, MarkerTimesAndTheRangeReadTheLocalesMonthNames) {
+  std::string reason;
+  ASSERT_TRUE(AppendMarker(MarkerFilePath(dataFile_), "14. M\u00e4rz 2026 08:01:40", "gas on", reason)) << reason;
+  ASSERT_TRUE(AppendMarker(MarkerFilePath(dataFile_), "14. M\u00e4r. 2026 08:06:40", "gas off", reason)) << reason;
+  datafile::ReadOptions german;
+  german.shortMonthNames = {"Jan.", "Feb.", "M\u00e4r.", "Apr.", "Mai",  "Juni",
+                            "Juli", "Aug.", "Sep.",      "Okt.", "Nov.", "Dez."};
+  german.longMonthNames = {"Januar", "Februar", "M\u00e4rz", "April",   "Mai",      "Juni",
+                           "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+
+  const Output withNames = Analyze({dataFile_, "--csv", "--from", "14 Mar 2026 08:00:30"}, german);
+  ASSERT_EQ(withNames.status, 0) << withNames.err;
+  EXPECT_EQ(withNames.err, "");
+  const Csv csv = ParseCsv(withNames.out);
+  EXPECT_EQ(csv.statistics[1][1], "670") << "records from 30 s on";
+  ASSERT_EQ(csv.responses.size(), 3u);
+  EXPECT_EQ(csv.responses[1][0], "14. M\u00e4rz 2026 08:01:40");
+  EXPECT_EQ(csv.responses[2][1], "gas off");
+
+  const Output withoutNames = Analyze({dataFile_, "--csv", "--from", "14 Mar 2026 08:00:30"});
+  ASSERT_EQ(withoutNames.status, 0) << withoutNames.err;
+  EXPECT_NE(withoutNames.err.find("line 1: time \"14. M\u00e4rz 2026 08:01:40\" does not read"), std::string::npos)
+      << withoutNames.err;
+  EXPECT_EQ(ParseCsv(withoutNames.out).responses.size(), 1u);
 }
 
 TEST_F(AnalyzeProgramTest, TableSaysWhereAStepHasNoFigure) {

@@ -4,6 +4,7 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "datafile/DataFileReader.h"
 
 namespace quarn::analysis {
 namespace {
@@ -54,7 +55,7 @@ TEST(TimeTextTest, RegionalAndIsoForms) {
       {"31 Sep 2013 14:03:07", DateOrder::DayMonthYear, std::nullopt},
   };
   for (const TimeCase& c : cases) {
-    const std::optional<double> got = ParseTimeText(c.text, c.order);
+    const std::optional<double> got = ParseTimeText(c.text, c.order, datafile::MonthNames());
     if (!c.expected) {
       EXPECT_FALSE(got.has_value()) << c.text;
     } else {
@@ -64,11 +65,39 @@ TEST(TimeTextTest, RegionalAndIsoForms) {
   }
 }
 
+TEST(TimeTextTest, MonthNamesOfTheLocaleWhenGiven) {
+  datafile::ReadOptions german;
+  german.shortMonthNames = {"Jan.", "Feb.", "M\u00e4rz", "Apr.", "Mai",  "Juni",
+                            "Juli", "Aug.", "Sep.",      "Okt.", "Nov.", "Dez."};
+  german.longMonthNames = {"Januar", "Februar", "M\u00e4rz", "April",   "Mai",      "Juni",
+                           "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+  const datafile::MonthNames names = datafile::MonthNamesOf(german);
+  const double december = EncodeDayNumber({2026, 12, 10, 14, 3, 7, 0});
+  const double march = EncodeDayNumber({2026, 3, 10, 0, 0, 0, 0});
+  const std::vector<std::pair<const char*, double>> cases = {
+      {"10. Dez. 2026 14:03:07", december},
+      {"10. Dezember 2026 14:03:07", december},
+      {"Do., 10. Dez. 2026 14:03:07", december},
+      {"10 Dec 2026 14:03:07", december},
+      {"10. M\u00e4rz 2026", march},
+      {"10. m\u00e4rz 2026", march},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(ParseTimeText(text, DateOrder::DayMonthYear, names), expected) << text;
+    // English names alone do not know them.
+    if (std::string_view(text).find("Dec") == std::string_view::npos) {
+      EXPECT_FALSE(ParseTimeText(text, DateOrder::DayMonthYear, datafile::MonthNames()).has_value()) << text;
+    }
+  }
+  EXPECT_FALSE(ParseTimeText("10. Dezz. 2026 14:03:07", DateOrder::DayMonthYear, names).has_value());
+}
+
 TEST(TimeTextTest, ReadsWhatTheDataFileWrites) {
   const acquisition::PlainRegionalFormat format;
   for (const LocalDateTime& when : {LocalDateTime{2026, 12, 10, 16, 43, 6, 0}, LocalDateTime{2026, 1, 1, 0, 0, 0, 0}}) {
     const double DT = EncodeDayNumber(when);
-    EXPECT_EQ(ParseTimeText(acquisition::RecordTimeText(DT, format), DateOrder::DayMonthYear), DT);
+    EXPECT_EQ(ParseTimeText(acquisition::RecordTimeText(DT, format), DateOrder::DayMonthYear, datafile::MonthNames()),
+              DT);
   }
 }
 

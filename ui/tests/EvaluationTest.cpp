@@ -26,6 +26,7 @@
 #include "analysis/TimeText.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "ui/MarkerDialog.h"
+#include "ui/MarkerDisplay.h"
 #include "ui/MeasurementChart.h"
 #include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
@@ -223,7 +224,7 @@ class ReviewPanelTest : public ::testing::Test {
     args.insert(args.begin(), {path_, "--csv"});
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(analysis::RunAnalyze(args, datafile::DateOrder::DayMonthYear, out, err), 0) << err.str();
+    EXPECT_EQ(analysis::RunAnalyze(args, datafile::ReadOptions{}, out, err), 0) << err.str();
     std::string text = out.str();
     std::replace(text.begin(), text.end(), ',', '\t');
     return text;
@@ -286,6 +287,23 @@ TEST_F(ReviewPanelTest, PanelShowsWhatQuarnAnalyzeShowsForTheWholeFileAndForASel
   QTest::mouseClick(plot, Qt::LeftButton, Qt::ShiftModifier, area.center());
   EXPECT_FALSE(review_->Chart()->HasSpan());
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Figures().Count() == 600; }, kWaitMs));
+}
+
+TEST(ReviewMarkersTest, MarkerTimesNamingTheMonthInTheLocalesLanguageRead) {
+  ScopedLocale german("de_DE");
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("run.txt").toStdString();
+  std::string reason;
+  for (const char* time : {"10. Dez. 2026 14:03:07", "10. Dezember 2026 14:03:08"}) {
+    ASSERT_TRUE(analysis::AppendMarker(analysis::MarkerFilePath(path), time, "gas on", reason)) << reason;
+  }
+  QStringList problems;
+  const std::vector<analysis::Marker> markers = ReadFileMarkers(path, datafile::DateOrder::DayMonthYear, problems);
+  EXPECT_TRUE(problems.isEmpty()) << problems.join("\n").toStdString();
+  ASSERT_EQ(markers.size(), 2u);
+  EXPECT_DOUBLE_EQ(markers[0].time, acquisition::EncodeDayNumber({2026, 12, 10, 14, 3, 7, 0}));
+  EXPECT_DOUBLE_EQ(markers[1].time, acquisition::EncodeDayNumber({2026, 12, 10, 14, 3, 8, 0}));
+  EXPECT_EQ(markers[0].timeText, "10. Dez. 2026 14:03:07");
 }
 
 }  // namespace
