@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 
 #include "analysis/tests/Synthetic.h"
 
@@ -22,11 +23,14 @@ struct StepCase {
   double tolerance;  // seconds
 };
 
-std::string Name(const ::testing::TestParamInfo<StepCase>& info) {
-  const StepCase& c = info.param;
+std::string Name(const StepCase& c) {
   return std::string(c.after > c.before ? "Rising" : "Falling") + "Every" + std::to_string(int(c.interval * 10)) +
          "ds" + (c.sigma > 0 ? "Noisy" : "Clean") + "Tau" + std::to_string(int(c.tau));
 }
+
+std::string CaseName(const ::testing::TestParamInfo<StepCase>& info) { return Name(info.param); }
+
+void PrintTo(const StepCase& c, std::ostream* out) { *out << Name(c); }
 
 class FirstOrderStepTest : public ::testing::TestWithParam<StepCase> {};
 
@@ -61,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FirstOrderStepTest,
                                            StepCase{2, 400, 10400, 15, 100, 4.5},
                                            StepCase{0.5, 10400, 400, 15, 100, 1.5},
                                            StepCase{2, 10400, 400, 15, 100, 4.5}),
-                         Name);
+                         CaseName);
 
 TEST(ResponseTimesTest, SingleSpikesDoNotCountAsACrossing) {
   // A flat line with two-sample spikes beyond 90 % before the real step.

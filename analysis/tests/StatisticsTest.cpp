@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <random>
 
 #include "analysis/tests/Synthetic.h"
@@ -19,6 +20,10 @@ struct NoiseCase {
   double sigma;
   double duration;
 };
+
+void PrintTo(const NoiseCase& c, std::ostream* out) {
+  *out << "Level" << c.level << "Sigma" << c.sigma << "Every" << c.interval << "sFor" << c.duration << "s";
+}
 
 class NoiseStatisticsTest : public ::testing::TestWithParam<NoiseCase> {};
 
@@ -64,6 +69,10 @@ struct DriftCase {
   double sigma;
   double hours;
 };
+
+void PrintTo(const DriftCase& c, std::ostream* out) {
+  *out << "Slope" << c.slopePerHour << "PerHourSigma" << c.sigma << "Every" << c.interval << "sFor" << c.hours << "h";
+}
 
 class DriftStatisticsTest : public ::testing::TestWithParam<DriftCase> {};
 

@@ -186,6 +186,8 @@ struct IntervalCase {
   const char* enterBox;  // the box after Enter; "" for none
 };
 
+void PrintTo(const IntervalCase& c, std::ostream* out) { *out << c.name; }
+
 class IntervalBox : public ::testing::TestWithParam<IntervalCase> {};
 
 TEST_P(IntervalBox, TypedOrPastedTextAndEnter) {

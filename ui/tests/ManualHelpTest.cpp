@@ -58,6 +58,8 @@ const HelpCase kCases[] = {
     {"no manual at all", false, false, true, false, "", true},
 };
 
+void PrintTo(const HelpCase& c, std::ostream* out) { *out << c.name; }
+
 class ManualHelpTest : public ::testing::TestWithParam<HelpCase> {};
 
 TEST_P(ManualHelpTest, OpensTheCompiledHelpElseTheHtmlManualElseSaysNotFound) {

@@ -140,6 +140,8 @@ struct KeyCase {
 constexpr int kRecords = 1000;
 constexpr int kLastRow = kRecords;  // the empty row
 
+void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.name; }
+
 class RecordTableKeys : public RecordTableTest, public ::testing::WithParamInterface<KeyCase> {};
 
 TEST_P(RecordTableKeys, KeyMovesTheSelectionAndKeepsItInView) {
