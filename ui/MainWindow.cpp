@@ -10,7 +10,6 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -38,6 +37,7 @@
 #include "ui/SettingsPortStore.h"
 #include "ui/StatisticsPanel.h"
 #include "widgets/Heading.h"
+#include "widgets/IdentityTable.h"
 
 namespace quarn::ui {
 
@@ -65,9 +65,6 @@ constexpr ButtonSpec kButtons[] = {
     {Button::Save, "bSave", "Sa&ve", "document-save", QStyle::SP_DialogSaveButton, true},
     {Button::Send, "bSend", "se&nd", "mail-send", QStyle::SP_ArrowForward, false},
 };
-
-const char* const kIdentityRows[] = {identify::kRowPort, identify::kRowSerial, identify::kRowFirmware,
-                                     identify::kRowType, identify::kRowRange};
 
 constexpr int kClientWidth = 1001;
 constexpr int kClientHeight = 678;
@@ -218,21 +215,9 @@ QWidget* MainWindow::BuildLeftPanel() {
   auto* layout = new QVBoxLayout(panel);
   layout->addWidget(widgets::Heading("Information", 1.0, panel, Qt::AlignCenter));
 
-  identityTable_ = new QTableWidget(5, 2, panel);
-  identityTable_->setObjectName("VLE1");
-  identityTable_->setHorizontalHeaderLabels({"Key", "Value"});
-  identityTable_->verticalHeader()->setVisible(false);
-  identityTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  identityTable_->setSelectionMode(QAbstractItemView::NoSelection);
-  identityTable_->setFocusPolicy(Qt::NoFocus);
-  identityTable_->horizontalHeader()->setStretchLastSection(true);
-  identityTable_->setColumnWidth(0, 110);
-  for (int row = 0; row < 5; ++row) {
-    identityTable_->setItem(row, 0, new QTableWidgetItem(kIdentityRows[row]));
-    identityTable_->setItem(row, 1, new QTableWidgetItem(QString()));
-  }
-  identityTable_->setFixedHeight(identityTable_->horizontalHeader()->sizeHint().height() +
-                                 5 * identityTable_->rowHeight(0) + 4);
+  identityTable_ = widgets::IdentityTable(
+      {identify::kRowPort, identify::kRowSerial, identify::kRowFirmware, identify::kRowType, identify::kRowRange},
+      panel);
   layout->addWidget(identityTable_);
 
   layout->addWidget(widgets::Heading("Control panel", 1.0, panel, Qt::AlignCenter));

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -25,12 +24,12 @@
 #include "ui/ReviewLoad.h"
 #include "ui/StatisticsPanel.h"
 #include "widgets/Heading.h"
+#include "widgets/IdentityTable.h"
 
 namespace quarn::ui {
 
 namespace {
 
-const char* const kIdentityRows[] = {"Port", "Serial Number", "Firmware rev."};
 constexpr int kPollMs = 100;
 
 // The values of one identity row over the runs, each once, in file order.
@@ -130,21 +129,7 @@ QWidget* ReviewWindow::BuildLeftPanel() {
   panel->setFixedWidth(260);
   auto* layout = new QVBoxLayout(panel);
   layout->addWidget(widgets::Heading("Information", 1.0, panel, Qt::AlignCenter));
-  identityTable_ = new QTableWidget(3, 2, panel);
-  identityTable_->setObjectName("VLE1");
-  identityTable_->setHorizontalHeaderLabels({"Key", "Value"});
-  identityTable_->verticalHeader()->setVisible(false);
-  identityTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  identityTable_->setSelectionMode(QAbstractItemView::NoSelection);
-  identityTable_->setFocusPolicy(Qt::NoFocus);
-  identityTable_->horizontalHeader()->setStretchLastSection(true);
-  identityTable_->setColumnWidth(0, 110);
-  for (int row = 0; row < 3; ++row) {
-    identityTable_->setItem(row, 0, new QTableWidgetItem(kIdentityRows[row]));
-    identityTable_->setItem(row, 1, new QTableWidgetItem(QString()));
-  }
-  identityTable_->setFixedHeight(identityTable_->horizontalHeader()->sizeHint().height() +
-                                 3 * identityTable_->rowHeight(0) + 4);
+  identityTable_ = widgets::IdentityTable({"Port", "Serial Number", "Firmware rev."}, panel);
   layout->addWidget(identityTable_);
 
   layout->addWidget(widgets::Heading("Runs", 1.0, panel, Qt::AlignCenter));
