@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <ctime>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -11,7 +10,7 @@
 #include <langinfo.h>
 #endif
 
-#include "acquisition/RegionalFormat.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "analysis/MarkerFile.h"
 #include "analysis/Report.h"
 #include "analysis/ResponseTimes.h"
@@ -96,26 +95,6 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   return options;
 }
 
-// The short date format of the C library's locale (set from the environment by main).
-class SystemFormat : public acquisition::RegionalFormat {
- public:
-  std::string ShortDate(const acquisition::LocalDateTime& when) const override { return Format("%x", when); }
-  std::string LongTime(const acquisition::LocalDateTime& when) const override { return Format("%X", when); }
-
- private:
-  static std::string Format(const char* format, const acquisition::LocalDateTime& when) {
-    std::tm fields{};
-    fields.tm_year = when.year - 1900;
-    fields.tm_mon = when.month - 1;
-    fields.tm_mday = when.day;
-    fields.tm_hour = when.hour;
-    fields.tm_min = when.minute;
-    fields.tm_sec = when.second;
-    char text[128];
-    return std::string(text, std::strftime(text, sizeof text, format, &fields));
-  }
-};
-
 bool InTimeOrder(const RecordSource& source) {
   bool ordered = true;
   double previous = -std::numeric_limits<double>::infinity();
@@ -142,7 +121,7 @@ std::string AnalyzeUsage() {
          "Exit status: 0 done, 1 the file cannot be read, 2 bad options. The format: docs/analyze.md\n";
 }
 
-datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(SystemFormat()); }
+datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(acquisition::SystemRegionalFormat()); }
 
 void SetSystemMonthNames([[maybe_unused]] datafile::ReadOptions& options) {
 #ifndef _WIN32

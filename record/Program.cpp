@@ -1,9 +1,9 @@
 #include "Program.h"
 
+#include "acquisition/SystemRegionalFormat.h"
 #include "record/Options.h"
 #include "record/SaveFolder.h"
 #include "record/SensorIdentity.h"
-#include "record/SystemRegionalFormat.h"
 
 namespace quarn::record {
 
@@ -38,7 +38,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
   settings.duration = options->duration;
   settings.count = options->count;
   settings.quiet = options->quiet;
-  const SystemRegionalFormat regional;
+  const acquisition::SystemRegionalFormat regional;
   ErrorLineBoxes boxes(err, "COM" + found.identity.port);
   return Code(Record(settings, regional, out, boxes, stop).status);
 }

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "acquisition/DateTime.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "datafile/DataFileReader.h"
-#include "record/SystemRegionalFormat.h"
 #include "record/tests/RecorderProcess.h"
 #include "sim/testing/SimSensor.h"
 
@@ -68,7 +68,7 @@ TEST(RecordedRun, ReadsBackWhatTheRecorderMeasured) {
   ASSERT_GE(printed.size(), 6u);
 
   ReadOptions readOptions;
-  readOptions.localeOrder = DateOrderOf(record::SystemRegionalFormat());
+  readOptions.localeOrder = DateOrderOf(acquisition::SystemRegionalFormat());
   acquisition::MeasurementStore store;
   const ReadResult result = ReadDataFile(files[0], readOptions, store);
 

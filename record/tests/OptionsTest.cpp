@@ -6,12 +6,12 @@
 #include <fstream>
 
 #include "acquisition/DataFile.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "link/SerialPort.h"
 #include "record/ErrorLineBoxes.h"
 #include "record/Options.h"
 #include "record/Recorder.h"
 #include "record/SaveFolder.h"
-#include "record/SystemRegionalFormat.h"
 
 namespace quarn::record {
 namespace {
@@ -145,7 +145,7 @@ TEST(Summary, SaysTimeRecordsLostPollsAndFileSize) {
 // The output line is the file's line in UTF-8 with LF: same time text, same five-digit values.
 TEST(OutputLine, IsTheDataLineOfTheFile) {
   setenv("LC_ALL", "C", 1);
-  const SystemRegionalFormat regional;
+  const acquisition::SystemRegionalFormat regional;
   const acquisition::MeasurementRecord record{
       acquisition::EncodeDayNumber({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
   EXPECT_EQ(OutputLine(record, regional),
@@ -163,13 +163,13 @@ TEST(RegionalFormat, FollowsTheLocaleOfTheEnvironmentAndFallsBackToC) {
   setenv("LC_ALL", "C", 1);
   const acquisition::LocalDateTime when{2026, 12, 10, 7, 5, 9, 0};
   {
-    const SystemRegionalFormat regional;
+    const acquisition::SystemRegionalFormat regional;
     EXPECT_EQ(regional.ShortDate(when), "12/10/26");
     EXPECT_EQ(regional.LongTime(when), "07:05:09");
   }
   setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
   {
-    const SystemRegionalFormat regional;
+    const acquisition::SystemRegionalFormat regional;
     EXPECT_EQ(regional.ShortDate(when), "12/10/26");
   }
   unsetenv("LC_ALL");

@@ -12,8 +12,8 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "link/SerialPort.h"
-#include "record/SystemRegionalFormat.h"
 #include "record/tests/RecorderProcess.h"
 #include "sim/testing/SimSensor.h"
 
@@ -200,7 +200,7 @@ TEST_F(RecorderRun, CountRunWritesTheWindowsFileAndPrintsItsRecords) {
   const std::vector<DataLine> lines = FileLines(path);
   ASSERT_GE(lines.size(), 4u);
   ExpectNoGap(lines);
-  const SystemRegionalFormat regional;
+  const acquisition::SystemRegionalFormat regional;
   std::string expected = Header();
   for (const DataLine& line : lines) {
     const acquisition::LocalDateTime when = ParseTime(line.time);
