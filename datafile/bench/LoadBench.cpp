@@ -15,6 +15,7 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "base/testing/ProcessMemory.h"
 #include "datafile/DataFileReader.h"
 
 namespace {
@@ -35,14 +36,6 @@ class EnGbFormat : public acquisition::RegionalFormat {
     return text;
   }
 };
-
-double ResidentMegabytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  return -1;
-}
 
 uint64_t WriteFile(const std::string& path, size_t lines) {
   std::ofstream file(path, std::ios::binary);
@@ -93,14 +86,14 @@ int main(int argc, char** argv) {
     size_t records = 0;
     for (int run = 0; run < runs; ++run) {
       // Into the store, as the review window loads.
-      const double before = ResidentMegabytes();
+      const double before = base::ResidentMegabytes();
       auto store = std::make_unique<acquisition::MeasurementStore>();
       const auto start = Clock::now();
       const datafile::ReadResult result = datafile::ReadDataFile(path, {}, *store);
       loads.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
       records = store->Count();
       storeBytes = static_cast<double>(store->ReservedBytes()) / static_cast<double>(records);
-      residentBytes = (ResidentMegabytes() - before) * 1024 * 1024 / static_cast<double>(records);
+      residentBytes = (base::ResidentMegabytes() - before) * 1024 * 1024 / static_cast<double>(records);
       if (result.skippedLines != 0 || records + 5 != lines) {
         std::fprintf(stderr, "read %zu records, skipped %zu\n", records, result.skippedLines);
         return 1;

@@ -15,37 +15,20 @@
 #include <vector>
 
 #include "acquisition/DataFile.h"
+#include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "ui/FileChooser.h"
 #include "ui/ReviewWindow.h"
+#include "ui/bench/BenchRecords.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double StatusMegabytes(const char* key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::stod(line.substr(std::string(key).size())) / 1024.0;
-  }
-  return -1;
-}
-double ResidentMegabytes() { return StatusMegabytes("VmRSS:"); }
-double PeakMegabytes() { return StatusMegabytes("VmHWM:"); }
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-quarn::acquisition::MeasurementRecord Record(size_t i) {
-  quarn::acquisition::MeasurementRecord r;
-  r.DT = 46000.0 + i * (0.5 / 86400.0);
-  r.T = static_cast<uint16_t>(25 + (i / 7200) % 5);
-  r.S = static_cast<uint16_t>(3100 + (i * 7) % 50);
-  r.Ur = 1200;
-  r.Uo = static_cast<uint16_t>(1500 + (i * 3) % 20);
-  r.par7 = 10000;
-  r.C2 = static_cast<uint16_t>(400 + (i * 13) % 100);
-  return r;
-}
+using quarn::base::PeakMegabytes;
+using quarn::base::ResetPeak;
+using quarn::base::ResidentMegabytes;
+using quarn::ui::bench::Record;
 
 // A data file of one run with lines records; its size in bytes.
 size_t WriteDataFile(const std::string& path, size_t lines) {
