@@ -15,6 +15,7 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "base/testing/BenchSizes.h"
 #include "base/testing/ProcessMemory.h"
 #include "datafile/DataFileReader.h"
 
@@ -66,9 +67,7 @@ uint64_t WriteFile(const std::string& path, size_t lines) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<size_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::stoul(argv[i]));
-  if (sizes.empty()) sizes = {1'000'000, 9'000'000};
+  const std::vector<size_t> sizes = quarn::base::BenchSizes(argc, argv, {1'000'000, 9'000'000});
 
   char pattern[] = "/tmp/quarn-datafile-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/BenchSizes.h"
 #include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "ui/MainWindow.h"
@@ -66,9 +67,7 @@ struct Window {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  std::vector<size_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::stoul(argv[i]));
-  if (sizes.empty()) sizes = {10000, 100000, 1000000, 1200000};
+  const std::vector<size_t> sizes = quarn::base::BenchSizes(argc, argv, {10000, 100000, 1000000, 1200000});
 
   std::printf("# %8s %9s %9s %9s %8s %8s %8s %7s %9s %9s %8s\n", "records", "tick ms", "tick p99", "paint ms",
               "idle MB", "steady", "peak", "B/rec", "batch ms", "batch pk", "cleared");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "acquisition/DataFile.h"
+#include "base/testing/BenchSizes.h"
 #include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "ui/FileChooser.h"
@@ -59,9 +60,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  std::vector<size_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::stoul(argv[i]));
-  if (sizes.empty()) sizes = {1000000, 9000000};
+  const std::vector<size_t> sizes = quarn::base::BenchSizes(argc, argv, {1000000, 9000000});
   QTemporaryDir folder;
   quarn::base::ScriptedMessageBoxes boxes;
   quarn::ui::DialogFileChooser files;
