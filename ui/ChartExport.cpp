@@ -2,8 +2,10 @@
 
 #include <qcustomplot.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPdfWriter>
 #include <QSvgGenerator>
 
 namespace quarn::ui {
@@ -30,11 +32,30 @@ std::optional<PictureFormat> FormatOfExtension(const QString& path) {
   return std::nullopt;
 }
 
+bool ExportPdf(QCustomPlot& plot, const QString& path, QSize millimetres) {
+  QPdfWriter writer(path);
+  writer.setCreator(QCoreApplication::applicationName());
+  writer.setTitle(plot.windowTitle());
+  writer.setPageLayout(
+      QPageLayout(QPageSize(QSizeF(millimetres), QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                  QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+  // The plot laid out in the pixels of its screen, so its text keeps its size relative to the page.
+  writer.setResolution(plot.logicalDpiX());
+  QCPPainter painter;
+  if (!painter.begin(&writer)) return false;
+  painter.setMode(QCPPainter::pmVectorized);
+  plot.toPainter(&painter, writer.width(), writer.height());
+  return painter.end();
+}
+
 bool ExportSvg(QCustomPlot& plot, const QString& path, QSize size) {
   QSvgGenerator generator;
   generator.setFileName(path);
   generator.setSize(size);
   generator.setViewBox(QRect(QPoint(0, 0), size));
+  // Text at the size the plot laid it out for (on its screen's resolution), or it would stand apart from
+  // what it labels: a legend's text on its line sample.
+  generator.setResolution(plot.logicalDpiX());
   generator.setTitle(plot.windowTitle());
   QCPPainter painter;
   if (!painter.begin(&generator)) return false;
@@ -66,21 +87,38 @@ QString WithPictureExtension(const QString& path, PictureFormat format) {
   return path;
 }
 
-std::optional<QString> PictureSizeProblem(QSize size) {
-  const auto inRange = [](int side) { return side >= kMinPictureSide && side <= kMaxPictureSide; };
+PictureUnit PictureUnitOf(PictureFormat format) {
+  // A PDF page from a label's size to A0's long side.
+  if (format == PictureFormat::Pdf) return {" mm", 20, 1200};
+  return {" px", 100, 10000};
+}
+
+std::optional<QString> PictureSizeProblem(QSize size, PictureFormat format) {
+  const PictureUnit unit = PictureUnitOf(format);
+  const auto inRange = [&](int side) { return side >= unit.min && side <= unit.max; };
   if (inRange(size.width()) && inRange(size.height())) return std::nullopt;
-  return QString("Width and height must each be from %1 to %2.").arg(kMinPictureSide).arg(kMaxPictureSide);
+  return QString("Width and height must each be from %1 to %2%3.").arg(unit.min).arg(unit.max).arg(unit.suffix);
+}
+
+QSize SuggestedPictureSize(const QWidget& chart, PictureFormat format) {
+  const PictureUnit unit = PictureUnitOf(format);
+  QSize size = chart.size();
+  if (format == PictureFormat::Pdf) {
+    const double mmPerPixel = 25.4 / chart.logicalDpiX();
+    size = QSize(qRound(size.width() * mmPerPixel), qRound(size.height() * mmPerPixel));
+  }
+  return size.expandedTo(QSize(unit.min, unit.min)).boundedTo(QSize(unit.max, unit.max));
 }
 
 bool ExportChartPicture(QCustomPlot& plot, const QString& path, PictureFormat format, QSize size, QString& reason) {
-  if (const auto problem = PictureSizeProblem(size)) {
+  if (const auto problem = PictureSizeProblem(size, format)) {
     reason = *problem;
     return false;
   }
   bool written = false;
   switch (format) {
     case PictureFormat::Png: written = plot.savePng(path, size.width(), size.height(), 1.0); break;
-    case PictureFormat::Pdf: written = plot.savePdf(path, size.width(), size.height()); break;
+    case PictureFormat::Pdf: written = ExportPdf(plot, path, size); break;
     case PictureFormat::Svg: written = ExportSvg(plot, path, size); break;
   }
   // The writers say only that they failed; the usual cause is the place.

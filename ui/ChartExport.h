@@ -9,6 +9,7 @@
 #include "acquisition/MeasurementStore.h"
 
 class QCustomPlot;
+class QWidget;
 
 namespace quarn::ui {
 
@@ -24,15 +25,21 @@ std::optional<PictureFormat> PictureFormatFor(const QString& path, const QString
 // The path with the format's extension appended when it has no known picture extension.
 QString WithPictureExtension(const QString& path, PictureFormat format);
 
-// Picture sizes the export accepts: each side from kMinPictureSide to kMaxPictureSide (pixels, or points for PDF).
-constexpr int kMinPictureSide = 100;
-constexpr int kMaxPictureSide = 10000;
+// A picture's size is in pixels for PNG and SVG, in millimetres for a PDF page.
+struct PictureUnit {
+  const char* suffix;  // as a size box shows it after the number, " px" or " mm"
+  int min, max;        // the sides the export accepts
+};
+PictureUnit PictureUnitOf(PictureFormat format);
 // Why a size cannot be exported, as a user reads it; nothing when it can.
-std::optional<QString> PictureSizeProblem(QSize size);
+std::optional<QString> PictureSizeProblem(QSize size, PictureFormat format);
+// The size first offered for a picture of a chart: its size on the screen, for a PDF in millimetres at the
+// screen's resolution.
+QSize SuggestedPictureSize(const QWidget& chart, PictureFormat format);
 
 // Draws the plot as it is shown (its ranges, visible series and legend) into a file of the given size:
-// PNG at size pixels, SVG with a size x size view box, PDF on a page of size points. False with a reason
-// when the file cannot be written.
+// PNG at size pixels, SVG with a size x size view box, PDF on a page of size millimetres, laid out as on a
+// screen of the plot's resolution. False with a reason when the file cannot be written.
 bool ExportChartPicture(QCustomPlot& plot, const QString& path, PictureFormat format, QSize size, QString& reason);
 
 // A name for an export next to the data it came from: the source file's base name (or "chart" / "data" when

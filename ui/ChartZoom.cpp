@@ -5,26 +5,28 @@
 
 namespace quarn::ui {
 
-void ZoomTimeInStep(MeasurementChart& chart) {
-  int f, l;
-  if (!chart.HasSeries() || !chart.VisiblePoints(f, l)) return;
-  if (const auto range = ZoomTimeIn(f, l)) {
-    chart.SetTimeRange(chart.PointX(range->first), chart.PointX(range->second));
-  } else {
-    chart.SetTimeRange(chart.TimeMin(), chart.TimeMax());
-  }
+namespace {
+
+// A view holds at least a second: records come at most twice a second.
+constexpr double kMinTimeSpanDays = 1.0 / 86400;
+
+void SetTimeRange(MeasurementChart& chart, const std::optional<std::pair<double, double>>& range) {
+  // Without a new range the axis still leaves automatic scaling where it is.
+  chart.SetTimeRange(range ? range->first : chart.TimeMin(), range ? range->second : chart.TimeMax());
   chart.Refresh();
 }
 
+}  // namespace
+
+void ZoomTimeInStep(MeasurementChart& chart) {
+  if (!chart.HasSeries() || chart.PointCount() == 0) return;
+  SetTimeRange(chart, ZoomTimeIn(chart.TimeMin(), chart.TimeMax(), kMinTimeSpanDays));
+}
+
 void ZoomTimeOutStep(MeasurementChart& chart) {
-  int f, l;
-  if (!chart.HasSeries() || !chart.VisiblePoints(f, l)) return;
-  if (const auto range = ZoomTimeOut(f, l, chart.PointCount())) {
-    chart.SetTimeRange(chart.PointX(range->first), chart.PointX(range->second));
-  } else {
-    chart.SetTimeRange(chart.TimeMin(), chart.TimeMax());
-  }
-  chart.Refresh();
+  if (!chart.HasSeries() || chart.PointCount() == 0) return;
+  SetTimeRange(chart,
+               ZoomTimeOut(chart.TimeMin(), chart.TimeMax(), chart.PointX(0), chart.PointX(chart.PointCount() - 1)));
 }
 
 void ZoomValueInStep(MeasurementChart& chart) {

@@ -5,8 +5,8 @@ namespace quarn::ui {
 class MeasurementChart;
 
 // The zoom buttons "X+", "X-", "Y+", "Y-" and "Reset" on a chart, the same in every window that shows one.
-// Each does nothing while the chart holds no series (the time steps also while no point is visible) and
-// repaints the chart.
+// Each does nothing while the chart holds no series (the time steps also while it has no points) and
+// repaints the chart. The time steps zoom by time around the view's centre.
 void ZoomTimeInStep(MeasurementChart& chart);
 void ZoomTimeOutStep(MeasurementChart& chart);
 void ZoomValueInStep(MeasurementChart& chart);

@@ -31,7 +31,7 @@ std::optional<QString> ExportChartAsked(QWidget* parent, MeasurementChart& chart
     ShowError(boxes, "Choose a picture type: PNG, SVG or PDF.");
     return std::nullopt;
   }
-  const auto size = files.PictureSize(parent, chart.size());
+  const auto size = files.PictureSize(parent, SuggestedPictureSize(chart, *format), *format);
   if (!size) return std::nullopt;
   const QString path = WithPictureExtension(choice->path, *format);
   QString reason;

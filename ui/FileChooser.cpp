@@ -4,7 +4,6 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -24,7 +23,8 @@ std::optional<FileChooser::SaveChoice> DialogFileChooser::SavePath(QWidget* pare
   return SaveChoice{path, filter};
 }
 
-std::optional<QSize> DialogFileChooser::PictureSize(QWidget* parent, QSize suggested) {
+std::optional<QSize> DialogFileChooser::PictureSize(QWidget* parent, QSize suggested, PictureFormat format) {
+  const PictureUnit unit = PictureUnitOf(format);
   QDialog dialog(parent);
   dialog.setObjectName("pictureSizeDialog");
   dialog.setWindowTitle("Picture size");
@@ -32,16 +32,15 @@ std::optional<QSize> DialogFileChooser::PictureSize(QWidget* parent, QSize sugge
   const auto sideBox = [&](int value, const char* name) {
     auto* box = new QSpinBox(&dialog);
     box->setObjectName(name);
-    box->setRange(kMinPictureSide, kMaxPictureSide);
+    box->setRange(unit.min, unit.max);
     box->setValue(value);
-    box->setSuffix(" px");
+    box->setSuffix(unit.suffix);
     return box;
   };
   QSpinBox* width = sideBox(suggested.width(), "pictureWidth");
   QSpinBox* height = sideBox(suggested.height(), "pictureHeight");
   layout->addRow("Width:", width);
   layout->addRow("Height:", height);
-  layout->addRow(new QLabel("A PDF page takes the size in points (1/72 inch).", &dialog));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

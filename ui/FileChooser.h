@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "ui/ChartExport.h"
+
 class QWidget;
 
 namespace quarn::ui {
@@ -24,8 +26,9 @@ class FileChooser {
   // Where to save an export; nothing when cancelled. filters as for a file dialog ("A (*.a);;B (*.b)").
   virtual std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
                                              const QString& filters) = 0;
-  // The size of a chart picture, starting from suggested; nothing when cancelled.
-  virtual std::optional<QSize> PictureSize(QWidget* parent, QSize suggested) = 0;
+  // The size of a chart picture in the format's unit (pixels, or millimetres for PDF), starting from suggested;
+  // nothing when cancelled.
+  virtual std::optional<QSize> PictureSize(QWidget* parent, QSize suggested, PictureFormat format) = 0;
 };
 
 // The choices as modal dialogs.
@@ -34,7 +37,7 @@ class DialogFileChooser : public FileChooser {
   QStringList DataFilesToOpen(QWidget* parent, const QString& folder) override;
   std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
                                      const QString& filters) override;
-  std::optional<QSize> PictureSize(QWidget* parent, QSize suggested) override;
+  std::optional<QSize> PictureSize(QWidget* parent, QSize suggested, PictureFormat format) override;
 };
 
 }  // namespace quarn::ui

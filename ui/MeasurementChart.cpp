@@ -47,11 +47,11 @@ class TimeOfDayTicker : public QCPAxisTickerDateTime {
 }  // namespace
 
 const std::array<MeasurementChart::SeriesSpec, MeasurementChart::kSeriesCount> MeasurementChart::kSeries = {{
-    {"Conc (t)", QColor(0x00, 0x00, 0x00)},
-    {"St (t)", QColor(0x00, 0x80, 0x00)},
-    {"Temp (t)", QColor(0xFF, 0x00, 0x00)},
-    {"Um (t)", QColor(0x00, 0x00, 0xFF)},
-    {"Ur (t)", QColor(0x00, 0xFF, 0xFF)},
+    {"Conc (t)", QColor(0x00, 0x00, 0x00), "Conc"},
+    {"St (t)", QColor(0x00, 0x80, 0x00), "St"},
+    {"Temp (t)", QColor(0xFF, 0x00, 0x00), "Temp"},
+    {"Um (t)", QColor(0x00, 0x00, 0xFF), "Um"},
+    {"Ur (t)", QColor(0x00, 0xFF, 0xFF), "Ur"},
 }};
 
 MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
@@ -61,9 +61,15 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
   layout->addWidget(plot_);
 
   plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TimeOfDayTicker));
+  // The sensor's protocol gives its values no physical units: the value axis names the fields it shows.
+  plot_->xAxis->setLabel("Time (local)");
+  UpdateValueTitle();
   // No labels before there are points: an empty axis would read 1970.
   plot_->xAxis->setTickLabels(false);
   plot_->legend->setVisible(false);
+  // A line sample runs 5 pixels past its icon, which only a clipping painter hides: an SVG would draw it into
+  // the title.
+  plot_->legend->setIconTextPadding(plot_->legend->iconTextPadding() + 5);
   plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   plot_->setSelectionRectMode(QCP::srmZoom);
@@ -127,6 +133,7 @@ void MeasurementChart::RemoveSeries() {
   timeExtent_ = {};
   plot_->legend->setVisible(false);
   plot_->xAxis->setTickLabels(false);
+  UpdateValueTitle();
   plot_->replot();
 }
 
@@ -147,18 +154,28 @@ SeriesHistory<MeasurementChart::kSeriesCount>::Values SeriesValues(const acquisi
 
 }  // namespace
 
-double MeasurementChart::RecordPoints::X(size_t i) const { return ToKey(store->At(i).DT); }
+void MeasurementChart::RecordPoints::Locate(size_t count) {
+  chunks_.clear();
+  store->ForEach(
+      0, count, [this](std::span<const acquisition::MeasurementRecord> records) { chunks_.push_back(records.data()); });
+}
+
+double MeasurementChart::RecordPoints::X(size_t i) const { return ToKey(Record(i).DT); }
 
 SeriesHistory<MeasurementChart::kSeriesCount>::Values MeasurementChart::RecordPoints::ValuesAt(size_t i) const {
-  return SeriesValues(store->At(i));
+  return SeriesValues(Record(i));
 }
 
 void MeasurementChart::SetRecords(const acquisition::MeasurementStore* store) { records_.store = store; }
 
-bool MeasurementChart::PointsReadable() const { return records_.store && records_.store->Count() >= history_.Size(); }
+bool MeasurementChart::LocatePoints() const {
+  if (!records_.store || records_.store->Count() < history_.Size()) return false;
+  records_.Locate(history_.Size());
+  return true;
+}
 
 void MeasurementChart::ShowRecords(size_t count) {
-  if (!HasSeries() || !PointsReadable()) return;
+  if (!HasSeries() || !records_.store || records_.store->Count() < history_.Size()) return;
   records_.store->ForEach(history_.Size(), count, [this](std::span<const acquisition::MeasurementRecord> records) {
     for (const acquisition::MeasurementRecord& r : records) {
       timeExtent_.Add(ToKey(r.DT));
@@ -171,10 +188,10 @@ void MeasurementChart::ShowRecords(size_t count) {
 
 int MeasurementChart::PointCount() const { return HasSeries() ? static_cast<int>(history_.Size()) : 0; }
 
-double MeasurementChart::PointX(int index) const { return ToDays(records_.X(static_cast<size_t>(index))); }
+double MeasurementChart::PointX(int index) const { return records_.store->At(static_cast<size_t>(index)).DT; }
 
 bool MeasurementChart::VisiblePoints(int& first, int& last) const {
-  if (PointCount() == 0 || !PointsReadable()) return false;
+  if (PointCount() == 0 || !LocatePoints()) return false;
   const QCPRange range = plot_->xAxis->range();
   const auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
   if (begin == end) return false;
@@ -183,32 +200,56 @@ bool MeasurementChart::VisiblePoints(int& first, int& last) const {
   return true;
 }
 
+namespace {
+
+// Columns a power of two seconds wide, so that a view following a growing run keeps its columns from tick to
+// tick; one to two pixels wide (at least 125 columns, at most 250 on a narrow plot).
+double ColumnWidth(double span, int pixels) {
+  const double columns = std::max(250, pixels);
+  if (!(span > 0)) return 1;
+  return std::exp2(std::ceil(std::log2(span / columns)));
+}
+
+}  // namespace
+
 void MeasurementChart::FeedVisible() {
   if (!HasSeries()) return;
-  std::array<std::vector<SeriesHistory<kSeriesCount>::Point>, kSeriesCount> points;
-  if (PointsReadable()) {
+  using Points = std::array<std::vector<SeriesHistory<kSeriesCount>::Point>, kSeriesCount>;
+  Points points;
+  if (LocatePoints() && history_.Size() > 0) {
     const QCPRange range = plot_->xAxis->range();
-    const auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
-    // Two points per pixel column is all a line can show.
-    const size_t maxPoints = static_cast<size_t>(std::max(500, 2 * plot_->axisRect()->width()));
-    points = history_.View(records_, begin, end, maxPoints);
+    auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
+    // One neighbour outside the range on each side, so lines run to the edges.
+    begin = begin > 0 ? begin - 1 : 0;
+    end = std::min(end + 1, history_.Size());
+    const double width = ColumnWidth(range.size(), plot_->axisRect()->width());
+    // Each run by itself: no column mixes two runs, and a line does not run from one run's last point to the
+    // next run's first.
+    auto boundary = begin < end ? std::upper_bound(boundaryKeys_.begin(), boundaryKeys_.end(), records_.X(begin))
+                                : boundaryKeys_.end();
+    for (size_t from = begin; from < end;) {
+      size_t to = end;
+      if (boundary != boundaryKeys_.end()) {
+        to = history_.IndexRange(records_, *boundary, std::numeric_limits<double>::infinity(), from, end).first;
+        ++boundary;
+      }
+      if (to == from) continue;
+      Points run = history_.View(records_, from, to, width);
+      for (int i = 0; i < kSeriesCount; ++i) {
+        if (!points[i].empty() && !run[i].empty()) {
+          points[i].push_back({(points[i].back().x + run[i].front().x) / 2, std::numeric_limits<double>::quiet_NaN()});
+        }
+        points[i].insert(points[i].end(), run[i].begin(), run[i].end());
+      }
+      from = to;
+    }
   }
   QVector<QCPGraphData> data;
   for (int i = 0; i < kSeriesCount; ++i) {
     data.clear();
     if (graphs_[i]->visible()) {
-      data.reserve(static_cast<qsizetype>(points[i].size() + boundaryKeys_.size()));
-      // A line does not run from one run's last point to the next run's first: a gap where a run begins.
-      auto boundary = boundaryKeys_.begin();
-      for (const auto& p : points[i]) {
-        while (boundary != boundaryKeys_.end() && *boundary <= p.x) {
-          if (!data.isEmpty() && data.last().key < *boundary) {
-            data.append({(data.last().key + p.x) / 2, std::numeric_limits<double>::quiet_NaN()});
-          }
-          ++boundary;
-        }
-        data.append({p.x, p.y});
-      }
+      data.reserve(static_cast<qsizetype>(points[i].size()));
+      for (const auto& p : points[i]) data.append({p.x, p.y});
     }
     graphs_[i]->data()->set(data, true);
   }
@@ -216,6 +257,7 @@ void MeasurementChart::FeedVisible() {
 
 void MeasurementChart::SetAdvanced(bool advanced) {
   advanced_ = advanced;
+  UpdateValueTitle();
   if (!HasSeries()) return;
   for (int i = 1; i < kSeriesCount; ++i) {
     if (advanced) {
@@ -226,6 +268,15 @@ void MeasurementChart::SetAdvanced(bool advanced) {
     ShowSeries(i, advanced);
   }
   ShowSeries(0, graphs_[0]->visible());
+  UpdateValueTitle();
+}
+
+void MeasurementChart::UpdateValueTitle() {
+  QStringList fields;
+  for (int i = 0; i < kSeriesCount; ++i) {
+    if (HasSeries() ? graphs_[i]->visible() : (i == 0 || advanced_)) fields << kSeries[i].field;
+  }
+  plot_->yAxis->setLabel(fields.join(", "));
 }
 
 bool MeasurementChart::SeriesVisible(int index) const { return graphs_[index] && graphs_[index]->visible(); }
@@ -233,6 +284,7 @@ bool MeasurementChart::SeriesVisible(int index) const { return graphs_[index] &&
 void MeasurementChart::SetSeriesVisible(int index, bool visible) {
   if (!graphs_[index]) return;
   ShowSeries(index, visible);
+  UpdateValueTitle();
   Refresh();
 }
 

@@ -31,6 +31,7 @@ class MeasurementChart : public QWidget {
   struct SeriesSpec {
     const char* title;
     QColor colour;
+    const char* field;  // the record field it draws, by the live table's caption: the value axis's unit
   };
   static const std::array<SeriesSpec, kSeriesCount> kSeries;
 
@@ -123,19 +124,33 @@ class MeasurementChart : public QWidget {
   void ShowSeries(int index, bool visible);
   // Hands the plot the points of the visible time range.
   void FeedVisible();
+  // The value axis's title: the fields of the series shown.
+  void UpdateValueTitle();
 
   // The store's records as the history reads them, on the plot's time scale.
+  // Records are read where the store keeps them, located once per use rather than under the store's lock
+  // for each read.
   class RecordPoints : public SeriesHistory<kSeriesCount>::Source {
    public:
     const acquisition::MeasurementStore* store = nullptr;
+    // Looks up the chunks of records 0 .. count - 1; reads go only to those.
+    void Locate(size_t count);
     double X(size_t i) const override;
     SeriesHistory<kSeriesCount>::Values ValuesAt(size_t i) const override;
+
+   private:
+    const acquisition::MeasurementRecord& Record(size_t i) const {
+      return chunks_[i / acquisition::MeasurementStore::kChunkRecords]
+                    [i % acquisition::MeasurementStore::kChunkRecords];
+    }
+    std::vector<const acquisition::MeasurementRecord*> chunks_;
   };
   // False while the store holds fewer records than the history (it was emptied first): nothing to read.
-  bool PointsReadable() const;
+  // Otherwise locates the records for reading.
+  bool LocatePoints() const;
 
   QCustomPlot* plot_;
-  RecordPoints records_;
+  mutable RecordPoints records_;
   std::array<QCPGraph*, kSeriesCount> graphs_{};
   std::array<Extent, kSeriesCount> valueExtent_{};
   Extent timeExtent_;

@@ -7,19 +7,19 @@ namespace quarn::ui {
 
 long long RoundHalfEven(double value) { return std::llrint(value); }  // the default rounding mode is to-even
 
-std::optional<std::pair<int, int>> ZoomTimeIn(int f, int l) {
-  const int s = static_cast<int>(RoundHalfEven((l - f) * 0.1));
-  if (l - s < f + s) return std::nullopt;
-  return std::make_pair(f + s, l - s);
+std::optional<std::pair<double, double>> ZoomTimeIn(double lower, double upper, double minSpan) {
+  const double centre = (lower + upper) / 2;
+  const double half = (upper - lower) * 0.4;
+  if (!(2 * half >= minSpan)) return std::nullopt;
+  return std::make_pair(centre - half, centre + half);
 }
 
-std::optional<std::pair<int, int>> ZoomTimeOut(int f, int l, int c) {
-  const int s = std::max(1, static_cast<int>(RoundHalfEven((l - f) * 0.1)));
-  int lo = f - s;
-  int hi = l + s;
-  if (hi <= lo) return std::nullopt;
-  lo = std::max(lo, 0);
-  hi = std::min(hi, c - 1);
+std::optional<std::pair<double, double>> ZoomTimeOut(double lower, double upper, double first, double last) {
+  const double centre = (lower + upper) / 2;
+  const double half = (upper - lower) * 0.625;
+  const double lo = std::max(centre - half, first);
+  const double hi = std::min(centre + half, last);
+  if (!(hi > lo)) return std::nullopt;
   return std::make_pair(lo, hi);
 }
 

@@ -8,12 +8,13 @@ namespace quarn::ui {
 // Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 long long RoundHalfEven(double value);
 
-// Point indices [first, last] of series 0 for the time axis after "X+", from the visible points f..l.
-// Nothing when the range would cross.
-std::optional<std::pair<int, int>> ZoomTimeIn(int f, int l);
+// The time axis range [lower, upper] after "X+": a tenth of the span off each side, around the same centre.
+// Nothing when the span would fall below minSpan.
+std::optional<std::pair<double, double>> ZoomTimeIn(double lower, double upper, double minSpan);
 
-// The same for "X-", with c points in the series: at least one point more on each side, within 0..c-1.
-std::optional<std::pair<int, int>> ZoomTimeOut(int f, int l, int c);
+// The same for "X-": the span a quarter wider around the same centre (so that "X-" undoes "X+"), kept within
+// the records' times first .. last. Nothing when that leaves no span.
+std::optional<std::pair<double, double>> ZoomTimeOut(double lower, double upper, double first, double last);
 
 // Value axis range after "Y+" / "Y-": whole numbers, 10 % of the span on each side, at least 1.
 std::optional<std::pair<double, double>> ZoomValueIn(double min, double max);

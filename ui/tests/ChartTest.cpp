@@ -61,36 +61,6 @@ TEST_F(ChartZoom, ButtonsDoNothingWithoutSeriesOrPoints) {
   EXPECT_TRUE(chart_->AutoTime()) << "no points yet";
 }
 
-TEST_F(ChartZoom, TimeZoomWorksOnPointPositions) {
-  chart_->CreateSeries();
-  AddPoints(101);
-  int f = -1, l = -1;
-  ASSERT_TRUE(chart_->VisiblePoints(f, l));
-  EXPECT_EQ(f, 0);
-  EXPECT_EQ(l, 100);
-
-  form_->ZoomXIn();
-  EXPECT_FALSE(chart_->AutoTime());
-  EXPECT_NEAR(chart_->TimeMin(), chart_->PointX(10), 1e-9);
-  EXPECT_NEAR(chart_->TimeMax(), chart_->PointX(90), 1e-9);
-  ASSERT_TRUE(chart_->VisiblePoints(f, l));
-  EXPECT_EQ(f, 10);
-  EXPECT_EQ(l, 90);
-
-  form_->ZoomXOut();  // s = 8: 2..98
-  ASSERT_TRUE(chart_->VisiblePoints(f, l));
-  EXPECT_EQ(f, 2);
-  EXPECT_EQ(l, 98);
-  form_->ZoomXOut();  // s = 10, clipped to the points that exist
-  ASSERT_TRUE(chart_->VisiblePoints(f, l));
-  EXPECT_EQ(f, 0);
-  EXPECT_EQ(l, 100);
-
-  form_->ZoomReset();
-  EXPECT_TRUE(chart_->AutoTime());
-  EXPECT_TRUE(chart_->AutoValue());
-}
-
 TEST_F(ChartZoom, ValueZoomOnWholeNumbers) {
   chart_->CreateSeries();
   AddPoints(10);
@@ -120,6 +90,20 @@ TEST_F(ChartZoom, LegendListsTheVisibleSeriesInTheirColours) {
     EXPECT_EQ(item->plottable()->name().toStdString(), titles[i]);
     EXPECT_EQ(item->textColor(), MeasurementChart::kSeries[i].colour) << titles[i];
   }
+}
+
+// The axes say what they show: the time, and the fields of the series shown (the sensor gives no units).
+TEST_F(ChartZoom, AxesCarryTitles) {
+  QCustomPlot* plot = chart_->Plot();
+  EXPECT_EQ(plot->xAxis->label().toStdString(), "Time (local)");
+  EXPECT_EQ(plot->yAxis->label().toStdString(), "Conc");
+  chart_->CreateSeries();
+  form_->ShowAdvancedMode();
+  EXPECT_EQ(plot->yAxis->label().toStdString(), "Conc, St, Temp, Um, Ur");
+  chart_->SetSeriesVisible(1, false);
+  EXPECT_EQ(plot->yAxis->label().toStdString(), "Conc, Temp, Um, Ur");
+  form_->ShowBasicMode();
+  EXPECT_EQ(plot->yAxis->label().toStdString(), "Conc");
 }
 
 // Real mouse events on the plot: a click on a legend entry toggles its series and no click leaves automatic

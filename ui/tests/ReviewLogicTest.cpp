@@ -46,11 +46,23 @@ TEST(PictureFormat, TheExtensionDecidesBeforeTheFilter) {
   }
 }
 
-TEST(PictureSize, EachSideWithinTheLimits) {
-  EXPECT_FALSE(PictureSizeProblem({kMinPictureSide, kMaxPictureSide}));
-  EXPECT_FALSE(PictureSizeProblem({1920, 1080}));
-  for (QSize bad : {QSize(kMinPictureSide - 1, 500), QSize(500, kMaxPictureSide + 1), QSize(0, 0), QSize(-5, 500)}) {
-    EXPECT_TRUE(PictureSizeProblem(bad)) << bad.width() << "x" << bad.height();
+// Pixels for PNG and SVG, millimetres for a PDF page, each with its limits and said in the reason.
+TEST(PictureSize, EachSideWithinTheLimitsOfItsUnit) {
+  struct Case {
+    PictureFormat format;
+    int min, max;
+    const char* unit;
+  };
+  for (const Case& c : {Case{PictureFormat::Png, 100, 10000, "px"}, Case{PictureFormat::Svg, 100, 10000, "px"},
+                        Case{PictureFormat::Pdf, 20, 1200, "mm"}}) {
+    EXPECT_EQ(PictureUnitOf(c.format).suffix, " " + std::string(c.unit));
+    EXPECT_FALSE(PictureSizeProblem({c.min, c.max}, c.format));
+    for (QSize bad : {QSize(c.min - 1, c.min), QSize(c.min, c.max + 1), QSize(0, 0), QSize(-5, c.min)}) {
+      const auto problem = PictureSizeProblem(bad, c.format);
+      ASSERT_TRUE(problem) << bad.width() << "x" << bad.height();
+      EXPECT_TRUE(problem->endsWith(QString("%1 to %2 %3.").arg(c.min).arg(c.max).arg(c.unit)))
+          << problem->toStdString();
+    }
   }
 }
 

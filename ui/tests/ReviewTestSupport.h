@@ -34,7 +34,7 @@ class ScriptedFileChooser : public FileChooser {
     ++questions;
     return Take(saveAnswers);
   }
-  std::optional<QSize> PictureSize(QWidget*, QSize) override {
+  std::optional<QSize> PictureSize(QWidget*, QSize, PictureFormat) override {
     ++questions;
     return Take(sizeAnswers);
   }

@@ -256,19 +256,21 @@ TEST_F(ReviewExportTest, PngHasTheRequestedPixelSize) {
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 
-TEST_F(ReviewExportTest, PdfHasTheRequestedPageSize) {
-  ExportChartAs("chart.pdf", QSize(500, 300));
+TEST_F(ReviewExportTest, PdfHasTheRequestedPageSizeInMillimetres) {
+  ExportChartAs("chart.pdf", QSize(180, 100));
   ASSERT_TRUE(QTest::qWaitFor([&] { return files_.questions == 2; }, kWaitMs));
   QFile pdf(FilePath("chart.pdf"));
   ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
   const QString text = QString::fromLatin1(pdf.readAll());
   const auto match = QRegularExpression(R"(/MediaBox\s*\[\s*0\s+0\s+([\d.]+)\s+([\d.]+)\s*\])").match(text);
   ASSERT_TRUE(match.hasMatch());
-  EXPECT_NEAR(match.captured(1).toDouble(), 500, 0.5);
-  EXPECT_NEAR(match.captured(2).toDouble(), 300, 0.5);
+  // In points of 1/72 inch.
+  EXPECT_NEAR(match.captured(1).toDouble(), 180 / 25.4 * 72, 0.5);
+  EXPECT_NEAR(match.captured(2).toDouble(), 100 / 25.4 * 72, 0.5);
 }
 
-TEST_F(ReviewExportTest, SvgParsesWithTheRequestedViewBox) {
+// The SVG's text is as large as the plot laid it out for, and the legend's title stands clear of its line sample.
+TEST_F(ReviewExportTest, SvgParsesWithTheRequestedViewBoxAndAReadableLegend) {
   // No extension: the chosen filter decides.
   files_.saveAnswers.push_back({FilePath("chart"), "SVG drawing (*.svg)"});
   files_.sizeAnswers.push_back(QSize(800, 450));
@@ -279,17 +281,47 @@ TEST_F(ReviewExportTest, SvgParsesWithTheRequestedViewBox) {
   QXmlStreamReader xml(&svg);
   QString viewBox;
   int elements = 0;
+  struct Text {
+    double x, y, size;
+  };
+  std::optional<Text> title;
+  std::vector<QLineF> shortLines;  // horizontal, as a legend's line sample is
   while (!xml.atEnd()) {
-    if (xml.readNext() == QXmlStreamReader::StartElement) {
-      if (++elements == 1) {
-        EXPECT_EQ(xml.name(), QString("svg"));
-        viewBox = xml.attributes().value("viewBox").toString();
-      }
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    const QXmlStreamAttributes a = xml.attributes();
+    if (++elements == 1) {
+      EXPECT_EQ(xml.name(), QString("svg"));
+      viewBox = a.value("viewBox").toString();
+    }
+    if (xml.name() == QString("polyline")) {
+      const QStringList points = a.value("points").toString().split(' ', Qt::SkipEmptyParts);
+      if (points.size() != 2) continue;
+      const QStringList p0 = points[0].split(','), p1 = points[1].split(',');
+      const QLineF line(p0[0].toDouble(), p0[1].toDouble(), p1[0].toDouble(), p1[1].toDouble());
+      if (line.dy() == 0 && std::abs(line.dx()) < 60) shortLines.push_back(line);
+    }
+    if (xml.name() == QString("text")) {
+      const Text text{a.value("x").toDouble(), a.value("y").toDouble(), a.value("font-size").toDouble()};
+      if (xml.readElementText() == "Conc (t)") title = text;
     }
   }
   EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
   EXPECT_EQ(viewBox, "0 0 800 450");
   EXPECT_GT(elements, 20) << "the chart's lines, axes and legend";
+  ASSERT_TRUE(title) << "the legend's title";
+  QCustomPlot* plot = review_->Chart()->Plot();
+  EXPECT_NEAR(title->size, plot->legend->font().pointSizeF() * plot->logicalDpiY() / 72, 0.5);
+  int samples = 0;
+  for (const QLineF& line : shortLines) {
+    // A line on the title's height that begins just left of it ends before it.
+    const double left = std::min(line.x1(), line.x2());
+    if (line.y1() < title->y - title->size || line.y1() > title->y || left >= title->x || left < title->x - 60) {
+      continue;
+    }
+    ++samples;
+    EXPECT_LE(std::max(line.x1(), line.x2()), title->x - 3) << "the sample runs into the title";
+  }
+  EXPECT_EQ(samples, 1);
 }
 
 TEST_F(ReviewExportTest, CsvHoldsTheRecordsInViewAndReadsBackToTheSameValues) {
@@ -322,16 +354,19 @@ TEST_F(ReviewExportTest, ACancelledChoiceWritesNothingAndATinySizeIsRefused) {
 namespace quarn::ui::testing {
 namespace {
 
-// The size dialog as the user fills it: typed sides and Enter give that size; Escape gives none.
+// The size dialog as the user fills it: typed sides and Enter give that size; Escape gives none. A PDF's
+// sides are in millimetres.
 TEST(PictureSizeDialog, TypedSidesAndEnterGiveTheSizeEscapeCancels) {
   DialogFileChooser chooser;
-  const auto typeAnswer = [](const char* width, const char* height, bool accept) {
-    QTimer::singleShot(0, [=] {
+  QString suffix;  // of the sides as the dialog showed them
+  const auto typeAnswer = [&suffix](const char* width, const char* height, bool accept) {
+    QTimer::singleShot(0, [=, &suffix] {
       QWidget* dialog = QApplication::activeModalWidget();
       ASSERT_NE(dialog, nullptr);
       ASSERT_EQ(dialog->objectName(), "pictureSizeDialog");
       for (auto [name, text] : {std::pair{"pictureWidth", width}, std::pair{"pictureHeight", height}}) {
         auto* box = dialog->findChild<QSpinBox*>(name);
+        suffix = box->suffix();
         box->setFocus();
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(box, text);
@@ -340,9 +375,13 @@ TEST(PictureSizeDialog, TypedSidesAndEnterGiveTheSizeEscapeCancels) {
     });
   };
   typeAnswer("1234", "567", true);
-  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600)), QSize(1234, 567));
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600), PictureFormat::Png), QSize(1234, 567));
+  EXPECT_EQ(suffix, " px");
   typeAnswer("999", "999", false);
-  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600)), std::nullopt);
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600), PictureFormat::Svg), std::nullopt);
+  typeAnswer("297", "210", true);
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(200, 100), PictureFormat::Pdf), QSize(297, 210));
+  EXPECT_EQ(suffix, " mm");
 }
 
 }  // namespace

@@ -12,22 +12,36 @@ TEST(ZoomLogic, RoundsHalvesToEven) {
   EXPECT_EQ(RoundHalfEven(0.6), 1);
 }
 
+// By time around the view's centre: "X+" takes a tenth of the span off each side, "X-" undoes it, within the
+// records' times.
 TEST(ZoomLogic, TimeAxis) {
+  using Range = std::optional<std::pair<double, double>>;
   struct Case {
-    int f, l, c;
-    std::optional<std::pair<int, int>> in, out;
+    double lower, upper;
+    Range in, out;
   };
   const Case cases[] = {
-      {0, 100, 101, {{10, 90}}, {{0, 100}}}, {10, 90, 101, {{18, 82}}, {{2, 98}}},
-      {0, 5, 6, {{0, 5}}, {{0, 5}}},       // s = Round(0.5) = 0: exactly first to last visible
-      {3, 7, 20, {{3, 7}}, {{2, 8}}},      // s = 0 in, at least 1 out
-      {0, 15, 100, {{2, 13}}, {{0, 17}}},  // s = Round(1.5) = 2
-      {0, 25, 100, {{2, 23}}, {{0, 27}}},  // s = Round(2.5) = 2
-      {4, 4, 9, {{4, 4}}, {{3, 5}}},
+      {0, 100, {{10, 90}}, {{0, 100}}},  // out: clipped to the records at 0 .. 100
+      {10, 90, {{18, 82}}, {{0, 100}}},  // out: 40 +- 50 gives back 0 .. 100
+      {40, 60, {{42, 58}}, {{37.5, 62.5}}},
+      {92, 100, {{92.8, 99.2}}, {{91, 100}}},      // out: 96 +- 5 stops at the last record
+      {50, 51, std::nullopt, {{49.875, 51.125}}},  // in: 0.8 would be below the smallest span of 1
+      {200, 300, {{210, 290}}, std::nullopt},      // out: no record there to widen to
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ZoomTimeIn(c.f, c.l), c.in) << c.f << ".." << c.l;
-    EXPECT_EQ(ZoomTimeOut(c.f, c.l, c.c), c.out) << c.f << ".." << c.l;
+    SCOPED_TRACE(testing::Message() << c.lower << ".." << c.upper);
+    const Range in = ZoomTimeIn(c.lower, c.upper, 1);
+    const Range out = ZoomTimeOut(c.lower, c.upper, 0, 100);
+    ASSERT_EQ(in.has_value(), c.in.has_value());
+    ASSERT_EQ(out.has_value(), c.out.has_value());
+    if (in) {
+      EXPECT_DOUBLE_EQ(in->first, c.in->first);
+      EXPECT_DOUBLE_EQ(in->second, c.in->second);
+    }
+    if (out) {
+      EXPECT_DOUBLE_EQ(out->first, c.out->first);
+      EXPECT_DOUBLE_EQ(out->second, c.out->second);
+    }
   }
 }
 
