@@ -35,7 +35,12 @@ std::optional<QString> ExportChartAsked(QWidget* parent, MeasurementChart& chart
   if (!size) return std::nullopt;
   const QString path = WithPictureExtension(choice->path, *format);
   QString reason;
-  if (!ExportChartPicture(*chart.Plot(), path, *format, *size, reason)) {
+  // As much detail as the picture's width can show, then the screen's again.
+  const bool pdf = *format == PictureFormat::Pdf;
+  chart.ShowDetailFor(pdf ? qRound(size->width() / 25.4 * chart.logicalDpiX()) : size->width());
+  const bool exported = ExportChartPicture(*chart.Plot(), path, *format, *size, reason);
+  chart.Refresh();
+  if (!exported) {
     ShowError(boxes, "The chart was not exported.\n" + reason);
     return std::nullopt;
   }

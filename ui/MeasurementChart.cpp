@@ -190,16 +190,6 @@ int MeasurementChart::PointCount() const { return HasSeries() ? static_cast<int>
 
 double MeasurementChart::PointX(int index) const { return records_.store->At(static_cast<size_t>(index)).DT; }
 
-bool MeasurementChart::VisiblePoints(int& first, int& last) const {
-  if (PointCount() == 0 || !LocatePoints()) return false;
-  const QCPRange range = plot_->xAxis->range();
-  const auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
-  if (begin == end) return false;
-  first = static_cast<int>(begin);
-  last = static_cast<int>(end) - 1;
-  return true;
-}
-
 namespace {
 
 // Columns a power of two seconds wide, so that a view following a growing run keeps its columns from tick to
@@ -212,7 +202,9 @@ double ColumnWidth(double span, int pixels) {
 
 }  // namespace
 
-void MeasurementChart::FeedVisible() {
+void MeasurementChart::ShowDetailFor(int pixels) { FeedVisible(pixels); }
+
+void MeasurementChart::FeedVisible(int pixels) {
   if (!HasSeries()) return;
   using Points = std::array<std::vector<SeriesHistory<kSeriesCount>::Point>, kSeriesCount>;
   Points points;
@@ -222,7 +214,7 @@ void MeasurementChart::FeedVisible() {
     // One neighbour outside the range on each side, so lines run to the edges.
     begin = begin > 0 ? begin - 1 : 0;
     end = std::min(end + 1, history_.Size());
-    const double width = ColumnWidth(range.size(), plot_->axisRect()->width());
+    const double width = ColumnWidth(range.size(), pixels > 0 ? pixels : plot_->axisRect()->width());
     // Each run by itself: no column mixes two runs, and a line does not run from one run's last point to the
     // next run's first.
     auto boundary = begin < end ? std::upper_bound(boundaryKeys_.begin(), boundaryKeys_.end(), records_.X(begin))

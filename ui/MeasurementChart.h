@@ -53,8 +53,6 @@ class MeasurementChart : public QWidget {
   void ShowRecords(size_t count);
   int PointCount() const;
   double PointX(int index) const;  // days since 1899-12-30
-  // First and last index of series 0 inside the visible time range; false when none is.
-  bool VisiblePoints(int& first, int& last) const;
 
   // Series 1..4 shown and listed in the legend only in the advanced mode. The caller refreshes.
   void SetAdvanced(bool advanced);
@@ -73,6 +71,9 @@ class MeasurementChart : public QWidget {
 
   // Applies automatic ranges and repaints once.
   void Refresh();
+  // Gives the plot the detail of the visible range for a drawing the given number of pixels wide (a picture
+  // exported at another size than the screen's); Refresh goes back to the screen's.
+  void ShowDetailFor(int pixels);
 
   // Where a run of a file with several begins: a vertical line at its first record's time, labelled.
   struct RunBoundary {
@@ -122,8 +123,8 @@ class MeasurementChart : public QWidget {
   void ApplyAutoRanges();
   // Visibility and legend colour of one series, without a repaint.
   void ShowSeries(int index, bool visible);
-  // Hands the plot the points of the visible time range.
-  void FeedVisible();
+  // Hands the plot the points of the visible time range, for a plot the given pixels wide (its own by default).
+  void FeedVisible(int pixels = 0);
   // The value axis's title: the fields of the series shown.
   void UpdateValueTitle();
 

@@ -141,6 +141,20 @@ TEST_F(ChartCurve, RunsAtDifferentRatesKeepTheirShapes) {
   EXPECT_NEAR(double(counts[1]) / double(counts[0]), 1.0, 0.1) << counts[0] << " and " << counts[1] << " points";
 }
 
+// A picture exported wider than the plot on the screen gets the detail of its own width, still true.
+TEST_F(ChartCurve, AWiderPictureGetsTheDetailOfItsWidth) {
+  AddRun(kDay0, 0.5, 200000, [](double t) { return 400 + 5000 * (1 - std::exp(-t / 20000)); });
+  chart_->Refresh();
+  const size_t onScreen = Drawn().size();
+  chart_->ShowDetailFor(4000);
+  const auto points = Drawn();
+  EXPECT_GT(points.size(), 4 * onScreen);
+  EXPECT_LE(points.size(), 2u * 4000 + 4);
+  for (size_t p = 1; p < points.size(); ++p) ASSERT_GE(points[p].second, points[p - 1].second) << p;
+  chart_->Refresh();
+  EXPECT_EQ(Drawn().size(), onScreen);
+}
+
 // "X+" and "X-" zoom by time around the view's centre, with records at two rates: their counts on either side
 // of the centre do not matter.
 TEST_F(ChartCurve, TimeButtonsZoomByTimeAroundTheCentre) {
