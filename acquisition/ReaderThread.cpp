@@ -113,15 +113,18 @@ void ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
   }
   link::ForEachFrame(bytes, [&](std::span<const int32_t, link::kFrameFields> values, int fieldCount) {
     if (fieldCount < link::kFrameFields) return true;
+    if (inputs_.recordLimit && stored_ >= *inputs_.recordLimit) return false;
     const MeasurementRecord record = RecordFromFrame(EncodeDayNumber(CurrentLocalDateTime()), values);
+    // The line first: a record taken from the store has then already been written, or failed to be.
+    ReopenIfDeleted(file);
+    if (!WriteOrWarn(file, DataLine(record, context_.regional)) && inputs_.storeOnlyWritten) return true;
     try {
       context_.measurements.Append(record);
     } catch (const std::exception& e) {
       context_.boxes.Post(base::BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
       return true;
     }
-    ReopenIfDeleted(file);
-    WriteOrWarn(file, DataLine(record, context_.regional));
+    ++stored_;
     return true;
   });
 }
@@ -146,9 +149,11 @@ void ReaderThread::ReopenIfDeleted(DataFile& file) {
   reopenFailureShown_ = true;
 }
 
-void ReaderThread::WriteOrWarn(DataFile& file, std::string_view bytes) {
+bool ReaderThread::WriteOrWarn(DataFile& file, std::string_view bytes) {
   std::string reason;
-  if (!file.Write(bytes, reason)) context_.boxes.Post(base::BoxKind::Warning, "Error writing to file \n\r" + reason);
+  if (file.Write(bytes, reason)) return true;
+  context_.boxes.Post(base::BoxKind::Warning, "Error writing to file \n\r" + reason);
+  return false;
 }
 
 }  // namespace quarn::acquisition

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -23,6 +24,11 @@ struct ReaderInputs {
   std::string serialNumber;  // serial number
   std::string firmware;      // firmware revision
   std::string dataFilePath;  // full path of the data file
+  // The recorder's: frames after this many records are dropped, so that --count N leaves N lines.
+  std::optional<uint64_t> recordLimit = std::nullopt;
+  // The recorder's: a record whose line did not reach the file is not stored either, so that what it
+  // counts and prints is what the file holds. The window keeps showing such records.
+  bool storeOnlyWritten = false;
 };
 
 // The long-lived objects a run works with. Each must outlive the run's threads.
@@ -57,7 +63,8 @@ class ReaderThread {
   // A frame still unfinished at the end is kept for the next read: on a busy line the next reply is
   // always under way when a read is made, and cutting it would lose every other frame.
   void StoreFrames(DataFile& file, std::string_view bytes);
-  void WriteOrWarn(DataFile& file, std::string_view bytes);
+  // False, after posting the warning, when the bytes did not reach the file.
+  bool WriteOrWarn(DataFile& file, std::string_view bytes);
   // When the data file (or its folder) was deleted, creates both again, writes a header block and posts one
   // warning; the next line goes there.
   void ReopenIfDeleted(DataFile& file);
@@ -68,6 +75,7 @@ class ReaderThread {
   // Ends the wait for a port event when signalled; stays signalled.
   link::ManualResetEvent wakeEvent_;
   bool reopenFailureShown_ = false;  // reader thread only
+  uint64_t stored_ = 0;              // reader thread only: records stored so far
   std::string unfinished_;           // reader thread only: a frame whose CR has not arrived yet
   base::WorkerThread worker_;        // last: joins before the members above go
 };

@@ -13,6 +13,8 @@ enum class ExitStatus : int {
   ConverterGone = 6,      // ten sends in a row failed: the converter was pulled out
   FolderNotWritable = 7,  // the save folder or the data file cannot be created
   WriteFailed = 8,        // a line could not be written (disk full); the lines before it are in the file
+  NoPermission = 9,       // the port exists but this user may not open it (not in the dialout group)
+  OutputFailed = 10,      // standard output could not be written (full, or its reader went away)
 };
 
 inline int Code(ExitStatus status) { return static_cast<int>(status); }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <limits>
+#include <set>
 
 #include "link/PortNames.h"
 
@@ -9,8 +10,8 @@ namespace quarn::record {
 
 namespace {
 
-constexpr int kMinTenths = 5;
-constexpr int kMaxTenths = 990;
+constexpr int32_t kMinMs = 500;
+constexpr int32_t kMaxMs = 99000;
 
 bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
@@ -43,25 +44,34 @@ std::optional<std::string> ParsePort(std::string_view text) {
   return std::to_string(*number);
 }
 
-std::optional<int32_t> ParseIntervalMs(std::string_view text) {
+std::optional<int32_t> ParseIntervalMs(std::string_view text, std::string* why) {
+  auto refuse = [&](std::string reason) -> std::optional<int32_t> {
+    if (why) *why = std::move(reason);
+    return std::nullopt;
+  };
   const size_t separator = text.find_first_of(".,");
   const std::string_view whole = text.substr(0, separator);
   const std::string_view fraction = separator == std::string_view::npos ? "" : text.substr(separator + 1);
-  if (whole.empty() && fraction.empty()) return std::nullopt;
-  if ((!whole.empty() && !AllDigits(whole)) || (!fraction.empty() && !AllDigits(fraction))) return std::nullopt;
-  if (whole.size() > 3) return std::nullopt;
-  int tenths = (whole.empty() ? 0 : static_cast<int>(*Number(whole))) * 10;
-  if (!fraction.empty()) tenths += fraction[0] - '0';
-  // What lies beyond the tenths rounds to the nearest, halves to the even neighbour.
-  const std::string_view rest = fraction.size() > 1 ? fraction.substr(1) : "";
-  if (!rest.empty()) {
-    const bool aboveHalf =
-        rest[0] > '5' || (rest[0] == '5' && rest.find_first_not_of('0', 1) != std::string_view::npos);
-    const bool half = rest[0] == '5' && !aboveHalf;
-    if (aboveHalf || (half && tenths % 2 == 1)) ++tenths;
-  }
-  if (tenths < kMinTenths || tenths > kMaxTenths) return std::nullopt;
-  return tenths * 100;
+  if ((whole.empty() && fraction.empty()) || (!whole.empty() && !AllDigits(whole)) ||
+      (!fraction.empty() && !AllDigits(fraction)) || (whole.size() > 1 && whole[0] == '0'))
+    return refuse("is not a number of seconds");
+  if (whole.size() > 3) return refuse("is outside 0.5 to 99 seconds");
+  // Only halves: the poller cannot keep any finer step, so a finer value would be quietly changed.
+  const std::string_view tail = fraction.empty() ? "" : fraction.substr(1);
+  const char tenth = fraction.empty() ? '0' : fraction[0];
+  if ((tenth != '0' && tenth != '5') || tail.find_first_not_of('0') != std::string_view::npos)
+    return refuse("is not a multiple of 0.5 seconds");
+  const int32_t ms = (whole.empty() ? 0 : static_cast<int32_t>(*Number(whole))) * 1000 + (tenth == '5' ? 500 : 0);
+  if (ms < kMinMs || ms > kMaxMs) return refuse("is outside 0.5 to 99 seconds");
+  return ms;
+}
+
+int32_t PollingPeriodMs(int32_t intervalMs) {
+  if (intervalMs == kMinMs) return intervalMs;
+  // Whole seconds, halves to the even neighbour, as the poller waits.
+  const int32_t seconds = intervalMs / 1000;
+  const int32_t rest = intervalMs % 1000;
+  return (rest > 500 || (rest == 500 && seconds % 2 == 1) ? seconds + 1 : seconds) * 1000;
 }
 
 std::optional<std::chrono::milliseconds> ParseDuration(std::string_view text) {
@@ -74,6 +84,8 @@ std::optional<std::chrono::milliseconds> ParseDuration(std::string_view text) {
   uint64_t total = 0;
   size_t i = 0;
   if (text.empty()) return std::nullopt;
+  // Units in falling order, each at most once: "1h1h" or "5m1h" is more likely a typing slip than a sum.
+  uint64_t previousUnit = std::numeric_limits<uint64_t>::max();
   while (i < text.size()) {
     size_t end = i;
     while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
@@ -87,6 +99,8 @@ std::optional<std::chrono::milliseconds> ParseDuration(std::string_view text) {
       case 's': unit = 1; break;
       default: return std::nullopt;
     }
+    if (unit >= previousUnit) return std::nullopt;
+    previousUnit = unit;
     total += *amount * unit;
     if (total > 100ull * 365 * 86400) return std::nullopt;
     i = end + 1;
@@ -97,7 +111,7 @@ std::optional<std::chrono::milliseconds> ParseDuration(std::string_view text) {
 
 std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string& error) {
   Options options;
-  bool intervalGiven = false;
+  std::set<std::string> given;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -105,30 +119,30 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       value = name.substr(equals + 1);
       name.resize(equals);
     }
-    auto flag = [&](bool& target) {
+    if (name == "-h") name = "--help";
+    if (name == "-q") name = "--quiet";
+    const bool flag = name == "--help" || name == "--version" || name == "--identify" || name == "--quiet";
+    const bool valued = name == "--port" || name == "--serial" || name == "--interval" || name == "--out" ||
+                        name == "--duration" || name == "--count";
+    if (!flag && !valued) {
+      error = (name.rfind('-', 0) == 0 ? "unknown option \"" : "unexpected argument \"") + name + "\"";
+      return std::nullopt;
+    }
+    // A second value would silently win over the first; say so instead.
+    if (!given.insert(name).second) {
+      error = name + " is given twice";
+      return std::nullopt;
+    }
+    if (flag) {
       if (value) {
         error = name + " takes no value";
-        return false;
+        return std::nullopt;
       }
-      target = true;
-      return true;
-    };
-    if (name == "--help" || name == "-h") {
-      if (!flag(options.help)) return std::nullopt;
+      (name == "--help"       ? options.help
+       : name == "--version"  ? options.version
+       : name == "--identify" ? options.identify
+                              : options.quiet) = true;
       continue;
-    }
-    if (name == "--identify") {
-      if (!flag(options.identify)) return std::nullopt;
-      continue;
-    }
-    if (name == "--quiet" || name == "-q") {
-      if (!flag(options.quiet)) return std::nullopt;
-      continue;
-    }
-    if (name != "--port" && name != "--serial" && name != "--interval" && name != "--out" && name != "--duration" &&
-        name != "--count") {
-      error = "unknown argument \"" + name + "\"";
-      return std::nullopt;
     }
     if (!value) {
       if (i + 1 >= args.size()) {
@@ -151,13 +165,13 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       }
       options.serial = *value;
     } else if (name == "--interval") {
-      const std::optional<int32_t> ms = ParseIntervalMs(*value);
+      std::string why;
+      const std::optional<int32_t> ms = ParseIntervalMs(*value, &why);
       if (!ms) {
-        error = "--interval: \"" + *value + "\" is not a number of seconds from 0.5 to 99";
+        error = "--interval: \"" + *value + "\" " + why + " (0.5, 1, 1.5 ... 99)";
         return std::nullopt;
       }
       options.intervalMs = *ms;
-      intervalGiven = true;
     } else if (name == "--out") {
       if (value->empty()) {
         error = "--out needs a folder";
@@ -167,7 +181,7 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
     } else if (name == "--duration") {
       options.duration = ParseDuration(*value);
       if (!options.duration) {
-        error = "--duration: \"" + *value + "\" is no duration (for example 2h30m, 45m, 90s)";
+        error = "--duration: \"" + *value + "\" is no duration (for example 2h30m, 45m, 90s; each unit once)";
         return std::nullopt;
       }
     } else {
@@ -178,12 +192,16 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       }
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (options.port.empty() == options.serial.empty()) {
-    error = "give either --port N or --serial SN";
+    error = options.port.empty() ? "give either --port N or --serial SN" : "give --port N or --serial SN, not both";
     return std::nullopt;
   }
-  if (options.identify && (intervalGiven || options.duration || options.count || !options.outDir.empty())) {
+  if (options.count && options.duration) {
+    error = "--count and --duration both end the run: give one of them";
+    return std::nullopt;
+  }
+  if (options.identify && (given.count("--interval") || options.duration || options.count || !options.outDir.empty())) {
     error = "--identify records nothing: --interval, --out, --duration and --count do not apply";
     return std::nullopt;
   }
@@ -194,18 +212,22 @@ std::string Usage() {
   return "usage: quarn-record (--port N | --serial SN) [--interval S] [--out DIR]\n"
          "                    [--duration 2h30m | --count N] [--quiet]\n"
          "       quarn-record (--port N | --serial SN) --identify\n"
+         "       quarn-record --help | --version\n"
          "Records the measurements of one sensor into a data file of the save folder, as the window does.\n"
          "  --port N       port number as the window counts them (7 or COM7)\n"
          "  --serial SN    the port whose sensor answers with this serial number\n"
-         "  --interval S   sampling interval in seconds, 0.5 to 99 (default 2)\n"
-         "  --out DIR      save folder (default: Documents/Quarn/Save)\n"
-         "  --duration D   stop after D (1d, 2h30m, 45m, 90s); --count N: after N records\n"
+         "  --interval S   sampling interval in seconds: 0.5, or 1 to 99 in steps of 0.5 (default 2); the\n"
+         "                 wait between requests is whole seconds, halves to even (1.5 and 2.5 poll every 2 s)\n"
+         "  --out DIR      save folder (default: Documents/Quarn/Save in the home folder)\n"
+         "  --duration D   stop after D (1d, 2h30m, 45m, 90s); --count N: after exactly N records\n"
          "  --identify     print port, serial number, firmware, type code and range code, and exit\n"
          "  --quiet        print nothing but errors\n"
          "Records go to standard output (time and ten values, tab-separated), a summary to standard error\n"
          "every minute. SIGINT or SIGTERM ends the run like Stop.\n"
-         "Exit status: 0 done, 2 usage, 3 port absent or serial number not found, 4 port busy,\n"
-         "5 sensor silent, 6 converter pulled out, 7 save folder not writable, 8 write failed (disk full).\n";
+         "Exit status: 0 done, 1 other failure, 2 usage, 3 port absent or serial number not found, 4 port busy,\n"
+         "5 sensor silent, 6 converter pulled out, 7 save folder not writable, 8 write failed (disk full),\n"
+         "9 no permission to open the port, 10 standard output failed.\n"
+         "The data file, the statuses and the service: man quarn-record.\n";
 }
 
 }  // namespace quarn::record

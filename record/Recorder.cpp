@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "acquisition/DataFile.h"
@@ -60,6 +63,30 @@ bool PrepareDataFile(const RunSettings& settings, const std::string& path, Error
   return true;
 }
 
+// How many runs (header blocks) the file holds already: runs of one sensor started in the same minute share
+// its name and so its file.
+int RunsIn(const std::string& path) {
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(path, ignored)) return 0;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string opening = acquisition::HeaderBlock("", "", "").substr(0, 16 + 2) + "Port: ";
+  int runs = 0;
+  for (size_t at = text.find(opening); at != std::string::npos; at = text.find(opening, at + 1)) ++runs;
+  return runs;
+}
+
+// A data file that no record reached is given back as it was: removed when this run made it, cut back to
+// its earlier runs when it held some.
+void UndoEmptyFile(const std::string& path, bool existed, uint64_t sizeBefore) {
+  std::error_code ignored;
+  if (!existed) {
+    std::filesystem::remove(path, ignored);
+  } else if (std::filesystem::is_regular_file(path, ignored)) {
+    std::filesystem::resize_file(path, sizeBefore, ignored);
+  }
+}
+
 }  // namespace
 
 std::string OutputLine(const acquisition::MeasurementRecord& r, const acquisition::RegionalFormat& regional) {
@@ -86,28 +113,43 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   RunOutcome outcome;
   outcome.dataFile =
       acquisition::DataFileName(settings.saveFolder, id.serial, id.firmware, acquisition::CurrentLocalDateTime());
+  std::error_code ignored;
+  const bool existed = std::filesystem::exists(outcome.dataFile, ignored);
+  const uint64_t sizeBefore = existed ? FileBytes(outcome.dataFile) : 0;
+  const int run = existed ? RunsIn(outcome.dataFile) + 1 : 1;
   if (!PrepareDataFile(settings, outcome.dataFile, boxes)) {
+    if (!existed) std::filesystem::remove(outcome.dataFile, ignored);
     outcome.status = *boxes.Failure();
     return outcome;
   }
 
   acquisition::MeasurementStore store;
   const acquisition::RunContext context{store, boxes, regional};
-  const acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
+  acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
+  inputs.recordLimit = settings.count;
+  inputs.storeOnlyWritten = true;
   acquisition::PollingThread poller(context, inputs, settings.intervalMs);
 
   const Clock::time_point start = Clock::now();
   Clock::time_point nextSummary = start + settings.summaryEvery;
+  bool outputFailed = false;
   // Moves what the reader has stored to the output; the store keeps nothing, so a run of days holds no
   // more memory than its first minute.
   auto passOn = [&] {
     const std::shared_ptr<const acquisition::RecordBlock> records = store.TakeRecords();
     if (records->Count() == 0) return;
     outcome.records += records->Count();
-    if (settings.quiet) return;
+    if (settings.quiet || outputFailed) return;
     std::string text;
     for (size_t i = 0; i < records->Count(); ++i) text += OutputLine((*records)[i], regional);
+    errno = 0;
     out << text << std::flush;
+    if (out) return;
+    // A full or closed standard output ends the run as a failure; the file is finished as at Stop.
+    const int code = errno;
+    outputFailed = true;
+    boxes.Fail(ExitStatus::OutputFailed,
+               "standard output: " + (code ? link::SystemErrorText(code) : std::string("write failed")));
   };
   auto lostPolls = [&](uint64_t inFlight) {
     const uint64_t sent = poller.SentRequests();
@@ -137,10 +179,15 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   SyncFolder(settings.saveFolder);
 
   outcome.status = boxes.Failure().value_or(ExitStatus::Ok);
+  std::string where = " in " + outcome.dataFile + (run > 1 ? " (run " + std::to_string(run) + " of that file)" : "");
+  if (outcome.records == 0) {
+    UndoEmptyFile(outcome.dataFile, existed, sizeBefore);
+    where = existed ? ", nothing added to " + outcome.dataFile : ", no data file (no record reached it)";
+  }
   if (!settings.quiet)
     boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(Clock::now() - start), outcome.records,
                             lostPolls(0), FileBytes(outcome.dataFile)) +
-                " in " + outcome.dataFile);
+                where);
   return outcome;
 }
 

@@ -38,6 +38,8 @@ std::string WithSeparator(std::string folder) {
 
 std::string DocumentsFolder() {
   const std::string home = Environment("HOME");
+  // Without a home the folder would land at the root of the file system.
+  if (home.empty() || home.front() != '/' || home.find_first_not_of('/') == std::string::npos) return "";
   std::string config = Environment("XDG_CONFIG_HOME");
   if (config.empty()) config = home + "/.config";
   const std::string entry = DocumentsEntry(config + "/user-dirs.dirs", home);
@@ -45,6 +47,9 @@ std::string DocumentsFolder() {
   return home + "/Documents";
 }
 
-std::string DefaultSaveFolder() { return WithSeparator(DocumentsFolder() + "/Quarn/Save"); }
+std::string DefaultSaveFolder() {
+  const std::string documents = DocumentsFolder();
+  return documents.empty() ? "" : WithSeparator(documents + "/Quarn/Save");
+}
 
 }  // namespace quarn::record

@@ -5,10 +5,11 @@
 namespace quarn::record {
 
 // The user's documents folder as the desktop names it: XDG_DOCUMENTS_DIR in
-// $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config), otherwise $HOME/Documents.
+// $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config), otherwise $HOME/Documents; empty when HOME is unset,
+// relative or the root.
 std::string DocumentsFolder();
 
-// The window's save folder: documents folder + /Quarn/Save/, ending in the separator.
+// The window's save folder: documents folder + /Quarn/Save/, ending in the separator; empty without one.
 std::string DefaultSaveFolder();
 
 // folder with exactly one trailing separator.

@@ -31,6 +31,11 @@ IdentifyResult OpenForExchanges(const std::string& port, link::PortHandle& handl
   if (device.empty()) return Failure(ExitStatus::PortAbsent, name + ": this system has no such port");
   if (const std::error_code error = link::ProbePort(device)) {
     if (error.value() == EBUSY) return Failure(ExitStatus::PortBusy, name + " port is busy (" + device + ")");
+    if (error.value() == EACCES || error.value() == EPERM)
+      return Failure(ExitStatus::NoPermission,
+                     name + ": " + device + ": " + link::SystemErrorText(error.value()) +
+                         ": serial ports belong to the dialout group; add yourself with \"sudo adduser $USER "
+                         "dialout\" and log in again");
     return Failure(ExitStatus::PortAbsent, name + ": " + device + ": " + link::SystemErrorText(error.value()));
   }
   try {

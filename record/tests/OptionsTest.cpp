@@ -18,19 +18,34 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(Interval, TenthsOfASecondFromHalfASecondTo99) {
+TEST(Interval, HalvesOfASecondFromHalfASecondTo99) {
   struct Case {
     const char* text;
     std::optional<int32_t> ms;
+    const char* why;
   };
-  const Case cases[] = {{"2", 2000},           {"0.5", 500},          {"0,5", 500},
-                        {".5", 500},           {"99", 99000},         {"1.25", 1200},
-                        {"1.35", 1400},        {"1.251", 1300},       {"0.45", std::nullopt},
-                        {"0.46", 500},         {"99.05", 99000},      {"99.06", std::nullopt},
-                        {"100", std::nullopt}, {"0", std::nullopt},   {"-1", std::nullopt},
-                        {"", std::nullopt},    {".", std::nullopt},   {"1.2.3", std::nullopt},
-                        {"2s", std::nullopt},  {"1e1", std::nullopt}, {"0099", std::nullopt}};
-  for (const Case& c : cases) EXPECT_EQ(ParseIntervalMs(c.text), c.ms) << '"' << c.text << '"';
+  const char* kNotANumber = "is not a number of seconds";
+  const char* kNotAHalf = "is not a multiple of 0.5 seconds";
+  const char* kOutside = "is outside 0.5 to 99 seconds";
+  const Case cases[] = {{"2", 2000, ""},          {"0.5", 500, ""},           {"0,5", 500, ""},
+                        {".5", 500, ""},          {"99", 99000, ""},          {"1.50", 1500, ""},
+                        {"2.5", 2500, ""},        {"1.25", {}, kNotAHalf},    {"0.7", {}, kNotAHalf},
+                        {"1.51", {}, kNotAHalf},  {"99.5", {}, kOutside},     {"100", {}, kOutside},
+                        {"0", {}, kOutside},      {"-1", {}, kNotANumber},    {"", {}, kNotANumber},
+                        {".", {}, kNotANumber},   {"1.2.3", {}, kNotANumber}, {"2s", {}, kNotANumber},
+                        {"1e1", {}, kNotANumber}, {"0099", {}, kNotANumber}};
+  for (const Case& c : cases) {
+    std::string why;
+    EXPECT_EQ(ParseIntervalMs(c.text, &why), c.ms) << '"' << c.text << '"';
+    EXPECT_EQ(why, c.why) << '"' << c.text << '"';
+  }
+}
+
+// The poller waits whole seconds, halves to even; the fastest setting stays itself.
+TEST(Interval, PollingPeriodIsWholeSecondsExceptTheFastest) {
+  const std::pair<int32_t, int32_t> cases[] = {{500, 500},   {1000, 1000}, {1500, 2000},
+                                               {2500, 2000}, {3500, 4000}, {98500, 98000}};
+  for (const auto& [interval, period] : cases) EXPECT_EQ(PollingPeriodMs(interval), period) << interval;
 }
 
 TEST(Duration, UnitsAddUpAndZeroOrGarbageIsRefused) {
@@ -38,24 +53,36 @@ TEST(Duration, UnitsAddUpAndZeroOrGarbageIsRefused) {
     const char* text;
     std::optional<std::chrono::milliseconds> duration;
   };
-  const Case cases[] = {{"2h30m", 2h + 30min},   {"90s", 90s},          {"1d", 24h},
-                        {"45m10s", 45min + 10s}, {"600", 600s},         {"1h1h", 2h},
-                        {"0", std::nullopt},     {"0m", std::nullopt},  {"", std::nullopt},
-                        {"h", std::nullopt},     {"2x", std::nullopt},  {"2h30", std::nullopt},
-                        {"1.5h", std::nullopt},  {"-5m", std::nullopt}, {"99999999999999999999s", std::nullopt}};
+  const Case cases[] = {{"2h30m", 2h + 30min},
+                        {"90s", 90s},
+                        {"1d", 24h},
+                        {"45m10s", 45min + 10s},
+                        {"600", 600s},
+                        {"1h1h", std::nullopt},
+                        {"5m1h", std::nullopt},
+                        {"1d2h3m4s", 26h + 3min + 4s},
+                        {"0", std::nullopt},
+                        {"0m", std::nullopt},
+                        {"", std::nullopt},
+                        {"h", std::nullopt},
+                        {"2x", std::nullopt},
+                        {"2h30", std::nullopt},
+                        {"1.5h", std::nullopt},
+                        {"-5m", std::nullopt},
+                        {"99999999999999999999s", std::nullopt}};
   for (const Case& c : cases) EXPECT_EQ(ParseDuration(c.text), c.duration) << '"' << c.text << '"';
 }
 
 TEST(Arguments, ReadsEveryOptionInBothForms) {
   std::string error;
-  const auto options = ParseArguments(
-      {"--port", "COM12", "--interval=0,5", "--out", "/data", "--duration", "2h", "--count=10", "-q"}, error);
+  const auto options =
+      ParseArguments({"--port", "COM12", "--interval=0,5", "--out", "/data", "--duration", "2h", "-q"}, error);
   ASSERT_TRUE(options) << error;
   EXPECT_EQ(options->port, "12");
   EXPECT_EQ(options->intervalMs, 500);
   EXPECT_EQ(options->outDir, "/data");
   EXPECT_EQ(options->duration, std::chrono::milliseconds(2h));
-  EXPECT_EQ(options->count, 10u);
+  EXPECT_FALSE(options->count);
   EXPECT_TRUE(options->quiet);
   EXPECT_FALSE(options->identify);
 
@@ -75,18 +102,30 @@ TEST(Arguments, WrongCommandLinesSayWhy) {
   };
   const Case cases[] = {
       {{}, "give either --port N or --serial SN"},
-      {{"--port", "7", "--serial", "1"}, "give either --port N or --serial SN"},
       {{"--port", "0"}, "--port: \"0\" is no port number (7 or COM7)"},
       {{"--port", "COM07"}, "--port: \"COM07\" is no port number (7 or COM7)"},
       {{"--port"}, "--port needs a value"},
       {{"--serial", "12a"}, "--serial: \"12a\" is no serial number (digits only)"},
-      {{"--port", "7", "--interval", "0.4"}, "--interval: \"0.4\" is not a number of seconds from 0.5 to 99"},
+      {{"--port", "7", "--interval", "0.4"},
+       "--interval: \"0.4\" is not a multiple of 0.5 seconds (0.5, 1, 1.5 ... 99)"},
+      {{"--port", "7", "--interval", "0.7"},
+       "--interval: \"0.7\" is not a multiple of 0.5 seconds (0.5, 1, 1.5 ... 99)"},
+      {{"--port", "7", "--port", "8"}, "--port is given twice"},
+      {{"--port", "7", "--interval=1", "--interval", "2"}, "--interval is given twice"},
+      {{"--port", "7", "-q", "--quiet"}, "--quiet is given twice"},
+      {{"--port", "7", "--serial", "102345"}, "give --port N or --serial SN, not both"},
+      {{"--port", "7", "--count", "5", "--duration", "1h"},
+       "--count and --duration both end the run: give one of them"},
+      {{"--port", "7", "--duration", "1h1h"},
+       "--duration: \"1h1h\" is no duration (for example 2h30m, 45m, 90s; each unit once)"},
+      {{"--port", "7", "extra"}, "unexpected argument \"extra\""},
       {{"--port", "7", "--count", "0"}, "--count: \"0\" is no number of records from 1"},
-      {{"--port", "7", "--duration", "soon"}, "--duration: \"soon\" is no duration (for example 2h30m, 45m, 90s)"},
+      {{"--port", "7", "--duration", "soon"},
+       "--duration: \"soon\" is no duration (for example 2h30m, 45m, 90s; each unit once)"},
       {{"--port", "7", "--identify", "--count", "3"},
        "--identify records nothing: --interval, --out, --duration and --count do not apply"},
       {{"--port", "7", "--quiet=yes"}, "--quiet takes no value"},
-      {{"--port", "7", "--verbose"}, "unknown argument \"--verbose\""},
+      {{"--port", "7", "--verbose"}, "unknown option \"--verbose\""},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -192,6 +231,15 @@ TEST(SaveFolder, DocumentsFromUserDirsOrHome) {
   EXPECT_EQ(DefaultSaveFolder(), home.string() + "/Documents/Quarn/Save/");
   unsetenv("XDG_CONFIG_HOME");
   std::filesystem::remove_all(home);
+
+  // Without a usable home there is no default: the root of the file system is never taken.
+  for (const char* value : {"", "/", "relative/home"}) {
+    setenv("HOME", value, 1);
+    EXPECT_EQ(DefaultSaveFolder(), "") << '"' << value << '"';
+  }
+  unsetenv("HOME");
+  EXPECT_EQ(DefaultSaveFolder(), "");
+  setenv("HOME", home.c_str(), 1);
 
   EXPECT_EQ(WithSeparator("/a/b"), "/a/b/");
   EXPECT_EQ(WithSeparator("/a/b//"), "/a/b/");

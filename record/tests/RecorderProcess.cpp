@@ -1,6 +1,7 @@
 #include "RecorderProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -60,6 +61,8 @@ RecorderProcess::RecorderProcess(Options options) {
   const std::string outPath = folder_ + "/out";
   const std::string errPath = folder_ + "/err";
   const pid_t parent = getpid();
+  int pipeEnds[2] = {-1, -1};
+  if (options.output == Options::Output::ClosedPipe && pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
 
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -67,19 +70,30 @@ RecorderProcess::RecorderProcess(Options options) {
     // A test that dies takes its recorder with it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = options.output == Options::Output::ClosedPipe ? pipeEnds[1]
+                    : options.output == Options::Output::Full
+                        ? open("/dev/full", O_WRONLY)
+                        : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (pipeEnds[0] >= 0) close(pipeEnds[0]);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0) _exit(127);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (options.user && (setgroups(0, nullptr) != 0 || setgid(*options.user) != 0 || setuid(*options.user) != 0))
+      _exit(127);
     if (options.fileSizeLimit) {
       const rlimit limit{static_cast<rlim_t>(*options.fileSizeLimit), static_cast<rlim_t>(*options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
+  }
+  // The reader of the pipe goes before the recorder writes a line.
+  if (pipeEnds[0] >= 0) {
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
   }
 }
 

@@ -18,6 +18,9 @@ class RecorderProcess {
     std::string portDir;                   // QUARN_PORT_DIR
     std::vector<std::string> environment;  // further NAME=VALUE entries
     std::optional<long> fileSizeLimit;     // RLIMIT_FSIZE in bytes
+    // Standard output: a file Out() reads, a full device, or a pipe whose reader has gone.
+    enum class Output { File, Full, ClosedPipe } output = Output::File;
+    std::optional<uid_t> user;  // runs as this user and group id (nobody: 65534) instead of root
   };
 
   explicit RecorderProcess(Options options);
