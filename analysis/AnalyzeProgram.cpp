@@ -1,11 +1,14 @@
 #include "AnalyzeProgram.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <ostream>
+#include <set>
 #ifndef _WIN32
 #include <langinfo.h>
 #endif
@@ -24,6 +27,7 @@ namespace {
 
 constexpr int kBadFile = 1;
 constexpr int kBadOptions = 2;
+constexpr int kOutputFailed = 3;
 constexpr const char* kProgram = "quarn-analyze: ";
 
 struct Options {
@@ -33,6 +37,8 @@ struct Options {
   ResponseSettings response;
   bool csv = false;
   bool help = false;
+  bool version = false;
+  std::optional<size_t> run;  // 1-based; nothing: every run of the file
 };
 
 bool ParseDouble(const std::string& text, double& value) {
@@ -43,17 +49,27 @@ bool ParseDouble(const std::string& text, double& value) {
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   Options options;
+  std::set<std::string> given;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
       return options;
     }
+    if (arg == "--version") {
+      options.version = true;
+      return options;
+    }
+    const bool valued = arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold" || arg == "--run";
+    if ((valued || arg == "--csv") && !given.insert(arg).second) {
+      error = arg + " is given twice";
+      return std::nullopt;
+    }
     if (arg == "--csv") {
       options.csv = true;
       continue;
     }
-    if (arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold") {
+    if (valued) {
       if (i + 1 >= args.size()) {
         error = "missing value after " + arg;
         return std::nullopt;
@@ -68,6 +84,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
           error = "bad value for --window (seconds above 0): " + value;
           return std::nullopt;
         }
+      } else if (arg == "--run") {
+        double run = 0;
+        if (!ParseDouble(value, run) || run < 1 || run > 1e6 || run != std::floor(run)) {
+          error = "bad value for --run (the number of a run in the file, from 1): " + value;
+          return std::nullopt;
+        }
+        options.run = static_cast<size_t>(run);
       } else {
         double hold = 0;
         if (!ParseDouble(value, hold) || hold < 1 || hold > 1000 || hold != std::floor(hold)) {
@@ -95,6 +118,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   return options;
 }
 
+// Writes the text whole; false, with one line on err, when standard output does not take it.
+bool Emit(std::ostream& out, std::ostream& err, const std::string& text) {
+  errno = 0;
+  out << text << std::flush;
+  if (out) return true;
+  const int code = errno;
+  err << kProgram << "standard output: " << (code ? std::strerror(code) : "write failed") << "\n";
+  return false;
+}
+
 bool InTimeOrder(const RecordSource& source) {
   bool ordered = true;
   double previous = -std::numeric_limits<double>::infinity();
@@ -110,15 +143,19 @@ bool InTimeOrder(const RecordSource& source) {
 }  // namespace
 
 std::string AnalyzeUsage() {
-  return "usage: quarn-analyze FILE [--from T] [--to T] [--window S] [--hold N] [--csv]\n"
+  return "usage: quarn-analyze FILE [--run N] [--from T] [--to T] [--window S] [--hold N] [--csv]\n"
+         "       quarn-analyze --help | --version\n"
          "Statistics of the five series (Conc, St, Temp, Um, Ur) of a data file and, when FILE.marks.tsv exists,\n"
          "the response times after its gas markers.\n"
          "  --from T, --to T  only records from / up to time T (both included): the data file's time text\n"
          "                    (\"05.09.2013 14:03:07\") or ISO-8601 (2013-09-05T14:03:07)\n"
          "  --window S        seconds over which the levels before and after a step are averaged (default 60)\n"
          "  --hold N          samples a crossing must hold to count (default 3)\n"
+         "  --run N           only the Nth run of the file (its Nth header block); runs started in the same\n"
+         "                    minute share a file, and without --run all of them are analysed together\n"
          "  --csv             CSV instead of a table: the statistics, an empty line, the response times\n"
-         "Exit status: 0 done, 1 the file cannot be read, 2 bad options. The format: docs/analyze.md\n";
+         "Exit status: 0 done, 1 the file cannot be read, 2 bad options, 3 standard output failed.\n"
+         "The columns, the CSV layout and the marker file: man quarn-analyze.\n";
 }
 
 datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(acquisition::SystemRegionalFormat()); }
@@ -143,10 +180,8 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     return kBadOptions;
   }
   const Options& options = *parsed;
-  if (options.help) {
-    out << AnalyzeUsage();
-    return 0;
-  }
+  if (options.help) return Emit(out, err, AnalyzeUsage()) ? 0 : kOutputFailed;
+  if (options.version) return Emit(out, err, std::string("quarn-analyze ") + QUARN_VERSION + "\n") ? 0 : kOutputFailed;
 
   acquisition::MeasurementStore store;
   datafile::ReadResult read;
@@ -163,6 +198,17 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     return kBadFile;
   }
   if (read.skippedLines > 0) err << kProgram << "warning: " << datafile::SkippedLinesText(read) << "\n";
+  // Runs started in the same minute share one file; each begins with its header block.
+  if (options.run && *options.run > read.runs.size()) {
+    err << kProgram << "--run " << *options.run << ": " << options.file << " holds " << read.runs.size()
+        << (read.runs.size() == 1 ? " run" : " runs") << "\n";
+    return kBadOptions;
+  }
+  if (!options.run && read.runs.size() > 1) {
+    err << kProgram << "note: " << options.file << " holds " << read.runs.size() << " runs (header blocks at lines";
+    for (const datafile::Run& run : read.runs) err << " " << run.headerLine;
+    err << "); all are analysed together, --run N takes one\n";
+  }
 
   // The range: records between --from and --to, both included.
   double fromDays = -std::numeric_limits<double>::infinity();
@@ -185,7 +231,18 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
 
   // Records out of time order (a clock set back) are picked one by one; otherwise the range is one stretch.
   std::vector<acquisition::MeasurementRecord> picked;
-  const StoreRecords all(store);
+  const StoreRecords stored(store);
+  // One run of the file: its records alone.
+  std::vector<acquisition::MeasurementRecord> runRecords;
+  if (options.run) {
+    const datafile::Run& run = read.runs[*options.run - 1];
+    stored.Visit(run.firstRecord, run.firstRecord + run.recordCount,
+                 [&](std::span<const acquisition::MeasurementRecord> records) {
+                   runRecords.insert(runRecords.end(), records.begin(), records.end());
+                 });
+  }
+  const SpanRecords runSource(runRecords);
+  const RecordSource& all = options.run ? static_cast<const RecordSource&>(runSource) : stored;
   size_t first = 0;
   size_t last = all.Count();
   const bool ordered = InTimeOrder(all);
@@ -199,7 +256,7 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     });
   }
   const SpanRecords pickedSource(picked);
-  const RecordSource& source = ordered ? static_cast<const RecordSource&>(all) : pickedSource;
+  const RecordSource& source = ordered ? all : static_cast<const RecordSource&>(pickedSource);
   if (!ordered) last = picked.size();
   const RangeStatistics statistics = ComputeStatistics(source, first, last);
 
@@ -216,7 +273,10 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
             << "\" does not read\n";
         continue;
       }
-      if (*time >= fromDays && *time <= toDays) markers.push_back({*time, entry.label, entry.timeText});
+      // With --run, markers of the other runs stay out too.
+      const bool inRun =
+          !options.run || (!runRecords.empty() && *time >= runRecords.front().DT && *time <= runRecords.back().DT);
+      if (*time >= fromDays && *time <= toDays && inRun) markers.push_back({*time, entry.label, entry.timeText});
     }
   } catch (const std::exception& e) {
     err << kProgram << "warning: " << markerPath << " cannot be read: " << e.what() << "\n";
@@ -226,13 +286,10 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     steps = ResponseTimes(RangeRecords(source, first, last), markers, options.response);
   }
 
-  if (options.csv) {
-    out << CsvReport(statistics, steps);
-    return 0;
-  }
+  if (options.csv) return Emit(out, err, CsvReport(statistics, steps)) ? 0 : kOutputFailed;
   std::vector<Row> rows = {StatisticsHeader()};
   for (size_t k = 0; k < kSeriesCount; ++k) rows.push_back(StatisticsRow(k, statistics.series[k]));
-  out << AlignedTable(rows);
+  std::string text = AlignedTable(rows);
   if (!steps.empty()) {
     std::vector<Row> stepRows = {ResponseHeader()};
     for (const StepResponse& step : steps) {
@@ -242,9 +299,9 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
       }
       stepRows.push_back(std::move(row));
     }
-    out << "\n" << AlignedTable(stepRows);
+    text += "\n" + AlignedTable(stepRows);
   }
-  return 0;
+  return Emit(out, err, text) ? 0 : kOutputFailed;
 }
 
 }  // namespace quarn::analysis

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <set>
 #include <sstream>
 
 #include "SensorModel.h"
@@ -98,23 +99,39 @@ std::optional<int> ParseBaud(const std::string& text) {
 std::string Usage() {
   return "usage: quarn-sensor-sim --port-dir DIR --com N [--serial DIGITS] [--firmware TEXT] [--type TEXT]\n"
          "         [--range TEXT] [--seed S] [--gas PPM] [--tau SECONDS] [--appear-after SEC]\n"
-         "         [--disappear-after SEC]\n"
-         "         [--baud RATE] [--exit-with-parent]\n"
+         "         [--disappear-after SEC] [--baud RATE] [--exit-with-parent]\n"
          "         [--reply-delay MS] [--silent] [--silent-to CMD[,CMD...]] [--split PARTS] [--noise]\n"
          "         [--fields N]\n"
+         "       quarn-sensor-sim --help | --version\n"
+         "--gas: the gas in the chamber at the start (default 400 ppm, outdoor air)\n"
          "--tau: time constant of the chamber's first-order response to a new gas (default 15, 0: at once)\n"
          "control lines on standard input: gas PPM | tau SECONDS | temp C | silent on|off | silent-to CMD,... |\n"
          "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
          "         baud RATE | unplug | plug | quit\n"
-         "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n";
+         "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n"
+         "The options and control lines in full: man quarn-sensor-sim\n";
 }
 
 std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args, std::string& error) {
+  static const std::set<std::string> kValued = {"--port-dir", "--com",    "--serial",       "--firmware",
+                                                "--type",     "--range",  "--seed",         "--gas",
+                                                "--tau",      "--baud",   "--reply-delay",  "--silent-to",
+                                                "--split",    "--fields", "--appear-after", "--disappear-after"};
   SimSettings settings;
   bool haveDir = false;
   bool haveCom = false;
+  std::set<std::string> given;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
+    const bool flag = name == "--silent" || name == "--noise";
+    if (!flag && !kValued.count(name)) {
+      error = name.rfind('-', 0) == 0 ? "unknown option " + name : "unexpected argument " + name;
+      return std::nullopt;
+    }
+    if (!given.insert(name).second) {
+      error = name + " is given twice";
+      return std::nullopt;
+    }
     if (name == "--silent") {
       settings.behaviour.silent = true;
       continue;
@@ -124,7 +141,7 @@ std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args
       continue;
     }
     if (i + 1 >= args.size()) {
-      error = name.rfind("--", 0) == 0 ? "missing value after " + name : "unexpected argument " + name;
+      error = "missing value after " + name;
       return std::nullopt;
     }
     const std::string& value = args[++i];
@@ -162,12 +179,9 @@ std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args
       settings.behaviour.silentTo = SplitCommandList(value);
     } else if (name == "--split") {
       ok = ParseNumber(value, settings.behaviour.splitParts) && settings.behaviour.splitParts >= 1;
-    } else if (name == "--fields") {
+    } else {
       ok = ParseNumber(value, settings.behaviour.fields) && settings.behaviour.fields >= 0 &&
            settings.behaviour.fields <= 100;
-    } else {
-      error = "unknown option " + name;
-      return std::nullopt;
     }
     if (!ok) {
       error = "bad value for " + name + ": " + value;

@@ -44,7 +44,8 @@ struct SimSettings {
   int com = 0;
   Identity identity;
   uint32_t seed = 1;
-  double gasPpm = 0;
+  // The gas in the chamber at the start: outdoor air.
+  double gasPpm = 400;
   // Seconds in which the chamber comes 63 % of the way to a new gas (first order); 0: at once.
   double timeConstant = 15;
   // Seconds after the start; negative: at once / never.

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <csignal>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,15 +29,20 @@ int main(int argc, char** argv) {
     if (getppid() != parent) return 0;
   }
   for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(quarn::sim::Usage().c_str(), stdout);
-      return 0;
+    const bool help = arg == "--help" || arg == "-h";
+    if (!help && arg != "--version") continue;
+    const std::string text = help ? quarn::sim::Usage() : std::string("quarn-sensor-sim ") + QUARN_VERSION + "\n";
+    // A full or closed standard output is an error, not a silent success.
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "quarn-sensor-sim: standard output: %s\n", std::strerror(errno));
+      return 1;
     }
+    return 0;
   }
   std::string error;
   const auto settings = quarn::sim::ParseCommandLine(args, error);
   if (!settings) {
-    std::fprintf(stderr, "quarn-sensor-sim: %s\n%s", error.c_str(), quarn::sim::Usage().c_str());
+    std::fprintf(stderr, "quarn-sensor-sim: %s (see quarn-sensor-sim --help)\n", error.c_str());
     return 2;
   }
   quarn::sim::Simulator simulator(*settings);

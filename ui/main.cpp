@@ -2,7 +2,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "ui/AppSetup.h"
 #include "ui/MainWindow.h"
@@ -27,27 +30,66 @@ QStringList Arguments(int argc, char* argv[]) {
   return arguments;
 }
 
+// Text written whole to standard output; status 1 with one line on standard error when it did not get there.
+int Emit(const QByteArray& text) {
+  if (std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout) == static_cast<size_t>(text.size()) &&
+      std::fflush(stdout) == 0)
+    return 0;
+  std::fprintf(stderr, "quarn-eval: standard output: %s\n", std::strerror(errno));
+  return 1;
+}
+
+// Where the window would go: the platform Qt is told to use, or the desktop session's display.
+bool HaveDisplay() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
+#if defined(Q_OS_LINUX)
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+  return true;
+#endif
+}
+
+// While the window system is being opened, Qt's own lines about its plugins are held back; a failure to open
+// it becomes one line and status 1 instead of Qt's abort.
+void WindowSystemMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg) {
+    std::fprintf(stderr, "quarn-eval: cannot open the display%s: no window system to show the window in\n",
+                 qEnvironmentVariableIsEmpty("DISPLAY") ? "" : qPrintable(" " + qEnvironmentVariable("DISPLAY")));
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0) return;
+  std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // Help, the version and wrong options are answered before any window system is needed.
   {
     CommandLine line;
-    const bool parsed = line.parser.parse(Arguments(argc, argv));
-    if (!parsed || line.parser.isSet(line.help)) {
+    if (!line.parser.parse(Arguments(argc, argv))) {
+      std::fprintf(stderr, "quarn-eval: %s (see quarn-eval --help)\n", qUtf8Printable(line.parser.errorText()));
+      return 2;
+    }
+    if (line.parser.isSet(line.help)) {
       QCoreApplication core(argc, argv);
       QCoreApplication::setApplicationName("quarn-eval");
-      if (!parsed) std::fprintf(stderr, "quarn-eval: %s\n\n", qUtf8Printable(line.parser.errorText()));
-      std::fputs(qUtf8Printable(line.parser.helpText()), parsed ? stdout : stderr);
-      return parsed ? 0 : 1;
+      return Emit(line.parser.helpText().toUtf8() + "\nThe manual: Help in the window (F1), or man quarn-eval.\n");
     }
-    if (line.parser.isSet(line.version)) {
-      std::printf("quarn-eval %s\n", QUARN_VERSION);
-      return 0;
-    }
+    if (line.parser.isSet(line.version)) return Emit(QByteArray("quarn-eval ") + QUARN_VERSION + "\n");
+  }
+  if (!HaveDisplay()) {
+    std::fputs(
+        "quarn-eval: no display (DISPLAY is not set): start it in a desktop session; quarn-record and "
+        "quarn-analyze need none\n",
+        stderr);
+    return 1;
   }
 
+  const QtMessageHandler previous = qInstallMessageHandler(WindowSystemMessages);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previous);
   quarn::ui::SetUpApplication();
   QCoreApplication::setApplicationVersion(QUARN_VERSION);
   CommandLine line;

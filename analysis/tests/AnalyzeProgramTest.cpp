@@ -243,6 +243,10 @@ TEST_F(AnalyzeProgramTest, FailuresExitWithOneLine) {
       {{dataFile_, "--from", "yesterday"}, 2},
       {{dataFile_, "--from", "2026-03-14T09:00:00", "--to", "2026-03-14T08:00:00"}, 2},
       {{dataFile_, dataFile_}, 2},
+      {{dataFile_, "--csv", "--csv"}, 2},
+      {{dataFile_, "--window", "30", "--window", "60"}, 2},
+      {{dataFile_, "--run", "0"}, 2},
+      {{dataFile_, "--run", "2"}, 2},
   };
   for (const Case& c : cases) {
     const Output result = Analyze(c.args);
@@ -259,6 +263,68 @@ TEST_F(AnalyzeProgramTest, FailuresExitWithOneLine) {
   const Output help = Analyze({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("usage: quarn-analyze FILE"), std::string::npos);
+  const Output version = Analyze({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("quarn-analyze ") + QUARN_VERSION + "\n");
+}
+
+// Two runs started in the same minute share one file: each is analysed alone with --run, and without it
+// the pooled figures come with a note.
+TEST_F(AnalyzeProgramTest, RunChoosesOneHeaderBlockAndPoolingIsNoted) {
+  std::string second = acquisition::HeaderBlock("7", "102345", "QRN-2.14");
+  for (const acquisition::MeasurementRecord& r : SyntheticRun(1, 50, [](double) { return 800.0; })) {
+    acquisition::MeasurementRecord later = r;
+    later.DT += 800.0 / 86400;
+    second += acquisition::DataLine(later, format_);
+  }
+  std::ofstream(dataFile_, std::ios::app | std::ios::binary) << second;
+  Mark(100, "gas on");
+  struct Case {
+    std::vector<std::string> extra;
+    std::string count;
+    std::string min;
+    std::string max;
+    bool note;
+    size_t steps;
+  };
+  const Case cases[] = {{{}, "750", "400", "1400", true, 1},
+                        {{"--run", "1"}, "700", "400", "1400", false, 1},
+                        {{"--run", "2"}, "50", "800", "800", false, 0}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {dataFile_, "--csv"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const Output result = Analyze(args);
+    SCOPED_TRACE(c.extra.empty() ? "all" : c.extra[1]);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const Csv csv = ParseCsv(result.out);
+    ASSERT_GE(csv.statistics.size(), 2u);
+    EXPECT_EQ(csv.statistics[1][1], c.count);
+    EXPECT_EQ(csv.statistics[1][4], c.min);
+    EXPECT_EQ(csv.statistics[1][5], c.max);
+    EXPECT_EQ(csv.responses.empty() ? 0 : csv.responses.size() - 1, c.steps);
+    EXPECT_EQ(result.err.find("holds 2 runs (header blocks at lines 1 706); all are analysed together, --run N takes "
+                              "one") != std::string::npos,
+              c.note)
+        << result.err;
+  }
+  const Output beyond = Analyze({dataFile_, "--run", "3"});
+  EXPECT_EQ(beyond.status, 2);
+  EXPECT_EQ(beyond.err, "quarn-analyze: --run 3: " + dataFile_ + " holds 2 runs\n");
+}
+
+// Standard output that takes nothing is a failure with its own status, not a quiet success.
+TEST_F(AnalyzeProgramTest, FullStandardOutputFails) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{dataFile_}, {"--help"}, {"--version"}}) {
+    FILE* pipe = popen((std::string(QUARN_ANALYZE_PATH) + " '" + args[0] + "' 2>&1 >/dev/full").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string printed;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) printed.append(buffer, n);
+    const int status = pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << args[0];
+    EXPECT_EQ(printed, "quarn-analyze: standard output: No space left on device\n") << args[0];
+  }
 }
 
 TEST_F(AnalyzeProgramTest, BadMarkerLinesAreWarningsAndTheRestIsAnalysed) {

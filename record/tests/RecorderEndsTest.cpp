@@ -133,8 +133,8 @@ class ExactCount : public RecorderEnds, public ::testing::WithParamInterface<Cou
 TEST_P(ExactCount, StopsAfterExactlyNRecords) {
   const CountCase& c = GetParam();
   const auto sensor = StartSensor();
-  auto recorder =
-      StartRecorder(*sensor, {"--port", "7", "--interval", c.interval, "--count", std::to_string(c.count), "--out", out_});
+  auto recorder = StartRecorder(
+      *sensor, {"--port", "7", "--interval", c.interval, "--count", std::to_string(c.count), "--out", out_});
   ASSERT_EQ(RunToEnd(*recorder, 120s), 0) << recorder->Err();
   const std::vector<std::string> files = FilesIn(out_);
   ASSERT_EQ(files.size(), 1u);
@@ -165,8 +165,7 @@ TEST_P(FullDisk, CountsOnlyWhatReachedTheFile) {
   std::filesystem::create_directories(out);
   auto recorder = StartRecorder(*sensor, {"--port", "7", "--interval", "0.5", "--out", out});
   ASSERT_EQ(RunToEnd(*recorder), 8) << recorder->Err();
-  EXPECT_EQ(recorder->ErrLines().at(0),
-            "quarn-record: COM7: Error writing to file: " + link::SystemErrorText(ENOSPC));
+  EXPECT_EQ(recorder->ErrLines().at(0), "quarn-record: COM7: Error writing to file: " + link::SystemErrorText(ENOSPC));
   const std::vector<std::string> files = FilesIn(out);
   const size_t printed = recorder->OutLines().size();
   EXPECT_EQ(SummaryRecords(*recorder), printed) << recorder->Err();
@@ -214,11 +213,11 @@ TEST_P(OutputGone, EndsTheRunWithOneLineAndACompleteFile) {
   EXPECT_EQ(ReadWholeFile(files[0]).back(), '\n');
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Recorder, OutputGone,
-    ::testing::Values(OutputCase{"FullDevice", RecorderProcess::Options::Output::Full, ENOSPC},
-                      OutputCase{"ReaderGone", RecorderProcess::Options::Output::ClosedPipe, EPIPE}),
-    [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Recorder, OutputGone,
+                         ::testing::Values(OutputCase{"FullDevice", RecorderProcess::Options::Output::Full, ENOSPC},
+                                           OutputCase{"ReaderGone", RecorderProcess::Options::Output::ClosedPipe,
+                                                      EPIPE}),
+                         [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
 
 // Runs of one sensor started in the same minute share a file; the second one's summary says so.
 TEST_F(RecorderEnds, SecondRunInTheSameMinuteSaysWhichRunOfTheFileItIs) {

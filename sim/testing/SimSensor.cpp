@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "SimSensor.h"
 
 #include <fcntl.h>
@@ -7,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -54,11 +57,17 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
   outputFd_ = output[0];
 
   // A test that aborts never runs our destructor; the simulator then ends with the test process.
-  std::vector<std::string> args = {
-      QUARN_SIM_PATH, "--exit-with-parent",         "--port-dir", portDir_,
-      "--com",        std::to_string(options_.com), "--baud",     std::to_string(options_.baud),
-      "--tau",        std::to_string(options_.tau)};
-  // Later options win: a test's own arguments override these.
+  std::vector<std::string> args = {QUARN_SIM_PATH, "--exit-with-parent",        "--port-dir", portDir_,
+                                   "--com",        std::to_string(options_.com)};
+  // The simulator takes each option once: a test's own arguments replace these.
+  const std::pair<const char*, std::string> defaults[] = {{"--baud", std::to_string(options_.baud)},
+                                                          {"--tau", std::to_string(options_.tau)},
+                                                          {"--gas", std::to_string(options_.gas)}};
+  for (const auto& [name, value] : defaults) {
+    if (std::find(options_.args.begin(), options_.args.end(), name) != options_.args.end()) continue;
+    args.push_back(name);
+    args.push_back(value);
+  }
   args.insert(args.end(), options_.args.begin(), options_.args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

@@ -25,6 +25,8 @@ class SimSensor {
     int baud = 9600;
     // The chamber's time constant in seconds; 0 (a new gas at once) unless a test wants response curves.
     double tau = 0;
+    // The gas at the start; tests begin from none unless their args say --gas.
+    double gas = 0;
   };
 
   // Starts the process; waits for READY (10 s) or throws std::runtime_error.

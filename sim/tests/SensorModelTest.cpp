@@ -148,18 +148,30 @@ TEST(SettingsTest, CommandLineAndControlLines) {
   const auto quick = ParseCommandLine({"--port-dir", "/tmp/p", "--com", "1", "--tau", "2.5"}, tauError);
   ASSERT_TRUE(quick) << tauError;
   EXPECT_DOUBLE_EQ(quick->timeConstant, 2.5);
+  EXPECT_DOUBLE_EQ(quick->gasPpm, 400) << "outdoor air at the start, as the manual says";
 
-  for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{"--com", "7"},
-                                             {"--port-dir", "/tmp/p", "--com", "0"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--split", "0"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--reply-delay"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--baud", "0"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--baud", "fast"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--tau", "-1"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--tau", "slow"},
-                                             {"--port-dir", "/tmp/p", "--com", "7", "--bogus", "1"}}) {
-    EXPECT_FALSE(ParseCommandLine(bad, error)) << bad.back();
+  struct Bad {
+    std::vector<std::string> args;
+    std::string error;
+  };
+  const Bad bads[] = {
+      {{"--com", "7"}, "--port-dir and --com are required"},
+      {{"--port-dir", "/tmp/p", "--com", "0"}, "bad value for --com: 0"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--split", "0"}, "bad value for --split: 0"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--reply-delay"}, "missing value after --reply-delay"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--baud", "0"}, "bad value for --baud: 0"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--baud", "fast"}, "bad value for --baud: fast"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--tau", "-1"}, "bad value for --tau: -1"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--tau", "slow"}, "bad value for --tau: slow"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--bogus", "1"}, "unknown option --bogus"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--bogus"}, "unknown option --bogus"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "stray"}, "unexpected argument stray"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--com", "8"}, "--com is given twice"},
+      {{"--port-dir", "/tmp/p", "--com", "7", "--noise", "--noise"}, "--noise is given twice"},
+  };
+  for (const Bad& bad : bads) {
+    EXPECT_FALSE(ParseCommandLine(bad.args, error)) << bad.error;
+    EXPECT_EQ(error, bad.error);
   }
 
   Behaviour behaviour;
