@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 #include "base/Timing.h"
 
@@ -49,14 +50,50 @@ void PollingThread::Execute(std::stop_token stop) {
   port->Close();
 }
 
+std::vector<SilenceChange> PollingThread::TakeSilenceChanges() {
+  std::lock_guard lock(changesMutex_);
+  return std::exchange(changes_, {});
+}
+
+void PollingThread::WatchSilence(SilenceWatch& silence) {
+  const auto limit = std::chrono::milliseconds(base::Scaled(static_cast<int>(SilenceLimit(interval_.load()).count())));
+  if (const auto change = silence.Check(SteadyClock::now(), arrivals_.Last(), limit)) {
+    std::lock_guard lock(changesMutex_);
+    changes_.push_back(*change);
+  }
+}
+
+uint64_t PollingThread::AwaitNextPoll(uint64_t framesBefore, SilenceWatch& silence, std::stop_token stop) {
+  const int seconds = WholeSeconds(interval_.load());
+  uint64_t frames = framesBefore;
+  if (seconds == 0) {
+    // The fastest setting: ask again as soon as the reply is in, so the sensor's input buffer never holds
+    // more than the one request it is answering.
+    frames = arrivals_.WaitBeyond(framesBefore, std::chrono::milliseconds(base::Scaled(kReplyTimeoutMs)), stop);
+    WatchSilence(silence);
+  } else {
+    for (int i = 0; i < seconds && !stop.stop_requested(); ++i) {
+      PauseUnlessStopped(1000, stop);
+      WatchSilence(silence);
+    }
+    frames = arrivals_.Count();
+  }
+  // A request cut short by Stop had no fair chance to be answered.
+  if (frames == framesBefore && !stop.stop_requested()) unansweredRequests_.fetch_add(1);
+  return frames;
+}
+
 void PollingThread::PollUntilStopped(const link::PortHandle& port, std::stop_token stop) {
   // Started here, stopped and joined before this returns, so before the caller closes the port.
-  ReaderThread reader(context_, inputs_, port);
+  ReaderThread reader(context_, inputs_, port, &arrivals_);
   reader.Start();
+  SilenceWatch silence(SteadyClock::now());
 
   const std::string request = link::BuildRequest(address_, "F");
   int failures = 0;
   bool limitReached = false;
+  uint64_t frames = arrivals_.Count();
+  uint64_t framesAtLastSend = frames;
   while (!stop.stop_requested()) {
     try {
       link::WritePort(port, request);
@@ -69,12 +106,15 @@ void PollingThread::PollUntilStopped(const link::PortHandle& port, std::stop_tok
     }
     failures = 0;
     sentRequests_.fetch_add(1);
-    // 0.5 s rounds to no second at all: the next request follows at once. The sensor takes what its input
-    // buffer holds and the line carries every reply it sends.
-    const int seconds = WholeSeconds(interval_.load());
-    for (int i = 0; i < seconds && !stop.stop_requested(); ++i) PauseUnlessStopped(1000, stop);
+    framesAtLastSend = frames;
+    frames = AwaitNextPoll(frames, silence, stop);
   }
 
+  // The reply to the last request is on its way at most a few frame times: it belongs to the run, and
+  // it is the last thing the sensor sends.
+  if (sentRequests_.load() > 0 && framesAtLastSend == arrivals_.Count()) {
+    arrivals_.WaitBeyond(framesAtLastSend, std::chrono::milliseconds(base::Scaled(kReplyTimeoutMs)), {});
+  }
   // The stop wakes the reader's wait; it never blocks after that, so the join returns at once.
   reader.RequestStop();
   base::Pause(1000);

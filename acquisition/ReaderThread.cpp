@@ -6,6 +6,7 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "acquisition/LineWatch.h"
 #include "base/Timing.h"
 #include "link/Protocol.h"
 
@@ -18,8 +19,8 @@ constexpr size_t kMaxRead = 1023;
 
 }  // namespace
 
-ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port)
-    : context_(context), inputs_(std::move(inputs)), port_(std::move(port)) {}
+ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port, FrameArrivals* arrivals)
+    : context_(context), inputs_(std::move(inputs)), port_(std::move(port)), arrivals_(arrivals) {}
 
 void ReaderThread::Start() {
   worker_.Start([this](std::stop_token stop) { Execute(stop); });
@@ -71,8 +72,8 @@ void ReaderThread::Execute(std::stop_token stop) {
       continue;
     }
     if (n == 0) continue;
-    // The rest of a frame whose CR raised the event may still be on its way.
-    base::Pause(150);
+    // Read at once: the poller sends its next request at the fastest setting only when this frame is in,
+    // and a frame cut short by the read is kept until the rest has come.
     if (const std::error_code readError = port_->Read(buffer.data(), n)) {
       boxes.Post(base::BoxKind::Warning, "Error reading from port COM" + inputs_.portNumber +
                                              " a stream reader :" + link::SystemErrorText(readError.value()));
@@ -82,7 +83,8 @@ void ReaderThread::Execute(std::stop_token stop) {
       continue;
     }
     // Frames read before the stop request are kept even when the request came during the read.
-    StoreFrames(file, bytesOf(n));
+    const size_t frames = StoreFrames(file, bytesOf(n));
+    if (arrivals_) arrivals_->Add(frames);
   }
 
   // What arrived before the stop request is part of the run; the polling thread closes the port only
@@ -93,7 +95,7 @@ void ReaderThread::Execute(std::stop_token stop) {
   }
 }
 
-void ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
+size_t ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
   std::string joined;
   if (!unfinished_.empty()) {
     // A start byte before the first CR means the kept frame was cut off and never finished: drop it rather
@@ -111,7 +113,9 @@ void ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
   if (tailStart != std::string_view::npos && bytes.size() - tailStart <= kMaxRead) {
     unfinished_ = std::string(bytes.substr(tailStart));
   }
+  size_t frames = 0;
   link::ForEachFrame(bytes, [&](std::span<const int32_t, link::kFrameFields> values, int fieldCount) {
+    ++frames;
     if (fieldCount < link::kFrameFields) return true;
     if (inputs_.recordLimit && stored_ >= *inputs_.recordLimit) return false;
     const MeasurementRecord record = RecordFromFrame(EncodeDayNumber(CurrentLocalDateTime()), values);
@@ -127,6 +131,7 @@ void ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
     ++stored_;
     return true;
   });
+  return frames;
 }
 
 void ReaderThread::ReopenIfDeleted(DataFile& file) {

@@ -15,6 +15,7 @@
 namespace quarn::acquisition {
 
 class DataFile;
+class FrameArrivals;
 
 // What the reader takes from the main window when a run starts, copied so that the window may change
 // its own fields meanwhile.
@@ -46,7 +47,8 @@ class ReaderThread {
  public:
   // The port is the run's open port, owned by the polling thread and never closed here; it must stay open
   // until the reader has been joined.
-  ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port);
+  // arrivals, when given, hears of every CR-ended frame as soon as it has been read.
+  ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port, FrameArrivals* arrivals = nullptr);
   ReaderThread(const ReaderThread&) = delete;
   ReaderThread& operator=(const ReaderThread&) = delete;
 
@@ -62,7 +64,8 @@ class ReaderThread {
   // Stores the complete frames of what was read, after the unfinished frame kept from the read before.
   // A frame still unfinished at the end is kept for the next read: on a busy line the next reply is
   // always under way when a read is made, and cutting it would lose every other frame.
-  void StoreFrames(DataFile& file, std::string_view bytes);
+  // Returns how many frames ended in these bytes, stored or not.
+  size_t StoreFrames(DataFile& file, std::string_view bytes);
   // False, after posting the warning, when the bytes did not reach the file.
   bool WriteOrWarn(DataFile& file, std::string_view bytes);
   // When the data file (or its folder) was deleted, creates both again, writes a header block and posts one
@@ -72,6 +75,7 @@ class ReaderThread {
   RunContext context_;
   const ReaderInputs inputs_;
   const link::PortHandle port_;
+  FrameArrivals* const arrivals_;
   // Ends the wait for a port event when signalled; stays signalled.
   link::ManualResetEvent wakeEvent_;
   bool reopenFailureShown_ = false;  // reader thread only

@@ -91,13 +91,17 @@ FrameScan ParseFrameBody(std::string_view bytes, size_t pos, std::span<int32_t> 
 }
 
 std::string DigitFilter(std::string_view bytes) {
-  std::string text;
+  bytes = bytes.substr(0, bytes.find(kCR));
+  const size_t first = bytes.find_first_not_of(" \n");
+  if (first == std::string_view::npos) return {};
+  bytes = bytes.substr(first, bytes.find_last_not_of(" \n") + 1 - first);
   for (char c : bytes) {
-    if (c == kCR) break;
-    if (c >= '0' && c <= '9') text += c;
+    if (c < '0' || c > '9') return {};
   }
-  return text;
+  return std::string(bytes);
 }
+
+bool LooksLikeFrame(std::string_view bytes) { return bytes.find_first_of("\x0E\t") != std::string_view::npos; }
 
 std::string CrFilter(std::string_view bytes) {
   std::string text;

@@ -17,6 +17,10 @@ inline constexpr size_t kMaxCommandLength = 255;
 
 inline constexpr const char* kAddress = "00";
 
+// The longest a measurement frame takes on the line at 9600 baud: a start byte, ten fields of up to six
+// digits with their TABs, CR; ten bits a byte.
+inline constexpr int kFrameTimeMs = 75;
+
 // "#" + address + command; the CR is added when the line is written.
 std::string BuildRequest(std::string_view address, std::string_view command);
 
@@ -55,8 +59,11 @@ void ForEachFrame(std::string_view bytes, OnFrame&& onFrame) {
   }
 }
 
-// The text of a reply up to its first CR, digits only (serial number).
+// The serial number in a reply: its text up to the first CR when that is digits only (blanks and LFs around
+// them aside); empty for anything else, so that a stray frame or part of one is never taken as a number.
 std::string DigitFilter(std::string_view bytes);
+// A reply that holds a frame start or a TAB is (part of) a measurement frame, never an identity text.
+bool LooksLikeFrame(std::string_view bytes);
 // Every byte of a reply except CR, also those after a CR.
 std::string CrFilter(std::string_view bytes);
 

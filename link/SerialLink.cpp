@@ -1,5 +1,6 @@
 #include "SerialLink.h"
 
+#include <chrono>
 #include <vector>
 
 #include "base/CodePage.h"
@@ -111,8 +112,25 @@ void ReadPort(const PortHandle& port, std::span<int32_t> values) {
   if (!ParseFrameBody(bytes, 1, values).complete) Raise("Sensor not respond");
 }
 
+bool QuietLine(const PortHandle& port) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(base::Scaled(2000));
+  // A port that fails here fails the exchange too, which says so itself.
+  for (;;) {
+    if (port->Purge(kPurgeRx)) return true;
+    base::Pause(2 * kFrameTimeMs);
+    size_t n = 0;
+    if (port->BytesWaiting(n) || n == 0) return true;
+    if (Clock::now() >= deadline) {
+      port->Purge(kPurgeRx);
+      return false;
+    }
+  }
+}
+
 ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
                              base::MessageBoxes& boxes) {
+  if (port && port->IsOpen() && !QuietLine(port)) boxes.Post(base::BoxKind::Warning, kLineNotQuiet);
   auto fail = [&](const char* text) {
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, text);
     port->Close();
@@ -150,6 +168,8 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
         return {ExchangeOutcome::Failed, {}};
       }
       const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
+      // A frame, or what is left of one, is nobody's identity: the attempt counts as unanswered.
+      if (LooksLikeFrame(bytes)) continue;
       const std::string text = filter == ReplyFilter::Digits ? DigitFilter(bytes) : CrFilter(bytes);
       if (!text.empty()) return {ExchangeOutcome::Answered, base::Latin1ToUtf8(text)};
     }

@@ -48,7 +48,18 @@ struct ExchangeResult {
   std::string text;  // UTF-8; each reply byte is the character with the same code
 };
 
+// Empties the port's input and waits until nothing has arrived for two frame times, at most 2 s, so that what
+// follows the next request is its reply and not a frame still on its way from a run that just ended.
+// False when the line never went quiet.
+bool QuietLine(const PortHandle& port);
+
+// The warning a caller shows when QuietLine returned false.
+inline constexpr const char* kLineNotQuiet =
+    "The sensor's line did not go quiet within 2 s: it keeps sending data nobody asked for.";
+
 // One request, its reply as text, one retry. Shows its error boxes itself (on the calling GUI thread).
+// The line is made quiet first (a warning is posted when it never went quiet). A reply shaped like a
+// measurement frame counts as no text, and so does a serial number that is not digits only.
 ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
                              base::MessageBoxes& boxes);
 

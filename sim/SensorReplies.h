@@ -23,6 +23,9 @@ class SensorReplies {
   Behaviour& CurrentBehaviour() { return behaviour_; }
   const Behaviour& CurrentBehaviour() const { return behaviour_; }
 
+  // A measurement frame and its CR, sent unasked (the "stream" behaviour).
+  std::string UnaskedFrame() { return Frame() + '\r'; }
+
  private:
   bool IsSilencedCommand(const std::string& command) const;
   std::string Frame();

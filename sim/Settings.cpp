@@ -107,8 +107,11 @@ std::string Usage() {
          "--tau: time constant of the chamber's first-order response to a new gas (default 15, 0: at once)\n"
          "control lines on standard input: gas PPM | tau SECONDS | temp C | silent on|off | silent-to CMD,... |\n"
          "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
-         "         baud RATE | unplug | plug | quit\n"
+         "         baud RATE | stream on|off | unplug | plug | quit\n"
          "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n"
+         "requests are logged on standard output: \"IN request pending\" when one arrives (pending: requests\n"
+         "         received and not yet answered, this one included), \"RX request\" when it is taken up,\n"
+         "         \"ANSWERED request\" once its reply's last byte is out, \"LOST request\" when it did not fit\n"
          "The options and control lines in full: man quarn-sensor-sim\n";
 }
 
@@ -226,6 +229,8 @@ ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, Se
     ok = ParseSwitch(value, behaviour.silent);
   } else if (verb == "noise") {
     ok = ParseSwitch(value, behaviour.noise);
+  } else if (verb == "stream") {
+    ok = ParseSwitch(value, behaviour.stream);
   } else if (verb == "reply-delay") {
     int ms = 0;
     ok = ParseNumber(value, ms) && ms >= 0;

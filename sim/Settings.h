@@ -37,6 +37,8 @@ struct Behaviour {
   std::map<int, std::deque<uint32_t>> pinnedFields;
   // The next requests of these commands (without "#00") that get no answer ("skip F 2").
   std::map<std::string, int> skipNext;
+  // Sends measurement frames back to back on its own, asked or not; requests are still answered between them.
+  bool stream = false;
 };
 
 struct SimSettings {

@@ -68,6 +68,7 @@ void Simulator::Unplug() {
   requestTruncated_ = false;
   waitingRequests_.clear();
   bufferedBytes_ = 0;
+  pendingRequests_ = 0;
   Say("UNPLUGGED");
 }
 
@@ -99,6 +100,9 @@ void Simulator::TakeByte(char c) {
     std::fprintf(stderr, "quarn-sensor-sim: input buffer full, %zu requests lost so far\n", lostRequests_);
   } else if (!line.empty()) {
     bufferedBytes_ += line.size() + 1;
+    ++pendingRequests_;
+    // Tests read from these lines whether a poller ever had more than one request unanswered.
+    Say("IN " + line + " " + std::to_string(pendingRequests_));
     waitingRequests_.push_back(std::move(line));
   }
 }
@@ -109,18 +113,29 @@ void Simulator::AnswerNextRequests() {
     waitingRequests_.pop_front();
     bufferedBytes_ -= line.size() + 1;
     Say("RX " + line);
-    if (const std::optional<std::string> reply = replies_.Answer(line)) QueueReply(*reply);
+    if (const std::optional<std::string> reply = replies_.Answer(line)) {
+      QueueReply(*reply, line);
+    } else {
+      --pendingRequests_;
+    }
+  }
+  if (terminal_ && outbox_.empty() && waitingRequests_.empty() && replies_.CurrentBehaviour().stream) {
+    QueueReply(replies_.UnaskedFrame(), {});
   }
 }
 
-void Simulator::QueueReply(const std::string& reply) {
+void Simulator::QueueReply(const std::string& reply, const std::string& request) {
   const Behaviour& behaviour = replies_.CurrentBehaviour();
   const Clock::time_point due = Clock::now() + std::chrono::milliseconds(behaviour.replyDelayMs);
   const size_t parts = std::min<size_t>(static_cast<size_t>(behaviour.splitParts), reply.size());
   size_t begin = 0;
   for (size_t part = 0; part < parts; ++part) {
     const size_t end = reply.size() * (part + 1) / parts;
-    outbox_.push_back({due + kSplitGap * static_cast<int>(part), reply.substr(begin, end - begin), {}, 0});
+    outbox_.push_back({due + kSplitGap * static_cast<int>(part),
+                       reply.substr(begin, end - begin),
+                       {},
+                       0,
+                       part + 1 == parts ? request : std::string()});
     begin = end;
   }
 }
@@ -150,6 +165,10 @@ void Simulator::SendDueBytes(Clock::time_point now) {
       lineFreeAt_ = *chunk.start + byteTime * static_cast<long>(done);
     }
     if (chunk.sent < chunk.bytes.size()) break;
+    if (!chunk.answers.empty()) {
+      --pendingRequests_;
+      Say("ANSWERED " + chunk.answers);
+    }
     outbox_.pop_front();
     // The reply is out: the sensor turns to the next request in its buffer.
     if (outbox_.empty()) AnswerNextRequests();
@@ -187,6 +206,8 @@ void Simulator::HandleControl(const std::string& line) {
   }
   // Whoever drives us waits for this line before relying on the change.
   Say("DONE " + line);
+  // "stream on" starts sending at once, not only after the next request.
+  AnswerNextRequests();
 }
 
 std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {

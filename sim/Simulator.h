@@ -34,6 +34,8 @@ class Simulator {
     std::string bytes;
     std::optional<Clock::time_point> start;
     size_t sent = 0;
+    // On the last piece of a reply: the request it answers; empty for frames sent unasked.
+    std::string answers;
   };
 
   bool Plug();
@@ -42,7 +44,7 @@ class Simulator {
   void TakeByte(char c);
   // Answers buffered requests until one has a reply on its way.
   void AnswerNextRequests();
-  void QueueReply(const std::string& reply);
+  void QueueReply(const std::string& reply, const std::string& request);
   void SendDueBytes(Clock::time_point now);
   Clock::duration ByteTime() const;
   // False once standard input has ended.
@@ -61,6 +63,8 @@ class Simulator {
   std::deque<std::string> waitingRequests_;
   size_t bufferedBytes_ = 0;
   size_t lostRequests_ = 0;
+  // Requests received and neither answered in full nor passed over yet.
+  size_t pendingRequests_ = 0;
   std::string controlBuffer_;
   std::deque<Chunk> outbox_;
   // When the line has finished the last byte written so far.

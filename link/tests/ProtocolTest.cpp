@@ -140,10 +140,37 @@ TEST(Protocol, StopsWhenTheCallerSaysSo) {
 }
 
 TEST(Protocol, ReplyFilters) {
-  EXPECT_EQ(DigitFilter("\x53\x4E\x3D\x30\x31\x32\x33\x0D\x34\x35"), "0123");
+  EXPECT_EQ(DigitFilter("0123\r45"), "0123");
+  EXPECT_EQ(DigitFilter("\n102345 \r\n"), "102345");
   EXPECT_EQ(DigitFilter("SN=\r"), "");
   EXPECT_EQ(CrFilter("\x32\x2E\x31\x0D\x0A"), "2.1\n");
   EXPECT_EQ(CrFilter("\r\r"), "");
+}
+
+// What a run that has just ended may still send: never an identity.
+TEST(Protocol, FramesAndTheirPiecesAreNoIdentity) {
+  struct Case {
+    const char* bytes;
+    bool frame;
+    const char* serial;
+  };
+  const Case cases[] = {
+      {"102345\r", false, "102345"},
+      {"QRN-2.14\r", false, ""},
+      {"SN=0123\r", false, ""},
+      {"\x0E"
+       "00150\t01005\t91005\t81005\t8000\t\r",
+       true, ""},
+      {"005\t00058\t\r", true, ""},  // the tail of a frame cut by the purge
+      {"1\t", true, ""},
+      {"\x0E", true, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LooksLikeFrame(c.bytes), c.frame) << c.bytes;
+    if (!c.frame) {
+      EXPECT_EQ(DigitFilter(c.bytes), c.serial) << c.bytes;
+    }
+  }
 }
 
 }  // namespace

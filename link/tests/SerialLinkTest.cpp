@@ -165,7 +165,7 @@ TEST(ShortExchange, FiltersTheReply) {
   base::ScriptedMessageBoxes boxes;
   PortHandle port = OpenPort("COM7", kEventRxFlag);
 
-  auto sensor = Answer(peer, "\x53\x4E\x3D\x30\x31\x32\x33\x0D\x34\x35");
+  auto sensor = Answer(peer, "0123\r45");
   ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
   EXPECT_EQ(sensor.get(), "#00SRAL?\r");
   EXPECT_EQ(r.outcome, ExchangeOutcome::Answered);
@@ -185,6 +185,23 @@ TEST(ShortExchange, FiltersTheReply) {
   EXPECT_TRUE(port->IsOpen());
 }
 
+// A frame still arriving from a run that has just ended is emptied away before the request goes out.
+TEST(ShortExchange, AFrameLeftOnTheLineIsNoIdentity) {
+  ScaledTime fast(0.1);
+  PtyPeer peer;
+  base::ScriptedMessageBoxes boxes;
+  PortHandle port = OpenPort("COM7", kEventRxFlag);
+  peer.Write(
+      "\x0E"
+      "00150\t01005\t91005\t81005\t8000\t\r");
+  auto sensor = Answer(peer, "102345\r");
+  const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
+  sensor.get();
+  EXPECT_EQ(r.outcome, ExchangeOutcome::Answered);
+  EXPECT_EQ(r.text, "102345");
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
 TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
   ScaledTime fast(0.1);
   PtyPeer peer;
@@ -194,7 +211,7 @@ TEST(ShortExchange, RetriesOnceWhenTheFirstReplyHasNoText) {
     peer.ReadLine();
     peer.Write("SN=\r");  // no digits: no text
     peer.ReadLine();
-    peer.Write("SN=42\r");
+    peer.Write("42\r");
   });
   const ExchangeResult r = ShortExchange(port, "#00SRAL?", ReplyFilter::Digits, boxes);
   sensor.get();

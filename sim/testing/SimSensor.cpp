@@ -166,6 +166,11 @@ std::vector<std::chrono::steady_clock::time_point> SimSensor::ReceivedTimes() co
   return receivedTimes_;
 }
 
+SimSensor::RequestLog SimSensor::Requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
 int SimSensor::Lost() const {
   std::lock_guard lock(mutex_);
   return lostLines_;
@@ -223,8 +228,15 @@ void SimSensor::ReadOutput() {
       } else if (line.rfind("REFUSED ", 0) == 0) {
         ++controlsConfirmed_;
         ++controlsRefused_;
+      } else if (line.rfind("IN ", 0) == 0) {
+        ++requests_.arrived;
+        const size_t pendingNow = std::strtoul(line.c_str() + line.rfind(' ') + 1, nullptr, 10);
+        requests_.mostPending = std::max(requests_.mostPending, pendingNow);
+      } else if (line.rfind("ANSWERED ", 0) == 0) {
+        ++requests_.answered;
       } else if (line.rfind("LOST ", 0) == 0) {
         ++lostLines_;
+        ++requests_.lost;
       } else if (line == "UNPLUGGED") {
         ++unpluggedLines_;
         plugged_ = false;

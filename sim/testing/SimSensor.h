@@ -58,6 +58,15 @@ class SimSensor {
   std::vector<std::chrono::steady_clock::time_point> ReceivedTimes() const;
   // Requests lost so far because they arrived while the simulator's input buffer was full.
   int Lost() const;
+  // The simulator's account of the requests that reached it.
+  struct RequestLog {
+    size_t arrived = 0;   // whole requests taken into its input buffer
+    size_t answered = 0;  // requests whose reply has gone out to its last byte
+    size_t lost = 0;      // requests that did not fit the input buffer
+    // The most requests that were ever waiting or being answered at once, counting each when it arrived.
+    size_t mostPending = 0;
+  };
+  RequestLog Requests() const;
   // True once the port is published: the first time, or again after the last "plug"/"unplug" line.
   bool WaitReady(std::chrono::milliseconds timeout);
   // True once the port went away after the last "plug" line (by "unplug" or --disappear-after).
@@ -90,6 +99,7 @@ class SimSensor {
   int readyLines_ = 0;
   int unpluggedLines_ = 0;
   int lostLines_ = 0;
+  RequestLog requests_;
   // Control lines written, and confirmations (or refusals) read back.
   int controlsSent_ = 0;
   int controlsConfirmed_ = 0;
