@@ -29,6 +29,8 @@ class StepPort {
   bool Open(const std::string& com, base::MessageBoxes& boxes) {
     try {
       port_ = link::OpenPort("COM" + com, link::kEventRxFlag);
+      // A frame still on its way from a run would be read as the reply to this step's request.
+      if (!link::QuietLine(port_)) boxes.Post(base::BoxKind::Warning, link::kLineNotQuiet);
       return true;
     } catch (const link::PortError&) {
       boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + com);

@@ -197,6 +197,8 @@ bool CommandConsole::OpenPortOnShow() {
     boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + portNumber);
     return true;
   }
+  // A run that has just ended may still have a frame on its way: it is no reply to what the user sends.
+  if (!link::QuietLine(port_)) AppendLog(link::kLineNotQuiet);
   reader_ = std::make_unique<ConsoleReader>(port_, channel_);
   reader_->Start();
   reportTimer_->start();

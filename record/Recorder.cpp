@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -87,6 +88,16 @@ void UndoEmptyFile(const std::string& path, bool existed, uint64_t sizeBefore) {
   }
 }
 
+// "14:03:07" in local time.
+std::string ClockText(std::chrono::system_clock::time_point t) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
 }  // namespace
 
 std::string OutputLine(const acquisition::MeasurementRecord& r, const acquisition::RegionalFormat& regional) {
@@ -151,31 +162,35 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
     boxes.Fail(ExitStatus::OutputFailed,
                "standard output: " + (code ? link::SystemErrorText(code) : std::string("write failed")));
   };
-  auto lostPolls = [&](uint64_t inFlight) {
-    const uint64_t sent = poller.SentRequests();
-    return sent > outcome.records + inFlight ? sent - outcome.records - inFlight : 0;
+  // Said even with --quiet: an unattended run must leave a trace of a sensor that stopped answering.
+  auto reportSilence = [&] {
+    for (const acquisition::SilenceChange& change : poller.TakeSilenceChanges()) {
+      boxes.Print(change.silent ? acquisition::SilentText(id.serial, ClockText(acquisition::WallClockOf(change.since)))
+                                : acquisition::AnsweringAgainText(id.serial, change));
+    }
   };
 
   poller.Start();
   for (;;) {
     const bool stopAsked = stop.WaitFor(kTick);
     passOn();
+    reportSilence();
     if (stopAsked || boxes.Failure() || poller.Finished()) break;
     if (settings.count && outcome.records >= *settings.count) break;
     const Clock::time_point now = Clock::now();
     if (settings.duration && now - start >= *settings.duration) break;
     if (now >= nextSummary) {
       nextSummary += settings.summaryEvery;
-      // The latest request may still be waiting for its reply.
       if (!settings.quiet)
-        boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(now - start), outcome.records, lostPolls(1),
-                                FileBytes(outcome.dataFile)));
+        boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(now - start), outcome.records,
+                                poller.UnansweredRequests(), FileBytes(outcome.dataFile)));
     }
   }
   // As Stop does it: the reader stores what has arrived, closes (and syncs) the file, the port is closed.
   poller.RequestStop();
   poller.Join();
   passOn();
+  reportSilence();
   SyncFolder(settings.saveFolder);
 
   outcome.status = boxes.Failure().value_or(ExitStatus::Ok);
@@ -186,7 +201,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   }
   if (!settings.quiet)
     boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(Clock::now() - start), outcome.records,
-                            lostPolls(0), FileBytes(outcome.dataFile)) +
+                            poller.UnansweredRequests(), FileBytes(outcome.dataFile)) +
                 where);
   return outcome;
 }

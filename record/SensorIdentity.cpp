@@ -77,7 +77,9 @@ IdentifyResult IdentifyPort(const std::string& port) {
     }
     if (reply.text.empty() && q.what) {
       handle->Close();
-      return Failure(ExitStatus::SensorSilent, name + ": the sensor does not answer (no " + std::string(q.what) + ")");
+      const std::string busy = boxes.last == link::kLineNotQuiet ? ": " + OneLine(boxes.last) : "";
+      return Failure(ExitStatus::SensorSilent,
+                     name + ": the sensor does not answer (no " + std::string(q.what) + ")" + busy);
     }
     *q.answer = reply.text;
   }

@@ -141,6 +141,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ClearDisplay() override;
   void ForgetSensor() override;
   QString AskSavePath(const QString& fileName) override;
+  void ShowRunNote(const QString& text) override;
 
   void CreateFolders(const QString& documents);
   // The statistics panel beside the chart, the Mark button and its shortcut.

@@ -1,7 +1,9 @@
 #include "RunControl.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -59,6 +61,7 @@ void RunControl::Start(const RunRequest& request) {
   displayReady_ = true;
   shown_ = 0;
 
+  serialNumber_ = id.serialNumber;
   const acquisition::RunContext context{measurements_, boxes_, regional_};
   acquisition::ReaderInputs inputs{request.saveFolder, id.portNumber, id.serialNumber, id.firmware, dataFilePath_};
   pollingThread_ = std::make_unique<acquisition::PollingThread>(context, std::move(inputs), request.intervalMs, "00");
@@ -83,6 +86,18 @@ void RunControl::Stop() {
 }
 
 void RunControl::Tick() {
+  if (pollingThread_) {
+    for (const acquisition::SilenceChange& change : pollingThread_->TakeSilenceChanges()) {
+      const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+          acquisition::WallClockOf(change.since).time_since_epoch());
+      const std::string text =
+          change.silent
+              ? acquisition::SilentText(
+                    serialNumber_, QDateTime::fromMSecsSinceEpoch(since.count()).toString("HH:mm:ss").toStdString())
+              : acquisition::AnsweringAgainText(serialNumber_, change);
+      view_.ShowRunNote(QString::fromStdString(text));
+    }
+  }
   const size_t n = measurements_.Count();
   if (shown_ >= n) return;
   const size_t first = shown_;

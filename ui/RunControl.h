@@ -37,7 +37,8 @@ class RunControl {
 
   void Start(const RunRequest& request);
   void Stop();
-  // Hands the records that arrived since the last tick to the view; the display timer calls it every second.
+  // Hands the records that arrived since the last tick to the view, and a note of a silence begun or ended;
+  // the display timer calls it every second.
   void Tick();
   // Save with the view's dialog; SaveTo does the copy for a chosen path.
   void Save();
@@ -72,6 +73,7 @@ class RunControl {
   QtRegionalFormat regional_;
   acquisition::MeasurementStore measurements_;
   std::string dataFilePath_;
+  std::string serialNumber_;      // of the sensor of the current run, for its notes
   bool discardDataFile_ = false;  // delete the data file at the next Clear or at exit
   std::vector<analysis::Marker> markers_;
   bool displayReady_ = false;  // series exist: from a Start until Clear

@@ -33,6 +33,8 @@ class RunView {
   virtual void ApplyToolbar(ToolbarColumn column) = 0;
   // The path for a copy of the data file, offered under fileName; empty when the user cancelled.
   virtual QString AskSavePath(const QString& fileName) = 0;
+  // A note on the run that needs no answer (a sensor fallen silent, answering again): no box.
+  virtual void ShowRunNote(const QString& text) = 0;
 };
 
 }  // namespace quarn::ui

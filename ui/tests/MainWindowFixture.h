@@ -51,7 +51,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base::SetTimeScale(0.1);
-    sim::SimSensor::Options options;
+    sim::SimSensor::Options options = sim::LineAtTimeScale(0.1);
     options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
     sensor_ = std::make_unique<sim::SimSensor>(options);
     ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
@@ -55,6 +57,7 @@ class FakeView : public RunView {
     offeredName = fileName;
     return chosenPath;
   }
+  void ShowRunNote(const QString& text) override { notes.push_back(text); }
 
   bool criteriaReadable = true;
   bool coefficientsFail = false;
@@ -64,6 +67,7 @@ class FakeView : public RunView {
   std::vector<acquisition::MeasurementRecord> shown;
   size_t keptRecords = 0;  // records of earlier runs handed over for the table
   QString offeredName;
+  std::vector<QString> notes;
 };
 
 // The controller without a window, against the simulated sensor on COM7, with time sped up.
@@ -71,7 +75,7 @@ class RunControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base::SetTimeScale(0.1);
-    sim::SimSensor::Options options;
+    sim::SimSensor::Options options = sim::LineAtTimeScale(0.1);
     options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
     sensor_ = std::make_unique<sim::SimSensor>(options);
     ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
@@ -198,6 +202,24 @@ TEST_F(RunControlTest, AFurtherRunKeepsTheFileAndStartsTheStoreAfresh) {
 
   run_->Clear();
   EXPECT_TRUE(std::filesystem::exists(file)) << "kept at the last Stop";
+}
+
+// Ten seconds without a frame (one here, time running ten times faster) and frames again: one note each,
+// and no box.
+TEST_F(RunControlTest, ASilentSensorIsNotedWithoutABox) {
+  run_->Start(Request());
+  ASSERT_TRUE(WaitForShown(2));
+  sensor_->Control("silent on");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view_.notes.empty(); }, kWaitMs));
+  EXPECT_TRUE(QRegularExpression("^sensor 102345 silent since \\d\\d:\\d\\d:\\d\\d$").match(view_.notes[0]).hasMatch())
+      << view_.notes[0].toStdString();
+  sensor_->Control("silent off");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view_.notes.size() >= 2; }, kWaitMs));
+  EXPECT_TRUE(QRegularExpression("^sensor 102345 answering again after \\d+ s$").match(view_.notes[1]).hasMatch())
+      << view_.notes[1].toStdString();
+  EXPECT_TRUE(boxes_.Boxes().empty());
+  StopAnswering(base::BoxAnswer::Yes);
+  EXPECT_EQ(view_.notes.size(), 2u);
 }
 
 TEST_F(RunControlTest, IntervalReachesTheRunningPollerOnly) {
