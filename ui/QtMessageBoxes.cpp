@@ -1,9 +1,12 @@
 #include "QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <memory>
 
 namespace quarn::ui {
 
@@ -29,17 +32,41 @@ QString TitleFor(base::BoxKind kind) {
   return {};
 }
 
+// A question must be answered: Escape and the title bar's close box do nothing, so that no key or stray
+// click answers No for the user (Qt would take the No button for them).
+class QuestionBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Cancel)) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
 }  // namespace
 
 base::BoxAnswer QtMessageBoxes::Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) {
-  QMessageBox box(IconFor(kind), TitleFor(kind), QString::fromStdString(text),
-                  buttons == base::BoxButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                  owner_.data());
-  box.setTextFormat(Qt::PlainText);
+  const QString message = QString::fromStdString(text);
+  std::unique_ptr<QMessageBox> box =
+      buttons == base::BoxButtons::YesNo
+          ? std::make_unique<QuestionBox>(IconFor(kind), TitleFor(kind), message, QMessageBox::Yes | QMessageBox::No,
+                                          owner_.data())
+          : std::make_unique<QMessageBox>(IconFor(kind), TitleFor(kind), message, QMessageBox::Ok, owner_.data());
+  box->setTextFormat(Qt::PlainText);
   // A box waits for the user: never under the busy cursor of the action that raised it.
   const bool busy = QApplication::overrideCursor() != nullptr;
   if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
-  const int pressed = box.exec();
+  int pressed = box->exec();
+  // A question ended by anything but its buttons is asked again: only a pressed No means No.
+  while (buttons == base::BoxButtons::YesNo && pressed != QMessageBox::Yes && pressed != QMessageBox::No) {
+    pressed = box->exec();
+  }
   if (busy) QApplication::restoreOverrideCursor();
   if (buttons == base::BoxButtons::Ok) return base::BoxAnswer::Ok;
   return pressed == QMessageBox::Yes ? base::BoxAnswer::Yes : base::BoxAnswer::No;

@@ -5,8 +5,10 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSlider>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "config/Criteria.h"
@@ -351,6 +353,72 @@ TEST(MainWindowStart, MissingCriteriaFileClosesTheWindow) {
   form.show();
   EXPECT_EQ(boxes.Texts().size(), 1u);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 3000));
+}
+
+// The main window with the real message boxes: what a key or the close box does to "Save Date to file?".
+class QuestionAtStopAndCloseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base::SetTimeScale(0.1);
+    sim::SimSensor::Options options;
+    options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
+    sensor_ = std::make_unique<sim::SimSensor>(options);
+    ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
+    form_ = std::make_unique<MainWindow>(folders_.Deps(nullptr, &store_));
+    form_->show();
+    form_->CheckSensorClicked();
+    ASSERT_EQ(form_->identity.serialNumber, "102345");
+    QTest::mouseClick(form_->Button(Button::Start), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
+    file_ = QString::fromStdString(form_->Run().DataFilePath());
+  }
+  void TearDown() override {
+    form_.reset();
+    base::SetTimeScale(1.0);
+  }
+
+  // Once "Save Date to file?" is open: Escape, then a close request as the title bar's close box sends; whether
+  // the box and the main window were still there after them; then the given button.
+  void AnswerAfterEscapeAndClose(QMessageBox::StandardButton answer) {
+    QTimer::singleShot(0, [this, answer] {
+      ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }));
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      text_ = box->text();
+      QTest::keyClick(box, Qt::Key_Escape);
+      box->windowHandle()->close();
+      stayed_ = box->isVisible() && form_->isVisible() && QFileInfo::exists(file_);
+      QTest::mouseClick(box->button(answer), Qt::LeftButton);
+    });
+  }
+
+  Folders folders_;
+  identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Found, 7}};
+  std::unique_ptr<sim::SimSensor> sensor_;
+  std::unique_ptr<sim::ScopedPortDir> ports_;
+  std::unique_ptr<MainWindow> form_;
+  QString file_;
+  QString text_;
+  bool stayed_ = false;
+};
+
+TEST_F(QuestionAtStopAndCloseTest, EscapeAndTheCloseBoxAtStopKeepTheFile) {
+  AnswerAfterEscapeAndClose(QMessageBox::Yes);
+  QTest::mouseClick(form_->Button(Button::Stop), Qt::LeftButton);
+  EXPECT_EQ(text_, "Save Date to file?");
+  EXPECT_TRUE(stayed_);
+  EXPECT_FALSE(form_->Run().Running());
+  EXPECT_TRUE(QFileInfo::exists(file_));
+  form_->close();
+  EXPECT_TRUE(QFileInfo::exists(file_)) << "Yes at Stop keeps the file at exit";
+}
+
+TEST_F(QuestionAtStopAndCloseTest, EscapeAndTheCloseBoxAtCloseKeepTheWindowUntilAnswered) {
+  AnswerAfterEscapeAndClose(QMessageBox::No);
+  form_->windowHandle()->close();
+  EXPECT_EQ(text_, "Save Date to file?");
+  EXPECT_TRUE(stayed_) << "the window and the file stay while the question is open";
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_FALSE(QFileInfo::exists(file_)) << "an explicit No deletes it";
 }
 
 }  // namespace

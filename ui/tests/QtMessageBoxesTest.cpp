@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <thread>
 
@@ -70,6 +71,26 @@ TEST(QtMessageBoxes, QuestionsReturnThePressedButton) {
   BoxCloser closer(QMessageBox::Yes);
   EXPECT_EQ(boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Clear comport settings?"),
             base::BoxAnswer::Yes);
+}
+
+// Escape and the title bar's close box leave a question open; only its buttons answer it.
+TEST(QtMessageBoxes, AQuestionIgnoresEscapeAndTheCloseBox) {
+  QtMessageBoxes boxes;
+  for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
+    bool stayedOpen = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      QTest::keyClick(box, Qt::Key_Escape);
+      // What the window manager does for the close box: a close request to the window.
+      box->windowHandle()->close();
+      stayedOpen = box->isVisible() && QApplication::activeModalWidget() == box;
+      QTest::mouseClick(box->button(answer), Qt::LeftButton);
+    });
+    const base::BoxAnswer got = boxes.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(got, answer == QMessageBox::Yes ? base::BoxAnswer::Yes : base::BoxAnswer::No);
+  }
 }
 
 TEST(QtMessageBoxes, NoBusyCursorOverABox) {
