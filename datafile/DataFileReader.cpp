@@ -474,16 +474,17 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   parser.Flush();
   result.records = parser.Delivered();
   result.cancelled = !complete;
+  // A cancelled read counts what it delivered, run by run.
+  for (size_t i = 0; i < result.runs.size(); ++i) {
+    const size_t next = i + 1 < result.runs.size() ? result.runs[i + 1].firstRecord : result.records;
+    result.runs[i].recordCount = next - result.runs[i].firstRecord;
+  }
   if (!complete) return result;
 
   if (result.runs.empty() && result.records == 0)
     throw DataFileError(result.skippedLines == 0
                             ? "The file holds no data: neither a header block nor a measurement line."
                             : "The file is not a data file: it holds neither a header block nor a measurement line.");
-  for (size_t i = 0; i < result.runs.size(); ++i) {
-    const size_t next = i + 1 < result.runs.size() ? result.runs[i + 1].firstRecord : result.records;
-    result.runs[i].recordCount = next - result.runs[i].firstRecord;
-  }
   if (options.progress) options.progress(total, total);
   return result;
 }

@@ -53,6 +53,7 @@ class ReviewWindow : public QMainWindow {
   MeasurementTableModel* TableModel() const { return tableModel_; }
   QPushButton* CancelButton() const { return cancelButton_; }
   StatisticsPanel* Statistics() const { return statistics_; }
+  QListWidget* RunList() const { return runList_; }
   QString IdentityRow(const QString& row) const;
   // The lines about the file: skipped lines and how dates were read.
   QString FileNotes() const;

@@ -294,12 +294,15 @@ TEST(ReadsFile, FromDiskIntoTheStoreWithProgressAndCancel) {
   EXPECT_EQ(calls.back().first, text.size());
   EXPECT_EQ(calls.back().second, text.size());
 
+  // Cancelled halfway through the records: the run counts what was read.
   acquisition::MeasurementStore cancelledStore;
-  int left = 3;
-  options.progress = [&](uint64_t, uint64_t) { return --left > 0; };
+  options.progress = [&](uint64_t done, uint64_t total) { return done < total / 2; };
   const ReadResult cancelled = ReadDataFile(path, options, cancelledStore);
   EXPECT_TRUE(cancelled.cancelled);
+  EXPECT_GT(cancelledStore.Count(), 0u);
   EXPECT_LT(cancelledStore.Count(), records.size());
+  ASSERT_EQ(cancelled.runs.size(), 1u);
+  EXPECT_EQ(cancelled.runs[0].recordCount, cancelledStore.Count());
   std::filesystem::remove(path);
 
   try {

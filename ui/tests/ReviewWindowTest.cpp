@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QImage>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -210,12 +211,17 @@ TEST_F(ReviewTest, CancelEndsALongReadAndLeavesTheWindowConsistent) {
   ReviewWindow* review = ReviewWindow::Open(path, boxes_, files_);
   ASSERT_NE(review, nullptr);
   QPointer<ReviewWindow> guard(review);
+  // Cancelled once records are coming in: the run list counts what was read.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return review->Records().Count() > 0; }, kWaitMs));
   QTest::mouseClick(review->CancelButton(), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !review->Loading(); }, kWaitMs));
 
   EXPECT_TRUE(review->Result().cancelled);
   const size_t read = review->Records().Count();
   EXPECT_LT(read, 2000001u);
+  ASSERT_EQ(review->RunList()->count(), 1);
+  EXPECT_TRUE(review->RunList()->item(0)->text().contains(QString(", %1 records from ").arg(read)))
+      << review->RunList()->item(0)->text().toStdString();
   EXPECT_EQ(size_t(review->Chart()->PointCount()), read);
   EXPECT_EQ(size_t(review->TableModel()->RecordRows()), read);
   EXPECT_TRUE(review->FileNotes().contains("Reading cancelled")) << review->FileNotes().toStdString();
