@@ -161,6 +161,7 @@ void MainWindow::CreateFolders(const QString& documents) {
 void MainWindow::BuildMenus() {
   QMenu* action = menuBar()->addMenu("Action");
   AddReviewActions(action);
+  AddMarkerUndo(action);
   QMenu* mode = action->addMenu("Mode");
   menuBasic_ = mode->addAction("basic", this, &MainWindow::ShowBasicMode);
   menuAdvance_ = mode->addAction("advance", this, &MainWindow::ShowAdvancedMode);
@@ -308,6 +309,7 @@ void MainWindow::SetIdentityRow(const std::string& row, const std::string& value
 
 void MainWindow::ApplyToolbar(ui::ToolbarColumn column) {
   if (markButton_) markButton_->setEnabled(run_ && run_->Running());
+  if (undoMarker_) undoMarker_->setEnabled(run_ && run_->CanUndoMarkerChange());
   const auto states = ui::ToolbarStates(column);
   for (int i = 0; i < ui::kButtonCount; ++i) {
     if (states[i] != ui::ButtonState::Same) buttons_[i]->setEnabled(states[i] == ui::ButtonState::On);

@@ -122,8 +122,10 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void OpenDataFileClicked();
   void ExportChartClicked();
   void ExportDataClicked();
-  // Mark (Ctrl+M) during a run: asks for a label and sets a gas marker at the current time.
+  // Mark (Ctrl+M) during a run: a gas marker at this moment, named in a dialog that follows.
   void MarkClicked();
+  // Ctrl+Z: the last marker change undone.
+  void UndoMarkerClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -147,6 +149,10 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   // The statistics panel beside the chart, the Mark button and its shortcut.
   void BuildEvaluation();
   void ShowMarkers();
+  // Rename, move or delete the run's marker index, from a menu at where.
+  void ShowMarkerMenu(size_t index, QPoint where);
+  // "Undo marker change" (Ctrl+Z) in the Action menu.
+  void AddMarkerUndo(QMenu* action);
   void BuildMenus();
   // "Open data file…" and the exports at the top of the Action menu; dropped files open for review too.
   void AddReviewActions(QMenu* action);
@@ -188,6 +194,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   StatisticsPanel* statistics_ = nullptr;
   QPushButton* markButton_ = nullptr;
   QStringList markerLabels_;  // offered in the Mark dialog, the last used first
+  QAction* undoMarker_ = nullptr;
   QAction* menuBasic_ = nullptr;
   QAction* menuAdvance_ = nullptr;
   bool shown_ = false;

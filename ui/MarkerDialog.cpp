@@ -1,36 +1,70 @@
 #include "MarkerDialog.h"
 
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "acquisition/DateTime.h"
+#include "ui/LocaleText.h"
+
 namespace quarn::ui {
 
-MarkerDialog::MarkerDialog(const QStringList& recentLabels, QWidget* parent)
-    : QDialog(parent), labelBox_(new QComboBox(this)), buttons_(new QDialogButtonBox(this)) {
+namespace {
+
+QDateTime DateTimeOf(double days) {
+  const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(days);
+  return QDateTime(QDate(when.year, when.month, when.day), QTime(when.hour, when.minute, when.second));
+}
+
+double DaysOf(const QDateTime& when) {
+  const QDate date = when.date();
+  const QTime time = when.time();
+  return acquisition::EncodeDayNumber(
+      {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
+}
+
+QDialogButtonBox* OkCancel(QDialog* dialog) {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
+}
+
+}  // namespace
+
+MarkerDialog::MarkerDialog(const QStringList& recentLabels, const QString& timeText, QWidget* parent,
+                           const QString& currentLabel)
+    : QDialog(parent),
+      timeLabel_(new QLabel(timeText, this)),
+      labelBox_(new QComboBox(this)),
+      buttons_(OkCancel(this)) {
   setObjectName("MarkerDialog");
-  setWindowTitle("Mark");
+  setWindowTitle(currentLabel.isEmpty() ? "Mark" : "Rename marker");
+  timeLabel_->setObjectName("markerTime");
+  timeLabel_->setToolTip("The marker's time: when Mark or Ctrl+M was pressed");
   labelBox_->setObjectName("markerLabel");
+  labelBox_->setToolTip("What changed at this time; type a label or pick one used before");
   labelBox_->setEditable(true);
   labelBox_->setInsertPolicy(QComboBox::NoInsert);
-  // Without a completer Enter always reaches OK: an inline completion would take the first Enter for itself
-  // while an offered label stands selected.
+  // Without a completer Enter always reaches OK: an inline completion would take the first Enter for itself.
   labelBox_->setCompleter(nullptr);
   labelBox_->addItems(recentLabels);
   labelBox_->setMinimumContentsLength(24);
-  // The newest label stands ready, selected, so that typing replaces it and Enter takes it.
+  // No label is chosen for the user: a label left over from the last marker named the wrong step.
+  labelBox_->setCurrentIndex(-1);
+  labelBox_->setEditText(currentLabel);
   labelBox_->lineEdit()->selectAll();
-  buttons_->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
+  form->addRow("Time:", timeLabel_);
   form->addRow("Label:", labelBox_);
   layout->addLayout(form);
   layout->addWidget(buttons_);
-  connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
   // An empty label is no label: OK only with text.
   auto updateOk = [this] { buttons_->button(QDialogButtonBox::Ok)->setEnabled(!Label().isEmpty()); };
   connect(labelBox_, &QComboBox::editTextChanged, this, updateOk);
@@ -39,6 +73,27 @@ MarkerDialog::MarkerDialog(const QStringList& recentLabels, QWidget* parent)
 }
 
 QString MarkerDialog::Label() const { return labelBox_->currentText().simplified(); }
+
+MarkerTimeDialog::MarkerTimeDialog(double time, const QString& label, QWidget* parent)
+    : QDialog(parent), timeEdit_(new QDateTimeEdit(DateTimeOf(time), this)) {
+  setObjectName("MarkerTimeDialog");
+  setWindowTitle("Move marker");
+  timeEdit_->setObjectName("markerNewTime");
+  // The year in full: a two-digit year in an editor would be read in the wrong century.
+  QString date = ShortDateFormat();
+  if (!date.contains("yyyy")) date.replace("yy", "yyyy");
+  timeEdit_->setDisplayFormat(date + " " + LongTimeFormat());
+  timeEdit_->setToolTip("The marker's new time; the response times are measured from it");
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  form->addRow("Marker:", new QLabel(label, this));
+  form->addRow("Time:", timeEdit_);
+  layout->addLayout(form);
+  layout->addWidget(OkCancel(this));
+  timeEdit_->setFocus();
+}
+
+double MarkerTimeDialog::Time() const { return DaysOf(timeEdit_->dateTime()); }
 
 QStringList DefaultMarkerLabels() { return {"gas on 800 ppm", "gas off", "zero air"}; }
 

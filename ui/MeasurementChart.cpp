@@ -98,7 +98,7 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
 }
 
 bool MeasurementChart::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == plot_ && SpanMouseEvent(event)) return true;
+  if (watched == plot_ && (SpanMouseEvent(event) || MarkerMouseEvent(event))) return true;
   if (watched == plot_ && event->type() == QEvent::MouseButtonPress) {
     // The zoom rectangle would take every press inside the axis rect, the legend's included: a press on the
     // legend goes to the legend instead.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -92,6 +93,8 @@ class MeasurementChart : public QWidget {
   // Replaces the markers drawn so far; they stay until replaced. The caller refreshes.
   void SetMarkers(const std::vector<MarkerLine>& markers);
   int MarkerCount() const { return static_cast<int>(markerItems_.size() / 2); }
+  // The marker whose line is within a few pixels of the horizontal position x, the nearest; none otherwise.
+  std::optional<int> MarkerNear(double x) const;
 
   // The span the user selects with Shift held and a drag across the plot (days); a Shift-click without a drag,
   // or ClearSpan, removes it. The statistics follow it while there is one.
@@ -107,6 +110,8 @@ class MeasurementChart : public QWidget {
   void spanChanged();
   // The visible time range changed (zoom, drag, new points on automatic scaling).
   void timeRangeChanged();
+  // A right click on the line of marker index (in the order SetMarkers was given them), at globalPos.
+  void markerMenuRequested(int index, QPoint globalPos);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -161,6 +166,10 @@ class MeasurementChart : public QWidget {
   std::vector<QCPAbstractItem*> markerItems_;    // a line and its label per gas marker, owned by the plot
   // Span selection: Shift + drag. True when the event was the span's.
   bool SpanMouseEvent(QEvent* event);
+  // A right click on a marker's line asks for its menu. True when the event was the marker's.
+  bool MarkerMouseEvent(QEvent* event);
+  std::vector<double> markerDays_;  // where the markers stand, in SetMarkers' order
+  bool markerPressed_ = false;      // a right press on a marker, until its release
   void DrawSpan();
   std::optional<std::pair<double, double>> span_;
   std::optional<double> spanAnchor_;  // days where the drag began, while dragging

@@ -2,6 +2,8 @@
 #include <qcustomplot.h>
 
 #include <QMouseEvent>
+#include <QTimer>
+#include <cmath>
 
 #include "ui/MeasurementChart.h"
 
@@ -14,6 +16,8 @@ double ToKey(double days) { return (days - kUnixEpochDays) * 86400.0; }
 double ToDays(double key) { return key / 86400.0 + kUnixEpochDays; }
 
 const QColor kMarkerColour(0xC0, 0x60, 0x00);
+// How near a click must come to a marker's line to be the marker's.
+constexpr double kMarkerGrabPixels = 6;
 const QColor kSpanColour(0x30, 0x60, 0xC0);
 
 }  // namespace
@@ -21,7 +25,9 @@ const QColor kSpanColour(0x30, 0x60, 0xC0);
 void MeasurementChart::SetMarkers(const std::vector<MarkerLine>& markers) {
   for (QCPAbstractItem* item : markerItems_) plot_->removeItem(item);
   markerItems_.clear();
+  markerDays_.clear();
   for (const MarkerLine& marker : markers) {
+    markerDays_.push_back(marker.days);
     auto* line = new QCPItemStraightLine(plot_);
     line->setPen(QPen(kMarkerColour, 1.5, Qt::DashDotLine));
     line->point1->setTypeY(QCPItemPosition::ptAxisRectRatio);
@@ -41,6 +47,40 @@ void MeasurementChart::SetMarkers(const std::vector<MarkerLine>& markers) {
     markerItems_.push_back(line);
     markerItems_.push_back(label);
   }
+}
+
+std::optional<int> MeasurementChart::MarkerNear(double x) const {
+  std::optional<int> nearest;
+  double best = kMarkerGrabPixels;
+  for (size_t i = 0; i < markerDays_.size(); ++i) {
+    const double distance = std::abs(PixelAtDays(markerDays_[i]) - x);
+    if (distance <= best) {
+      best = distance;
+      nearest = static_cast<int>(i);
+    }
+  }
+  return nearest;
+}
+
+bool MeasurementChart::MarkerMouseEvent(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) return false;
+  const auto* mouse = static_cast<QMouseEvent*>(event);
+  if (mouse->button() != Qt::RightButton) return false;
+  if (type == QEvent::MouseButtonRelease) {
+    const bool ours = markerPressed_;
+    markerPressed_ = false;
+    return ours;
+  }
+  const QPointF pos = mouse->position();
+  if (!plot_->axisRect()->rect().contains(pos.toPoint())) return false;
+  const std::optional<int> index = MarkerNear(pos.x());
+  if (!index) return false;
+  markerPressed_ = true;
+  // Once the press is handled: the menu's own event loop does not run inside the plot's mouse handling.
+  QTimer::singleShot(
+      0, this, [this, i = *index, global = mouse->globalPosition().toPoint()] { emit markerMenuRequested(i, global); });
+  return true;
 }
 
 double MeasurementChart::DaysAtPixel(double x) const { return ToDays(plot_->xAxis->pixelToCoord(x)); }

@@ -54,7 +54,7 @@ void RunControl::Start(const RunRequest& request) {
   if (newSeries) {
     dataFilePath_ = acquisition::DataFileName(request.saveFolder, id.serialNumber, id.firmware,
                                               acquisition::CurrentLocalDateTime());
-    markers_.clear();
+    markers_.Reset(analysis::MarkerFilePath(dataFilePath_));
   }
   // The earlier run's records stay in the table as they are; the store starts afresh.
   view_.PrepareDisplay(newSeries, newSeries ? nullptr : measurements_.TakeRecords());
@@ -148,18 +148,47 @@ void RunControl::DeleteDiscardedFile() {
   }
 }
 
-std::optional<analysis::Marker> RunControl::AddMarker(const std::string& label) {
+std::optional<analysis::Marker> RunControl::AddMarker(const std::string& label, double time) {
   if (!Running() || dataFilePath_.empty()) return std::nullopt;
   analysis::Marker marker;
-  marker.time = acquisition::EncodeDayNumber(acquisition::CurrentLocalDateTime());
+  marker.time = time;
   marker.label = label;
-  marker.timeText = acquisition::RecordTimeText(marker.time, regional_);
-  markers_.push_back(marker);
-  std::string reason;
-  if (!analysis::AppendMarker(analysis::MarkerFilePath(dataFilePath_), marker.timeText, label, reason)) {
-    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "The marker could not be written: " + reason);
-  }
+  marker.timeText = TimeText(time);
+  ReportMarkerWrite(markers_.Add(marker));
   return marker;
+}
+
+double RunControl::Now() const { return acquisition::EncodeDayNumber(acquisition::CurrentLocalDateTime()); }
+
+std::string RunControl::TimeText(double time) const { return acquisition::RecordTimeText(time, regional_); }
+
+bool RunControl::RenameMarker(size_t index, const std::string& label) {
+  if (index >= Markers().size()) return false;
+  ReportMarkerWrite(markers_.Rename(index, label));
+  return true;
+}
+
+bool RunControl::MoveMarker(size_t index, double time) {
+  if (index >= Markers().size()) return false;
+  ReportMarkerWrite(markers_.Move(index, time, TimeText(time)));
+  return true;
+}
+
+bool RunControl::RemoveMarker(size_t index) {
+  if (index >= Markers().size()) return false;
+  ReportMarkerWrite(markers_.Remove(index));
+  return true;
+}
+
+bool RunControl::UndoMarkerChange() {
+  if (!markers_.CanUndo()) return false;
+  ReportMarkerWrite(markers_.Undo());
+  return true;
+}
+
+void RunControl::ReportMarkerWrite(const std::optional<std::string>& failure) {
+  if (failure)
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "The marker could not be written: " + *failure);
 }
 
 void RunControl::Clear() {
@@ -169,7 +198,7 @@ void RunControl::Clear() {
   DeleteDiscardedFile();
   discardDataFile_ = false;
   view_.ClearDisplay();
-  markers_.clear();
+  markers_.Reset({});
   displayReady_ = false;
   shown_ = 0;
   measurements_.Clear();

@@ -10,6 +10,7 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/PollingThread.h"
+#include "analysis/MarkerList.h"
 #include "analysis/ResponseTimes.h"
 #include "base/MessageBoxes.h"
 #include "identify/SensorCheck.h"
@@ -49,12 +50,23 @@ class RunControl {
   // Applies at once to a running poller.
   void SetInterval(int32_t ms);
 
-  // During a run: a gas marker at the current time, written at once to the marker file beside the data file
-  // (its time to the second there, as the data file writes times). A marker the file refused is kept all the same and
-  // its box says so. Nothing without a run.
-  std::optional<analysis::Marker> AddMarker(const std::string& label);
+  // During a run: a gas marker at time (days, as a record's; the moment the user asked for it), written at once
+  // to the marker file beside the data file (its time there as the data file writes times). A marker the file
+  // refused is kept all the same and its box says so. Nothing without a run.
+  std::optional<analysis::Marker> AddMarker(const std::string& label, double time);
+  // The time a record taken now gets (days, as a record's).
+  double Now() const;
+  // A time as the data file and the marker file write it.
+  std::string TimeText(double time) const;
+  // Changes to the markers of the current data file, with or without a run; the marker file is rewritten and a
+  // box says when it could not be. False for an index out of range or nothing to undo.
+  bool RenameMarker(size_t index, const std::string& label);
+  bool MoveMarker(size_t index, double time);
+  bool RemoveMarker(size_t index);
+  bool UndoMarkerChange();
+  bool CanUndoMarkerChange() const { return markers_.CanUndo(); }
   // The markers of the current data file, oldest first; emptied with a new data file.
-  const std::vector<analysis::Marker>& Markers() const { return markers_; }
+  const std::vector<analysis::Marker>& Markers() const { return markers_.Markers(); }
 
   // From Start until Stop, also when the poller has ended on its own.
   bool Running() const { return pollingThread_ != nullptr; }
@@ -67,6 +79,8 @@ class RunControl {
 
  private:
   void DeleteDiscardedFile();
+  // Shows why the marker file could not be written, if it could not.
+  void ReportMarkerWrite(const std::optional<std::string>& failure);
 
   RunView& view_;
   base::MessageBoxes& boxes_;
@@ -75,7 +89,7 @@ class RunControl {
   std::string dataFilePath_;
   std::string serialNumber_;      // of the sensor of the current run, for its notes
   bool discardDataFile_ = false;  // delete the data file at the next Clear or at exit
-  std::vector<analysis::Marker> markers_;
+  analysis::MarkerList markers_;
   bool displayReady_ = false;  // series exist: from a Start until Clear
   size_t shown_ = 0;           // records handed to the view since the display was prepared
   QTimer displayTimer_;

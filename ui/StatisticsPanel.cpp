@@ -89,6 +89,12 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
   // The times first, the levels last: what a datasheet quotes stays in view in a narrow panel.
   responses_->setHorizontalHeaderLabels({"Marker", "Label", "T10 s", "T50 s", "T90 s", "Before", "After"});
   responses_->verticalHeader()->setVisible(false);
+  responses_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(responses_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    const int row = responses_->rowAt(pos.y());
+    if (row < 0 || row >= static_cast<int>(steps_.size())) return;
+    emit markerMenuRequested(steps_[static_cast<size_t>(row)].marker, responses_->viewport()->mapToGlobal(pos));
+  });
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);

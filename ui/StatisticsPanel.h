@@ -52,6 +52,10 @@ class StatisticsPanel : public QWidget {
   const analysis::RangeStatistics& Figures() const { return figures_; }
   const std::vector<analysis::StepResponse>& Steps() const { return steps_; }
 
+ signals:
+  // A right click on the response table's row of marker, at globalPos.
+  void markerMenuRequested(const analysis::Marker& marker, QPoint globalPos);
+
  private:
   void ShowFigures();
   // Refresh once the event loop turns, however many changes come before.

@@ -4,18 +4,23 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <qcustomplot.h>
@@ -54,7 +59,7 @@ MarkerDialog* OpenMarkerDialog(QWidget& window) {
   return open ? dialog : nullptr;
 }
 
-TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
+TEST_F(MainWindowTest, CtrlMMarksTheMomentItWasPressedInTheMarkerFileOnTheChartAndInThePanel) {
   Check();
   EXPECT_FALSE(form_->MarkButton()->isEnabled()) << "no marker without a run";
   QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
@@ -65,7 +70,9 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 3; }, kWaitMs));
   form_->DisplayTick();
 
+  const double before = form_->Run().Now();
   QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
+  const double after = form_->Run().Now();
   MarkerDialog* dialog = OpenMarkerDialog(*form_);
   ASSERT_NE(dialog, nullptr);
   QComboBox* labels = dialog->LabelBox();
@@ -73,7 +80,11 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
   EXPECT_EQ(labels->itemText(0), "gas on 800 ppm");
   EXPECT_EQ(labels->itemText(1), "gas off");
   EXPECT_EQ(labels->itemText(2), "zero air");
-  // The offered label is selected: typing replaces it.
+  EXPECT_EQ(labels->currentIndex(), -1) << "no label chosen for the user";
+  EXPECT_EQ(labels->currentText(), "");
+  // The user takes three seconds over the label; the marker keeps the moment of Ctrl+M.
+  constexpr double kThreeSeconds = 3.0 / 86400;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Now() >= after + kThreeSeconds; }, kWaitMs));
   QTest::keyClicks(labels->lineEdit(), "span gas 1000 ppm");
   QTest::keyClick(labels->lineEdit(), Qt::Key_Return);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
@@ -82,10 +93,11 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
   ASSERT_EQ(form_->Run().Markers().size(), 1u);
   const analysis::Marker marker = form_->Run().Markers()[0];
   EXPECT_EQ(marker.label, "span gas 1000 ppm");
+  EXPECT_GE(marker.time, before);
+  EXPECT_LE(marker.time, after) << "the time of Ctrl+M, not of Enter";
   EXPECT_EQ(FileText(markerFile), QString::fromStdString(marker.timeText + "\tspan gas 1000 ppm\r\n"))
       << "written at once, during the run";
-  const double recorded = form_->Run().Measurements().At(0).DT;
-  EXPECT_NEAR(marker.time, recorded, 60.0 / 86400) << "the marker's time is now";
+  EXPECT_EQ(marker.timeText, form_->Run().TimeText(marker.time));
   EXPECT_EQ(form_->Chart()->MarkerCount(), 1);
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 6; }, kWaitMs));
@@ -98,39 +110,33 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
   EXPECT_EQ(responses->item(0, 1)->text(), "span gas 1000 ppm");
   EXPECT_EQ(responses->item(0, 0)->toolTip(), QString::fromStdString(marker.timeText));
 
-  // The button opens the dialog too, with the last label first; Escape sets no marker.
+  // The button opens the dialog too, with the last label first in the list but not chosen; Escape sets no
+  // marker.
   QTest::mouseClick(form_->MarkButton(), Qt::LeftButton);
   dialog = OpenMarkerDialog(*form_);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(dialog->LabelBox()->itemText(0), "span gas 1000 ppm");
   EXPECT_EQ(dialog->LabelBox()->count(), 4);
+  EXPECT_EQ(dialog->LabelBox()->currentText(), "");
   QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
   EXPECT_EQ(form_->Run().Markers().size(), 1u);
 
-  // Enter at once takes the label offered first.
+  // Enter with no label chosen takes none; a label picked from the list with the arrow key is taken.
   form_->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
   QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
   dialog = OpenMarkerDialog(*form_);
   ASSERT_NE(dialog, nullptr);
+  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+  QTest::keyClick(dialog->LabelBox(), Qt::Key_Down);
+  EXPECT_EQ(dialog->Label(), "span gas 1000 ppm");
   QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Return);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
   ASSERT_EQ(form_->Run().Markers().size(), 2u);
   EXPECT_EQ(form_->Run().Markers()[1].label, "span gas 1000 ppm");
   EXPECT_EQ(FileText(markerFile).count("\r\n"), 2);
-
-  // An emptied label cannot be taken.
-  form_->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-  QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
-  dialog = OpenMarkerDialog(*form_);
-  ASSERT_NE(dialog, nullptr);
-  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Delete);
-  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Return);
-  EXPECT_TRUE(dialog->isVisible());
-  QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Escape);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
 
   // A discarded data file takes its markers with it.
   boxes_.QueueAnswer(base::BoxAnswer::No);
@@ -144,11 +150,160 @@ TEST_F(MainWindowTest, CtrlMMarksTheRunInTheMarkerFileOnTheChartAndInThePanel) {
   EXPECT_TRUE(form_->Run().Markers().empty());
 }
 
+// Opens the menu of a marker with a right click at pos on target, or a context-menu event (what the window
+// system sends for a right click) to a table, and picks the action named action from it.
+void PickFromMarkerMenu(const std::function<void()>& rightClick, const char* action) {
+  // Polls from the event loop: the menu runs a loop of its own, which a wait inside a callback would sit under.
+  QTimer picker;
+  picker.setInterval(10);
+  bool picked = false;
+  QObject::connect(&picker, &QTimer::timeout, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu || picked) return;
+    picked = true;
+    QAction* chosen = menu->findChild<QAction*>(action);
+    if (!chosen) {
+      ADD_FAILURE() << "no " << action << " in the menu";
+      menu->close();
+      return;
+    }
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+  });
+  picker.start();
+  rightClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return picked && QApplication::activePopupWidget() == nullptr; }, kWaitMs));
+}
+
+TEST_F(MainWindowTest, AMarkerIsRenamedMovedAndDeletedByRightClickAndCtrlZUndoesEachChange) {
+  Check();
+  form_->StartClicked();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 2; }, kWaitMs));
+  form_->DisplayTick();
+  for (const char* label : {"gas on", "gas off"}) {
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
+    MarkerDialog* dialog = OpenMarkerDialog(*form_);
+    ASSERT_NE(dialog, nullptr);
+    QTest::keyClicks(dialog->LabelBox()->lineEdit(), label);
+    QTest::keyClick(dialog->LabelBox()->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
+    // A second apart in the file's times.
+    const double set = form_->Run().Markers().back().time;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Now() >= set + 1.2 / 86400; }, kWaitMs));
+  }
+  // Records after both markers, so that the chart's range holds them.
+  const double last = form_->Run().Markers().back().time;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        auto& store = form_->Run().Measurements();
+        return store.Count() > 0 && store.At(store.Count() - 1).DT > last;
+      },
+      kWaitMs));
+  form_->DisplayTick();
+  const std::string markerFile = analysis::MarkerFilePath(form_->Run().DataFilePath());
+  const QString original = FileText(markerFile);
+  auto markers = [&] { return form_->Run().Markers(); };
+  ASSERT_EQ(markers().size(), 2u);
+  MeasurementChart* chart = form_->Chart();
+  auto clickLine = [&](size_t index) {
+    return [chart, &markers, index] {
+      const QRect area = chart->Plot()->axisRect()->rect();
+      const QPoint at(int(std::lround(chart->PixelAtDays(markers()[index].time))), area.center().y());
+      QTest::mouseClick(chart->Plot(), Qt::RightButton, {}, at);
+    };
+  };
+
+  // Rename: the dialog holds the old label, selected; typing replaces it.
+  PickFromMarkerMenu(clickLine(0), "markerRename");
+  MarkerDialog* rename = OpenMarkerDialog(*form_);
+  ASSERT_NE(rename, nullptr);
+  EXPECT_EQ(rename->Label(), "gas on");
+  QTest::keyClicks(rename->LabelBox()->lineEdit(), "gas on 800 ppm");
+  QTest::keyClick(rename->LabelBox()->lineEdit(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerDialog*>() == nullptr; }, kWaitMs));
+  EXPECT_EQ(markers()[0].label, "gas on 800 ppm");
+  const QString renamed = FileText(markerFile);
+  EXPECT_EQ(renamed, QString(original).replace("\tgas on\r\n", "\tgas on 800 ppm\r\n"));
+
+  // Move: the second marker two seconds later, stepped up with the arrow key on the seconds.
+  const double secondBefore = markers()[1].time;
+  PickFromMarkerMenu(clickLine(1), "markerMove");
+  MarkerTimeDialog* move = nullptr;
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return (move = form_->findChild<MarkerTimeDialog*>()) && move->isVisible(); }, kWaitMs));
+  move->TimeEdit()->setSelectedSection(QDateTimeEdit::SecondSection);
+  QTest::keyClick(move->TimeEdit(), Qt::Key_Up);
+  QTest::keyClick(move->TimeEdit(), Qt::Key_Up);
+  QTest::keyClick(move->TimeEdit(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->findChild<MarkerTimeDialog*>() == nullptr; }, kWaitMs));
+  ASSERT_EQ(markers().size(), 2u);
+  EXPECT_EQ(markers()[1].label, "gas off");
+  EXPECT_NEAR((markers()[1].time - secondBefore) * 86400, 1.5, 0.51) << "two seconds later, to the second";
+  EXPECT_EQ(markers()[1].timeText, form_->Run().TimeText(markers()[1].time));
+  const QString moved = FileText(markerFile);
+  EXPECT_TRUE(moved.endsWith(QString::fromStdString(markers()[1].timeText) + "\tgas off\r\n")) << moved.toStdString();
+
+  // Delete, from the marker's row in the response table, once the chart reaches past the moved marker.
+  const double movedTo = markers()[1].time;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        auto& store = form_->Run().Measurements();
+        return store.At(store.Count() - 1).DT > movedTo;
+      },
+      kWaitMs));
+  form_->DisplayTick();
+  QTableWidget* responses = form_->Statistics()->ResponseTable();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return responses->rowCount() == 2; }, kWaitMs));
+  PickFromMarkerMenu(
+      [responses] {
+        const QRect row = responses->visualItemRect(responses->item(1, 1));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, row.center(),
+                                responses->viewport()->mapToGlobal(row.center()));
+        QApplication::sendEvent(responses->viewport(), &event);
+      },
+      "markerDelete");
+  ASSERT_EQ(markers().size(), 1u);
+  EXPECT_EQ(markers()[0].label, "gas on 800 ppm");
+  EXPECT_EQ(FileText(markerFile), renamed.section("\r\n", 0, 0) + "\r\n");
+  EXPECT_EQ(chart->MarkerCount(), 1);
+
+  // Ctrl+Z undoes one change at a time, the file along.
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  for (const QString& expected : {moved, renamed, original}) {
+    QTest::keyClick(form_.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(FileText(markerFile), expected);
+    EXPECT_EQ(chart->MarkerCount(), 2);
+  }
+  EXPECT_EQ(markers()[0].label, "gas on");
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
+  EXPECT_TRUE(boxes_.Texts().size() == 1u) << "no box but the question at Stop";
+}
+
+TEST_F(MainWindowTest, AFailedRewriteOfTheMarkerFileKeepsTheOldFileAndSaysSo) {
+  Check();
+  form_->StartClicked();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
+  ASSERT_TRUE(form_->Run().AddMarker("gas on", form_->Run().Now()));
+  const std::string markerFile = analysis::MarkerFilePath(form_->Run().DataFilePath());
+  const QString before = FileText(markerFile);
+  // The rewrite's new file cannot be made: a folder stands in its place.
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(markerFile + ".new")));
+  ASSERT_TRUE(form_->Run().RenameMarker(0, "gas off"));
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(boxes_.Texts()[0]).startsWith("The marker could not be written: "));
+  EXPECT_EQ(FileText(markerFile), before) << "the old file whole";
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
+}
+
 TEST_F(MainWindowTest, SaveCopiesTheMarkersAlongAndAKeptFileKeepsThem) {
   Check();
   form_->StartClicked();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
-  ASSERT_TRUE(form_->Run().AddMarker("gas off"));
+  ASSERT_TRUE(form_->Run().AddMarker("gas off", form_->Run().Now()));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   const std::string markerFile = analysis::MarkerFilePath(form_->Run().DataFilePath());
@@ -172,7 +327,7 @@ TEST_F(MainWindowTest, AMarkerTheFileRefusesIsKeptAndSaysSo) {
   // A folder where the marker file would go: the system refuses the file.
   const QString markerFile = QString::fromStdString(analysis::MarkerFilePath(form_->Run().DataFilePath()));
   ASSERT_TRUE(QDir().mkpath(markerFile));
-  ASSERT_TRUE(form_->Run().AddMarker("zero air"));
+  ASSERT_TRUE(form_->Run().AddMarker("zero air", form_->Run().Now()));
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_TRUE(QString::fromStdString(boxes_.Texts()[0]).startsWith("The marker could not be written: "))
       << boxes_.Texts()[0];
