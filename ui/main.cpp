@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,8 @@ QStringList Arguments(int argc, char* argv[]) {
 
 // Text written whole to standard output; status 1 with one line on standard error when it did not get there.
 int Emit(const QByteArray& text) {
+  // A reader that went away shows as a failed write, not as a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
   if (std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout) == static_cast<size_t>(text.size()) &&
       std::fflush(stdout) == 0)
     return 0;

@@ -62,7 +62,12 @@ RecorderProcess::RecorderProcess(Options options) {
   const std::string errPath = folder_ + "/err";
   const pid_t parent = getpid();
   int pipeEnds[2] = {-1, -1};
-  if (options.output == Options::Output::ClosedPipe && pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+  if (options.output == Options::Output::ClosedPipe) {
+    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+    // No reader at all, before the recorder could write a line.
+    close(pipeEnds[0]);
+    pipeEnds[0] = -1;
+  }
 
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -74,7 +79,6 @@ RecorderProcess::RecorderProcess(Options options) {
                     : options.output == Options::Output::Full
                         ? open("/dev/full", O_WRONLY)
                         : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (pipeEnds[0] >= 0) close(pipeEnds[0]);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0) _exit(127);
@@ -90,11 +94,7 @@ RecorderProcess::RecorderProcess(Options options) {
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
-  // The reader of the pipe goes before the recorder writes a line.
-  if (pipeEnds[0] >= 0) {
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-  }
+  if (pipeEnds[1] >= 0) close(pipeEnds[1]);
 }
 
 RecorderProcess::~RecorderProcess() {
