@@ -42,6 +42,8 @@ endforeach()
 # /usr/share/doc/quarn-eval: the machine-readable copyright, the Debian changelog, and the recorder's and the
 # analyzer's pages that the manual pages point to.
 install(FILES ${QUARN_PACKAGING}/debian/copyright DESTINATION ${QUARN_DOC})
+install(FILES ${QUARN_PACKAGING}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME quarn-eval)
 configure_file(${QUARN_PACKAGING}/debian/changelog ${CMAKE_BINARY_DIR}/packaging/changelog.Debian @ONLY)
 quarn_gzip(${CMAKE_BINARY_DIR}/packaging/changelog.Debian ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz DESTINATION ${QUARN_DOC})
