@@ -65,6 +65,19 @@ std::string RecordTimeText(double DT, const RegionalFormat& format) {
   return text + " " + format.LongTime(when);
 }
 
+std::string RecordTimeTextMs(double DT, const RegionalFormat& format) {
+  const LocalDateTime when = DecodeDayNumber(DT);
+  std::string time = format.LongTime(when);
+  // The seconds are the last digits of a long time in every regional format; "AM"/"PM" may follow.
+  const size_t lastDigit = time.find_last_of("0123456789");
+  const std::string ms = "." + ZeroPadded(when.millisecond, 3);
+  if (lastDigit == std::string::npos)
+    time += ms;
+  else
+    time.insert(lastDigit + 1, ms);
+  return format.ShortDate(when) + " " + time;
+}
+
 std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware) {
   std::string text;
   text += kRule;

@@ -28,6 +28,10 @@ std::optional<std::string> DataFileNameProblem(std::string_view serialNumber, st
 // second after midnight. UTF-8.
 std::string RecordTimeText(double DT, const RegionalFormat& format);
 
+// Record time to the millisecond, for the live table and marker files: short date, a blank, long time with
+// three digits of milliseconds after its seconds (20:37:58.412, 8:37:58.412 PM), midnight included. UTF-8.
+std::string RecordTimeTextMs(double DT, const RegionalFormat& format);
+
 // The five header lines that open every run in the file, in the file's code page, CR LF line ends.
 std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware);
 

@@ -17,6 +17,9 @@ namespace {
 // One read takes at most this many bytes; more waiting than that is line noise and is discarded.
 constexpr size_t kMaxRead = 1023;
 
+// 9600 baud, 8N1: ten bits a byte.
+constexpr double kByteDays = 10.0 / 9600.0 / 86400.0;
+
 }  // namespace
 
 ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port, FrameArrivals* arrivals)
@@ -113,24 +116,33 @@ size_t ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
   if (tailStart != std::string_view::npos && bytes.size() - tailStart <= kMaxRead) {
     unfinished_ = std::string(bytes.substr(tailStart));
   }
+  // A frame's time is when its CR arrived: the bytes after it in this read came later, at the line's pace.
+  const double readTime = EncodeDayNumber(CurrentLocalDateTime());
   size_t frames = 0;
-  link::ForEachFrame(bytes, [&](std::span<const int32_t, link::kFrameFields> values, int fieldCount) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != link::kFrameStart) continue;
+    int32_t values[link::kFrameFields] = {};
+    const link::FrameScan scan = link::ParseFrameBody(bytes, i + 1, values);
+    if (!scan.complete) break;
+    i = scan.end;
     ++frames;
-    if (fieldCount < link::kFrameFields) return true;
-    if (inputs_.recordLimit && stored_ >= *inputs_.recordLimit) return false;
-    const MeasurementRecord record = RecordFromFrame(EncodeDayNumber(CurrentLocalDateTime()), values);
+    if (scan.fieldCount < link::kFrameFields) continue;
+    if (inputs_.recordLimit && stored_ >= *inputs_.recordLimit) break;
+    const size_t later = bytes.size() - scan.end - 1;
+    const double when = readTime - static_cast<double>(later) * kByteDays;
+    const MeasurementRecord record =
+        RecordFromFrame(when, std::span<const int32_t, link::kFrameFields>(values, link::kFrameFields));
     // The line first: a record taken from the store has then already been written, or failed to be.
     ReopenIfDeleted(file);
-    if (!WriteOrWarn(file, DataLine(record, context_.regional)) && inputs_.storeOnlyWritten) return true;
+    if (!WriteOrWarn(file, DataLine(record, context_.regional)) && inputs_.storeOnlyWritten) continue;
     try {
       context_.measurements.Append(record);
     } catch (const std::exception& e) {
       context_.boxes.Post(base::BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
-      return true;
+      continue;
     }
     ++stored_;
-    return true;
-  });
+  }
   return frames;
 }
 

@@ -39,6 +39,7 @@ struct Options {
   bool help = false;
   bool version = false;
   std::optional<size_t> run;  // 1-based; nothing: every run of the file
+  std::optional<datafile::DateOrder> dateOrder;
 };
 
 bool ParseDouble(const std::string& text, double& value) {
@@ -60,7 +61,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       options.version = true;
       return options;
     }
-    const bool valued = arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold" || arg == "--run";
+    const bool valued = arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold" || arg == "--run" ||
+                        arg == "--date-order";
     if ((valued || arg == "--csv") && !given.insert(arg).second) {
       error = arg + " is given twice";
       return std::nullopt;
@@ -91,6 +93,17 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
           return std::nullopt;
         }
         options.run = static_cast<size_t>(run);
+      } else if (arg == "--date-order") {
+        if (value == "dmy") {
+          options.dateOrder = datafile::DateOrder::DayMonthYear;
+        } else if (value == "mdy") {
+          options.dateOrder = datafile::DateOrder::MonthDayYear;
+        } else if (value == "ymd") {
+          options.dateOrder = datafile::DateOrder::YearMonthDay;
+        } else {
+          error = "bad value for --date-order (dmy, mdy or ymd): " + value;
+          return std::nullopt;
+        }
       } else {
         double hold = 0;
         if (!ParseDouble(value, hold) || hold < 1 || hold > 1000 || hold != std::floor(hold)) {
@@ -143,7 +156,7 @@ bool InTimeOrder(const RecordSource& source) {
 }  // namespace
 
 std::string AnalyzeUsage() {
-  return "usage: quarn-analyze FILE [--run N] [--from T] [--to T] [--window S] [--hold N] [--csv]\n"
+  return "usage: quarn-analyze FILE [--run N] [--from T] [--to T] [--window S] [--hold N] [--date-order O] [--csv]\n"
          "       quarn-analyze --help | --version\n"
          "Statistics of the five series (Conc, St, Temp, Um, Ur) of a data file and, when FILE.marks.tsv exists,\n"
          "the response times after its gas markers.\n"
@@ -153,6 +166,7 @@ std::string AnalyzeUsage() {
          "  --hold N          samples a crossing must hold to count (default 3)\n"
          "  --run N           only the Nth run of the file (its Nth header block); runs started in the same\n"
          "                    minute share a file, and without --run all of them are analysed together\n"
+         "  --date-order O    read the file's dates as dmy, mdy or ymd where neither its dates nor its name settle it\n"
          "  --csv             CSV instead of a table: the statistics, an empty line, the response times\n"
          "Exit status: 0 done, 1 the file cannot be read, 2 bad options, 3 standard output failed.\n"
          "The columns, the CSV layout and the marker file: man quarn-analyze.\n";
@@ -187,7 +201,9 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   datafile::ReadResult read;
   const datafile::MonthNames monthNames = datafile::MonthNamesOf(locale);
   try {
-    read = datafile::ReadDataFile(options.file, locale, store);
+    datafile::ReadOptions reading = locale;
+    reading.chosenOrder = options.dateOrder;
+    read = datafile::ReadDataFile(options.file, reading, store);
   } catch (const std::exception& e) {
     err << kProgram << options.file << ": " << e.what() << "\n";
     return kBadFile;
@@ -209,6 +225,8 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     for (const datafile::Run& run : read.runs) err << " " << run.headerLine;
     err << "); all are analysed together, --run N takes one\n";
   }
+  if (!read.dateOrderSettledByFile && read.records > 0)
+    err << kProgram << "warning: " << read.dateReading << "; --date-order dmy|mdy|ymd chooses\n";
 
   // The range: records between --from and --to, both included.
   double fromDays = -std::numeric_limits<double>::infinity();
@@ -216,7 +234,7 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   for (const auto& [name, text, days] :
        {std::tuple{"--from", options.from, &fromDays}, std::tuple{"--to", options.to, &toDays}}) {
     if (!text) continue;
-    const std::optional<double> value = ParseTimeText(*text, read.dateOrder, monthNames);
+    const std::optional<double> value = ParseTimeText(*text, read.dateOrder, monthNames, read.latestYear);
     if (!value) {
       err << kProgram << "bad time for " << name << ": \"" << *text << "\" (the data file's time text, "
           << datafile::DateOrderName(read.dateOrder) << ", or ISO-8601 such as 2013-09-05T14:03:07)\n";
@@ -267,7 +285,7 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     const MarkerFileContents contents = ReadMarkerFile(markerPath);
     for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
     for (const MarkerEntry& entry : contents.entries) {
-      const std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames);
+      const std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames, read.latestYear);
       if (!time) {
         err << kProgram << "warning: " << markerPath << " line " << entry.line << ": time \"" << entry.timeText
             << "\" does not read\n";

@@ -136,8 +136,8 @@ bool NamedDate(Reader& reader, const datafile::MonthNames& names, datafile::Date
 
 }  // namespace
 
-std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order,
-                                    const datafile::MonthNames& names) {
+std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order, const datafile::MonthNames& names,
+                                    int latestYear) {
   datafile::DateFields fields;
   Reader numeric(text);
   numeric.SkipBlanks();
@@ -147,7 +147,7 @@ std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder o
   if (!isNumeric && !NamedDate(named, names, fields)) return std::nullopt;
   Reader& reader = isNumeric ? numeric : named;
   const std::optional<int64_t> day = datafile::DayNumberIn(
-      fields, !fields.monthNamed && fields.firstDigits == 4 ? datafile::DateOrder::YearMonthDay : order);
+      fields, !fields.monthNamed && fields.firstDigits == 4 ? datafile::DateOrder::YearMonthDay : order, latestYear);
   if (!day) return std::nullopt;
 
   // The time: hours, minutes, optional seconds with an optional fraction, optional AM or PM.

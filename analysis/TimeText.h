@@ -15,7 +15,8 @@ namespace quarn::analysis {
 // file was read (datafile::ReadResult::dateOrder). Nothing when the text is not such a date or names no valid
 // day or time.
 // text is UTF-8; names are those the data file was read with (datafile::MonthNamesOf).
-std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order,
-                                    const datafile::MonthNames& names);
+// latestYear ends the window of two-digit years (datafile::ReadResult::latestYear).
+std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order, const datafile::MonthNames& names,
+                                    int latestYear = datafile::kDefaultLatestYear);
 
 }  // namespace quarn::analysis

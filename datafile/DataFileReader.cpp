@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <regex>
+#include <span>
 
 #include "base/CodePage.h"
 #include "datafile/LineSource.h"
@@ -210,6 +216,21 @@ std::optional<int64_t> ParseTime(std::string_view column, size_t pos) {
   return *ms + millisecond;
 }
 
+void SpreadWholeSeconds(std::span<MeasurementRecord> records) {
+  for (size_t first = 0; first < records.size();) {
+    size_t next = first + 1;
+    while (next < records.size() && records[next].DT == records[first].DT) ++next;
+    const double dt = records[first].DT;
+    const auto ms = static_cast<int64_t>(std::llround(dt * static_cast<double>(kMsPerDay)));
+    // Only times after 1899 without milliseconds of their own; earlier days count their fraction backwards.
+    if (next - first > 1 && dt >= 0 && ms % 1000 == 0) {
+      const double step = 1.0 / static_cast<double>(next - first) / 86400.0;
+      for (size_t i = first + 1; i < next; ++i) records[i].DT = dt + static_cast<double>(i - first) * step;
+    }
+    first = next;
+  }
+}
+
 double DayTime(int64_t days, int64_t ms) {
   const double fraction = static_cast<double>(ms) / static_cast<double>(kMsPerDay);
   return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
@@ -233,7 +254,8 @@ struct DateSurvey {
     uint64_t lines = 0;
   };
   std::vector<Seen> dates;
-  std::string unknownMonth;  // the first word where a month name was looked for and none fitted
+  std::optional<DateFields> first;  // the first data line's date
+  std::string unknownMonth;         // the first word where a month name was looked for and none fitted
 };
 
 // First look: which short dates occur, so that the reading is chosen over the whole file.
@@ -264,6 +286,7 @@ bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& 
     }
     auto found = std::find_if(survey.dates.begin(), survey.dates.end(),
                               [&](const DateSurvey::Seen& seen) { return seen.fields == *fields; });
+    if (!survey.first) survey.first = *fields;
     if (found == survey.dates.end()) found = survey.dates.insert(found, {*fields, 0});
     ++found->lines;
     cachedIndex = static_cast<size_t>(found - survey.dates.begin());
@@ -278,16 +301,20 @@ struct Reading {
   std::string text;
 };
 
-Reading ChooseReading(const DateSurvey& survey, DateOrder locale) {
+Reading ChooseReading(const DateSurvey& survey, DateOrder locale, const ReadOptions& options, int latestYear) {
+  if (options.chosenOrder)
+    return {*options.chosenOrder, true,
+            std::string("dates read ") + DateOrderName(*options.chosenOrder) + ", as chosen"};
   std::array<uint64_t, 3> read{};
   std::array<uint64_t, 3> named{};  // dates that name their month, by the order they were written in
   for (const auto& seen : survey.dates) {
     if (seen.fields.monthNamed) {
-      if (DayNumberIn(seen.fields, locale)) named[static_cast<size_t>(seen.fields.writtenOrder)] += seen.lines;
+      if (DayNumberIn(seen.fields, locale, latestYear))
+        named[static_cast<size_t>(seen.fields.writtenOrder)] += seen.lines;
       continue;
     }
     for (size_t o = 0; o < kOrders.size(); ++o)
-      if (DayNumberIn(seen.fields, kOrders[o])) read[o] += seen.lines;
+      if (DayNumberIn(seen.fields, kOrders[o], latestYear)) read[o] += seen.lines;
   }
   const uint64_t best = *std::max_element(read.begin(), read.end());
   // A month name settles which number is the day.
@@ -311,6 +338,26 @@ Reading ChooseReading(const DateSurvey& survey, DateOrder locale) {
     if (!chosen) chosen = kOrders[o];
   }
   const bool settled = fitting == 1;
+  // The name dates the run's start: where the dates alone leave the order open, the readings that put the first
+  // record on that day win.
+  if (!settled && options.nameDay && survey.first && !survey.first->monthNamed) {
+    {
+      std::array<uint64_t, 3> byName{};
+      for (size_t o = 0; o < kOrders.size(); ++o)
+        if (DayNumberIn(*survey.first, kOrders[o], latestYear) == options.nameDay) byName[o] = read[o] + 1;
+      const uint64_t most = *std::max_element(byName.begin(), byName.end());
+      if (most > 0) {
+        const size_t named = static_cast<size_t>(std::count(byName.begin(), byName.end(), most));
+        DateOrder order = locale;
+        if (byName[static_cast<size_t>(locale)] != most)
+          order = kOrders[static_cast<size_t>(std::max_element(byName.begin(), byName.end()) - byName.begin())];
+        return {order, named == 1,
+                std::string("dates read ") + DateOrderName(order) +
+                    (named == 1 ? ", as the file's name dates the run"
+                                : "; neither the file's dates nor its name settle the order")};
+      }
+    }
+  }
   std::string text = std::string("dates read ") + DateOrderName(*chosen);
   if (*chosen == locale)
     text += settled ? ", as the locale writes them" : " (as the locale writes them); the file alone does not settle it";
@@ -323,8 +370,8 @@ Reading ChooseReading(const DateSurvey& survey, DateOrder locale) {
 // Second look: header blocks and records, in file order.
 class Parser {
  public:
-  Parser(DateOrder order, const MonthNames& names, ReadResult& result, const RecordSink& sink)
-      : order_(order), names_(names), result_(result), sink_(sink) {
+  Parser(DateOrder order, int latestYear, const MonthNames& names, ReadResult& result, const RecordSink& sink)
+      : order_(order), latestYear_(latestYear), names_(names), result_(result), sink_(sink) {
     batch_.reserve(kBatchRecords);
   }
 
@@ -347,10 +394,19 @@ class Parser {
     Skip(line);
   }
 
-  void Flush() {
+  // Hands the records over. Records that share one whole second arrived at the line's pace within it: they
+  // are spread evenly over that second. Unless final, the last second's records wait, as more may follow.
+  void Flush(bool final = true) {
     if (batch_.empty()) return;
-    sink_(batch_);
-    batch_.clear();
+    size_t end = batch_.size();
+    if (!final) {
+      while (end > 0 && batch_[end - 1].DT == batch_.back().DT) --end;
+      if (end == 0) end = batch_.size();
+    }
+    SpreadWholeSeconds(std::span<MeasurementRecord>(batch_.data(), end));
+    sink_(std::span<const MeasurementRecord>(batch_.data(), end));
+    result_.lastDT = batch_[end - 1].DT;
+    batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(end));
   }
 
   size_t Delivered() const { return delivered_; }
@@ -383,7 +439,7 @@ class Parser {
       std::string_view unknownWord;
       const auto fields = ParseDateFields(column, dateEnd, names_, unknownWord);
       if (!fields) return false;
-      day = DayNumberIn(*fields, order_);
+      day = DayNumberIn(*fields, order_, latestYear_);
       cachedPrefix_.assign(column.substr(0, dateEnd));
       cachedDay_ = day;
     }
@@ -409,7 +465,7 @@ class Parser {
     if (delivered_ == 0) result_.firstDT = r.DT;
     result_.lastDT = r.DT;
     ++delivered_;
-    if (batch_.size() == kBatchRecords) Flush();
+    if (batch_.size() == kBatchRecords) Flush(false);
     return true;
   }
 
@@ -421,6 +477,7 @@ class Parser {
   }
 
   DateOrder order_;
+  int latestYear_;
   const MonthNames& names_;
   ReadResult& result_;
   const RecordSink& sink_;
@@ -455,12 +512,17 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
     result.cancelled = true;
     return result;
   }
-  const Reading reading = ChooseReading(survey, options.localeOrder);
+  const int latestYear =
+      options.nameDay    ? LatestYearAround(acquisition::DecodeDayNumber(static_cast<double>(*options.nameDay)).year)
+      : options.fileYear ? LatestYearAround(*options.fileYear)
+                         : kDefaultLatestYear;
+  result.latestYear = latestYear;
+  const Reading reading = ChooseReading(survey, options.localeOrder, options, latestYear);
   result.dateOrder = reading.order;
   result.dateOrderSettledByFile = reading.settled;
   result.dateReading = reading.text;
 
-  Parser parser(reading.order, names, result, sink);
+  Parser parser(reading.order, latestYear, names, result, sink);
   const uint64_t surveyed = total / 10;
   const bool complete = ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
     parser.Line(line);
@@ -491,9 +553,46 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
 
 }  // namespace
 
+std::optional<int64_t> NameDay(std::string_view path) {
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  static const std::regex dated(R"((\d{1,2})-(\d{1,2})-(\d{4}) \d{1,2}%\d{1,2}(\.[^.]*)?$)");
+  std::smatch match;
+  if (!std::regex_search(name, match, dated)) return std::nullopt;
+  DateFields fields;
+  fields.first = std::stoi(match[1]);
+  fields.second = std::stoi(match[2]);
+  fields.third = std::stoi(match[3]);
+  fields.firstDigits = static_cast<uint8_t>(match[1].length());
+  fields.thirdDigits = 4;
+  return DayNumberIn(fields, DateOrder::DayMonthYear);
+}
+
+namespace {
+
+std::optional<int> ModificationYear(const std::string& path) {
+  std::error_code error;
+  const auto written =
+      std::filesystem::last_write_time(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+  if (error) return std::nullopt;
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written));
+  std::tm local{};
+#ifdef _WIN32
+  if (localtime_s(&local, &seconds) != 0) return std::nullopt;
+#else
+  if (localtime_r(&seconds, &local) == nullptr) return std::nullopt;
+#endif
+  return local.tm_year + 1900;
+}
+
+}  // namespace
+
 ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, const RecordSink& sink) {
   FileSource source(path);
-  return Read(source, options, sink);
+  ReadOptions dated = options;
+  if (!dated.nameDay) dated.nameDay = NameDay(path);
+  if (!dated.fileYear) dated.fileYear = ModificationYear(path);
+  return Read(source, dated, sink);
 }
 
 ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, acquisition::MeasurementStore& store) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -60,7 +61,19 @@ struct ReadOptions {
   std::array<std::string, 12> shortMonthNames;
   std::array<std::string, 12> longMonthNames;
   Progress progress;  // optional
+  // The reading chosen by the user (--date-order, the review window's choice); it holds whatever the file says.
+  std::optional<DateOrder> chosenOrder;
+  // The run's start date from the data file's name (days since 1899-12-30): the order and century that read the
+  // first record on that day win. ReadDataFile(path, ...) takes it from the path when it is not set.
+  std::optional<int64_t> nameDay;
+  // The year the file is dated in when its name does not date it (its modification year): two-digit years are
+  // read 80 years back and 20 ahead of it. ReadDataFile(path, ...) takes it from the file when it is not set.
+  std::optional<int> fileYear;
 };
+
+// The run's start date a data file's name holds ("12345(1.02) 5-9-2030 14%3.txt": 5 September 2030), as days
+// since 1899-12-30; nothing when the name holds no such date.
+std::optional<int64_t> NameDay(std::string_view path);
 
 // English month names and, looked up first, those of options (long, then short).
 MonthNames MonthNamesOf(const ReadOptions& options);
@@ -78,7 +91,8 @@ struct ReadResult {
   bool dateOrderSettledByFile = false;            // false: more than one reading fits, the locale's was taken
   std::string dateReading;  // e.g. "dates read day-first (as the locale writes them); the file alone does not
                             // settle it"; "dates read day-first, the month by its name"
-  double firstDT = 0;       // the first and last record's times (0 without records)
+  int latestYear = kDefaultLatestYear;  // the last year a two-digit year was read as
+  double firstDT = 0;                   // the first and last record's times (0 without records)
   double lastDT = 0;
   bool cancelled = false;  // the progress callback said stop; the records delivered so far stay delivered
 };

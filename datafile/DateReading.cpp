@@ -50,16 +50,17 @@ int DaysInMonth(int year, int month) {
   return kDays[month - 1];
 }
 
-// A year of four digits from 1900 on; one of two digits in 1930..2029, as the common two-digit year window.
-std::optional<int> FullYear(int year, int digits) {
+// A year of four digits from 1900 on; one of two digits in the hundred years up to latestYear.
+std::optional<int> FullYear(int year, int digits, int latestYear) {
   if (digits == 4) return year >= 1900 ? std::optional<int>(year) : std::nullopt;
-  if (digits == 2) return year < 30 ? 2000 + year : 1900 + year;
-  return std::nullopt;
+  if (digits != 2) return std::nullopt;
+  const int full = latestYear / 100 * 100 + year;
+  return full > latestYear ? full - 100 : full;
 }
 
 }  // namespace
 
-std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order) {
+std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order, int latestYear) {
   int day = 0;
   int month = 0;
   std::optional<int> year;
@@ -69,16 +70,16 @@ std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order) {
       day = fields.first;
       month = fields.second;
       if (fields.firstDigits > 2) return std::nullopt;
-      year = FullYear(fields.third, fields.thirdDigits);
+      year = FullYear(fields.third, fields.thirdDigits, latestYear);
       break;
     case DateOrder::MonthDayYear:
       month = fields.first;
       day = fields.second;
       if (fields.firstDigits > 2) return std::nullopt;
-      year = FullYear(fields.third, fields.thirdDigits);
+      year = FullYear(fields.third, fields.thirdDigits, latestYear);
       break;
     case DateOrder::YearMonthDay:
-      year = FullYear(fields.first, fields.firstDigits);
+      year = FullYear(fields.first, fields.firstDigits, latestYear);
       month = fields.second;
       day = fields.third;
       if (fields.thirdDigits > 2) return std::nullopt;

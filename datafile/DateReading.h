@@ -39,10 +39,16 @@ struct DateFields {
   bool operator==(const DateFields&) const = default;
 };
 
+// The last year a two-digit year may stand for when nothing dates the file: 30..99 are 1930..1999.
+inline constexpr int kDefaultLatestYear = 2029;
+
 // The date's day number (days since 1899-12-30) when order reads fields as a valid calendar date: month
-// 1..12, day within the month, year of four digits from 1900 on or of two (1930..2029). A date with its
-// month named reads the same in every order.
-std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order);
+// 1..12, day within the month, year of four digits from 1900 on or of two (the hundred years up to
+// latestYear). A date with its month named reads the same in every order.
+std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order, int latestYear = kDefaultLatestYear);
+
+// The last year of the two-digit-year window for a file dated in year: 80 years back, 20 ahead.
+inline constexpr int LatestYearAround(int year) { return year + 20; }
 
 // The month names a date may be written with: English short and long names, and those a locale writes.
 class MonthNames {

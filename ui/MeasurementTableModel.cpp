@@ -64,9 +64,8 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QString MeasurementTableModel::TimeText(double dt) const {
-  // As in the data file, then the milliseconds without leading zeros.
-  const int ms = acquisition::DecodeDayNumber(dt).millisecond;
-  return QString::fromStdString(acquisition::RecordTimeText(dt, regional_)) + "." + QString::number(ms);
+  if (!milliseconds_) return QString::fromStdString(acquisition::RecordTimeText(dt, regional_));
+  return QString::fromStdString(acquisition::RecordTimeTextMs(dt, regional_));
 }
 
 QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "acquisition/MeasurementStore.h"
-#include "ui/QtRegionalFormat.h"
+#include "acquisition/SystemRegionalFormat.h"
 
 namespace quarn::ui {
 
@@ -45,6 +45,9 @@ class MeasurementTableModel : public QAbstractTableModel {
   acquisition::MeasurementRecord RecordAt(size_t row) const;
   // The "Time" column's text of a record time (days since 1899-12-30).
   QString TimeText(double dt) const;
+  // Live records show their milliseconds (three digits); a file under review shows its times as the file
+  // holds them.
+  void SetMilliseconds(bool shown) { milliseconds_ = shown; }
 
  private:
   struct EarlierRun {
@@ -61,7 +64,8 @@ class MeasurementTableModel : public QAbstractTableModel {
   // (first row, advanced) where the mode rows were shown in changed; the mode of every row from there on.
   std::vector<std::pair<size_t, bool>> modeFrom_;
   bool advanced_ = false;
-  QtRegionalFormat regional_;
+  bool milliseconds_ = true;
+  acquisition::SystemRegionalFormat regional_;
 };
 
 }  // namespace quarn::ui

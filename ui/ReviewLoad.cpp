@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include "acquisition/DateTime.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "ui/LocaleText.h"
 
 namespace quarn::ui {
@@ -22,7 +23,8 @@ datafile::DateOrder DateOrderOfPattern(const QString& pattern) {
   return datafile::DateOrder::DayMonthYear;
 }
 
-datafile::DateOrder LocaleDateOrder() { return DateOrderOfPattern(ShortDateFormat()); }
+// As the data files written on this machine order their dates.
+datafile::DateOrder LocaleDateOrder() { return datafile::DateOrderOf(acquisition::SystemRegionalFormat()); }
 
 void SetLocaleMonthNames(datafile::ReadOptions& options) {
   const QLocale locale;

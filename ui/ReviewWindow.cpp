@@ -57,8 +57,13 @@ ReviewWindow* ReviewWindow::Open(const QString& path, base::MessageBoxes& boxes,
 }
 
 ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, base::MessageBoxes& boxes,
-                           FileChooser& files)
-    : QMainWindow(nullptr), path_(path), boxes_(boxes), files_(files) {
+                           FileChooser& files, std::optional<datafile::DateOrder> chosenOrder)
+    : QMainWindow(nullptr),
+      path_(path),
+      boxes_(boxes),
+      files_(files),
+      localeOrder_(dateOrder),
+      chosenOrder_(chosenOrder) {
   setObjectName("ReviewWindow");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QFileInfo(path).fileName() + " (reading\u2026)");
@@ -72,6 +77,7 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   auto* split = new QSplitter(Qt::Vertical, central);
   chart_ = new MeasurementChart(split);
   tableModel_ = new MeasurementTableModel(this);
+  tableModel_->SetMilliseconds(false);
   table_ = new RecordTable(split);
   table_->setObjectName("SG1");
   table_->SetModel(tableModel_);
@@ -122,6 +128,17 @@ void ReviewWindow::BuildMenus() {
   file->addSeparator();
   QAction* close = file->addAction("Close", this, &QWidget::close);
   close->setShortcut(QKeySequence::Close);
+
+  // For a file whose dates and name leave the order open.
+  QMenu* dates = menuBar()->addMenu("Dates");
+  dates->setObjectName("menuDates");
+  for (const auto& [text, order] : {std::pair{"Day first (dmy)", datafile::DateOrder::DayMonthYear},
+                                    {"Month first (mdy)", datafile::DateOrder::MonthDayYear},
+                                    {"Year first (ymd)", datafile::DateOrder::YearMonthDay}}) {
+    QAction* action = dates->addAction(text, this, [this, order] { ReadDatesAs(order); });
+    action->setCheckable(true);
+    action->setChecked(chosenOrder_ == order);
+  }
 }
 
 QWidget* ReviewWindow::BuildLeftPanel() {
@@ -186,9 +203,10 @@ void ReviewWindow::StartLoading(datafile::DateOrder dateOrder) {
   loadPoll_.start(kPollMs);
   datafile::ReadOptions named;
   SetLocaleMonthNames(named);  // here: the default locale is the window's
-  loader_.Start([this, dateOrder, named, path = path_.toStdString()](std::stop_token stop) {
+  loader_.Start([this, dateOrder, chosenOrder = chosenOrder_, named, path = path_.toStdString()](std::stop_token stop) {
     datafile::ReadOptions options = named;
     options.localeOrder = dateOrder;
+    options.chosenOrder = chosenOrder;
     options.progress = [this, &stop](uint64_t done, uint64_t total) {
       doneBytes_ = done;
       totalBytes_ = total;
@@ -200,6 +218,12 @@ void ReviewWindow::StartLoading(datafile::DateOrder dateOrder) {
       loadError_ = error.what();
     }
   });
+}
+
+void ReviewWindow::ReadDatesAs(datafile::DateOrder order) {
+  auto* window = new ReviewWindow(path_, localeOrder_, boxes_, files_, order);
+  window->show();
+  close();
 }
 
 void ReviewWindow::ShowReadSoFar() {

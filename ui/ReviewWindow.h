@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -40,7 +42,9 @@ class ReviewWindow : public QMainWindow {
   // The window deletes itself when closed.
   static ReviewWindow* Open(const QString& path, base::MessageBoxes& boxes, FileChooser& files);
 
-  ReviewWindow(const QString& path, datafile::DateOrder dateOrder, base::MessageBoxes& boxes, FileChooser& files);
+  // chosenOrder: the date reading the user chose ("Dates" menu) instead of the one the file and its name settle.
+  ReviewWindow(const QString& path, datafile::DateOrder dateOrder, base::MessageBoxes& boxes, FileChooser& files,
+               std::optional<datafile::DateOrder> chosenOrder = std::nullopt);
   ~ReviewWindow() override;
 
   const QString& Path() const { return path_; }
@@ -69,6 +73,8 @@ class ReviewWindow : public QMainWindow {
   void BuildMenus();
   QWidget* BuildLeftPanel();
   void StartLoading(datafile::DateOrder dateOrder);
+  // Opens the file again in a new window with its dates read in order, and closes this one.
+  void ReadDatesAs(datafile::DateOrder order);
   // Shows what the worker has read so far; at its end, also the runs and what the read found.
   void PollLoading();
   void FinishLoading();
@@ -94,6 +100,8 @@ class ReviewWindow : public QMainWindow {
   QLabel* notes_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
+  datafile::DateOrder localeOrder_;
+  std::optional<datafile::DateOrder> chosenOrder_;
   QAction* exportChart_ = nullptr;
   QAction* exportData_ = nullptr;
   StatisticsPanel* statistics_ = nullptr;  // with the markers of the file's marker file

@@ -160,7 +160,7 @@ std::optional<analysis::Marker> RunControl::AddMarker(const std::string& label, 
 
 double RunControl::Now() const { return acquisition::EncodeDayNumber(acquisition::CurrentLocalDateTime()); }
 
-std::string RunControl::TimeText(double time) const { return acquisition::RecordTimeText(time, regional_); }
+std::string RunControl::TimeText(double time) const { return acquisition::RecordTimeTextMs(time, regional_); }
 
 bool RunControl::RenameMarker(size_t index, const std::string& label) {
   if (index >= Markers().size()) return false;

@@ -10,11 +10,11 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/PollingThread.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "analysis/MarkerList.h"
 #include "analysis/ResponseTimes.h"
 #include "base/MessageBoxes.h"
 #include "identify/SensorCheck.h"
-#include "ui/QtRegionalFormat.h"
 #include "ui/RunView.h"
 
 namespace quarn::ui {
@@ -84,7 +84,7 @@ class RunControl {
 
   RunView& view_;
   base::MessageBoxes& boxes_;
-  QtRegionalFormat regional_;
+  acquisition::SystemRegionalFormat regional_;
   acquisition::MeasurementStore measurements_;
   std::string dataFilePath_;
   std::string serialNumber_;      // of the sensor of the current run, for its notes

@@ -220,18 +220,23 @@ TEST_F(ReaderThreadTest, FramesThatArrivedBeforeTheStopAreKept) {
   EXPECT_FALSE(testing::HoldsDescriptorTo(inputs.dataFilePath));
 }
 
-// Records are stamped when parsed; frames of one read get their own, non-decreasing stamps.
-TEST_F(ReaderThreadTest, RecordsCarryTheLocalTimeOfParsing) {
+// A frame is dated when its last byte came: in one read, the bytes after it came later at 9600 baud, ten bits
+// a byte. The last frame carries the read's time.
+TEST_F(ReaderThreadTest, FramesOfOneReadAreDatedBackByTheBytesAfterThem) {
   const double before = EncodeDayNumber(CurrentLocalDateTime());
   MakeReader();
   reader->Start();
-  peer->Write(Frame(kExampleFields) + Frame(kExampleFields));
-  ASSERT_TRUE(WaitForRecords(2));
+  const std::string frame = Frame(kExampleFields);
+  peer->Write(frame + frame + frame);
+  ASSERT_TRUE(WaitForRecords(3));
   const double after = EncodeDayNumber(CurrentLocalDateTime());
   const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
-  EXPECT_LE(before, records[0].DT);
-  EXPECT_LE(records[0].DT, records[1].DT);
-  EXPECT_LE(records[1].DT, after);
+  EXPECT_LE(before, records[2].DT);
+  EXPECT_LE(records[2].DT, after);
+  const double frameMs = static_cast<double>(frame.size()) * 10.0 / 9.6;
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_NEAR((records[i + 1].DT - records[i].DT) * 86'400'000.0, frameMs, 1.0) << i;
+  }
 }
 
 }  // namespace

@@ -188,28 +188,28 @@ TEST(OutputLine, IsTheDataLineOfTheFile) {
   const acquisition::MeasurementRecord record{
       acquisition::EncodeDayNumber({2013, 9, 5, 14, 3, 7, 250}), 25, 3100, 1200, 1500, 0, 0, 10000, 0, 65535, 7};
   EXPECT_EQ(OutputLine(record, regional),
-            "09/05/13 14:03:07\t00025\t03100\t01200\t01500\t00000\t00000\t10000\t00000\t65535\t00007\n");
+            "2013-09-05 14:03:07\t00025\t03100\t01200\t01500\t00000\t00000\t10000\t00000\t65535\t00007\n");
   std::string line = acquisition::DataLine(record, regional);
   ASSERT_GE(line.size(), 2u);
   line.replace(line.size() - 2, 2, "\n");
   EXPECT_EQ(OutputLine(record, regional), line);
   // Within the first second after midnight the column holds only the date, as in the file.
-  EXPECT_EQ(OutputLine({acquisition::EncodeDayNumber({2020, 2, 29, 0, 0, 0, 500})}, regional).substr(0, 9),
-            "02/29/20\t");
+  EXPECT_EQ(OutputLine({acquisition::EncodeDayNumber({2020, 2, 29, 0, 0, 0, 500})}, regional).substr(0, 11),
+            "2020-02-29\t");
 }
 
-TEST(RegionalFormat, FollowsTheLocaleOfTheEnvironmentAndFallsBackToC) {
+TEST(RegionalFormat, FollowsTheLocaleOfTheEnvironmentAndFallsBackToIso) {
   setenv("LC_ALL", "C", 1);
   const acquisition::LocalDateTime when{2026, 12, 10, 7, 5, 9, 0};
   {
     const acquisition::SystemRegionalFormat regional;
-    EXPECT_EQ(regional.ShortDate(when), "12/10/26");
+    EXPECT_EQ(regional.ShortDate(when), "2026-12-10");
     EXPECT_EQ(regional.LongTime(when), "07:05:09");
   }
   setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
   {
     const acquisition::SystemRegionalFormat regional;
-    EXPECT_EQ(regional.ShortDate(when), "12/10/26");
+    EXPECT_EQ(regional.ShortDate(when), "2026-12-10");
   }
   unsetenv("LC_ALL");
 }

@@ -71,14 +71,12 @@ std::vector<DataLine> ParseLines(const std::vector<std::string>& lines, const st
   return parsed;
 }
 
-// The C locale's "%x %X", as the recorder writes it under LC_ALL=C.
+// ISO 8601, as the recorder writes it under LC_ALL=C.
 acquisition::LocalDateTime ParseTime(const std::string& text) {
   acquisition::LocalDateTime when;
-  int year = 0;
-  const int fields = std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d", &when.month, &when.day, &year, &when.hour,
+  const int fields = std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &when.year, &when.month, &when.day, &when.hour,
                                  &when.minute, &when.second);
   EXPECT_TRUE(fields == 6 || fields == 3) << text;
-  when.year = 2000 + year;
   return when;
 }
 

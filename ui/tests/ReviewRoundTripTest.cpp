@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 #include <QApplication>
 #include <QFile>
@@ -16,7 +17,7 @@
 namespace quarn::ui::testing {
 namespace {
 
-// The data file keeps whole seconds.
+// The data file keeps whole seconds; records that share one are spread within it when read.
 acquisition::LocalDateTime ToTheSecond(double dt) {
   acquisition::LocalDateTime when = acquisition::DecodeDayNumber(dt);
   when.millisecond = 0;
@@ -24,7 +25,7 @@ acquisition::LocalDateTime ToTheSecond(double dt) {
 }
 
 void ExpectSameRecord(const acquisition::MeasurementRecord& live, const acquisition::MeasurementRecord& read) {
-  EXPECT_EQ(ToTheSecond(live.DT), acquisition::DecodeDayNumber(read.DT));
+  EXPECT_EQ(ToTheSecond(live.DT), ToTheSecond(read.DT));
   acquisition::MeasurementRecord values = live;
   values.DT = read.DT;
   EXPECT_EQ(values, read);
@@ -98,9 +99,12 @@ TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsReco
   EXPECT_EQ(boxes_.Texts().size(), 1u);
 }
 
-TEST_F(MainWindowTest, UnderTheCLocaleARunsDataFileNamesTheMonthAndReadsBack) {
-  // Qt's C locale, as on a machine without a language set: its short date is "5 Sep 2013".
+TEST_F(MainWindowTest, UnderTheCLocaleARunsDataFileIsIso8601AndReadsBack) {
+  // As on a machine without a language set.
   ScopedLocale locale("C");
+  const char* oldLcAll = std::getenv("LC_ALL");
+  const std::string keptLcAll = oldLcAll ? oldLcAll : "";
+  setenv("LC_ALL", "C", 1);
   form_.reset();
   form_ = std::make_unique<MainWindow>(folders_.Deps(&boxes_, &store_));
   form_->show();
@@ -115,8 +119,9 @@ TEST_F(MainWindowTest, UnderTheCLocaleARunsDataFileNamesTheMonthAndReadsBack) {
   const std::vector<acquisition::MeasurementRecord> run = live.ReadFrom(0);
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const int month = acquisition::DecodeDayNumber(run.front().DT).month;
-  EXPECT_TRUE(file.readAll().contains(" " + QLocale::c().monthName(month, QLocale::ShortFormat).toLatin1() + " "));
+  const acquisition::LocalDateTime first = acquisition::DecodeDayNumber(run.front().DT);
+  EXPECT_TRUE(
+      file.readAll().contains(QString::asprintf("%04d-%02d-%02d ", first.year, first.month, first.day).toLatin1()));
 
   form_->OpenDataFiles({path});
   ASSERT_TRUE(QTest::qWaitFor([&] { return Loaded(*form_, 1); }, kWaitMs));
@@ -125,8 +130,12 @@ TEST_F(MainWindowTest, UnderTheCLocaleARunsDataFileNamesTheMonthAndReadsBack) {
   ASSERT_EQ(read.size(), run.size());
   for (size_t i = 0; i < run.size(); ++i) ExpectSameRecord(run[i], read[i]);
   EXPECT_EQ(review->Result().skippedLines, 0u);
-  EXPECT_EQ(review->Result().dateReading, "dates read day-first, the month by its name");
+  EXPECT_EQ(review->Result().dateReading, "dates read year-first, as the locale writes them");
   EXPECT_EQ(boxes_.Texts().size(), 1u);
+  if (oldLcAll)
+    setenv("LC_ALL", keptLcAll.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
 }
 
 }  // namespace

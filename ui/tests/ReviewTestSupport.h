@@ -13,8 +13,8 @@
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "acquisition/MeasurementStore.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "ui/FileChooser.h"
-#include "ui/QtRegionalFormat.h"
 
 namespace quarn::ui::testing {
 
@@ -67,7 +67,7 @@ struct RunSpec {
 
 // The bytes of a data file with these runs, dates in the default locale's format.
 inline QByteArray DataFileBytes(const std::vector<RunSpec>& runs) {
-  QtRegionalFormat format;
+  acquisition::SystemRegionalFormat format;
   std::string bytes;
   for (const RunSpec& run : runs) {
     bytes += acquisition::HeaderBlock(run.port, run.serial, run.firmware);
@@ -78,7 +78,7 @@ inline QByteArray DataFileBytes(const std::vector<RunSpec>& runs) {
 
 // Data lines alone, dates in the default locale's format.
 inline QByteArray DataLines(const std::vector<acquisition::MeasurementRecord>& records) {
-  QtRegionalFormat format;
+  acquisition::SystemRegionalFormat format;
   std::string bytes;
   for (const auto& record : records) bytes += acquisition::DataLine(record, format);
   return QByteArray::fromStdString(bytes);
