@@ -39,7 +39,8 @@ const Row& StatisticsHeader() {
 }
 
 const Row& ResponseHeader() {
-  static const Row header = {"marker_time", "label", "level_before", "level_after", "T10_s", "T50_s", "T90_s"};
+  static const Row header = {"marker_time", "label", "level_before", "level_after",
+                             "T10_s",       "T50_s", "T90_s",        "settled"};
   return header;
 }
 
@@ -54,6 +55,7 @@ Row StatisticsRow(size_t series, const SeriesStatistics& s) {
 Row ResponseRow(const StepResponse& step) {
   Row row = {step.marker.timeText, step.marker.label, Fixed(step.levelBefore, 2), Fixed(step.levelAfter, 2)};
   for (const std::optional<double>& seconds : step.crossingSeconds) row.push_back(Fixed(seconds, 2));
+  row.push_back(step.settling == Settling::Settled ? "yes" : "no");
   return row;
 }
 

@@ -11,12 +11,13 @@ namespace quarn::analysis {
 // The texts of the figures, one set for the command line and the window alike, so both show the same numbers.
 // Means, levels and deviations with two decimals (three for the deviation), minimum, maximum and peak-to-peak
 // whole (the values are), drift per hour with three decimals, response times in seconds with two; a point
-// as the decimal separator. A figure that does not exist is an empty text.
+// as the decimal separator. A figure that does not exist is an empty text. Whether the level after a step
+// settled is "yes" or "no".
 using Row = std::vector<std::string>;
 
 // series,count,mean,sd,min,max,peak_to_peak,drift_per_hour
 const Row& StatisticsHeader();
-// marker_time,label,level_before,level_after,T10_s,T50_s,T90_s
+// marker_time,label,level_before,level_after,T10_s,T50_s,T90_s,settled
 const Row& ResponseHeader();
 
 Row StatisticsRow(size_t series, const SeriesStatistics& statistics);

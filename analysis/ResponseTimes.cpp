@@ -1,6 +1,7 @@
 #include "ResponseTimes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace quarn::analysis {
@@ -22,6 +23,31 @@ std::optional<double> MeanConcentration(const RecordSource& source, size_t first
     }
   });
   return shift + sum / count;
+}
+
+// The least-squares slope of the concentration of records first .. last - 1 over their time, per minute; none
+// below two samples or when they share one time.
+std::optional<double> SlopePerMinute(const RecordSource& source, size_t first, size_t last) {
+  if (last < first + 2) return std::nullopt;
+  // Moments about the first sample, so that day numbers and large values keep their precision.
+  const acquisition::MeasurementRecord origin = source.At(first);
+  const double t0 = origin.DT;
+  const double c0 = ValuesOf(origin)[kConcentration];
+  double n = 0, st = 0, sc = 0, stt = 0, stc = 0;
+  source.Visit(first, last, [&](std::span<const acquisition::MeasurementRecord> records) {
+    for (const acquisition::MeasurementRecord& r : records) {
+      const double t = (r.DT - t0) * kSecondsPerDay / 60;
+      const double c = ValuesOf(r)[kConcentration] - c0;
+      n += 1;
+      st += t;
+      sc += c;
+      stt += t * t;
+      stc += t * c;
+    }
+  });
+  const double spread = n * stt - st * st;
+  if (spread <= 0) return std::nullopt;
+  return (n * stc - st * sc) / spread;
 }
 
 // Seconds from the marker until the concentration crosses level (in the direction of rising) and stays beyond it
@@ -101,6 +127,21 @@ std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<co
       size_t afterBegin = IndexRange(source, afterFrom, kInfinity).first;
       afterBegin = std::clamp(afterBegin, stepBegin, stepEnd);
       step.levelAfter = MeanConcentration(source, afterBegin, stepEnd);
+      if (step.levelBefore && step.levelAfter && *step.levelAfter != *step.levelBefore) {
+        const double change = *step.levelAfter - *step.levelBefore;
+        if (const std::optional<double> slope = SlopePerMinute(source, afterBegin, stepEnd)) {
+          step.slopeShare = *slope / std::abs(change);
+        }
+        if (endDays - markerDays < windowDays) {
+          step.settling = Settling::WindowCutShort;
+        } else if (!step.slopeShare) {
+          step.settling = Settling::TooFewSamples;
+        } else if (std::abs(*step.slopeShare) > settings.settledSlopePerMinute) {
+          step.settling = Settling::StillMoving;
+        } else {
+          step.settling = Settling::Settled;
+        }
+      }
     }
     if (step.levelBefore && step.levelAfter && *step.levelAfter != *step.levelBefore) {
       const double change = *step.levelAfter - *step.levelBefore;

@@ -22,6 +22,24 @@ struct ResponseSettings {
   double windowSeconds = 60;
   // Consecutive samples that must lie beyond a level for it to count as crossed, so that noise does not.
   int holdSamples = 3;
+  // The level after a step counts as settled while its slope over the level window stays within this share
+  // of the step per minute.
+  double settledSlopePerMinute = 0.02;
+};
+
+// Whether the level after a step had settled, which the response times depend on; they are provisional
+// otherwise.
+enum class Settling {
+  Settled,
+  // The concentration still moved over the level window by more than the allowed share of the step.
+  StillMoving,
+  // The step ends (next marker or last record) before a whole level window has passed after the marker, so the
+  // level window holds the step itself.
+  WindowCutShort,
+  // Fewer than two samples in the level window, so no slope to judge by.
+  TooFewSamples,
+  // No step to measure: a level before or after the marker is missing, or the two are equal.
+  NoStep,
 };
 
 inline constexpr std::array<double, 3> kResponseFractions{0.1, 0.5, 0.9};
@@ -38,6 +56,10 @@ struct StepResponse {
   // from levelBefore to levelAfter, rising or falling, and stayed beyond for the hold; none when it did not
   // (or when there is no change to measure).
   std::array<std::optional<double>, kResponseFractions.size()> crossingSeconds{};
+  Settling settling = Settling::NoStep;
+  // The least-squares slope of the concentration over the level window after the step, as a share of the
+  // change per minute (0.05 is 5 % of the step per minute); none below two samples or without a change.
+  std::optional<double> slopeShare;
 };
 
 // The step after each marker; markers are taken in time order, each step ending at the next marker or at the

@@ -13,6 +13,7 @@
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "acquisition/DateTime.h"
 #include "analysis/Report.h"
@@ -31,10 +32,43 @@ struct FigureRow {
 constexpr FigureRow kFigureRows[] = {{"count", 1}, {"mean", 2},         {"sd", 3},       {"min", 4},
                                      {"max", 5},   {"peak-to-peak", 6}, {"drift / h", 7}};
 
+// The response table's columns: time, label, the three times and the two levels.
+constexpr int kResponseColumns = 7;
+
 QString TimeText(double days) {
   const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(days);
   const QLocale locale;
   return locale.toString(QTime(when.hour, when.minute, when.second), LongTimeFormat(locale));
+}
+
+// Why a step's response times are provisional; empty when they are not.
+QString ProvisionalReason(const analysis::StepResponse& step, const analysis::ResponseSettings& settings) {
+  const QString window = QString::number(settings.windowSeconds);
+  switch (step.settling) {
+    case analysis::Settling::Settled: return {};
+    case analysis::Settling::StillMoving:
+      return QString(
+                 "Provisional: the level after the step has not settled. Over the last %1 s before the next "
+                 "marker or the end of the range it still moves by %2 % of the step per minute (settled is "
+                 "at most %3 %).")
+          .arg(window)
+          .arg(std::abs(*step.slopeShare) * 100, 0, 'f', 1)
+          .arg(settings.settledSlopePerMinute * 100);
+    case analysis::Settling::WindowCutShort:
+      return QString(
+                 "Provisional: the step lasts less than the %1 s level window, so the level after it is "
+                 "taken from the step itself.")
+          .arg(window);
+    case analysis::Settling::TooFewSamples:
+      return QString(
+                 "Provisional: the %1 s level window holds fewer than two samples, too few to tell whether "
+                 "the level after the step has settled.")
+          .arg(window);
+    case analysis::Settling::NoStep:
+      return "Provisional: there is no step to measure: a level before or after the marker is missing, or the two "
+             "are equal.";
+  }
+  return {};
 }
 
 QTableWidget* NewTable(QWidget* parent, const char* name) {
@@ -85,7 +119,7 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
   QStringList figureCaptions;
   for (const FigureRow& row : kFigureRows) figureCaptions << row.caption;
   statistics_->setVerticalHeaderLabels(figureCaptions);
-  responses_->setColumnCount(7);
+  responses_->setColumnCount(kResponseColumns);
   // The times first, the levels last: what a datasheet quotes stays in view in a narrow panel.
   responses_->setHorizontalHeaderLabels({"Marker", "Label", "T10 s", "T50 s", "T90 s", "Before", "After"});
   responses_->verticalHeader()->setVisible(false);
@@ -169,10 +203,7 @@ void StatisticsPanel::Refresh() {
       if (marker.time >= from && marker.time <= to) inRange.push_back(marker);
     }
     if (!inRange.empty()) {
-      analysis::ResponseSettings settings;
-      settings.windowSeconds = windowBox_->value();
-      settings.holdSamples = holdBox_->value();
-      steps_ = analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, settings);
+      steps_ = analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings());
     }
     rangeLabel_->setText(QString("%1: %2 – %3, %4 records")
                              .arg(span ? "Selected span" : "Visible range", TimeText(from), TimeText(to))
@@ -181,6 +212,13 @@ void StatisticsPanel::Refresh() {
     rangeLabel_->setText("No records in view");
   }
   ShowFigures();
+}
+
+analysis::ResponseSettings StatisticsPanel::Settings() const {
+  analysis::ResponseSettings settings;
+  settings.windowSeconds = windowBox_->value();
+  settings.holdSamples = holdBox_->value();
+  return settings;
 }
 
 void StatisticsPanel::ShowFigures() {
@@ -205,7 +243,9 @@ void StatisticsPanel::ShowFigures() {
   responses_->setRowCount(static_cast<int>(steps_.size()));
   for (int r = 0; r < static_cast<int>(steps_.size()); ++r) {
     const analysis::Row row = analysis::ResponseRow(steps_[r]);
-    for (int c = 0; c < static_cast<int>(row.size()); ++c) {
+    const QString provisional = ProvisionalReason(steps_[r], Settings());
+    // Whether the step settled is not a column of its own here: its figures are greyed instead.
+    for (int c = 0; c < kResponseColumns; ++c) {
       QString text = QString::fromStdString(row[c]);
       if (text.isEmpty() && c >= 2) text = c < 4 ? "-" : "not reached";
       // The time of day is enough beside the chart; the whole text is in the tooltip and in a copy.
@@ -213,6 +253,11 @@ void StatisticsPanel::ShowFigures() {
       auto* item = new QTableWidgetItem(text);
       if (c <= 1) item->setToolTip(QString::fromStdString(row[c]));
       if (c >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      // The level after and the times hang on that level: greyed, with the reason.
+      if (c >= 3 && !provisional.isEmpty()) {
+        item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+        item->setToolTip(provisional);
+      }
       // The row's cells: time, label, then T10, T50, T90, then the levels.
       const int column = c < 2 ? c : c < 4 ? c + 3 : c - 2;
       responses_->setItem(r, column, item);

@@ -58,6 +58,7 @@ class StatisticsPanel : public QWidget {
 
  private:
   void ShowFigures();
+  analysis::ResponseSettings Settings() const;
   // Refresh once the event loop turns, however many changes come before.
   void ScheduleRefresh();
 

@@ -124,9 +124,9 @@ TEST_F(AnalyzeProgramTest, CsvHasTheStatisticsThenTheResponseTimes) {
 
   ASSERT_EQ(csv.responses.size(), 3u);
   EXPECT_EQ(csv.responses[0], (std::vector<std::string>{"marker_time", "label", "level_before", "level_after", "T10_s",
-                                                        "T50_s", "T90_s"}));
+                                                        "T50_s", "T90_s", "settled"}));
   const std::vector<std::string>& on = csv.responses[1];
-  ASSERT_EQ(on.size(), 7u);
+  ASSERT_EQ(on.size(), 8u);
   EXPECT_EQ(on[0], "2026-03-14 08:01:40");
   EXPECT_EQ(on[1], "gas on 800 ppm");
   EXPECT_NEAR(Number(on[2]), 400, 0.01);
@@ -138,6 +138,27 @@ TEST_F(AnalyzeProgramTest, CsvHasTheStatisticsThenTheResponseTimes) {
   EXPECT_EQ(off[1], "gas off");
   EXPECT_NEAR(Number(off[3]), 400, 0.01);
   EXPECT_NEAR(Number(off[6]), 20 * std::log(10.0), 0.2);
+  EXPECT_EQ(on[7], "yes");
+  EXPECT_EQ(off[7], "yes");
+}
+
+TEST_F(AnalyzeProgramTest, AStepStillRisingAtTheEndOfTheRangeIsNotSettled) {
+  Mark(100, "gas on 800 ppm");
+  // 80 s after the marker, the rise with tau 10 s still moves over the level window (20 .. 80 s).
+  const Output csv = Analyze({dataFile_, "--csv", "--to", "2026-03-14T08:03:00"});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  const Csv parsed = ParseCsv(csv.out);
+  ASSERT_EQ(parsed.responses.size(), 2u);
+  ASSERT_EQ(parsed.responses[1].size(), 8u);
+  EXPECT_EQ(parsed.responses[1][7], "no");
+  EXPECT_FALSE(parsed.responses[1][6].empty()) << "the time is still given";
+
+  const Output table = Analyze({dataFile_, "--to", "2026-03-14T08:03:00"});
+  const std::vector<std::string> lines = Split(table.out, '\n');
+  ASSERT_EQ(lines.size(), 10u) << table.out;
+  EXPECT_EQ(lines[7].substr(lines[7].size() - 7), "settled");
+  EXPECT_EQ(lines[8].substr(lines[8].size() - 2), "no");
+  EXPECT_EQ(lines[8].size() - 2, lines[7].size() - 7) << "the last column starts under its header";
 }
 
 TEST_F(AnalyzeProgramTest, FromAndToChooseTheRecordsAndTheMarkers) {
@@ -212,6 +233,10 @@ TEST_F(AnalyzeProgramTest, TableSaysWhereAStepHasNoFigure) {
   }
   EXPECT_EQ(notReached, 3u) << lines[10];
   EXPECT_NE(lines[10].find("  -  "), std::string::npos) << "no level after: " << lines[10];
+  EXPECT_EQ(lines[7].substr(lines[7].size() - 7), "settled");
+  EXPECT_EQ(lines[8].substr(lines[8].size() - 3), "yes");
+  EXPECT_EQ(lines[9].substr(lines[9].size() - 3), "yes");
+  EXPECT_EQ(lines[10].substr(lines[10].size() - 2), "no") << "nothing after the marker to settle";
   EXPECT_EQ(Analyze({dataFile_, "--window", "30"}).out, result.out) << "hold 3 is the default";
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <ostream>
 
 #include "analysis/tests/Synthetic.h"
@@ -53,6 +54,7 @@ TEST_P(FirstOrderStepTest, TimesFollowTheTimeConstant) {
     ASSERT_TRUE(step.crossingSeconds[f].has_value()) << "T" << kResponseFractions[f] * 100;
     EXPECT_NEAR(*step.crossingSeconds[f], expected[f], c.tolerance) << "T" << kResponseFractions[f] * 100;
   }
+  EXPECT_EQ(step.settling, Settling::Settled) << "slope " << step.slopeShare.value_or(-1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FirstOrderStepTest,
@@ -148,6 +150,78 @@ TEST(ResponseTimesTest, MarkerBeforeTheFirstRecordHasNoLevelBefore) {
   EXPECT_TRUE(step.levelAfter);
   EXPECT_FALSE(step.crossingSeconds[0]);
 }
+
+struct SettlingCase {
+  const char* name;
+  std::function<double(double)> conc;
+  double interval;
+  double duration;
+  std::vector<double> markers;  // seconds
+  double windowSeconds;
+  Settling expected;  // of the first step
+  double slopeShare;  // expected, when not NaN
+};
+
+class SettlingTest : public ::testing::TestWithParam<SettlingCase> {};
+
+TEST_P(SettlingTest, TheLevelAfterTheStepIsJudgedByItsSlopeOverTheLevelWindow) {
+  const SettlingCase c = GetParam();
+  const auto records = SyntheticRun(c.interval, c.duration, c.conc);
+  std::vector<Marker> markers;
+  for (double at : c.markers) markers.push_back({DaysAt(at), "gas", ""});
+  ResponseSettings settings;
+  settings.windowSeconds = c.windowSeconds;
+  const StepResponse step = ResponseTimes(SpanRecords(records), markers, settings)[0];
+  EXPECT_EQ(step.settling, c.expected) << "slope " << step.slopeShare.value_or(-1);
+  if (!std::isnan(c.slopeShare)) {
+    ASSERT_TRUE(step.slopeShare);
+    EXPECT_NEAR(*step.slopeShare, c.slopeShare, 0.001);
+  }
+}
+
+// A step of 1000 at 100 s that then drifts by perMinute until the last record at 499.5 s; the level after, over
+// the last 60 s, is 1000 above the level before plus the drift up to the window's middle.
+SettlingCase Drifting(const char* name, double perMinute, Settling expected) {
+  auto conc = [perMinute](double t) { return t < 100 ? 400.0 : 1400.0 + perMinute * (t - 100) / 60; };
+  const double change = 1000 + perMinute * (469.75 - 100) / 60;
+  return {name, conc, 0.5, 500, {100}, 60, expected, perMinute / change};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettlingTest,
+    ::testing::Values(Drifting("DriftOf1PercentSettled", 10, Settling::Settled),
+                      Drifting("DriftOf3PercentStillMoving", 30, Settling::StillMoving),
+                      Drifting("FallingDriftOf3PercentStillMoving", -30, Settling::StillMoving),
+                      // A first-order rise with tau 60 s that the view cuts off 150 s after the marker: still rising.
+                      SettlingCase{"StillRisingAtTheEndOfTheView",
+                                   FirstOrderStep(400, 1400, 100, 60),
+                                   2,
+                                   250,
+                                   {100},
+                                   60,
+                                   Settling::StillMoving,
+                                   NAN},
+                      // The next marker 40 s after: the level window would reach back before the step began.
+                      SettlingCase{"NextMarkerWithinTheWindow",
+                                   FirstOrderStep(400, 1400, 100, 2),
+                                   1,
+                                   300,
+                                   {100, 140},
+                                   60,
+                                   Settling::WindowCutShort,
+                                   NAN},
+                      SettlingCase{"OneSampleInTheWindow",
+                                   FirstOrderStep(400, 1400, 100, 2),
+                                   1,
+                                   300,
+                                   {100},
+                                   0.5,
+                                   Settling::TooFewSamples,
+                                   NAN},
+                      SettlingCase{"NoChange", [](double) { return 500.0; }, 1, 300, {100}, 60, Settling::NoStep, NAN},
+                      SettlingCase{
+                          "NoLevelBefore", [](double) { return 500.0; }, 1, 300, {-5}, 60, Settling::NoStep, NAN}),
+    [](const ::testing::TestParamInfo<SettlingCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quarn::analysis

@@ -444,6 +444,59 @@ TEST_F(ReviewPanelTest, PanelShowsWhatQuarnAnalyzeShowsForTheWholeFileAndForASel
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Figures().Count() == 600; }, kWaitMs));
 }
 
+TEST_F(ReviewPanelTest, AStepStillRisingAtTheEndOfTheSpanIsGreyedWithTheReason) {
+  QTableWidget* responses = panel_->ResponseTable();
+  // The response table's columns: Marker, Label, T10 s, T50 s, T90 s, Before, After.
+  constexpr int kT90 = 4, kBefore = 5, kAfter = 6;
+  const QColor grey = panel_->palette().color(QPalette::Disabled, QPalette::Text);
+  ASSERT_NE(grey, responses->palette().color(QPalette::Active, QPalette::Text));
+  auto greyed = [&](int row, int column) {
+    const QTableWidgetItem* item = responses->item(row, column);
+    return item->foreground().style() != Qt::NoBrush && item->foreground().color() == grey;
+  };
+  ASSERT_EQ(responses->rowCount(), 2);
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_FALSE(greyed(row, kT90)) << "both steps settled over the whole file";
+    EXPECT_TRUE(responses->item(row, kT90)->toolTip().isEmpty());
+  }
+  EXPECT_TRUE(panel_->Text().contains("\tsettled\n"));
+  EXPECT_EQ(panel_->Text().count("\tyes\n"), 2);
+
+  // Shift + drag from before the first marker (100 s) to about 180 s: the rise with tau 12 s still moves over the
+  // last 60 s of the span.
+  QCustomPlot* plot = review_->Chart()->Plot();
+  const QRect area = plot->axisRect()->rect();
+  const QPoint from(area.left() + area.width() * 5 / 100, area.center().y());
+  const QPoint to(area.left() + area.width() * 30 / 100, area.center().y());
+  QTest::mousePress(plot, Qt::LeftButton, Qt::ShiftModifier, from);
+  QTest::mouseMove(plot, (from + to) / 2);
+  QTest::mouseMove(plot, to);
+  QTest::mouseRelease(plot, Qt::LeftButton, Qt::ShiftModifier, to);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Steps().size() == 1 && panel_->Figures().Count() < 600; }, kWaitMs));
+  const auto [spanFrom, spanTo] = review_->Chart()->Span();
+  ASSERT_GT((spanTo - spanFrom) * 86400, 130) << "room for a whole level window after the marker";
+  ASSERT_EQ(responses->rowCount(), 1);
+  EXPECT_EQ(panel_->Steps()[0].settling, analysis::Settling::StillMoving);
+  for (int column : {kT90, kAfter}) {
+    EXPECT_TRUE(greyed(0, column)) << column;
+    EXPECT_TRUE(
+        responses->item(0, column)->toolTip().startsWith("Provisional: the level after the step has not "
+                                                         "settled. Over the last 60 s"))
+        << responses->item(0, column)->toolTip().toStdString();
+  }
+  EXPECT_FALSE(greyed(0, kBefore)) << "the level before does not hang on the step";
+  EXPECT_EQ(responses->item(0, 1)->toolTip(), "gas on 800 ppm");
+  EXPECT_TRUE(panel_->Text().endsWith("\tno\n")) << panel_->Text().toStdString();
+  EXPECT_EQ(panel_->Text().toStdString(), Analyzed({"--from", IsoText(spanFrom), "--to", IsoText(spanTo)}));
+
+  // Back to the whole file: settled, and no longer grey.
+  QTest::mouseClick(plot, Qt::LeftButton, Qt::ShiftModifier, area.center());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel_->Figures().Count() == 600; }, kWaitMs));
+  ASSERT_EQ(responses->rowCount(), 2);
+  EXPECT_FALSE(greyed(0, kT90));
+  EXPECT_TRUE(responses->item(0, kT90)->toolTip().isEmpty());
+}
+
 TEST(ReviewMarkersTest, MarkerTimesNamingTheMonthInTheLocalesLanguageRead) {
   ScopedLocale german("de_DE");
   QTemporaryDir dir;
