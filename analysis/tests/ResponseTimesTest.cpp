@@ -162,6 +162,8 @@ struct SettlingCase {
   double slopeShare;  // expected, when not NaN
 };
 
+void PrintTo(const SettlingCase& c, std::ostream* out) { *out << c.name; }
+
 class SettlingTest : public ::testing::TestWithParam<SettlingCase> {};
 
 TEST_P(SettlingTest, TheLevelAfterTheStepIsJudgedByItsSlopeOverTheLevelWindow) {
@@ -210,11 +212,12 @@ INSTANTIATE_TEST_SUITE_P(
                                    60,
                                    Settling::WindowCutShort,
                                    NAN},
+                      // Samples every 0.6 s: one in each half-second window, at 99.6 s and at 199.8 s.
                       SettlingCase{"OneSampleInTheWindow",
                                    FirstOrderStep(400, 1400, 100, 2),
-                                   1,
+                                   0.6,
                                    300,
-                                   {100},
+                                   {100, 200},
                                    0.5,
                                    Settling::TooFewSamples,
                                    NAN},
