@@ -48,4 +48,12 @@ void ZoomValueOutStep(MeasurementChart& chart) {
 
 void ZoomResetStep(MeasurementChart& chart) { chart.SetAutoScale(); }
 
+QString ZoomToolTip(const QString& caption) {
+  if (caption == "X+") return "Zooms in on time around the middle of the view";
+  if (caption == "X-") return "Zooms out on time around the middle of the view";
+  if (caption == "Y+") return "Zooms in on the values";
+  if (caption == "Y-") return "Zooms out on the values";
+  return "Shows all the data again";
+}
+
 }  // namespace quarn::ui

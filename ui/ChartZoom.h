@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace quarn::ui {
 
 class MeasurementChart;
@@ -12,5 +14,7 @@ void ZoomTimeOutStep(MeasurementChart& chart);
 void ZoomValueInStep(MeasurementChart& chart);
 void ZoomValueOutStep(MeasurementChart& chart);
 void ZoomResetStep(MeasurementChart& chart);
+// What the zoom button with this caption does, as its tooltip.
+QString ZoomToolTip(const QString& caption);
 
 }  // namespace quarn::ui

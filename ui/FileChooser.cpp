@@ -15,6 +15,11 @@ QStringList DialogFileChooser::DataFilesToOpen(QWidget* parent, const QString& f
   return QFileDialog::getOpenFileNames(parent, "Open data file", folder, "Data files (*.txt);;All files (*)");
 }
 
+QString DialogFileChooser::DataFileSavePath(QWidget* parent, const QString& suggested) {
+  return QFileDialog::getSaveFileName(parent, "Input FileName", suggested, "Text File (*.txt)", nullptr,
+                                      QFileDialog::DontConfirmOverwrite);
+}
+
 std::optional<FileChooser::SaveChoice> DialogFileChooser::SavePath(QWidget* parent, const QString& caption,
                                                                    const QString& suggested, const QString& filters) {
   QString filter;

@@ -23,6 +23,9 @@ class FileChooser {
   virtual ~FileChooser() = default;
   // Data files to open for review, starting in folder; empty when cancelled.
   virtual QStringList DataFilesToOpen(QWidget* parent, const QString& folder) = 0;
+  // Where to save a copy of the run's data file, starting at suggested; empty when cancelled. An existing file
+  // is replaced without asking.
+  virtual QString DataFileSavePath(QWidget* parent, const QString& suggested) = 0;
   // Where to save an export; nothing when cancelled. filters as for a file dialog ("A (*.a);;B (*.b)").
   virtual std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
                                              const QString& filters) = 0;
@@ -35,6 +38,7 @@ class FileChooser {
 class DialogFileChooser : public FileChooser {
  public:
   QStringList DataFilesToOpen(QWidget* parent, const QString& folder) override;
+  QString DataFileSavePath(QWidget* parent, const QString& suggested) override;
   std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
                                      const QString& filters) override;
   std::optional<QSize> PictureSize(QWidget* parent, QSize suggested, PictureFormat format) override;

@@ -7,7 +7,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include "base/Folders.h"
+#include "ui/ChartZoom.h"
 #include "ui/MeasurementChart.h"
 #include "ui/MeasurementTableModel.h"
 #include "ui/RecordTable.h"
@@ -52,18 +52,28 @@ struct ButtonSpec {
   const char* themeIcon;
   QStyle::StandardPixmap fallback;
   bool separatorBefore;
+  const char* toolTip;
 };
 
 constexpr ButtonSpec kButtons[] = {
-    {Button::Search, "bSearch", "&Search", "edit-find", QStyle::SP_FileDialogContentsView, false},
-    {Button::CheckSensor, "bSens", "&Check", "dialog-ok-apply", QStyle::SP_DialogApplyButton, false},
-    {Button::Clear, "bClear", "C&lear", "edit-clear", QStyle::SP_DialogResetButton, false},
-    {Button::Start, "bStart", "S&tart", "media-playback-start", QStyle::SP_MediaPlay, true},
-    {Button::Stop, "bStop", "St&op", "media-playback-stop", QStyle::SP_MediaStop, false},
-    {Button::Calibrate, "bCalibr", "C&alibrate", "preferences-system", QStyle::SP_BrowserReload, false},
-    {Button::Console, "bCmd", "Co&mm", "utilities-terminal", QStyle::SP_ComputerIcon, false},
-    {Button::Save, "bSave", "Sa&ve", "document-save", QStyle::SP_DialogSaveButton, true},
-    {Button::Send, "bSend", "se&nd", "mail-send", QStyle::SP_ArrowForward, false},
+    {Button::Search, "bSearch", "&Search", "edit-find", QStyle::SP_FileDialogContentsView, false,
+     "Looks for the sensor on the serial ports (Alt+S)"},
+    {Button::CheckSensor, "bSens", "&Check", "dialog-ok-apply", QStyle::SP_DialogApplyButton, false,
+     "Reads the sensor's serial number, firmware, type and range (Alt+C)"},
+    {Button::Clear, "bClear", "C&lear", "edit-clear", QStyle::SP_DialogResetButton, false,
+     "Empties the chart and the table (Alt+L)"},
+    {Button::Start, "bStart", "S&tart", "media-playback-start", QStyle::SP_MediaPlay, true,
+     "Starts measuring and recording into a new data file (Alt+T)"},
+    {Button::Stop, "bStop", "St&op", "media-playback-stop", QStyle::SP_MediaStop, false,
+     "Stops measuring; asks whether to keep the data file (Alt+O)"},
+    {Button::Calibrate, "bCalibr", "C&alibrate", "preferences-system", QStyle::SP_BrowserReload, false,
+     "Zero and span calibration with test gas (Alt+A)"},
+    {Button::Console, "bCmd", "Co&mm", "utilities-terminal", QStyle::SP_ComputerIcon, false,
+     "A console for raw commands to the sensor (Alt+M)"},
+    {Button::Save, "bSave", "Sa&ve", "document-save", QStyle::SP_DialogSaveButton, true,
+     "Saves a copy of the run's data file where you choose (Alt+V)"},
+    {Button::Send, "bSend", "se&nd", "mail-send", QStyle::SP_ArrowForward, false,
+     "Sends data files to support by e-mail or FTP (Alt+N)"},
 };
 
 constexpr int kClientWidth = 1001;
@@ -94,6 +104,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
       deps.programFolder.isEmpty()
           ? QString::fromStdString(base::OwnFilesFolder(base::ProgramFolder(), base::UserDataFolder()).string())
           : deps.programFolder;
+  settingsFile_ = deps.settingsFile;
   manualFile_ = deps.manualFile.isEmpty() ? InstalledManualFile() : deps.manualFile;
   openUrl_ = deps.openUrl ? deps.openUrl : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
   criteria_ =
@@ -195,6 +206,7 @@ void MainWindow::BuildToolbar() {
     button->setIcon(QIcon::fromTheme(entry.themeIcon, style()->standardIcon(entry.fallback)));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
+    button->setToolTip(entry.toolTip);
     toolbar_->addWidget(button);
     buttons_[static_cast<int>(entry.id)] = button;
   }
@@ -229,7 +241,11 @@ QWidget* MainWindow::BuildLeftPanel() {
   auto* modeLayout = new QVBoxLayout(modeGroup);
   basicModeButton_ = new QRadioButton("Basic", modeGroup);
   advancedModeButton_ = new QRadioButton("Advance", modeGroup);
+  basicModeButton_->setObjectName("RBBasic");
+  advancedModeButton_->setObjectName("RBAdvance");
   basicModeButton_->setChecked(true);
+  basicModeButton_->setToolTip("The table shows N, Time, Conc and Status");
+  advancedModeButton_->setToolTip("The table and the chart show every value the sensor reports");
   modeLayout->addWidget(basicModeButton_);
   modeLayout->addWidget(advancedModeButton_);
   connect(basicModeButton_, &QRadioButton::clicked, this, &MainWindow::ShowBasicMode);
@@ -239,6 +255,7 @@ QWidget* MainWindow::BuildLeftPanel() {
   autoScrollBox_ = new QCheckBox("Auto Scrolling", panel);
   autoScrollBox_->setObjectName("CBScroll");
   autoScrollBox_->setChecked(true);
+  autoScrollBox_->setToolTip("Keeps the newest record in view in the table");
   layout->addWidget(autoScrollBox_);
   layout->addStretch(1);
   layout->addWidget(widgets::Heading("Data Table", 1.0, panel, Qt::AlignCenter));
@@ -285,6 +302,7 @@ QWidget* MainWindow::BuildZoomButtons(QWidget* parent) {
   for (const auto& [caption, slot] : zooms) {
     auto* button = new QPushButton(caption, box);
     button->setObjectName(QString("zoom") + caption);
+    button->setToolTip(ZoomToolTip(caption));
     button->setAutoDefault(false);
     button->setMinimumWidth(10);
     connect(button, &QPushButton::clicked, this, slot);
@@ -378,8 +396,7 @@ void MainWindow::ForgetSensor() {
 void MainWindow::ShowRunNote(const QString& text) { statusBar()->showMessage(text); }
 
 QString MainWindow::AskSavePath(const QString& fileName) {
-  return QFileDialog::getSaveFileName(this, "Input FileName", QString::fromStdString(saveFolder) + fileName,
-                                      "Text File (*.txt)", nullptr, QFileDialog::DontConfirmOverwrite);
+  return files_->DataFileSavePath(this, QString::fromStdString(saveFolder) + fileName);
 }
 
 // ---- modes -------------------------------------------------------------------------------------------

@@ -45,6 +45,7 @@ struct MainWindowDependencies {
   UrlOpener openUrl;                         // default: the desktop's handler (QDesktopServices)
   QString documentsFolder;                   // default: the user's documents folder
   FileChooser* files = nullptr;              // default: modal file dialogs
+  QString settingsFile;                      // default: the per-user settings (ZOV/WENLO)
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
@@ -200,6 +201,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   bool shown_ = false;
   bool updatingInterval_ = false;
   QString manualFile_;
+  QString settingsFile_;
   UrlOpener openUrl_;
 };
 

@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QSettings>
 #include <QUrl>
+#include <memory>
 
 #include "ui/ChartExport.h"
 #include "ui/ExportActions.h"
@@ -18,6 +20,8 @@
 namespace quarn::ui {
 
 namespace {
+
+constexpr const char* kOpenFolderKey = "OpenFolder";
 
 // The local files among dropped URLs.
 QStringList DroppedFiles(const QMimeData* mime) {
@@ -44,7 +48,18 @@ void MainWindow::AddReviewActions(QMenu* action) {
 }
 
 void MainWindow::OpenDataFileClicked() {
-  OpenDataFiles(files_->DataFilesToOpen(this, QString::fromStdString(saveFolder)));
+  // The folder of the last files opened, remembered per user; the save folder until then or once it is gone.
+  const std::unique_ptr<QSettings> settings = settingsFile_.isEmpty()
+                                                  ? std::make_unique<QSettings>("ZOV", "WENLO")
+                                                  : std::make_unique<QSettings>(settingsFile_, QSettings::IniFormat);
+  QString folder = settings->value(kOpenFolderKey).toString();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QString::fromStdString(saveFolder);
+  const QStringList paths = files_->DataFilesToOpen(this, folder);
+  if (!paths.isEmpty()) {
+    settings->setValue(kOpenFolderKey, QFileInfo(paths.front()).absolutePath());
+    settings->sync();
+  }
+  OpenDataFiles(paths);
 }
 
 void MainWindow::OpenDataFiles(const QStringList& paths) {

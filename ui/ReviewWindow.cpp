@@ -167,6 +167,7 @@ QWidget* ReviewWindow::BuildLeftPanel() {
   for (const auto& [caption, step] : zooms) {
     auto* button = new QPushButton(caption, zoom);
     button->setObjectName(QString("zoom") + caption);
+    button->setToolTip(ZoomToolTip(caption));
     button->setAutoDefault(false);
     button->setMinimumWidth(10);
     connect(button, &QPushButton::clicked, this, [this, step = step] { step(*chart_); });

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -115,9 +116,18 @@ void RunControl::Save() {
 void RunControl::SaveTo(const QString& chosen) {
   std::filesystem::path target = chosen.toStdString();
   if (target.filename().string().find('.') == std::string::npos) target += ".txt";
-  // Replaces an existing file; a copy onto the data file itself is refused by the system, not done.
-  std::error_code ignored;
-  std::filesystem::copy_file(dataFilePath_, target, std::filesystem::copy_options::overwrite_existing, ignored);
+  // Replaces an existing file; the data file itself is already where it is asked for.
+  std::error_code copyError;
+  if (!std::filesystem::equivalent(dataFilePath_, target, copyError)) {
+    copyError.clear();
+    std::filesystem::copy_file(dataFilePath_, target, std::filesystem::copy_options::overwrite_existing, copyError);
+  }
+  if (copyError) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                "The data could not be saved to " + target.string() + ": " + copyError.message());
+    return;
+  }
+  view_.ShowRunNote("Saved to " + QDir::toNativeSeparators(QString::fromStdString(target.string())));
   // The markers go along, beside the copy under its name.
   const std::string markers = analysis::MarkerFilePath(dataFilePath_);
   std::error_code error;

@@ -14,6 +14,7 @@
 #include "identify/tests/TestDoubles.h"
 #include "sim/testing/SimSensor.h"
 #include "ui/MainWindow.h"
+#include "ui/tests/ReviewTestSupport.h"
 
 namespace quarn::ui::testing {
 
@@ -30,12 +31,14 @@ class Folders {
   QString Program() const { return root_.path() + "/program"; }
   QString Documents() const { return root_.path() + "/docs"; }
   QString SaveFolder() const { return Documents() + "/Quarn/Save"; }
+  QString Settings() const { return root_.path() + "/settings.ini"; }
   MainWindowDependencies Deps(base::MessageBoxes* boxes, identify::PortStore* store) const {
     MainWindowDependencies deps;
     deps.boxes = boxes;
     deps.portStore = store;
     deps.programFolder = Program();
     deps.documentsFolder = Documents();
+    deps.settingsFile = Settings();
     return deps;
   }
 
@@ -55,7 +58,9 @@ class MainWindowTest : public ::testing::Test {
     options.args = {"--serial", "102345", "--firmware", "QRN-2.14"};
     sensor_ = std::make_unique<sim::SimSensor>(options);
     ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
-    form_ = std::make_unique<MainWindow>(folders_.Deps(&boxes_, &store_));
+    MainWindowDependencies deps = folders_.Deps(&boxes_, &store_);
+    deps.files = &files_;
+    form_ = std::make_unique<MainWindow>(deps);
     form_->show();
   }
   void TearDown() override {
@@ -76,6 +81,7 @@ class MainWindowTest : public ::testing::Test {
   Folders folders_;
   base::ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Found, 7}};
+  ScriptedFileChooser files_;
   std::unique_ptr<sim::SimSensor> sensor_;
   std::unique_ptr<sim::ScopedPortDir> ports_;
   std::unique_ptr<MainWindow> form_;

@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 #include <functional>
 
@@ -182,6 +184,40 @@ TEST_F(MainWindowTest, SaveAppendsTxtOnlyWithoutADot) {
   const qint64 size = QFileInfo(QString::fromStdString(form_->Run().DataFilePath())).size();
   form_->Run().SaveTo(QString::fromStdString(form_->Run().DataFilePath()));
   EXPECT_EQ(QFileInfo(QString::fromStdString(form_->Run().DataFilePath())).size(), size);
+}
+
+TEST_F(MainWindowTest, SaveSaysInTheStatusBarWhereItSaved) {
+  Check();
+  form_->StartClicked();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
+  boxes_.QueueAnswer(base::BoxAnswer::Yes);
+  form_->StopClicked();
+  const QString dir = folders_.Documents() + "/out.dir";
+  QDir().mkpath(dir);
+  QToolButton* save = form_->Button(ui::Button::Save);
+  ASSERT_TRUE(save->isEnabled());
+  const auto click = [&](const QString& answer) {
+    files_.dataSaveAnswers.push_back(answer);
+    QTest::mouseClick(save, Qt::LeftButton, {}, save->rect().center());
+  };
+
+  click(dir + "/copy");
+  EXPECT_EQ(form_->statusBar()->currentMessage(), "Saved to " + QDir::toNativeSeparators(dir + "/copy.txt"));
+  EXPECT_TRUE(QFileInfo::exists(dir + "/copy.txt"));
+
+  // A folder that is not there: a warning, and the status bar claims nothing.
+  form_->statusBar()->clearMessage();
+  const size_t before = boxes_.Boxes().size();
+  click(dir + "/missing/copy.txt");
+  ASSERT_EQ(boxes_.Boxes().size(), before + 1);
+  EXPECT_EQ(boxes_.Boxes().back().kind, base::BoxKind::Warning);
+  EXPECT_TRUE(boxes_.Texts().back().starts_with("The data could not be saved to ")) << boxes_.Texts().back();
+  EXPECT_TRUE(form_->statusBar()->currentMessage().isEmpty());
+
+  // A cancelled dialog says nothing either.
+  click("");
+  EXPECT_TRUE(form_->statusBar()->currentMessage().isEmpty());
+  EXPECT_EQ(boxes_.Boxes().size(), before + 1);
 }
 
 TEST_F(MainWindowTest, IntervalControls) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -14,6 +16,10 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "acquisition/DateTime.h"
 #include "base/Timing.h"
@@ -233,6 +239,39 @@ TEST(MainWindow, TabLeavesTheIntervalBox) {
   EXPECT_NE(QApplication::focusWidget(), edit);
   EXPECT_EQ(edit->text(), "3");
   EXPECT_EQ(window.form->IntervalSlider()->value(), 30);
+}
+
+// Every control the user can reach in the main window explains itself: resting the mouse on it shows its tooltip.
+TEST(MainWindow, EveryControlShowsATooltipUnderTheMouse) {
+  base::ScriptedMessageBoxes boxes;
+  MemoryPortStore store({PortStore::Status::Missing, 0});
+  Folders folders;
+  MainWindow form(folders.Deps(&boxes, &store));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  std::vector<QWidget*> controls;
+  for (QWidget* w : form.findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QSlider*>(w);
+    // Qt's own helpers (dock title buttons, a table's corner button) are not ours to explain.
+    const bool ours = !w->objectName().isEmpty() && !w->objectName().startsWith("qt_");
+    if (control && ours && w->isVisible() && !qobject_cast<QAbstractItemView*>(w->parentWidget()))
+      controls.push_back(w);
+  }
+  std::vector<std::string> names;
+  for (QWidget* w : controls) names.push_back(w->objectName().toStdString());
+  for (const char* expected : {"bSearch", "bSens",  "bClear", "bStart",    "bStop",   "bCalibr",   "bCmd",
+                               "bSave",   "bSend",  "eDeley", "TrackBar1", "RBBasic", "RBAdvance", "CBScroll",
+                               "bMark",   "zoomX+", "zoomX-", "zoomY+",    "zoomY-",  "zoomReset"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+  }
+  for (QWidget* w : controls) {
+    SCOPED_TRACE(w->objectName().toStdString());
+    EXPECT_FALSE(w->toolTip().isEmpty());
+    QTest::mouseMove(w, w->rect().center());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return QToolTip::isVisible() && QToolTip::text() == w->toolTip(); }, testing::kWaitMs));
+    QToolTip::hideText();
+  }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 #include <vector>
 
@@ -117,6 +120,34 @@ INSTANTIATE_TEST_SUITE_P(Help, ManualHelpTest, ::testing::ValuesIn(kCases), [](c
   }
   return name;
 });
+
+// Without a manual given, F1 finds the copy beside the build tree's programs as it finds the installed one
+// (both sit in ../share/quarn-eval/manual from the program's folder).
+TEST(ManualHelpBuildTreeTest, F1OpensTheManualBesideTheProgram) {
+  testing::Folders folders;
+  base::ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store{{identify::PortStore::Status::Found, 7}};
+  MainWindowDependencies deps = folders.Deps(&boxes, &store);
+  std::vector<QUrl> asked;
+  deps.openUrl = [&](const QUrl& url) {
+    asked.push_back(url);
+    return true;
+  };
+  MainWindow window(deps);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+  QTest::keyClick(&window, Qt::Key_F1);
+
+  EXPECT_TRUE(boxes.Boxes().empty());
+  ASSERT_EQ(asked.size(), 1u);
+  const QString path = asked[0].toLocalFile();
+  EXPECT_EQ(QFileInfo(path).fileName(), "index.html");
+  EXPECT_EQ(QFileInfo(path).dir().dirName(), "manual");
+  QFile manual(path);
+  ASSERT_TRUE(manual.open(QIODevice::ReadOnly)) << path.toStdString();
+  EXPECT_TRUE(manual.readAll().contains("<title>QUARN Evaluation Software")) << path.toStdString();
+}
 
 }  // namespace
 }  // namespace quarn::ui

@@ -24,11 +24,18 @@ class ScriptedFileChooser : public FileChooser {
   std::deque<QStringList> openAnswers;
   std::deque<SaveChoice> saveAnswers;
   std::deque<QSize> sizeAnswers;
+  std::deque<QString> dataSaveAnswers;
   int questions = 0;
+  QStringList openFolders;  // the folder each open question started in
 
-  QStringList DataFilesToOpen(QWidget*, const QString&) override {
+  QStringList DataFilesToOpen(QWidget*, const QString& folder) override {
     ++questions;
+    openFolders << folder;
     return Take(openAnswers).value_or(QStringList());
+  }
+  QString DataFileSavePath(QWidget*, const QString&) override {
+    ++questions;
+    return Take(dataSaveAnswers).value_or(QString());
   }
   std::optional<SaveChoice> SavePath(QWidget*, const QString&, const QString&, const QString&) override {
     ++questions;

@@ -3,8 +3,10 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QImage>
 #include <QListWidget>
 #include <QMimeData>
@@ -138,6 +140,46 @@ TEST_F(ReviewTest, SkippedLinesAndTheDateReadingAreShown) {
   EXPECT_TRUE(notes.contains(QString::fromStdString(datafile::SkippedLinesText(review->Result()))));
   EXPECT_TRUE(notes.contains(QString::fromStdString(review->Result().dateReading)));
   EXPECT_FALSE(review->Result().dateReading.empty());
+}
+
+TEST_F(ReviewTest, CtrlOStartsInTheFolderLastOpenedFromAlsoAfterARestart) {
+  QDir(data_.path()).mkdir("runs");
+  const QString path = WriteRuns("runs/a.txt", {{"7", "111", "F1", Records(kStart, 10, 1)}});
+  const QString runs = QFileInfo(path).absolutePath();
+  const auto startedIn = [&] { return QDir::cleanPath(files_.openFolders.back()); };
+
+  files_.openAnswers.push_back({path});
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(files_.openFolders.size(), 1);
+  EXPECT_EQ(startedIn(), QDir::cleanPath(folders_.SaveFolder()));
+  ASSERT_TRUE(WaitForReviews(1));
+
+  // The review window took the focus; Ctrl+O is the main window's.
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);  // cancelled: remembers nothing new
+  ASSERT_EQ(files_.openFolders.size(), 2);
+  EXPECT_EQ(startedIn(), runs);
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(files_.openFolders.size(), 3);
+  EXPECT_EQ(startedIn(), runs);
+
+  // A new session of the program (same user) starts there too.
+  form_.reset();
+  MainWindowDependencies deps = folders_.Deps(&boxes_, &ports_);
+  deps.files = &files_;
+  form_ = std::make_unique<MainWindow>(deps);
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(files_.openFolders.size(), 4);
+  EXPECT_EQ(startedIn(), runs);
+
+  // A remembered folder that is gone gives the save folder again.
+  ASSERT_TRUE(QDir(runs).removeRecursively());
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(files_.openFolders.size(), 5);
+  EXPECT_EQ(startedIn(), QDir::cleanPath(folders_.SaveFolder()));
 }
 
 TEST_F(ReviewTest, AFileThatIsNoDataFileGetsABoxAndNoWindow) {
