@@ -15,19 +15,8 @@ namespace quarn::acquisition {
 
 namespace {
 
-bool IsPlainLocale(const std::string& name) {
-  return name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
-}
-
-#ifndef _WIN32
-// "de_DE.UTF-8@euro" -> "de_DE".
-std::string IcuLocaleId(const std::string& name) {
-  const size_t end = name.find_first_of(".@");
-  return end == std::string::npos ? name : name.substr(0, end);
-}
-
-// Seconds since 1970 of the fields read as UTC: the formatters work in UTC, so the text is the fields as given.
-double UtcMilliseconds(const LocalDateTime& when) {
+// The calendar fields of a date and time, for the C library's conversions.
+std::tm CalendarFields(const LocalDateTime& when) {
   std::tm fields{};
   fields.tm_year = when.year - 1900;
   fields.tm_mon = when.month - 1;
@@ -35,6 +24,23 @@ double UtcMilliseconds(const LocalDateTime& when) {
   fields.tm_hour = when.hour;
   fields.tm_min = when.minute;
   fields.tm_sec = when.second;
+  return fields;
+}
+
+#ifndef _WIN32
+bool IsPlainLocale(const std::string& name) {
+  return name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
+}
+
+// "de_DE.UTF-8@euro" -> "de_DE".
+std::string IcuLocaleId(const std::string& name) {
+  const size_t end = name.find_first_of(".@");
+  return end == std::string::npos ? name : name.substr(0, end);
+}
+
+// Milliseconds since 1970 of the fields read as UTC: the formatters work in UTC, so the text is the fields as given.
+double UtcMilliseconds(const LocalDateTime& when) {
+  std::tm fields = CalendarFields(when);
   return static_cast<double>(timegm(&fields)) * 1000.0;
 }
 #endif
@@ -62,13 +68,7 @@ SystemRegionalFormat::~SystemRegionalFormat() = default;
 
 namespace {
 std::string WindowsFormat(const char* format, const LocalDateTime& when) {
-  std::tm fields{};
-  fields.tm_year = when.year - 1900;
-  fields.tm_mon = when.month - 1;
-  fields.tm_mday = when.day;
-  fields.tm_hour = when.hour;
-  fields.tm_min = when.minute;
-  fields.tm_sec = when.second;
+  std::tm fields = CalendarFields(when);
   std::tm normalised = fields;
   _mkgmtime(&normalised);
   fields.tm_wday = normalised.tm_wday;
