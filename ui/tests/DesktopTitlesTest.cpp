@@ -23,7 +23,7 @@
 namespace quarn::ui::testing {
 namespace {
 
-QString Run(const QStringList& args) {
+QString Xprop(const QStringList& args) {
   QProcess process;
   process.start("xprop", args);
   process.waitForFinished(5000);
@@ -32,7 +32,7 @@ QString Run(const QStringList& args) {
 
 // The quoted value of one text property, as xprop prints it; "<none>" when the window has none.
 QString TextProperty(const QString& window, const char* name) {
-  const QString line = Run({"-id", window, "-notype", name}).trimmed();
+  const QString line = Xprop({"-id", window, "-notype", name}).trimmed();
   const qsizetype open = line.indexOf('"');
   if (open < 0) return "<none>";
   return line.mid(open + 1, line.lastIndexOf('"') - open - 1);
@@ -43,7 +43,7 @@ QString TextProperty(const QString& window, const char* name) {
 QStringList DesktopTitles() {
   static const QRegularExpression id("0x[0-9a-fA-F]+");
   QStringList titles;
-  const QString list = Run({"-root", "-notype", "_NET_CLIENT_LIST"});
+  const QString list = Xprop({"-root", "-notype", "_NET_CLIENT_LIST"});
   for (auto it = id.globalMatch(list.section(':', 1)); it.hasNext();) {
     const QString window = it.next().captured();
     const QString netName = TextProperty(window, "_NET_WM_NAME");
@@ -81,14 +81,15 @@ TEST(DesktopTitles, EveryWindowAndBoxShowsItsOwnCaptionAlone) {
                                 "Send Command",
                                 "Send info to support",
                                 "Warning"};
-  // The real box runs its own loop: the titles are read from inside it, then it is closed.
+  // The real box runs its own loop: the titles are read from inside it, then it is closed. A busy machine
+  // may take long to map and manage seven windows, so the wait is generous; a match ends it at once.
   QStringList seen;
   QTimer reader;
   reader.setInterval(100);
   int ticks = 0;
   QObject::connect(&reader, &QTimer::timeout, [&] {
     seen = DesktopTitles();
-    if (seen == expected || ++ticks > 150) {
+    if (seen == expected || ++ticks > 600) {
       if (QWidget* box = QApplication::activeModalWidget()) box->close();
     }
   });
@@ -96,7 +97,9 @@ TEST(DesktopTitles, EveryWindowAndBoxShowsItsOwnCaptionAlone) {
   QtMessageBoxes boxes(&form);
   boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "Titles");
   reader.stop();
-  EXPECT_EQ(seen.join("\n").toStdString(), expected.join("\n").toStdString());
+  EXPECT_EQ(seen.join("\n").toStdString(), expected.join("\n").toStdString())
+      << "window manager's list: "
+      << Xprop({"-root", "-notype", "_NET_CLIENT_LIST", "_NET_SUPPORTING_WM_CHECK"}).toStdString();
 }
 
 }  // namespace
