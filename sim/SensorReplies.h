@@ -20,6 +20,7 @@ class SensorReplies {
   std::optional<std::string> Answer(const std::string& line);
 
   SensorModel& Model() { return model_; }
+  Identity& CurrentIdentity() { return identity_; }
   Behaviour& CurrentBehaviour() { return behaviour_; }
   const Behaviour& CurrentBehaviour() const { return behaviour_; }
 

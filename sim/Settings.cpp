@@ -107,7 +107,8 @@ std::string Usage() {
          "--tau: time constant of the chamber's first-order response to a new gas (default 15, 0: at once)\n"
          "control lines on standard input: gas PPM | tau SECONDS | temp C | silent on|off | silent-to CMD,... |\n"
          "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
-         "         baud RATE | stream on|off | unplug | plug | quit\n"
+         "         baud RATE | stream on|off | serial DIGITS | unplug | plug [COM] | quit\n"
+         "plug COM: the port comes back under another number, as a replugged USB adapter does\n"
          "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n"
          "requests are logged on standard output: \"IN request pending\" when one arrives (pending: requests\n"
          "         received and not yet answered, this one included), \"RX request\" when it is taken up,\n"
@@ -198,16 +199,29 @@ std::optional<SimSettings> ParseCommandLine(const std::vector<std::string>& args
   return settings;
 }
 
-ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, SensorModel& model) {
+ControlAction ApplyControlLine(const std::string& line, const ControlTargets& targets) {
   const std::string text = Trim(line);
   const size_t space = text.find(' ');
   const std::string verb = text.substr(0, space);
   const std::string value = space == std::string::npos ? std::string() : Trim(text.substr(space + 1));
+  Behaviour& behaviour = targets.behaviour;
+  SensorModel& model = targets.model;
 
   if (verb.empty()) return ControlAction::kNone;
   if (verb == "quit") return ControlAction::kQuit;
-  if (verb == "plug") return ControlAction::kPlug;
   if (verb == "unplug") return ControlAction::kUnplug;
+  if (verb == "plug") {
+    if (value.empty()) return ControlAction::kPlug;
+    int com = 0;
+    if (!ParseNumber(value, com) || com < 1 || com > 256) return ControlAction::kInvalid;
+    targets.com = com;
+    return ControlAction::kPlug;
+  }
+  if (verb == "serial") {
+    if (value.empty() || value.find_first_of(" \t\r") != std::string::npos) return ControlAction::kInvalid;
+    targets.identity.serial = value;
+    return ControlAction::kNone;
+  }
   if (verb == "silent-to") {
     behaviour.silentTo = SplitCommandList(value);
     return ControlAction::kNone;

@@ -63,9 +63,19 @@ std::string Usage();
 
 enum class ControlAction { kNone, kPlug, kUnplug, kQuit, kInvalid };
 
-// Applies one control line from standard input ("gas 500", "silent on", ...) to the behaviour and the
-// model; plug, unplug and quit are left to the caller through the result.
-ControlAction ApplyControlLine(const std::string& line, Behaviour& behaviour, SensorModel& model);
+// What control lines change while the simulator runs.
+struct ControlTargets {
+  Behaviour& behaviour;
+  SensorModel& model;
+  // "serial N" swaps the sensor behind the port.
+  Identity& identity;
+  // The port number to appear under: "plug N" moves it, as a replugged USB adapter gets a new name.
+  int& com;
+};
+
+// Applies one control line from standard input ("gas 500", "silent on", ...) to its targets; plug, unplug
+// and quit are left to the caller through the result.
+ControlAction ApplyControlLine(const std::string& line, const ControlTargets& targets);
 
 // The speed of a "baud N" line or --baud value; nothing when it is not a speed from 300 to 4000000.
 std::optional<int> ParseBaud(const std::string& text);

@@ -30,9 +30,7 @@ void Say(const std::string& line) {
 
 Simulator::Simulator(SimSettings settings)
     : settings_(std::move(settings)), replies_(settings_.identity, settings_.seed) {
-  std::string dir = settings_.portDir;
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  linkPath_ = dir + "COM" + std::to_string(settings_.com);
+  linkPath_ = LinkPath();
   replies_.CurrentBehaviour() = settings_.behaviour;
   replies_.Model().SetGas(settings_.gasPpm);
   replies_.Model().SetTimeConstant(settings_.timeConstant);
@@ -40,7 +38,16 @@ Simulator::Simulator(SimSettings settings)
 
 Simulator::~Simulator() { Unplug(); }
 
+std::string Simulator::LinkPath() const {
+  std::string dir = settings_.portDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir + "COM" + std::to_string(settings_.com);
+}
+
 bool Simulator::Plug() {
+  // Plugged in under another name while plugged: the old name goes, as when the adapter re-enumerates.
+  if (terminal_ && LinkPath() != linkPath_) RemoveLink(linkPath_, terminal_->SlavePath());
+  linkPath_ = LinkPath();
   if (!terminal_) {
     std::string error;
     terminal_ = PseudoTerminal::Open(error);
@@ -191,7 +198,9 @@ bool Simulator::ReadControl() {
 }
 
 void Simulator::HandleControl(const std::string& line) {
-  switch (ApplyControlLine(line, replies_.CurrentBehaviour(), replies_.Model())) {
+  const ControlTargets targets{replies_.CurrentBehaviour(), replies_.Model(), replies_.CurrentIdentity(),
+                               settings_.com};
+  switch (ApplyControlLine(line, targets)) {
     case ControlAction::kNone: break;
     case ControlAction::kPlug:
       appearAt_.reset();

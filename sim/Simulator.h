@@ -38,6 +38,8 @@ class Simulator {
     std::string answers;
   };
 
+  // PortDir/COM<n> for the port number in force.
+  std::string LinkPath() const;
   bool Plug();
   void Unplug();
   void ReadRequests();

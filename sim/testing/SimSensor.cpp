@@ -98,7 +98,12 @@ SimSensor::SimSensor(Options options) : options_(std::move(options)), portDir_(o
 
 SimSensor::~SimSensor() { Stop(); }
 
-std::string SimSensor::PortLink() const { return portDir_ + "/COM" + std::to_string(options_.com); }
+int SimSensor::Com() const {
+  std::lock_guard lock(mutex_);
+  return com_ > 0 ? com_ : options_.com;
+}
+
+std::string SimSensor::PortLink() const { return portDir_ + "/COM" + std::to_string(Com()); }
 
 std::string SimSensor::PtsPath() const {
   std::lock_guard lock(mutex_);
@@ -223,6 +228,8 @@ void SimSensor::ReadOutput() {
         plugged_ = true;
         const size_t space = line.rfind(' ');
         ptsPath_ = line.substr(space + 1);
+        // "READY COM<n> <pts>"
+        com_ = std::atoi(line.c_str() + std::string("READY COM").size());
       } else if (line.rfind("DONE ", 0) == 0) {
         ++controlsConfirmed_;
       } else if (line.rfind("REFUSED ", 0) == 0) {

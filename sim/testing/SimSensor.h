@@ -36,7 +36,8 @@ class SimSensor {
   SimSensor& operator=(const SimSensor&) = delete;
 
   const std::string& PortDir() const { return portDir_; }
-  int Com() const { return options_.com; }
+  // The port number it appears under: the one it started with, or the last "plug N" line's.
+  int Com() const;
   // PortDir()/COM<n>
   std::string PortLink() const;
   // The /dev/pts node of the last READY; empty before the first.
@@ -96,6 +97,7 @@ class SimSensor {
   std::vector<std::string> received_;
   std::vector<std::chrono::steady_clock::time_point> receivedTimes_;
   std::string ptsPath_;
+  int com_ = 0;
   int readyLines_ = 0;
   int unpluggedLines_ = 0;
   int lostLines_ = 0;

@@ -176,30 +176,43 @@ TEST(SettingsTest, CommandLineAndControlLines) {
 
   Behaviour behaviour;
   SensorModel model(1);
-  EXPECT_EQ(ApplyControlLine("gas 1500", behaviour, model), ControlAction::kNone);
+  Identity identity;
+  int com = 7;
+  const ControlTargets targets{behaviour, model, identity, com};
+  EXPECT_EQ(ApplyControlLine("gas 1500", targets), ControlAction::kNone);
   EXPECT_EQ(model.Gas(), 1500);
-  EXPECT_EQ(ApplyControlLine("silent-to SREV?", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(ApplyControlLine("silent-to SREV?", targets), ControlAction::kNone);
   EXPECT_EQ(behaviour.silentTo, std::vector<std::string>{"SREV?"});
-  EXPECT_EQ(ApplyControlLine("silent-to", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(ApplyControlLine("silent-to", targets), ControlAction::kNone);
   EXPECT_TRUE(behaviour.silentTo.empty());
-  EXPECT_EQ(ApplyControlLine("reply-delay 250", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(ApplyControlLine("reply-delay 250", targets), ControlAction::kNone);
   EXPECT_EQ(behaviour.replyDelayMs, 250);
-  EXPECT_EQ(ApplyControlLine("baud 1200", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(ApplyControlLine("baud 1200", targets), ControlAction::kNone);
   EXPECT_EQ(behaviour.baud, 1200);
-  EXPECT_EQ(ApplyControlLine("baud -9600", behaviour, model), ControlAction::kInvalid);
+  EXPECT_EQ(ApplyControlLine("baud -9600", targets), ControlAction::kInvalid);
   EXPECT_EQ(behaviour.baud, 1200);
-  EXPECT_EQ(ApplyControlLine("unplug", behaviour, model), ControlAction::kUnplug);
-  EXPECT_EQ(ApplyControlLine("plug", behaviour, model), ControlAction::kPlug);
-  EXPECT_EQ(ApplyControlLine("quit", behaviour, model), ControlAction::kQuit);
-  EXPECT_EQ(ApplyControlLine("gas lots", behaviour, model), ControlAction::kInvalid);
-  EXPECT_EQ(ApplyControlLine("noise maybe", behaviour, model), ControlAction::kInvalid);
+  EXPECT_EQ(ApplyControlLine("unplug", targets), ControlAction::kUnplug);
+  EXPECT_EQ(ApplyControlLine("plug", targets), ControlAction::kPlug);
+  EXPECT_EQ(com, 7) << "plugged back under the same name";
+  EXPECT_EQ(ApplyControlLine("plug 12", targets), ControlAction::kPlug);
+  EXPECT_EQ(com, 12);
+  for (const char* bad : {"plug 0", "plug COM", "plug 300", "serial", "serial 1 2"}) {
+    EXPECT_EQ(ApplyControlLine(bad, targets), ControlAction::kInvalid) << bad;
+  }
+  EXPECT_EQ(com, 12);
+  EXPECT_EQ(identity.serial, Identity().serial);
+  EXPECT_EQ(ApplyControlLine("serial 998877", targets), ControlAction::kNone);
+  EXPECT_EQ(identity.serial, "998877");
+  EXPECT_EQ(ApplyControlLine("quit", targets), ControlAction::kQuit);
+  EXPECT_EQ(ApplyControlLine("gas lots", targets), ControlAction::kInvalid);
+  EXPECT_EQ(ApplyControlLine("noise maybe", targets), ControlAction::kInvalid);
   EXPECT_EQ(model.Gas(), 1500);
-  EXPECT_EQ(ApplyControlLine("tau 30", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(ApplyControlLine("tau 30", targets), ControlAction::kNone);
   EXPECT_DOUBLE_EQ(model.TimeConstant(), 30);
-  EXPECT_EQ(ApplyControlLine("tau 0", behaviour, model), ControlAction::kNone);
+  EXPECT_EQ(ApplyControlLine("tau 0", targets), ControlAction::kNone);
   EXPECT_DOUBLE_EQ(model.TimeConstant(), 0);
   for (const char* bad : {"tau", "tau -2", "tau x", "tau 100000"}) {
-    EXPECT_EQ(ApplyControlLine(bad, behaviour, model), ControlAction::kInvalid) << bad;
+    EXPECT_EQ(ApplyControlLine(bad, targets), ControlAction::kInvalid) << bad;
   }
   EXPECT_DOUBLE_EQ(model.TimeConstant(), 0);
 }

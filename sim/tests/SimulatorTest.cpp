@@ -347,6 +347,35 @@ TEST(SimulatorTest, UnplugHangsUpTheClientAndPlugPublishesANewPort) {
   EXPECT_EQ(again.Ask("#00SREV?"), "QRN-2.14");
 }
 
+TEST(SimulatorTest, PlugsBackUnderANewNameAndSwapsTheSensorBehindThePort) {
+  SimSensor sim({});
+  const std::string first = sim.PortLink();
+  const int com = sim.Com();
+  // A program that has not noticed the unplug still holds the old device open.
+  PortClient stale(first);
+  const std::string stalePts = sim.PtsPath();
+  sim.Control("unplug");
+  ASSERT_TRUE(sim.WaitUnplugged(kDeadline));
+
+  sim.Control("plug " + std::to_string(com + 1));
+  ASSERT_TRUE(sim.WaitReady(kDeadline));
+  EXPECT_EQ(sim.Com(), com + 1);
+  EXPECT_EQ(sim.PortLink(), sim.PortDir() + "/COM" + std::to_string(com + 1));
+  EXPECT_FALSE(LinkExists(first));
+  EXPECT_NE(sim.PtsPath(), stalePts);
+  PortClient again(sim.PortLink());
+  EXPECT_EQ(again.Ask("#00SRAL?"), "102345");
+
+  sim.Control("serial 998877");
+  EXPECT_EQ(again.Ask("#00SRAL?"), "998877");
+  EXPECT_EQ(again.Ask("#00SREV?"), "QRN-2.14") << "only the serial number changes";
+  // Moved while plugged in: the old name goes at once.
+  sim.Control("plug " + std::to_string(com + 2));
+  ASSERT_TRUE(sim.WaitReady(kDeadline));
+  EXPECT_FALSE(LinkExists(sim.PortDir() + "/COM" + std::to_string(com + 1)));
+  EXPECT_TRUE(LinkExists(sim.PortLink()));
+}
+
 TEST(SimulatorTest, PortSurvivesTheProgramClosingAndReopeningIt) {
   SimSensor sim({});
   for (int round = 0; round < 3; ++round) {
