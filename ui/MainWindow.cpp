@@ -28,14 +28,14 @@
 #include <QVBoxLayout>
 
 #include "base/Folders.h"
-#include "ui/ChartZoom.h"
-#include "ui/MeasurementChart.h"
-#include "ui/MeasurementTableModel.h"
-#include "ui/RecordTable.h"
-#include "ui/ReviewWindow.h"
+#include "chart/ChartZoom.h"
+#include "chart/MeasurementChart.h"
+#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTable.h"
+#include "chart/StatisticsPanel.h"
+#include "review/ReviewWindow.h"
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
-#include "ui/StatisticsPanel.h"
 #include "widgets/Heading.h"
 #include "widgets/IdentityTable.h"
 
@@ -93,7 +93,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   if (!deps.boxes) ownBoxes_ = std::make_unique<QtMessageBoxes>(this);
   boxes_ = deps.boxes ? deps.boxes : ownBoxes_.get();
   portStore_ = deps.portStore;
-  if (!deps.files) ownFiles_ = std::make_unique<DialogFileChooser>();
+  if (!deps.files) ownFiles_ = std::make_unique<chart::DialogFileChooser>();
   files_ = deps.files ? deps.files : ownFiles_.get();
   if (!portStore_) {
     ownPortStore_ = std::make_unique<ui::SettingsPortStore>();
@@ -129,9 +129,9 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->setSpacing(0);
-  chart_ = new MeasurementChart(right);
-  tableModel_ = new MeasurementTableModel(this);
-  table_ = new RecordTable(right);
+  chart_ = new chart::MeasurementChart(right);
+  tableModel_ = new chart::MeasurementTableModel(this);
+  table_ = new chart::RecordTable(right);
   table_->setObjectName("SG1");
   table_->setFixedHeight(166);
   table_->SetModel(tableModel_);
@@ -153,7 +153,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow() {
   // They use the boxes and the chooser this window may own.
-  for (const QPointer<ReviewWindow>& review : reviews_) delete review.data();
+  for (const QPointer<review::ReviewWindow>& review : reviews_) delete review.data();
 }
 
 void MainWindow::CreateFolders(const QString& documents) {
@@ -302,7 +302,7 @@ QWidget* MainWindow::BuildZoomButtons(QWidget* parent) {
   for (const auto& [caption, slot] : zooms) {
     auto* button = new QPushButton(caption, box);
     button->setObjectName(QString("zoom") + caption);
-    button->setToolTip(ZoomToolTip(caption));
+    button->setToolTip(chart::ZoomToolTip(caption));
     button->setAutoDefault(false);
     button->setMinimumWidth(10);
     connect(button, &QPushButton::clicked, this, slot);

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "chart/FileChooser.h"
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
-#include "ui/FileChooser.h"
 #include "ui/ManualHelp.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/RunView.h"
@@ -27,14 +27,20 @@ class QTableWidget;
 class QToolBar;
 class QToolButton;
 
-namespace quarn::ui {
-
+namespace quarn::chart {
 class MeasurementChart;
 class MeasurementTableModel;
 class RecordTable;
-class ReviewWindow;
-class RunControl;
 class StatisticsPanel;
+}  // namespace quarn::chart
+
+namespace quarn::review {
+class ReviewWindow;
+}  // namespace quarn::review
+
+namespace quarn::ui {
+
+class RunControl;
 
 // What the main window can be given instead of the real thing (tests give their own).
 struct MainWindowDependencies {
@@ -44,7 +50,7 @@ struct MainWindowDependencies {
   QString manualFile;                        // default: the installed or build-tree HTML manual
   UrlOpener openUrl;                         // default: the desktop's handler (QDesktopServices)
   QString documentsFolder;                   // default: the user's documents folder
-  FileChooser* files = nullptr;              // default: modal file dialogs
+  chart::FileChooser* files = nullptr;       // default: modal file dialogs
   QString settingsFile;                      // default: the per-user settings (ZOV/WENLO)
 };
 
@@ -68,14 +74,14 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
 
   QToolButton* Button(ui::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
-  MeasurementChart* Chart() const { return chart_; }
-  RecordTable* Table() const { return table_; }
-  MeasurementTableModel* TableModel() const { return tableModel_; }
+  chart::MeasurementChart* Chart() const { return chart_; }
+  chart::RecordTable* Table() const { return table_; }
+  chart::MeasurementTableModel* TableModel() const { return tableModel_; }
   QLineEdit* IntervalEdit() const { return intervalEdit_; }
   QSlider* IntervalSlider() const { return intervalSlider_; }
   QCheckBox* AutoScroll() const { return autoScrollBox_; }
   RunControl& Run() const { return *run_; }
-  StatisticsPanel* Statistics() const { return statistics_; }
+  chart::StatisticsPanel* Statistics() const { return statistics_; }
   QPushButton* MarkButton() const { return markButton_; }
   base::MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return *criteria_; }
@@ -83,7 +89,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   // Opens a review window on each data file; a file that cannot be reviewed gets a box instead.
   void OpenDataFiles(const QStringList& paths);
   // The review windows opened from here that are still open, oldest first.
-  QList<ReviewWindow*> ReviewWindows() const;
+  QList<review::ReviewWindow*> ReviewWindows() const;
 
   // identify::CheckHost
   void SetIdentityRow(const std::string& row, const std::string& value) override;
@@ -175,9 +181,9 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   std::unique_ptr<identify::PortStore> ownPortStore_;
   base::MessageBoxes* boxes_;
   identify::PortStore* portStore_;
-  std::unique_ptr<DialogFileChooser> ownFiles_;
-  FileChooser* files_;
-  std::vector<QPointer<ReviewWindow>> reviews_;  // top-level windows of their own, deleted when closed
+  std::unique_ptr<chart::DialogFileChooser> ownFiles_;
+  chart::FileChooser* files_;
+  std::vector<QPointer<review::ReviewWindow>> reviews_;  // top-level windows of their own, deleted when closed
   std::unique_ptr<config::CriteriaFile> criteria_;
   std::unique_ptr<RunControl> run_;
 
@@ -189,10 +195,10 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QRadioButton* basicModeButton_ = nullptr;
   QRadioButton* advancedModeButton_ = nullptr;
   QCheckBox* autoScrollBox_ = nullptr;
-  MeasurementChart* chart_ = nullptr;
-  RecordTable* table_ = nullptr;
-  MeasurementTableModel* tableModel_ = nullptr;
-  StatisticsPanel* statistics_ = nullptr;
+  chart::MeasurementChart* chart_ = nullptr;
+  chart::RecordTable* table_ = nullptr;
+  chart::MeasurementTableModel* tableModel_ = nullptr;
+  chart::StatisticsPanel* statistics_ = nullptr;
   QPushButton* markButton_ = nullptr;
   QStringList markerLabels_;  // offered in the Mark dialog, the last used first
   QAction* undoMarker_ = nullptr;

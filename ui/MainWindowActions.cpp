@@ -8,14 +8,14 @@
 #include <optional>
 
 #include "calibration/CalibrationWizard.h"
+#include "chart/ChartZoom.h"
+#include "chart/MeasurementChart.h"
 #include "console/CommandConsole.h"
 #include "identify/PortSearch.h"
 #include "identify/PortSearchWizard.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
-#include "ui/ChartZoom.h"
 #include "ui/MainWindow.h"
-#include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
 
 // The main window's actions: the windows it opens, the interval controls, the run and the zoom buttons.
@@ -167,10 +167,10 @@ void MainWindow::SaveClicked() { run_->Save(); }
 void MainWindow::ClearClicked() { run_->Clear(); }
 void MainWindow::DisplayTick() { run_->Tick(); }
 
-void MainWindow::ZoomXIn() { ZoomTimeInStep(*chart_); }
-void MainWindow::ZoomXOut() { ZoomTimeOutStep(*chart_); }
-void MainWindow::ZoomYIn() { ZoomValueInStep(*chart_); }
-void MainWindow::ZoomYOut() { ZoomValueOutStep(*chart_); }
-void MainWindow::ZoomReset() { ZoomResetStep(*chart_); }
+void MainWindow::ZoomXIn() { chart::ZoomTimeInStep(*chart_); }
+void MainWindow::ZoomXOut() { chart::ZoomTimeOutStep(*chart_); }
+void MainWindow::ZoomYIn() { chart::ZoomValueInStep(*chart_); }
+void MainWindow::ZoomYOut() { chart::ZoomValueOutStep(*chart_); }
+void MainWindow::ZoomReset() { chart::ZoomResetStep(*chart_); }
 
 }  // namespace quarn::ui

@@ -7,12 +7,12 @@
 #include <QShortcut>
 #include <QStyle>
 
+#include "chart/MeasurementChart.h"
+#include "chart/StatisticsPanel.h"
+#include "review/MarkerDisplay.h"
 #include "ui/MainWindow.h"
 #include "ui/MarkerDialog.h"
-#include "ui/MarkerDisplay.h"
-#include "ui/MeasurementChart.h"
 #include "ui/RunControl.h"
-#include "ui/StatisticsPanel.h"
 
 namespace quarn::ui {
 
@@ -35,10 +35,10 @@ void MainWindow::BuildEvaluation() {
   auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
   connect(shortcut, &QShortcut::activated, this, &MainWindow::MarkClicked);
   markerLabels_ = DefaultMarkerLabels();
-  statistics_ = AddStatisticsDock(*this, *chart_, markRow);
-  connect(chart_, &MeasurementChart::markerMenuRequested, this,
+  statistics_ = review::AddStatisticsDock(*this, *chart_, markRow);
+  connect(chart_, &chart::MeasurementChart::markerMenuRequested, this,
           [this](int index, QPoint where) { ShowMarkerMenu(static_cast<size_t>(index), where); });
-  connect(statistics_, &StatisticsPanel::markerMenuRequested, this,
+  connect(statistics_, &chart::StatisticsPanel::markerMenuRequested, this,
           [this](const analysis::Marker& marker, QPoint where) {
             const auto& markers = run_->Markers();
             for (size_t i = 0; i < markers.size(); ++i) {
@@ -122,7 +122,7 @@ void MainWindow::UndoMarkerClicked() {
 }
 
 void MainWindow::ShowMarkers() {
-  ui::ShowMarkers(run_->Markers(), *chart_, *statistics_);
+  review::ShowMarkers(run_->Markers(), *chart_, *statistics_);
   chart_->Refresh();
   if (undoMarker_) undoMarker_->setEnabled(run_->CanUndoMarkerChange());
 }

@@ -8,11 +8,11 @@
 #include <QUrl>
 #include <memory>
 
-#include "ui/ChartExport.h"
-#include "ui/ExportActions.h"
+#include "chart/ChartExport.h"
+#include "chart/ExportActions.h"
+#include "chart/MeasurementChart.h"
+#include "review/ReviewWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/MeasurementChart.h"
-#include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
 
 // The main window's way to saved runs: opening data files for review (menu, command line, drop) and the
@@ -63,22 +63,23 @@ void MainWindow::OpenDataFileClicked() {
 }
 
 void MainWindow::OpenDataFiles(const QStringList& paths) {
-  std::erase_if(reviews_, [](const QPointer<ReviewWindow>& review) { return review.isNull(); });
+  std::erase_if(reviews_, [](const QPointer<review::ReviewWindow>& review) { return review.isNull(); });
   for (const QString& path : paths) {
-    if (ReviewWindow* review = ReviewWindow::Open(path, *boxes_, *files_)) reviews_.emplace_back(review);
+    if (review::ReviewWindow* review = review::ReviewWindow::Open(path, *boxes_, *files_))
+      reviews_.emplace_back(review);
   }
 }
 
-QList<ReviewWindow*> MainWindow::ReviewWindows() const {
-  QList<ReviewWindow*> open;
-  for (const QPointer<ReviewWindow>& review : reviews_) {
+QList<review::ReviewWindow*> MainWindow::ReviewWindows() const {
+  QList<review::ReviewWindow*> open;
+  for (const QPointer<review::ReviewWindow>& review : reviews_) {
     if (review) open << review.data();
   }
   return open;
 }
 
 void MainWindow::CloseReviewWindows() {
-  for (const QPointer<ReviewWindow>& review : reviews_) {
+  for (const QPointer<review::ReviewWindow>& review : reviews_) {
     if (review) review->close();
   }
 }
@@ -97,14 +98,14 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void MainWindow::ExportChartClicked() {
   const QString folder = QString::fromStdString(saveFolder);
   const QString source = QString::fromStdString(run_->DataFilePath());
-  ExportChartAsked(this, *chart_, *files_, *boxes_, SuggestedExportPath(folder, source, "chart", "png"));
+  chart::ExportChartAsked(this, *chart_, *files_, *boxes_, chart::SuggestedExportPath(folder, source, "chart", "png"));
 }
 
 void MainWindow::ExportDataClicked() {
   const QString folder = QString::fromStdString(saveFolder);
   const QString source = QString::fromStdString(run_->DataFilePath());
-  ExportDataAsked(this, *chart_, run_->Measurements(), *files_, *boxes_,
-                  SuggestedExportPath(folder, source, "data", "csv"));
+  chart::ExportDataAsked(this, *chart_, run_->Measurements(), *files_, *boxes_,
+                         chart::SuggestedExportPath(folder, source, "data", "csv"));
 }
 
 }  // namespace quarn::ui

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/DateTime.h"
-#include "ui/LocaleText.h"
+#include "chart/LocaleText.h"
 
 namespace quarn::ui {
 
@@ -80,9 +80,9 @@ MarkerTimeDialog::MarkerTimeDialog(double time, const QString& label, QWidget* p
   setWindowTitle("Move marker");
   timeEdit_->setObjectName("markerNewTime");
   // The year in full: a two-digit year in an editor would be read in the wrong century.
-  QString date = ShortDateFormat();
+  QString date = chart::ShortDateFormat();
   if (!date.contains("yyyy")) date.replace("yy", "yyyy");
-  timeEdit_->setDisplayFormat(date + " " + LongTimeFormat());
+  timeEdit_->setDisplayFormat(date + " " + chart::LongTimeFormat());
   timeEdit_->setToolTip("The marker's new time; the response times are measured from it");
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;

@@ -8,7 +8,7 @@
 #include "acquisition/DateTime.h"
 #include "acquisition/SystemRegionalFormat.h"
 #include "datafile/DataFileReader.h"
-#include "record/tests/RecorderProcess.h"
+#include "recorder/tests/RecorderProcess.h"
 #include "sim/testing/SimSensor.h"
 
 namespace quarn::datafile {
@@ -55,11 +55,11 @@ TEST(RecordedRun, ReadsBackWhatTheRecorderMeasured) {
   sim::SimSensor sensor(sim::SimSensor::Options{});
   sensor.Control("field 5 11,12,13,14,15,16,17,18,19,20,21,22");
   sensor.Control("gas 750");
-  record::testing::RecorderProcess::Options options;
+  recorder::testing::RecorderProcess::Options options;
   options.args = {"--port", "7", "--interval", "0.5", "--count", "6", "--out", out};
   options.portDir = sensor.PortDir();
-  record::testing::RecorderProcess recorder(options);
-  ASSERT_EQ(record::testing::RunToEnd(recorder), 0) << recorder.Err();
+  recorder::testing::RecorderProcess recorder(options);
+  ASSERT_EQ(recorder::testing::RunToEnd(recorder), 0) << recorder.Err();
 
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(out)) files.push_back(entry.path());

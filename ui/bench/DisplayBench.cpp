@@ -18,9 +18,9 @@
 #include "base/testing/BenchSizes.h"
 #include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "chart/MeasurementChart.h"
+#include "chart/MeasurementTableModel.h"
 #include "ui/MainWindow.h"
-#include "ui/MeasurementChart.h"
-#include "ui/MeasurementTableModel.h"
 #include "ui/RunControl.h"
 #include "ui/bench/BenchRecords.h"
 

@@ -18,8 +18,8 @@
 #include "base/testing/BenchSizes.h"
 #include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
-#include "ui/FileChooser.h"
-#include "ui/ReviewWindow.h"
+#include "chart/FileChooser.h"
+#include "review/ReviewWindow.h"
 #include "ui/bench/BenchRecords.h"
 
 namespace {
@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
   const std::vector<size_t> sizes = quarn::base::BenchSizes(argc, argv, {1000000, 9000000});
   QTemporaryDir folder;
   quarn::base::ScriptedMessageBoxes boxes;
-  quarn::ui::DialogFileChooser files;
+  quarn::chart::DialogFileChooser files;
 
   std::printf(
       "| lines | file (MB) | open to loaded, median (ms) | lines per second | idle (MB) | steady (MB) | "
@@ -80,7 +80,8 @@ int main(int argc, char* argv[]) {
       idle = ResidentMegabytes();
       ResetPeak();
       const Clock::time_point start = Clock::now();
-      quarn::ui::ReviewWindow* window = quarn::ui::ReviewWindow::Open(QString::fromStdString(path), boxes, files);
+      quarn::review::ReviewWindow* window =
+          quarn::review::ReviewWindow::Open(QString::fromStdString(path), boxes, files);
       if (!window) {
         std::fprintf(stderr, "not opened: %s\n", boxes.Texts().back().c_str());
         return 1;

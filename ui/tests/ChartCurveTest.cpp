@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/MeasurementChart.h"
+#include "chart/MeasurementChart.h"
 #include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui::testing {
@@ -59,7 +59,7 @@ class ChartCurve : public ::testing::Test {
   base::ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Missing, 0}};
   std::unique_ptr<MainWindow> form_;
-  MeasurementChart* chart_ = nullptr;
+  chart::MeasurementChart* chart_ = nullptr;
 };
 
 // A first-order rise to a level and its fall back: 5000 over 400, time constant tau seconds, the fall from

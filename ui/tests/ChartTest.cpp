@@ -8,8 +8,8 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "ui/LocaleText.h"
-#include "ui/MeasurementChart.h"
+#include "chart/LocaleText.h"
+#include "chart/MeasurementChart.h"
 #include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui::testing {
@@ -47,7 +47,7 @@ class ChartZoom : public ::testing::Test {
   base::ScriptedMessageBoxes boxes_;
   identify::testing::MemoryPortStore store_{{identify::PortStore::Status::Missing, 0}};
   std::unique_ptr<MainWindow> form_;
-  MeasurementChart* chart_ = nullptr;
+  chart::MeasurementChart* chart_ = nullptr;
 };
 
 TEST_F(ChartZoom, ButtonsDoNothingWithoutSeriesOrPoints) {
@@ -88,7 +88,7 @@ TEST_F(ChartZoom, LegendListsTheVisibleSeriesInTheirColours) {
     auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i));
     ASSERT_TRUE(item);
     EXPECT_EQ(item->plottable()->name().toStdString(), titles[i]);
-    EXPECT_EQ(item->textColor(), MeasurementChart::kSeries[i].colour) << titles[i];
+    EXPECT_EQ(item->textColor(), chart::MeasurementChart::kSeries[i].colour) << titles[i];
   }
 }
 
@@ -141,7 +141,7 @@ TEST_F(ChartMouse, LegendClickHidesAndShowsItsSeries) {
   QTest::mouseClick(Plot(), Qt::LeftButton, {}, LegendEntry(2));
   EXPECT_TRUE(chart_->SeriesVisible(2));
   EXPECT_EQ(qobject_cast<QCPPlottableLegendItem*>(Plot()->legend->item(2))->textColor(),
-            MeasurementChart::kSeries[2].colour);
+            chart::MeasurementChart::kSeries[2].colour);
   EXPECT_TRUE(chart_->AutoTime());
   EXPECT_TRUE(chart_->AutoValue());
 }
@@ -208,8 +208,8 @@ TEST_F(ChartZoom, TimeAxisShowsTimeOfDayAndDateWhereItChanges) {
   chart_->Refresh();
   ASSERT_TRUE(chart_->Plot()->xAxis->tickLabels());
   const QLocale locale;
-  const QString firstDay = locale.toString(QDate(2025, 12, 9), ShortDateFormat(locale));
-  const QString secondDay = locale.toString(QDate(2025, 12, 10), ShortDateFormat(locale));
+  const QString firstDay = locale.toString(QDate(2025, 12, 9), chart::ShortDateFormat(locale));
+  const QString secondDay = locale.toString(QDate(2025, 12, 10), chart::ShortDateFormat(locale));
   QVector<QString> labels = chart_->Plot()->xAxis->tickVectorLabels();
   ASSERT_GE(labels.size(), 3);
   EXPECT_TRUE(labels.first().endsWith("\n" + firstDay)) << labels.first().toStdString();

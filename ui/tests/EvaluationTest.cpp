@@ -30,12 +30,12 @@
 #include "analysis/MarkerFile.h"
 #include "analysis/TimeText.h"
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "chart/MeasurementChart.h"
+#include "chart/StatisticsPanel.h"
+#include "review/MarkerDisplay.h"
+#include "review/ReviewWindow.h"
 #include "ui/MarkerDialog.h"
-#include "ui/MarkerDisplay.h"
-#include "ui/MeasurementChart.h"
-#include "ui/ReviewWindow.h"
 #include "ui/RunControl.h"
-#include "ui/StatisticsPanel.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "ui/tests/ReviewTestSupport.h"
 
@@ -205,7 +205,7 @@ TEST_F(MainWindowTest, AMarkerIsRenamedMovedAndDeletedByRightClickAndCtrlZUndoes
   const QString original = FileText(markerFile);
   auto markers = [&] { return form_->Run().Markers(); };
   ASSERT_EQ(markers().size(), 2u);
-  MeasurementChart* chart = form_->Chart();
+  chart::MeasurementChart* chart = form_->Chart();
   auto clickLine = [&](size_t index) {
     return [chart, &markers, index] {
       const QRect area = chart->Plot()->axisRect()->rect();
@@ -363,7 +363,7 @@ class ReviewPanelTest : public ::testing::Test {
       }
     }
     std::ofstream(path_, std::ios::binary) << text;
-    review_ = ReviewWindow::Open(QString::fromStdString(path_), boxes_, files_);
+    review_ = review::ReviewWindow::Open(QString::fromStdString(path_), boxes_, files_);
     ASSERT_NE(review_, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(review_));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !review_->Loading(); }, kWaitMs));
@@ -391,8 +391,8 @@ class ReviewPanelTest : public ::testing::Test {
   std::string path_;
   base::ScriptedMessageBoxes boxes_;
   ScriptedFileChooser files_;
-  QPointer<ReviewWindow> review_;
-  StatisticsPanel* panel_ = nullptr;
+  QPointer<review::ReviewWindow> review_;
+  chart::StatisticsPanel* panel_ = nullptr;
 };
 
 std::string IsoText(double days) {
@@ -506,7 +506,8 @@ TEST(ReviewMarkersTest, MarkerTimesNamingTheMonthInTheLocalesLanguageRead) {
     ASSERT_TRUE(analysis::AppendMarker(analysis::MarkerFilePath(path), time, "gas on", reason)) << reason;
   }
   QStringList problems;
-  const std::vector<analysis::Marker> markers = ReadFileMarkers(path, datafile::DateOrder::DayMonthYear, problems);
+  const std::vector<analysis::Marker> markers =
+      review::ReadFileMarkers(path, datafile::DateOrder::DayMonthYear, problems);
   EXPECT_TRUE(problems.isEmpty()) << problems.join("\n").toStdString();
   ASSERT_EQ(markers.size(), 2u);
   EXPECT_DOUBLE_EQ(markers[0].time, acquisition::EncodeDayNumber({2026, 12, 10, 14, 3, 7, 0}));

@@ -15,9 +15,9 @@
 
 #include "config/Criteria.h"
 
-#include "ui/MeasurementChart.h"
-#include "ui/MeasurementTableModel.h"
-#include "ui/RecordTable.h"
+#include "chart/MeasurementChart.h"
+#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTable.h"
 #include "ui/RunControl.h"
 #include "ui/tests/MainWindowFixture.h"
 

@@ -24,10 +24,10 @@
 #include "acquisition/DateTime.h"
 #include "base/Timing.h"
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTable.h"
 #include "identify/tests/TestDoubles.h"
 #include "sim/testing/SimSensor.h"
-#include "ui/MeasurementTableModel.h"
-#include "ui/RecordTable.h"
 #include "ui/tests/MainWindowFixture.h"
 
 namespace quarn::ui {
@@ -153,7 +153,7 @@ TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
   for (const QFont* font : {static_cast<const QFont*>(nullptr), static_cast<const QFont*>(&large)}) {
     acquisition::MeasurementStore records;
     MainWindowOnly window(font);
-    MeasurementTableModel& model = *window.form->TableModel();
+    chart::MeasurementTableModel& model = *window.form->TableModel();
     for (int month = 1; month <= 12; ++month) {
       for (int hour : {0, 9, 12, 23}) {
         records.Append({acquisition::EncodeDayNumber({2026, month, 27, hour, 47, 58, 999})});
@@ -162,7 +162,7 @@ TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
     }
     model.SetRecords(&records);
     model.ShowRecords(records.Count());
-    RecordTable* table = window.form->Table();
+    chart::RecordTable* table = window.form->Table();
     const QFontMetrics metrics(table->View()->font());
     const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table->View()) + 1;
     const int width = table->ColumnWidth(1);

@@ -7,9 +7,9 @@
 #include <QTemporaryDir>
 
 #include "acquisition/DateTime.h"
+#include "chart/MeasurementChart.h"
 #include "datafile/CsvExport.h"
-#include "ui/MeasurementChart.h"
-#include "ui/ReviewWindow.h"
+#include "review/ReviewWindow.h"
 #include "ui/RunControl.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "ui/tests/ReviewTestSupport.h"
@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsReco
 
   form_->OpenDataFiles({path});
   ASSERT_TRUE(QTest::qWaitFor([&] { return Loaded(*form_, 2); }, kWaitMs));
-  ReviewWindow* review = form_->ReviewWindows()[1];
+  review::ReviewWindow* review = form_->ReviewWindows()[1];
   const std::vector<acquisition::MeasurementRecord> run = live.ReadFrom(0);
   const std::vector<acquisition::MeasurementRecord> read = review->Records().ReadFrom(0);
   ASSERT_EQ(read.size(), run.size());
@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, UnderTheCLocaleARunsDataFileIsIso8601AndReadsBack) {
 
   form_->OpenDataFiles({path});
   ASSERT_TRUE(QTest::qWaitFor([&] { return Loaded(*form_, 1); }, kWaitMs));
-  ReviewWindow* review = form_->ReviewWindows()[0];
+  review::ReviewWindow* review = form_->ReviewWindows()[0];
   const std::vector<acquisition::MeasurementRecord> read = review->Records().ReadFrom(0);
   ASSERT_EQ(read.size(), run.size());
   for (size_t i = 0; i < run.size(); ++i) ExpectSameRecord(run[i], read[i]);

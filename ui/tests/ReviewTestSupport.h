@@ -14,12 +14,12 @@
 #include "acquisition/DateTime.h"
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/SystemRegionalFormat.h"
-#include "ui/FileChooser.h"
+#include "chart/FileChooser.h"
 
 namespace quarn::ui::testing {
 
 // Answers the windows' file and size questions from a script; a question with no answer queued is cancelled.
-class ScriptedFileChooser : public FileChooser {
+class ScriptedFileChooser : public chart::FileChooser {
  public:
   std::deque<QStringList> openAnswers;
   std::deque<SaveChoice> saveAnswers;
@@ -41,7 +41,7 @@ class ScriptedFileChooser : public FileChooser {
     ++questions;
     return Take(saveAnswers);
   }
-  std::optional<QSize> PictureSize(QWidget*, QSize, PictureFormat) override {
+  std::optional<QSize> PictureSize(QWidget*, QSize, chart::PictureFormat) override {
     ++questions;
     return Take(sizeAnswers);
   }

@@ -22,14 +22,14 @@
 
 #include "acquisition/DateTime.h"
 #include "base/testing/ScriptedMessageBoxes.h"
+#include "chart/ChartExport.h"
+#include "chart/MeasurementChart.h"
+#include "chart/MeasurementTableModel.h"
 #include "datafile/CsvExport.h"
 #include "identify/tests/TestDoubles.h"
-#include "ui/ChartExport.h"
+#include "review/ReviewLoad.h"
+#include "review/ReviewWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/MeasurementChart.h"
-#include "ui/MeasurementTableModel.h"
-#include "ui/ReviewLoad.h"
-#include "ui/ReviewWindow.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "ui/tests/ReviewTestSupport.h"
 
@@ -63,13 +63,13 @@ class ReviewTest : public ::testing::Test {
         [&] {
           const auto reviews = form_->ReviewWindows();
           return reviews.size() == count &&
-                 std::none_of(reviews.begin(), reviews.end(), [](ReviewWindow* r) { return r->Loading(); });
+                 std::none_of(reviews.begin(), reviews.end(), [](review::ReviewWindow* r) { return r->Loading(); });
         },
         kWaitMs);
   }
   static int OpenReviewWindows() {
     int open = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) open += qobject_cast<ReviewWindow*>(w) && w->isVisible();
+    for (QWidget* w : QApplication::topLevelWidgets()) open += qobject_cast<review::ReviewWindow*>(w) && w->isVisible();
     return open;
   }
 
@@ -91,7 +91,7 @@ TEST_F(ReviewTest, CtrlOOpensAFileWithTwoRunsInFileOrderWithBoundariesAndItsSpan
 
   QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
   ASSERT_TRUE(WaitForReviews(1));
-  ReviewWindow* review = form_->ReviewWindows().front();
+  review::ReviewWindow* review = form_->ReviewWindows().front();
   EXPECT_TRUE(boxes_.Texts().empty());
 
   ASSERT_EQ(review->Records().Count(), 50u);
@@ -133,7 +133,7 @@ TEST_F(ReviewTest, SkippedLinesAndTheDateReadingAreShown) {
   WriteFile(path, bytes);
   form_->OpenDataFiles({path});
   ASSERT_TRUE(WaitForReviews(1));
-  ReviewWindow* review = form_->ReviewWindows().front();
+  review::ReviewWindow* review = form_->ReviewWindows().front();
   EXPECT_EQ(review->Records().Count(), 10u);
   EXPECT_EQ(review->Result().skippedLines, 2u);
   const QString notes = review->FileNotes();
@@ -250,9 +250,9 @@ TEST_F(ReviewTest, CancelEndsALongReadAndLeavesTheWindowConsistent) {
     file.write(bytes);
     for (int i = 0; i < 1000; ++i) file.write(block);
   }
-  ReviewWindow* review = ReviewWindow::Open(path, boxes_, files_);
+  review::ReviewWindow* review = review::ReviewWindow::Open(path, boxes_, files_);
   ASSERT_NE(review, nullptr);
-  QPointer<ReviewWindow> guard(review);
+  QPointer<review::ReviewWindow> guard(review);
   // Cancelled once records are coming in: the run list counts what was read.
   ASSERT_TRUE(QTest::qWaitFor([&] { return review->Records().Count() > 0; }, kWaitMs));
   QTest::mouseClick(review->CancelButton(), Qt::LeftButton);
@@ -293,7 +293,7 @@ class ReviewExportTest : public ReviewTest {
     ClickMenuItem(*review_, "File", "menuExportChart");
   }
   std::vector<acquisition::MeasurementRecord> records_;
-  ReviewWindow* review_ = nullptr;
+  review::ReviewWindow* review_ = nullptr;
 };
 
 TEST_F(ReviewExportTest, PngHasTheRequestedPixelSize) {
@@ -405,7 +405,7 @@ namespace {
 // The size dialog as the user fills it: typed sides and Enter give that size; Escape gives none. A PDF's
 // sides are in millimetres.
 TEST(PictureSizeDialog, TypedSidesAndEnterGiveTheSizeEscapeCancels) {
-  DialogFileChooser chooser;
+  chart::DialogFileChooser chooser;
   QString suffix;  // of the sides as the dialog showed them
   const auto typeAnswer = [&suffix](const char* width, const char* height, bool accept) {
     QTimer::singleShot(0, [=, &suffix] {
@@ -423,12 +423,12 @@ TEST(PictureSizeDialog, TypedSidesAndEnterGiveTheSizeEscapeCancels) {
     });
   };
   typeAnswer("1234", "567", true);
-  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600), PictureFormat::Png), QSize(1234, 567));
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600), chart::PictureFormat::Png), QSize(1234, 567));
   EXPECT_EQ(suffix, " px");
   typeAnswer("999", "999", false);
-  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600), PictureFormat::Svg), std::nullopt);
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(800, 600), chart::PictureFormat::Svg), std::nullopt);
   typeAnswer("297", "210", true);
-  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(200, 100), PictureFormat::Pdf), QSize(297, 210));
+  EXPECT_EQ(chooser.PictureSize(nullptr, QSize(200, 100), chart::PictureFormat::Pdf), QSize(297, 210));
   EXPECT_EQ(suffix, " mm");
 }
 

@@ -1,0 +1,285 @@
+#include "StatisticsPanel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "acquisition/DateTime.h"
+#include "analysis/Report.h"
+#include "chart/LocaleText.h"
+#include "chart/MeasurementChart.h"
+
+namespace quarn::chart {
+
+namespace {
+
+// The rows of the statistics table, and the cell of analysis::StatisticsRow each one shows.
+struct FigureRow {
+  const char* caption;
+  size_t cell;
+};
+constexpr FigureRow kFigureRows[] = {{"count", 1}, {"mean", 2},         {"sd", 3},       {"min", 4},
+                                     {"max", 5},   {"peak-to-peak", 6}, {"drift / h", 7}};
+
+// The response table's columns: time, label, the three times and the two levels.
+constexpr int kResponseColumns = 7;
+
+QString TimeText(double days) {
+  const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(days);
+  const QLocale locale;
+  return locale.toString(QTime(when.hour, when.minute, when.second), LongTimeFormat(locale));
+}
+
+// Why a step's response times are provisional; empty when they are not.
+QString ProvisionalReason(const analysis::StepResponse& step, const analysis::ResponseSettings& settings) {
+  const QString window = QString::number(settings.windowSeconds);
+  switch (step.settling) {
+    case analysis::Settling::Settled: return {};
+    case analysis::Settling::StillMoving:
+      return QString(
+                 "Provisional: the level after the step has not settled. Over the last %1 s before the next "
+                 "marker or the end of the range it still moves by %2 % of the step per minute (settled is "
+                 "at most %3 %).")
+          .arg(window)
+          .arg(std::abs(*step.slopeShare) * 100, 0, 'f', 1)
+          .arg(settings.settledSlopePerMinute * 100);
+    case analysis::Settling::WindowCutShort:
+      return QString(
+                 "Provisional: the step lasts less than the %1 s level window, so the level after it is "
+                 "taken from the step itself.")
+          .arg(window);
+    case analysis::Settling::TooFewSamples:
+      return QString(
+                 "Provisional: the %1 s level window holds fewer than two samples, too few to tell whether "
+                 "the level after the step has settled.")
+          .arg(window);
+    case analysis::Settling::NoStep:
+      return "Provisional: there is no step to measure: a level before or after the marker is missing, or the two "
+             "are equal.";
+  }
+  return {};
+}
+
+QTableWidget* NewTable(QWidget* parent, const char* name) {
+  auto* table = new QTableWidget(parent);
+  table->setObjectName(name);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionMode(QAbstractItemView::NoSelection);
+  // A click gives the panel the focus, for Ctrl+C.
+  table->setFocusPolicy(Qt::ClickFocus);
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  return table;
+}
+
+}  // namespace
+
+StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
+    : QWidget(parent),
+      chart_(chart),
+      rangeLabel_(new QLabel(this)),
+      statistics_(NewTable(this, "statisticsTable")),
+      responses_(NewTable(this, "responseTable")),
+      windowBox_(new QDoubleSpinBox(this)),
+      holdBox_(new QSpinBox(this)),
+      copyButton_(new QPushButton("Copy", this)),
+      wholeViewButton_(new QPushButton("Whole view", this)) {
+  setObjectName("StatisticsPanel");
+  // Room for the five series and for a marker's times beside a chart at the window's smallest size.
+  setMinimumWidth(340);
+  rangeLabel_->setObjectName("statisticsRange");
+  rangeLabel_->setWordWrap(true);
+  // No Alt key of its own: the main window's toolbar has Alt+C.
+  copyButton_->setObjectName("statisticsCopy");
+  copyButton_->setToolTip("The figures as text, for a spreadsheet (Ctrl+C)");
+  wholeViewButton_->setObjectName("statisticsWholeView");
+  wholeViewButton_->setToolTip("Back to the visible range (Shift + drag on the chart selects a span)");
+  windowBox_->setObjectName("responseWindow");
+  windowBox_->setRange(1, 3600);
+  windowBox_->setDecimals(0);
+  windowBox_->setValue(analysis::ResponseSettings().windowSeconds);
+  windowBox_->setSuffix(" s");
+  holdBox_->setObjectName("responseHold");
+  holdBox_->setRange(1, 100);
+  holdBox_->setValue(analysis::ResponseSettings().holdSamples);
+  holdBox_->setSuffix(" samples");
+
+  statistics_->setRowCount(static_cast<int>(std::size(kFigureRows)));
+  QStringList figureCaptions;
+  for (const FigureRow& row : kFigureRows) figureCaptions << row.caption;
+  statistics_->setVerticalHeaderLabels(figureCaptions);
+  responses_->setColumnCount(kResponseColumns);
+  // The times first, the levels last: what a datasheet quotes stays in view in a narrow panel.
+  responses_->setHorizontalHeaderLabels({"Marker", "Label", "T10 s", "T50 s", "T90 s", "Before", "After"});
+  responses_->verticalHeader()->setVisible(false);
+  responses_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(responses_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    const int row = responses_->rowAt(pos.y());
+    if (row < 0 || row >= static_cast<int>(steps_.size())) return;
+    emit markerMenuRequested(steps_[static_cast<size_t>(row)].marker, responses_->viewport()->mapToGlobal(pos));
+  });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(rangeLabel_);
+  layout->addWidget(statistics_, 3);
+  auto* settings = new QHBoxLayout;
+  settings->addWidget(new QLabel("Response times: levels over", this));
+  settings->addWidget(windowBox_);
+  settings->addWidget(new QLabel("hold", this));
+  settings->addWidget(holdBox_);
+  settings->addStretch(1);
+  layout->addLayout(settings);
+  layout->addWidget(responses_, 2);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(wholeViewButton_);
+  buttons->addStretch(1);
+  buttons->addWidget(copyButton_);
+  layout->addLayout(buttons);
+
+  connect(copyButton_, &QPushButton::clicked, this, &StatisticsPanel::CopyToClipboard);
+  auto* copy = new QShortcut(QKeySequence::Copy, this);
+  copy->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(copy, &QShortcut::activated, this, &StatisticsPanel::CopyToClipboard);
+  connect(wholeViewButton_, &QPushButton::clicked, &chart_, &MeasurementChart::ClearSpan);
+  connect(&chart_, &MeasurementChart::spanChanged, this, &StatisticsPanel::ScheduleRefresh);
+  connect(&chart_, &MeasurementChart::timeRangeChanged, this, &StatisticsPanel::ScheduleRefresh);
+  connect(windowBox_, &QDoubleSpinBox::valueChanged, this, &StatisticsPanel::ScheduleRefresh);
+  connect(holdBox_, &QSpinBox::valueChanged, this, &StatisticsPanel::ScheduleRefresh);
+  ShowFigures();
+}
+
+void StatisticsPanel::SetRecords(const acquisition::MeasurementStore* store) {
+  if (store == store_) return;
+  store_ = store;
+  index_.Clear();
+}
+
+void StatisticsPanel::Reset() {
+  index_.Clear();
+  figures_ = {};
+  steps_.clear();
+  ShowFigures();
+}
+
+void StatisticsPanel::SetMarkers(std::vector<analysis::Marker> markers) {
+  markers_ = std::move(markers);
+  ScheduleRefresh();
+}
+
+void StatisticsPanel::ScheduleRefresh() {
+  if (refreshScheduled_) return;
+  refreshScheduled_ = true;
+  QTimer::singleShot(0, this, [this] { Refresh(); });
+}
+
+void StatisticsPanel::Refresh() {
+  refreshScheduled_ = false;
+  figures_ = {};
+  steps_.clear();
+  // A store emptied behind the index's back (a new run) starts the index afresh.
+  if (store_ && store_->Count() < index_.Size()) index_.Clear();
+  if (store_ && chart_.HasSeries() && chart_.PointCount() > 0) {
+    const analysis::StoreRecords records(*store_);
+    index_.Update(records);
+    const bool span = chart_.HasSpan();
+    const double from = span ? chart_.Span().first : chart_.TimeMin();
+    const double to = span ? chart_.Span().second : chart_.TimeMax();
+    const auto [first, last] = analysis::IndexRange(records, from, to);
+    figures_ = index_.Query(records, first, last);
+    std::vector<analysis::Marker> inRange;
+    for (const analysis::Marker& marker : markers_) {
+      if (marker.time >= from && marker.time <= to) inRange.push_back(marker);
+    }
+    if (!inRange.empty()) {
+      steps_ = analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings());
+    }
+    rangeLabel_->setText(QString("%1: %2 – %3, %4 records")
+                             .arg(span ? "Selected span" : "Visible range", TimeText(from), TimeText(to))
+                             .arg(figures_.Count()));
+  } else {
+    rangeLabel_->setText("No records in view");
+  }
+  ShowFigures();
+}
+
+analysis::ResponseSettings StatisticsPanel::Settings() const {
+  analysis::ResponseSettings settings;
+  settings.windowSeconds = windowBox_->value();
+  settings.holdSamples = holdBox_->value();
+  return settings;
+}
+
+void StatisticsPanel::ShowFigures() {
+  shownSeries_.clear();
+  for (size_t k = 0; k < analysis::kSeriesCount; ++k) {
+    if (chart_.SeriesVisible(static_cast<int>(k)) || (k == analysis::kConcentration && !chart_.HasSeries())) {
+      shownSeries_.push_back(k);
+    }
+  }
+  statistics_->setColumnCount(static_cast<int>(shownSeries_.size()));
+  QStringList names;
+  for (size_t k : shownSeries_) names << QString::fromUtf8(analysis::kSeriesNames[k].data());
+  statistics_->setHorizontalHeaderLabels(names);
+  for (int c = 0; c < static_cast<int>(shownSeries_.size()); ++c) {
+    const analysis::Row row = analysis::StatisticsRow(shownSeries_[c], figures_.series[shownSeries_[c]]);
+    for (int r = 0; r < static_cast<int>(std::size(kFigureRows)); ++r) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(row[kFigureRows[r].cell]));
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      statistics_->setItem(r, c, item);
+    }
+  }
+  responses_->setRowCount(static_cast<int>(steps_.size()));
+  for (int r = 0; r < static_cast<int>(steps_.size()); ++r) {
+    const analysis::Row row = analysis::ResponseRow(steps_[r]);
+    const QString provisional = ProvisionalReason(steps_[r], Settings());
+    // Whether the step settled is not a column of its own here: its figures are greyed instead.
+    for (int c = 0; c < kResponseColumns; ++c) {
+      QString text = QString::fromStdString(row[c]);
+      if (text.isEmpty() && c >= 2) text = c < 4 ? "-" : "not reached";
+      // The time of day is enough beside the chart; the whole text is in the tooltip and in a copy.
+      if (c == 0) text = TimeText(steps_[r].marker.time);
+      auto* item = new QTableWidgetItem(text);
+      if (c <= 1) item->setToolTip(QString::fromStdString(row[c]));
+      if (c >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      // The level after and the times hang on that level: greyed, with the reason.
+      if (c >= 3 && !provisional.isEmpty()) {
+        item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+        item->setToolTip(provisional);
+      }
+      // The row's cells: time, label, then T10, T50, T90, then the levels.
+      const int column = c < 2 ? c : c < 4 ? c + 3 : c - 2;
+      responses_->setItem(r, column, item);
+    }
+  }
+}
+
+QString StatisticsPanel::Text() const {
+  auto line = [](const analysis::Row& row) {
+    QStringList cells;
+    for (const std::string& cell : row) cells << QString::fromStdString(cell);
+    return cells.join('\t') + '\n';
+  };
+  QString text = line(analysis::StatisticsHeader());
+  for (size_t k : shownSeries_) text += line(analysis::StatisticsRow(k, figures_.series[k]));
+  if (!steps_.empty()) {
+    text += '\n' + line(analysis::ResponseHeader());
+    for (const analysis::StepResponse& step : steps_) text += line(analysis::ResponseRow(step));
+  }
+  return text;
+}
+
+void StatisticsPanel::CopyToClipboard() { QApplication::clipboard()->setText(Text()); }
+
+}  // namespace quarn::chart

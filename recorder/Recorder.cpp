@@ -1,0 +1,209 @@
+#include "Recorder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
+#include "acquisition/PollingThread.h"
+#include "acquisition/ReaderThread.h"
+#include "link/SerialPort.h"
+
+namespace quarn::recorder {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often the run looks for new records, its end and failures.
+constexpr milliseconds kTick{100};
+
+uint64_t FileBytes(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<uint64_t>(size);
+}
+
+// Makes the new file's name lasting too: the file's own sync does not cover its folder entry.
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// The save folder made (all missing levels) and the data file opened once, so that a folder that cannot
+// take the file fails before the sensor is polled; the reader thread then appends to the file.
+bool PrepareDataFile(const RunSettings& settings, const std::string& path, ErrorLineBoxes& boxes) {
+  const SensorIdentity& id = settings.identity;
+  if (const auto problem = acquisition::DataFileNameProblem(id.serial, id.firmware)) {
+    boxes.Fail(ExitStatus::FolderNotWritable, *problem);
+    return false;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(settings.saveFolder, error);
+  if (!std::filesystem::is_directory(settings.saveFolder)) {
+    boxes.Fail(ExitStatus::FolderNotWritable, "the save folder " + settings.saveFolder + " cannot be created: " +
+                                                  (error ? error.message() : "a file of that name is in the way"));
+    return false;
+  }
+  acquisition::DataFile file;
+  std::string reason;
+  if (!file.Open(path, reason)) {
+    boxes.Fail(ExitStatus::FolderNotWritable, "the save folder does not take the data file: " + reason);
+    return false;
+  }
+  return true;
+}
+
+// How many runs (header blocks) the file holds already: runs of one sensor started in the same minute share
+// its name and so its file.
+int RunsIn(const std::string& path) {
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(path, ignored)) return 0;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string opening = acquisition::HeaderBlock("", "", "").substr(0, 16 + 2) + "Port: ";
+  int runs = 0;
+  for (size_t at = text.find(opening); at != std::string::npos; at = text.find(opening, at + 1)) ++runs;
+  return runs;
+}
+
+// A data file that no record reached is given back as it was: removed when this run made it, cut back to
+// its earlier runs when it held some.
+void UndoEmptyFile(const std::string& path, bool existed, uint64_t sizeBefore) {
+  std::error_code ignored;
+  if (!existed) {
+    std::filesystem::remove(path, ignored);
+  } else if (std::filesystem::is_regular_file(path, ignored)) {
+    std::filesystem::resize_file(path, sizeBefore, ignored);
+  }
+}
+
+// "14:03:07" in local time.
+std::string ClockText(std::chrono::system_clock::time_point t) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace
+
+std::string OutputLine(const acquisition::MeasurementRecord& r, const acquisition::RegionalFormat& regional) {
+  std::string line = acquisition::RecordTimeText(r.DT, regional);
+  for (uint16_t value : {r.T, r.S, r.Ur, r.Uo, r.par5, r.par6, r.par7, r.C1, r.C2, r.K}) {
+    line += '\t';
+    line += acquisition::ZeroPadded(value, 5);
+  }
+  line += '\n';
+  return line;
+}
+
+std::string SummaryLine(milliseconds elapsed, uint64_t records, uint64_t lostPolls, uint64_t fileBytes) {
+  const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(elapsed).count();
+  const std::string mm = std::to_string(minutes % 60);
+  const std::string after = std::to_string(minutes / 60) + "h" + (mm.size() < 2 ? "0" : "") + mm + "m";
+  return "after " + after + ": " + std::to_string(records) + " records, " + std::to_string(lostPolls) +
+         " lost polls, file " + std::to_string(fileBytes) + " bytes";
+}
+
+RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
+                  ErrorLineBoxes& boxes, StopRequest& stop) {
+  const SensorIdentity& id = settings.identity;
+  RunOutcome outcome;
+  outcome.dataFile =
+      acquisition::DataFileName(settings.saveFolder, id.serial, id.firmware, acquisition::CurrentLocalDateTime());
+  std::error_code ignored;
+  const bool existed = std::filesystem::exists(outcome.dataFile, ignored);
+  const uint64_t sizeBefore = existed ? FileBytes(outcome.dataFile) : 0;
+  const int run = existed ? RunsIn(outcome.dataFile) + 1 : 1;
+  if (!PrepareDataFile(settings, outcome.dataFile, boxes)) {
+    if (!existed) std::filesystem::remove(outcome.dataFile, ignored);
+    outcome.status = *boxes.Failure();
+    return outcome;
+  }
+
+  acquisition::MeasurementStore store;
+  const acquisition::RunContext context{store, boxes, regional};
+  acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
+  inputs.recordLimit = settings.count;
+  inputs.storeOnlyWritten = true;
+  acquisition::PollingThread poller(context, inputs, settings.intervalMs);
+
+  const Clock::time_point start = Clock::now();
+  Clock::time_point nextSummary = start + settings.summaryEvery;
+  bool outputFailed = false;
+  // Moves what the reader has stored to the output; the store keeps nothing, so a run of days holds no
+  // more memory than its first minute.
+  auto passOn = [&] {
+    const std::shared_ptr<const acquisition::RecordBlock> records = store.TakeRecords();
+    if (records->Count() == 0) return;
+    outcome.records += records->Count();
+    if (settings.quiet || outputFailed) return;
+    std::string text;
+    for (size_t i = 0; i < records->Count(); ++i) text += OutputLine((*records)[i], regional);
+    errno = 0;
+    out << text << std::flush;
+    if (out) return;
+    // A full or closed standard output ends the run as a failure; the file is finished as at Stop.
+    const int code = errno;
+    outputFailed = true;
+    boxes.Fail(ExitStatus::OutputFailed,
+               "standard output: " + (code ? link::SystemErrorText(code) : std::string("write failed")));
+  };
+  // Said even with --quiet: an unattended run must leave a trace of a sensor that stopped answering.
+  auto reportSilence = [&] {
+    for (const acquisition::SilenceChange& change : poller.TakeSilenceChanges()) {
+      boxes.Print(change.silent ? acquisition::SilentText(id.serial, ClockText(acquisition::WallClockOf(change.since)))
+                                : acquisition::AnsweringAgainText(id.serial, change));
+    }
+  };
+
+  poller.Start();
+  for (;;) {
+    const bool stopAsked = stop.WaitFor(kTick);
+    passOn();
+    reportSilence();
+    if (stopAsked || boxes.Failure() || poller.Finished()) break;
+    if (settings.count && outcome.records >= *settings.count) break;
+    const Clock::time_point now = Clock::now();
+    if (settings.duration && now - start >= *settings.duration) break;
+    if (now >= nextSummary) {
+      nextSummary += settings.summaryEvery;
+      if (!settings.quiet)
+        boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(now - start), outcome.records,
+                                poller.UnansweredRequests(), FileBytes(outcome.dataFile)));
+    }
+  }
+  // As Stop does it: the reader stores what has arrived, closes (and syncs) the file, the port is closed.
+  poller.RequestStop();
+  poller.Join();
+  passOn();
+  reportSilence();
+  SyncFolder(settings.saveFolder);
+
+  outcome.status = boxes.Failure().value_or(ExitStatus::Ok);
+  std::string where = " in " + outcome.dataFile + (run > 1 ? " (run " + std::to_string(run) + " of that file)" : "");
+  if (outcome.records == 0) {
+    UndoEmptyFile(outcome.dataFile, existed, sizeBefore);
+    where = existed ? ", nothing added to " + outcome.dataFile : ", no data file (no record reached it)";
+  }
+  if (!settings.quiet)
+    boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(Clock::now() - start), outcome.records,
+                            poller.UnansweredRequests(), FileBytes(outcome.dataFile)) +
+                where);
+  return outcome;
+}
+
+}  // namespace quarn::recorder

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "acquisition/MeasurementStore.h"
+#include "acquisition/RegionalFormat.h"
+#include "recorder/ErrorLineBoxes.h"
+#include "recorder/ExitStatus.h"
+#include "recorder/SensorIdentity.h"
+
+namespace quarn::recorder {
+
+// What a run needs, fixed at its start.
+struct RunSettings {
+  SensorIdentity identity;
+  int32_t intervalMs = 2000;
+  std::string saveFolder;  // ending in the separator; created when missing
+  std::optional<std::chrono::milliseconds> duration;
+  std::optional<uint64_t> count;
+  bool quiet = false;
+  std::chrono::milliseconds summaryEvery = std::chrono::minutes(1);
+};
+
+// Ends a run from outside: stop signals in the program, the test itself in tests.
+class StopRequest {
+ public:
+  virtual ~StopRequest() = default;
+  // Waits at most timeout; true once a stop has been asked for.
+  virtual bool WaitFor(std::chrono::milliseconds timeout) = 0;
+};
+
+struct RunOutcome {
+  ExitStatus status = ExitStatus::Ok;
+  std::string dataFile;
+  uint64_t records = 0;
+};
+
+// One record as a line of standard output: the file's time column and its ten five-digit values,
+// tab-separated, in UTF-8 and ending in LF.
+std::string OutputLine(const acquisition::MeasurementRecord& record, const acquisition::RegionalFormat& regional);
+
+// "after 1h05m: 1800 records, 2 lost polls, file 146400 bytes".
+std::string SummaryLine(std::chrono::milliseconds elapsed, uint64_t records, uint64_t lostPolls, uint64_t fileBytes);
+
+// One run on the acquisition code the window uses: the polling thread opens the port, the reader thread
+// writes the data file (same name, header and lines as the window's). Records go to out as they arrive
+// (unless quiet), a summary to boxes every summaryEvery. Ends at the count, after the duration, on a stop
+// request or on the first failure; then the reader drains what has arrived and the file is synced.
+RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
+                  ErrorLineBoxes& boxes, StopRequest& stop);
+
+}  // namespace quarn::recorder

@@ -1,0 +1,109 @@
+#include "SensorIdentity.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include "link/PortNames.h"
+#include "link/SerialLink.h"
+#include "recorder/ErrorLineBoxes.h"
+
+namespace quarn::recorder {
+
+namespace {
+
+// Keeps the box an exchange raises, so that its caller reports it as one line with the port's name.
+class KeptBoxes : public base::MessageBoxes {
+ public:
+  base::BoxAnswer Show(base::BoxKind, base::BoxButtons buttons, const std::string& text) override {
+    last = text;
+    return buttons == base::BoxButtons::YesNo ? base::BoxAnswer::No : base::BoxAnswer::Ok;
+  }
+  void Post(base::BoxKind, const std::string& text) override { last = text; }
+  std::string last;
+};
+
+IdentifyResult Failure(ExitStatus status, std::string error) { return {status, {}, std::move(error)}; }
+
+// The port opened as the window opens it, after telling a missing port from a taken one.
+IdentifyResult OpenForExchanges(const std::string& port, link::PortHandle& handle) {
+  const std::string name = "COM" + port;
+  const std::string device = link::DevicePathForPort(name);
+  if (device.empty()) return Failure(ExitStatus::PortAbsent, name + ": this system has no such port");
+  if (const std::error_code error = link::ProbePort(device)) {
+    if (error.value() == EBUSY) return Failure(ExitStatus::PortBusy, name + " port is busy (" + device + ")");
+    if (error.value() == EACCES || error.value() == EPERM)
+      return Failure(ExitStatus::NoPermission,
+                     name + ": " + device + ": " + link::SystemErrorText(error.value()) +
+                         ": serial ports belong to the dialout group; add yourself with \"sudo adduser $USER "
+                         "dialout\" and log in again");
+    return Failure(ExitStatus::PortAbsent, name + ": " + device + ": " + link::SystemErrorText(error.value()));
+  }
+  try {
+    handle = link::OpenPort(name, link::kEventRxFlag);
+  } catch (const link::PortError& e) {
+    // Free a moment ago: another program took it in between.
+    return Failure(ExitStatus::PortBusy, name + " port is busy (" + OneLine(e.what()) + ")");
+  }
+  return {};
+}
+
+}  // namespace
+
+IdentifyResult IdentifyPort(const std::string& port) {
+  const std::string name = "COM" + port;
+  link::PortHandle handle;
+  if (IdentifyResult opened = OpenForExchanges(port, handle); opened.status != ExitStatus::Ok) return opened;
+
+  KeptBoxes boxes;
+  IdentifyResult result;
+  result.identity.port = port;
+  struct Question {
+    const char* request;
+    link::ReplyFilter filter;
+    std::string* answer;
+    const char* what;  // for a sensor that must answer; null when silence leaves the answer empty
+  };
+  const Question questions[] = {
+      {"#00SRAL?", link::ReplyFilter::Digits, &result.identity.serial, "serial number"},
+      {"#00SREV?", link::ReplyFilter::NoCR, &result.identity.firmware, "firmware revision"},
+      {"#00RT?", link::ReplyFilter::NoCR, &result.identity.type, nullptr},
+      {"#00RX?", link::ReplyFilter::NoCR, &result.identity.range, nullptr},
+  };
+  for (const Question& q : questions) {
+    const link::ExchangeResult reply = link::ShortExchange(handle, q.request, q.filter, boxes);
+    if (reply.outcome == link::ExchangeOutcome::Failed) {
+      // The exchange has closed the port.
+      return Failure(ExitStatus::Failed, name + ": " + OneLine(boxes.last));
+    }
+    if (reply.text.empty() && q.what) {
+      handle->Close();
+      const std::string busy = boxes.last == link::kLineNotQuiet ? ": " + OneLine(boxes.last) : "";
+      return Failure(ExitStatus::SensorSilent,
+                     name + ": the sensor does not answer (no " + std::string(q.what) + ")" + busy);
+    }
+    *q.answer = reply.text;
+  }
+  handle->Close();
+  return result;
+}
+
+IdentifyResult FindSerial(const std::string& serial, int highestPort) {
+  for (int number = 1; number <= highestPort; ++number) {
+    const std::string port = std::to_string(number);
+    link::PortHandle handle;
+    if (OpenForExchanges(port, handle).status != ExitStatus::Ok) continue;
+    KeptBoxes boxes;
+    const link::ExchangeResult reply = link::ShortExchange(handle, "#00SRAL?", link::ReplyFilter::Digits, boxes);
+    if (reply.outcome == link::ExchangeOutcome::Failed) continue;
+    handle->Close();
+    if (reply.text == serial) return IdentifyPort(port);
+  }
+  return Failure(ExitStatus::PortAbsent, "no sensor with serial number " + serial + " answers on a free port");
+}
+
+std::string IdentityLines(const SensorIdentity& identity) {
+  return "Port: COM" + identity.port + "\nSerial Number: " + identity.serial + "\nFirmware rev.: " + identity.firmware +
+         "\nTYPE CODE: " + identity.type + "\nRANGE CODE: " + identity.range + "\n";
+}
+
+}  // namespace quarn::recorder

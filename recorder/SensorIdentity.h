@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "recorder/ExitStatus.h"
+
+namespace quarn::recorder {
+
+// What the sensor on a port says about itself.
+struct SensorIdentity {
+  std::string port;      // port number as decimal text
+  std::string serial;    // serial number
+  std::string firmware;  // firmware revision
+  std::string type;      // type code; empty when the sensor did not give it
+  std::string range;     // range code; empty when the sensor did not give it
+};
+
+struct IdentifyResult {
+  ExitStatus status = ExitStatus::Ok;
+  SensorIdentity identity;
+  std::string error;  // one line saying why, when status is not Ok
+};
+
+// Asks the sensor on port (decimal text) for serial number, firmware revision, type code and range code,
+// with the window's exchanges, and closes the port again. A missing port, one held by another program and a
+// sensor that gives no serial number or firmware revision are told apart by the status.
+IdentifyResult IdentifyPort(const std::string& port);
+
+// The first free port from 1 to highestPort whose sensor answers with this serial number, identified as
+// IdentifyPort does. Ports held by other programs are left alone; PortAbsent when no port answers so.
+IdentifyResult FindSerial(const std::string& serial, int highestPort = 255);
+
+// Port, serial number, firmware revision, type code and range code, one per line.
+std::string IdentityLines(const SensorIdentity& identity);
+
+}  // namespace quarn::recorder

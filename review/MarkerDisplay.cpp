@@ -1,0 +1,63 @@
+#include "MarkerDisplay.h"
+
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QVBoxLayout>
+
+#include "analysis/MarkerFile.h"
+#include "analysis/TimeText.h"
+#include "chart/MeasurementChart.h"
+#include "chart/StatisticsPanel.h"
+#include "review/ReviewLoad.h"
+
+namespace quarn::review {
+
+chart::StatisticsPanel* AddStatisticsDock(QMainWindow& window, chart::MeasurementChart& chart, QWidget* top) {
+  auto* dock = new QDockWidget("Statistics", &window);
+  dock->setObjectName("StatisticsDock");
+  dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+  auto* content = new QWidget(dock);
+  auto* layout = new QVBoxLayout(content);
+  layout->setContentsMargins(0, 0, 0, 0);
+  if (top) layout->addWidget(top);
+  auto* panel = new chart::StatisticsPanel(chart, content);
+  layout->addWidget(panel, 1);
+  dock->setWidget(content);
+  window.addDockWidget(Qt::RightDockWidgetArea, dock);
+  return panel;
+}
+
+void ShowMarkers(const std::vector<analysis::Marker>& markers, chart::MeasurementChart& chart,
+                 chart::StatisticsPanel& panel) {
+  std::vector<chart::MeasurementChart::MarkerLine> lines;
+  for (const analysis::Marker& marker : markers) lines.push_back({marker.time, QString::fromStdString(marker.label)});
+  chart.SetMarkers(lines);
+  panel.SetMarkers(markers);
+}
+
+std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, datafile::DateOrder order,
+                                              QStringList& problems) {
+  std::vector<analysis::Marker> markers;
+  const std::string path = analysis::MarkerFilePath(dataFile);
+  datafile::ReadOptions locale;
+  SetLocaleMonthNames(locale);
+  const datafile::MonthNames names = datafile::MonthNamesOf(locale);
+  try {
+    const analysis::MarkerFileContents contents = analysis::ReadMarkerFile(path);
+    for (const std::string& bad : contents.badLines) problems << QString::fromStdString("Markers, " + bad);
+    for (const analysis::MarkerEntry& entry : contents.entries) {
+      const std::optional<double> time = analysis::ParseTimeText(entry.timeText, order, names);
+      if (!time) {
+        problems << QString::fromStdString("Markers, line " + std::to_string(entry.line) + ": time \"" +
+                                           entry.timeText + "\" does not read");
+        continue;
+      }
+      markers.push_back({*time, entry.label, entry.timeText});
+    }
+  } catch (const std::exception& e) {
+    problems << QString::fromStdString("The markers cannot be read: " + std::string(e.what()));
+  }
+  return markers;
+}
+
+}  // namespace quarn::review
