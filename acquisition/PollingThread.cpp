@@ -43,7 +43,7 @@ void PollingThread::Execute(std::stop_token stop) {
   try {
     port = link::OpenPort(portName, link::kEventRxFlag);
   } catch (const std::exception&) {
-    context_.boxes.Post(base::BoxKind::Error, portName + " port is busy");
+    PostFailure(context_, RunFailure::PortBusy, base::BoxKind::Error, portName + " port is busy");
     return;
   }
   PollUntilStopped(port, stop);
@@ -119,7 +119,9 @@ void PollingThread::PollUntilStopped(const link::PortHandle& port, std::stop_tok
   reader.RequestStop();
   base::Pause(1000);
   reader.Join();
-  if (limitReached) context_.boxes.Post(base::BoxKind::Error, "Limit of attempts to send commands on port");
+  if (limitReached)
+    PostFailure(context_, RunFailure::ConverterGone, base::BoxKind::Error,
+                "Limit of attempts to send commands on port");
 }
 
 }  // namespace quarn::acquisition

@@ -22,6 +22,11 @@ constexpr double kByteDays = 10.0 / 9600.0 / 86400.0;
 
 }  // namespace
 
+void PostFailure(const RunContext& context, RunFailure failure, base::BoxKind kind, const std::string& text) {
+  if (context.failures) context.failures->Failed(failure, text);
+  context.boxes.Post(kind, text);
+}
+
 ReaderThread::ReaderThread(RunContext context, ReaderInputs inputs, link::PortHandle port, FrameArrivals* arrivals)
     : context_(context), inputs_(std::move(inputs)), port_(std::move(port)), arrivals_(arrivals) {}
 
@@ -32,24 +37,25 @@ void ReaderThread::Start() {
 void ReaderThread::Execute(std::stop_token stop) {
   base::MessageBoxes& boxes = context_.boxes;
   if (!wakeEvent_.Valid()) {
-    boxes.Post(base::BoxKind::Error, "Error to create the Windows event on reading the thread");
+    PostFailure(context_, RunFailure::NoWakeEvent, base::BoxKind::Error,
+                "Error to create the Windows event on reading the thread");
     return;
   }
   // Runs at once when the stop was requested before this point.
   const std::stop_callback wakeOnStop(stop, [this] { wakeEvent_.Set(); });
   // Checked before anything is created, so a name that cannot be leaves nothing behind.
   if (const auto problem = DataFileNameProblem(inputs_.serialNumber, inputs_.firmware)) {
-    boxes.Post(base::BoxKind::Error, "Error to open file\n\r" + *problem);
+    PostFailure(context_, RunFailure::FolderNotWritable, base::BoxKind::Error, "Error to open file\n\r" + *problem);
     return;
   }
   if (!EnsureSaveFolder(inputs_.saveFolder)) {
-    boxes.Post(base::BoxKind::Error, "Error to create directory save");
+    PostFailure(context_, RunFailure::FolderNotWritable, base::BoxKind::Error, "Error to create directory save");
     return;
   }
   DataFile file;
   std::string reason;
   if (!file.Open(inputs_.dataFilePath, reason)) {
-    boxes.Post(base::BoxKind::Error, "Error to open file\n\r" + reason);
+    PostFailure(context_, RunFailure::FolderNotWritable, base::BoxKind::Error, "Error to open file\n\r" + reason);
     return;
   }
   WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
@@ -138,7 +144,8 @@ size_t ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
     try {
       context_.measurements.Append(record);
     } catch (const std::exception& e) {
-      context_.boxes.Post(base::BoxKind::Warning, std::string("Error writing to file \n\r") + e.what());
+      PostFailure(context_, RunFailure::WriteFailed, base::BoxKind::Warning,
+                  std::string("Error writing to file \n\r") + e.what());
       continue;
     }
     ++stored_;
@@ -162,14 +169,14 @@ void ReaderThread::ReopenIfDeleted(DataFile& file) {
     return;
   }
   // The lines still go to the deleted file; the user hears of it once, not per line.
-  if (!reopenFailureShown_) context_.boxes.Post(base::BoxKind::Error, reason);
+  if (!reopenFailureShown_) PostFailure(context_, RunFailure::FolderNotWritable, base::BoxKind::Error, reason);
   reopenFailureShown_ = true;
 }
 
 bool ReaderThread::WriteOrWarn(DataFile& file, std::string_view bytes) {
   std::string reason;
   if (file.Write(bytes, reason)) return true;
-  context_.boxes.Post(base::BoxKind::Warning, "Error writing to file \n\r" + reason);
+  PostFailure(context_, RunFailure::WriteFailed, base::BoxKind::Warning, "Error writing to file \n\r" + reason);
   return false;
 }
 

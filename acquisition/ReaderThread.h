@@ -7,6 +7,7 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/RegionalFormat.h"
+#include "acquisition/RunFailure.h"
 #include "base/MessageBoxes.h"
 #include "base/WorkerThread.h"
 #include "link/ManualResetEvent.h"
@@ -37,7 +38,11 @@ struct RunContext {
   MeasurementStore& measurements;
   base::MessageBoxes& boxes;  // boxes are posted, never awaited
   const RegionalFormat& regional;
+  RunFailures* failures = nullptr;  // hears each failure before its box, when given
 };
+
+// Tells context's failures of failure, then posts its box.
+void PostFailure(const RunContext& context, RunFailure failure, base::BoxKind kind, const std::string& text);
 
 // The reader thread of a run: opens the data file and writes its header, then waits for the port's CR
 // event, reads what has arrived, and stores every complete frame with ten or more values as one record

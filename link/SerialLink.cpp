@@ -130,11 +130,12 @@ bool QuietLine(const PortHandle& port) {
 
 ExchangeResult ShortExchange(const PortHandle& port, const std::string& request, ReplyFilter filter,
                              base::MessageBoxes& boxes) {
-  if (port && port->IsOpen() && !QuietLine(port)) boxes.Post(base::BoxKind::Warning, kLineNotQuiet);
+  const bool notQuiet = port && port->IsOpen() && !QuietLine(port);
+  if (notQuiet) boxes.Post(base::BoxKind::Warning, kLineNotQuiet);
   auto fail = [&](const char* text) {
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, text);
     port->Close();
-    return ExchangeResult{ExchangeOutcome::Failed, {}};
+    return ExchangeResult{ExchangeOutcome::Failed, {}, notQuiet};
   };
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
@@ -165,16 +166,16 @@ ExchangeResult ShortExchange(const PortHandle& port, const std::string& request,
         size_t ignored;
         port->BytesWaiting(ignored);
         port->Close();
-        return {ExchangeOutcome::Failed, {}};
+        return {ExchangeOutcome::Failed, {}, notQuiet};
       }
       const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
       // A frame, or what is left of one, is nobody's identity: the attempt counts as unanswered.
       if (LooksLikeFrame(bytes)) continue;
       const std::string text = filter == ReplyFilter::Digits ? DigitFilter(bytes) : CrFilter(bytes);
-      if (!text.empty()) return {ExchangeOutcome::Answered, base::Latin1ToUtf8(text)};
+      if (!text.empty()) return {ExchangeOutcome::Answered, base::Latin1ToUtf8(text), notQuiet};
     }
   }
-  return {ExchangeOutcome::Silent, {}};
+  return {ExchangeOutcome::Silent, {}, notQuiet};
 }
 
 }  // namespace quarn::link

@@ -45,7 +45,8 @@ enum class ReplyFilter {
 
 struct ExchangeResult {
   ExchangeOutcome outcome = ExchangeOutcome::Silent;
-  std::string text;  // UTF-8; each reply byte is the character with the same code
+  std::string text;           // UTF-8; each reply byte is the character with the same code
+  bool lineNotQuiet = false;  // the line never went quiet before the request (kLineNotQuiet was posted)
 };
 
 // Empties the port's input and waits until nothing has arrived for two frame times, at most 2 s, so that what

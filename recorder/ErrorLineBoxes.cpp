@@ -1,18 +1,6 @@
 #include "ErrorLineBoxes.h"
 
-#include <string_view>
-
 namespace quarn::recorder {
-
-namespace {
-
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-}  // namespace
 
 std::string OneLine(const std::string& text) {
   std::string line;
@@ -29,15 +17,15 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-std::optional<ExitStatus> FailureOfBox(const std::string& text) {
-  // The texts are the acquisition code's own, fixed; each names how a run ends.
-  if (StartsWith(text, "COM") && EndsWith(text, " port is busy")) return ExitStatus::PortBusy;
-  if (text == "Limit of attempts to send commands on port") return ExitStatus::ConverterGone;
-  if (StartsWith(text, "Error to create directory save") || StartsWith(text, "Error to open file"))
-    return ExitStatus::FolderNotWritable;
-  if (StartsWith(text, "Error writing to file")) return ExitStatus::WriteFailed;
-  if (StartsWith(text, "Error to create the Windows event")) return ExitStatus::Failed;
-  return std::nullopt;
+ExitStatus ExitStatusOf(acquisition::RunFailure failure) {
+  switch (failure) {
+    case acquisition::RunFailure::PortBusy: return ExitStatus::PortBusy;
+    case acquisition::RunFailure::ConverterGone: return ExitStatus::ConverterGone;
+    case acquisition::RunFailure::FolderNotWritable: return ExitStatus::FolderNotWritable;
+    case acquisition::RunFailure::WriteFailed: return ExitStatus::WriteFailed;
+    case acquisition::RunFailure::NoWakeEvent: break;
+  }
+  return ExitStatus::Failed;
 }
 
 ErrorLineBoxes::ErrorLineBoxes(std::ostream& err, std::string port) : err_(err), port_(std::move(port)) {}
@@ -53,13 +41,15 @@ base::BoxAnswer ErrorLineBoxes::Show(base::BoxKind kind, base::BoxButtons button
   return buttons == base::BoxButtons::YesNo ? base::BoxAnswer::No : base::BoxAnswer::Ok;
 }
 
+void ErrorLineBoxes::Failed(acquisition::RunFailure failure, const std::string& boxText) {
+  std::string line = OneLine(boxText);
+  if (failure == acquisition::RunFailure::ConverterGone)
+    line += " (ten sends in a row failed: was the converter pulled out?)";
+  Fail(ExitStatusOf(failure), line);
+}
+
 void ErrorLineBoxes::Post(base::BoxKind kind, const std::string& text) {
-  if (const std::optional<ExitStatus> status = FailureOfBox(text)) {
-    std::string line = OneLine(text);
-    if (*status == ExitStatus::ConverterGone) line += " (ten sends in a row failed: was the converter pulled out?)";
-    Fail(*status, line);
-    return;
-  }
+  // The box of a failure follows its Failed call, and so is dropped here.
   std::lock_guard lock(mutex_);
   if (failure_) return;
   WriteLocked((kind == base::BoxKind::Warning ? "warning: " : "") + OneLine(text));

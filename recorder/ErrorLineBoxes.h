@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "acquisition/RunFailure.h"
 #include "base/MessageBoxes.h"
 #include "recorder/ExitStatus.h"
 
@@ -14,16 +15,17 @@ namespace quarn::recorder {
 std::string OneLine(const std::string& text);
 
 // The boxes of the acquisition code without a window: each becomes one line on the error stream,
-// "quarn-record: COM7: <text>". A box that ends a run (busy port, ten failed sends, no data file, a
-// line not written) is a failure: the first one is kept for the exit status, and nothing is printed
+// "quarn-record: COM7: <text>". A failure the run's threads report (busy port, ten failed sends, no data
+// file, a line not written) ends the run: the first one is kept for the exit status, and nothing is printed
 // after it, so a failure reads as one line and not as one warning per refused line.
-class ErrorLineBoxes : public base::MessageBoxes {
+class ErrorLineBoxes : public base::MessageBoxes, public acquisition::RunFailures {
  public:
   // port: "COM7", or empty before a port is known.
   ErrorLineBoxes(std::ostream& err, std::string port);
 
   base::BoxAnswer Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) override;
   void Post(base::BoxKind kind, const std::string& text) override;
+  void Failed(acquisition::RunFailure failure, const std::string& boxText) override;
 
   // The first failure so far.
   std::optional<ExitStatus> Failure() const;
@@ -41,7 +43,7 @@ class ErrorLineBoxes : public base::MessageBoxes {
   std::optional<ExitStatus> failure_;
 };
 
-// Which failure a box of the acquisition code stands for; nothing for a warning the run survives.
-std::optional<ExitStatus> FailureOfBox(const std::string& text);
+// The exit status a failure of the run's threads ends the recorder with.
+ExitStatus ExitStatusOf(acquisition::RunFailure failure);
 
 }  // namespace quarn::recorder

@@ -135,7 +135,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   }
 
   acquisition::MeasurementStore store;
-  const acquisition::RunContext context{store, boxes, regional};
+  const acquisition::RunContext context{store, boxes, regional, &boxes};
   acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
   inputs.recordLimit = settings.count;
   inputs.storeOnlyWritten = true;

@@ -11,7 +11,7 @@ namespace quarn::recorder {
 
 namespace {
 
-// Keeps the box an exchange raises, so that its caller reports it as one line with the port's name.
+// Keeps the error box a failed exchange raises, so that its caller reports it as one line with the port's name.
 class KeptBoxes : public base::MessageBoxes {
  public:
   base::BoxAnswer Show(base::BoxKind, base::BoxButtons buttons, const std::string& text) override {
@@ -69,15 +69,17 @@ IdentifyResult IdentifyPort(const std::string& port) {
       {"#00RT?", link::ReplyFilter::NoCR, &result.identity.type, nullptr},
       {"#00RX?", link::ReplyFilter::NoCR, &result.identity.range, nullptr},
   };
+  bool lineNotQuiet = false;
   for (const Question& q : questions) {
     const link::ExchangeResult reply = link::ShortExchange(handle, q.request, q.filter, boxes);
+    lineNotQuiet = lineNotQuiet || reply.lineNotQuiet;
     if (reply.outcome == link::ExchangeOutcome::Failed) {
       // The exchange has closed the port.
       return Failure(ExitStatus::Failed, name + ": " + OneLine(boxes.last));
     }
     if (reply.text.empty() && q.what) {
       handle->Close();
-      const std::string busy = boxes.last == link::kLineNotQuiet ? ": " + OneLine(boxes.last) : "";
+      const std::string busy = lineNotQuiet ? std::string(": ") + link::kLineNotQuiet : "";
       return Failure(ExitStatus::SensorSilent,
                      name + ": the sensor does not answer (no " + std::string(q.what) + ")" + busy);
     }

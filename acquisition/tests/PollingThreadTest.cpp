@@ -200,6 +200,7 @@ TEST_F(PollingRun, BusyPortEndsTheThreadAtOnceWithoutAFile) {
   StopRun();
   EXPECT_EQ(boxes.Boxes(), (std::vector<base::ScriptedMessageBoxes::Box>{
                                {base::BoxKind::Error, base::BoxButtons::Ok, "COM7 port is busy", true}}));
+  EXPECT_EQ(failures.All(), std::vector<RunFailure>{RunFailure::PortBusy});
   EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
   EXPECT_TRUE(sensor->Received().empty());
   holder->Close();

@@ -36,6 +36,7 @@ TEST_F(RunFaults, UnpluggedConverterEndsTheRunAndKeepsItsRecords) {
   ASSERT_TRUE(WaitUntil([&] { return pollingThread_->Finished(); }));
 
   EXPECT_EQ(boxes.Boxes().back(), (Box{base::BoxKind::Error, base::BoxButtons::Ok, kLimit, true}));
+  EXPECT_EQ(failures.All(), std::vector<RunFailure>{RunFailure::ConverterGone});
   // A read cut off by the unplugging may add its warning; nothing else may appear.
   for (const Box& box : BoxesOtherThan(kLimit)) {
     EXPECT_EQ(box.kind, base::BoxKind::Warning);
@@ -74,6 +75,7 @@ TEST_F(RunFaults, OnlyTenFailedSendsInARowEndTheRun) {
   ASSERT_TRUE(WaitUntil([&] { return pollingThread_->Finished(); }));
   EXPECT_EQ(link::testing::PendingWriteFailures(device), 0);
   EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok, kLimit, true}}));
+  EXPECT_EQ(failures.All(), std::vector<RunFailure>{RunFailure::ConverterGone});
   StopRun();
   EXPECT_EQ(ReadWholeFile(Inputs().dataFilePath), ExpectedFile(Inputs(), {measurements.ReadFrom(0)}));
 }
@@ -105,6 +107,7 @@ TEST_P(LineFaults, OnlyCompleteFramesWithTenValuesAreRecorded) {
   EXPECT_EQ(records.empty(), !fault.recorded);
   for (const MeasurementRecord& r : records) EXPECT_GT(r.S, 1000) << "values come from the right fields";
   EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(failures.All().empty());
   EXPECT_EQ(ReadWholeFile(inputs.dataFilePath), ExpectedFile(inputs, {records}));
 }
 
@@ -186,6 +189,7 @@ TEST_P(StartFaults, ReaderReportsAndRecordsNothing) {
   ASSERT_TRUE(sensor->WaitReceived(4, 20s));
   StopRun();
   EXPECT_EQ(boxes.Boxes(), (std::vector<Box>{{base::BoxKind::Error, base::BoxButtons::Ok, fault.box(inputs), true}}));
+  EXPECT_EQ(failures.All(), std::vector<RunFailure>{RunFailure::FolderNotWritable});
   EXPECT_EQ(measurements.Count(), 0u);
   if (fault.leavesNothing) {
     EXPECT_FALSE(std::filesystem::exists(inputs.saveFolder));
@@ -248,6 +252,7 @@ TEST_F(RunFaults, FullDiskWarnsPerLineAndKeepsTheRecords) {
                     "Error writing to file \n\r" + link::SystemErrorText(ENOSPC), true};
   // The header and then every line.
   EXPECT_EQ(boxes.Boxes(), std::vector<Box>(measurements.Count() + 1, warning));
+  EXPECT_EQ(failures.All(), std::vector<RunFailure>(measurements.Count() + 1, RunFailure::WriteFailed));
 }
 
 }  // namespace

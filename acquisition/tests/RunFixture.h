@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,23 @@ std::string ReadWholeFile(const std::string& path);
 // True while this process holds a descriptor on path (the data file, a pseudo-terminal).
 bool HoldsDescriptorTo(const std::string& path);
 
+// The failures a run's threads report, in order.
+class RecordedFailures : public RunFailures {
+ public:
+  void Failed(RunFailure failure, const std::string&) override {
+    std::lock_guard lock(mutex_);
+    failures_.push_back(failure);
+  }
+  std::vector<RunFailure> All() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<RunFailure> failures_;
+};
+
 // A fresh folder, a store, recorded boxes and a plain regional format for one test; time runs 20 times
 // faster so that a one-second slice takes 50 ms.
 class AcquisitionFixture : public ::testing::Test {
@@ -36,7 +54,7 @@ class AcquisitionFixture : public ::testing::Test {
 
   // Save folder <tmp>/Save/ (not yet created), port 7, the simulator's default identity.
   ReaderInputs Inputs() const;
-  RunContext Context() { return RunContext{measurements, boxes, regional}; }
+  RunContext Context() { return RunContext{measurements, boxes, regional, &failures}; }
   // The file a run should leave: per run its header, then one line per record of that run.
   std::string ExpectedFile(const ReaderInputs& inputs, const std::vector<std::vector<MeasurementRecord>>& runs) const;
   std::vector<base::ScriptedMessageBoxes::Box> BoxesOtherThan(const std::string& text) const;
@@ -45,6 +63,7 @@ class AcquisitionFixture : public ::testing::Test {
   MeasurementStore measurements;
   base::ScriptedMessageBoxes boxes;
   PlainRegionalFormat regional;
+  RecordedFailures failures;
 };
 
 // A run against the simulated sensor on COM7, driven through the polling thread.

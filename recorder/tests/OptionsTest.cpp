@@ -143,36 +143,43 @@ TEST(ErrorLines, BoxTextsBecomeOneLine) {
   EXPECT_EQ(OneLine("plain"), "plain");
 }
 
-TEST(ErrorLines, TheBoxesThatEndARunAreFailuresAndOnlyTheFirstIsPrinted) {
-  struct Case {
-    const char* text;
-    std::optional<ExitStatus> status;
-  };
-  const Case cases[] = {{"COM7 port is busy", ExitStatus::PortBusy},
-                        {"Limit of attempts to send commands on port", ExitStatus::ConverterGone},
-                        {"Error to create directory save", ExitStatus::FolderNotWritable},
-                        {"Error to open file\n\rreason", ExitStatus::FolderNotWritable},
-                        {"Error writing to file \n\rreason", ExitStatus::WriteFailed},
-                        {"Error reading from port COM7 a stream reader :gone", std::nullopt},
-                        {"The data file x was deleted during the run.", std::nullopt}};
-  for (const Case& c : cases) EXPECT_EQ(FailureOfBox(c.text), c.status) << c.text;
+TEST(ErrorLines, TheFailuresOfARunGiveTheirStatusAndOnlyTheFirstIsPrinted) {
+  using acquisition::RunFailure;
+  const std::pair<RunFailure, ExitStatus> statuses[] = {{RunFailure::PortBusy, ExitStatus::PortBusy},
+                                                        {RunFailure::ConverterGone, ExitStatus::ConverterGone},
+                                                        {RunFailure::FolderNotWritable, ExitStatus::FolderNotWritable},
+                                                        {RunFailure::WriteFailed, ExitStatus::WriteFailed},
+                                                        {RunFailure::NoWakeEvent, ExitStatus::Failed}};
+  for (const auto& [failure, status] : statuses) EXPECT_EQ(ExitStatusOf(failure), status);
 
+  // As the run's threads report them: a failure, then its box.
   std::ostringstream err;
   ErrorLineBoxes boxes(err, "COM7");
-  boxes.Post(base::BoxKind::Warning, "Error reading from port COM7 a stream reader :gone");
+  boxes.Post(base::BoxKind::Warning, "a warning the run survives");
   EXPECT_FALSE(boxes.Failure());
-  boxes.Post(base::BoxKind::Warning, "Error writing to file \n\rNo space left on device");
-  boxes.Post(base::BoxKind::Warning, "Error writing to file \n\rNo space left on device");
-  boxes.Post(base::BoxKind::Error, "COM7 port is busy");
+  for (int line = 0; line < 2; ++line) {
+    boxes.Failed(RunFailure::WriteFailed, "written\n\rNo space left on device");
+    boxes.Post(base::BoxKind::Warning, "written\n\rNo space left on device");
+  }
+  boxes.Failed(RunFailure::PortBusy, "busy");
+  boxes.Post(base::BoxKind::Error, "busy");
+  boxes.Post(base::BoxKind::Warning, "a warning after the failure");
   EXPECT_EQ(boxes.Failure(), ExitStatus::WriteFailed);
   EXPECT_EQ(err.str(),
-            "quarn-record: COM7: warning: Error reading from port COM7 a stream reader :gone\n"
-            "quarn-record: COM7: Error writing to file: No space left on device\n");
+            "quarn-record: COM7: warning: a warning the run survives\n"
+            "quarn-record: COM7: written: No space left on device\n");
 
   std::ostringstream busy;
   ErrorLineBoxes busyBoxes(busy, "COM7");
+  busyBoxes.Failed(RunFailure::PortBusy, "COM7 port is busy");
   busyBoxes.Post(base::BoxKind::Error, "COM7 port is busy");
+  EXPECT_EQ(busyBoxes.Failure(), ExitStatus::PortBusy);
   EXPECT_EQ(busy.str(), "quarn-record: COM7 port is busy\n");
+
+  std::ostringstream gone;
+  ErrorLineBoxes goneBoxes(gone, "COM7");
+  goneBoxes.Failed(RunFailure::ConverterGone, "no sends");
+  EXPECT_EQ(gone.str(), "quarn-record: COM7: no sends (ten sends in a row failed: was the converter pulled out?)\n");
 }
 
 TEST(Summary, SaysTimeRecordsLostPollsAndFileSize) {
