@@ -59,14 +59,14 @@ std::optional<std::string> DataFileNameProblem(std::string_view serialNumber, st
 }
 
 std::string RecordTimeText(double DT, const RegionalFormat& format) {
-  const LocalDateTime when = DecodeDayNumber(DT);
+  const LocalDateTime when = LocalFromUtc(DT);
   std::string text = format.ShortDate(when);
   if (when.hour == 0 && when.minute == 0 && when.second == 0) return text;
   return text + " " + format.LongTime(when);
 }
 
 std::string RecordTimeTextMs(double DT, const RegionalFormat& format) {
-  const LocalDateTime when = DecodeDayNumber(DT);
+  const LocalDateTime when = LocalFromUtc(DT);
   std::string time = format.LongTime(when);
   // The seconds are the last digits of a long time in every regional format; "AM"/"PM" may follow.
   const size_t lastDigit = time.find_last_of("0123456789");
@@ -76,6 +76,15 @@ std::string RecordTimeTextMs(double DT, const RegionalFormat& format) {
   else
     time.insert(lastDigit + 1, ms);
   return format.ShortDate(when) + " " + time;
+}
+
+std::string LocalDateText(double DT, const RegionalFormat& format) { return format.ShortDate(LocalFromUtc(DT)); }
+
+std::string LocalClockText(double DT, const RegionalFormat& format) { return format.LongTime(LocalFromUtc(DT)); }
+
+std::string LocalDateTimeText(double DT, const RegionalFormat& format) {
+  const LocalDateTime when = LocalFromUtc(DT);
+  return format.ShortDate(when) + " " + format.LongTime(when);
 }
 
 std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware) {

@@ -24,6 +24,8 @@ std::string DataFileName(const std::string& saveFolder, const std::string& seria
 // character, or one of / \ : * ? " < > |), naming the character; nothing when both can.
 std::optional<std::string> DataFileNameProblem(std::string_view serialNumber, std::string_view firmware);
 
+// Record times (UTC day numbers) become local wall-clock text here and in the functions below, and nowhere else.
+
 // Record time as written in the file: short date, a blank, long time; the date alone within the first
 // second after midnight. UTF-8.
 std::string RecordTimeText(double DT, const RegionalFormat& format);
@@ -31,6 +33,12 @@ std::string RecordTimeText(double DT, const RegionalFormat& format);
 // Record time to the millisecond, for the live table and marker files: short date, a blank, long time with
 // three digits of milliseconds after its seconds (20:37:58.412, 8:37:58.412 PM), midnight included. UTF-8.
 std::string RecordTimeTextMs(double DT, const RegionalFormat& format);
+
+// The local short date, long time, and both with a blank between, of a record time: the texts of chart axes,
+// panels and titles, the same as the files write.
+std::string LocalDateText(double DT, const RegionalFormat& format);
+std::string LocalClockText(double DT, const RegionalFormat& format);
+std::string LocalDateTimeText(double DT, const RegionalFormat& format);
 
 // The five header lines that open every run in the file, in the file's code page, CR LF line ends.
 std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware);

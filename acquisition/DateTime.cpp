@@ -1,5 +1,6 @@
 #include "DateTime.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -37,7 +38,121 @@ void CivilFromDays(int64_t z, LocalDateTime& out) {
   out.day = static_cast<int>(d);
 }
 
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// A day number on a linear millisecond scale from 1899-12-30 00:00 (negative days count their fraction
+// forward, see EncodeDayNumber).
+int64_t LinearMs(double DT) {
+  if (DT >= 0) return std::llround(DT * kMsPerDay);
+  const auto days = static_cast<int64_t>(std::trunc(DT));
+  return days * kMsPerDay + std::llround((static_cast<double>(days) - DT) * kMsPerDay);
+}
+
+double FromLinearMs(int64_t ms) {
+  const int64_t days = FloorDiv(ms, kMsPerDay);
+  const double fraction = static_cast<double>(ms - days * kMsPerDay) / kMsPerDay;
+  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+std::tm LocalFields(std::time_t seconds) {
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  return local;
+}
+
+// The zone's offset from UTC, in seconds, at an instant given on the linear scale.
+int OffsetAt(int64_t linearMs) {
+  const int64_t seconds = FloorDiv(linearMs, 1000) - kUnixEpochDay * 86'400;
+  const std::tm local = LocalFields(static_cast<std::time_t>(seconds));
+  const int64_t wall = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                     static_cast<unsigned>(local.tm_mday)) *
+                           86'400 +
+                       local.tm_hour * 3600 + local.tm_min * 60 + std::min(local.tm_sec, 59);
+  return static_cast<int>(wall - seconds);
+}
+
+// The offsets that a local time (linear ms) can carry: two in a repeated hour (the one before the change
+// first), none in a skipped one (then `before` is the offset before the change).
+int ValidOffsets(int64_t local, int (&offsets)[2], int& before) {
+  constexpr int64_t kDayMs = kMsPerDay;
+  const int a = OffsetAt(local - kDayMs);
+  const int b = OffsetAt(local + kDayMs);
+  before = a;
+  if (a == b) {
+    offsets[0] = a;
+    return 1;
+  }
+  int count = 0;
+  for (int offset : {a, b}) {
+    if (OffsetAt(local - int64_t{offset} * 1000) == offset) offsets[count++] = offset;
+  }
+  return count;
+}
+
+UtcInstants InstantsFrom(int64_t local, const int (&offsets)[2], int count, int before) {
+  UtcInstants out;
+  if (count == 0) {
+    out.first = FromLinearMs(local - int64_t{before} * 1000);
+    return out;
+  }
+  int64_t first = local - int64_t{offsets[0]} * 1000;
+  if (count == 2) {
+    int64_t second = local - int64_t{offsets[1]} * 1000;
+    if (second < first) std::swap(first, second);
+    out.second = FromLinearMs(second);
+  }
+  out.first = FromLinearMs(first);
+  return out;
+}
+
 }  // namespace
+
+double CurrentDayNumber() {
+  const auto now = std::chrono::system_clock::now();
+  const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+  return FromLinearMs(ms + kUnixEpochDay * kMsPerDay);
+}
+
+LocalDateTime LocalFromUtc(double DT) {
+  const int64_t utc = LinearMs(DT);
+  return DecodeDayNumber(FromLinearMs(utc + int64_t{OffsetAt(utc)} * 1000));
+}
+
+UtcInstants UtcFromLocal(double localDT) {
+  const int64_t local = LinearMs(localDT);
+  int offsets[2];
+  int before = 0;
+  const int count = ValidOffsets(local, offsets, before);
+  return InstantsFrom(local, offsets, count, before);
+}
+
+double PickInstant(const UtcInstants& instants, std::optional<double> after) {
+  if (instants.second && after && instants.first < *after && *instants.second >= *after) return *instants.second;
+  return instants.first;
+}
+
+double LocalTimeLine::ToUtc(double localDT) {
+  const int64_t local = LinearMs(localDT);
+  const int64_t minute = FloorDiv(local, 60'000);
+  if (minute != minute_) {
+    int before = 0;
+    offsetCount_ = ValidOffsets(minute * 60'000, offsets_, before);
+    // A skipped minute keeps the offset before the change.
+    if (offsetCount_ == 0) {
+      offsets_[0] = before;
+      offsetCount_ = -1;
+    }
+    minute_ = minute;
+  }
+  const int before = offsets_[0];
+  const UtcInstants instants = InstantsFrom(local, offsets_, offsetCount_ < 0 ? 0 : offsetCount_, before);
+  previous_ = PickInstant(instants, previous_);
+  return *previous_;
+}
 
 double EncodeDayNumber(const LocalDateTime& when) {
   const int64_t days =

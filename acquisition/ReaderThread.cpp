@@ -123,7 +123,7 @@ size_t ReaderThread::StoreFrames(DataFile& file, std::string_view read) {
     unfinished_ = std::string(bytes.substr(tailStart));
   }
   // A frame's time is when its CR arrived: the bytes after it in this read came later, at the line's pace.
-  const double readTime = EncodeDayNumber(CurrentLocalDateTime());
+  const double readTime = CurrentDayNumber();
   size_t frames = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] != link::kFrameStart) continue;

@@ -240,7 +240,9 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
           << datafile::DateOrderName(read.dateOrder) << ", or ISO-8601 such as 2013-09-05T14:03:07)\n";
       return kBadOptions;
     }
-    *days = *value;
+    // Local wall clock; in an hour the clock repeats, the range takes in both of its instants.
+    const acquisition::UtcInstants instants = acquisition::UtcFromLocal(*value);
+    *days = days == &toDays && instants.second ? *instants.second : instants.first;
   }
   if (fromDays > toDays) {
     err << kProgram << "--from lies after --to\n";
@@ -284,8 +286,11 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   try {
     const MarkerFileContents contents = ReadMarkerFile(markerPath);
     for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
+    MarkerInstants instants;
+    if (store.Count() > 0) instants = MarkerInstants(store.At(0).DT, store.At(store.Count() - 1).DT);
     for (const MarkerEntry& entry : contents.entries) {
-      const std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames, read.latestYear);
+      std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames, read.latestYear);
+      if (time) time = instants.Of(*time);
       if (!time) {
         err << kProgram << "warning: " << markerPath << " line " << entry.line << ": time \"" << entry.timeText
             << "\" does not read\n";

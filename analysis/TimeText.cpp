@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/DateTime.h"
 #include "base/CodePage.h"
 
 namespace quarn::analysis {
@@ -187,6 +188,18 @@ std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder o
   // As the data file reader places a time within its day.
   const double dayFraction = (static_cast<double>(*ms) + fraction * 1000) / 86400000.0;
   return *day >= 0 ? static_cast<double>(*day) + dayFraction : static_cast<double>(*day) - dayFraction;
+}
+
+double MarkerInstants::Of(double localDT) {
+  const acquisition::UtcInstants instants = acquisition::UtcFromLocal(localDT);
+  double picked = acquisition::PickInstant(instants, previous_);
+  if (instants.second && span_) {
+    const auto within = [this](double t) { return t >= span_->first && t <= span_->second; };
+    if (within(instants.first) != within(*instants.second))
+      picked = within(instants.first) ? instants.first : *instants.second;
+  }
+  previous_ = picked;
+  return picked;
 }
 
 }  // namespace quarn::analysis

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/LocaleText.h"
+#include "acquisition/DataFile.h"
+#include "acquisition/SystemRegionalFormat.h"
 
 namespace quarn::chart {
 
@@ -25,23 +26,25 @@ constexpr int kValueMarginPixels = 50;
 // every tick when the view spans more than a day.
 class TimeOfDayTicker : public QCPAxisTickerDateTime {
  protected:
+  // The keys are UTC seconds; the labels show the local wall clock in the files' format.
   QVector<QString> createLabelVector(const QVector<double>& ticks, const QLocale&, QChar, int) override {
-    const QLocale locale;
-    const QString timeFormat = LongTimeFormat(locale);
-    const QString dateFormat = ShortDateFormat(locale);
     const bool longView = !ticks.isEmpty() && ticks.last() - ticks.first() > 86400.0;
     QVector<QString> labels;
     labels.reserve(ticks.size());
-    QDate previous;
+    std::string previous;
     for (double tick : ticks) {
-      const QDateTime when = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(tick * 1000.0)), Qt::UTC);
-      QString label = locale.toString(when.time(), timeFormat);
-      if (longView || when.date() != previous) label += "\n" + locale.toString(when.date(), dateFormat);
-      previous = when.date();
+      const double days = ToDays(tick);
+      const std::string date = acquisition::LocalDateText(days, regional_);
+      QString label = QString::fromStdString(acquisition::LocalClockText(days, regional_));
+      if (longView || date != previous) label += "\n" + QString::fromStdString(date);
+      previous = date;
       labels.append(label);
     }
     return labels;
   }
+
+ private:
+  acquisition::SystemRegionalFormat regional_;
 };
 
 }  // namespace

@@ -10,14 +10,13 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "analysis/Report.h"
-#include "chart/LocaleText.h"
 #include "chart/MeasurementChart.h"
 
 namespace quarn::chart {
@@ -34,12 +33,6 @@ constexpr FigureRow kFigureRows[] = {{"count", 1}, {"mean", 2},         {"sd", 3
 
 // The response table's columns: time, label, the three times and the two levels.
 constexpr int kResponseColumns = 7;
-
-QString TimeText(double days) {
-  const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(days);
-  const QLocale locale;
-  return locale.toString(QTime(when.hour, when.minute, when.second), LongTimeFormat(locale));
-}
 
 // Why a step's response times are provisional; empty when they are not.
 QString ProvisionalReason(const analysis::StepResponse& step, const analysis::ResponseSettings& settings) {
@@ -206,7 +199,7 @@ void StatisticsPanel::Refresh() {
       steps_ = analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings());
     }
     rangeLabel_->setText(QString("%1: %2 – %3, %4 records")
-                             .arg(span ? "Selected span" : "Visible range", TimeText(from), TimeText(to))
+                             .arg(span ? "Selected span" : "Visible range", ClockText(from), ClockText(to))
                              .arg(figures_.Count()));
   } else {
     rangeLabel_->setText("No records in view");
@@ -249,7 +242,7 @@ void StatisticsPanel::ShowFigures() {
       QString text = QString::fromStdString(row[c]);
       if (text.isEmpty() && c >= 2) text = c < 4 ? "-" : "not reached";
       // The time of day is enough beside the chart; the whole text is in the tooltip and in a copy.
-      if (c == 0) text = TimeText(steps_[r].marker.time);
+      if (c == 0) text = ClockText(steps_[r].marker.time);
       auto* item = new QTableWidgetItem(text);
       if (c <= 1) item->setToolTip(QString::fromStdString(row[c]));
       if (c >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -281,5 +274,9 @@ QString StatisticsPanel::Text() const {
 }
 
 void StatisticsPanel::CopyToClipboard() { QApplication::clipboard()->setText(Text()); }
+
+QString StatisticsPanel::ClockText(double days) const {
+  return QString::fromStdString(acquisition::LocalClockText(days, regional_));
+}
 
 }  // namespace quarn::chart

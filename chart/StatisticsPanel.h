@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "acquisition/MeasurementStore.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "analysis/ResponseTimes.h"
 #include "analysis/Statistics.h"
 
@@ -58,6 +59,8 @@ class StatisticsPanel : public QWidget {
 
  private:
   void ShowFigures();
+  // The local time of day of a record time, as the files write it.
+  QString ClockText(double days) const;
   analysis::ResponseSettings Settings() const;
   // Refresh once the event loop turns, however many changes come before.
   void ScheduleRefresh();
@@ -70,6 +73,7 @@ class StatisticsPanel : public QWidget {
   std::vector<analysis::StepResponse> steps_;
   std::vector<size_t> shownSeries_;
   bool refreshScheduled_ = false;
+  acquisition::SystemRegionalFormat regional_;
 
   QLabel* rangeLabel_;
   QTableWidget* statistics_;

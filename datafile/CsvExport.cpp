@@ -25,7 +25,7 @@ constexpr const char* kLineEnd = "\r\n";
 std::filesystem::path PathOf(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
 
 void AppendRow(std::string& out, const MeasurementRecord& r) {
-  const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(r.DT);
+  const acquisition::LocalDateTime when = acquisition::LocalFromUtc(r.DT);
   char text[160];
   int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", when.year, when.month, when.day,
                              when.hour, when.minute, when.second, when.millisecond);
@@ -148,7 +148,7 @@ bool ExportCsv(const std::string& path, std::span<const MeasurementRecord> recor
 
 namespace {
 
-bool ParseRow(std::string_view row, MeasurementRecord& r) {
+bool ParseRow(std::string_view row, MeasurementRecord& r, acquisition::LocalTimeLine& timeLine) {
   acquisition::LocalDateTime when;
   char tail = 0;
   const std::string time(row.substr(0, row.find(',')));
@@ -156,7 +156,7 @@ bool ParseRow(std::string_view row, MeasurementRecord& r) {
                   &when.minute, &when.second, &when.millisecond, &tail) != 7) {
     return false;
   }
-  r.DT = acquisition::EncodeDayNumber(when);
+  r.DT = timeLine.ToUtc(acquisition::EncodeDayNumber(when));
   const char* p = row.data() + time.size();
   const char* const end = row.data() + row.size();
   for (uint16_t* value : {&r.T, &r.S, &r.Ur, &r.Uo, &r.par5, &r.par6, &r.par7, &r.C1, &r.C2, &r.K}) {
@@ -178,6 +178,7 @@ std::vector<MeasurementRecord> ReadCsv(const std::string& path) {
     throw DataFileError(std::string("The CSV file cannot be read: ") + error.what());
   }
   std::vector<MeasurementRecord> records;
+  acquisition::LocalTimeLine timeLine;
   size_t lineNumber = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -190,7 +191,7 @@ std::vector<MeasurementRecord> ReadCsv(const std::string& path) {
       if (line != kHeader) throw DataFileError("The CSV file does not start with the header row.");
       continue;
     }
-    if (!ParseRow(line, records.emplace_back()))
+    if (!ParseRow(line, records.emplace_back(), timeLine))
       throw DataFileError("The CSV file's line " + std::to_string(lineNumber) + " does not read.");
   }
   if (lineNumber == 0) throw DataFileError("The CSV file is empty.");

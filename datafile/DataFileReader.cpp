@@ -11,6 +11,7 @@
 #include <regex>
 #include <span>
 
+#include "acquisition/DateTime.h"
 #include "base/CodePage.h"
 #include "datafile/LineSource.h"
 
@@ -451,7 +452,7 @@ class Parser {
     if (inHeader_) inHeader_ = false;
     if (result_.runs.empty()) result_.runs.push_back({"", "", "", 0, 0, 0});
     MeasurementRecord& r = batch_.emplace_back();
-    r.DT = DayTime(*day, *ms);
+    r.DT = timeLine_.ToUtc(DayTime(*day, *ms));
     r.T = v[0];
     r.S = v[1];
     r.Ur = v[2];
@@ -486,6 +487,8 @@ class Parser {
   bool inHeader_ = false;
   std::string cachedPrefix_;
   std::optional<int64_t> cachedDay_;
+  // The file holds local wall-clock times; records keep instants, in order across a clock change.
+  acquisition::LocalTimeLine timeLine_;
 };
 
 }  // namespace

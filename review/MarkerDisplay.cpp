@@ -36,7 +36,7 @@ void ShowMarkers(const std::vector<analysis::Marker>& markers, chart::Measuremen
 }
 
 std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, datafile::DateOrder order,
-                                              QStringList& problems) {
+                                              QStringList& problems, const acquisition::MeasurementStore* records) {
   std::vector<analysis::Marker> markers;
   const std::string path = analysis::MarkerFilePath(dataFile);
   datafile::ReadOptions locale;
@@ -45,8 +45,12 @@ std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, dataf
   try {
     const analysis::MarkerFileContents contents = analysis::ReadMarkerFile(path);
     for (const std::string& bad : contents.badLines) problems << QString::fromStdString("Markers, " + bad);
+    analysis::MarkerInstants instants;
+    if (records != nullptr && records->Count() > 0)
+      instants = analysis::MarkerInstants(records->At(0).DT, records->At(records->Count() - 1).DT);
     for (const analysis::MarkerEntry& entry : contents.entries) {
-      const std::optional<double> time = analysis::ParseTimeText(entry.timeText, order, names);
+      std::optional<double> time = analysis::ParseTimeText(entry.timeText, order, names);
+      if (time) time = instants.Of(*time);
       if (!time) {
         problems << QString::fromStdString("Markers, line " + std::to_string(entry.line) + ": time \"" +
                                            entry.timeText + "\" does not read");

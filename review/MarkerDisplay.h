@@ -26,8 +26,10 @@ void ShowMarkers(const std::vector<analysis::Marker>& markers, chart::Measuremen
                  chart::StatisticsPanel& panel);
 
 // The markers of the marker file beside dataFile, their times read in the data file's date order and with the
-// default locale's month names, as the data file was; a line that does not read is named in problems.
+// default locale's month names, as the data file was; a line that does not read is named in problems. The
+// records, when given, settle which instant a time in an hour the clock repeats stands for.
 std::vector<analysis::Marker> ReadFileMarkers(const std::string& dataFile, datafile::DateOrder order,
-                                              QStringList& problems);
+                                              QStringList& problems,
+                                              const acquisition::MeasurementStore* records = nullptr);
 
 }  // namespace quarn::review

@@ -6,9 +6,9 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "acquisition/SystemRegionalFormat.h"
-#include "chart/LocaleText.h"
 
 namespace quarn::review {
 
@@ -59,11 +59,7 @@ std::optional<QString> DataFileProblem(const QString& path, datafile::DateOrder 
 }
 
 QString LocalTimeText(double days) {
-  const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(days);
-  const QDateTime time(QDate(when.year, when.month, when.day), QTime(when.hour, when.minute, when.second));
-  const QLocale locale;
-  return locale.toString(time.date(), chart::ShortDateFormat(locale)) + " " +
-         locale.toString(time.time(), chart::LongTimeFormat(locale));
+  return QString::fromStdString(acquisition::LocalDateTimeText(days, acquisition::SystemRegionalFormat()));
 }
 
 QString ReviewTitle(const QString& path, const acquisition::MeasurementStore& records) {

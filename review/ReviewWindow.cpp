@@ -280,7 +280,7 @@ void ReviewWindow::FinishLoading() {
     if (hasRecords && runs.size() > 1) boundaries.push_back({first, RunLabel(runs[i], i)});
   }
   chart_->SetRunBoundaries(boundaries);
-  ShowMarkers(ReadFileMarkers(path_.toStdString(), result_.dateOrder, notes), *chart_, *statistics_);
+  ShowMarkers(ReadFileMarkers(path_.toStdString(), result_.dateOrder, notes, &store_), *chart_, *statistics_);
   notes_->setText(notes.join("\n"));
   chart_->Refresh();
   statistics_->Refresh();

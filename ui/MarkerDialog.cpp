@@ -16,16 +16,20 @@ namespace quarn::ui {
 
 namespace {
 
+// The editor shows the local wall clock of a record time.
 QDateTime DateTimeOf(double days) {
-  const acquisition::LocalDateTime when = acquisition::DecodeDayNumber(days);
+  const acquisition::LocalDateTime when = acquisition::LocalFromUtc(days);
   return QDateTime(QDate(when.year, when.month, when.day), QTime(when.hour, when.minute, when.second));
 }
 
-double DaysOf(const QDateTime& when) {
+// A time in an hour the clock repeats: the instant nearer the marker's old one.
+double DaysOf(const QDateTime& when, double old) {
   const QDate date = when.date();
   const QTime time = when.time();
-  return acquisition::EncodeDayNumber(
-      {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
+  const acquisition::UtcInstants instants = acquisition::UtcFromLocal(acquisition::EncodeDayNumber(
+      {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0}));
+  if (instants.second && std::abs(*instants.second - old) < std::abs(instants.first - old)) return *instants.second;
+  return instants.first;
 }
 
 QDialogButtonBox* OkCancel(QDialog* dialog) {
@@ -75,7 +79,7 @@ MarkerDialog::MarkerDialog(const QStringList& recentLabels, const QString& timeT
 QString MarkerDialog::Label() const { return labelBox_->currentText().simplified(); }
 
 MarkerTimeDialog::MarkerTimeDialog(double time, const QString& label, QWidget* parent)
-    : QDialog(parent), timeEdit_(new QDateTimeEdit(DateTimeOf(time), this)) {
+    : QDialog(parent), timeEdit_(new QDateTimeEdit(DateTimeOf(time), this)), old_(time) {
   setObjectName("MarkerTimeDialog");
   setWindowTitle("Move marker");
   timeEdit_->setObjectName("markerNewTime");
@@ -93,7 +97,7 @@ MarkerTimeDialog::MarkerTimeDialog(double time, const QString& label, QWidget* p
   timeEdit_->setFocus();
 }
 
-double MarkerTimeDialog::Time() const { return DaysOf(timeEdit_->dateTime()); }
+double MarkerTimeDialog::Time() const { return DaysOf(timeEdit_->dateTime(), old_); }
 
 QStringList DefaultMarkerLabels() { return {"gas on 800 ppm", "gas off", "zero air"}; }
 

@@ -44,6 +44,7 @@ class MarkerTimeDialog : public QDialog {
 
  private:
   QDateTimeEdit* timeEdit_;
+  double old_;
 };
 
 // The labels offered before any was given.

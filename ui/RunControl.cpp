@@ -168,7 +168,7 @@ std::optional<analysis::Marker> RunControl::AddMarker(const std::string& label, 
   return marker;
 }
 
-double RunControl::Now() const { return acquisition::EncodeDayNumber(acquisition::CurrentLocalDateTime()); }
+double RunControl::Now() const { return acquisition::CurrentDayNumber(); }
 
 std::string RunControl::TimeText(double time) const { return acquisition::RecordTimeTextMs(time, regional_); }
 

@@ -8,7 +8,8 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "chart/LocaleText.h"
+#include "acquisition/DataFile.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "chart/MeasurementChart.h"
 #include "ui/tests/MainWindowFixture.h"
 
@@ -207,9 +208,10 @@ TEST_F(ChartZoom, TimeAxisShowsTimeOfDayAndDateWhereItChanges) {
   for (int i = 0; i <= 20; ++i) AddPoint(beforeMidnight + i * 60 * kSecond, 1);
   chart_->Refresh();
   ASSERT_TRUE(chart_->Plot()->xAxis->tickLabels());
-  const QLocale locale;
-  const QString firstDay = locale.toString(QDate(2025, 12, 9), chart::ShortDateFormat(locale));
-  const QString secondDay = locale.toString(QDate(2025, 12, 10), chart::ShortDateFormat(locale));
+  // The dates as the data files write them.
+  const acquisition::SystemRegionalFormat regional;
+  const QString firstDay = QString::fromStdString(acquisition::LocalDateText(beforeMidnight, regional));
+  const QString secondDay = QString::fromStdString(acquisition::LocalDateText(beforeMidnight + 0.5, regional));
   QVector<QString> labels = chart_->Plot()->xAxis->tickVectorLabels();
   ASSERT_GE(labels.size(), 3);
   EXPECT_TRUE(labels.first().endsWith("\n" + firstDay)) << labels.first().toStdString();

@@ -20,7 +20,9 @@
 #include <QXmlStreamReader>
 #include <cmath>
 
+#include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "acquisition/SystemRegionalFormat.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/ChartExport.h"
 #include "chart/MeasurementChart.h"
@@ -117,8 +119,11 @@ TEST_F(ReviewTest, CtrlOOpensAFileWithTwoRunsInFileOrderWithBoundariesAndItsSpan
   EXPECT_EQ(review->IdentityRow("Port"), "COM7, COM9");
   EXPECT_EQ(review->IdentityRow("Serial Number"), "102345, 102999");
   EXPECT_EQ(review->IdentityRow("Firmware rev."), "QRN-2.14, QRN-2.15");
-  EXPECT_EQ(review->windowTitle(),
-            "102345(QRN-2.14) 5-9-2013 14%3.txt (05/09/2013 14:03:07 \u2013 06/09/2013 02:03:26)");
+  // The span in the files' own text.
+  const acquisition::SystemRegionalFormat regional;
+  EXPECT_EQ(review->windowTitle().toStdString(),
+            "102345(QRN-2.14) 5-9-2013 14%3.txt (" + acquisition::LocalDateTimeText(first.front().DT, regional) +
+                " \u2013 " + acquisition::LocalDateTimeText(second.back().DT, regional) + ")");
   EXPECT_TRUE(review->FileNotes().contains("No line skipped.")) << review->FileNotes().toStdString();
   EXPECT_TRUE(review->isVisible());
 }
