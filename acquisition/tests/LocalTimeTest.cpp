@@ -37,10 +37,16 @@ const ZoneCase kCases[] = {
     {"Europe/Berlin", {2026, 3, 29, 2, 30, 0, 0}, {2026, 3, 29, 1, 30, 0, 0}, {}},
     {"Europe/Berlin", {2026, 3, 29, 3, 0, 0, 0}, {2026, 3, 29, 1, 0, 0, 0}, {}},
     {"Europe/Berlin", {2026, 12, 10, 20, 37, 58, 412}, {2026, 12, 10, 19, 37, 58, 412}, {}},
-    {"America/New_York", {2026, 11, 1, 1, 30, 0, 0}, {2026, 11, 1, 5, 30, 0, 0}, LocalDateTime{2026, 11, 1, 6, 30, 0, 0}},
+    {"America/New_York",
+     {2026, 11, 1, 1, 30, 0, 0},
+     {2026, 11, 1, 5, 30, 0, 0},
+     LocalDateTime{2026, 11, 1, 6, 30, 0, 0}},
     {"America/New_York", {2026, 3, 8, 2, 30, 0, 0}, {2026, 3, 8, 7, 30, 0, 0}, {}},
     // The southern hemisphere repeats its hour in April.
-    {"Australia/Sydney", {2026, 4, 5, 2, 30, 0, 0}, {2026, 4, 4, 15, 30, 0, 0}, LocalDateTime{2026, 4, 4, 16, 30, 0, 0}},
+    {"Australia/Sydney",
+     {2026, 4, 5, 2, 30, 0, 0},
+     {2026, 4, 4, 15, 30, 0, 0},
+     LocalDateTime{2026, 4, 4, 16, 30, 0, 0}},
     {"UTC", {2026, 10, 25, 2, 30, 0, 0}, {2026, 10, 25, 2, 30, 0, 0}, {}},
 };
 
@@ -48,7 +54,8 @@ TEST(LocalTime, RepeatedAndSkippedHoursReadAsTheirInstants) {
   for (const ZoneCase& c : kCases) {
     ScopedZone zone(c.zone);
     const UtcInstants got = UtcFromLocal(EncodeDayNumber(c.local));
-    const std::string where = std::string(c.zone) + " " + RecordTimeTextMs(EncodeDayNumber(c.local), PlainRegionalFormat());
+    const std::string where =
+        std::string(c.zone) + " " + RecordTimeTextMs(EncodeDayNumber(c.local), PlainRegionalFormat());
     EXPECT_EQ(DecodeDayNumber(got.first), c.utc) << where;
     ASSERT_EQ(got.second.has_value(), c.laterUtc.has_value()) << where;
     if (c.laterUtc) {
@@ -97,7 +104,9 @@ TEST(LocalTimeLine, ARunThroughTheRepeatedHourStaysInOrderWithTrueDurations) {
 
 TEST(LocalTimeLine, TheSkippedHourCostsNoDuration) {
   ScopedZone zone("Europe/Berlin");
-  const std::vector<double> steps = Steps({{2026, 3, 29, 1, 59, 0, 0}, {2026, 3, 29, 1, 59, 59, 500}, {2026, 3, 29, 3, 0, 0, 0},
+  const std::vector<double> steps = Steps({{2026, 3, 29, 1, 59, 0, 0},
+                                           {2026, 3, 29, 1, 59, 59, 500},
+                                           {2026, 3, 29, 3, 0, 0, 0},
                                            {2026, 3, 29, 3, 0, 30, 0}});
   ASSERT_EQ(steps.size(), 3u);
   EXPECT_NEAR(steps[0], 59.5, 1e-3);
