@@ -223,13 +223,13 @@ TEST_F(ReaderThreadTest, FramesThatArrivedBeforeTheStopAreKept) {
 // A frame is dated when its last byte came: in one read, the bytes after it came later at 9600 baud, ten bits
 // a byte. The last frame carries the read's time.
 TEST_F(ReaderThreadTest, FramesOfOneReadAreDatedBackByTheBytesAfterThem) {
-  const double before = EncodeDayNumber(CurrentLocalDateTime());
+  const double before = CurrentDayNumber();
   MakeReader();
   reader->Start();
   const std::string frame = Frame(kExampleFields);
   peer->Write(frame + frame + frame);
   ASSERT_TRUE(WaitForRecords(3));
-  const double after = EncodeDayNumber(CurrentLocalDateTime());
+  const double after = CurrentDayNumber();
   const std::vector<MeasurementRecord> records = measurements.ReadFrom(0);
   EXPECT_LE(before, records[2].DT);
   EXPECT_LE(records[2].DT, after);
