@@ -91,9 +91,9 @@ std::string HeaderBlock(const std::string& portNumber, const std::string& serial
   std::string text;
   text += kRule;
   text += kLineEnd;
-  text += "Port: COM" + portNumber + kLineEnd;
-  text += "SN: " + serialNumber + kLineEnd;
-  text += "Type: " + firmware + kLineEnd;
+  text += std::string(kPortKey) + "COM" + portNumber + kLineEnd;
+  text += std::string(kSerialKey) + serialNumber + kLineEnd;
+  text += std::string(kFirmwareKey) + firmware + kLineEnd;
   text += kRule;
   text += kLineEnd;
   return base::Utf8ToCp1252(text);

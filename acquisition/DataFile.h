@@ -40,6 +40,11 @@ std::string LocalDateText(double DT, const RegionalFormat& format);
 std::string LocalClockText(double DT, const RegionalFormat& format);
 std::string LocalDateTimeText(double DT, const RegionalFormat& format);
 
+// The keys of a header block's lines, as HeaderBlock writes them and the data file reader reads them.
+inline constexpr std::string_view kPortKey = "Port: ";      // then "COM" and the port number
+inline constexpr std::string_view kSerialKey = "SN: ";      // then the serial number
+inline constexpr std::string_view kFirmwareKey = "Type: ";  // then the firmware revision
+
 // The five header lines that open every run in the file, in the file's code page, CR LF line ends.
 std::string HeaderBlock(const std::string& portNumber, const std::string& serialNumber, const std::string& firmware);
 

@@ -135,27 +135,4 @@ QString SuggestedExportPath(const QString& folder, const QString& sourceFile, co
 
 QString WithCsvExtension(const QString& path) { return QFileInfo(path).suffix().isEmpty() ? path + ".csv" : path; }
 
-std::pair<size_t, size_t> RecordsInTimeRange(const acquisition::MeasurementStore& store, double fromDays,
-                                             double toDays) {
-  const size_t count = store.Count();
-  // The first index whose record's time is not below the limit (strictly above it when after is set).
-  const auto firstFrom = [&](size_t lo, double limit, bool after) {
-    size_t hi = count;
-    while (lo < hi) {
-      const size_t mid = lo + (hi - lo) / 2;
-      const double dt = store.At(mid).DT;
-      if (after ? dt <= limit : dt < limit) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    return lo;
-  };
-  if (toDays < fromDays) return {0, 0};
-  const size_t first = firstFrom(0, fromDays, false);
-  const size_t last = firstFrom(first, toDays, true);
-  return {first, last};
-}
-
 }  // namespace quarn::chart

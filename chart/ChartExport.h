@@ -2,11 +2,7 @@
 
 #include <QSize>
 #include <QString>
-#include <cstddef>
 #include <optional>
-#include <utility>
-
-#include "acquisition/MeasurementStore.h"
 
 class QCustomPlot;
 class QWidget;
@@ -48,10 +44,5 @@ QString SuggestedExportPath(const QString& folder, const QString& sourceFile, co
                             const QString& extension);
 // The path with ".csv" appended when it has no extension.
 QString WithCsvExtension(const QString& path);
-
-// Indexes [first, last) of the records whose time lies in [fromDays, toDays], for records in time order (as a
-// file's runs follow each other). Empty (first == last) when none does.
-std::pair<size_t, size_t> RecordsInTimeRange(const acquisition::MeasurementStore& store, double fromDays,
-                                             double toDays);
 
 }  // namespace quarn::chart

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <string>
 
+#include "analysis/Series.h"
 #include "chart/ChartExport.h"
 #include "chart/MeasurementChart.h"
 #include "chart/ProgressTask.h"
@@ -50,8 +51,9 @@ std::optional<QString> ExportChartAsked(QWidget* parent, MeasurementChart& chart
 std::optional<size_t> ExportDataAsked(QWidget* parent, const MeasurementChart& chart,
                                       const acquisition::MeasurementStore& store, FileChooser& files,
                                       base::MessageBoxes& boxes, const QString& suggestedPath) {
-  const auto [first, last] = chart.PointCount() > 0 ? RecordsInTimeRange(store, chart.TimeMin(), chart.TimeMax())
-                                                    : std::pair<size_t, size_t>{0, 0};
+  const auto [first, last] = chart.PointCount() > 0
+                                 ? analysis::IndexRange(analysis::StoreRecords(store), chart.TimeMin(), chart.TimeMax())
+                                 : std::pair<size_t, size_t>{0, 0};
   if (first == last) {
     boxes.Show(base::BoxKind::Information, base::BoxButtons::Ok, "No records lie in the time range shown.");
     return std::nullopt;

@@ -50,11 +50,11 @@ class TimeOfDayTicker : public QCPAxisTickerDateTime {
 }  // namespace
 
 const std::array<MeasurementChart::SeriesSpec, MeasurementChart::kSeriesCount> MeasurementChart::kSeries = {{
-    {"Conc (t)", QColor(0x00, 0x00, 0x00), "Conc"},
-    {"St (t)", QColor(0x00, 0x80, 0x00), "St"},
-    {"Temp (t)", QColor(0xFF, 0x00, 0x00), "Temp"},
-    {"Um (t)", QColor(0x00, 0x00, 0xFF), "Um"},
-    {"Ur (t)", QColor(0x00, 0xFF, 0xFF), "Ur"},
+    {"Conc (t)", QColor(0x00, 0x00, 0x00)},
+    {"St (t)", QColor(0x00, 0x80, 0x00)},
+    {"Temp (t)", QColor(0xFF, 0x00, 0x00)},
+    {"Um (t)", QColor(0x00, 0x00, 0xFF)},
+    {"Ur (t)", QColor(0x00, 0xFF, 0xFF)},
 }};
 
 MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
@@ -152,7 +152,10 @@ void MeasurementChart::ClearPoints() {
 namespace {
 
 SeriesHistory<MeasurementChart::kSeriesCount>::Values SeriesValues(const acquisition::MeasurementRecord& r) {
-  return {r.C2, r.S, r.T, r.Uo, r.Ur};
+  const analysis::SeriesValues values = analysis::ValuesOf(r);
+  SeriesHistory<MeasurementChart::kSeriesCount>::Values points;
+  for (size_t i = 0; i < points.size(); ++i) points[i] = static_cast<uint16_t>(values[i]);
+  return points;
 }
 
 }  // namespace
@@ -269,7 +272,8 @@ void MeasurementChart::SetAdvanced(bool advanced) {
 void MeasurementChart::UpdateValueTitle() {
   QStringList fields;
   for (int i = 0; i < kSeriesCount; ++i) {
-    if (HasSeries() ? graphs_[i]->visible() : (i == 0 || advanced_)) fields << kSeries[i].field;
+    if (HasSeries() ? graphs_[i]->visible() : (i == 0 || advanced_))
+      fields << QString::fromUtf8(analysis::kSeriesNames[i].data(), analysis::kSeriesNames[i].size());
   }
   plot_->yAxis->setLabel(fields.join(", "));
 }

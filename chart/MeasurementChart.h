@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "acquisition/MeasurementStore.h"
+#include "analysis/Series.h"
 #include "chart/SeriesHistory.h"
 
 class QCustomPlot;
@@ -28,11 +29,11 @@ class MeasurementChart : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kSeriesCount = 5;
+  // The series of analysis::kSeriesNames, in that order; a name is also the value axis's unit.
+  static constexpr int kSeriesCount = static_cast<int>(analysis::kSeriesCount);
   struct SeriesSpec {
     const char* title;
     QColor colour;
-    const char* field;  // the record field it draws, by the live table's caption: the value axis's unit
   };
   static const std::array<SeriesSpec, kSeriesCount> kSeries;
 

@@ -29,7 +29,6 @@ class MeasurementTableModel : public QAbstractTableModel {
   // 12 columns in the advanced mode, 4 in the basic one. Rows shown in the basic mode keep their advanced
   // columns empty.
   void SetAdvanced(bool advanced);
-  bool Advanced() const { return advanced_; }
   // The current run's records; the store must outlive the model or be replaced before it goes.
   void SetRecords(const acquisition::MeasurementStore* store);
   // Shows the current run's records up to count (no fewer than already shown): they are written into the

@@ -66,8 +66,8 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 // The file is in the program's single-byte code page, Windows-1252 on every platform; the record and the
 // boxes hold UTF-8, so text values are converted here. Keys are compared on the raw bytes.
-void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, base::MessageBoxes& boxes,
-                       bool applyWindowSettings) {
+void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, CriteriaHost& host,
+                       base::MessageBoxes& boxes, bool applyWindowSettings) {
   int badValues = 0;
   for (std::string_view line : SplitLines(content)) {
     const auto setting = SplitSetting(line);
@@ -83,17 +83,17 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, Criteria
       return parsed;
     };
     if (key == "kzero2") {
-      if (auto v = integer()) nsi.zeroCriterion = *v;
+      if (auto v = integer()) settings.zeroCriterion = *v;
     } else if (key == "kscale") {
-      if (auto v = integer()) nsi.scaleCriterion = *v;
+      if (auto v = integer()) settings.scaleCriterion = *v;
     } else if (key == "mailsupport") {
-      nsi.supportMail = base::Cp1252ToUtf8(value);
+      settings.supportMail = base::Cp1252ToUtf8(value);
     } else if (key == "ftpsupport") {
-      nsi.ftpServer = base::Cp1252ToUtf8(value);
+      settings.ftpServer = base::Cp1252ToUtf8(value);
     } else if (key == "ftppath") {
-      nsi.ftpPath = base::Cp1252ToUtf8(value);
+      settings.ftpPath = base::Cp1252ToUtf8(value);
     } else if (key == "ftpport") {
-      if (auto v = integer()) nsi.ftpPort = *v;
+      if (auto v = integer()) settings.ftpPort = *v;
     } else if (key == "delay") {
       if (!applyWindowSettings) continue;
       if (auto v = integer()) host.SetIntervalPosition(*v);
@@ -134,8 +134,8 @@ std::string RewriteWindowSettings(std::string_view content, int intervalPosition
 }
 
 CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes,
-                           CriteriaSettings& nsi)
-    : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(nsi) {}
+                           CriteriaSettings& settings)
+    : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(settings) {}
 
 CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
   nsi_.zeroCriterion = kCriterionNotGiven;

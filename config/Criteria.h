@@ -54,7 +54,7 @@ class CriteriaFile {
  public:
   // file: the program folder + kCriteriaFileName.
   CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes,
-               CriteriaSettings& nsi = criteriaSettings);
+               CriteriaSettings& settings = criteriaSettings);
 
   // Loads the criteria and support addresses into the record, and the interval position and mode into the
   // window when applyWindowSettings. Failed means the calling action (show, Start) should end.
@@ -74,8 +74,8 @@ class CriteriaFile {
 // The reader's work on the file's bytes (Windows-1252 text), after the defaults were set: applies every line
 // in order, shows a warning box for each of the first five values that are not an integer and one more box
 // with the count of any further ones, then selects the advanced mode when the flag is set.
-void ApplyCriteriaText(std::string_view content, CriteriaSettings& nsi, CriteriaHost& host, base::MessageBoxes& boxes,
-                       bool applyWindowSettings);
+void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, CriteriaHost& host,
+                       base::MessageBoxes& boxes, bool applyWindowSettings);
 
 // The writer's work on the file's bytes: every "delay" and "mode" line rewritten, missing ones appended,
 // every line ending in CR LF.

@@ -11,6 +11,7 @@
 #include <regex>
 #include <span>
 
+#include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "base/CodePage.h"
 #include "datafile/LineSource.h"
@@ -415,9 +416,9 @@ class Parser {
  private:
   bool HeaderField(std::string_view line) {
     Run& run = result_.runs.back();
-    for (auto [prefix, field] : {std::pair<std::string_view, std::string*>{"Port: ", &run.port},
-                                 {"SN: ", &run.serialNumber},
-                                 {"Type: ", &run.firmware}}) {
+    for (auto [prefix, field] : {std::pair<std::string_view, std::string*>{acquisition::kPortKey, &run.port},
+                                 {acquisition::kSerialKey, &run.serialNumber},
+                                 {acquisition::kFirmwareKey, &run.firmware}}) {
       if (line.starts_with(prefix)) {
         *field = base::Cp1252ToUtf8(line.substr(prefix.size()));
         return true;

@@ -71,7 +71,8 @@ int RunsIn(const std::string& path) {
   if (!std::filesystem::is_regular_file(path, ignored)) return 0;
   std::ifstream in(path, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string opening = acquisition::HeaderBlock("", "", "").substr(0, 16 + 2) + "Port: ";
+  const std::string opening =
+      acquisition::HeaderBlock("", "", "").substr(0, 16 + 2) + std::string(acquisition::kPortKey);
   int runs = 0;
   for (size_t at = text.find(opening); at != std::string::npos; at = text.find(opening, at + 1)) ++runs;
   return runs;

@@ -184,12 +184,7 @@ QWidget* ReviewWindow::BuildLeftPanel() {
   return panel;
 }
 
-QString ReviewWindow::IdentityRow(const QString& row) const {
-  for (int r = 0; r < identityTable_->rowCount(); ++r) {
-    if (identityTable_->item(r, 0)->text() == row) return identityTable_->item(r, 1)->text();
-  }
-  return {};
-}
+QString ReviewWindow::IdentityRow(const QString& row) const { return widgets::IdentityValue(*identityTable_, row); }
 
 QString ReviewWindow::FileNotes() const { return notes_->text(); }
 

@@ -29,7 +29,6 @@ class StartTlsMailClient {
   void SetPassword(std::string value) { password_ = std::move(value); }
   const std::string& Host() const { return host_; }
   void SetHost(std::string value) { host_ = std::move(value); }
-  const std::string& FromEmail() const { return fromEmail_; }
   void SetFromEmail(std::string value) { fromEmail_ = std::move(value); }
   const std::string& FromName() const { return fromName_; }
   void SetFromName(std::string value) { fromName_ = std::move(value); }

@@ -311,18 +311,10 @@ QWidget* MainWindow::BuildZoomButtons(QWidget* parent) {
   return box;
 }
 
-QString MainWindow::IdentityRow(const QString& row) const {
-  for (int r = 0; r < identityTable_->rowCount(); ++r) {
-    if (identityTable_->item(r, 0)->text() == row) return identityTable_->item(r, 1)->text();
-  }
-  return {};
-}
+QString MainWindow::IdentityRow(const QString& row) const { return widgets::IdentityValue(*identityTable_, row); }
 
 void MainWindow::SetIdentityRow(const std::string& row, const std::string& value) {
-  const QString name = QString::fromStdString(row);
-  for (int r = 0; r < identityTable_->rowCount(); ++r) {
-    if (identityTable_->item(r, 0)->text() == name) identityTable_->item(r, 1)->setText(QString::fromStdString(value));
-  }
+  widgets::SetIdentityValue(*identityTable_, QString::fromStdString(row), QString::fromStdString(value));
 }
 
 void MainWindow::ApplyToolbar(ui::ToolbarColumn column) {
@@ -390,7 +382,6 @@ void MainWindow::ForgetSensor() {
   }
   identity.serialNumber.clear();
   identity.firmware.clear();
-  coefficientLines.clear();
 }
 
 void MainWindow::ShowRunNote(const QString& text) { statusBar()->showMessage(text); }

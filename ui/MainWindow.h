@@ -69,8 +69,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   std::string programFolder;    // program folder, ending in the separator
   std::string saveFolder;       // save folder: documents + Quarn/Save/, ending in the separator
   std::string documentsFolder;  // the user's documents folder
-  // Coefficient values for the support report; emptied by Clear. Nothing fills it yet.
-  std::vector<int32_t> coefficientLines;
 
   QToolButton* Button(ui::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
@@ -79,7 +77,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   chart::MeasurementTableModel* TableModel() const { return tableModel_; }
   QLineEdit* IntervalEdit() const { return intervalEdit_; }
   QSlider* IntervalSlider() const { return intervalSlider_; }
-  QCheckBox* AutoScroll() const { return autoScrollBox_; }
   RunControl& Run() const { return *run_; }
   chart::StatisticsPanel* Statistics() const { return statistics_; }
   QPushButton* MarkButton() const { return markButton_; }

@@ -50,7 +50,6 @@ void MainWindow::SettingsClicked() {
 void MainWindow::SendClicked() {
   support::SendInputs inputs;
   inputs.programFolder = programFolder;
-  for (int32_t value : coefficientLines) inputs.coefficientLines.push_back(std::to_string(value));
   inputs.dataFilePath = run_->DataFilePath();
   inputs.supportMail = config::criteriaSettings.supportMail;
   inputs.ftpServer = config::criteriaSettings.ftpServer;

@@ -24,4 +24,17 @@ QTableWidget* IdentityTable(const QStringList& keys, QWidget* parent) {
   return table;
 }
 
+QString IdentityValue(const QTableWidget& table, const QString& key) {
+  for (int r = 0; r < table.rowCount(); ++r) {
+    if (table.item(r, 0)->text() == key) return table.item(r, 1)->text();
+  }
+  return {};
+}
+
+void SetIdentityValue(QTableWidget& table, const QString& key, const QString& value) {
+  for (int r = 0; r < table.rowCount(); ++r) {
+    if (table.item(r, 0)->text() == key) table.item(r, 1)->setText(value);
+  }
+}
+
 }  // namespace quarn::widgets

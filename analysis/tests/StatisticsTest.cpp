@@ -174,5 +174,26 @@ TEST(StatisticsIndexTest, IndexRangeFindsRecordsByTime) {
   EXPECT_EQ(IndexRange(source, DaysAt(-50), DaysAt(1000)), std::make_pair(size_t{0}, records.size()));
 }
 
+TEST(StatisticsIndexTest, IndexRangeTakesEqualTimesAndIsEmptyOutsideOrReversed) {
+  acquisition::MeasurementStore store;
+  for (double dt : {10.0, 11.0, 11.0, 12.0, 13.0, 15.0}) store.Append({.DT = dt});
+  const struct {
+    double from, to;
+    size_t first, last;
+  } cases[] = {
+      {0, 100, 0, 6}, {11, 12, 1, 4}, {11.5, 12.5, 3, 4}, {13.5, 14.5, 5, 5},
+      {16, 20, 6, 6}, {0, 9, 0, 0},   {12, 11, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const auto [first, last] = IndexRange(StoreRecords(store), c.from, c.to);
+    EXPECT_EQ(last - first, c.last - c.first) << c.from << ".." << c.to;
+    if (c.first != c.last) {
+      EXPECT_EQ(first, c.first) << c.from << ".." << c.to;
+      EXPECT_EQ(last, c.last) << c.from << ".." << c.to;
+    }
+  }
+  EXPECT_EQ(IndexRange(StoreRecords(acquisition::MeasurementStore()), 0, 100).second, 0u);
+}
+
 }  // namespace
 }  // namespace quarn::analysis

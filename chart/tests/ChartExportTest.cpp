@@ -58,26 +58,5 @@ TEST(ExportNames, SuggestedFromTheSourceFile) {
   EXPECT_EQ(WithCsvExtension("/tmp/range.txt"), "/tmp/range.txt");
 }
 
-TEST(RecordsInTimeRange, IndexesOfTheRecordsInsideBothLimits) {
-  acquisition::MeasurementStore store;
-  for (double dt : {10.0, 11.0, 11.0, 12.0, 13.0, 15.0}) store.Append({.DT = dt});
-  const struct {
-    double from, to;
-    size_t first, last;
-  } cases[] = {
-      {0, 100, 0, 6}, {11, 12, 1, 4}, {11.5, 12.5, 3, 4}, {13.5, 14.5, 5, 5},
-      {16, 20, 6, 6}, {0, 9, 0, 0},   {12, 11, 0, 0},
-  };
-  for (const auto& c : cases) {
-    const auto [first, last] = RecordsInTimeRange(store, c.from, c.to);
-    EXPECT_EQ(last - first, c.last - c.first) << c.from << ".." << c.to;
-    if (c.first != c.last) {
-      EXPECT_EQ(first, c.first) << c.from << ".." << c.to;
-      EXPECT_EQ(last, c.last) << c.from << ".." << c.to;
-    }
-  }
-  EXPECT_EQ(RecordsInTimeRange(acquisition::MeasurementStore(), 0, 100).second, 0u);
-}
-
 }  // namespace
 }  // namespace quarn::chart

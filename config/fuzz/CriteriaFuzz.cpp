@@ -51,16 +51,16 @@ class Window : public quarn::config::CriteriaHost {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view content(reinterpret_cast<const char*>(data), size);
   CountingBoxes boxes;
-  quarn::config::CriteriaSettings nsi;
+  quarn::config::CriteriaSettings settings;
   Window window;
-  quarn::config::ApplyCriteriaText(content, nsi, window, boxes, true);
+  quarn::config::ApplyCriteriaText(content, settings, window, boxes, true);
 
   // What the writer leaves must read back as the written settings, and writing it again changes nothing.
   const std::string written = quarn::config::RewriteWindowSettings(content, 123, 1);
   FuzzCheck(quarn::config::RewriteWindowSettings(written, 123, 1) == written);
   FuzzCheck(written.size() >= 2 && written.compare(written.size() - 2, 2, "\r\n") == 0);
   Window reread;
-  quarn::config::ApplyCriteriaText(written, nsi, reread, boxes, true);
+  quarn::config::ApplyCriteriaText(written, settings, reread, boxes, true);
   FuzzCheck(reread.positionsSet >= 1 && reread.lastPositionSet == 123 && reread.flag);
   return 0;
 }

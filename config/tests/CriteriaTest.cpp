@@ -103,20 +103,21 @@ TEST(CriteriaReader, LineRules) {
   // clang-format on
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    CriteriaSettings nsi = EarlierRecord();
-    nsi.zeroCriterion = nsi.scaleCriterion = kCriterionNotGiven;  // the reader's first step, done by CriteriaFile
-    nsi.supportMail.clear();
+    CriteriaSettings settings = EarlierRecord();
+    settings.zeroCriterion = settings.scaleCriterion =
+        kCriterionNotGiven;  // the reader's first step, done by CriteriaFile
+    settings.supportMail.clear();
     FakeWindow window;
     window.advancedFlag = c.flagBefore;
     base::ScriptedMessageBoxes boxes;
-    ApplyCriteriaText(c.content, nsi, window, boxes, c.applyWindowSettings);
+    ApplyCriteriaText(c.content, settings, window, boxes, c.applyWindowSettings);
 
-    EXPECT_EQ(nsi.zeroCriterion, c.expected.zeroCriterion);
-    EXPECT_EQ(nsi.scaleCriterion, c.expected.scaleCriterion);
-    EXPECT_EQ(nsi.supportMail, c.expected.supportMail);
-    EXPECT_EQ(nsi.ftpServer, c.expected.ftpServer);
-    EXPECT_EQ(nsi.ftpPort, c.expected.ftpPort);
-    EXPECT_EQ(nsi.ftpPath, c.expected.ftpPath);
+    EXPECT_EQ(settings.zeroCriterion, c.expected.zeroCriterion);
+    EXPECT_EQ(settings.scaleCriterion, c.expected.scaleCriterion);
+    EXPECT_EQ(settings.supportMail, c.expected.supportMail);
+    EXPECT_EQ(settings.ftpServer, c.expected.ftpServer);
+    EXPECT_EQ(settings.ftpPort, c.expected.ftpPort);
+    EXPECT_EQ(settings.ftpPath, c.expected.ftpPath);
     EXPECT_EQ(window.positionsSet, c.positionsSet);
     EXPECT_EQ(window.advancedFlag, c.flagAfter);
     EXPECT_EQ(window.advancedSelections, c.advancedSelections);
@@ -167,8 +168,8 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
     content += "kzero2=12\r\n";
     FakeWindow window;
     base::ScriptedMessageBoxes boxes;
-    CriteriaSettings nsi = EarlierRecord();
-    ApplyCriteriaText(content, nsi, window, boxes, true);
+    CriteriaSettings settings = EarlierRecord();
+    ApplyCriteriaText(content, settings, window, boxes, true);
     std::vector<std::string> expected;
     for (int i = 0; i < std::min(bad, 5); ++i) expected.push_back(BadValueBox("x" + std::to_string(i)));
     if (bad > 5) {
@@ -177,8 +178,8 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
     }
     EXPECT_EQ(boxes.Texts(), expected);
     for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.kind, base::BoxKind::Warning);
-    EXPECT_EQ(nsi.zeroCriterion, 12);
-    EXPECT_EQ(nsi.scaleCriterion, 2);
+    EXPECT_EQ(settings.zeroCriterion, 12);
+    EXPECT_EQ(settings.scaleCriterion, 2);
   }
 }
 
@@ -267,15 +268,15 @@ TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
 TEST(CriteriaDefaultFile, ReadsWithoutWarnings) {
   FakeWindow window;
   base::ScriptedMessageBoxes boxes;
-  CriteriaSettings nsi;
-  CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, window, boxes, nsi);
+  CriteriaSettings settings;
+  CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, window, boxes, settings);
   ASSERT_EQ(criteria.ReadCriteria(true), CriteriaResult::Done);
   EXPECT_TRUE(boxes.Texts().empty());
-  EXPECT_NE(nsi.zeroCriterion, kCriterionNotGiven);
-  EXPECT_NE(nsi.scaleCriterion, kCriterionNotGiven);
-  EXPECT_FALSE(nsi.supportMail.empty());
-  EXPECT_FALSE(nsi.ftpServer.empty());
-  EXPECT_GT(nsi.ftpPort, 0);
+  EXPECT_NE(settings.zeroCriterion, kCriterionNotGiven);
+  EXPECT_NE(settings.scaleCriterion, kCriterionNotGiven);
+  EXPECT_FALSE(settings.supportMail.empty());
+  EXPECT_FALSE(settings.ftpServer.empty());
+  EXPECT_GT(settings.ftpPort, 0);
   EXPECT_EQ(window.positionsSet, std::vector<int>{20});
   EXPECT_FALSE(window.advancedFlag);
   const std::string bytes = ReadBytes(QUARN_DEFAULT_CRITERIA);
