@@ -58,7 +58,7 @@ void ReaderThread::Execute(std::stop_token stop) {
     PostFailure(context_, RunFailure::FolderNotWritable, base::BoxKind::Error, "Error to open file\n\r" + reason);
     return;
   }
-  WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
+  if (!inputs_.resumed) WriteOrWarn(file, HeaderBlock(inputs_.portNumber, inputs_.serialNumber, inputs_.firmware));
 
   std::vector<uint8_t> buffer(kMaxRead + 1);
   auto bytesOf = [&](size_t n) { return std::string_view(reinterpret_cast<const char*>(buffer.data()), n); };

@@ -31,6 +31,8 @@ struct ReaderInputs {
   // The recorder's: a record whose line did not reach the file is not stored either, so that what it
   // counts and prints is what the file holds. The window keeps showing such records.
   bool storeOnlyWritten = false;
+  // The recorder's: the run goes on in its file after the sensor came back, so no second header block.
+  bool resumed = false;
 };
 
 // The long-lived objects a run works with. Each must outlive the run's threads.

@@ -121,9 +121,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
     }
     if (name == "-h") name = "--help";
     if (name == "-q") name = "--quiet";
-    const bool flag = name == "--help" || name == "--version" || name == "--identify" || name == "--quiet";
+    const bool flag = name == "--help" || name == "--version" || name == "--identify" || name == "--quiet" ||
+                      name == "--no-reconnect";
     const bool valued = name == "--port" || name == "--serial" || name == "--interval" || name == "--out" ||
-                        name == "--duration" || name == "--count";
+                        name == "--duration" || name == "--count" || name == "--reconnect-timeout";
     if (!flag && !valued) {
       error = (name.rfind('-', 0) == 0 ? "unknown option \"" : "unexpected argument \"") + name + "\"";
       return std::nullopt;
@@ -137,6 +138,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       if (value) {
         error = name + " takes no value";
         return std::nullopt;
+      }
+      if (name == "--no-reconnect") {
+        options.reconnect = false;
+        continue;
       }
       (name == "--help"       ? options.help
        : name == "--version"  ? options.version
@@ -178,6 +183,12 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         return std::nullopt;
       }
       options.outDir = *value;
+    } else if (name == "--reconnect-timeout") {
+      options.reconnectTimeout = ParseDuration(*value);
+      if (!options.reconnectTimeout) {
+        error = "--reconnect-timeout: \"" + *value + "\" is no duration (for example 10m, 90s, 1h; each unit once)";
+        return std::nullopt;
+      }
     } else if (name == "--duration") {
       options.duration = ParseDuration(*value);
       if (!options.duration) {
@@ -201,8 +212,13 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
     error = "--count and --duration both end the run: give one of them";
     return std::nullopt;
   }
-  if (options.identify && (given.count("--interval") || options.duration || options.count || !options.outDir.empty())) {
-    error = "--identify records nothing: --interval, --out, --duration and --count do not apply";
+  if (options.identify && (given.count("--interval") || options.duration || options.count || !options.outDir.empty() ||
+                           given.count("--no-reconnect") || options.reconnectTimeout)) {
+    error = "--identify records nothing: --interval, --out, --duration, --count and the reconnect options do not apply";
+    return std::nullopt;
+  }
+  if (!options.reconnect && options.reconnectTimeout) {
+    error = "--no-reconnect and --reconnect-timeout contradict each other: give one of them";
     return std::nullopt;
   }
   return options;
@@ -210,7 +226,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
 
 std::string Usage() {
   return "usage: quarn-record (--port N | --serial SN) [--interval S] [--out DIR]\n"
-         "                    [--duration 2h30m | --count N] [--quiet]\n"
+         "                    [--duration 2h30m | --count N] [--reconnect-timeout D | --no-reconnect]\n"
+         "                    [--quiet]\n"
          "       quarn-record (--port N | --serial SN) --identify\n"
          "       quarn-record --help | --version\n"
          "Records the measurements of one sensor into a data file of the save folder, as the window does.\n"
@@ -221,12 +238,20 @@ std::string Usage() {
          "                 0.5 asks as fast as the line allows, about 14 to 20 records a second at 9600 baud\n"
          "  --out DIR      save folder (default: Documents/Quarn/Save in the home folder)\n"
          "  --duration D   stop after D (1d, 2h30m, 45m, 90s); --count N: after exactly N records\n"
+         "  --reconnect-timeout D\n"
+         "                 give up when a lost sensor has not come back within D (default: wait for ever);\n"
+         "                 a lost sensor (port error, unplugged converter, 30 s without a frame) is looked for\n"
+         "                 every 2 s on its port, then on every port by its serial number, and the run goes on\n"
+         "                 in the same data file once the same serial number and firmware answer\n"
+         "  --no-reconnect end the run when the sensor is lost (status 6 for a pulled-out converter)\n"
          "  --identify     print port, serial number, firmware, type code and range code, and exit\n"
          "  --quiet        print nothing but errors\n"
          "Records go to standard output (time and ten values, tab-separated), a summary to standard error\n"
-         "every minute. SIGINT or SIGTERM ends the run like Stop.\n"
+         "every minute. SIGINT or SIGTERM ends the run like Stop, also while a lost sensor is awaited.\n"
+         "The marker file beside the data file gets \"connection lost\" and \"reconnected after N s\" at each gap.\n"
          "Exit status: 0 done, 1 other failure, 2 usage, 3 port absent or serial number not found, 4 port busy,\n"
-         "5 sensor silent, 6 converter pulled out, 7 save folder not writable, 8 write failed (disk full),\n"
+         "5 sensor silent (also: silent sensor not back in time), 6 converter pulled out (and not back in time), 7 "
+         "save folder not writable, 8 write failed (disk full),\n"
          "9 no permission to open the port, 10 standard output failed.\n"
          "The data file, the statuses and the service: man quarn-record.\n";
 }

@@ -17,6 +17,9 @@ struct Options {
   std::string outDir;  // empty: the window's save folder
   std::optional<std::chrono::milliseconds> duration;
   std::optional<uint64_t> count;
+  // A lost sensor is looked for and the run resumes when the same one answers again.
+  bool reconnect = true;
+  std::optional<std::chrono::milliseconds> reconnectTimeout;  // unlimited when not given
   bool identify = false;
   bool quiet = false;
   bool help = false;

@@ -75,6 +75,8 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
   settings.duration = options->duration;
   settings.count = options->count;
   settings.quiet = options->quiet;
+  settings.reconnect.enabled = options->reconnect;
+  settings.reconnect.timeout = options->reconnectTimeout;
   const acquisition::SystemRegionalFormat regional;
   ErrorLineBoxes boxes(err, "COM" + found.identity.port);
   return Code(Record(settings, regional, out, boxes, stop).status);

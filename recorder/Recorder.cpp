@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +15,9 @@
 #include "acquisition/DateTime.h"
 #include "acquisition/PollingThread.h"
 #include "acquisition/ReaderThread.h"
+#include "analysis/MarkerFile.h"
 #include "link/SerialPort.h"
+#include "recorder/Options.h"
 
 namespace quarn::recorder {
 
@@ -121,7 +124,7 @@ std::string SummaryLine(milliseconds elapsed, uint64_t records, uint64_t lostPol
 
 RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
                   ErrorLineBoxes& boxes, StopRequest& stop) {
-  const SensorIdentity& id = settings.identity;
+  SensorIdentity id = settings.identity;
   RunOutcome outcome;
   outcome.dataFile =
       acquisition::DataFileName(settings.saveFolder, id.serial, id.firmware, acquisition::CurrentLocalDateTime());
@@ -136,20 +139,50 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   }
 
   acquisition::MeasurementStore store;
-  const acquisition::RunContext context{store, boxes, regional, &boxes};
-  acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
-  inputs.recordLimit = settings.count;
-  inputs.storeOnlyWritten = true;
-  acquisition::PollingThread poller(context, inputs, settings.intervalMs);
+  // One stretch of polling: from the start, or from the sensor's return, to the end or the next loss.
+  struct Stretch {
+    std::unique_ptr<StretchBoxes> boxes;
+    std::unique_ptr<acquisition::PollingThread> poller;
+  } stretch;
+  uint64_t lostPollsBefore = 0;
+  auto startStretch = [&](bool resumed) {
+    stretch.poller.reset();
+    stretch.boxes = std::make_unique<StretchBoxes>(boxes, settings.reconnect.enabled, resumed);
+    const acquisition::RunContext context{store, *stretch.boxes, regional, stretch.boxes.get()};
+    acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
+    if (settings.count) inputs.recordLimit = *settings.count - outcome.records;
+    inputs.storeOnlyWritten = true;
+    inputs.resumed = resumed;
+    stretch.poller = std::make_unique<acquisition::PollingThread>(context, inputs, settings.intervalMs);
+    stretch.poller->Start();
+  };
+  auto lostPolls = [&] { return lostPollsBefore + (stretch.poller ? stretch.poller->UnansweredRequests() : 0); };
 
   const Clock::time_point start = Clock::now();
   Clock::time_point nextSummary = start + settings.summaryEvery;
+  Clock::time_point lastFrameAt = start;
+  std::optional<double> lastFrameDT;
+  // Set from the loss until the first frame after it, which gets the second marker.
+  std::optional<double> gapFromDT;
   bool outputFailed = false;
+  const std::string markerFile = analysis::MarkerFilePath(outcome.dataFile);
+  auto mark = [&](double DT, const std::string& label) {
+    std::string reason;
+    if (!analysis::AppendMarker(markerFile, acquisition::RecordTimeTextMs(DT, regional), label, reason))
+      boxes.Print("warning: marker \"" + label + "\" not written to " + markerFile + ": " + reason);
+  };
   // Moves what the reader has stored to the output; the store keeps nothing, so a run of days holds no
   // more memory than its first minute.
   auto passOn = [&] {
     const std::shared_ptr<const acquisition::RecordBlock> records = store.TakeRecords();
     if (records->Count() == 0) return;
+    lastFrameAt = Clock::now();
+    if (gapFromDT) {
+      const double firstDT = (*records)[0].DT;
+      mark(firstDT, ReconnectedLabel(std::llround((firstDT - *gapFromDT) * 86400.0)));
+      gapFromDT.reset();
+    }
+    lastFrameDT = (*records)[records->Count() - 1].DT;
     outcome.records += records->Count();
     if (settings.quiet || outputFailed) return;
     std::string text;
@@ -165,33 +198,86 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   };
   // Said even with --quiet: an unattended run must leave a trace of a sensor that stopped answering.
   auto reportSilence = [&] {
-    for (const acquisition::SilenceChange& change : poller.TakeSilenceChanges()) {
+    if (!stretch.poller) return;
+    for (const acquisition::SilenceChange& change : stretch.poller->TakeSilenceChanges()) {
       boxes.Print(change.silent ? acquisition::SilentText(id.serial, ClockText(acquisition::WallClockOf(change.since)))
                                 : acquisition::AnsweringAgainText(id.serial, change));
     }
   };
+  // As Stop does it: the reader stores what has arrived, closes (and syncs) the file, the port is closed.
+  auto endStretch = [&] {
+    if (!stretch.poller) return;
+    stretch.poller->RequestStop();
+    stretch.poller->Join();
+    passOn();
+    reportSilence();
+    lostPollsBefore += stretch.poller->UnansweredRequests();
+    stretch.poller.reset();
+  };
+  const auto silenceLimit = milliseconds(PollingPeriodMs(settings.intervalMs)) + settings.reconnect.silenceLimit;
+  const std::optional<Clock::time_point> runEnd =
+      settings.duration ? std::optional<Clock::time_point>(start + *settings.duration) : std::nullopt;
 
-  poller.Start();
+  startStretch(false);
   for (;;) {
     const bool stopAsked = stop.WaitFor(kTick);
     passOn();
     reportSilence();
-    if (stopAsked || boxes.Failure() || poller.Finished()) break;
+    if (stopAsked || boxes.Failure()) break;
     if (settings.count && outcome.records >= *settings.count) break;
     const Clock::time_point now = Clock::now();
-    if (settings.duration && now - start >= *settings.duration) break;
+    if (runEnd && now >= *runEnd) break;
+    const bool portLost = stretch.boxes->PortLost();
+    const bool silent = settings.reconnect.enabled && now - lastFrameAt >= silenceLimit;
+    if (portLost || silent) {
+      endStretch();
+      SyncFolder(settings.saveFolder);
+      const Clock::time_point lostAt = Clock::now();
+      if (lastFrameDT && !gapFromDT) {
+        mark(*lastFrameDT, kConnectionLostLabel);
+        gapFromDT = lastFrameDT;
+      }
+      const std::string how =
+          portLost ? "the port failed"
+                   : "no frame for " + std::to_string(settings.reconnect.silenceLimit.count() / 1000) + " s";
+      boxes.Print("sensor " + id.serial + " lost on COM" + id.port + " at " +
+                  ClockText(acquisition::WallClockOf(lostAt)) + " (" + how + "); looking for it every " +
+                  std::to_string(settings.reconnect.lookEvery.count() / 1000) + " s");
+      std::optional<Clock::time_point> giveUpAt = runEnd;
+      if (settings.reconnect.timeout && (!giveUpAt || lostAt + *settings.reconnect.timeout < *giveUpAt))
+        giveUpAt = lostAt + *settings.reconnect.timeout;
+      const AwaitResult found = AwaitSensor(id, settings.reconnect, giveUpAt, stop, boxes);
+      if (found.outcome == AwaitOutcome::Stopped) break;
+      if (found.outcome == AwaitOutcome::GaveUp) {
+        if (runEnd && Clock::now() >= *runEnd) break;
+        const std::string after =
+            "sensor " + id.serial + " not back within " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(*settings.reconnect.timeout).count()) +
+            " s";
+        if (portLost)
+          boxes.Fail(ExitStatus::ConverterGone, "Limit of attempts to send commands on port (" + after + ")");
+        else
+          boxes.Fail(ExitStatus::SensorSilent, after);
+        break;
+      }
+      const long long away = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - lostAt).count();
+      boxes.Print("sensor " + id.serial + " back on COM" + found.identity.port + " after looking for " +
+                  std::to_string(away) + " s; recording resumes");
+      id.port = found.identity.port;
+      lastFrameAt = Clock::now();
+      startStretch(true);
+      continue;
+    }
+    // Without reconnecting the run ends when its polling thread has ended on its own.
+    if (stretch.poller->Finished()) break;
     if (now >= nextSummary) {
       nextSummary += settings.summaryEvery;
       if (!settings.quiet)
-        boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(now - start), outcome.records,
-                                poller.UnansweredRequests(), FileBytes(outcome.dataFile)));
+        boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(now - start), outcome.records, lostPolls(),
+                                FileBytes(outcome.dataFile)));
     }
   }
-  // As Stop does it: the reader stores what has arrived, closes (and syncs) the file, the port is closed.
-  poller.RequestStop();
-  poller.Join();
-  passOn();
-  reportSilence();
+  endStretch();
   SyncFolder(settings.saveFolder);
 
   outcome.status = boxes.Failure().value_or(ExitStatus::Ok);
@@ -202,7 +288,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   }
   if (!settings.quiet)
     boxes.Print(SummaryLine(std::chrono::duration_cast<milliseconds>(Clock::now() - start), outcome.records,
-                            poller.UnansweredRequests(), FileBytes(outcome.dataFile)) +
+                            lostPolls(), FileBytes(outcome.dataFile)) +
                 where);
   return outcome;
 }

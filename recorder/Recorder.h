@@ -10,6 +10,7 @@
 #include "acquisition/RegionalFormat.h"
 #include "recorder/ErrorLineBoxes.h"
 #include "recorder/ExitStatus.h"
+#include "recorder/Reconnect.h"
 #include "recorder/SensorIdentity.h"
 
 namespace quarn::recorder {
@@ -23,6 +24,7 @@ struct RunSettings {
   std::optional<uint64_t> count;
   bool quiet = false;
   std::chrono::milliseconds summaryEvery = std::chrono::minutes(1);
+  ReconnectSettings reconnect;
 };
 
 // Ends a run from outside: stop signals in the program, the test itself in tests.
@@ -50,6 +52,9 @@ std::string SummaryLine(std::chrono::milliseconds elapsed, uint64_t records, uin
 // writes the data file (same name, header and lines as the window's). Records go to out as they arrive
 // (unless quiet), a summary to boxes every summaryEvery. Ends at the count, after the duration, on a stop
 // request or on the first failure; then the reader drains what has arrived and the file is synced.
+// A lost sensor (the port failed, or no frame for settings.reconnect.silenceLimit) is awaited when
+// settings.reconnect says so: the stretch ends as at Stop, and once the same sensor answers again polling
+// resumes into the same file, the gap written to its marker file.
 RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
                   ErrorLineBoxes& boxes, StopRequest& stop);
 

@@ -93,6 +93,16 @@ TEST(Arguments, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(defaults->intervalMs, 2000);
   EXPECT_EQ(defaults->outDir, "");
   EXPECT_FALSE(defaults->duration || defaults->count || defaults->quiet);
+  EXPECT_TRUE(defaults->reconnect) << "a lost sensor is awaited unless asked otherwise";
+  EXPECT_FALSE(defaults->reconnectTimeout);
+
+  const auto waiting = ParseArguments({"--port", "7", "--reconnect-timeout=10m"}, error);
+  ASSERT_TRUE(waiting) << error;
+  EXPECT_TRUE(waiting->reconnect);
+  EXPECT_EQ(waiting->reconnectTimeout, std::chrono::milliseconds(10min));
+  const auto ending = ParseArguments({"--port", "7", "--no-reconnect"}, error);
+  ASSERT_TRUE(ending) << error;
+  EXPECT_FALSE(ending->reconnect);
 }
 
 TEST(Arguments, WrongCommandLinesSayWhy) {
@@ -123,7 +133,14 @@ TEST(Arguments, WrongCommandLinesSayWhy) {
       {{"--port", "7", "--duration", "soon"},
        "--duration: \"soon\" is no duration (for example 2h30m, 45m, 90s; each unit once)"},
       {{"--port", "7", "--identify", "--count", "3"},
-       "--identify records nothing: --interval, --out, --duration and --count do not apply"},
+       "--identify records nothing: --interval, --out, --duration, --count and the reconnect options do not apply"},
+      {{"--port", "7", "--identify", "--no-reconnect"},
+       "--identify records nothing: --interval, --out, --duration, --count and the reconnect options do not apply"},
+      {{"--port", "7", "--no-reconnect", "--reconnect-timeout", "1m"},
+       "--no-reconnect and --reconnect-timeout contradict each other: give one of them"},
+      {{"--port", "7", "--reconnect-timeout", "0"},
+       "--reconnect-timeout: \"0\" is no duration (for example 10m, 90s, 1h; each unit once)"},
+      {{"--port", "7", "--no-reconnect=1"}, "--no-reconnect takes no value"},
       {{"--port", "7", "--quiet=yes"}, "--quiet takes no value"},
       {{"--port", "7", "--verbose"}, "unknown option \"--verbose\""},
   };

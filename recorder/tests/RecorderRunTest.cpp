@@ -251,9 +251,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGTERM, SIGINT)
                            return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
                          });
 
-TEST_F(RecorderRun, PulledOutConverterEndsWithItsMessageAndKeepsTheFile) {
+TEST_F(RecorderRun, PulledOutConverterWithoutReconnectEndsWithItsMessageAndKeepsTheFile) {
   const auto sensor = StartSensor();
-  auto recorder = StartRecorder(*sensor, {"--port", "7", "--interval", "1", "--out", out_});
+  auto recorder = StartRecorder(*sensor, {"--port", "7", "--interval", "1", "--out", out_, "--no-reconnect"});
   ASSERT_TRUE(recorder->WaitForOutLines(2, 30s)) << recorder->Err();
   sensor->Control("unplug");
   ASSERT_EQ(recorder->WaitExit(30s), 6) << recorder->Err();
