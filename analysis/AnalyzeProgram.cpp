@@ -14,6 +14,7 @@
 #endif
 
 #include "acquisition/SystemRegionalFormat.h"
+#include "analysis/Gaps.h"
 #include "analysis/MarkerFile.h"
 #include "analysis/Report.h"
 #include "analysis/ResponseTimes.h"
@@ -304,12 +305,17 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   } catch (const std::exception& e) {
     err << kProgram << "warning: " << markerPath << " cannot be read: " << e.what() << "\n";
   }
+  // The recorder's gap markers say where records are missing; the steps are those of the gas markers.
+  std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.time < b.time; });
+  std::vector<Row> gapRows;
+  for (const Gap& gap : GapsOf(markers)) gapRows.push_back(GapRow(gap));
+  markers = WithoutGapMarkers(markers);
   std::vector<StepResponse> steps;
   if (!markers.empty()) {
     steps = ResponseTimes(RangeRecords(source, first, last), markers, options.response);
   }
 
-  if (options.csv) return Emit(out, err, CsvReport(statistics, steps)) ? 0 : kOutputFailed;
+  if (options.csv) return Emit(out, err, CsvReport(statistics, steps, gapRows)) ? 0 : kOutputFailed;
   std::vector<Row> rows = {StatisticsHeader()};
   for (size_t k = 0; k < kSeriesCount; ++k) rows.push_back(StatisticsRow(k, statistics.series[k]));
   std::string text = AlignedTable(rows);
@@ -323,6 +329,10 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
       stepRows.push_back(std::move(row));
     }
     text += "\n" + AlignedTable(stepRows);
+  }
+  if (!gapRows.empty()) {
+    gapRows.insert(gapRows.begin(), GapHeader());
+    text += "\n" + AlignedTable(gapRows);
   }
   return Emit(out, err, text) ? 0 : kOutputFailed;
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/Gaps.h"
+
 namespace quarn::analysis {
 
 namespace {
@@ -107,12 +109,16 @@ std::string AlignedTable(const std::vector<Row>& rows) {
   return table;
 }
 
-std::string CsvReport(const RangeStatistics& statistics, const std::vector<StepResponse>& steps) {
+std::string CsvReport(const RangeStatistics& statistics, const std::vector<StepResponse>& steps,
+                      const std::vector<Row>& gapRows) {
   std::string text = CsvLine(StatisticsHeader());
   for (size_t k = 0; k < kSeriesCount; ++k) text += CsvLine(StatisticsRow(k, statistics.series[k]));
   text += "\n";
   text += CsvLine(ResponseHeader());
   for (const StepResponse& step : steps) text += CsvLine(ResponseRow(step));
+  text += "\n";
+  text += CsvLine(GapHeader());
+  for (const Row& row : gapRows) text += CsvLine(row);
   return text;
 }
 

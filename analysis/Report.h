@@ -30,7 +30,9 @@ std::string CsvLine(const Row& cells);
 // ending in LF.
 std::string AlignedTable(const std::vector<Row>& rows);
 
-// The whole CSV report: the statistics, one empty line, the response times.
-std::string CsvReport(const RangeStatistics& statistics, const std::vector<StepResponse>& steps);
+// The whole CSV report: the statistics, one empty line, the response times, one empty line, the gaps
+// (gap_start,gap_s: where the sensor was lost and for how many seconds), each section with its header.
+std::string CsvReport(const RangeStatistics& statistics, const std::vector<StepResponse>& steps,
+                      const std::vector<Row>& gapRows = {});
 
 }  // namespace quarn::analysis

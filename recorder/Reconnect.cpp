@@ -7,8 +7,6 @@
 
 namespace quarn::recorder {
 
-std::string ReconnectedLabel(long long seconds) { return "reconnected after " + std::to_string(seconds) + " s"; }
-
 base::BoxAnswer StretchBoxes::Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) {
   Post(kind, text);
   return buttons == base::BoxButtons::YesNo ? base::BoxAnswer::No : base::BoxAnswer::Ok;

@@ -23,11 +23,6 @@ struct ReconnectSettings {
   std::chrono::milliseconds silenceLimit = std::chrono::seconds(30);
 };
 
-// The marker labels of a gap.
-inline constexpr const char* kConnectionLostLabel = "connection lost";
-// "reconnected after 42 s"
-std::string ReconnectedLabel(long long seconds);
-
 // The boxes of one stretch of polling: everything goes on to the run's boxes, except a lost port (ten failed
 // sends) when the run reconnects. That one is kept here, so the run looks for the sensor instead of ending.
 // A resumed stretch also keeps a busy port: another program may have taken it between the look that found

@@ -15,6 +15,7 @@
 #include "acquisition/DateTime.h"
 #include "acquisition/PollingThread.h"
 #include "acquisition/ReaderThread.h"
+#include "analysis/Gaps.h"
 #include "analysis/MarkerFile.h"
 #include "link/SerialPort.h"
 #include "recorder/Options.h"
@@ -179,7 +180,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
     lastFrameAt = Clock::now();
     if (gapFromDT) {
       const double firstDT = (*records)[0].DT;
-      mark(firstDT, ReconnectedLabel(std::llround((firstDT - *gapFromDT) * 86400.0)));
+      mark(firstDT, analysis::ReconnectedLabel(std::llround((firstDT - *gapFromDT) * 86400.0)));
       gapFromDT.reset();
     }
     lastFrameDT = (*records)[records->Count() - 1].DT;
@@ -234,7 +235,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
       SyncFolder(settings.saveFolder);
       const Clock::time_point lostAt = Clock::now();
       if (lastFrameDT && !gapFromDT) {
-        mark(*lastFrameDT, kConnectionLostLabel);
+        mark(*lastFrameDT, analysis::kConnectionLostLabel);
         gapFromDT = lastFrameDT;
       }
       const std::string how =

@@ -42,22 +42,24 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-// The CSV report's two tables, each a header row and its data rows, cells split at the commas (the test's
+// The CSV report's three tables, each a header row and its data rows, cells split at the commas (the test's
 // labels hold none).
 struct Csv {
   std::vector<std::vector<std::string>> statistics;
   std::vector<std::vector<std::string>> responses;
+  std::vector<std::vector<std::string>> gaps;
 };
 
 Csv ParseCsv(const std::string& text) {
   Csv csv;
-  bool second = false;
+  std::vector<std::vector<std::string>>* sections[] = {&csv.statistics, &csv.responses, &csv.gaps};
+  size_t section = 0;
   for (const std::string& line : Split(text, '\n')) {
     if (line.empty()) {
-      if (!csv.statistics.empty()) second = true;
+      if (!sections[section]->empty() && section + 1 < std::size(sections)) ++section;
       continue;
     }
-    (second ? csv.responses : csv.statistics).push_back(Split(line, ','));
+    sections[section]->push_back(Split(line, ','));
   }
   return csv;
 }
@@ -99,6 +101,33 @@ class AnalyzeProgramTest : public ::testing::Test {
   std::string dataFile_;
   std::vector<acquisition::MeasurementRecord> records_;
 };
+
+// A run that lost its sensor for 30 s: the gap is listed, and its markers are no gas steps.
+TEST_F(AnalyzeProgramTest, GapsAreListedAndTheirMarkersAreNoSteps) {
+  Mark(100, "gas on 800 ppm");
+  Mark(400, "gas off");
+  const Output withoutGap = Analyze({dataFile_, "--csv"});
+  std::string text = acquisition::HeaderBlock("7", "102345", "QRN-2.14");
+  for (const acquisition::MeasurementRecord& r : records_) {
+    if (r.DT <= DaysAt(200) || r.DT >= DaysAt(230)) text += acquisition::DataLine(r, format_);
+  }
+  std::ofstream(dataFile_, std::ios::binary | std::ios::trunc) << text;
+  Mark(200, "connection lost");
+  Mark(230, "reconnected after 30 s");
+
+  const Output result = Analyze({dataFile_, "--csv"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const Csv csv = ParseCsv(result.out);
+  EXPECT_EQ(csv.gaps, (std::vector<std::vector<std::string>>{{"gap_start", "gap_s"}, {"2026-03-14 08:03:20", "30.0"}}));
+  ASSERT_EQ(csv.responses.size(), 3u) << "the two gas markers only";
+  EXPECT_EQ(csv.responses, ParseCsv(withoutGap.out).responses) << "the gap lies outside the level windows";
+  EXPECT_EQ(ParseCsv(withoutGap.out).gaps, (std::vector<std::vector<std::string>>{{"gap_start", "gap_s"}}));
+
+  const Output table = Analyze({dataFile_});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("\n\ngap_start            gap_s\n2026-03-14 08:03:20   30.0\n"), std::string::npos)
+      << table.out;
+}
 
 TEST_F(AnalyzeProgramTest, CsvHasTheStatisticsThenTheResponseTimes) {
   Mark(100, "gas on 800 ppm");

@@ -212,8 +212,9 @@ TEST_F(RecorderReconnect, TimeoutEndsWithTheStatusOfAPulledOutConverter) {
   ASSERT_TRUE(recorder->WaitForOutLines(2, 30s)) << recorder->Err();
   sensor->Control("unplug");
   ASSERT_EQ(recorder->WaitExit(60s), 6) << recorder->Err();
-  EXPECT_EQ(ErrLinesWith(*recorder, "quarn-record: COM7: Limit of attempts to send commands on port (sensor 102345 "
-                                    "not back within 10 s)"),
+  EXPECT_EQ(ErrLinesWith(*recorder,
+                         "quarn-record: COM7: Limit of attempts to send commands on port (sensor 102345 "
+                         "not back within 10 s)"),
             1u)
       << recorder->Err();
   ExpectOneRunWithoutLossOrRepeat(*recorder, 0);
