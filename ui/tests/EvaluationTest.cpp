@@ -382,6 +382,10 @@ class ReviewPanelTest : public ::testing::Test {
     EXPECT_EQ(analysis::RunAnalyze(args, datafile::ReadOptions{}, out, err), 0) << err.str();
     std::string text = out.str();
     std::replace(text.begin(), text.end(), ',', '\t');
+    // The CSV always ends with the gap table; the panel, like its response table, shows only one with rows,
+    // and these files have no gaps.
+    const std::string noGaps = "\ngap_start\tgap_s\n";
+    if (text.ends_with(noGaps)) text.resize(text.size() - noGaps.size());
     return text;
   }
 
