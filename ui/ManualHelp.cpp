@@ -13,6 +13,12 @@ QString InstalledManualFile() {
   return QString::fromStdString(manual.string());
 }
 
+QString NoViewerText(const QString& file) {
+  return QString(
+             "The manual is here:\n%1\nbut no program could be started to show it. Open that file in a web browser.")
+      .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+}
+
 void OpenManualHelp(const QString& programFolder, const QString& manualFile, const UrlOpener& open,
                     base::MessageBoxes& boxes) {
   const QString chm = QDir(programFolder).filePath("help.chm");
@@ -24,6 +30,8 @@ void OpenManualHelp(const QString& programFolder, const QString& manualFile, con
     std::fprintf(stderr,
                  "quarn-eval: no browser could be started for the manual; the command would be: xdg-open '%s'\n",
                  url.toString(QUrl::FullyEncoded).toUtf8().constData());
+    boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, NoViewerText(file).toStdString());
+    return;
   }
   boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "The Help file is not found !");
 }

@@ -15,9 +15,12 @@ using UrlOpener = std::function<bool(const QUrl&)>;
 // the folder of the running program.
 QString InstalledManualFile();
 
+// The box's text when the manual exists but nothing could show it: names the file.
+QString NoViewerText(const QString& file);
+
 // "Manual help": help.chm from the program folder when it is there, else the HTML manual in the desktop's
-// browser. When neither file exists, or nothing can show it, says that the help file is not found; in the
-// second case the command that would have shown it goes to standard error first.
+// browser. When neither file exists, says that the help file is not found; when nothing can show it, names the
+// file in the box, and the command that would have shown it goes to standard error.
 void OpenManualHelp(const QString& programFolder, const QString& manualFile, const UrlOpener& open,
                     base::MessageBoxes& boxes);
 
