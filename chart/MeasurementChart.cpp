@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,9 +23,33 @@ double ToDays(double key) { return key / 86400.0 + kUnixEpochDays; }
 
 constexpr int kValueMarginPixels = 50;
 
+// The width of the widest time label's line: a late clock time or a date late in the year, in the files' format.
+int WidestTimeLabel(const QFontMetrics& metrics, const acquisition::RegionalFormat& regional) {
+  constexpr double kLateInTheYear = 46384.9993;  // 2026-12-28 23:58:59
+  return std::max(
+      metrics.horizontalAdvance(QString::fromStdString(acquisition::LocalClockText(kLateInTheYear, regional))),
+      metrics.horizontalAdvance(QString::fromStdString(acquisition::LocalDateText(kLateInTheYear, regional))));
+}
+
 // Horizontal labels with the time of day; the date below it on the first tick, where the day changes, and on
 // every tick when the view spans more than a day.
 class TimeOfDayTicker : public QCPAxisTickerDateTime {
+ public:
+  explicit TimeOfDayTicker(const QCPAxis& axis) : axis_(axis) {}
+
+  // As many ticks as the axis has room for labels side by side, so that they never run together.
+  void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision, QVector<double>& ticks,
+                QVector<double>* subTicks, QVector<QString>* tickLabels) override {
+    const QFontMetrics metrics(axis_.tickLabelFont());
+    const int label = WidestTimeLabel(metrics, regional_);
+    // The axis's width from the widget, which has already taken a new size, and the margins laid out last.
+    const QMargins margins = axis_.axisRect()->margins();
+    const int pixels = axis_.parentPlot()->viewport().width() - margins.left() - margins.right();
+    // A date ticker may choose a step down to about half the one asked for: twice a label's width apiece.
+    setTickCount(std::max(2, pixels / std::max(1, 2 * label + 2 * metrics.averageCharWidth())));
+    QCPAxisTickerDateTime::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
+  }
+
  protected:
   // The keys are UTC seconds; the labels show the local wall clock in the files' format.
   QVector<QString> createLabelVector(const QVector<double>& ticks, const QLocale&, QChar, int) override {
@@ -45,6 +70,7 @@ class TimeOfDayTicker : public QCPAxisTickerDateTime {
 
  private:
   acquisition::SystemRegionalFormat regional_;
+  const QCPAxis& axis_;
 };
 
 }  // namespace
@@ -63,7 +89,10 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(plot_);
 
-  plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TimeOfDayTicker));
+  plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TimeOfDayTicker(*plot_->xAxis)));
+  // Room on the right for half of the last time label, which is centred on its tick.
+  const int label = WidestTimeLabel(QFontMetrics(plot_->xAxis->tickLabelFont()), acquisition::SystemRegionalFormat());
+  plot_->axisRect()->setMinimumMargins(QMargins(0, 0, label / 2 + 4, 0));
   // The sensor's protocol gives its values no physical units: the value axis names the fields it shows.
   plot_->xAxis->setLabel("Time (local)");
   UpdateValueTitle();
@@ -73,7 +102,16 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
   // A line sample runs 5 pixels past its icon, which only a clipping painter hides: an SVG would draw it into
   // the title.
   plot_->legend->setIconTextPadding(plot_->legend->iconTextPadding() + 5);
-  plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  // The legend stands in a row above the plot, where it covers no curve; entries wrap when the chart is narrow.
+  plot_->axisRect()->insetLayout()->take(plot_->legend);
+  plot_->plotLayout()->insertRow(0);
+  plot_->plotLayout()->addElement(0, 0, plot_->legend);
+  plot_->plotLayout()->setRowStretchFactor(0, 0.001);
+  plot_->plotLayout()->setRowSpacing(0);
+  plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+  plot_->legend->setBorderPen(Qt::NoPen);
+  plot_->legend->setBrush(Qt::NoBrush);
+  plot_->legend->setMargins(QMargins(4, 2, 4, 0));
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   plot_->setSelectionRectMode(QCP::srmZoom);
   plot_->setNoAntialiasingOnDrag(true);
@@ -376,8 +414,14 @@ void MeasurementChart::Refresh() {
   feeding_ = true;
   ApplyAutoRanges();
   feeding_ = false;
+  const int pixels = plot_->axisRect()->width();
   FeedVisible();
   plot_->replot();
+  // The drawing laid the axis out anew (a first drawing, the legend shown): the detail follows its width.
+  if (plot_->axisRect()->width() != pixels) {
+    FeedVisible();
+    plot_->replot();
+  }
 }
 
 }  // namespace quarn::chart

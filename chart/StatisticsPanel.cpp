@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDoubleSpinBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -90,8 +91,8 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
       copyButton_(new QPushButton("Copy", this)),
       wholeViewButton_(new QPushButton("Whole view", this)) {
   setObjectName("StatisticsPanel");
-  // Room for the five series and for a marker's times beside a chart at the window's smallest size.
-  setMinimumWidth(340);
+  // Narrow enough to leave the chart half of the smallest window; wider tables scroll.
+  setMinimumWidth(220);
   rangeLabel_->setObjectName("statisticsRange");
   rangeLabel_->setWordWrap(true);
   // No Alt key of its own: the main window's toolbar has Alt+C.
@@ -128,12 +129,25 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(rangeLabel_);
   layout->addWidget(statistics_, 3);
-  auto* settings = new QHBoxLayout;
-  settings->addWidget(new QLabel("Response times: levels over", this));
-  settings->addWidget(windowBox_);
-  settings->addWidget(new QLabel("hold", this));
-  settings->addWidget(holdBox_);
-  settings->addStretch(1);
+  // Two rows, so that the panel fits beside a chart that keeps half of the smallest window.
+  auto* settings = new QGridLayout;
+  auto* windowLabel = new QLabel("Response levels over", this);
+  auto* holdLabel = new QLabel("Crossing held for", this);
+  windowLabel->setBuddy(windowBox_);
+  holdLabel->setBuddy(holdBox_);
+  const QString windowTip = "The levels before and after a step are averaged over this many seconds";
+  const QString holdTip = "A level counts as crossed once this many samples in a row are past it";
+  for (QWidget* widget : {static_cast<QWidget*>(windowLabel), static_cast<QWidget*>(windowBox_)}) {
+    widget->setToolTip(windowTip);
+  }
+  for (QWidget* widget : {static_cast<QWidget*>(holdLabel), static_cast<QWidget*>(holdBox_)}) {
+    widget->setToolTip(holdTip);
+  }
+  settings->addWidget(windowLabel, 0, 0);
+  settings->addWidget(windowBox_, 0, 1);
+  settings->addWidget(holdLabel, 1, 0);
+  settings->addWidget(holdBox_, 1, 1);
+  settings->setColumnStretch(2, 1);
   layout->addLayout(settings);
   layout->addWidget(responses_, 2);
   auto* buttons = new QHBoxLayout;

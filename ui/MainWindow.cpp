@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,6 +27,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/Folders.h"
 #include "chart/ChartZoom.h"
@@ -129,13 +131,19 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->setSpacing(0);
-  chart_ = new chart::MeasurementChart(right);
+  // The statistics dock stands beside the chart only: the table below keeps the whole width for its columns.
+  chartArea_ = new QMainWindow(right);
+  chartArea_->setObjectName("chartArea");
+  chartArea_->setWindowFlags(Qt::Widget);
+  chartArea_->setDockOptions(QMainWindow::AnimatedDocks);
+  chart_ = new chart::MeasurementChart(chartArea_);
+  chartArea_->setCentralWidget(chart_);
   tableModel_ = new chart::MeasurementTableModel(this);
   table_ = new chart::RecordTable(right);
   table_->setObjectName("SG1");
   table_->setFixedHeight(166);
   table_->SetModel(tableModel_);
-  rightLayout->addWidget(chart_, 1);
+  rightLayout->addWidget(chartArea_, 1);
   rightLayout->addWidget(table_);
   layout->addWidget(right, 1);
   setCentralWidget(central);
@@ -400,6 +408,8 @@ void MainWindow::ShowBasicMode() {
   tableModel_->SetAdvanced(false);
   chart_->SetAdvanced(false);
   chart_->Refresh();
+  // The figures follow the series shown.
+  statistics_->Refresh();
   LayoutTable();
 }
 
@@ -411,6 +421,8 @@ void MainWindow::ShowAdvancedMode() {
   tableModel_->SetAdvanced(true);
   chart_->SetAdvanced(true);
   chart_->Refresh();
+  // The figures follow the series shown.
+  statistics_->Refresh();
   LayoutTable();
   EnforceMinimumSize();
 }
@@ -435,10 +447,27 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   LayoutTable();
+  FitStatisticsDock();
   EnforceMinimumSize();
 }
 
-void MainWindow::LayoutTable() { table_->LayoutColumns(); }
+void MainWindow::LayoutTable() {
+  table_->LayoutColumns();
+  // However wide the statistics are dragged, the chart keeps half the window; a floating panel is free.
+  auto* dock = chartArea_->findChild<QDockWidget*>("StatisticsDock");
+  if (!dock) return;
+  const int separator = chartArea_->style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, chartArea_);
+  const int most = std::max(dock->minimumSizeHint().width(), chartArea_->width() - (width() + 1) / 2 - separator);
+  dock->setMaximumWidth(dock->isFloating() ? QWIDGETSIZE_MAX : most);
+}
+
+void MainWindow::FitStatisticsDock() {
+  // A larger window gives the statistics their share, up to two fifths of the chart's area.
+  auto* dock = chartArea_->findChild<QDockWidget*>("StatisticsDock");
+  if (!dock || dock->isFloating()) return;
+  const int wanted = std::min(dock->maximumWidth(), chartArea_->width() * 2 / 5);
+  if (dock->width() < wanted) chartArea_->resizeDocks({dock}, {wanted}, Qt::Horizontal);
+}
 
 void MainWindow::EnforceMinimumSize() {
   // The outer size (frame included) never drops below 1017 x 736.

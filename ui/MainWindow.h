@@ -165,7 +165,9 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QWidget* BuildLeftPanel();
   QWidget* BuildIntervalGroup(QWidget* parent);
   QWidget* BuildZoomButtons(QWidget* parent);
+  // Column widths, and the widest the statistics dock may be.
   void LayoutTable();
+  void FitStatisticsDock();
   void EnforceMinimumSize();
   void IntervalSliderChanged();
   void IntervalTextChanged(const QString& text);
@@ -192,6 +194,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QRadioButton* basicModeButton_ = nullptr;
   QRadioButton* advancedModeButton_ = nullptr;
   QCheckBox* autoScrollBox_ = nullptr;
+  QMainWindow* chartArea_ = nullptr;  // the chart with the statistics docked beside it
   chart::MeasurementChart* chart_ = nullptr;
   chart::RecordTable* table_ = nullptr;
   chart::MeasurementTableModel* tableModel_ = nullptr;

@@ -1,5 +1,6 @@
 // The main window's evaluation: the statistics panel beside the chart and the gas markers of a run.
 #include <QAction>
+#include <QDockWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -35,7 +36,10 @@ void MainWindow::BuildEvaluation() {
   auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
   connect(shortcut, &QShortcut::activated, this, &MainWindow::MarkClicked);
   markerLabels_ = DefaultMarkerLabels();
-  statistics_ = review::AddStatisticsDock(*this, *chart_, markRow);
+  statistics_ = review::AddStatisticsDock(*chartArea_, *chart_, markRow);
+  if (auto* dock = chartArea_->findChild<QDockWidget*>("StatisticsDock")) {
+    connect(dock, &QDockWidget::topLevelChanged, this, [this] { LayoutTable(); });
+  }
   connect(chart_, &chart::MeasurementChart::markerMenuRequested, this,
           [this](int index, QPoint where) { ShowMarkerMenu(static_cast<size_t>(index), where); });
   connect(statistics_, &chart::StatisticsPanel::markerMenuRequested, this,

@@ -1,9 +1,11 @@
 // Drives the windows against the simulated sensor on a real display and saves a picture of each step: the
-// main window (Check, then a run at 0.5 s and one at 2 s, each in both modes), the console with a reply in each display
+// main window (Check, then a run at 0.5 s and one at 2 s, each in both modes at the default size and maximized),
+// the statistics panel after a marked gas step, the console with a reply in each display
 // mode, the search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
 // mail settings and send-to-support windows.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,6 +31,8 @@
 #include "support/SupportSendWindow.h"
 #include "ui/AppSetup.h"
 #include "ui/MainWindow.h"
+#include "ui/MarkerDialog.h"
+#include "ui/RunControl.h"
 
 using namespace quarn;
 
@@ -66,6 +70,8 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
   sensor.Control("gas 400");
   form.CheckSensorClicked();
   if (position == 20) Shot(form, "main-checked");
+  // Rows fill the advanced columns only while the advanced mode is on.
+  form.ShowAdvancedMode();
   form.StartClicked();
   for (int s = 0; s < seconds; ++s) {
     if (s == seconds / 3) sensor.Control("gas 800");
@@ -73,13 +79,72 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
     QTest::qWait(1000);
   }
   form.StopClicked();
-  Shot(form, qPrintable("main-basic-" + label));
-  form.ShowAdvancedMode();
   Shot(form, qPrintable("main-advanced-" + label));
   form.ShowBasicMode();
+  Shot(form, qPrintable("main-basic-" + label));
+  form.ShowAdvancedMode();
+  // The same on a 1366 x 768 screen, the window maximized.
+  const QSize before = form.size();
+  form.showMaximized();
+  if (!QTest::qWaitFor([&] { return form.size() != before; }, 5000)) std::fprintf(stderr, "not maximized\n");
+  Shot(form, qPrintable("main-advanced-" + label + "-maximized"));
+  form.ShowBasicMode();
+  Shot(form, qPrintable("main-basic-" + label + "-maximized"));
+  form.showNormal();
+  if (!QTest::qWaitFor([&] { return form.size() == before; }, 5000)) std::fprintf(stderr, "not restored\n");
   // The whole screen with the window manager's frame: the title as the desktop shows it.
   if (position == 20) QGuiApplication::primaryScreen()->grabWindow(0).save(g_out + "/desktop.png");
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
+}
+
+// Names the marker the Mark button's dialog asks for.
+void Mark(ui::MainWindow& form, const QString& label) {
+  form.MarkButton()->click();
+  auto* dialog = form.findChild<ui::MarkerDialog*>();
+  if (!dialog) {
+    std::fprintf(stderr, "no marker dialog\n");
+    return;
+  }
+  dialog->LabelBox()->setEditText(label);
+  dialog->accept();
+}
+
+// A gas step up and back at 2 s in the basic mode, each step marked as it is made: the main window with the
+// markers on the chart and the response times in the statistics panel (evaluation-panel.png), and the data file with
+// its markers kept as evaluation.dat for the command line's figures.
+void Evaluation(sim::SimSensor& sensor, int seconds) {
+  QTemporaryDir program;
+  QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
+  base::ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
+  ui::MainWindowDependencies deps;
+  deps.boxes = &boxes;
+  deps.portStore = &store;
+  deps.programFolder = program.path();
+  deps.documentsFolder = program.path() + "/docs";
+  ui::MainWindow form(deps);
+  form.show();
+  WaitShown(form);
+  form.IntervalSlider()->setValue(20);
+  sensor.Control("gas 400");
+  form.CheckSensorClicked();
+  form.StartClicked();
+  QTest::qWait(seconds * 1000);
+  Mark(form, "gas on 800 ppm");
+  sensor.Control("gas 800");
+  QTest::qWait(seconds * 1700);
+  Mark(form, "gas off");
+  sensor.Control("gas 400");
+  QTest::qWait(seconds * 1300);
+  boxes.QueueAnswer(base::BoxAnswer::Yes);
+  form.StopClicked();
+  Shot(form, "evaluation-panel");
+  const QString data = QString::fromStdString(form.Run().DataFilePath());
+  QFile::remove(g_out + "/evaluation.dat");
+  QFile::remove(g_out + "/evaluation.dat.marks.tsv");
+  QFile::copy(data, g_out + "/evaluation.dat");
+  QFile::copy(data + ".marks.tsv", g_out + "/evaluation.dat.marks.tsv");
+  std::printf("%s\n", qPrintable(g_out + "/evaluation.dat"));
 }
 
 // The console: a request in each display mode, then one picked from the command list's text.
@@ -184,6 +249,7 @@ int main(int argc, char** argv) {
   sim::ScopedPortDir ports(sensor.PortDir());
   MainWindow(sensor, seconds, 5, "0.5s");
   MainWindow(sensor, seconds, 20, "2s");
+  Evaluation(sensor, seconds);
 
   base::ScriptedMessageBoxes boxes;
   Console(sensor, boxes);
