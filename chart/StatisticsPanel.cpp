@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "acquisition/DataFile.h"
@@ -35,6 +36,8 @@ constexpr FigureRow kFigureRows[] = {{"count", 1}, {"mean", 2},         {"sd", 3
 
 // The response table's columns: time, label, the three times and the two levels.
 constexpr int kResponseColumns = 7;
+// The most the label column takes at first, in pixels.
+constexpr int kLabelWidth = 100;
 
 // Why a step's response times are provisional; empty when they are not.
 QString ProvisionalReason(const analysis::StepResponse& step, const analysis::ResponseSettings& settings) {
@@ -118,6 +121,10 @@ StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
   // The times first, the levels last: what a datasheet quotes stays in view in a narrow panel.
   responses_->setHorizontalHeaderLabels({"Marker", "Label", "T10 s", "T50 s", "T90 s", "Before", "After"});
   responses_->verticalHeader()->setVisible(false);
+  // Beside a chart that keeps half the window the panel is narrow: the label (cut short, whole in its tooltip)
+  // and T10/T50/T90 come first; the marker's time and the levels follow.
+  responses_->horizontalHeader()->moveSection(0, 4);
+  responses_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Interactive);
   responses_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(responses_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     const int row = responses_->rowAt(pos.y());
@@ -272,6 +279,8 @@ void StatisticsPanel::ShowFigures() {
       responses_->setItem(r, column, item);
     }
   }
+  responses_->resizeColumnToContents(1);
+  responses_->setColumnWidth(1, std::min(responses_->columnWidth(1), kLabelWidth));
 }
 
 QString StatisticsPanel::Text() const {

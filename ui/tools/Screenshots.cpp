@@ -127,17 +127,20 @@ void Evaluation(sim::SimSensor& sensor, int seconds) {
   WaitShown(form);
   form.IntervalSlider()->setValue(20);
   sensor.Control("gas 400");
+  // The chamber follows a new gas with a time constant of 15 s, as a real one does.
+  sensor.Control("tau 15");
   form.CheckSensorClicked();
   form.StartClicked();
   QTest::qWait(seconds * 1000);
   Mark(form, "gas on 800 ppm");
   sensor.Control("gas 800");
-  QTest::qWait(seconds * 1700);
+  QTest::qWait(seconds * 2500);
   Mark(form, "gas off");
   sensor.Control("gas 400");
-  QTest::qWait(seconds * 1300);
+  QTest::qWait(seconds * 2500);
   boxes.QueueAnswer(base::BoxAnswer::Yes);
   form.StopClicked();
+  sensor.Control("tau 0");
   Shot(form, "evaluation-panel");
   const QString data = QString::fromStdString(form.Run().DataFilePath());
   QFile::remove(g_out + "/evaluation.dat");
