@@ -154,6 +154,10 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   setStatusBar(status);
 
   run_ = std::make_unique<RunControl>(static_cast<RunView&>(*this), *boxes_);
+  // The chart, the table and the panel read the store the run controller owns, which lives as long as it.
+  chart_->SetRecords(&run_->Measurements());
+  tableModel_->SetRecords(&run_->Measurements());
+  statistics_->SetRecords(&run_->Measurements());
 
   ApplyToolbar(ui::ToolbarColumn::ProgramStart);
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -361,16 +365,13 @@ void MainWindow::PrepareDisplay(bool newSeries, std::shared_ptr<const acquisitio
   if (!advancedMode) ShowBasicMode();
 }
 
-void MainWindow::ShowRecords(const acquisition::MeasurementStore& store, size_t, size_t last) {
+void MainWindow::ShowRecords(size_t count) {
   if (!chart_->HasSeries()) return;
-  // The chart and the table read the store the run controller owns; they know how far they have shown.
-  chart_->SetRecords(&store);
-  tableModel_->SetRecords(&store);
-  chart_->ShowRecords(last);
-  tableModel_->ShowRecords(last);
+  // They know how far they have shown.
+  chart_->ShowRecords(count);
+  tableModel_->ShowRecords(count);
   if (autoScrollBox_->isChecked()) table_->ShowLast();
   chart_->Refresh();
-  statistics_->SetRecords(&store);
   statistics_->Refresh();
 }
 

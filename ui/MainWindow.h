@@ -116,7 +116,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ClearClicked();
   void ShowBasicMode();
   void ShowAdvancedMode();
-  void DisplayTick();
   void ZoomXIn();
   void ZoomXOut();
   void ZoomYIn();
@@ -143,7 +142,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   bool ReloadCriteria() override;
   void CheckCoefficients() override { CheckCoeff(); }
   void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override;
-  void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) override;
+  void ShowRecords(size_t count) override;
   void ClearDisplay() override;
   void ForgetSensor() override;
   QString AskSavePath(const QString& fileName) override;

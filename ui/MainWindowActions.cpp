@@ -164,7 +164,6 @@ void MainWindow::StartClicked() { run_->Start({identity, saveFolder, IntervalPos
 void MainWindow::StopClicked() { run_->Stop(); }
 void MainWindow::SaveClicked() { run_->Save(); }
 void MainWindow::ClearClicked() { run_->Clear(); }
-void MainWindow::DisplayTick() { run_->Tick(); }
 
 void MainWindow::ZoomXIn() { chart::ZoomTimeInStep(*chart_); }
 void MainWindow::ZoomXOut() { chart::ZoomTimeOutStep(*chart_); }

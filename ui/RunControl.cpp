@@ -101,9 +101,8 @@ void RunControl::Tick() {
   }
   const size_t n = measurements_.Count();
   if (shown_ >= n) return;
-  const size_t first = shown_;
   shown_ = n;
-  view_.ShowRecords(measurements_, first, n);
+  view_.ShowRecords(n);
 }
 
 void RunControl::Save() {

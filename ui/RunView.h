@@ -24,8 +24,9 @@ class RunView {
   // Before a run: new series for the first run of a data file; for a further run emptied ones, and the
   // earlier run's records, handed over by the store, for the rows that stay in the table.
   virtual void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) = 0;
-  // Records first .. last - 1 of the store arrived since the last call; read them where they are.
-  virtual void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) = 0;
+  // The run controller's store (RunControl::Measurements) holds count records now, more than at the last call
+  // since PrepareDisplay or ClearDisplay; the view reads the new ones where they are.
+  virtual void ShowRecords(size_t count) = 0;
   // Removes the series and the table rows.
   virtual void ClearDisplay() = 0;
   // Forgets the sensor's serial number, firmware and codes; the port stays.

@@ -45,8 +45,11 @@ TEST(ClockChangeRun, ThroughTheRepeatedHourTheFileReadsInOrderAndTheResponseTime
 
   // The recorder's wall clock runs this many whole seconds ahead; its monotonic clock is left alone.
   const double fakeStart = acquisition::EncodeDayNumber({2026, 10, 25, 0, 59, 30, 0});
-  const auto ahead = static_cast<long long>(std::llround((fakeStart - acquisition::CurrentDayNumber()) * kSecondsPerDay));
-  const auto fakeNow = [ahead] { return acquisition::CurrentDayNumber() + static_cast<double>(ahead) / kSecondsPerDay; };
+  const auto ahead =
+      static_cast<long long>(std::llround((fakeStart - acquisition::CurrentDayNumber()) * kSecondsPerDay));
+  const auto fakeNow = [ahead] {
+    return acquisition::CurrentDayNumber() + static_cast<double>(ahead) / kSecondsPerDay;
+  };
 
   sim::SimSensor::Options simOptions;
   simOptions.tau = kTau;
@@ -55,7 +58,8 @@ TEST(ClockChangeRun, ThroughTheRepeatedHourTheFileReadsInOrderAndTheResponseTime
   recorder::testing::RecorderProcess::Options options;
   options.args = {"--port", "7", "--interval", "0.5", "--out", out, "--quiet"};
   options.portDir = sensor.PortDir();
-  options.environment = {"LD_PRELOAD=" QUARN_FAKETIME_LIBRARY, std::string("FAKETIME=") + (ahead >= 0 ? "+" : "") + std::to_string(ahead),
+  options.environment = {"LD_PRELOAD=" QUARN_FAKETIME_LIBRARY,
+                         std::string("FAKETIME=") + (ahead >= 0 ? "+" : "") + std::to_string(ahead),
                          "FAKETIME_DONT_FAKE_MONOTONIC=1", "TZ=Europe/Berlin", "LC_ALL=de_DE.UTF-8"};
   recorder::testing::RecorderProcess recorder(options);
 

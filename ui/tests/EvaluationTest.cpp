@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, CtrlMMarksTheMomentItWasPressedInTheMarkerFileOnTheChartA
   form_->StartClicked();
   EXPECT_TRUE(form_->MarkButton()->isEnabled());
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 3; }, kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
 
   const double before = form_->Run().Now();
   QTest::keyClick(form_.get(), Qt::Key_M, Qt::ControlModifier);
@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, CtrlMMarksTheMomentItWasPressedInTheMarkerFileOnTheChartA
   EXPECT_EQ(form_->Chart()->MarkerCount(), 1);
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 6; }, kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   QTableWidget* responses = form_->Statistics()->ResponseTable();
   ASSERT_TRUE(QTest::qWaitFor([&] { return responses->rowCount() == 1; }, kWaitMs))
       << form_->Statistics()->RangeLabel()->text().toStdString() << " marker " << marker.time << " chart "
@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, AMarkerIsRenamedMovedAndDeletedByRightClickAndCtrlZUndoes
   Check();
   form_->StartClicked();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 2; }, kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   for (const char* label : {"gas on", "gas off"}) {
     form_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, AMarkerIsRenamedMovedAndDeletedByRightClickAndCtrlZUndoes
         return store.Count() > 0 && store.At(store.Count() - 1).DT > last;
       },
       kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   const std::string markerFile = analysis::MarkerFilePath(form_->Run().DataFilePath());
   const QString original = FileText(markerFile);
   auto markers = [&] { return form_->Run().Markers(); };
@@ -252,7 +252,7 @@ TEST_F(MainWindowTest, AMarkerIsRenamedMovedAndDeletedByRightClickAndCtrlZUndoes
         return store.At(store.Count() - 1).DT > movedTo;
       },
       kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   QTableWidget* responses = form_->Statistics()->ResponseTable();
   ASSERT_TRUE(QTest::qWaitFor([&] { return responses->rowCount() == 2; }, kWaitMs));
   PickFromMarkerMenu(

@@ -52,7 +52,7 @@ class MainWindowLayoutTest : public MainWindowTest {
     ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 12; }, kWaitMs));
     boxes_.QueueAnswer(base::BoxAnswer::Yes);
     form_->StopClicked();
-    form_->DisplayTick();
+    form_->Run().Tick();
   }
 
   void ShowAt(const LayoutCase& c) {

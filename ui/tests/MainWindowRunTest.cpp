@@ -51,7 +51,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
   ASSERT_TRUE(form_->Chart()->HasSeries());
   EXPECT_FALSE(form_->Chart()->SeriesVisible(1)) << "basic mode shows the concentration only";
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 3; }, kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   const int shown = form_->Chart()->PointCount();
   EXPECT_GE(shown, 3);
   EXPECT_EQ(form_->TableModel()->RecordRows(), shown);
@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, RunShowsRecordsAndStopNoThenClearDeletesTheFile) {
 
   // A further tick takes only what is new: none twice, none skipped.
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() > size_t(shown); }, kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   const int after = form_->Chart()->PointCount();
   EXPECT_GT(after, shown);
   EXPECT_EQ(form_->TableModel()->RecordRows(), after);
@@ -104,7 +104,7 @@ TEST_F(MainWindowTest, PulledOutConverterDuringARun) {
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
   EXPECT_EQ(Enabled(), kAfterStop);
-  form_->DisplayTick();
+  form_->Run().Tick();
   EXPECT_EQ(size_t(form_->Chart()->PointCount()), recorded);
   EXPECT_EQ(FileText(form_->Run().DataFilePath()).count("\r\n"), 5 + int(recorded))
       << "header block and one line per record";
@@ -134,7 +134,7 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 2; }, kWaitMs));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
-  form_->DisplayTick();
+  form_->Run().Tick();
   const int firstRows = form_->TableModel()->RecordRows();
   const std::string file = form_->Run().DataFilePath();
   ASSERT_GE(firstRows, 2);
@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, SecondStartKeepsTableRowsAndEmptiesTheSeries) {
   EXPECT_EQ(form_->Chart()->PointCount(), 0);
   EXPECT_EQ(form_->Run().DataFilePath(), file) << "the same data file";
   ASSERT_TRUE(QTest::qWaitFor([&] { return form_->Run().Measurements().Count() >= 1; }, kWaitMs));
-  form_->DisplayTick();
+  form_->Run().Tick();
   EXPECT_EQ(form_->TableModel()->RecordRows(), firstRows + form_->Chart()->PointCount());
   EXPECT_EQ(form_->TableModel()->index(firstRows, 0).data().toString(), QString::number(firstRows + 1));
   boxes_.QueueAnswer(base::BoxAnswer::Yes);

@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, ARunsDataFileReviewedDuringAndAfterTheRunHoldsTheRunsReco
   EXPECT_EQ(boxes_.Texts().size(), 1u);
 
   // The live window exports what its chart shows: every record of the run, to the millisecond.
-  form_->DisplayTick();
+  form_->Run().Tick();
   QTemporaryDir out;
   files.saveAnswers.push_back({out.filePath("run.csv"), ""});
   ClickMenuItem(*form_, "Action", "menuExportData");

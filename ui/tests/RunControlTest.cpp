@@ -43,13 +43,16 @@ class FakeView : public RunView {
   void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override {
     calls.push_back(newSeries ? "NewSeries" : "EmptiedSeries");
     if (earlierRun) keptRecords += earlierRun->Count();
+    seen = 0;
   }
-  void ShowRecords(const acquisition::MeasurementStore& store, size_t first, size_t last) override {
-    store.ForEach(first, last, [this](auto records) { shown.insert(shown.end(), records.begin(), records.end()); });
+  void ShowRecords(size_t count) override {
+    store->ForEach(seen, count, [this](auto records) { shown.insert(shown.end(), records.begin(), records.end()); });
+    seen = count;
   }
   void ClearDisplay() override {
     calls.push_back("ClearDisplay");
     shown.clear();
+    seen = 0;
   }
   void ForgetSensor() override { calls.push_back("ForgetSensor"); }
   void ApplyToolbar(ToolbarColumn column) override { toolbar.push_back(column); }
@@ -64,6 +67,8 @@ class FakeView : public RunView {
   QString chosenPath;
   Calls calls;
   Columns toolbar;
+  const acquisition::MeasurementStore* store = nullptr;  // the controller's
+  size_t seen = 0;                                       // records of the store shown so far
   std::vector<acquisition::MeasurementRecord> shown;
   size_t keptRecords = 0;  // records of earlier runs handed over for the table
   QString offeredName;
@@ -80,6 +85,7 @@ class RunControlTest : public ::testing::Test {
     sensor_ = std::make_unique<sim::SimSensor>(options);
     ports_ = std::make_unique<sim::ScopedPortDir>(sensor_->PortDir());
     run_ = std::make_unique<RunControl>(view_, boxes_);
+    view_.store = &run_->Measurements();
   }
   void TearDown() override {
     run_.reset();
