@@ -1,10 +1,10 @@
-# quarn_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [WIDGET_MAIN] [TIMEOUT s])
+# quarn_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [WIDGET_MAIN] [TIMEOUT s] [COST c])
 # WIDGET_MAIN: widget tests; their main() creates the QApplication (cmake/WidgetTestMain.cpp).
 # One GoogleTest executable, its cases registered with CTest one by one.
 # Integration tests find the simulated sensor through QUARN_SIM_PATH.
 include(GoogleTest)
 function(quarn_add_test name)
-  cmake_parse_arguments(T "WIDGET_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WIDGET_MAIN" "TIMEOUT;COST" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} quarn_base_testing GTest::gtest GTest::gmock Threads::Threads)
   if(T_WIDGET_MAIN)
@@ -21,6 +21,11 @@ function(quarn_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  # A fresh build folder has no record of how long tests take: a long one given a cost starts first instead
+  # of running alone at the end.
+  if(NOT T_COST)
+    set(T_COST 0)
+  endif()
   if(CMAKE_CROSSCOMPILING)
     # One CTest entry per program: each start of an emulated program costs more than its cases together.
     # Wine keeps its state in the build folder, never in the user's home.
@@ -31,7 +36,7 @@ function(quarn_add_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${T_TIMEOUT}
+    PROPERTIES TIMEOUT ${T_TIMEOUT} COST ${T_COST}
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp;ASAN_OPTIONS=halt_on_error=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp;UBSAN_OPTIONS=halt_on_error=1 print_stacktrace=1")
 endfunction()
 

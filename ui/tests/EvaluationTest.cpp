@@ -1,6 +1,8 @@
 // The statistics panel and the gas markers, in the live window and in the review window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -292,8 +294,12 @@ TEST_F(MainWindowTest, AFailedRewriteOfTheMarkerFileKeepsTheOldFileAndSaysSo) {
   // The rewrite's new file cannot be made: a folder stands in its place.
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(markerFile + ".new")));
   ASSERT_TRUE(form_->Run().RenameMarker(0, "gas off"));
-  ASSERT_EQ(boxes_.Texts().size(), 1u);
-  EXPECT_TRUE(QString::fromStdString(boxes_.Texts()[0]).startsWith("The marker could not be written: "));
+  // Only the marker's own box counts: on a loaded machine the running measurement may have posted one too.
+  const std::vector<std::string> texts = boxes_.Texts();
+  const auto said = std::count_if(texts.begin(), texts.end(), [](const std::string& text) {
+    return text.rfind("The marker could not be written: ", 0) == 0;
+  });
+  EXPECT_EQ(said, 1) << ::testing::PrintToString(texts);
   EXPECT_EQ(FileText(markerFile), before) << "the old file whole";
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   form_->StopClicked();
