@@ -190,13 +190,7 @@ LocalDateTime DecodeDayNumber(double DT) {
 LocalDateTime CurrentLocalDateTime() {
   const auto now = std::chrono::system_clock::now();
   const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-  const std::time_t seconds = static_cast<std::time_t>(sinceEpoch / 1000);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
+  const std::tm local = LocalFields(static_cast<std::time_t>(sinceEpoch / 1000));
   LocalDateTime out;
   out.year = local.tm_year + 1900;
   out.month = local.tm_mon + 1;
