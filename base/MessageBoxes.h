@@ -8,6 +8,9 @@ enum class BoxKind { Error, Warning, Information, Question };
 enum class BoxButtons { Ok, YesNo };
 enum class BoxAnswer { Ok, Yes, No };
 
+// A box's text on one line: each run of line breaks becomes ": ", the blanks around it dropped.
+std::string OneLine(const std::string& text);
+
 // The one way the logic shows a message box. Texts are UTF-8 and shown exactly as given.
 class MessageBoxes {
  public:

@@ -2,21 +2,6 @@
 
 namespace quarn::recorder {
 
-std::string OneLine(const std::string& text) {
-  std::string line;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] != '\n' && text[i] != '\r') {
-      line += text[i++];
-      continue;
-    }
-    while (i < text.size() && (text[i] == '\n' || text[i] == '\r' || text[i] == ' ')) ++i;
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    if (!line.empty() && i < text.size()) line += ": ";
-  }
-  return line;
-}
-
 ExitStatus ExitStatusOf(acquisition::RunFailure failure) {
   switch (failure) {
     case acquisition::RunFailure::PortBusy: return ExitStatus::PortBusy;

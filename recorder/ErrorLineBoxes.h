@@ -11,8 +11,7 @@
 
 namespace quarn::recorder {
 
-// A box's text on one line: each run of line breaks becomes ": ", the blanks around it dropped.
-std::string OneLine(const std::string& text);
+using base::OneLine;
 
 // The boxes of the acquisition code without a window: each becomes one line on the error stream,
 // "quarn-record: COM7: <text>". A failure the run's threads report (busy port, ten failed sends, no data

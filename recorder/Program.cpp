@@ -4,10 +4,10 @@
 #include <filesystem>
 
 #include "acquisition/SystemRegionalFormat.h"
+#include "identify/SensorIdentity.h"
 #include "link/SerialPort.h"
 #include "recorder/Options.h"
 #include "recorder/SaveFolder.h"
-#include "recorder/SensorIdentity.h"
 
 namespace quarn::recorder {
 
@@ -23,6 +23,18 @@ ExitStatus Emit(std::ostream& out, std::ostream& err, const std::string& text) {
   const int code = errno;
   err << kProgram << "standard output: " << (code ? link::SystemErrorText(code) : "write failed") << std::endl;
   return ExitStatus::OutputFailed;
+}
+
+ExitStatus ExitStatusOf(identify::IdentifyStatus status) {
+  switch (status) {
+    case identify::IdentifyStatus::Ok: return ExitStatus::Ok;
+    case identify::IdentifyStatus::PortAbsent: return ExitStatus::PortAbsent;
+    case identify::IdentifyStatus::PortBusy: return ExitStatus::PortBusy;
+    case identify::IdentifyStatus::NoPermission: return ExitStatus::NoPermission;
+    case identify::IdentifyStatus::SensorSilent: return ExitStatus::SensorSilent;
+    case identify::IdentifyStatus::Failed: break;
+  }
+  return ExitStatus::Failed;
 }
 
 std::string Seconds(int32_t ms) {
@@ -59,12 +71,13 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << kProgram << "--interval " << Seconds(options->intervalMs) << ": requests go out every " << Seconds(period)
         << " (the wait is whole seconds, halves to even)" << std::endl;
 
-  const IdentifyResult found = options->port.empty() ? FindSerial(options->serial) : IdentifyPort(options->port);
-  if (found.status != ExitStatus::Ok) {
+  const identify::IdentifyResult found =
+      options->port.empty() ? identify::FindSerial(options->serial) : identify::IdentifyPort(options->port);
+  if (found.status != identify::IdentifyStatus::Ok) {
     err << kProgram << found.error << std::endl;
-    return Code(found.status);
+    return Code(ExitStatusOf(found.status));
   }
-  if (options->identify) return Code(Emit(out, err, IdentityLines(found.identity)));
+  if (options->identify) return Code(Emit(out, err, identify::IdentityLines(found.identity)));
   // A stop that came during the identification ends here, before a file is made.
   if (stop.WaitFor(std::chrono::milliseconds(0))) return Code(ExitStatus::Ok);
 

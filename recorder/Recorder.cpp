@@ -15,8 +15,10 @@
 #include "acquisition/DateTime.h"
 #include "acquisition/PollingThread.h"
 #include "acquisition/ReaderThread.h"
+#include "acquisition/StretchBoxes.h"
 #include "analysis/Gaps.h"
 #include "analysis/MarkerFile.h"
+#include "identify/AwaitSensor.h"
 #include "link/SerialPort.h"
 #include "recorder/Options.h"
 
@@ -47,7 +49,7 @@ void SyncFolder(const std::string& folder) {
 // The save folder made (all missing levels) and the data file opened once, so that a folder that cannot
 // take the file fails before the sensor is polled; the reader thread then appends to the file.
 bool PrepareDataFile(const RunSettings& settings, const std::string& path, ErrorLineBoxes& boxes) {
-  const SensorIdentity& id = settings.identity;
+  const identify::SensorIdentity& id = settings.identity;
   if (const auto problem = acquisition::DataFileNameProblem(id.serial, id.firmware)) {
     boxes.Fail(ExitStatus::FolderNotWritable, *problem);
     return false;
@@ -125,7 +127,7 @@ std::string SummaryLine(milliseconds elapsed, uint64_t records, uint64_t lostPol
 
 RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
                   ErrorLineBoxes& boxes, StopRequest& stop) {
-  SensorIdentity id = settings.identity;
+  identify::SensorIdentity id = settings.identity;
   RunOutcome outcome;
   outcome.dataFile =
       acquisition::DataFileName(settings.saveFolder, id.serial, id.firmware, acquisition::CurrentLocalDateTime());
@@ -142,13 +144,13 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   acquisition::MeasurementStore store;
   // One stretch of polling: from the start, or from the sensor's return, to the end or the next loss.
   struct Stretch {
-    std::unique_ptr<StretchBoxes> boxes;
+    std::unique_ptr<acquisition::StretchBoxes> boxes;
     std::unique_ptr<acquisition::PollingThread> poller;
   } stretch;
   uint64_t lostPollsBefore = 0;
   auto startStretch = [&](bool resumed) {
     stretch.poller.reset();
-    stretch.boxes = std::make_unique<StretchBoxes>(boxes, settings.reconnect.enabled, resumed);
+    stretch.boxes = std::make_unique<acquisition::StretchBoxes>(boxes, &boxes, settings.reconnect.enabled, resumed);
     const acquisition::RunContext context{store, *stretch.boxes, regional, stretch.boxes.get()};
     acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
     if (settings.count) inputs.recordLimit = *settings.count - outcome.records;
@@ -247,9 +249,14 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
       std::optional<Clock::time_point> giveUpAt = runEnd;
       if (settings.reconnect.timeout && (!giveUpAt || lostAt + *settings.reconnect.timeout < *giveUpAt))
         giveUpAt = lostAt + *settings.reconnect.timeout;
-      const AwaitResult found = AwaitSensor(id, settings.reconnect, giveUpAt, stop, boxes);
-      if (found.outcome == AwaitOutcome::Stopped) break;
-      if (found.outcome == AwaitOutcome::GaveUp) {
+      const identify::AwaitResult found = identify::AwaitSensor(
+          id, settings.reconnect.lookEvery, giveUpAt, [&](milliseconds wait) { return stop.WaitFor(wait); },
+          [&](const identify::SensorIdentity& other) {
+            boxes.Print("sensor " + other.serial + " (" + other.firmware + ") answered on COM" + other.port +
+                        ", not the run's sensor " + id.serial + " (" + id.firmware + "): still waiting for it");
+          });
+      if (found.outcome == identify::AwaitOutcome::Stopped) break;
+      if (found.outcome == identify::AwaitOutcome::GaveUp) {
         if (runEnd && Clock::now() >= *runEnd) break;
         const std::string after =
             "sensor " + id.serial + " not back within " +

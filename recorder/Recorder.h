@@ -8,16 +8,16 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/RegionalFormat.h"
+#include "identify/SensorIdentity.h"
 #include "recorder/ErrorLineBoxes.h"
 #include "recorder/ExitStatus.h"
 #include "recorder/Reconnect.h"
-#include "recorder/SensorIdentity.h"
 
 namespace quarn::recorder {
 
 // What a run needs, fixed at its start.
 struct RunSettings {
-  SensorIdentity identity;
+  identify::SensorIdentity identity;
   int32_t intervalMs = 2000;
   std::string saveFolder;  // ending in the separator; created when missing
   std::optional<std::chrono::milliseconds> duration;

@@ -5,9 +5,8 @@
 
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
-#include "recorder/ErrorLineBoxes.h"
 
-namespace quarn::recorder {
+namespace quarn::identify {
 
 namespace {
 
@@ -22,27 +21,27 @@ class KeptBoxes : public base::MessageBoxes {
   std::string last;
 };
 
-IdentifyResult Failure(ExitStatus status, std::string error) { return {status, {}, std::move(error)}; }
+IdentifyResult Failure(IdentifyStatus status, std::string error) { return {status, {}, std::move(error)}; }
 
 // The port opened as the window opens it, after telling a missing port from a taken one.
 IdentifyResult OpenForExchanges(const std::string& port, link::PortHandle& handle) {
   const std::string name = "COM" + port;
   const std::string device = link::DevicePathForPort(name);
-  if (device.empty()) return Failure(ExitStatus::PortAbsent, name + ": this system has no such port");
+  if (device.empty()) return Failure(IdentifyStatus::PortAbsent, name + ": this system has no such port");
   if (const std::error_code error = link::ProbePort(device)) {
-    if (error.value() == EBUSY) return Failure(ExitStatus::PortBusy, name + " port is busy (" + device + ")");
+    if (error.value() == EBUSY) return Failure(IdentifyStatus::PortBusy, name + " port is busy (" + device + ")");
     if (error.value() == EACCES || error.value() == EPERM)
-      return Failure(ExitStatus::NoPermission,
+      return Failure(IdentifyStatus::NoPermission,
                      name + ": " + device + ": " + link::SystemErrorText(error.value()) +
                          ": serial ports belong to the dialout group; add yourself with \"sudo adduser $USER "
                          "dialout\" and log in again");
-    return Failure(ExitStatus::PortAbsent, name + ": " + device + ": " + link::SystemErrorText(error.value()));
+    return Failure(IdentifyStatus::PortAbsent, name + ": " + device + ": " + link::SystemErrorText(error.value()));
   }
   try {
     handle = link::OpenPort(name, link::kEventRxFlag);
   } catch (const link::PortError& e) {
     // Free a moment ago: another program took it in between.
-    return Failure(ExitStatus::PortBusy, name + " port is busy (" + OneLine(e.what()) + ")");
+    return Failure(IdentifyStatus::PortBusy, name + " port is busy (" + base::OneLine(e.what()) + ")");
   }
   return {};
 }
@@ -52,7 +51,7 @@ IdentifyResult OpenForExchanges(const std::string& port, link::PortHandle& handl
 IdentifyResult IdentifyPort(const std::string& port) {
   const std::string name = "COM" + port;
   link::PortHandle handle;
-  if (IdentifyResult opened = OpenForExchanges(port, handle); opened.status != ExitStatus::Ok) return opened;
+  if (IdentifyResult opened = OpenForExchanges(port, handle); opened.status != IdentifyStatus::Ok) return opened;
 
   KeptBoxes boxes;
   IdentifyResult result;
@@ -75,12 +74,12 @@ IdentifyResult IdentifyPort(const std::string& port) {
     lineNotQuiet = lineNotQuiet || reply.lineNotQuiet;
     if (reply.outcome == link::ExchangeOutcome::Failed) {
       // The exchange has closed the port.
-      return Failure(ExitStatus::Failed, name + ": " + OneLine(boxes.last));
+      return Failure(IdentifyStatus::Failed, name + ": " + base::OneLine(boxes.last));
     }
     if (reply.text.empty() && q.what) {
       handle->Close();
       const std::string busy = lineNotQuiet ? std::string(": ") + link::kLineNotQuiet : "";
-      return Failure(ExitStatus::SensorSilent,
+      return Failure(IdentifyStatus::SensorSilent,
                      name + ": the sensor does not answer (no " + std::string(q.what) + ")" + busy);
     }
     *q.answer = reply.text;
@@ -93,14 +92,14 @@ IdentifyResult FindSerial(const std::string& serial, int highestPort) {
   for (int number = 1; number <= highestPort; ++number) {
     const std::string port = std::to_string(number);
     link::PortHandle handle;
-    if (OpenForExchanges(port, handle).status != ExitStatus::Ok) continue;
+    if (OpenForExchanges(port, handle).status != IdentifyStatus::Ok) continue;
     KeptBoxes boxes;
     const link::ExchangeResult reply = link::ShortExchange(handle, "#00SRAL?", link::ReplyFilter::Digits, boxes);
     if (reply.outcome == link::ExchangeOutcome::Failed) continue;
     handle->Close();
     if (reply.text == serial) return IdentifyPort(port);
   }
-  return Failure(ExitStatus::PortAbsent, "no sensor with serial number " + serial + " answers on a free port");
+  return Failure(IdentifyStatus::PortAbsent, "no sensor with serial number " + serial + " answers on a free port");
 }
 
 std::string IdentityLines(const SensorIdentity& identity) {
@@ -108,4 +107,4 @@ std::string IdentityLines(const SensorIdentity& identity) {
          "\nTYPE CODE: " + identity.type + "\nRANGE CODE: " + identity.range + "\n";
 }
 
-}  // namespace quarn::recorder
+}  // namespace quarn::identify

@@ -2,9 +2,7 @@
 
 #include <string>
 
-#include "recorder/ExitStatus.h"
-
-namespace quarn::recorder {
+namespace quarn::identify {
 
 // What the sensor on a port says about itself.
 struct SensorIdentity {
@@ -15,8 +13,18 @@ struct SensorIdentity {
   std::string range;     // range code; empty when the sensor did not give it
 };
 
+// How an identification ended; the recorder's exit status tells these apart.
+enum class IdentifyStatus {
+  Ok,
+  PortAbsent,    // no such port, or no sensor with the asked serial number on any free port
+  PortBusy,      // another program holds the port
+  NoPermission,  // the port exists but this user may not open it
+  SensorSilent,  // the sensor gave no serial number or firmware revision
+  Failed,        // an exchange failed
+};
+
 struct IdentifyResult {
-  ExitStatus status = ExitStatus::Ok;
+  IdentifyStatus status = IdentifyStatus::Ok;
   SensorIdentity identity;
   std::string error;  // one line saying why, when status is not Ok
 };
@@ -33,4 +41,4 @@ IdentifyResult FindSerial(const std::string& serial, int highestPort = 255);
 // Port, serial number, firmware revision, type code and range code, one per line.
 std::string IdentityLines(const SensorIdentity& identity);
 
-}  // namespace quarn::recorder
+}  // namespace quarn::identify
