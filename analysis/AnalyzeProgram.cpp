@@ -309,7 +309,6 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.time < b.time; });
   std::vector<Row> gapRows;
   for (const Gap& gap : GapsOf(markers)) gapRows.push_back(GapRow(gap));
-  markers = WithoutGapMarkers(markers);
   std::vector<StepResponse> steps;
   if (!markers.empty()) {
     steps = ResponseTimes(RangeRecords(source, first, last), markers, options.response);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/Gaps.h"
+
 namespace quarn::analysis {
 
 namespace {
@@ -52,11 +54,13 @@ std::optional<double> SlopePerMinute(const RecordSource& source, size_t first, s
 
 // Seconds from the marker until the concentration crosses level (in the direction of rising) and stays beyond it
 // for hold samples, among records first .. last - 1; the crossing is placed between the last sample before it
-// and the first beyond it, never before the marker.
+// and the first beyond it, never before the marker. When a gap lies between those two, the crossing happened
+// while the sensor was away: its time is not known.
 class CrossingSearch {
  public:
-  CrossingSearch(double markerDays, double level, bool rising, int hold)
-      : markerDays_(markerDays), level_(level), rising_(rising), hold_(std::max(1, hold)) {}
+  // gapMiddles: a time amid each gap, ascending.
+  CrossingSearch(double markerDays, double level, bool rising, int hold, const std::vector<double>& gapMiddles)
+      : markerDays_(markerDays), level_(level), rising_(rising), hold_(std::max(1, hold)), gapMiddles_(gapMiddles) {}
 
   // Feeds the next sample; true once the crossing is confirmed.
   bool Add(double days, double value) {
@@ -70,6 +74,8 @@ class CrossingSearch {
     }
     if (run_ == 0) {
       startDays_ = days;
+      const auto gap = std::upper_bound(gapMiddles_.begin(), gapMiddles_.end(), previousDays_);
+      inGap_ = havePrevious_ && gap != gapMiddles_.end() && *gap < days;
       if (havePrevious_ && value != previousValue_) {
         const double share = (level_ - previousValue_) / (value - previousValue_);
         startDays_ = previousDays_ + share * (days - previousDays_);
@@ -87,13 +93,19 @@ class CrossingSearch {
     previousValue_ = value;
     havePrevious_ = true;
   }
-  double Seconds() const { return std::max(0.0, (startDays_ - markerDays_) * kSecondsPerDay); }
+  // None when the crossing fell into a gap.
+  std::optional<double> Seconds() const {
+    if (inGap_) return std::nullopt;
+    return std::max(0.0, (startDays_ - markerDays_) * kSecondsPerDay);
+  }
 
  private:
   double markerDays_;
   double level_;
   bool rising_;
   int hold_;
+  const std::vector<double>& gapMiddles_;
+  bool inGap_ = false;
   int run_ = 0;
   double startDays_ = 0;
   double previousDays_ = 0;
@@ -107,6 +119,9 @@ std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<co
                                         const ResponseSettings& settings) {
   std::vector<Marker> ordered(markers.begin(), markers.end());
   std::stable_sort(ordered.begin(), ordered.end(), [](const Marker& a, const Marker& b) { return a.time < b.time; });
+  std::vector<double> gapMiddles;
+  for (const Gap& gap : GapsOf(ordered)) gapMiddles.push_back(gap.start.time + gap.seconds / kSecondsPerDay / 2);
+  ordered = WithoutGapMarkers(ordered);
   const double windowDays = settings.windowSeconds / kSecondsPerDay;
   const size_t count = source.Count();
 
@@ -147,7 +162,8 @@ std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<co
       const double change = *step.levelAfter - *step.levelBefore;
       std::vector<CrossingSearch> searches;
       for (double fraction : kResponseFractions) {
-        searches.emplace_back(markerDays, *step.levelBefore + fraction * change, change > 0, settings.holdSamples);
+        searches.emplace_back(markerDays, *step.levelBefore + fraction * change, change > 0, settings.holdSamples,
+                              gapMiddles);
         if (stepBegin > 0) {
           const acquisition::MeasurementRecord previous = source.At(stepBegin - 1);
           searches.back().SetPrevious(previous.DT, ValuesOf(previous)[kConcentration]);
@@ -156,13 +172,15 @@ std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<co
       // Read the step in pieces, so that a fast step costs only its first records.
       constexpr size_t kPiece = 1024;
       size_t open = searches.size();
+      std::array<bool, kResponseFractions.size()> done{};
       for (size_t begin = stepBegin; begin < stepEnd && open > 0; begin += kPiece) {
         source.Visit(begin, std::min(stepEnd, begin + kPiece),
                      [&](std::span<const acquisition::MeasurementRecord> records) {
                        for (const acquisition::MeasurementRecord& r : records) {
                          for (size_t f = 0; f < searches.size(); ++f) {
-                           if (step.crossingSeconds[f]) continue;
+                           if (done[f]) continue;
                            if (searches[f].Add(r.DT, ValuesOf(r)[kConcentration])) {
+                             done[f] = true;
                              step.crossingSeconds[f] = searches[f].Seconds();
                              --open;
                            }

@@ -53,8 +53,8 @@ struct StepResponse {
   // none without a sample there.
   std::optional<double> levelAfter;
   // T10, T50, T90: seconds from the marker until the concentration first crossed 10, 50 and 90 % of the change
-  // from levelBefore to levelAfter, rising or falling, and stayed beyond for the hold; none when it did not
-  // (or when there is no change to measure).
+  // from levelBefore to levelAfter, rising or falling, and stayed beyond for the hold; none when it did not,
+  // when it did so while the sensor was away (a gap), or when there is no change to measure.
   std::array<std::optional<double>, kResponseFractions.size()> crossingSeconds{};
   Settling settling = Settling::NoStep;
   // The least-squares slope of the concentration over the level window after the step, as a share of the
@@ -62,9 +62,10 @@ struct StepResponse {
   std::optional<double> slopeShare;
 };
 
-// The step after each marker; markers are taken in time order, each step ending at the next marker or at the
-// last record. The records must be in time order. Costs the records of each marker's windows and of its step up
-// to the last crossing found.
+// The step after each gas marker; markers are taken in time order, each step ending at the next gas marker or
+// at the last record. The recorder's gap markers among them start no step: they say where records are missing. The
+// records must be in time order. Costs the records of each marker's windows and of its step up to the last crossing
+// found.
 std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<const Marker> markers,
                                         const ResponseSettings& settings);
 

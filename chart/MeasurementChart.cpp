@@ -167,6 +167,7 @@ void MeasurementChart::CreateSeries() {
 
 void MeasurementChart::RemoveSeries() {
   SetRunBoundaries({});
+  SetGaps({});
   plot_->clearGraphs();
   graphs_.fill(nullptr);
   history_.Clear();
@@ -259,13 +260,15 @@ void MeasurementChart::FeedVisible(int pixels) {
     begin = begin > 0 ? begin - 1 : 0;
     end = std::min(end + 1, history_.Size());
     const double width = ColumnWidth(range.size(), pixels > 0 ? pixels : plot_->axisRect()->width());
-    // Each run by itself: no column mixes two runs, and a line does not run from one run's last point to the
-    // next run's first.
-    auto boundary = begin < end ? std::upper_bound(boundaryKeys_.begin(), boundaryKeys_.end(), records_.X(begin))
-                                : boundaryKeys_.end();
+    // Each run, and each stretch between gaps, by itself: no column mixes two, and no line runs from one's last
+    // point to the next one's first.
+    std::vector<double> breaks(boundaryKeys_);
+    breaks.insert(breaks.end(), gapKeys_.begin(), gapKeys_.end());
+    std::sort(breaks.begin(), breaks.end());
+    auto boundary = begin < end ? std::upper_bound(breaks.begin(), breaks.end(), records_.X(begin)) : breaks.end();
     for (size_t from = begin; from < end;) {
       size_t to = end;
-      if (boundary != boundaryKeys_.end()) {
+      if (boundary != breaks.end()) {
         to = history_.IndexRange(records_, *boundary, std::numeric_limits<double>::infinity(), from, end).first;
         ++boundary;
       }
@@ -408,6 +411,13 @@ void MeasurementChart::SetRunBoundaries(const std::vector<RunBoundary>& boundari
     boundaryItems_.push_back(label);
   }
   std::sort(boundaryKeys_.begin(), boundaryKeys_.end());
+}
+
+void MeasurementChart::SetGaps(const std::vector<Gap>& gaps) {
+  gapKeys_.clear();
+  // Midway, so that a gap's ends given a millisecond off their records' times still part the right two.
+  for (const Gap& gap : gaps) gapKeys_.push_back((ToKey(gap.lastBefore) + ToKey(gap.firstAfter)) / 2);
+  std::sort(gapKeys_.begin(), gapKeys_.end());
 }
 
 void MeasurementChart::Refresh() {

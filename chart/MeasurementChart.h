@@ -86,6 +86,14 @@ class MeasurementChart : public QWidget {
   void SetRunBoundaries(const std::vector<RunBoundary>& boundaries);
   int RunBoundaryCount() const { return static_cast<int>(boundaryItems_.size() / 2); }
 
+  // Where the records break off because the sensor was away: no line joins the last record before a gap to
+  // the first after it. Replaces the gaps given so far; RemoveSeries removes them too. The caller refreshes.
+  struct Gap {
+    double lastBefore;  // days since 1899-12-30: the last record's time before the gap
+    double firstAfter;  // the first record's time after it
+  };
+  void SetGaps(const std::vector<Gap>& gaps);
+
   // Gas markers: a labelled vertical line each at its time, drawn apart from the run boundaries.
   struct MarkerLine {
     double days;  // days since 1899-12-30
@@ -164,6 +172,7 @@ class MeasurementChart : public QWidget {
   SeriesHistory<kSeriesCount> history_;
   std::vector<QCPAbstractItem*> boundaryItems_;  // a line and its label per run boundary, owned by the plot
   std::vector<double> boundaryKeys_;             // where runs begin on the time axis, ascending
+  std::vector<double> gapKeys_;                  // amid each gap on the time axis, ascending
   std::vector<QCPAbstractItem*> markerItems_;    // a line and its label per gas marker, owned by the plot
   // Span selection: Shift + drag. True when the event was the span's.
   bool SpanMouseEvent(QEvent* event);

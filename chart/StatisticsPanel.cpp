@@ -214,9 +214,8 @@ void StatisticsPanel::Refresh() {
     const auto [first, last] = analysis::IndexRange(records, from, to);
     figures_ = index_.Query(records, first, last);
     std::vector<analysis::Marker> inRange;
-    // The recorder's gap markers say where records are missing; they start no step.
     for (const analysis::Marker& marker : markers_) {
-      if (marker.time >= from && marker.time <= to && !analysis::IsGapLabel(marker.label)) inRange.push_back(marker);
+      if (marker.time >= from && marker.time <= to) inRange.push_back(marker);
     }
     if (!inRange.empty()) {
       steps_ = analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings());

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QVBoxLayout>
 
+#include "analysis/Gaps.h"
 #include "analysis/MarkerFile.h"
 #include "analysis/TimeText.h"
 #include "chart/MeasurementChart.h"
@@ -32,6 +33,10 @@ void ShowMarkers(const std::vector<analysis::Marker>& markers, chart::Measuremen
   std::vector<chart::MeasurementChart::MarkerLine> lines;
   for (const analysis::Marker& marker : markers) lines.push_back({marker.time, QString::fromStdString(marker.label)});
   chart.SetMarkers(lines);
+  std::vector<chart::MeasurementChart::Gap> gaps;
+  for (const analysis::Gap& gap : analysis::GapsOf(markers))
+    gaps.push_back({gap.start.time, gap.start.time + gap.seconds / analysis::kSecondsPerDay});
+  chart.SetGaps(gaps);
   panel.SetMarkers(markers);
 }
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <ostream>
 
 #include "analysis/tests/Synthetic.h"
@@ -140,6 +142,31 @@ TEST(ResponseTimesTest, SeveralStepsEachEndAtTheNextMarker) {
   EXPECT_NEAR(*steps[1].levelBefore, 1400, 0.01);
   EXPECT_NEAR(*steps[1].levelAfter, 400, 0.01);
   EXPECT_NEAR(*steps[1].crossingSeconds[1], 20 * std::log(2.0), 0.05);
+}
+
+// The sensor away from 10 s to 30 s after the marker (the recorder's two gap markers around it): a crossing
+// before or after the gap keeps its time, the one that happened while the sensor was away has none instead of a
+// time made up across the gap, and the gap markers start no step of their own.
+TEST(ResponseTimesTest, ACrossingInsideAGapHasNoTime) {
+  const auto all = SyntheticRun(0.5, 500, FirstOrderStep(400, 1400, 100, 20));
+  std::vector<acquisition::MeasurementRecord> records;
+  std::copy_if(all.begin(), all.end(), std::back_inserter(records),
+               [](const acquisition::MeasurementRecord& r) { return r.DT <= DaysAt(110) || r.DT >= DaysAt(130); });
+  const Marker gas{DaysAt(100), "gas on", ""};
+  const std::vector<Marker> markers = {
+      gas, {DaysAt(110), "connection lost", ""}, {DaysAt(130), "reconnected after 20 s", ""}};
+  const std::vector<StepResponse> steps = ResponseTimes(SpanRecords(records), markers, ResponseSettings{});
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].marker.label, "gas on");
+  ASSERT_TRUE(steps[0].crossingSeconds[0]);
+  EXPECT_NEAR(*steps[0].crossingSeconds[0], 20 * std::log(10.0 / 9), 0.1);
+  EXPECT_FALSE(steps[0].crossingSeconds[1]) << "T50, at 13.9 s, fell into the gap";
+  ASSERT_TRUE(steps[0].crossingSeconds[2]);
+  EXPECT_NEAR(*steps[0].crossingSeconds[2], 20 * std::log(10.0), 0.1);
+  // Without the gap markers the missing records are not known as a gap, and T50 is placed across it.
+  const std::vector<StepResponse> unmarked = ResponseTimes(SpanRecords(records), {&gas, 1}, ResponseSettings{});
+  ASSERT_TRUE(unmarked[0].crossingSeconds[1]);
+  EXPECT_GT(*unmarked[0].crossingSeconds[1], 10);
 }
 
 TEST(ResponseTimesTest, MarkerBeforeTheFirstRecordHasNoLevelBefore) {

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "acquisition/DataFile.h"
 #include "acquisition/SystemRegionalFormat.h"
@@ -253,6 +255,59 @@ TEST_F(ChartZoom, LongHistoryIsDrawnFromAFewPointsPerPixel) {
   chart_->SetTimeRange(chart_->PointX(1000), chart_->PointX(1099));
   chart_->Refresh();
   EXPECT_EQ(chart_->Plot()->graph(0)->dataCount(), 102) << "the hundred points and one neighbour on each side";
+}
+
+// Where the sensor was away the lines break: one NaN between the last point before each gap and the first after
+// it, in every series, whether each record is drawn or columns of many are, and nowhere else.
+TEST_F(ChartZoom, GapsBreakTheLinesBetweenTheirTwoRecords) {
+  chart_->CreateSeries();
+  // 20000 records a second apart, away for 60 s after record 5000 and for 7 s after record 15000.
+  std::vector<double> times;
+  double t = kDay0;
+  for (int i = 0; i < 20000; ++i) {
+    times.push_back(t);
+    AddPoint(t, static_cast<uint16_t>(i % 700));
+    t += (i == 4999 ? 61 : i == 14999 ? 8 : 1) * kSecond;
+  }
+  chart_->SetGaps({{times[4999], times[5000]}, {times[14999], times[15000]}});
+  struct View {
+    const char* name;
+    int first, last;  // records in view
+    std::vector<int> gapsAfter;
+  };
+  for (const View& view : std::vector<View>{{"all, columns of many", 0, 19999, {4999, 14999}},
+                                            {"around the first, each record", 4950, 5050, {4999}},
+                                            {"no gap in view", 6000, 6100, {}}}) {
+    SCOPED_TRACE(view.name);
+    chart_->SetTimeRange(times[view.first], times[view.last]);
+    chart_->Refresh();
+    for (int series = 0; series < chart::MeasurementChart::kSeriesCount; ++series) {
+      QCPGraph* graph = chart_->Plot()->graph(series);
+      if (!graph->visible()) continue;
+      std::vector<double> breaks;
+      const auto& data = *graph->data();
+      for (auto it = data.constBegin(); it != data.constEnd(); ++it) {
+        if (!std::isnan(it->value)) continue;
+        ASSERT_NE(it, data.constBegin());
+        ASSERT_NE(it + 1, data.constEnd());
+        breaks.push_back((it - 1)->key);
+      }
+      ASSERT_EQ(breaks.size(), view.gapsAfter.size()) << series;
+      for (size_t g = 0; g < breaks.size(); ++g) {
+        const double before = (times[view.gapsAfter[g]] - 25569.0) * 86400.0;
+        const double after = (times[view.gapsAfter[g] + 1] - 25569.0) * 86400.0;
+        const auto at = std::find_if(data.constBegin(), data.constEnd(),
+                                     [&](const QCPGraphData& p) { return std::isnan(p.value) && p.key > before; });
+        EXPECT_DOUBLE_EQ((at - 1)->key, before) << "the last point before gap " << g;
+        EXPECT_DOUBLE_EQ((at + 1)->key, after) << "the first point after gap " << g;
+      }
+    }
+  }
+  // Without the gaps the lines run through.
+  chart_->SetGaps({});
+  chart_->SetTimeRange(times[0], times[19999]);
+  chart_->Refresh();
+  for (const QCPGraphData& point : *chart_->Plot()->graph(0)->data()) EXPECT_FALSE(std::isnan(point.value));
 }
 
 }  // namespace
