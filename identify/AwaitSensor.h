@@ -56,7 +56,7 @@ class SensorAwaiter {
   const SensorIdentity wanted_;
   const std::chrono::milliseconds lookEvery_;
   mutable std::mutex mutex_;
-  AwaitResult result_;                 // guarded by mutex_
+  AwaitResult result_;                  // guarded by mutex_
   std::vector<SensorIdentity> others_;  // guarded by mutex_
   base::WorkerThread worker_;           // last: joins before the members above go
 };
