@@ -14,10 +14,13 @@
 #endif
 
 #include "acquisition/SystemRegionalFormat.h"
+#include "analysis/BatchReport.h"
 #include "analysis/Gaps.h"
+#include "analysis/Limits.h"
 #include "analysis/MarkerFile.h"
 #include "analysis/Report.h"
 #include "analysis/ResponseTimes.h"
+#include "analysis/SensorFigures.h"
 #include "analysis/Statistics.h"
 #include "analysis/TimeText.h"
 #include "datafile/DataFileReader.h"
@@ -28,11 +31,13 @@ namespace {
 
 constexpr int kBadFile = 1;
 constexpr int kBadOptions = 2;
-constexpr int kOutputFailed = 3;
+constexpr int kLimitsFailed = 3;
+constexpr int kOutputFailed = 4;
 constexpr const char* kProgram = "quarn-analyze: ";
 
 struct Options {
-  std::string file;
+  std::vector<std::string> files;
+  std::optional<std::string> limits;
   std::optional<std::string> from;
   std::optional<std::string> to;
   ResponseSettings response;
@@ -63,7 +68,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return options;
     }
     const bool valued = arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold" || arg == "--run" ||
-                        arg == "--date-order";
+                        arg == "--date-order" || arg == "--limits";
     if ((valued || arg == "--csv") && !given.insert(arg).second) {
       error = arg + " is given twice";
       return std::nullopt;
@@ -80,6 +85,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       const std::string& value = args[++i];
       if (arg == "--from") {
         options.from = value;
+      } else if (arg == "--limits") {
+        options.limits = value;
       } else if (arg == "--to") {
         options.to = value;
       } else if (arg == "--window") {
@@ -119,13 +126,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       error = "unknown option " + arg;
       return std::nullopt;
     }
-    if (!options.file.empty()) {
-      error = "more than one file: " + options.file + " and " + arg;
+    if (std::find(options.files.begin(), options.files.end(), arg) != options.files.end()) {
+      error = "the file " + arg + " is given twice";
       return std::nullopt;
     }
-    options.file = arg;
+    options.files.push_back(arg);
   }
-  if (options.file.empty()) {
+  if (options.files.empty()) {
     error = "no data file given (see --help)";
     return std::nullopt;
   }
@@ -154,80 +161,52 @@ bool InTimeOrder(const RecordSource& source) {
   return ordered;
 }
 
-}  // namespace
+// One data file's figures over the chosen range and run, and its gaps.
+struct FileResult {
+  RangeStatistics statistics;  // of all five series
+  BatchEntry entry;
+};
 
-std::string AnalyzeUsage() {
-  return "usage: quarn-analyze FILE [--run N] [--from T] [--to T] [--window S] [--hold N] [--date-order O] [--csv]\n"
-         "       quarn-analyze --help | --version\n"
-         "Statistics of the five series (Conc, St, Temp, Um, Ur) of a data file and, when FILE.marks.tsv exists,\n"
-         "the response times after its gas markers.\n"
-         "  --from T, --to T  only records from / up to time T (both included): the data file's time text\n"
-         "                    (\"05.09.2013 14:03:07\") or ISO-8601 (2013-09-05T14:03:07)\n"
-         "  --window S        seconds over which the levels before and after a step are averaged (default 60)\n"
-         "  --hold N          samples a crossing must hold to count (default 3)\n"
-         "  --run N           only the Nth run of the file (its Nth header block); runs started in the same\n"
-         "                    minute share a file, and without --run all of them are analysed together\n"
-         "  --date-order O    read the file's dates as dmy, mdy or ymd where neither its dates nor its name settle it\n"
-         "  --csv             CSV instead of a table: the statistics, an empty line, the response times\n"
-         "Exit status: 0 done, 1 the file cannot be read, 2 bad options, 3 standard output failed.\n"
-         "The columns, the CSV layout and the marker file: man quarn-analyze.\n";
-}
-
-datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(acquisition::SystemRegionalFormat()); }
-
-void SetSystemMonthNames([[maybe_unused]] datafile::ReadOptions& options) {
-#ifndef _WIN32
-  // The names strftime writes under the C library's time locale (UTF-8 there, as the recorder assumes); on
-  // Windows its short dates are numbers.
-  for (int m = 0; m < 12; ++m) {
-    options.shortMonthNames[m] = nl_langinfo(static_cast<nl_item>(ABMON_1 + m));
-    options.longMonthNames[m] = nl_langinfo(static_cast<nl_item>(MON_1 + m));
-  }
-#endif
-}
-
-int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions& locale, std::ostream& out,
-               std::ostream& err) {
-  std::string error;
-  const std::optional<Options> parsed = ParseOptions(args, error);
-  if (!parsed) {
-    err << kProgram << error << "\n";
-    return kBadOptions;
-  }
-  const Options& options = *parsed;
-  if (options.help) return Emit(out, err, AnalyzeUsage()) ? 0 : kOutputFailed;
-  if (options.version) return Emit(out, err, std::string("quarn-analyze ") + QUARN_VERSION + "\n") ? 0 : kOutputFailed;
-
+// Reads a data file and its marker file and computes its figures; nothing, with one line on err and the exit
+// status set, when the file cannot be read or the options do not fit it. Warnings name the file when several
+// are analysed.
+std::optional<FileResult> AnalyzeFile(const Options& options, const std::string& file,
+                                      const datafile::ReadOptions& locale, bool several, std::ostream& err,
+                                      int& status) {
+  const std::string about = several ? file + ": " : "";
   acquisition::MeasurementStore store;
   datafile::ReadResult read;
   const datafile::MonthNames monthNames = datafile::MonthNamesOf(locale);
   try {
     datafile::ReadOptions reading = locale;
     reading.chosenOrder = options.dateOrder;
-    read = datafile::ReadDataFile(options.file, reading, store);
+    read = datafile::ReadDataFile(file, reading, store);
   } catch (const std::exception& e) {
-    err << kProgram << options.file << ": " << e.what() << "\n";
-    return kBadFile;
+    err << kProgram << file << ": " << e.what() << "\n";
+    status = kBadFile;
+    return std::nullopt;
   }
   // Lines there were, but none read as a record: nothing to analyse is no result either.
   if (read.records == 0 && read.skippedLines > 0) {
-    err << kProgram << options.file << ": no data line reads; " << datafile::SkippedLinesText(read) << "\n";
-    return kBadFile;
+    err << kProgram << file << ": no data line reads; " << datafile::SkippedLinesText(read) << "\n";
+    status = kBadFile;
+    return std::nullopt;
   }
-  if (read.skippedLines > 0) err << kProgram << "warning: " << datafile::SkippedLinesText(read) << "\n";
+  if (read.skippedLines > 0) err << kProgram << "warning: " << about << datafile::SkippedLinesText(read) << "\n";
   // Runs started in the same minute share one file; each begins with its header block.
   if (options.run && *options.run > read.runs.size()) {
-    err << kProgram << "--run " << *options.run << ": " << options.file << " holds " << read.runs.size()
+    err << kProgram << "--run " << *options.run << ": " << file << " holds " << read.runs.size()
         << (read.runs.size() == 1 ? " run" : " runs") << "\n";
-    return kBadOptions;
+    status = kBadOptions;
+    return std::nullopt;
   }
   if (!options.run && read.runs.size() > 1) {
-    err << kProgram << "note: " << options.file << " holds " << read.runs.size() << " runs (header blocks at lines";
+    err << kProgram << "note: " << file << " holds " << read.runs.size() << " runs (header blocks at lines";
     for (const datafile::Run& run : read.runs) err << " " << run.headerLine;
     err << "); all are analysed together, --run N takes one\n";
   }
   if (!read.dateOrderSettledByFile && read.records > 0)
-    err << kProgram << "warning: " << read.dateReading << "; --date-order dmy|mdy|ymd chooses\n";
+    err << kProgram << "warning: " << about << read.dateReading << "; --date-order dmy|mdy|ymd chooses\n";
 
   // The range: records between --from and --to, both included.
   double fromDays = -std::numeric_limits<double>::infinity();
@@ -237,17 +216,19 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     if (!text) continue;
     const std::optional<double> value = ParseTimeText(*text, read.dateOrder, monthNames, read.latestYear);
     if (!value) {
-      err << kProgram << "bad time for " << name << ": \"" << *text << "\" (the data file's time text, "
+      err << kProgram << about << "bad time for " << name << ": \"" << *text << "\" (the data file's time text, "
           << datafile::DateOrderName(read.dateOrder) << ", or ISO-8601 such as 2013-09-05T14:03:07)\n";
-      return kBadOptions;
+      status = kBadOptions;
+      return std::nullopt;
     }
     // Local wall clock; in an hour the clock repeats, the range takes in both of its instants.
     const acquisition::UtcInstants instants = acquisition::UtcFromLocal(*value);
     *days = days == &toDays && instants.second ? *instants.second : instants.first;
   }
   if (fromDays > toDays) {
-    err << kProgram << "--from lies after --to\n";
-    return kBadOptions;
+    err << kProgram << about << "--from lies after --to\n";
+    status = kBadOptions;
+    return std::nullopt;
   }
 
   // Records out of time order (a clock set back) are picked one by one; otherwise the range is one stretch.
@@ -283,7 +264,7 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
 
   // Markers within the range, from the marker file beside the data file.
   std::vector<Marker> markers;
-  const std::string markerPath = MarkerFilePath(options.file);
+  const std::string markerPath = MarkerFilePath(file);
   try {
     const MarkerFileContents contents = ReadMarkerFile(markerPath);
     for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
@@ -307,16 +288,27 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   }
   // The recorder's gap markers say where records are missing; the steps are those of the gas markers.
   std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.time < b.time; });
-  std::vector<Row> gapRows;
-  for (const Gap& gap : GapsOf(markers)) gapRows.push_back(GapRow(gap));
-  std::vector<StepResponse> steps;
-  if (!markers.empty()) {
-    steps = ResponseTimes(RangeRecords(source, first, last), markers, options.response);
+  FileResult result;
+  result.entry.file = file;
+  for (const Gap& gap : GapsOf(markers)) result.entry.gapRows.push_back(GapRow(gap));
+  // The sensor the run (or the first run that names one) was recorded from.
+  SensorIdentity identity;
+  for (size_t r = options.run ? *options.run - 1 : 0; r < read.runs.size(); ++r) {
+    identity = {read.runs[r].serialNumber, read.runs[r].firmware};
+    if (options.run || !identity.serialNumber.empty()) break;
   }
+  result.statistics = statistics;
+  result.entry.figures = FiguresOf(source, statistics, markers, options.response, std::move(identity));
+  return result;
+}
 
-  if (options.csv) return Emit(out, err, CsvReport(statistics, steps, gapRows)) ? 0 : kOutputFailed;
+// The report of a single file without limits: all five series, the response times, the gaps.
+std::string SingleFileReport(const FileResult& result, bool csv) {
+  const std::vector<StepResponse>& steps = result.entry.figures.steps;
+  std::vector<Row> gapRows = result.entry.gapRows;
+  if (csv) return CsvReport(result.statistics, steps, gapRows);
   std::vector<Row> rows = {StatisticsHeader()};
-  for (size_t k = 0; k < kSeriesCount; ++k) rows.push_back(StatisticsRow(k, statistics.series[k]));
+  for (size_t k = 0; k < kSeriesCount; ++k) rows.push_back(StatisticsRow(k, result.statistics.series[k]));
   std::string text = AlignedTable(rows);
   if (!steps.empty()) {
     std::vector<Row> stepRows = {ResponseHeader()};
@@ -333,7 +325,98 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
     gapRows.insert(gapRows.begin(), GapHeader());
     text += "\n" + AlignedTable(gapRows);
   }
-  return Emit(out, err, text) ? 0 : kOutputFailed;
+  return text;
+}
+
+}  // namespace
+
+std::string AnalyzeUsage() {
+  return "usage: quarn-analyze FILE... [--limits L] [--run N] [--from T] [--to T] [--window S] [--hold N]\n"
+         "                      [--date-order O] [--csv]\n"
+         "       quarn-analyze --help | --version\n"
+         "Statistics of the five series (Conc, St, Temp, Um, Ur) of a data file and, when FILE.marks.tsv exists,\n"
+         "the response times after its gas markers. Several files, or --limits: one row per file (serial number,\n"
+         "firmware, first and last time, the statistics of Conc), then one row per file and gas marker.\n"
+         "  --limits L        judge each file against the acceptance limits of the INI file L and add a verdict\n"
+         "                    column (PASS, or FAIL: and the limits not met). Keys, before any section for every\n"
+         "                    file and step, or in a [marker LABEL] section for the steps after that label:\n"
+         "                    sd_max, drift_per_hour_max, T90_max_s, level_after_min, level_after_max\n"
+         "  --from T, --to T  only records from / up to time T (both included): the data file's time text\n"
+         "                    (\"05.09.2013 14:03:07\") or ISO-8601 (2013-09-05T14:03:07)\n"
+         "  --window S        seconds over which the levels before and after a step are averaged (default 60)\n"
+         "  --hold N          samples a crossing must hold to count (default 3)\n"
+         "  --run N           only the Nth run of the file (its Nth header block); runs started in the same\n"
+         "                    minute share a file, and without --run all of them are analysed together\n"
+         "  --date-order O    read the file's dates as dmy, mdy or ymd where neither its dates nor its name settle it\n"
+         "  --csv             CSV instead of a table: the statistics, an empty line, the response times, an empty\n"
+         "                    line, the gaps; with several files a file column first in each\n"
+         "Exit status: 0 done (and every file within its limits), 1 a file cannot be read, 2 bad options or a bad\n"
+         "limits file, 3 a file fails its limits, 4 standard output failed.\n"
+         "The columns, the CSV layout, the limits file and the marker file: man quarn-analyze.\n";
+}
+
+datafile::DateOrder SystemDateOrder() { return datafile::DateOrderOf(acquisition::SystemRegionalFormat()); }
+
+void SetSystemMonthNames([[maybe_unused]] datafile::ReadOptions& options) {
+#ifndef _WIN32
+  // The names strftime writes under the C library's time locale (UTF-8 there, as the recorder assumes); on
+  // Windows its short dates are numbers.
+  for (int m = 0; m < 12; ++m) {
+    options.shortMonthNames[m] = nl_langinfo(static_cast<nl_item>(ABMON_1 + m));
+    options.longMonthNames[m] = nl_langinfo(static_cast<nl_item>(MON_1 + m));
+  }
+#endif
+}
+
+int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions& locale, std::ostream& out,
+               std::ostream& err) {
+  std::string error;
+  const std::optional<Options> parsed = ParseOptions(args, error);
+  if (!parsed) {
+    err << kProgram << error << "\n";
+    return kBadOptions;
+  }
+  const Options& options = *parsed;
+  if (options.help) return Emit(out, err, AnalyzeUsage()) ? 0 : kOutputFailed;
+  if (options.version) return Emit(out, err, std::string("quarn-analyze ") + QUARN_VERSION + "\n") ? 0 : kOutputFailed;
+
+  std::optional<AcceptanceLimits> limits;
+  if (options.limits) {
+    LimitsReading reading = ReadLimitsFile(*options.limits);
+    if (!reading.limits) {
+      err << kProgram << *options.limits << (reading.error.line > 0 ? " " : ": ") << reading.error.Text() << "\n";
+      return kBadOptions;
+    }
+    limits = std::move(reading.limits);
+  }
+
+  const bool several = options.files.size() > 1;
+  std::vector<FileResult> results;
+  for (const std::string& file : options.files) {
+    int status = 0;
+    std::optional<FileResult> result = AnalyzeFile(options, file, locale, several, err, status);
+    if (!result) return status;
+    results.push_back(std::move(*result));
+  }
+  if (limits) {
+    // A section for a label that a file has no step of judges nothing there: worth a word, it may be a typo.
+    for (const FileResult& result : results) {
+      for (const auto& [label, sectionLimits] : limits->byLabel) {
+        const std::vector<StepResponse>& steps = result.entry.figures.steps;
+        if (std::none_of(steps.begin(), steps.end(), [&](const StepResponse& s) { return s.marker.label == label; })) {
+          err << kProgram << "warning: " << result.entry.file << ": no gas marker \"" << label
+              << "\" for the limits of [marker " << label << "]\n";
+        }
+      }
+    }
+  }
+  if (!several && !limits) return Emit(out, err, SingleFileReport(results.front(), options.csv)) ? 0 : kOutputFailed;
+
+  std::vector<BatchEntry> entries;
+  for (FileResult& result : results) entries.push_back(std::move(result.entry));
+  const BatchReportText report = BatchReport(entries, limits, options.csv);
+  if (!Emit(out, err, report.text)) return kOutputFailed;
+  return report.anyFailed ? kLimitsFailed : 0;
 }
 
 }  // namespace quarn::analysis

@@ -8,10 +8,12 @@
 
 namespace quarn::analysis {
 
-// quarn-analyze FILE [--from T] [--to T] [--window S] [--hold N] [--csv]: the statistics of a data file's
-// records and, when the marker file beside it exists, the response times after its markers; as an aligned
-// table, or as CSV (docs/analyze.md). Returns the exit status: 0, 1 for a file that cannot be read, 2 for bad
-// options; every failure is one line on err. locale gives the user's date order and month names, which the
+// quarn-analyze FILE... [--limits L] [--from T] [--to T] [--window S] [--hold N] [--csv]: the statistics of a
+// data file's records and, when the marker file beside it exists, the response times after its markers; for
+// several files, or judged against limits, a row per file and one per file and marker (BatchReport); as an
+// aligned table, or as CSV (docs/analyze.md). Returns the exit status: 0, 1 for a file that cannot be read, 2
+// for bad options or a bad limits file, 3 when a file fails its limits, 4 when standard output fails; every
+// failure is one line on err. locale gives the user's date order and month names, which the
 // data file, the marker file and --from/--to are read with.
 int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions& locale, std::ostream& out,
                std::ostream& err);

@@ -142,6 +142,8 @@ std::vector<StepResponse> ResponseTimes(const RecordSource& source, std::span<co
       size_t afterBegin = IndexRange(source, afterFrom, kInfinity).first;
       afterBegin = std::clamp(afterBegin, stepBegin, stepEnd);
       step.levelAfter = MeanConcentration(source, afterBegin, stepEnd);
+      step.levelAfterFirst = afterBegin;
+      step.levelAfterLast = stepEnd;
       if (step.levelBefore && step.levelAfter && *step.levelAfter != *step.levelBefore) {
         const double change = *step.levelAfter - *step.levelBefore;
         if (const std::optional<double> slope = SlopePerMinute(source, afterBegin, stepEnd)) {

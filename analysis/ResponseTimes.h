@@ -52,6 +52,9 @@ struct StepResponse {
   // Mean over the window before the next marker (or the last record), never reaching back before this marker;
   // none without a sample there.
   std::optional<double> levelAfter;
+  // The records levelAfter is the mean of: first .. last - 1 of the source (first == last without any).
+  size_t levelAfterFirst = 0;
+  size_t levelAfterLast = 0;
   // T10, T50, T90: seconds from the marker until the concentration first crossed 10, 50 and 90 % of the change
   // from levelBefore to levelAfter, rising or falling, and stayed beyond for the hold; none when it did not,
   // when it did so while the sensor was away (a gap), or when there is no change to measure.

@@ -105,9 +105,10 @@ FrameValues SensorModel::Measure() {
 
   const double temperature = Temperature();
   const double delta = temperature - 25;
-  const double active =
-      kActiveAtZero * (1 + ageing_) * (1 + kActivePerDegree * delta) * std::exp(-kAbsorption * ChamberGas()) +
-      kActiveNoise * symmetric(random_);
+  double seen = ChamberGas();
+  if (scatter_ > 0) seen = std::max(0.0, seen + std::normal_distribution<double>(0, scatter_)(random_));
+  const double active = kActiveAtZero * (1 + ageing_) * (1 + kActivePerDegree * delta) * std::exp(-kAbsorption * seen) +
+                        kActiveNoise * symmetric(random_);
   const double reference = kReferenceLevel * (1 + kReferencePerDegree * delta) + kReferenceNoise * symmetric(random_);
   const double lamp = kLampLevel * (1 + kLampPerDegree * delta) + kLampNoise * symmetric(random_);
 

@@ -44,6 +44,10 @@ class SensorModel {
   // Seconds; 0 or less: the chamber takes a new gas at once.
   void SetTimeConstant(double seconds);
   double TimeConstant() const { return timeConstant_; }
+  // Gaussian noise of this standard deviation (ppm) on the gas each frame sees, for sensors noisier than the
+  // model's own few ppm; 0 (the default) draws nothing, so that frames stay as the seed gives them.
+  void SetScatter(double ppm) { scatter_ = ppm > 0 ? ppm : 0; }
+  double Scatter() const { return scatter_; }
   // The ambient temperature the sensor slowly wanders around.
   void SetTemperature(double celsius) { baseTemperature_ = celsius; }
   double Temperature() const { return baseTemperature_ + temperatureWalk_; }
@@ -77,6 +81,7 @@ class SensorModel {
   double chamberPpm_ = 0;
   double timeConstant_ = 0;
   double chamberTime_ = 0;  // the clock's time of chamberPpm_
+  double scatter_ = 0;
   double baseTemperature_ = 25;
   double temperatureWalk_ = 0;
   double ageing_ = 0;  // relative change of the active channel since the factory zero

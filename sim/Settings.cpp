@@ -105,8 +105,9 @@ std::string Usage() {
          "       quarn-sensor-sim --help | --version\n"
          "--gas: the gas in the chamber at the start (default 400 ppm, outdoor air)\n"
          "--tau: time constant of the chamber's first-order response to a new gas (default 15, 0: at once)\n"
-         "control lines on standard input: gas PPM | tau SECONDS | temp C | silent on|off | silent-to CMD,... |\n"
-         "         reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off | skip CMD COUNT |\n"
+         "control lines on standard input: gas PPM | tau SECONDS | scatter PPM | temp C | silent on|off |\n"
+         "         silent-to CMD,... | reply-delay MS | split N | noise on|off | fields N | field N V[,V...]|off |\n"
+         "         skip CMD COUNT |\n"
          "         baud RATE | stream on|off | serial DIGITS | unplug | plug [COM] | quit\n"
          "plug COM: the port comes back under another number, as a replugged USB adapter does\n"
          "every control line is confirmed on standard output (\"DONE line\" or \"REFUSED line\") once in force\n"
@@ -235,6 +236,10 @@ ControlAction ApplyControlLine(const std::string& line, const ControlTargets& ta
     double seconds = 0;
     ok = ParseTimeConstant(value, seconds);
     if (ok) model.SetTimeConstant(seconds);
+  } else if (verb == "scatter") {
+    double ppm = 0;
+    ok = ParseNumber(value, ppm) && ppm >= 0 && ppm <= 10000;
+    if (ok) model.SetScatter(ppm);
   } else if (verb == "temp") {
     double celsius = 0;
     ok = ParseNumber(value, celsius);

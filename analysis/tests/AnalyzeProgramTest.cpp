@@ -376,7 +376,7 @@ TEST_F(AnalyzeProgramTest, FullStandardOutputFails) {
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) printed.append(buffer, n);
     const int status = pclose(pipe);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3) << args[0];
+    EXPECT_EQ(WEXITSTATUS(status), 4) << args[0];
     EXPECT_EQ(printed, "quarn-analyze: standard output: No space left on device\n") << args[0];
   }
 }

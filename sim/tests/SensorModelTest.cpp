@@ -215,6 +215,38 @@ TEST(SettingsTest, CommandLineAndControlLines) {
     EXPECT_EQ(ApplyControlLine(bad, targets), ControlAction::kInvalid) << bad;
   }
   EXPECT_DOUBLE_EQ(model.TimeConstant(), 0);
+  EXPECT_EQ(ApplyControlLine("scatter 20", targets), ControlAction::kNone);
+  EXPECT_DOUBLE_EQ(model.Scatter(), 20);
+  for (const char* bad : {"scatter", "scatter -1", "scatter x"}) {
+    EXPECT_EQ(ApplyControlLine(bad, targets), ControlAction::kInvalid) << bad;
+  }
+  EXPECT_DOUBLE_EQ(model.Scatter(), 20);
+}
+
+// Scatter widens the concentration's spread to about its deviation; without it the model stays within its own
+// few ppm.
+TEST(SensorModelTest, ScatterSetsTheSpreadOfTheConcentration) {
+  for (double scatter : {0.0, 25.0}) {
+    SensorModel model(5);
+    model.SetZero();
+    model.SetGas(1000);
+    model.SetScatter(scatter);
+    double sum = 0, squares = 0;
+    constexpr int kFrames = 4000;
+    for (int i = 0; i < kFrames; ++i) {
+      const double c = model.Measure().concentration;
+      sum += c;
+      squares += c * c;
+    }
+    const double mean = sum / kFrames;
+    const double sd = std::sqrt((squares - kFrames * mean * mean) / (kFrames - 1));
+    if (scatter == 0) {
+      EXPECT_LT(sd, 4) << "the model's own noise";
+    } else {
+      // The gas scatters by 25 ppm; the span factor (a few percent off) scales what the sensor reports.
+      EXPECT_NEAR(sd, scatter, 3);
+    }
+  }
 }
 
 }  // namespace

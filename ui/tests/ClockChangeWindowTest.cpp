@@ -194,8 +194,8 @@ TEST(ClockChangeWindow, ALiveRunAcrossTheSkippedHourKeepsTrueTimesLiveInTheFileA
                << (form.Chart()->TimeMin() - fakeStart) * kSecondsPerDay << ".."
                << (form.Chart()->TimeMax() - fakeStart) * kSecondsPerDay << " s; ";
            for (const analysis::StepResponse& s : liveSteps) {
-             why << s.marker.label << " before " << s.levelBefore.value_or(-1) << " after "
-                 << s.levelAfter.value_or(-1) << " T90 " << s.crossingSeconds[2].value_or(-1) << "; ";
+             why << s.marker.label << " before " << s.levelBefore.value_or(-1) << " after " << s.levelAfter.value_or(-1)
+                 << " T90 " << s.crossingSeconds[2].value_or(-1) << "; ";
            }
            return why.str();
          }();
@@ -230,8 +230,8 @@ TEST(ClockChangeWindow, ALiveRunAcrossTheSkippedHourKeepsTrueTimesLiveInTheFileA
 
   // The review window's statistics of the whole file: the same count, drift and response times.
   form.OpenDataFiles({QString::fromStdString(dataFile)});
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return form.ReviewWindows().size() == 1 && !form.ReviewWindows()[0]->Loading(); }, kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ReviewWindows().size() == 1 && !form.ReviewWindows()[0]->Loading(); },
+                              kWaitMs));
   review::ReviewWindow* review = form.ReviewWindows()[0];
   EXPECT_EQ(review->Records().Count(), stored);
   chart::StatisticsPanel* panel = review->Statistics();
