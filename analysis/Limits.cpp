@@ -69,6 +69,7 @@ std::optional<LimitsError> MinimumAboveMaximum(const Limits& limits, size_t line
 }
 
 std::optional<LimitsError> CloseSection(const Section& section, const AcceptanceLimits& all, const std::string& label) {
+  // The later of the level_after_min and level_after_max lines (their places in Keys()).
   const size_t keyLine = std::max(section.keyLines[3], section.keyLines[4]);
   if (auto error = MinimumAboveMaximum(*section.limits, keyLine)) return error;
   // Together with the general limits it replaces only in part, a marker's range must still hold a level.
