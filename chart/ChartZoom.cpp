@@ -1,5 +1,8 @@
 #include "ChartZoom.h"
 
+#include <QHBoxLayout>
+#include <QPushButton>
+
 #include "chart/MeasurementChart.h"
 #include "chart/ZoomLogic.h"
 
@@ -24,9 +27,9 @@ void ZoomTimeInStep(MeasurementChart& chart) {
 }
 
 void ZoomTimeOutStep(MeasurementChart& chart) {
-  if (!chart.HasSeries() || chart.PointCount() == 0) return;
-  SetTimeRange(chart,
-               ZoomTimeOut(chart.TimeMin(), chart.TimeMax(), chart.PointX(0), chart.PointX(chart.PointCount() - 1)));
+  const auto times = chart.RecordTimes();
+  if (!times) return;
+  SetTimeRange(chart, ZoomTimeOut(chart.TimeMin(), chart.TimeMax(), times->first, times->second));
 }
 
 void ZoomValueInStep(MeasurementChart& chart) {
@@ -47,6 +50,27 @@ void ZoomValueOutStep(MeasurementChart& chart) {
 }
 
 void ZoomResetStep(MeasurementChart& chart) { chart.SetAutoScale(); }
+
+QWidget* ZoomButtonRow(MeasurementChart& chart, QWidget* parent) {
+  auto* zoom = new QWidget(parent);
+  auto* layout = new QHBoxLayout(zoom);
+  layout->setContentsMargins(0, 0, 0, 0);
+  const std::pair<const char*, void (*)(MeasurementChart&)> zooms[] = {{"X+", &ZoomTimeInStep},
+                                                                       {"X-", &ZoomTimeOutStep},
+                                                                       {"Y+", &ZoomValueInStep},
+                                                                       {"Y-", &ZoomValueOutStep},
+                                                                       {"Reset", &ZoomResetStep}};
+  for (const auto& [caption, step] : zooms) {
+    auto* button = new QPushButton(caption, zoom);
+    button->setObjectName(QString("zoom") + caption);
+    button->setToolTip(ZoomToolTip(caption));
+    button->setAutoDefault(false);
+    button->setMinimumWidth(10);
+    QObject::connect(button, &QPushButton::clicked, &chart, [&chart, step = step] { step(chart); });
+    layout->addWidget(button);
+  }
+  return zoom;
+}
 
 QString ZoomToolTip(const QString& caption) {
   if (caption == "X+") return "Zooms in on time around the middle of the view";

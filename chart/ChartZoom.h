@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace quarn::chart {
 
 class MeasurementChart;
@@ -16,5 +18,7 @@ void ZoomValueOutStep(MeasurementChart& chart);
 void ZoomResetStep(MeasurementChart& chart);
 // What the zoom button with this caption does, as its tooltip.
 QString ZoomToolTip(const QString& caption);
+// A row of the five zoom buttons ("zoomX+" ... "zoomReset") on chart.
+QWidget* ZoomButtonRow(MeasurementChart& chart, QWidget* parent);
 
 }  // namespace quarn::chart

@@ -15,6 +15,10 @@ QStringList DialogFileChooser::DataFilesToOpen(QWidget* parent, const QString& f
   return QFileDialog::getOpenFileNames(parent, "Open data file", folder, "Data files (*.txt);;All files (*)");
 }
 
+QString DialogFileChooser::FolderToFollow(QWidget* parent, const QString& folder) {
+  return QFileDialog::getExistingDirectory(parent, "Follow folder", folder);
+}
+
 QString DialogFileChooser::DataFileSavePath(QWidget* parent, const QString& suggested) {
   return QFileDialog::getSaveFileName(parent, "Input FileName", suggested, "Text File (*.txt)", nullptr,
                                       QFileDialog::DontConfirmOverwrite);

@@ -23,6 +23,8 @@ class FileChooser {
   virtual ~FileChooser() = default;
   // Data files to open for review, starting in folder; empty when cancelled.
   virtual QStringList DataFilesToOpen(QWidget* parent, const QString& folder) = 0;
+  // A folder whose data files being written are to be followed, starting in folder; empty when cancelled.
+  virtual QString FolderToFollow(QWidget* parent, const QString& folder) = 0;
   // Where to save a copy of the run's data file, starting at suggested; empty when cancelled. An existing file
   // is replaced without asking.
   virtual QString DataFileSavePath(QWidget* parent, const QString& suggested) = 0;
@@ -38,6 +40,7 @@ class FileChooser {
 class DialogFileChooser : public FileChooser {
  public:
   QStringList DataFilesToOpen(QWidget* parent, const QString& folder) override;
+  QString FolderToFollow(QWidget* parent, const QString& folder) override;
   QString DataFileSavePath(QWidget* parent, const QString& suggested) override;
   std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
                                      const QString& filters) override;

@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -85,6 +86,7 @@ const std::array<MeasurementChart::SeriesSpec, MeasurementChart::kSeriesCount> M
 
 MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
   setObjectName("Chart1");
+  sources_.push_back(std::make_unique<Source>());
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(plot_);
@@ -118,11 +120,32 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new
   plot_->installEventFilter(this);
 
   // A click on a legend entry hides or shows its series; a hidden one is listed in grey.
-  connect(plot_, &QCustomPlot::legendClick, this, [this](QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent*) {
+  connect(plot_, &QCustomPlot::legendClick, this, [this](QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent* event) {
     auto* entry = qobject_cast<QCPPlottableLegendItem*>(item);
     if (!entry) return;
-    for (int i = 0; i < kSeriesCount; ++i) {
-      if (graphs_[i] == entry->plottable()) SetSeriesVisible(i, !graphs_[i]->visible());
+    for (int i = 0; i < static_cast<int>(curves_.size()); ++i) {
+      if (curves_[i].graph != entry->plottable()) continue;
+      // The second click of a double click on the same entry toggles nothing.
+      const bool second = i == lastClicked_ && event->timestamp() - lastClickTime_ <
+                                                   static_cast<quint64>(QApplication::doubleClickInterval());
+      lastClickTime_ = event->timestamp();
+      if (second) return;
+      lastClicked_ = i;
+      visibleBeforeClick_ = curves_[i].graph->visible();
+      SetSeriesVisible(i, !curves_[i].graph->visible());
+      if (sensorMode_) emit sensorClicked(i);
+    }
+  });
+  connect(plot_, &QCustomPlot::legendDoubleClick, this, [this](QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent*) {
+    auto* entry = qobject_cast<QCPPlottableLegendItem*>(item);
+    for (int i = 0; entry && sensorMode_ && i < static_cast<int>(curves_.size()); ++i) {
+      if (curves_[i].graph != entry->plottable()) continue;
+      // A double click chooses the sensor and leaves it shown or hidden as it was before its first click.
+      if (i == lastClicked_ && curves_[i].graph->visible() != visibleBeforeClick_) {
+        SetSeriesVisible(i, visibleBeforeClick_);
+        emit sensorClicked(i);
+      }
+      emit sensorChosen(i);
     }
   });
   // A range that changes without us was zoomed or dragged by the user: that axis leaves automatic scaling.
@@ -150,29 +173,86 @@ bool MeasurementChart::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-bool MeasurementChart::HasSeries() const { return graphs_[0] != nullptr; }
+bool MeasurementChart::HasSeries() const { return !curves_.empty(); }
+
+void MeasurementChart::AddCurve(size_t source, int series, const QString& name, const QColor& colour) {
+  QCPGraph* graph = plot_->addGraph();
+  graph->setName(name);
+  graph->setPen(QPen(colour, 1));
+  curves_.push_back({graph, source, series, colour});
+}
+
+void MeasurementChart::RemoveCurves() {
+  SetRunBoundaries({});
+  SetGaps({});
+  plot_->clearGraphs();
+  curves_.clear();
+  for (auto& source : sources_) source->Clear();
+}
 
 void MeasurementChart::CreateSeries() {
   RemoveSeries();
-  for (int i = 0; i < kSeriesCount; ++i) {
-    QCPGraph* graph = plot_->addGraph();
-    graph->setName(kSeries[i].title);
-    graph->setPen(QPen(kSeries[i].colour, 1));
-    graphs_[i] = graph;
-  }
+  sensorMode_ = false;
+  sources_.resize(1);
+  for (int i = 0; i < kSeriesCount; ++i) AddCurve(0, i, kSeries[i].title, kSeries[i].colour);
   plot_->legend->setVisible(true);
   autoTime_ = autoValue_ = true;
   SetAdvanced(advanced_);
 }
 
+void MeasurementChart::CreateSensorSeries(const std::vector<Sensor>& sensors, int series) {
+  RemoveSeries();
+  sensorMode_ = true;
+  sensorSeries_ = series;
+  sources_.clear();
+  for (size_t i = 0; i < sensors.size(); ++i) {
+    sources_.push_back(std::make_unique<Source>());
+    sources_.back()->records.store = sensors[i].store;
+    AddCurve(i, series, sensors[i].name, sensors[i].colour);
+    ShowSeries(static_cast<int>(i), true);
+  }
+  plot_->legend->setVisible(true);
+  autoTime_ = autoValue_ = true;
+  UpdateValueTitle();
+}
+
+void MeasurementChart::SetSensorSeries(int series) {
+  sensorSeries_ = series;
+  for (Curve& curve : curves_) curve.series = series;
+  autoValue_ = true;
+  UpdateValueTitle();
+}
+
+void MeasurementChart::ShowSensorRecords(int sensor, size_t count) {
+  if (sensor < 0 || sensor >= static_cast<int>(sources_.size())) return;
+  sources_[static_cast<size_t>(sensor)]->Add(count);
+}
+
+size_t MeasurementChart::SensorPointCount(int sensor) const {
+  return sources_[static_cast<size_t>(sensor)]->history.Size();
+}
+
+void MeasurementChart::ClearSensorPoints(int sensor) { sources_[static_cast<size_t>(sensor)]->Clear(); }
+
+bool MeasurementChart::SensorVisible(int sensor) const { return SeriesVisible(sensor); }
+
+void MeasurementChart::SetSensorVisible(int sensor, bool visible) { SetSeriesVisible(sensor, visible); }
+
+void MeasurementChart::SetSensorLegendText(int sensor, const QString& text) {
+  curves_[static_cast<size_t>(sensor)].graph->setName(text);
+}
+
+QString MeasurementChart::SensorLegendText(int sensor) const {
+  return curves_[static_cast<size_t>(sensor)].graph->name();
+}
+
+QRect MeasurementChart::SensorLegendRect(int sensor) const {
+  auto* item = plot_->legend->itemWithPlottable(curves_[static_cast<size_t>(sensor)].graph);
+  return item ? item->outerRect() : QRect();
+}
+
 void MeasurementChart::RemoveSeries() {
-  SetRunBoundaries({});
-  SetGaps({});
-  plot_->clearGraphs();
-  graphs_.fill(nullptr);
-  history_.Clear();
-  valueExtent_.fill({});
-  timeExtent_ = {};
+  RemoveCurves();
   plot_->legend->setVisible(false);
   plot_->xAxis->setTickLabels(false);
   UpdateValueTitle();
@@ -180,12 +260,14 @@ void MeasurementChart::RemoveSeries() {
 }
 
 void MeasurementChart::ClearPoints() {
-  for (QCPGraph* graph : graphs_) {
-    if (graph) graph->data()->clear();
-  }
-  history_.Clear();
-  valueExtent_.fill({});
-  timeExtent_ = {};
+  for (const Curve& curve : curves_) curve.graph->data()->clear();
+  for (auto& source : sources_) source->Clear();
+}
+
+void MeasurementChart::Source::Clear() {
+  history.Clear();
+  valueExtent.fill({});
+  timeExtent = {};
 }
 
 namespace {
@@ -211,29 +293,58 @@ SeriesHistory<MeasurementChart::kSeriesCount>::Values MeasurementChart::RecordPo
   return SeriesValues(Record(i));
 }
 
-void MeasurementChart::SetRecords(const acquisition::MeasurementStore* store) { records_.store = store; }
+void MeasurementChart::SetRecords(const acquisition::MeasurementStore* store) { sources_[0]->records.store = store; }
 
-bool MeasurementChart::LocatePoints() const {
-  if (!records_.store || records_.store->Count() < history_.Size()) return false;
-  records_.Locate(history_.Size());
+bool MeasurementChart::Source::LocatePoints() const {
+  if (!records.store || records.store->Count() < history.Size()) return false;
+  records.Locate(history.Size());
   return true;
 }
 
-void MeasurementChart::ShowRecords(size_t count) {
-  if (!HasSeries() || !records_.store || records_.store->Count() < history_.Size()) return;
-  records_.store->ForEach(history_.Size(), count, [this](std::span<const acquisition::MeasurementRecord> records) {
-    for (const acquisition::MeasurementRecord& r : records) {
-      timeExtent_.Add(ToKey(r.DT));
+void MeasurementChart::Source::Add(size_t count) {
+  if (!records.store || records.store->Count() < history.Size()) return;
+  records.store->ForEach(history.Size(), count, [this](std::span<const acquisition::MeasurementRecord> added) {
+    for (const acquisition::MeasurementRecord& r : added) {
+      timeExtent.Add(ToKey(r.DT));
       const auto values = SeriesValues(r);
-      history_.Append(values);
-      for (int i = 0; i < kSeriesCount; ++i) valueExtent_[i].Add(values[i]);
+      history.Append(values);
+      for (int i = 0; i < kSeriesCount; ++i) valueExtent[i].Add(values[i]);
     }
   });
 }
 
-int MeasurementChart::PointCount() const { return HasSeries() ? static_cast<int>(history_.Size()) : 0; }
+void MeasurementChart::ShowRecords(size_t count) {
+  if (HasSeries()) sources_[0]->Add(count);
+}
 
-double MeasurementChart::PointX(int index) const { return records_.store->At(static_cast<size_t>(index)).DT; }
+int MeasurementChart::PointCount() const {
+  size_t count = 0;
+  if (HasSeries()) {
+    for (const auto& source : sources_) count += source->history.Size();
+  }
+  return static_cast<int>(count);
+}
+
+double MeasurementChart::PointX(int index) const {
+  return sources_[0]->records.store->At(static_cast<size_t>(index)).DT;
+}
+
+MeasurementChart::Extent MeasurementChart::TimeExtent() const {
+  Extent extent;
+  for (const auto& source : sources_) {
+    if (source->timeExtent.min <= source->timeExtent.max) {
+      extent.Add(source->timeExtent.min);
+      extent.Add(source->timeExtent.max);
+    }
+  }
+  return extent;
+}
+
+std::optional<std::pair<double, double>> MeasurementChart::RecordTimes() const {
+  const Extent extent = TimeExtent();
+  if (!HasSeries() || !(extent.min <= extent.max)) return std::nullopt;
+  return std::pair{ToDays(extent.min), ToDays(extent.max)};
+}
 
 namespace {
 
@@ -252,28 +363,35 @@ void MeasurementChart::ShowDetailFor(int pixels) { FeedVisible(pixels); }
 void MeasurementChart::FeedVisible(int pixels) {
   if (!HasSeries()) return;
   using Points = std::array<std::vector<SeriesHistory<kSeriesCount>::Point>, kSeriesCount>;
-  Points points;
-  if (LocatePoints() && history_.Size() > 0) {
-    const QCPRange range = plot_->xAxis->range();
-    auto [begin, end] = history_.IndexRange(records_, range.lower, range.upper);
+  const QCPRange range = plot_->xAxis->range();
+  const double width = ColumnWidth(range.size(), pixels > 0 ? pixels : plot_->axisRect()->width());
+  // Each run, and each stretch between gaps, by itself: no column mixes two, and no line runs from one's last
+  // point to the next one's first.
+  std::vector<double> breaks(boundaryKeys_);
+  breaks.insert(breaks.end(), gapKeys_.begin(), gapKeys_.end());
+  std::sort(breaks.begin(), breaks.end());
+  // The points of each source that has a visible curve, read once for all its curves.
+  std::vector<std::optional<Points>> viewed(sources_.size());
+  auto view = [&](size_t index) -> const Points& {
+    if (viewed[index]) return *viewed[index];
+    Points& points = viewed[index].emplace();
+    const Source& source = *sources_[index];
+    if (!source.LocatePoints() || source.history.Size() == 0) return points;
+    const SeriesHistory<kSeriesCount>& history = source.history;
+    auto [begin, end] = history.IndexRange(source.records, range.lower, range.upper);
     // One neighbour outside the range on each side, so lines run to the edges.
     begin = begin > 0 ? begin - 1 : 0;
-    end = std::min(end + 1, history_.Size());
-    const double width = ColumnWidth(range.size(), pixels > 0 ? pixels : plot_->axisRect()->width());
-    // Each run, and each stretch between gaps, by itself: no column mixes two, and no line runs from one's last
-    // point to the next one's first.
-    std::vector<double> breaks(boundaryKeys_);
-    breaks.insert(breaks.end(), gapKeys_.begin(), gapKeys_.end());
-    std::sort(breaks.begin(), breaks.end());
-    auto boundary = begin < end ? std::upper_bound(breaks.begin(), breaks.end(), records_.X(begin)) : breaks.end();
+    end = std::min(end + 1, history.Size());
+    auto boundary =
+        begin < end ? std::upper_bound(breaks.begin(), breaks.end(), source.records.X(begin)) : breaks.end();
     for (size_t from = begin; from < end;) {
       size_t to = end;
       if (boundary != breaks.end()) {
-        to = history_.IndexRange(records_, *boundary, std::numeric_limits<double>::infinity(), from, end).first;
+        to = history.IndexRange(source.records, *boundary, std::numeric_limits<double>::infinity(), from, end).first;
         ++boundary;
       }
       if (to == from) continue;
-      Points run = history_.View(records_, from, to, width);
+      Points run = history.View(source.records, from, to, width);
       for (int i = 0; i < kSeriesCount; ++i) {
         if (!points[i].empty() && !run[i].empty()) {
           points[i].push_back({(points[i].back().x + run[i].front().x) / 2, std::numeric_limits<double>::quiet_NaN()});
@@ -282,57 +400,62 @@ void MeasurementChart::FeedVisible(int pixels) {
       }
       from = to;
     }
-  }
+    return points;
+  };
   QVector<QCPGraphData> data;
-  for (int i = 0; i < kSeriesCount; ++i) {
+  for (const Curve& curve : curves_) {
     data.clear();
-    if (graphs_[i]->visible()) {
-      data.reserve(static_cast<qsizetype>(points[i].size()));
-      for (const auto& p : points[i]) data.append({p.x, p.y});
+    if (curve.graph->visible()) {
+      const auto& points = view(curve.source)[static_cast<size_t>(curve.series)];
+      data.reserve(static_cast<qsizetype>(points.size()));
+      for (const auto& p : points) data.append({p.x, p.y});
     }
-    graphs_[i]->data()->set(data, true);
+    curve.graph->data()->set(data, true);
   }
 }
 
 void MeasurementChart::SetAdvanced(bool advanced) {
   advanced_ = advanced;
   UpdateValueTitle();
-  if (!HasSeries()) return;
+  if (!HasSeries() || sensorMode_) return;
   for (int i = 1; i < kSeriesCount; ++i) {
     if (advanced) {
-      graphs_[i]->addToLegend();
+      curves_[i].graph->addToLegend();
     } else {
-      graphs_[i]->removeFromLegend();
+      curves_[i].graph->removeFromLegend();
     }
     ShowSeries(i, advanced);
   }
-  ShowSeries(0, graphs_[0]->visible());
+  ShowSeries(0, curves_[0].graph->visible());
   UpdateValueTitle();
 }
 
 void MeasurementChart::UpdateValueTitle() {
   QStringList fields;
   for (int i = 0; i < kSeriesCount; ++i) {
-    if (HasSeries() ? graphs_[i]->visible() : (i == 0 || advanced_))
+    if (sensorMode_ ? i == sensorSeries_ : HasSeries() ? curves_[i].graph->visible() : (i == 0 || advanced_))
       fields << QString::fromUtf8(analysis::kSeriesNames[i].data(), analysis::kSeriesNames[i].size());
   }
   plot_->yAxis->setLabel(fields.join(", "));
 }
 
-bool MeasurementChart::SeriesVisible(int index) const { return graphs_[index] && graphs_[index]->visible(); }
+bool MeasurementChart::SeriesVisible(int index) const {
+  return index >= 0 && index < static_cast<int>(curves_.size()) && curves_[index].graph->visible();
+}
 
 void MeasurementChart::SetSeriesVisible(int index, bool visible) {
-  if (!graphs_[index]) return;
+  if (index < 0 || index >= static_cast<int>(curves_.size())) return;
   ShowSeries(index, visible);
   UpdateValueTitle();
   Refresh();
 }
 
 void MeasurementChart::ShowSeries(int index, bool visible) {
-  graphs_[index]->setVisible(visible);
+  const Curve& curve = curves_[static_cast<size_t>(index)];
+  curve.graph->setVisible(visible);
   // Each title in its series' colour; a hidden series is listed in grey.
-  if (auto* item = plot_->legend->itemWithPlottable(graphs_[index])) {
-    item->setTextColor(visible ? kSeries[index].colour : QColor(Qt::gray));
+  if (auto* item = plot_->legend->itemWithPlottable(curve.graph)) {
+    item->setTextColor(visible ? curve.colour : QColor(Qt::gray));
   }
 }
 
@@ -359,17 +482,19 @@ void MeasurementChart::SetAutoScale() {
 }
 
 void MeasurementChart::ApplyAutoRanges() {
-  plot_->xAxis->setTickLabels(timeExtent_.min <= timeExtent_.max);
-  if (autoTime_ && timeExtent_.min <= timeExtent_.max) {
-    const double span = timeExtent_.max - timeExtent_.min;
-    plot_->xAxis->setRange(timeExtent_.min, timeExtent_.max + (span > 0 ? 0 : 1));
+  const Extent times = TimeExtent();
+  plot_->xAxis->setTickLabels(times.min <= times.max);
+  if (autoTime_ && times.min <= times.max) {
+    const double span = times.max - times.min;
+    plot_->xAxis->setRange(times.min, times.max + (span > 0 ? 0 : 1));
   }
   if (autoValue_) {
     Extent values;
-    for (int i = 0; i < kSeriesCount; ++i) {
-      if (SeriesVisible(i) && valueExtent_[i].min <= valueExtent_[i].max) {
-        values.Add(valueExtent_[i].min);
-        values.Add(valueExtent_[i].max);
+    for (const Curve& curve : curves_) {
+      const Extent& extent = sources_[curve.source]->valueExtent[static_cast<size_t>(curve.series)];
+      if (curve.graph->visible() && extent.min <= extent.max) {
+        values.Add(extent.min);
+        values.Add(extent.max);
       }
     }
     if (values.min <= values.max) {

@@ -2,10 +2,12 @@
 
 #include <QColor>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -21,7 +23,8 @@ class QCPAbstractItem;
 namespace quarn::chart {
 
 // The live chart: five line series over date-time, a legend whose entries hide and show their series on a
-// click, mouse zoom with a drawn rectangle or the wheel. Both axes follow the points until the user zooms. The points
+// click, mouse zoom with a drawn rectangle or the wheel. A bench of sensors shows one chosen series of each
+// sensor's records instead, an entry per sensor. Both axes follow the points until the user zooms. The points
 // are the run's records, read where the store keeps them; the chart keeps only a compact min/max pyramid over them.
 // The plot is given only what the visible range needs (at most a few points per pixel), and axis ranges are kept up
 // to date as points arrive, so neither a tick nor a repaint visits every point of a week-long run.
@@ -55,6 +58,35 @@ class MeasurementChart : public QWidget {
   void ShowRecords(size_t count);
   int PointCount() const;
   double PointX(int index) const;  // days since 1899-12-30
+  // The first and last record time shown, over every sensor (days); nothing without points.
+  std::optional<std::pair<double, double>> RecordTimes() const;
+
+  // A sensor of a bench: its records, its name in the legend (the serial number) and its colour.
+  struct Sensor {
+    const acquisition::MeasurementStore* store = nullptr;
+    QString name;
+    QColor colour;
+  };
+  // Shows the given series (an index of analysis::kSeriesNames) of each sensor's records, one legend entry per
+  // sensor, instead of the five series of one store. The stores must outlive the chart or be replaced first.
+  void CreateSensorSeries(const std::vector<Sensor>& sensors, int series);
+  bool SensorMode() const { return sensorMode_; }
+  int SensorCount() const { return sensorMode_ ? static_cast<int>(curves_.size()) : 0; }
+  // Which of the five series each sensor shows; the caller refreshes.
+  void SetSensorSeries(int series);
+  int SensorSeries() const { return sensorSeries_; }
+  // Adds sensor's records from its shown count up to count; the caller refreshes.
+  void ShowSensorRecords(int sensor, size_t count);
+  size_t SensorPointCount(int sensor) const;
+  // The sensor's records were replaced from the start (its file was read again): its points go.
+  void ClearSensorPoints(int sensor);
+  bool SensorVisible(int sensor) const;
+  void SetSensorVisible(int sensor, bool visible);
+  // The legend entry's text (the name, perhaps with a state such as "idle").
+  void SetSensorLegendText(int sensor, const QString& text);
+  QString SensorLegendText(int sensor) const;
+  // Where the sensor's legend entry is drawn, in the plot's coordinates.
+  QRect SensorLegendRect(int sensor) const;
 
   // Series 1..4 shown and listed in the legend only in the advanced mode. The caller refreshes.
   void SetAdvanced(bool advanced);
@@ -121,6 +153,10 @@ class MeasurementChart : public QWidget {
   void timeRangeChanged();
   // A right click on the line of marker index (in the order SetMarkers was given them), at globalPos.
   void markerMenuRequested(int index, QPoint globalPos);
+  // A click on a sensor's legend entry, which also hid or showed it.
+  void sensorClicked(int sensor);
+  // A double click on a sensor's legend entry.
+  void sensorChosen(int sensor);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -160,16 +196,41 @@ class MeasurementChart : public QWidget {
     }
     std::vector<const acquisition::MeasurementRecord*> chunks_;
   };
-  // False while the store holds fewer records than the history (it was emptied first): nothing to read.
-  // Otherwise locates the records for reading.
-  bool LocatePoints() const;
+  // One store's records and what the chart keeps of them.
+  struct Source {
+    mutable RecordPoints records;
+    SeriesHistory<kSeriesCount> history;
+    std::array<Extent, kSeriesCount> valueExtent{};
+    Extent timeExtent;
+    // False while the store holds fewer records than the history (it was emptied first): nothing to read.
+    // Otherwise locates the records for reading.
+    bool LocatePoints() const;
+    void Add(size_t count);
+    void Clear();
+  };
+  // A line on the plot: one series of one source.
+  struct Curve {
+    QCPGraph* graph = nullptr;
+    size_t source = 0;
+    int series = 0;
+    QColor colour;
+  };
+  void RemoveCurves();
+  void AddCurve(size_t source, int series, const QString& name, const QColor& colour);
+  Extent TimeExtent() const;
 
   QCustomPlot* plot_;
-  mutable RecordPoints records_;
-  std::array<QCPGraph*, kSeriesCount> graphs_{};
-  std::array<Extent, kSeriesCount> valueExtent_{};
-  Extent timeExtent_;
-  SeriesHistory<kSeriesCount> history_;
+  // One in the single-store mode, one per sensor in the sensor mode.
+  std::vector<std::unique_ptr<Source>> sources_;
+  // The five series of source 0 in index order, or one per sensor.
+  std::vector<Curve> curves_;
+  bool sensorMode_ = false;
+  // The legend entry clicked last, when (the event's timestamp) and whether it was shown before: a double
+  // click's clicks leave it as it was.
+  int lastClicked_ = -1;
+  quint64 lastClickTime_ = 0;
+  bool visibleBeforeClick_ = true;
+  int sensorSeries_ = 0;
   std::vector<QCPAbstractItem*> boundaryItems_;  // a line and its label per run boundary, owned by the plot
   std::vector<double> boundaryKeys_;             // where runs begin on the time axis, ascending
   std::vector<double> gapKeys_;                  // amid each gap on the time axis, ascending

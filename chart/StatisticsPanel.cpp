@@ -181,10 +181,32 @@ void StatisticsPanel::SetRecords(const acquisition::MeasurementStore* store) {
   index_.Clear();
 }
 
+void StatisticsPanel::SetSensors(const std::vector<SensorRecords>& sensors) {
+  store_ = nullptr;
+  index_.Clear();
+  sensors_.clear();
+  sensors_.resize(sensors.size());
+  for (size_t i = 0; i < sensors.size(); ++i) {
+    sensors_[i].store = sensors[i].store;
+    sensors_[i].name = sensors[i].name;
+  }
+  ScheduleRefresh();
+}
+
+void StatisticsPanel::ResetSensor(int sensor) {
+  sensors_[static_cast<size_t>(sensor)].index.Clear();
+  ScheduleRefresh();
+}
+
 void StatisticsPanel::Reset() {
   index_.Clear();
+  for (Sensor& sensor : sensors_) sensor.index.Clear();
   figures_ = {};
   steps_.clear();
+  if (!sensors_.empty()) {
+    ScheduleRefresh();
+    return;
+  }
   ShowFigures();
 }
 
@@ -203,6 +225,24 @@ void StatisticsPanel::Refresh() {
   refreshScheduled_ = false;
   figures_ = {};
   steps_.clear();
+  sensorFigures_.clear();
+  figureSensors_.clear();
+  stepSensors_.clear();
+  if (!sensors_.empty()) {
+    const bool span = chart_.HasSpan();
+    const double from = span ? chart_.Span().first : chart_.TimeMin();
+    const double to = span ? chart_.Span().second : chart_.TimeMax();
+    if (chart_.HasSeries() && chart_.PointCount() > 0) {
+      RefreshSensors(from, to);
+      rangeLabel_->setText(QString("%1: %2 – %3, %4 sensors")
+                               .arg(span ? "Selected span" : "Visible range", ClockText(from), ClockText(to))
+                               .arg(figureSensors_.size()));
+    } else {
+      rangeLabel_->setText("No records in view");
+    }
+    ShowSensorFigures();
+    return;
+  }
   // A store emptied behind the index's back (a new run) starts the index afresh.
   if (store_ && store_->Count() < index_.Size()) index_.Clear();
   if (store_ && chart_.HasSeries() && chart_.PointCount() > 0) {
@@ -213,10 +253,7 @@ void StatisticsPanel::Refresh() {
     const double to = span ? chart_.Span().second : chart_.TimeMax();
     const auto [first, last] = analysis::IndexRange(records, from, to);
     figures_ = index_.Query(records, first, last);
-    std::vector<analysis::Marker> inRange;
-    for (const analysis::Marker& marker : markers_) {
-      if (marker.time >= from && marker.time <= to) inRange.push_back(marker);
-    }
+    const std::vector<analysis::Marker> inRange = StepMarkers(from, to);
     if (!inRange.empty()) {
       steps_ = analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings());
     }
@@ -227,6 +264,36 @@ void StatisticsPanel::Refresh() {
     rangeLabel_->setText("No records in view");
   }
   ShowFigures();
+}
+
+std::vector<analysis::Marker> StatisticsPanel::StepMarkers(double from, double to) const {
+  // Gap markers included: the response times need them to know where records are missing.
+  std::vector<analysis::Marker> inRange;
+  for (const analysis::Marker& marker : markers_) {
+    if (marker.time >= from && marker.time <= to) inRange.push_back(marker);
+  }
+  return inRange;
+}
+
+void StatisticsPanel::RefreshSensors(double from, double to) {
+  const std::vector<analysis::Marker> inRange = StepMarkers(from, to);
+  for (size_t s = 0; s < sensors_.size(); ++s) {
+    Sensor& sensor = sensors_[s];
+    if (!sensor.store || !chart_.SensorVisible(static_cast<int>(s))) continue;
+    // A store read again from its start behind the index's back starts the index afresh.
+    if (sensor.store->Count() < sensor.index.Size()) sensor.index.Clear();
+    const analysis::StoreRecords records(*sensor.store);
+    sensor.index.Update(records);
+    const auto [first, last] = analysis::IndexRange(records, from, to);
+    sensorFigures_.push_back(sensor.index.Query(records, first, last));
+    figureSensors_.push_back(static_cast<int>(s));
+    if (inRange.empty() || first == last) continue;
+    for (analysis::StepResponse& step :
+         analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings())) {
+      steps_.push_back(std::move(step));
+      stepSensors_.push_back(static_cast<int>(s));
+    }
+  }
 }
 
 analysis::ResponseSettings StatisticsPanel::Settings() const {
@@ -255,6 +322,10 @@ void StatisticsPanel::ShowFigures() {
       statistics_->setItem(r, c, item);
     }
   }
+  ShowResponses();
+}
+
+void StatisticsPanel::ShowResponses() {
   responses_->setRowCount(static_cast<int>(steps_.size()));
   for (int r = 0; r < static_cast<int>(steps_.size()); ++r) {
     const analysis::Row row = analysis::ResponseRow(steps_[r]);
@@ -282,12 +353,60 @@ void StatisticsPanel::ShowFigures() {
   responses_->setColumnWidth(1, std::min(responses_->columnWidth(1), kLabelWidth));
 }
 
+void StatisticsPanel::ShowSensorFigures() {
+  const size_t series = static_cast<size_t>(chart_.SensorSeries());
+  // A row per sensor: its name, then the figures of the series shown (the series' name is left out).
+  statistics_->setColumnCount(static_cast<int>(std::size(kFigureRows)));
+  QStringList captions;
+  for (const FigureRow& row : kFigureRows) captions << row.caption;
+  statistics_->setHorizontalHeaderLabels(captions);
+  statistics_->setRowCount(static_cast<int>(figureSensors_.size()));
+  QStringList names;
+  for (size_t r = 0; r < figureSensors_.size(); ++r) {
+    names << sensors_[static_cast<size_t>(figureSensors_[r])].name;
+    const analysis::Row row = analysis::StatisticsRow(series, sensorFigures_[r].series[series]);
+    for (int c = 0; c < static_cast<int>(std::size(kFigureRows)); ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(row[kFigureRows[c].cell]));
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      statistics_->setItem(static_cast<int>(r), c, item);
+    }
+  }
+  statistics_->setVerticalHeaderLabels(names);
+  ShowResponses();
+  // Each response row names its sensor.
+  QStringList stepNames;
+  for (int sensor : stepSensors_) stepNames << sensors_[static_cast<size_t>(sensor)].name;
+  responses_->verticalHeader()->setVisible(true);
+  responses_->setVerticalHeaderLabels(stepNames);
+}
+
 QString StatisticsPanel::Text() const {
   auto line = [](const analysis::Row& row) {
     QStringList cells;
     for (const std::string& cell : row) cells << QString::fromStdString(cell);
     return cells.join('\t') + '\n';
   };
+  if (!sensors_.empty()) {
+    // The sensor's name first in every row.
+    auto named = [](const std::string& name, analysis::Row row) {
+      row.insert(row.begin(), name);
+      return row;
+    };
+    const size_t series = static_cast<size_t>(chart_.SensorSeries());
+    QString text = line(named("sensor", analysis::StatisticsHeader()));
+    for (size_t r = 0; r < figureSensors_.size(); ++r) {
+      text += line(named(sensors_[static_cast<size_t>(figureSensors_[r])].name.toStdString(),
+                         analysis::StatisticsRow(series, sensorFigures_[r].series[series])));
+    }
+    if (!steps_.empty()) {
+      text += '\n' + line(named("sensor", analysis::ResponseHeader()));
+      for (size_t r = 0; r < steps_.size(); ++r) {
+        text += line(
+            named(sensors_[static_cast<size_t>(stepSensors_[r])].name.toStdString(), analysis::ResponseRow(steps_[r])));
+      }
+    }
+    return text;
+  }
   QString text = line(analysis::StatisticsHeader());
   for (size_t k : shownSeries_) text += line(analysis::StatisticsRow(k, figures_.series[k]));
   if (!steps_.empty()) {

@@ -22,7 +22,8 @@ class MeasurementChart;
 // The statistics of the chart's visible time range, or of the span selected on it (Shift + drag), for each
 // series the chart shows, and the response times after each gas marker. The figures come from the analysis
 // library with the command line's texts, so both show the same numbers. The records are indexed as they
-// arrive, so a refresh costs the same however long the run.
+// arrive, so a refresh costs the same however long the run. For a bench of sensors the rows are the sensors
+// the chart shows, for the series it shows, and the response times are one row per sensor and marker.
 class StatisticsPanel : public QWidget {
   Q_OBJECT
 
@@ -33,6 +34,20 @@ class StatisticsPanel : public QWidget {
   void SetRecords(const acquisition::MeasurementStore* store);
   // Forgets the records indexed so far (the store was emptied for a new run, or cleared).
   void Reset();
+  // The sensors of a bench, in the chart's sensor order, each with its records and its name; replaces
+  // SetRecords.
+  struct SensorRecords {
+    const acquisition::MeasurementStore* store = nullptr;
+    QString name;
+  };
+  void SetSensors(const std::vector<SensorRecords>& sensors);
+  // Forgets what was indexed of one sensor (its records were replaced from the start).
+  void ResetSensor(int sensor);
+  // The figures of each sensor shown at the last refresh, and their sensors' indices.
+  const std::vector<analysis::RangeStatistics>& SensorFigures() const { return sensorFigures_; }
+  const std::vector<int>& FigureSensors() const { return figureSensors_; }
+  // The sensor of each response row.
+  const std::vector<int>& StepSensors() const { return stepSensors_; }
   void SetMarkers(std::vector<analysis::Marker> markers);
   const std::vector<analysis::Marker>& Markers() const { return markers_; }
 
@@ -59,6 +74,11 @@ class StatisticsPanel : public QWidget {
 
  private:
   void ShowFigures();
+  void RefreshSensors(double from, double to);
+  void ShowSensorFigures();
+  void ShowResponses();
+  // The markers in from .. to that start a step.
+  std::vector<analysis::Marker> StepMarkers(double from, double to) const;
   // The local time of day of a record time, as the files write it.
   QString ClockText(double days) const;
   analysis::ResponseSettings Settings() const;
@@ -72,6 +92,15 @@ class StatisticsPanel : public QWidget {
   analysis::RangeStatistics figures_;
   std::vector<analysis::StepResponse> steps_;
   std::vector<size_t> shownSeries_;
+  struct Sensor {
+    const acquisition::MeasurementStore* store = nullptr;
+    QString name;
+    analysis::StatisticsIndex index;
+  };
+  std::vector<Sensor> sensors_;  // empty unless a bench
+  std::vector<analysis::RangeStatistics> sensorFigures_;
+  std::vector<int> figureSensors_;
+  std::vector<int> stepSensors_;
   bool refreshScheduled_ = false;
   acquisition::SystemRegionalFormat regional_;
 

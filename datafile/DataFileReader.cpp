@@ -591,12 +591,17 @@ std::optional<int> ModificationYear(const std::string& path) {
 
 }  // namespace
 
-ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, const RecordSink& sink) {
-  FileSource source(path);
+ReadOptions DatedOptions(const std::string& path, const ReadOptions& options) {
   ReadOptions dated = options;
   if (!dated.nameDay) dated.nameDay = NameDay(path);
   if (!dated.fileYear) dated.fileYear = ModificationYear(path);
-  return Read(source, dated, sink);
+  return dated;
+}
+
+ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, const RecordSink& sink,
+                        std::optional<uint64_t> length) {
+  FileSource source(path, length);
+  return Read(source, DatedOptions(path, options), sink);
 }
 
 ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, acquisition::MeasurementStore& store) {

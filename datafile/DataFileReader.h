@@ -97,8 +97,13 @@ struct ReadResult {
   bool cancelled = false;  // the progress callback said stop; the records delivered so far stay delivered
 };
 
-// Reads the file at path (UTF-8) and hands its records to sink. Throws DataFileError.
-ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, const RecordSink& sink);
+// Reads the file at path (UTF-8) and hands its records to sink; only its first length bytes when given.
+// Throws DataFileError.
+ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, const RecordSink& sink,
+                        std::optional<uint64_t> length = std::nullopt);
+// The options ReadDataFile(path, ...) reads with: the date from the file's name and its modification year
+// where options leave them unset.
+ReadOptions DatedOptions(const std::string& path, const ReadOptions& options);
 // Appends the file's records to store (the store the live display reads). Run::firstRecord counts from the
 // first record appended; pass an empty store to have them as store indices. Throws DataFileError.
 ReadResult ReadDataFile(const std::string& path, const ReadOptions& options, acquisition::MeasurementStore& store);

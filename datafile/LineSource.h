@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,10 +21,11 @@ class ByteSource {
   virtual size_t Read(char* into, size_t max) = 0;
 };
 
-// A file opened by its UTF-8 path. Throws DataFileError when it cannot be opened.
+// A file opened by its UTF-8 path, or only its first length bytes (a file still being written, up to its last
+// whole line). Throws DataFileError when it cannot be opened.
 class FileSource : public ByteSource {
  public:
-  explicit FileSource(const std::string& path);
+  explicit FileSource(const std::string& path, std::optional<uint64_t> length = std::nullopt);
   uint64_t Size() const override { return size_; }
   void Rewind() override;
   size_t Read(char* into, size_t max) override;
@@ -31,6 +33,7 @@ class FileSource : public ByteSource {
  private:
   std::ifstream file_;
   uint64_t size_ = 0;
+  uint64_t position_ = 0;
 };
 
 class MemorySource : public ByteSource {

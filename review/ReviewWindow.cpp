@@ -73,9 +73,9 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   auto* layout = new QHBoxLayout(central);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->addWidget(BuildLeftPanel());
   auto* split = new QSplitter(Qt::Vertical, central);
   chart_ = new chart::MeasurementChart(split);
+  layout->addWidget(BuildLeftPanel());
   tableModel_ = new chart::MeasurementTableModel(this);
   tableModel_->SetMilliseconds(false);
   table_ = new chart::RecordTable(split);
@@ -156,23 +156,7 @@ QWidget* ReviewWindow::BuildLeftPanel() {
   layout->addWidget(runList_, 1);
 
   layout->addWidget(widgets::Heading("Zoom", 1.0, panel, Qt::AlignCenter));
-  auto* zoom = new QWidget(panel);
-  auto* zoomLayout = new QHBoxLayout(zoom);
-  zoomLayout->setContentsMargins(0, 0, 0, 0);
-  const std::pair<const char*, void (*)(chart::MeasurementChart&)> zooms[] = {{"X+", &chart::ZoomTimeInStep},
-                                                                              {"X-", &chart::ZoomTimeOutStep},
-                                                                              {"Y+", &chart::ZoomValueInStep},
-                                                                              {"Y-", &chart::ZoomValueOutStep},
-                                                                              {"Reset", &chart::ZoomResetStep}};
-  for (const auto& [caption, step] : zooms) {
-    auto* button = new QPushButton(caption, zoom);
-    button->setObjectName(QString("zoom") + caption);
-    button->setToolTip(chart::ZoomToolTip(caption));
-    button->setAutoDefault(false);
-    button->setMinimumWidth(10);
-    connect(button, &QPushButton::clicked, this, [this, step = step] { step(*chart_); });
-    zoomLayout->addWidget(button);
-  }
+  QWidget* zoom = chart::ZoomButtonRow(*chart_, panel);
   layout->addWidget(zoom);
 
   layout->addWidget(widgets::Heading("File", 1.0, panel, Qt::AlignCenter));

@@ -35,6 +35,7 @@
 #include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
 #include "chart/StatisticsPanel.h"
+#include "review/BenchWindow.h"
 #include "review/ReviewWindow.h"
 #include "ui/RunControl.h"
 #include "ui/SettingsPortStore.h"
@@ -166,6 +167,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
 MainWindow::~MainWindow() {
   // They use the boxes and the chooser this window may own.
   for (const QPointer<review::ReviewWindow>& review : reviews_) delete review.data();
+  for (const QPointer<review::BenchWindow>& bench : benches_) delete bench.data();
 }
 
 void MainWindow::CreateFolders(const QString& documents) {

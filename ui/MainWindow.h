@@ -35,6 +35,7 @@ class StatisticsPanel;
 }  // namespace quarn::chart
 
 namespace quarn::review {
+class BenchWindow;
 class ReviewWindow;
 }  // namespace quarn::review
 
@@ -83,10 +84,15 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   base::MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return *criteria_; }
 
-  // Opens a review window on each data file; a file that cannot be reviewed gets a box instead.
+  // Opens a review window on one data file, or a bench window on several; a file that cannot be read gets a
+  // box instead.
   void OpenDataFiles(const QStringList& paths);
+  // Opens a bench window on the data files being written in folder.
+  void FollowFolder(const QString& folder);
   // The review windows opened from here that are still open, oldest first.
   QList<review::ReviewWindow*> ReviewWindows() const;
+  // The same for the bench windows.
+  QList<review::BenchWindow*> BenchWindows() const;
 
   // identify::CheckHost
   void SetIdentityRow(const std::string& row, const std::string& value) override;
@@ -123,6 +129,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ZoomReset();
   void ManualHelpClicked();
   void OpenDataFileClicked();
+  void FollowFolderClicked();
   void ExportChartClicked();
   void ExportDataClicked();
   // Mark (Ctrl+M) during a run: a gas marker at this moment, named in a dialog that follows.
@@ -181,6 +188,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   identify::PortStore* portStore_;
   std::unique_ptr<chart::DialogFileChooser> ownFiles_;
   chart::FileChooser* files_;
+  std::vector<QPointer<review::BenchWindow>> benches_;   // likewise
   std::vector<QPointer<review::ReviewWindow>> reviews_;  // top-level windows of their own, deleted when closed
   std::unique_ptr<config::CriteriaFile> criteria_;
   std::unique_ptr<RunControl> run_;

@@ -11,6 +11,7 @@
 #include "chart/ChartExport.h"
 #include "chart/ExportActions.h"
 #include "chart/MeasurementChart.h"
+#include "review/BenchWindow.h"
 #include "review/ReviewWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/RunControl.h"
@@ -43,6 +44,8 @@ void MainWindow::AddReviewActions(QMenu* action) {
   chart->setObjectName("menuExportChart");
   QAction* data = action->addAction("Export data\u2026", this, &MainWindow::ExportDataClicked);
   data->setObjectName("menuExportData");
+  QAction* follow = action->addAction("Follow folder\u2026", this, &MainWindow::FollowFolderClicked);
+  follow->setObjectName("menuFollowFolder");
   action->addSeparator();
   setAcceptDrops(true);
 }
@@ -64,10 +67,34 @@ void MainWindow::OpenDataFileClicked() {
 
 void MainWindow::OpenDataFiles(const QStringList& paths) {
   std::erase_if(reviews_, [](const QPointer<review::ReviewWindow>& review) { return review.isNull(); });
+  std::erase_if(benches_, [](const QPointer<review::BenchWindow>& bench) { return bench.isNull(); });
+  if (paths.size() > 1) {
+    if (review::BenchWindow* bench = review::BenchWindow::OpenFiles(paths, *boxes_, *files_))
+      benches_.emplace_back(bench);
+    return;
+  }
   for (const QString& path : paths) {
     if (review::ReviewWindow* review = review::ReviewWindow::Open(path, *boxes_, *files_))
       reviews_.emplace_back(review);
   }
+}
+
+void MainWindow::FollowFolderClicked() {
+  const QString folder = files_->FolderToFollow(this, QString::fromStdString(saveFolder));
+  if (!folder.isEmpty()) FollowFolder(folder);
+}
+
+void MainWindow::FollowFolder(const QString& folder) {
+  std::erase_if(benches_, [](const QPointer<review::BenchWindow>& bench) { return bench.isNull(); });
+  if (review::BenchWindow* bench = review::BenchWindow::Follow(folder, *boxes_, *files_)) benches_.emplace_back(bench);
+}
+
+QList<review::BenchWindow*> MainWindow::BenchWindows() const {
+  QList<review::BenchWindow*> open;
+  for (const QPointer<review::BenchWindow>& bench : benches_) {
+    if (bench) open << bench.data();
+  }
+  return open;
 }
 
 QList<review::ReviewWindow*> MainWindow::ReviewWindows() const {
@@ -81,6 +108,9 @@ QList<review::ReviewWindow*> MainWindow::ReviewWindows() const {
 void MainWindow::CloseReviewWindows() {
   for (const QPointer<review::ReviewWindow>& review : reviews_) {
     if (review) review->close();
+  }
+  for (const QPointer<review::BenchWindow>& bench : benches_) {
+    if (bench) bench->close();
   }
 }
 

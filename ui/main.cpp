@@ -13,15 +13,19 @@
 
 namespace {
 
-// quarn-eval [FILE...]: each file opens in a review window beside the main window.
+// quarn-eval [FILE...]: one file opens in a review window beside the main window, several in one bench window;
+// --follow DIR opens a bench window on the files being written there.
 struct CommandLine {
   QCommandLineParser parser;
   QCommandLineOption help = parser.addHelpOption();
   QCommandLineOption version{"version", "Shows the program's version and ends."};
+  QCommandLineOption follow{"follow", "Opens a bench window on the data files being written in DIR.", "DIR"};
   CommandLine() {
     parser.setApplicationDescription("QUARN Evaluation Software: measure, calibrate and review QUARN gas sensors.");
     parser.addOption(version);
-    parser.addPositionalArgument("FILE", "A data file to open for review (any number).", "[FILE...]");
+    parser.addOption(follow);
+    parser.addPositionalArgument("FILE", "A data file to open for review; several open in one bench window.",
+                                 "[FILE...]");
   }
 };
 
@@ -101,5 +105,9 @@ int main(int argc, char* argv[]) {
   window.show();
   const QStringList files = line.parser.positionalArguments();
   if (!files.isEmpty()) QTimer::singleShot(0, &window, [&window, files] { window.OpenDataFiles(files); });
+  if (line.parser.isSet(line.follow)) {
+    const QString folder = line.parser.value(line.follow);
+    QTimer::singleShot(0, &window, [&window, folder] { window.FollowFolder(folder); });
+  }
   return app.exec();
 }

@@ -25,6 +25,7 @@ class ScriptedFileChooser : public chart::FileChooser {
   std::deque<SaveChoice> saveAnswers;
   std::deque<QSize> sizeAnswers;
   std::deque<QString> dataSaveAnswers;
+  std::deque<QString> folderAnswers;
   int questions = 0;
   QStringList openFolders;  // the folder each open question started in
 
@@ -32,6 +33,10 @@ class ScriptedFileChooser : public chart::FileChooser {
     ++questions;
     openFolders << folder;
     return Take(openAnswers).value_or(QStringList());
+  }
+  QString FolderToFollow(QWidget*, const QString&) override {
+    ++questions;
+    return Take(folderAnswers).value_or(QString());
   }
   QString DataFileSavePath(QWidget*, const QString&) override {
     ++questions;

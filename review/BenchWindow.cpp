@@ -1,0 +1,368 @@
+#include "BenchWindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "analysis/MarkerFile.h"
+#include "analysis/MergedMarkers.h"
+#include "chart/ChartZoom.h"
+#include "chart/MeasurementChart.h"
+#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTable.h"
+#include "chart/StatisticsPanel.h"
+#include "review/MarkerDisplay.h"
+#include "review/ReviewLoad.h"
+#include "widgets/Heading.h"
+
+namespace quarn::review {
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr int kTickMs = 1000;
+
+// Sixteen colours that stay apart on white, one per sensor in order (then again from the first).
+const QColor kSensorColours[] = {
+    {0x1f, 0x77, 0xb4}, {0xd6, 0x27, 0x28}, {0x2c, 0xa0, 0x2c}, {0xff, 0x7f, 0x0e}, {0x94, 0x67, 0xbd},
+    {0x8c, 0x56, 0x4b}, {0xe3, 0x77, 0xc2}, {0x7f, 0x7f, 0x7f}, {0xbc, 0xbd, 0x22}, {0x17, 0xbe, 0xcf},
+    {0x00, 0x00, 0x00}, {0x00, 0x00, 0x80}, {0x80, 0x00, 0x00}, {0x00, 0x60, 0x30}, {0xb0, 0x80, 0x00},
+    {0x60, 0x00, 0x90},
+};
+
+datafile::ReadOptions LocaleReadOptions() {
+  datafile::ReadOptions options;
+  options.localeOrder = LocaleDateOrder();
+  SetLocaleMonthNames(options);
+  return options;
+}
+
+QString FileName(const datafile::FollowedFile& file) {
+  return QFileInfo(QString::fromStdString(file.Path())).fileName();
+}
+
+}  // namespace
+
+BenchWindow* BenchWindow::OpenFiles(const QStringList& paths, base::MessageBoxes& boxes, chart::FileChooser& files) {
+  const datafile::DateOrder order = LocaleDateOrder();
+  QStringList readable;
+  QStringList problems;
+  for (const QString& path : paths) {
+    if (const auto problem = DataFileProblem(path, order)) {
+      problems << QFileInfo(path).fileName() + ": " + *problem;
+    } else {
+      readable << path;
+    }
+  }
+  if (!problems.isEmpty()) {
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok,
+               ("These files cannot be opened on the bench:\n" + problems.join("\n")).toStdString());
+  }
+  if (readable.isEmpty()) return nullptr;
+  auto* window = new BenchWindow(readable, std::nullopt, boxes, files);
+  window->show();
+  return window;
+}
+
+BenchWindow* BenchWindow::Follow(const QString& folder, base::MessageBoxes& boxes, chart::FileChooser& files) {
+  if (!QFileInfo(folder).isDir()) {
+    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok,
+               ("Cannot follow " + QDir::toNativeSeparators(folder) + ": it is no folder.").toStdString());
+    return nullptr;
+  }
+  auto* window = new BenchWindow({}, folder, boxes, files);
+  window->show();
+  return window;
+}
+
+BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder, base::MessageBoxes& boxes,
+                         chart::FileChooser& files)
+    : QMainWindow(nullptr), boxes_(boxes), files_choice_(files), folder_(std::move(folder)) {
+  setObjectName("BenchWindow");
+  setAttribute(Qt::WA_DeleteOnClose);
+  QMenu* file = menuBar()->addMenu("File");
+  QAction* close = file->addAction("Close", this, &QWidget::close);
+  close->setShortcut(QKeySequence::Close);
+
+  const datafile::ReadOptions options = LocaleReadOptions();
+  if (folder_) {
+    followed_ = std::make_unique<datafile::FollowedFolder>(QDir::toNativeSeparators(*folder_).toStdString(), options);
+    followed_->Look();
+    for (const auto& followed : followed_->Files()) files_.push_back(followed.get());
+    setWindowTitle("Bench: " + QDir::toNativeSeparators(*folder_) + " (following)");
+  } else {
+    for (const QString& path : paths) {
+      owned_.push_back(std::make_unique<datafile::FollowedFile>(path.toStdString(), options));
+      files_.push_back(owned_.back().get());
+    }
+    setWindowTitle(QString("Bench: %1 files").arg(paths.size()));
+  }
+
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* split = new QSplitter(Qt::Vertical, central);
+  chart_ = new chart::MeasurementChart(split);
+  layout->addWidget(BuildLeftPanel());
+  auto* tablePart = new QWidget(split);
+  auto* tableLayout = new QVBoxLayout(tablePart);
+  tableLayout->setContentsMargins(0, 0, 0, 0);
+  tableLabel_ = new QLabel(tablePart);
+  tableLabel_->setObjectName("tableSensor");
+  tableLayout->addWidget(tableLabel_);
+  tableModel_ = new chart::MeasurementTableModel(this);
+  tableModel_->SetMilliseconds(false);
+  tableModel_->SetAdvanced(true);
+  table_ = new chart::RecordTable(tablePart);
+  table_->setObjectName("SG1");
+  table_->SetModel(tableModel_);
+  table_->LayoutColumns();
+  tableLayout->addWidget(table_, 1);
+  split->addWidget(chart_);
+  split->addWidget(tablePart);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
+  split->setSizes({520, 240});
+  layout->addWidget(split, 1);
+  setCentralWidget(central);
+  statistics_ = AddStatisticsDock(*this, *chart_);
+
+  // A click on a sensor's entry hides or shows it; a double click (which shows it as it was) puts its records
+  // in the table.
+  connect(chart_, &chart::MeasurementChart::sensorClicked, this, [this](int sensor) {
+    hidden_[static_cast<size_t>(sensor)] = !chart_->SensorVisible(sensor);
+    statistics_->Refresh();
+  });
+  connect(chart_, &chart::MeasurementChart::sensorChosen, this, &BenchWindow::ShowSensorInTable);
+  SetSensors();
+  resize(1200, 760);
+  StartLoading();
+}
+
+BenchWindow::~BenchWindow() {
+  loader_.RequestStop();
+  loader_.Join();
+}
+
+QWidget* BenchWindow::BuildLeftPanel() {
+  auto* panel = new QWidget(this);
+  panel->setFixedWidth(260);
+  auto* layout = new QVBoxLayout(panel);
+  layout->addWidget(widgets::Heading("Series", 1.0, panel, Qt::AlignCenter));
+  seriesChoice_ = new QComboBox(panel);
+  seriesChoice_->setObjectName("benchSeries");
+  for (const std::string_view name : analysis::kSeriesNames) seriesChoice_->addItem(QString::fromUtf8(name.data(), name.size()));
+  connect(seriesChoice_, &QComboBox::currentIndexChanged, this, [this](int series) {
+    chart_->SetSensorSeries(series);
+    chart_->Refresh();
+    statistics_->Refresh();
+  });
+  layout->addWidget(seriesChoice_);
+  layout->addWidget(widgets::Heading("Sensors", 1.0, panel, Qt::AlignCenter));
+  fileList_ = new QListWidget(panel);
+  fileList_->setObjectName("benchFiles");
+  fileList_->setWordWrap(true);
+  layout->addWidget(fileList_, 1);
+  layout->addWidget(widgets::Heading("Zoom", 1.0, panel, Qt::AlignCenter));
+  layout->addWidget(chart::ZoomButtonRow(*chart_, panel));
+  layout->addWidget(widgets::Heading("Notes", 1.0, panel, Qt::AlignCenter));
+  notesLabel_ = new QLabel(panel);
+  notesLabel_->setObjectName("benchNotes");
+  notesLabel_->setWordWrap(true);
+  notesLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(notesLabel_);
+  return panel;
+}
+
+QString BenchWindow::SensorName(size_t sensor) const {
+  const std::string serial = files_[sensor]->SerialNumber();
+  return serial.empty() ? FileName(*files_[sensor]) : QString::fromStdString(serial);
+}
+
+void BenchWindow::SetSensors() {
+  hidden_.resize(files_.size(), false);
+  idle_.resize(files_.size(), false);
+  std::vector<chart::MeasurementChart::Sensor> sensors;
+  std::vector<chart::StatisticsPanel::SensorRecords> records;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    const QString name = SensorName(i);
+    sensors.push_back({&files_[i]->Store(), name, kSensorColours[i % std::size(kSensorColours)]});
+    records.push_back({&files_[i]->Store(), name});
+  }
+  chart_->CreateSensorSeries(sensors, seriesChoice_->currentIndex());
+  for (size_t i = 0; i < files_.size(); ++i) {
+    if (hidden_[i]) chart_->SetSensorVisible(static_cast<int>(i), false);
+  }
+  statistics_->SetSensors(records);
+  ShowSensorInTable(std::min(tableSensor_, static_cast<int>(files_.size()) - 1));
+}
+
+void BenchWindow::ShowSensorInTable(int sensor) {
+  if (sensor < 0 || sensor >= static_cast<int>(files_.size())) {
+    tableModel_->Reset();
+    tableModel_->SetRecords(nullptr);
+    tableLabel_->setText("No sensor");
+    return;
+  }
+  tableSensor_ = sensor;
+  const datafile::FollowedFile& file = *files_[static_cast<size_t>(sensor)];
+  tableModel_->Reset();
+  tableModel_->SetRecords(&file.Store());
+  tableModel_->ShowRecords(file.Store().Count());
+  tableLabel_->setText("Records of " + SensorName(static_cast<size_t>(sensor)) + " (" + FileName(file) + ")");
+}
+
+// ---- reading ------------------------------------------------------------------------------------------
+
+void BenchWindow::StartLoading() {
+  loading_ = true;
+  connect(&loadPoll_, &QTimer::timeout, this, &BenchWindow::PollLoading);
+  loadPoll_.start(kPollMs);
+  // Read once whole, or followed: up to the last whole line.
+  loader_.Start([this, files = files_, whole = !folder_.has_value()](std::stop_token stop) {
+    const auto progress = [&stop](uint64_t, uint64_t) { return !stop.stop_requested(); };
+    for (datafile::FollowedFile* file : files) {
+      if (stop.stop_requested()) break;
+      try {
+        file->Poll(datafile::FollowedFile::Clock::now(), whole, progress);
+      } catch (const std::exception& error) {
+        loadErrors_ << FileName(*file) + ": " + QString::fromStdString(error.what());
+      }
+    }
+  });
+}
+
+void BenchWindow::PollLoading() {
+  if (loader_.Finished()) {
+    FinishLoading();
+    return;
+  }
+  ShowRecords();
+}
+
+void BenchWindow::FinishLoading() {
+  loadPoll_.stop();
+  loader_.Join();
+  loading_ = false;
+  for (const QString& error : loadErrors_) AddNote(error);
+  for (size_t i = 0; i < files_.size(); ++i) {
+    chart_->SetSensorLegendText(static_cast<int>(i), SensorName(i));
+    const std::string skipped = files_[i]->SkippedLines() > 0
+                                    ? std::to_string(files_[i]->SkippedLines()) + " lines skipped"
+                                    : std::string();
+    if (!skipped.empty()) AddNote(FileName(*files_[i]) + ": " + QString::fromStdString(skipped));
+  }
+  SetSensors();
+  ReadMarkers();
+  ShowRecords();
+  if (folder_) {
+    connect(&tick_, &QTimer::timeout, this, &BenchWindow::Tick);
+    tick_.start(kTickMs);
+  }
+}
+
+void BenchWindow::Tick() {
+  if (loading_) return;
+  const auto started = std::chrono::steady_clock::now();
+  const auto now = datafile::FollowedFile::Clock::now();
+  for (size_t i = 0; i < files_.size(); ++i) {
+    try {
+      const datafile::FollowedFile::Growth growth = files_[i]->Poll(now);
+      if (growth.restarted) {
+        chart_->ClearSensorPoints(static_cast<int>(i));
+        statistics_->ResetSensor(static_cast<int>(i));
+        if (static_cast<int>(i) == tableSensor_) ShowSensorInTable(tableSensor_);
+      }
+      if (!growth.note.empty()) AddNote(QString::fromStdString(growth.note));
+    } catch (const std::exception& error) {
+      AddNote(FileName(*files_[i]) + ": " + QString::fromStdString(error.what()));
+    }
+  }
+  if (followed_) {
+    const std::vector<size_t> joined = followed_->Look();
+    for (size_t index : joined) {
+      datafile::FollowedFile& file = followed_->File(index);
+      try {
+        file.Poll(now);
+      } catch (const std::exception& error) {
+        AddNote(FileName(file) + ": " + QString::fromStdString(error.what()));
+      }
+      files_.push_back(&file);
+      AddNote(FileName(file) + " joined.");
+    }
+    if (!joined.empty()) SetSensors();
+  }
+  for (size_t i = 0; i < files_.size(); ++i) {
+    idle_[i] = files_[i]->Idle(now);
+    const QString text = SensorName(i) + (idle_[i] ? " (idle)" : "");
+    if (text != chart_->SensorLegendText(static_cast<int>(i))) chart_->SetSensorLegendText(static_cast<int>(i), text);
+  }
+  ReadMarkers();
+  ShowRecords();
+  lastTick_ = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+}
+
+void BenchWindow::ShowRecords() {
+  for (size_t i = 0; i < files_.size(); ++i) chart_->ShowSensorRecords(static_cast<int>(i), files_[i]->Store().Count());
+  if (tableSensor_ >= 0 && tableSensor_ < static_cast<int>(files_.size()))
+    tableModel_->ShowRecords(files_[static_cast<size_t>(tableSensor_)]->Store().Count());
+  chart_->Refresh();
+  statistics_->Refresh();
+  ShowFileList();
+}
+
+void BenchWindow::ShowFileList() {
+  while (fileList_->count() < static_cast<int>(files_.size())) fileList_->addItem(QString());
+  for (size_t i = 0; i < files_.size(); ++i) {
+    const datafile::FollowedFile& file = *files_[i];
+    QString text = SensorName(i) + ": " + FileName(file) + QString(", %1 records").arg(file.Store().Count());
+    if (idle_[i]) text += ", idle";
+    QListWidgetItem* item = fileList_->item(static_cast<int>(i));
+    if (item->text() != text) item->setText(text);
+  }
+}
+
+void BenchWindow::ReadMarkers() {
+  // Read again only when a marker file changed.
+  markerTimes_.resize(files_.size());
+  bool changed = false;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    const QFileInfo info(QString::fromStdString(analysis::MarkerFilePath(files_[i]->Path())));
+    const QDateTime written = info.exists() ? info.lastModified() : QDateTime();
+    if (written != markerTimes_[i]) changed = true;
+    markerTimes_[i] = written;
+  }
+  if (!changed) return;
+  std::vector<std::vector<analysis::Marker>> perFile;
+  QStringList problems;
+  for (const datafile::FollowedFile* file : files_)
+    perFile.push_back(ReadFileMarkers(file->Path(), file->Order(), problems, &file->Store()));
+  for (const QString& problem : problems) AddNote(problem);
+  ShowMarkers(analysis::MergedMarkers(perFile), *chart_, *statistics_);
+}
+
+void BenchWindow::AddNote(const QString& note) {
+  if (!notes_.isEmpty() && notes_.last() == note) return;
+  notes_ << note;
+  // The latest few; the oldest go first.
+  while (notes_.size() > 12) notes_.removeFirst();
+  notesLabel_->setText(notes_.join("\n"));
+}
+
+QString BenchWindow::Notes() const { return notes_.join("\n"); }
+
+void BenchWindow::closeEvent(QCloseEvent* event) {
+  loader_.RequestStop();
+  tick_.stop();
+  event->accept();
+}
+
+}  // namespace quarn::review

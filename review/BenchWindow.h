@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/MessageBoxes.h"
+#include "base/WorkerThread.h"
+#include "chart/FileChooser.h"
+#include "datafile/FollowedFolder.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+
+namespace quarn::chart {
+class MeasurementChart;
+class MeasurementTableModel;
+class RecordTable;
+class StatisticsPanel;
+}  // namespace quarn::chart
+
+namespace quarn::review {
+
+// A bench of sensors in one window: one chosen series of every data file on one time axis, a legend entry
+// per sensor (its serial number), the markers of all the files, the statistics and response times per
+// sensor, and the records of the sensor chosen in the legend. Either several files read once, or a folder
+// followed: the files being written there are read, then what their writers add, once a second. The files
+// are read first on a worker of the window's own.
+class BenchWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Opens a bench window on the files (those that cannot be read are named in one box), or on the files
+  // being written in folder. The window deletes itself when closed.
+  static BenchWindow* OpenFiles(const QStringList& paths, base::MessageBoxes& boxes, chart::FileChooser& files);
+  static BenchWindow* Follow(const QString& folder, base::MessageBoxes& boxes, chart::FileChooser& files);
+
+  // Either paths or a folder to follow.
+  BenchWindow(const QStringList& paths, std::optional<QString> folder, base::MessageBoxes& boxes,
+              chart::FileChooser& files);
+  ~BenchWindow() override;
+
+  bool Loading() const { return loading_; }
+  bool Following() const { return folder_.has_value(); }
+  int SensorCount() const { return static_cast<int>(files_.size()); }
+  const datafile::FollowedFile& File(int sensor) const { return *files_[static_cast<size_t>(sensor)]; }
+  // The sensor whose records the table shows.
+  int TableSensor() const { return tableSensor_; }
+  void ShowSensorInTable(int sensor);
+  // Reads what the files added (following), and shows it; the display timer calls it once a second.
+  void Tick();
+  // How long the last tick took.
+  std::chrono::microseconds LastTickTime() const { return lastTick_; }
+  QString Notes() const;
+
+  chart::MeasurementChart* Chart() const { return chart_; }
+  chart::RecordTable* Table() const { return table_; }
+  chart::MeasurementTableModel* TableModel() const { return tableModel_; }
+  chart::StatisticsPanel* Statistics() const { return statistics_; }
+  QComboBox* SeriesChoice() const { return seriesChoice_; }
+  QListWidget* FileList() const { return fileList_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* BuildLeftPanel();
+  void StartLoading();
+  void PollLoading();
+  void FinishLoading();
+  // The chart's and the panel's sensors anew, for the files there are now, keeping what was hidden.
+  void SetSensors();
+  // Shows every file's records read so far.
+  void ShowRecords();
+  void ShowFileList();
+  void ReadMarkers();
+  void AddNote(const QString& note);
+  QString SensorName(size_t sensor) const;
+
+  base::MessageBoxes& boxes_;
+  chart::FileChooser& files_choice_;
+  std::optional<QString> folder_;
+  std::unique_ptr<datafile::FollowedFolder> followed_;      // when following
+  std::vector<std::unique_ptr<datafile::FollowedFile>> owned_;  // when reading files once
+  std::vector<datafile::FollowedFile*> files_;               // the sensors, in their chart order
+  std::vector<bool> hidden_;
+  std::vector<bool> idle_;
+  std::vector<QDateTime> markerTimes_;  // each marker file's modification time when last read
+  QStringList notes_;
+  QStringList loadErrors_;  // written by the worker, read after it has been joined
+  int tableSensor_ = 0;
+  bool loading_ = false;
+  std::chrono::microseconds lastTick_{0};
+  QTimer loadPoll_;
+  QTimer tick_;
+
+  chart::MeasurementChart* chart_ = nullptr;
+  chart::RecordTable* table_ = nullptr;
+  chart::MeasurementTableModel* tableModel_ = nullptr;
+  chart::StatisticsPanel* statistics_ = nullptr;
+  QComboBox* seriesChoice_ = nullptr;
+  QListWidget* fileList_ = nullptr;
+  QLabel* tableLabel_ = nullptr;
+  QLabel* notesLabel_ = nullptr;
+  // Last: stopped and joined before the files it reads go.
+  base::WorkerThread loader_;
+};
+
+}  // namespace quarn::review
