@@ -81,6 +81,33 @@ QTableWidget* NewTable(QWidget* parent, const char* name) {
   return table;
 }
 
+// Sets a figure's text, keeping its item: a table whose figures change at every tick lays nothing out anew
+// unless a text did change.
+void SetFigure(QTableWidget* table, int row, int column, const QString& text) {
+  QTableWidgetItem* item = table->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->setItem(row, column, item);
+  } else if (item->text() != text) {
+    item->setText(text);
+  }
+}
+
+// Header texts, set only where they changed, for the same reason.
+void SetHeaderTexts(QTableWidget* table, Qt::Orientation orientation, const QStringList& texts) {
+  const bool horizontal = orientation == Qt::Horizontal;
+  for (int i = 0; i < texts.size(); ++i) {
+    QTableWidgetItem* item = horizontal ? table->horizontalHeaderItem(i) : table->verticalHeaderItem(i);
+    if (item && item->text() == texts[i]) continue;
+    if (horizontal) {
+      table->setHorizontalHeaderItem(i, new QTableWidgetItem(texts[i]));
+    } else {
+      table->setVerticalHeaderItem(i, new QTableWidgetItem(texts[i]));
+    }
+  }
+}
+
 }  // namespace
 
 StatisticsPanel::StatisticsPanel(MeasurementChart& chart, QWidget* parent)
@@ -287,9 +314,15 @@ void StatisticsPanel::RefreshSensors(double from, double to) {
     const auto [first, last] = analysis::IndexRange(records, from, to);
     sensorFigures_.push_back(sensor.index.Query(records, first, last));
     figureSensors_.push_back(static_cast<int>(s));
-    if (inRange.empty() || first == last) continue;
+    if (first == last) continue;
+    // Only the markers within the sensor's own records start a step of its.
+    std::vector<analysis::Marker> own;
+    for (const analysis::Marker& marker : inRange) {
+      if (marker.time >= records.TimeAt(first) && marker.time <= records.TimeAt(last - 1)) own.push_back(marker);
+    }
+    if (own.empty()) continue;
     for (analysis::StepResponse& step :
-         analysis::ResponseTimes(analysis::RangeRecords(records, first, last), inRange, Settings())) {
+         analysis::ResponseTimes(analysis::RangeRecords(records, first, last), own, Settings())) {
       steps_.push_back(std::move(step));
       stepSensors_.push_back(static_cast<int>(s));
     }
@@ -359,25 +392,25 @@ void StatisticsPanel::ShowSensorFigures() {
   statistics_->setColumnCount(static_cast<int>(std::size(kFigureRows)));
   QStringList captions;
   for (const FigureRow& row : kFigureRows) captions << row.caption;
-  statistics_->setHorizontalHeaderLabels(captions);
+  SetHeaderTexts(statistics_, Qt::Horizontal, captions);
   statistics_->setRowCount(static_cast<int>(figureSensors_.size()));
+  // Columns fitted to their contents once for all the figures, not once for each.
+  statistics_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   QStringList names;
   for (size_t r = 0; r < figureSensors_.size(); ++r) {
     names << sensors_[static_cast<size_t>(figureSensors_[r])].name;
     const analysis::Row row = analysis::StatisticsRow(series, sensorFigures_[r].series[series]);
-    for (int c = 0; c < static_cast<int>(std::size(kFigureRows)); ++c) {
-      auto* item = new QTableWidgetItem(QString::fromStdString(row[kFigureRows[c].cell]));
-      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      statistics_->setItem(static_cast<int>(r), c, item);
-    }
+    for (int c = 0; c < static_cast<int>(std::size(kFigureRows)); ++c)
+      SetFigure(statistics_, static_cast<int>(r), c, QString::fromStdString(row[kFigureRows[c].cell]));
   }
-  statistics_->setVerticalHeaderLabels(names);
+  statistics_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  SetHeaderTexts(statistics_, Qt::Vertical, names);
   ShowResponses();
   // Each response row names its sensor.
   QStringList stepNames;
   for (int sensor : stepSensors_) stepNames << sensors_[static_cast<size_t>(sensor)].name;
   responses_->verticalHeader()->setVisible(true);
-  responses_->setVerticalHeaderLabels(stepNames);
+  SetHeaderTexts(responses_, Qt::Vertical, stepNames);
 }
 
 QString StatisticsPanel::Text() const {

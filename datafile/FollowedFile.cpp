@@ -14,7 +14,9 @@ namespace {
 // How far from the end the first read looks for the last whole line: further than any line and header block.
 constexpr uint64_t kTailBytes = 64 * 1024;
 
-std::string_view WithoutCr(std::string_view line) { return line.ends_with('\r') ? line.substr(0, line.size() - 1) : line; }
+std::string_view WithoutCr(std::string_view line) {
+  return line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
+}
 
 bool IsRuleLine(std::string_view line) {
   line = WithoutCr(line);
@@ -98,7 +100,8 @@ size_t WholeLinesToTake(std::string_view bytes, bool holdLastSecond) {
   return take;
 }
 
-FollowedFile::FollowedFile(std::string path, ReadOptions options) : path_(std::move(path)), options_(std::move(options)) {}
+FollowedFile::FollowedFile(std::string path, ReadOptions options)
+    : path_(std::move(path)), options_(std::move(options)) {}
 
 std::string FollowedFile::SerialNumber() const {
   for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) {
@@ -158,9 +161,10 @@ FollowedFile::Growth FollowedFile::Poll(Clock::time_point now, bool whole, const
     const std::string piece = ReadAt(file.Fd(), offset_, take);
     const size_t before = store_.Count();
     try {
-      const ReadResult result = ReadDataBytes(piece, options_, [this](std::span<const acquisition::MeasurementRecord> records) {
-        for (const acquisition::MeasurementRecord& record : records) store_.Append(record);
-      });
+      const ReadResult result =
+          ReadDataBytes(piece, options_, [this](std::span<const acquisition::MeasurementRecord> records) {
+            for (const acquisition::MeasurementRecord& record : records) store_.Append(record);
+          });
       KeepDateOrder(result);
       AddRuns(result, before);
     } catch (const DataFileError&) {

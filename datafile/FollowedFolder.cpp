@@ -16,7 +16,8 @@ std::vector<size_t> FollowedFolder::Look(std::filesystem::file_time_type now) {
     const auto written = entry->last_write_time(error);
     if (error || now - written > kChangedWithin) continue;
     const std::string path = entry->path().string();
-    const bool followed = std::any_of(files_.begin(), files_.end(), [&](const auto& file) { return file->Path() == path; });
+    const bool followed =
+        std::any_of(files_.begin(), files_.end(), [&](const auto& file) { return file->Path() == path; });
     if (!followed) found.push_back(path);
   }
   // In name order, so that the sensors keep their colours from one opening to the next.

@@ -31,10 +31,10 @@ constexpr int kTickMs = 1000;
 
 // Sixteen colours that stay apart on white, one per sensor in order (then again from the first).
 const QColor kSensorColours[] = {
-    {0x1f, 0x77, 0xb4}, {0xd6, 0x27, 0x28}, {0x2c, 0xa0, 0x2c}, {0xff, 0x7f, 0x0e}, {0x94, 0x67, 0xbd},
-    {0x8c, 0x56, 0x4b}, {0xe3, 0x77, 0xc2}, {0x7f, 0x7f, 0x7f}, {0xbc, 0xbd, 0x22}, {0x17, 0xbe, 0xcf},
-    {0x00, 0x00, 0x00}, {0x00, 0x00, 0x80}, {0x80, 0x00, 0x00}, {0x00, 0x60, 0x30}, {0xb0, 0x80, 0x00},
-    {0x60, 0x00, 0x90},
+    {0x1f, 0x77, 0xb4}, {0xd6, 0x27, 0x28}, {0x2c, 0xa0, 0x2c}, {0xff, 0x7f, 0x0e},
+    {0x94, 0x67, 0xbd}, {0x8c, 0x56, 0x4b}, {0xe3, 0x77, 0xc2}, {0x7f, 0x7f, 0x7f},
+    {0xbc, 0xbd, 0x22}, {0x17, 0xbe, 0xcf}, {0x00, 0x00, 0x00}, {0x00, 0x00, 0x80},
+    {0x80, 0x00, 0x00}, {0x00, 0x60, 0x30}, {0xb0, 0x80, 0x00}, {0x60, 0x00, 0x90},
 };
 
 datafile::ReadOptions LocaleReadOptions() {
@@ -159,7 +159,8 @@ QWidget* BenchWindow::BuildLeftPanel() {
   layout->addWidget(widgets::Heading("Series", 1.0, panel, Qt::AlignCenter));
   seriesChoice_ = new QComboBox(panel);
   seriesChoice_->setObjectName("benchSeries");
-  for (const std::string_view name : analysis::kSeriesNames) seriesChoice_->addItem(QString::fromUtf8(name.data(), name.size()));
+  for (const std::string_view name : analysis::kSeriesNames)
+    seriesChoice_->addItem(QString::fromUtf8(name.data(), name.size()));
   connect(seriesChoice_, &QComboBox::currentIndexChanged, this, [this](int series) {
     chart_->SetSensorSeries(series);
     chart_->Refresh();
@@ -182,9 +183,12 @@ QWidget* BenchWindow::BuildLeftPanel() {
   return panel;
 }
 
-QString BenchWindow::SensorName(size_t sensor) const {
+QString BenchWindow::SensorName(size_t sensor) {
+  // A file read again from a start without its header block keeps the serial number it had.
+  knownSerials_.resize(files_.size());
   const std::string serial = files_[sensor]->SerialNumber();
-  return serial.empty() ? FileName(*files_[sensor]) : QString::fromStdString(serial);
+  if (!serial.empty()) knownSerials_[sensor] = QString::fromStdString(serial);
+  return knownSerials_[sensor].isEmpty() ? FileName(*files_[sensor]) : knownSerials_[sensor];
 }
 
 void BenchWindow::SetSensors() {
@@ -255,9 +259,8 @@ void BenchWindow::FinishLoading() {
   for (const QString& error : loadErrors_) AddNote(error);
   for (size_t i = 0; i < files_.size(); ++i) {
     chart_->SetSensorLegendText(static_cast<int>(i), SensorName(i));
-    const std::string skipped = files_[i]->SkippedLines() > 0
-                                    ? std::to_string(files_[i]->SkippedLines()) + " lines skipped"
-                                    : std::string();
+    const std::string skipped =
+        files_[i]->SkippedLines() > 0 ? std::to_string(files_[i]->SkippedLines()) + " lines skipped" : std::string();
     if (!skipped.empty()) AddNote(FileName(*files_[i]) + ": " + QString::fromStdString(skipped));
   }
   SetSensors();
@@ -323,10 +326,11 @@ void BenchWindow::ShowFileList() {
   while (fileList_->count() < static_cast<int>(files_.size())) fileList_->addItem(QString());
   for (size_t i = 0; i < files_.size(); ++i) {
     const datafile::FollowedFile& file = *files_[i];
-    QString text = SensorName(i) + ": " + FileName(file) + QString(", %1 records").arg(file.Store().Count());
+    QString text = SensorName(i) + QString(": %1 records").arg(file.Store().Count());
     if (idle_[i]) text += ", idle";
     QListWidgetItem* item = fileList_->item(static_cast<int>(i));
     if (item->text() != text) item->setText(text);
+    item->setToolTip(QDir::toNativeSeparators(QString::fromStdString(file.Path())));
   }
 }
 

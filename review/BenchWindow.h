@@ -82,16 +82,18 @@ class BenchWindow : public QMainWindow {
   void ShowFileList();
   void ReadMarkers();
   void AddNote(const QString& note);
-  QString SensorName(size_t sensor) const;
+  // The sensor's serial number (the file's name before one is known).
+  QString SensorName(size_t sensor);
 
   base::MessageBoxes& boxes_;
   chart::FileChooser& files_choice_;
   std::optional<QString> folder_;
-  std::unique_ptr<datafile::FollowedFolder> followed_;      // when following
+  std::unique_ptr<datafile::FollowedFolder> followed_;          // when following
   std::vector<std::unique_ptr<datafile::FollowedFile>> owned_;  // when reading files once
-  std::vector<datafile::FollowedFile*> files_;               // the sensors, in their chart order
+  std::vector<datafile::FollowedFile*> files_;                  // the sensors, in their chart order
   std::vector<bool> hidden_;
   std::vector<bool> idle_;
+  std::vector<QString> knownSerials_;
   std::vector<QDateTime> markerTimes_;  // each marker file's modification time when last read
   QStringList notes_;
   QStringList loadErrors_;  // written by the worker, read after it has been joined

@@ -18,7 +18,8 @@ using namespace std::chrono_literals;
 // A data line at 06:mm:ss of 11 December 2026 (ISO dates, as the recorder writes them under LC_ALL=C).
 std::string Line(int second, int value) {
   char text[128];
-  std::snprintf(text, sizeof text, "2026-12-11 06:%02d:%02d\t%05d\t00100\t00200\t00300\t00000\t00000\t00000\t00000\t%05d\t00000\r\n",
+  std::snprintf(text, sizeof text,
+                "2026-12-11 06:%02d:%02d\t%05d\t00100\t00200\t00300\t00000\t00000\t00000\t00000\t%05d\t00000\r\n",
                 second / 60, second % 60, value, value);
   return text;
 }
@@ -69,7 +70,8 @@ TEST(WholeLinesToTake, TakesWholeLinesLessTheLastSecondAndAnOpenHeader) {
       {"all when not held", two + Line(1, 3), false, two.size() + Line(1, 3).size()},
       {"the last second waits", two + Line(1, 3), true, Line(0, 1).size()},
       {"a header block being written waits", two + rule + "Port: COM7\r\n", true, two.size()},
-      {"a whole header block is taken", two + Line(2, 3) + header, true, two.size() + Line(2, 3).size() + header.size()},
+      {"a whole header block is taken", two + Line(2, 3) + header, true,
+       two.size() + Line(2, 3).size() + header.size()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -39,8 +39,8 @@ class BenchFollowTest : public ::testing::Test {
     options.args = {"--serial", std::to_string(300000 + com), "--noise", "--seed", std::to_string(com)};
     sensors_.push_back(std::make_unique<sim::SimSensor>(options));
     RecorderProcess::Options recorder;
-    recorder.args = {"--port", std::to_string(com), "--interval", "0.5", "--out", folder_.path().toStdString(),
-                     "--quiet"};
+    recorder.args = {"--port", std::to_string(com),          "--interval", "0.5",
+                     "--out",  folder_.path().toStdString(), "--quiet"};
     recorder.portDir = sensors_.back()->PortDir();
     recorders_.push_back(std::make_unique<RecorderProcess>(recorder));
   }
@@ -62,9 +62,12 @@ class BenchFollowTest : public ::testing::Test {
 TEST_F(BenchFollowTest, ThreeRunningRecordersAreFollowedToTheirLastLineALateOneJoinsATruncatedFileIsReadAgain) {
   for (int com = 1; com <= 3; ++com) StartRecorder(com);
   // Each recorder's file exists once it has found its sensor.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return std::distance(std::filesystem::directory_iterator(folder_.path().toStdString()),
-                                                         std::filesystem::directory_iterator()) == 3; },
-                              kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return std::distance(std::filesystem::directory_iterator(folder_.path().toStdString()),
+                             std::filesystem::directory_iterator()) == 3;
+      },
+      kWaitMs));
   auto* bench = review::BenchWindow::Follow(folder_.path(), boxes_, files_);
   ASSERT_NE(bench, nullptr);
   const QPointer<review::BenchWindow> guard(bench);
@@ -77,12 +80,13 @@ TEST_F(BenchFollowTest, ThreeRunningRecordersAreFollowedToTheirLastLineALateOneJ
         return true;
       },
       kWaitMs));
-  for (int com = 1; com <= 3; ++com) EXPECT_EQ(bench->Chart()->SensorLegendText(SensorOf(*bench, com)), QString::number(300000 + com));
+  for (int com = 1; com <= 3; ++com)
+    EXPECT_EQ(bench->Chart()->SensorLegendText(SensorOf(*bench, com)), QString::number(300000 + com));
 
   // A fourth recorder starts later and joins.
   StartRecorder(4);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return SensorOf(*bench, 4) >= 0 && bench->File(SensorOf(*bench, 4)).Store().Count() >= 4; },
-                              kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return SensorOf(*bench, 4) >= 0 && bench->File(SensorOf(*bench, 4)).Store().Count() >= 4; }, kWaitMs));
 
   // The second sensor's file is cut to nothing under its running recorder, which goes on appending.
   const int cut = SensorOf(*bench, 2);

@@ -2,8 +2,8 @@
 
 #include <qcustomplot.h>
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialogButtonBox>
@@ -83,7 +83,8 @@ class BenchTest : public ::testing::Test {
     const auto& shown = bench.Statistics()->FigureSensors();
     const auto at = std::find(shown.begin(), shown.end(), sensor);
     if (at == shown.end()) return {};
-    return analysis::StatisticsRow(series, bench.Statistics()->SensorFigures()[size_t(at - shown.begin())].series[series]);
+    return analysis::StatisticsRow(series,
+                                   bench.Statistics()->SensorFigures()[size_t(at - shown.begin())].series[series]);
   }
   static QPoint LegendCentre(const review::BenchWindow& bench, int sensor) {
     return bench.Chart()->SensorLegendRect(sensor).center();
@@ -254,8 +255,8 @@ TEST_F(BenchTest, AFollowedFolderTakesWhatIsAddedAndReadsATruncatedFileAgainWith
   // A third sensor's file appears and joins.
   const QString third = folder.filePath("100003(QRN-2.14) 5-9-2013 14%3.txt");
   WriteFile(third, DataFileBytes({{"9", "100003", "QRN-2.14", Records(kStart, 7, 9)}}));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return bench->SensorCount() == 3 && bench->File(2).Store().Count() == 7; },
-                              kWaitMs));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return bench->SensorCount() == 3 && bench->File(2).Store().Count() == 7; }, kWaitMs));
   EXPECT_EQ(bench->Chart()->SensorCount(), 3);
   EXPECT_EQ(bench->Chart()->SensorLegendText(2), "100003");
 
