@@ -225,6 +225,11 @@ void StatisticsPanel::ResetSensor(int sensor) {
   ScheduleRefresh();
 }
 
+void StatisticsPanel::SetSensorName(int sensor, const QString& name) {
+  sensors_[static_cast<size_t>(sensor)].name = name;
+  ScheduleRefresh();
+}
+
 void StatisticsPanel::Reset() {
   index_.Clear();
   for (Sensor& sensor : sensors_) sensor.index.Clear();

@@ -43,6 +43,7 @@ class StatisticsPanel : public QWidget {
   void SetSensors(const std::vector<SensorRecords>& sensors);
   // Forgets what was indexed of one sensor (its records were replaced from the start).
   void ResetSensor(int sensor);
+  void SetSensorName(int sensor, const QString& name);
   // The figures of each sensor shown at the last refresh, and their sensors' indices.
   const std::vector<analysis::RangeStatistics>& SensorFigures() const { return sensorFigures_; }
   const std::vector<int>& FigureSensors() const { return figureSensors_; }

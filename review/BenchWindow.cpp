@@ -257,13 +257,15 @@ void BenchWindow::FinishLoading() {
   loader_.Join();
   loading_ = false;
   for (const QString& error : loadErrors_) AddNote(error);
+  // The serial numbers read replace the file names the sensors were shown by while reading.
   for (size_t i = 0; i < files_.size(); ++i) {
     chart_->SetSensorLegendText(static_cast<int>(i), SensorName(i));
+    statistics_->SetSensorName(static_cast<int>(i), SensorName(i));
     const std::string skipped =
         files_[i]->SkippedLines() > 0 ? std::to_string(files_[i]->SkippedLines()) + " lines skipped" : std::string();
     if (!skipped.empty()) AddNote(FileName(*files_[i]) + ": " + QString::fromStdString(skipped));
   }
-  SetSensors();
+  ShowSensorInTable(tableSensor_);
   ReadMarkers();
   ShowRecords();
   if (folder_) {
@@ -305,8 +307,11 @@ void BenchWindow::Tick() {
   }
   for (size_t i = 0; i < files_.size(); ++i) {
     idle_[i] = files_[i]->Idle(now);
-    const QString text = SensorName(i) + (idle_[i] ? " (idle)" : "");
-    if (text != chart_->SensorLegendText(static_cast<int>(i))) chart_->SetSensorLegendText(static_cast<int>(i), text);
+    const QString name = SensorName(i);
+    const QString text = name + (idle_[i] ? " (idle)" : "");
+    if (text == chart_->SensorLegendText(static_cast<int>(i))) continue;
+    chart_->SetSensorLegendText(static_cast<int>(i), text);
+    statistics_->SetSensorName(static_cast<int>(i), name);
   }
   ReadMarkers();
   ShowRecords();

@@ -3,11 +3,13 @@
 // the statistics panel after a marked gas step, the console with a reply in each display
 // mode, the search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
 // mail settings and send-to-support windows.
+// Also a bench: three sensors recorded by quarn-record through a marked gas step, followed in one bench window.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -20,12 +22,17 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
+#include "acquisition/SystemRegionalFormat.h"
+#include "analysis/MarkerFile.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "calibration/CalibrationWizard.h"
 #include "console/CommandConsole.h"
 #include "identify/PortSearch.h"
 #include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
+#include "review/BenchWindow.h"
 #include "sim/testing/SimSensor.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
@@ -150,6 +157,60 @@ void Evaluation(sim::SimSensor& sensor, int seconds) {
   std::printf("%s\n", qPrintable(g_out + "/evaluation.dat"));
 }
 
+// Three sensors with different noise and time constants, each recorded by its own quarn-record at 0.5 s into
+// one folder, followed by a bench window while a gas step up and back is made and marked in each recorder's
+// marker file: bench-window.png.
+void Bench(int seconds, base::ScriptedMessageBoxes& boxes) {
+  QTemporaryDir folder;
+  std::vector<std::unique_ptr<sim::SimSensor>> sensors;
+  std::vector<std::unique_ptr<QProcess>> recorders;
+  const double taus[] = {5, 12, 20};
+  for (int i = 0; i < 3; ++i) {
+    sim::SimSensor::Options options;
+    options.com = i + 1;
+    options.tau = taus[i];
+    options.gas = 400;
+    options.args = {"--serial", std::to_string(410001 + i), "--seed", std::to_string(i + 1)};
+    if (i != 1) options.args.push_back("--noise");
+    sensors.push_back(std::make_unique<sim::SimSensor>(options));
+    auto recorder = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUARN_PORT_DIR", QString::fromStdString(sensors.back()->PortDir()));
+    recorder->setProcessEnvironment(environment);
+    recorder->start(QCoreApplication::applicationDirPath() + "/../bin/quarn-record",
+                    {"--port", QString::number(i + 1), "--interval", "0.5", "--quiet", "--out", folder.path()});
+    recorders.push_back(std::move(recorder));
+  }
+  if (!QTest::qWaitFor([&] { return QDir(folder.path()).entryList({"*.txt"}).size() == 3; }, 20000))
+    std::fprintf(stderr, "the recorders made no three files\n");
+  chart::DialogFileChooser files;
+  review::BenchWindow* bench = review::BenchWindow::Follow(folder.path(), boxes, files);
+  if (!bench) return;
+  bench->resize(1366, 740);
+  WaitShown(*bench);
+  const acquisition::SystemRegionalFormat regional;
+  // Each recorder's marker file gets the change, as a user marking it at each of them would.
+  auto mark = [&](const char* label) {
+    const std::string time = acquisition::RecordTimeText(acquisition::CurrentDayNumber(), regional);
+    std::string reason;
+    for (const QString& name : QDir(folder.path()).entryList({"*.txt"}))
+      analysis::AppendMarker(analysis::MarkerFilePath(folder.filePath(name).toStdString()), time, label, reason);
+  };
+  QTest::qWait(seconds * 300);
+  mark("gas on 800 ppm");
+  for (auto& sensor : sensors) sensor->Control("gas 800");
+  QTest::qWait(seconds * 1500);
+  mark("gas off");
+  for (auto& sensor : sensors) sensor->Control("gas 400");
+  QTest::qWait(seconds * 1500);
+  Shot(*bench, "bench-window");
+  for (auto& recorder : recorders) {
+    recorder->terminate();
+    recorder->waitForFinished(10000);
+  }
+  bench->close();
+}
+
 // The console: a request in each display mode, then one picked from the command list's text.
 void Console(sim::SimSensor& sensor, base::ScriptedMessageBoxes& boxes) {
   console::CommandConsole console(boxes);
@@ -255,6 +316,7 @@ int main(int argc, char** argv) {
   Evaluation(sensor, seconds);
 
   base::ScriptedMessageBoxes boxes;
+  Bench(seconds, boxes);
   Console(sensor, boxes);
   Wizards(sensor.PortDir(), boxes);
   SupportWindows(boxes);
