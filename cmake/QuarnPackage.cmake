@@ -40,14 +40,15 @@ foreach(page ${man_pages})
 endforeach()
 
 # /usr/share/doc/quarn-eval: the machine-readable copyright, the Debian changelog, and the recorder's and the
-# analyzer's pages that the manual pages point to.
+# analyzer's pages that the manual pages point to, and the lab set-up the recorder's page links.
 install(FILES ${QUARN_PACKAGING}/debian/copyright DESTINATION ${QUARN_DOC})
 install(FILES ${QUARN_PACKAGING}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME quarn-eval)
 configure_file(${QUARN_PACKAGING}/debian/changelog ${CMAKE_BINARY_DIR}/packaging/changelog.Debian @ONLY)
 quarn_gzip(${CMAKE_BINARY_DIR}/packaging/changelog.Debian ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz DESTINATION ${QUARN_DOC})
-install(FILES ${PROJECT_SOURCE_DIR}/docs/recorder.md ${PROJECT_SOURCE_DIR}/docs/analyze.md DESTINATION ${QUARN_DOC})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/recorder.md ${PROJECT_SOURCE_DIR}/docs/lab.md ${PROJECT_SOURCE_DIR}/docs/analyze.md
+        DESTINATION ${QUARN_DOC})
 add_custom_target(quarn_compressed_docs ALL DEPENDS ${compressed})
 
 # The defaults an installed program copies into the user's folder at its first start.

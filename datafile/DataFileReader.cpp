@@ -372,8 +372,9 @@ Reading ChooseReading(const DateSurvey& survey, DateOrder locale, const ReadOpti
 // Second look: header blocks and records, in file order.
 class Parser {
  public:
-  Parser(DateOrder order, int latestYear, const MonthNames& names, ReadResult& result, const RecordSink& sink)
-      : order_(order), latestYear_(latestYear), names_(names), result_(result), sink_(sink) {
+  Parser(DateOrder order, int latestYear, const MonthNames& names, ReadResult& result, const RecordSink& sink,
+         const std::function<void(size_t)>& runStarted)
+      : order_(order), latestYear_(latestYear), names_(names), result_(result), sink_(sink), runStarted_(runStarted) {
     batch_.reserve(kBatchRecords);
   }
 
@@ -386,7 +387,7 @@ class Parser {
       if (inHeader_) {
         inHeader_ = false;
       } else {
-        result_.runs.push_back({"", "", "", delivered_, 0, result_.lines});
+        StartRun({"", "", "", delivered_, 0, result_.lines});
         inHeader_ = true;
       }
       return;
@@ -414,6 +415,15 @@ class Parser {
   size_t Delivered() const { return delivered_; }
 
  private:
+  // The previous run's records go out before the new run is announced.
+  void StartRun(const Run& run) {
+    if (runStarted_) {
+      Flush();
+      runStarted_(run.firstRecord);
+    }
+    result_.runs.push_back(run);
+  }
+
   bool HeaderField(std::string_view line) {
     Run& run = result_.runs.back();
     for (auto [prefix, field] : {std::pair<std::string_view, std::string*>{acquisition::kPortKey, &run.port},
@@ -451,7 +461,7 @@ class Parser {
     std::array<uint16_t, 10> v;
     if (!ParseValues(valueText, v)) return false;
     if (inHeader_) inHeader_ = false;
-    if (result_.runs.empty()) result_.runs.push_back({"", "", "", 0, 0, 0});
+    if (result_.runs.empty()) StartRun({"", "", "", 0, 0, 0});
     MeasurementRecord& r = batch_.emplace_back();
     r.DT = timeLine_.ToUtc(DayTime(*day, *ms));
     r.T = v[0];
@@ -483,6 +493,7 @@ class Parser {
   const MonthNames& names_;
   ReadResult& result_;
   const RecordSink& sink_;
+  const std::function<void(size_t)>& runStarted_;
   std::vector<MeasurementRecord> batch_;
   size_t delivered_ = 0;
   bool inHeader_ = false;
@@ -526,7 +537,7 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   result.dateOrderSettledByFile = reading.settled;
   result.dateReading = reading.text;
 
-  Parser parser(reading.order, latestYear, names, result, sink);
+  Parser parser(reading.order, latestYear, names, result, sink, options.runStarted);
   const uint64_t surveyed = total / 10;
   const bool complete = ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
     parser.Line(line);

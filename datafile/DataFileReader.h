@@ -69,6 +69,9 @@ struct ReadOptions {
   // The year the file is dated in when its name does not date it (its modification year): two-digit years are
   // read 80 years back and 20 ahead of it. ReadDataFile(path, ...) takes it from the file when it is not set.
   std::optional<int> fileYear;
+  // Told each run's start (the index its first record will have among those delivered) before any of its
+  // records reach the sink, so that a reader streaming the file knows which run a record belongs to.
+  std::function<void(size_t firstRecord)> runStarted;
 };
 
 // The run's start date a data file's name holds ("12345(1.02) 5-9-2030 14%3.txt": 5 September 2030), as days

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "link/PortNames.h"
+#include "publish/BrokerUrl.h"
 
 namespace quarn::recorder {
 
@@ -122,9 +123,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
     if (name == "-h") name = "--help";
     if (name == "-q") name = "--quiet";
     const bool flag = name == "--help" || name == "--version" || name == "--identify" || name == "--quiet" ||
-                      name == "--no-reconnect";
+                      name == "--no-reconnect" || name == "--publish-insecure";
     const bool valued = name == "--port" || name == "--serial" || name == "--interval" || name == "--out" ||
-                        name == "--duration" || name == "--count" || name == "--reconnect-timeout";
+                        name == "--duration" || name == "--count" || name == "--reconnect-timeout" ||
+                        name == "--publish" || name == "--publish-password-file" || name == "--publish-ca";
     if (!flag && !valued) {
       error = (name.rfind('-', 0) == 0 ? "unknown option \"" : "unexpected argument \"") + name + "\"";
       return std::nullopt;
@@ -141,6 +143,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       }
       if (name == "--no-reconnect") {
         options.reconnect = false;
+        continue;
+      }
+      if (name == "--publish-insecure") {
+        options.publishInsecure = true;
         continue;
       }
       (name == "--help"       ? options.help
@@ -183,6 +189,20 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         return std::nullopt;
       }
       options.outDir = *value;
+    } else if (name == "--publish") {
+      std::string why;
+      const std::optional<publish::BrokerUrl> url = publish::ParseBrokerUrl(*value, why);
+      if (!url) {
+        error = "--publish: the broker URL " + why + " (mqtt://[user@]host[:port]/prefix or mqtts://...)";
+        return std::nullopt;
+      }
+      options.publishUrl = *value;
+    } else if (name == "--publish-password-file" || name == "--publish-ca") {
+      if (value->empty()) {
+        error = name + " needs a file";
+        return std::nullopt;
+      }
+      (name == "--publish-ca" ? options.publishCaFile : options.publishPasswordFile) = *value;
     } else if (name == "--reconnect-timeout") {
       options.reconnectTimeout = ParseDuration(*value);
       if (!options.reconnectTimeout) {
@@ -217,6 +237,32 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
     error = "--identify records nothing: --interval, --out, --duration, --count and the reconnect options do not apply";
     return std::nullopt;
   }
+  if (options.publishUrl.empty() &&
+      (options.publishInsecure || !options.publishPasswordFile.empty() || !options.publishCaFile.empty())) {
+    error = "--publish-insecure, --publish-password-file and --publish-ca go with --publish URL";
+    return std::nullopt;
+  }
+  if (!options.publishUrl.empty()) {
+    std::string ignored;
+    const publish::BrokerUrl url = *publish::ParseBrokerUrl(options.publishUrl, ignored);
+    const bool password = url.password || !options.publishPasswordFile.empty();
+    if (url.password && !options.publishPasswordFile.empty()) {
+      error = "--publish-password-file: the URL has a password already: give it once";
+      return std::nullopt;
+    }
+    if (password && url.user.empty()) {
+      error = "--publish-password-file: the URL names no user (mqtts://user@host/prefix)";
+      return std::nullopt;
+    }
+    if (password && !url.tls && !options.publishInsecure) {
+      error = "--publish: a password goes only over mqtts:// (TLS); --publish-insecure sends it in clear";
+      return std::nullopt;
+    }
+  }
+  if (options.identify && !options.publishUrl.empty()) {
+    error = "--identify records nothing: --publish does not apply";
+    return std::nullopt;
+  }
   if (!options.reconnect && options.reconnectTimeout) {
     error = "--no-reconnect and --reconnect-timeout contradict each other: give one of them";
     return std::nullopt;
@@ -227,7 +273,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
 std::string Usage() {
   return "usage: quarn-record (--port N | --serial SN) [--interval S] [--out DIR]\n"
          "                    [--duration 2h30m | --count N] [--reconnect-timeout D | --no-reconnect]\n"
-         "                    [--quiet]\n"
+         "                    [--publish URL [--publish-password-file FILE] [--publish-ca FILE]\n"
+         "                    [--publish-insecure]] [--quiet]\n"
          "       quarn-record (--port N | --serial SN) --identify\n"
          "       quarn-record --help | --version\n"
          "Records the measurements of one sensor into a data file of the save folder, as the window does.\n"
@@ -244,6 +291,20 @@ std::string Usage() {
          "                 every 2 s on its port, then on every port by its serial number, and the run goes on\n"
          "                 in the same data file once the same serial number and firmware answer\n"
          "  --no-reconnect end the run when the sensor is lost (status 6 for a pulled-out converter)\n"
+         "  --publish URL  also publish every stored record to an MQTT broker, QoS 1:\n"
+         "                 mqtt://[user[:password]@]host[:port]/prefix, or mqtts://... for TLS (the system's\n"
+         "                 certificate authorities; a failed handshake or certificate publishes nothing and\n"
+         "                 says why). Topic prefix/<serial>/record, one JSON object per record; a retained\n"
+         "                 prefix/<serial>/identity; prefix/<serial>/status online, stopped, or offline (will).\n"
+         "                 The data file is the queue: while the broker is away nothing is lost, and what it\n"
+         "                 has not acknowledged (counted in <data file>.published) goes out when it is back,\n"
+         "                 also from the sensor's earlier data files in the save folder\n"
+         "  --publish-password-file FILE\n"
+         "                 the broker password from the first line of FILE (kept out of ps)\n"
+         "  --publish-ca FILE\n"
+         "                 trust the authorities in this PEM file instead of the system's\n"
+         "  --publish-insecure\n"
+         "                 allow a password over plain mqtt:// (sent in clear)\n"
          "  --identify     print port, serial number, firmware, type code and range code, and exit\n"
          "  --quiet        print nothing but errors\n"
          "Records go to standard output (time and ten values, tab-separated), a summary to standard error\n"

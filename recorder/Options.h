@@ -20,6 +20,11 @@ struct Options {
   // A lost sensor is looked for and the run resumes when the same one answers again.
   bool reconnect = true;
   std::optional<std::chrono::milliseconds> reconnectTimeout;  // unlimited when not given
+  // --publish: the broker URL as given; the other publish options only with it.
+  std::string publishUrl;
+  std::string publishPasswordFile;
+  std::string publishCaFile;
+  bool publishInsecure = false;
   bool identify = false;
   bool quiet = false;
   bool help = false;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 #include "acquisition/SystemRegionalFormat.h"
 #include "identify/SensorIdentity.h"
@@ -41,6 +42,28 @@ std::string Seconds(int32_t ms) {
   return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") + " s";
 }
 
+// The broker to publish to, its password read from the file when one is named; nothing, with why, when that
+// file cannot be read.
+std::optional<PublishTarget> PublishTargetOf(const Options& options, std::string& why) {
+  std::string ignored;
+  PublishTarget target{*publish::ParseBrokerUrl(options.publishUrl, ignored), options.publishCaFile};
+  if (!options.publishPasswordFile.empty()) {
+    std::ifstream in(options.publishPasswordFile, std::ios::binary);
+    std::string password;
+    if (!in || !std::getline(in, password)) {
+      why = "--publish-password-file: " + options.publishPasswordFile + " cannot be read";
+      return std::nullopt;
+    }
+    if (password.ends_with('\r')) password.pop_back();
+    target.broker.password = password;
+  }
+  if (!options.publishCaFile.empty() && !std::ifstream(options.publishCaFile)) {
+    why = "--publish-ca: " + options.publishCaFile + " cannot be read";
+    return std::nullopt;
+  }
+  return target;
+}
+
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, StopRequest& stop) {
@@ -67,6 +90,14 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << kProgram << "--out: " << saveFolder << " is a file, not a folder" << std::endl;
     return Code(ExitStatus::Usage);
   }
+  std::optional<PublishTarget> publishTarget;
+  if (!options->publishUrl.empty()) {
+    publishTarget = PublishTargetOf(*options, error);
+    if (!publishTarget) {
+      err << kProgram << error << std::endl;
+      return Code(ExitStatus::Usage);
+    }
+  }
   if (const int32_t period = PollingPeriodMs(options->intervalMs); period != options->intervalMs && !options->quiet)
     err << kProgram << "--interval " << Seconds(options->intervalMs) << ": requests go out every " << Seconds(period)
         << " (the wait is whole seconds, halves to even)" << std::endl;
@@ -90,6 +121,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
   settings.quiet = options->quiet;
   settings.reconnect.enabled = options->reconnect;
   settings.reconnect.timeout = options->reconnectTimeout;
+  settings.publish = publishTarget;
   const acquisition::SystemRegionalFormat regional;
   ErrorLineBoxes boxes(err, "COM" + found.identity.port);
   return Code(Record(settings, regional, out, boxes, stop).status);

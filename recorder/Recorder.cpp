@@ -18,8 +18,12 @@
 #include "acquisition/StretchBoxes.h"
 #include "analysis/Gaps.h"
 #include "analysis/MarkerFile.h"
+#include "datafile/DataFileReader.h"
 #include "identify/AwaitSensor.h"
 #include "link/SerialPort.h"
+#include "publish/FileRecords.h"
+#include "publish/Payload.h"
+#include "publish/Publisher.h"
 #include "recorder/Options.h"
 
 namespace quarn::recorder {
@@ -105,6 +109,33 @@ std::string ClockText(std::chrono::system_clock::time_point t) {
   return text;
 }
 
+// The publisher of the run, with the records the file held before it and the sensor's other files.
+std::unique_ptr<publish::Publisher> StartPublisher(const RunSettings& settings, const identify::SensorIdentity& id,
+                                                   const std::string& dataFile, bool existed,
+                                                   const acquisition::RegionalFormat& regional, ErrorLineBoxes& boxes) {
+  publish::PublisherSettings p;
+  p.broker = settings.publish->broker;
+  p.caFile = settings.publish->caFile;
+  p.serial = id.serial;
+  p.identityPayload = publish::IdentityPayload(
+      {id, publish::HostName(), std::filesystem::path(dataFile).filename().string(), settings.intervalMs});
+  p.dataFile = dataFile;
+  p.dateOrder = datafile::DateOrderOf(regional);
+  p.tellFirstConnection = !settings.quiet;
+  if (existed) {
+    try {
+      p.recordsBefore = publish::ReadRecordsAfter(dataFile, UINT64_MAX, p.dateOrder,
+                                                  [](const publish::NumberedRecord&) { return false; });
+    } catch (const datafile::DataFileError&) {
+      // A file with no record yet: this run's records count from 1.
+    }
+  }
+  p.earlierFiles = publish::SensorDataFiles(settings.saveFolder, id.serial);
+  auto publisher = std::make_unique<publish::Publisher>(p, [&boxes](const std::string& line) { boxes.Print(line); });
+  publisher->Start();
+  return publisher;
+}
+
 }  // namespace
 
 std::string OutputLine(const acquisition::MeasurementRecord& r, const acquisition::RegionalFormat& regional) {
@@ -140,6 +171,9 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
     outcome.status = *boxes.Failure();
     return outcome;
   }
+
+  const std::unique_ptr<publish::Publisher> publisher =
+      settings.publish ? StartPublisher(settings, id, outcome.dataFile, existed, regional, boxes) : nullptr;
 
   acquisition::MeasurementStore store;
   // One stretch of polling: from the start, or from the sensor's return, to the end or the next loss.
@@ -187,6 +221,9 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
     }
     lastFrameDT = (*records)[records->Count() - 1].DT;
     outcome.records += records->Count();
+    if (publisher) {
+      for (size_t i = 0; i < records->Count(); ++i) publisher->Offer((*records)[i]);
+    }
     if (settings.quiet || outputFailed) return;
     std::string text;
     for (size_t i = 0; i < records->Count(); ++i) text += OutputLine((*records)[i], regional);
@@ -287,6 +324,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   }
   endStretch();
   SyncFolder(settings.saveFolder);
+  if (publisher) publisher->Stop();
 
   outcome.status = boxes.Failure().value_or(ExitStatus::Ok);
   std::string where = " in " + outcome.dataFile + (run > 1 ? " (run " + std::to_string(run) + " of that file)" : "");

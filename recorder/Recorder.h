@@ -9,11 +9,18 @@
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/RegionalFormat.h"
 #include "identify/SensorIdentity.h"
+#include "publish/BrokerUrl.h"
 #include "recorder/ErrorLineBoxes.h"
 #include "recorder/ExitStatus.h"
 #include "recorder/Reconnect.h"
 
 namespace quarn::recorder {
+
+// Where the run publishes its records besides the file.
+struct PublishTarget {
+  publish::BrokerUrl broker;  // its password read already
+  std::string caFile;         // authorities trusted instead of the system's; empty: the system's
+};
 
 // What a run needs, fixed at its start.
 struct RunSettings {
@@ -25,6 +32,7 @@ struct RunSettings {
   bool quiet = false;
   std::chrono::milliseconds summaryEvery = std::chrono::minutes(1);
   ReconnectSettings reconnect;
+  std::optional<PublishTarget> publish;
 };
 
 // Ends a run from outside: stop signals in the program, the test itself in tests.
@@ -55,6 +63,8 @@ std::string SummaryLine(std::chrono::milliseconds elapsed, uint64_t records, uin
 // A lost sensor (the port failed, or no frame for settings.reconnect.silenceLimit) is awaited when
 // settings.reconnect says so: the stretch ends as at Stop, and once the same sensor answers again polling
 // resumes into the same file, the gap written to its marker file.
+// With settings.publish every record also goes to the broker, and what the sensor's data files in the save
+// folder hold beyond their cursors too; recording never waits for it.
 RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
                   ErrorLineBoxes& boxes, StopRequest& stop);
 
