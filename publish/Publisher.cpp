@@ -183,6 +183,7 @@ bool Publisher::Connect() {
     return false;
   }
   lastProblem_.clear();
+  connected_ = true;
   if (everConnected_ || settings_.tellFirstConnection)
     say_(std::string("publish: ") + (everConnected_ ? "connected again to " : "connected to ") +
          settings_.broker.Shown());
@@ -203,6 +204,7 @@ bool Publisher::Connect() {
 }
 
 void Publisher::LoseConnection(const std::string& why) {
+  connected_ = false;
   inFlight_.clear();
   liveFrom_.reset();
   liveNext_.reset();
@@ -371,6 +373,7 @@ void Publisher::Run(std::stop_token stop) {
   };
   while (!ended()) {
     if (!connection_->client.is_connected()) {
+      if (connected_) LoseConnection("connection lost");
       if (!Connect()) {
         // Live records wait in the file while the broker is away.
         std::unique_lock lock(mutex_);

@@ -29,8 +29,8 @@ struct PublisherSettings {
   datafile::DateOrder dateOrder = datafile::DateOrder::DayMonthYear;  // how the files write their dates
   int replayPerSecond = 400;  // records a second read back from files; 0: no bound (benchmarks)
   std::chrono::milliseconds retryEvery{2000};
-  size_t window = 100;    // records published and not yet acknowledged, at most
-  size_t handOff = 2048;  // live records waiting for the publishing thread, at most
+  size_t window = 100;              // records published and not yet acknowledged, at most
+  size_t handOff = 2048;            // live records waiting for the publishing thread, at most
   bool tellFirstConnection = true;  // false: only a lost, refused or regained connection is told
 };
 
@@ -78,6 +78,7 @@ class Publisher {
   std::optional<uint64_t> liveNext_;
   std::chrono::steady_clock::time_point lastCursorWrite_{};
   std::string lastProblem_;
+  bool connected_ = false;  // since the last connection made, until its loss was handled
   bool everConnected_ = false;
 
   struct Offered {

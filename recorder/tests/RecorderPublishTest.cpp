@@ -136,7 +136,8 @@ TEST_F(RecorderPublish, ThreeRecordersLoseNothingWhileTheBrokerIsAway) {
         }
         return std::chrono::steady_clock::now() - stoppedAt >= 20s;
       },
-      40s));
+      40s))
+      << recorders_.front()->Err();
   for (size_t i = 0; i < serials.size(); ++i) EXPECT_GT(LinesIn(serials[i]), linesAtStop[i] + 100) << serials[i];
 
   broker_->Start();
