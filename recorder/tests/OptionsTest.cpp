@@ -103,6 +103,17 @@ TEST(Arguments, ReadsEveryOptionInBothForms) {
   const auto ending = ParseArguments({"--port", "7", "--no-reconnect"}, error);
   ASSERT_TRUE(ending) << error;
   EXPECT_FALSE(ending->reconnect);
+
+  const auto publishing = ParseArguments(
+      {"--port", "7", "--publish", "mqtts://rec@broker/lab", "--publish-ca=ca.pem", "--publish-password-file", "pw"},
+      error);
+  ASSERT_TRUE(publishing) << error;
+  EXPECT_EQ(publishing->publishUrl, "mqtts://rec@broker/lab");
+  EXPECT_EQ(publishing->publishCaFile, "ca.pem");
+  EXPECT_EQ(publishing->publishPasswordFile, "pw");
+  EXPECT_FALSE(publishing->publishInsecure);
+  EXPECT_TRUE(ParseArguments({"--port", "7", "--publish", "mqtt://rec:pw@broker/lab", "--publish-insecure"}, error))
+      << error;
 }
 
 TEST(Arguments, WrongCommandLinesSayWhy) {
@@ -143,6 +154,21 @@ TEST(Arguments, WrongCommandLinesSayWhy) {
       {{"--port", "7", "--no-reconnect=1"}, "--no-reconnect takes no value"},
       {{"--port", "7", "--quiet=yes"}, "--quiet takes no value"},
       {{"--port", "7", "--verbose"}, "unknown option \"--verbose\""},
+      {{"--port", "7", "--publish", "http://broker/lab"},
+       "--publish: the broker URL does not start with mqtt:// or mqtts:// (mqtt://[user@]host[:port]/prefix or "
+       "mqtts://...)"},
+      {{"--port", "7", "--publish", "mqtt://rec:pw@broker/lab"},
+       "--publish: a password goes only over mqtts:// (TLS); --publish-insecure sends it in clear"},
+      {{"--port", "7", "--publish", "mqtt://rec@broker/lab", "--publish-password-file", "pw"},
+       "--publish: a password goes only over mqtts:// (TLS); --publish-insecure sends it in clear"},
+      {{"--port", "7", "--publish", "mqtts://broker/lab", "--publish-password-file", "pw"},
+       "--publish-password-file: the URL names no user (mqtts://user@host/prefix)"},
+      {{"--port", "7", "--publish", "mqtts://rec:pw@broker/lab", "--publish-password-file", "pw"},
+       "--publish-password-file: the URL has a password already: give it once"},
+      {{"--port", "7", "--publish-insecure"},
+       "--publish-insecure, --publish-password-file and --publish-ca go with --publish URL"},
+      {{"--port", "7", "--identify", "--publish", "mqtt://broker/lab"},
+       "--identify records nothing: --publish does not apply"},
   };
   for (const Case& c : cases) {
     std::string error;
