@@ -85,7 +85,6 @@ double PublishRate(const std::filesystem::path& folder, int port, uint64_t n) {
 
 struct RecorderCost {
   double cpuSeconds = 0;
-  double records = 0;
 };
 
 RecorderCost RunRecorder(const sim::SimSensor& sensor, const std::string& out, int seconds,
