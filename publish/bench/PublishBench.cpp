@@ -136,10 +136,15 @@ int main(int argc, char** argv) {
     const RecorderCost published =
         RunRecorder(sensor, (folder / "published").string(), seconds,
                     {"--publish", "mqtt://127.0.0.1:" + std::to_string(broker.Port()) + "/bench"});
+    uint64_t acknowledged = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "published")) {
+      if (entry.path().extension() == ".published") acknowledged += publish::ReadCursor(entry.path().string());
+    }
     std::printf(
-        "quarn-record at 0.5 s for %d s: %.2f s processor without publishing (%.1f %%), %.2f s with (%.1f %%)\n",
+        "quarn-record at 0.5 s for %d s: %.2f s processor without publishing (%.1f %%), %.2f s with "
+        "(%.1f %%), %llu records acknowledged\n",
         seconds, plain.cpuSeconds, 100 * plain.cpuSeconds / seconds, published.cpuSeconds,
-        100 * published.cpuSeconds / seconds);
+        100 * published.cpuSeconds / seconds, static_cast<unsigned long long>(acknowledged));
   }
   std::filesystem::remove_all(folder);
   return 0;
