@@ -19,6 +19,10 @@ QString DialogFileChooser::FolderToFollow(QWidget* parent, const QString& folder
   return QFileDialog::getExistingDirectory(parent, "Follow folder", folder);
 }
 
+QString DialogFileChooser::LimitsFileToOpen(QWidget* parent, const QString& folder) {
+  return QFileDialog::getOpenFileName(parent, "Acceptance limits", folder, "Limits files (*.ini);;All files (*)");
+}
+
 QString DialogFileChooser::DataFileSavePath(QWidget* parent, const QString& suggested) {
   return QFileDialog::getSaveFileName(parent, "Input FileName", suggested, "Text File (*.txt)", nullptr,
                                       QFileDialog::DontConfirmOverwrite);

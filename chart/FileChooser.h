@@ -25,6 +25,8 @@ class FileChooser {
   virtual QStringList DataFilesToOpen(QWidget* parent, const QString& folder) = 0;
   // A folder whose data files being written are to be followed, starting in folder; empty when cancelled.
   virtual QString FolderToFollow(QWidget* parent, const QString& folder) = 0;
+  // An acceptance limits file to judge a bench by, starting in folder; empty when cancelled.
+  virtual QString LimitsFileToOpen(QWidget* parent, const QString& folder) = 0;
   // Where to save a copy of the run's data file, starting at suggested; empty when cancelled. An existing file
   // is replaced without asking.
   virtual QString DataFileSavePath(QWidget* parent, const QString& suggested) = 0;
@@ -41,6 +43,7 @@ class DialogFileChooser : public FileChooser {
  public:
   QStringList DataFilesToOpen(QWidget* parent, const QString& folder) override;
   QString FolderToFollow(QWidget* parent, const QString& folder) override;
+  QString LimitsFileToOpen(QWidget* parent, const QString& folder) override;
   QString DataFileSavePath(QWidget* parent, const QString& suggested) override;
   std::optional<SaveChoice> SavePath(QWidget* parent, const QString& caption, const QString& suggested,
                                      const QString& filters) override;

@@ -20,6 +20,8 @@
 #include "acquisition/DateTime.h"
 #include "analysis/Gaps.h"
 #include "analysis/Report.h"
+#include "analysis/SensorFigures.h"
+#include "analysis/Verdict.h"
 #include "chart/MeasurementChart.h"
 
 namespace quarn::chart {
@@ -230,6 +232,11 @@ void StatisticsPanel::SetSensorName(int sensor, const QString& name) {
   ScheduleRefresh();
 }
 
+void StatisticsPanel::SetLimits(std::optional<analysis::AcceptanceLimits> limits) {
+  limits_ = std::move(limits);
+  ScheduleRefresh();
+}
+
 void StatisticsPanel::Reset() {
   index_.Clear();
   for (Sensor& sensor : sensors_) sensor.index.Clear();
@@ -260,6 +267,7 @@ void StatisticsPanel::Refresh() {
   sensorFigures_.clear();
   figureSensors_.clear();
   stepSensors_.clear();
+  verdicts_.clear();
   if (!sensors_.empty()) {
     const bool span = chart_.HasSpan();
     const double from = span ? chart_.Span().first : chart_.TimeMin();
@@ -319,15 +327,17 @@ void StatisticsPanel::RefreshSensors(double from, double to) {
     const auto [first, last] = analysis::IndexRange(records, from, to);
     sensorFigures_.push_back(sensor.index.Query(records, first, last));
     figureSensors_.push_back(static_cast<int>(s));
-    if (first == last) continue;
     // Only the markers within the sensor's own records start a step of its.
     std::vector<analysis::Marker> own;
     for (const analysis::Marker& marker : inRange) {
-      if (marker.time >= records.TimeAt(first) && marker.time <= records.TimeAt(last - 1)) own.push_back(marker);
+      if (first < last && marker.time >= records.TimeAt(first) && marker.time <= records.TimeAt(last - 1))
+        own.push_back(marker);
     }
-    if (own.empty()) continue;
-    for (analysis::StepResponse& step :
-         analysis::ResponseTimes(analysis::RangeRecords(records, first, last), own, Settings())) {
+    // The figures and verdicts quarn-analyze gives for a file, by the same code.
+    analysis::SensorFigures figures =
+        analysis::FiguresOf(records, sensorFigures_.back(), own, Settings(), {sensor.name.toStdString(), ""});
+    if (limits_) verdicts_.push_back(first < last ? analysis::Judge(*limits_, figures).overall.Text() : std::string());
+    for (analysis::StepResponse& step : figures.steps) {
       steps_.push_back(std::move(step));
       stepSensors_.push_back(static_cast<int>(s));
     }
@@ -393,10 +403,13 @@ void StatisticsPanel::ShowResponses() {
 
 void StatisticsPanel::ShowSensorFigures() {
   const size_t series = static_cast<size_t>(chart_.SensorSeries());
-  // A row per sensor: its name, then the figures of the series shown (the series' name is left out).
-  statistics_->setColumnCount(static_cast<int>(std::size(kFigureRows)));
+  // A row per sensor: its name, then the figures of the series shown (the series' name is left out), then
+  // its verdict when limits are set.
+  const int figureColumns = static_cast<int>(std::size(kFigureRows));
+  statistics_->setColumnCount(figureColumns + (limits_ ? 1 : 0));
   QStringList captions;
   for (const FigureRow& row : kFigureRows) captions << row.caption;
+  if (limits_) captions << "verdict";
   SetHeaderTexts(statistics_, Qt::Horizontal, captions);
   statistics_->setRowCount(static_cast<int>(figureSensors_.size()));
   // Columns fitted to their contents once for all the figures, not once for each.
@@ -407,6 +420,14 @@ void StatisticsPanel::ShowSensorFigures() {
     const analysis::Row row = analysis::StatisticsRow(series, sensorFigures_[r].series[series]);
     for (int c = 0; c < static_cast<int>(std::size(kFigureRows)); ++c)
       SetFigure(statistics_, static_cast<int>(r), c, QString::fromStdString(row[kFigureRows[c].cell]));
+    if (limits_) {
+      const QString verdict = QString::fromStdString(verdicts_[r]);
+      SetFigure(statistics_, static_cast<int>(r), figureColumns, verdict);
+      QTableWidgetItem* item = statistics_->item(static_cast<int>(r), figureColumns);
+      item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      item->setToolTip(verdict);
+      item->setForeground(verdict.startsWith("FAIL") ? QColor(0xC0, 0x00, 0x00) : palette().color(QPalette::Text));
+    }
   }
   statistics_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   SetHeaderTexts(statistics_, Qt::Vertical, names);
@@ -431,10 +452,14 @@ QString StatisticsPanel::Text() const {
       return row;
     };
     const size_t series = static_cast<size_t>(chart_.SensorSeries());
-    QString text = line(named("sensor", analysis::StatisticsHeader()));
+    analysis::Row header = named("sensor", analysis::StatisticsHeader());
+    if (limits_) header.push_back("verdict");
+    QString text = line(header);
     for (size_t r = 0; r < figureSensors_.size(); ++r) {
-      text += line(named(sensors_[static_cast<size_t>(figureSensors_[r])].name.toStdString(),
-                         analysis::StatisticsRow(series, sensorFigures_[r].series[series])));
+      analysis::Row row = named(sensors_[static_cast<size_t>(figureSensors_[r])].name.toStdString(),
+                                analysis::StatisticsRow(series, sensorFigures_[r].series[series]));
+      if (limits_) row.push_back(verdicts_[r]);
+      text += line(row);
     }
     if (!steps_.empty()) {
       text += '\n' + line(named("sensor", analysis::ResponseHeader()));

@@ -6,6 +6,7 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/SystemRegionalFormat.h"
+#include "analysis/Limits.h"
 #include "analysis/ResponseTimes.h"
 #include "analysis/Statistics.h"
 
@@ -44,6 +45,10 @@ class StatisticsPanel : public QWidget {
   // Forgets what was indexed of one sensor (its records were replaced from the start).
   void ResetSensor(int sensor);
   void SetSensorName(int sensor, const QString& name);
+  // Acceptance limits each sensor is judged against over the range shown (a "verdict" column); none: no column.
+  void SetLimits(std::optional<analysis::AcceptanceLimits> limits);
+  // The verdict text of each sensor of FigureSensors(), when limits are set.
+  const std::vector<std::string>& Verdicts() const { return verdicts_; }
   // The figures of each sensor shown at the last refresh, and their sensors' indices.
   const std::vector<analysis::RangeStatistics>& SensorFigures() const { return sensorFigures_; }
   const std::vector<int>& FigureSensors() const { return figureSensors_; }
@@ -102,6 +107,8 @@ class StatisticsPanel : public QWidget {
   std::vector<analysis::RangeStatistics> sensorFigures_;
   std::vector<int> figureSensors_;
   std::vector<int> stepSensors_;
+  std::optional<analysis::AcceptanceLimits> limits_;
+  std::vector<std::string> verdicts_;
   bool refreshScheduled_ = false;
   acquisition::SystemRegionalFormat regional_;
 

@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "analysis/Limits.h"
 #include "analysis/MarkerFile.h"
 #include "analysis/MergedMarkers.h"
 #include "chart/ChartZoom.h"
@@ -88,6 +89,9 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
   setObjectName("BenchWindow");
   setAttribute(Qt::WA_DeleteOnClose);
   QMenu* file = menuBar()->addMenu("File");
+  QAction* limits = file->addAction("Acceptance limits\u2026", this, &BenchWindow::ChooseLimits);
+  limits->setObjectName("menuLimits");
+  file->addSeparator();
   QAction* close = file->addAction("Close", this, &QWidget::close);
   close->setShortcut(QKeySequence::Close);
 
@@ -356,6 +360,23 @@ void BenchWindow::ReadMarkers() {
     perFile.push_back(ReadFileMarkers(file->Path(), file->Order(), problems, &file->Store()));
   for (const QString& problem : problems) AddNote(problem);
   ShowMarkers(analysis::MergedMarkers(perFile), *chart_, *statistics_);
+}
+
+void BenchWindow::ChooseLimits() {
+  if (limitsFolder_.isEmpty() && !files_.empty())
+    limitsFolder_ = QFileInfo(QString::fromStdString(files_.front()->Path())).absolutePath();
+  const QString path = files_choice_.LimitsFileToOpen(this, limitsFolder_);
+  if (path.isEmpty()) return;
+  limitsFolder_ = QFileInfo(path).absolutePath();
+  const analysis::LimitsReading reading = analysis::ReadLimitsFile(path.toStdString());
+  if (!reading.limits) {
+    boxes_.Show(
+        base::BoxKind::Error, base::BoxButtons::Ok,
+        ("The limits file " + QFileInfo(path).fileName() + " cannot be used.\n").toStdString() + reading.error.Text());
+    return;
+  }
+  statistics_->SetLimits(reading.limits);
+  AddNote("Judged by " + QDir::toNativeSeparators(path) + ".");
 }
 
 void BenchWindow::AddNote(const QString& note) {

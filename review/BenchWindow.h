@@ -59,6 +59,8 @@ class BenchWindow : public QMainWindow {
   // How long the last tick took.
   std::chrono::microseconds LastTickTime() const { return lastTick_; }
   QString Notes() const;
+  // Asks for an acceptance limits file and judges each sensor by it; a file that does not read gets a box.
+  void ChooseLimits();
 
   chart::MeasurementChart* Chart() const { return chart_; }
   chart::RecordTable* Table() const { return table_; }
@@ -94,6 +96,7 @@ class BenchWindow : public QMainWindow {
   std::vector<bool> hidden_;
   std::vector<bool> idle_;
   std::vector<QString> knownSerials_;
+  QString limitsFolder_;
   std::vector<QDateTime> markerTimes_;  // each marker file's modification time when last read
   QStringList notes_;
   QStringList loadErrors_;  // written by the worker, read after it has been joined

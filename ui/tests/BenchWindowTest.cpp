@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -20,8 +21,11 @@
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "analysis/Limits.h"
 #include "analysis/Report.h"
+#include "analysis/SensorFigures.h"
 #include "analysis/Statistics.h"
+#include "analysis/Verdict.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/FileChooser.h"
 #include "chart/MeasurementChart.h"
@@ -130,6 +134,42 @@ TEST_F(BenchTest, SeveralFilesShowOneRowPerSensorEqualToEachFileAloneAtTheirTrue
   QTest::qWait(0);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(BenchRow(*bench, i, 1), WholeFileRow(paths[i], 1)) << i;
   EXPECT_EQ(bench->Chart()->SensorSeries(), 1);
+}
+
+TEST_F(BenchTest, ChosenLimitsJudgeEachSensorAsQuarnAnalyzeDoes) {
+  const QStringList paths = WriteThreeFiles();
+  form_->OpenDataFiles(paths);
+  review::BenchWindow* bench = WaitForBench();
+  ASSERT_NE(bench, nullptr);
+  // The first file's Conc runs over 40 values, the others' over 50: only the first stays within the SD.
+  const QString limits = data_.filePath("limits.ini");
+  WriteFile(limits, "sd_max = 12.5\r\ndrift_per_hour_max = 100000\r\n");
+  const QString bad = data_.filePath("bad.ini");
+  WriteFile(bad, "sd_max = 5\r\nsd_mx = 3\r\n");
+  files_.limitsAnswers = {bad, limits};
+  ClickMenuItem(*bench, "File", "menuLimits");
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_NE(boxes_.Texts()[0].find("line 2"), std::string::npos) << boxes_.Texts()[0];
+  EXPECT_TRUE(bench->Statistics()->Verdicts().empty());
+  ClickMenuItem(*bench, "File", "menuLimits");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bench->Statistics()->Verdicts().size() == 3; }, kWaitMs));
+
+  const auto reading = analysis::ReadLimitsFile(limits.toStdString());
+  ASSERT_TRUE(reading.limits);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    acquisition::MeasurementStore store;
+    datafile::ReadOptions options;
+    datafile::ReadDataFile(paths[i].toStdString(), options, store);
+    const analysis::StoreRecords records(store);
+    const auto figures = analysis::FiguresOf(records, analysis::ComputeStatistics(records, 0, store.Count()), {},
+                                             analysis::ResponseSettings(), {});
+    EXPECT_EQ(bench->Statistics()->Verdicts()[size_t(i)], analysis::Judge(*reading.limits, figures).overall.Text());
+  }
+  EXPECT_EQ(bench->Statistics()->Verdicts()[0], "PASS");
+  EXPECT_EQ(bench->Statistics()->Verdicts()[1], "FAIL: sd_max");
+  EXPECT_EQ(bench->Statistics()->StatisticsTable()->horizontalHeaderItem(7)->text(), "verdict");
+  EXPECT_EQ(bench->Statistics()->StatisticsTable()->item(1, 7)->text(), "FAIL: sd_max");
 }
 
 TEST_F(BenchTest, AClickOnALegendEntryHidesItsSensorAndADoubleClickShowsItsRecords) {

@@ -26,6 +26,7 @@ class ScriptedFileChooser : public chart::FileChooser {
   std::deque<QSize> sizeAnswers;
   std::deque<QString> dataSaveAnswers;
   std::deque<QString> folderAnswers;
+  std::deque<QString> limitsAnswers;
   int questions = 0;
   QStringList openFolders;  // the folder each open question started in
 
@@ -37,6 +38,10 @@ class ScriptedFileChooser : public chart::FileChooser {
   QString FolderToFollow(QWidget*, const QString&) override {
     ++questions;
     return Take(folderAnswers).value_or(QString());
+  }
+  QString LimitsFileToOpen(QWidget*, const QString&) override {
+    ++questions;
+    return Take(limitsAnswers).value_or(QString());
   }
   QString DataFileSavePath(QWidget*, const QString&) override {
     ++questions;
