@@ -100,6 +100,9 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, Cri
     } else if (key == "mode") {
       if (!applyWindowSettings) continue;
       if (auto v = integer()) host.SetAdvancedModeFlag(*v != 0);
+    } else if (key == "reconnect") {
+      if (!applyWindowSettings) continue;
+      if (auto v = integer()) host.SetReconnectFlag(*v == 1);
     }
   }
   if (badValues > kBadValueBoxes) {
@@ -110,11 +113,14 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, Cri
   if (host.AdvancedMode()) host.SelectAdvancedMode();
 }
 
-std::string RewriteWindowSettings(std::string_view content, int intervalPosition, int modeIndex) {
+std::string RewriteWindowSettings(std::string_view content, int intervalPosition, int modeIndex,
+                                  std::optional<bool> reconnect) {
   const std::string delayLine = "delay=" + std::to_string(intervalPosition);
   const std::string modeLine = "mode=" + std::to_string(modeIndex);
+  const std::string reconnectLine = std::string("reconnect=") + (reconnect.value_or(false) ? "1" : "0");
   bool delayFound = false;
   bool modeFound = false;
+  bool reconnectFound = false;
   std::string out;
   out.reserve(content.size() + delayLine.size() + modeLine.size() + 4);
   for (std::string_view line : SplitLines(content)) {
@@ -125,11 +131,15 @@ std::string RewriteWindowSettings(std::string_view content, int intervalPosition
     } else if (setting && setting->first == "mode") {
       line = modeLine;
       modeFound = true;
+    } else if (setting && setting->first == "reconnect" && reconnect) {
+      line = reconnectLine;
+      reconnectFound = true;
     }
     out.append(line).append("\r\n");
   }
   if (!delayFound) out.append(delayLine).append("\r\n");
   if (!modeFound) out.append(modeLine).append("\r\n");
+  if (!reconnectFound && reconnect.value_or(false)) out.append(reconnectLine).append("\r\n");
   return out;
 }
 
@@ -169,7 +179,8 @@ CriteriaResult CriteriaFile::WriteCriteria() {
     return CriteriaResult::Failed;
   }
   try {
-    base::ReplaceFile(file_, RewriteWindowSettings(content, host_.IntervalPosition(), host_.ModeIndex()));
+    base::ReplaceFile(
+        file_, RewriteWindowSettings(content, host_.IntervalPosition(), host_.ModeIndex(), host_.ReconnectFlag()));
   } catch (const base::FileError& error) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kWriteFailedText + std::string(error.what()));
     return CriteriaResult::Failed;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,10 @@ class CriteriaHost {
   virtual int ModeIndex() const = 0;
   // Asks the window to close once the current action has finished (through its normal close sequence).
   virtual void RequestClose() = 0;
+  // The "Reconnect automatically" box ("reconnect" in the file, off unless it says 1). A host without the box
+  // leaves the file's line as it is.
+  virtual void SetReconnectFlag(bool /*reconnect*/) {}
+  virtual std::optional<bool> ReconnectFlag() const { return std::nullopt; }
 };
 
 enum class CriteriaResult {
@@ -78,7 +83,9 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, Cri
                        base::MessageBoxes& boxes, bool applyWindowSettings);
 
 // The writer's work on the file's bytes: every "delay" and "mode" line rewritten, missing ones appended,
-// every line ending in CR LF.
-std::string RewriteWindowSettings(std::string_view content, int intervalPosition, int modeIndex);
+// every line ending in CR LF. A given reconnect flag rewrites every "reconnect" line, and is appended only when
+// set, so that the file of a user who never ticked the box stays as it was.
+std::string RewriteWindowSettings(std::string_view content, int intervalPosition, int modeIndex,
+                                  std::optional<bool> reconnect = std::nullopt);
 
 }  // namespace quarn::config

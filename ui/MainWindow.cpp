@@ -271,6 +271,13 @@ QWidget* MainWindow::BuildLeftPanel() {
   autoScrollBox_->setChecked(true);
   autoScrollBox_->setToolTip("Keeps the newest record in view in the table");
   layout->addWidget(autoScrollBox_);
+  reconnectBox_ = new QCheckBox("Reconnect automatically", panel);
+  reconnectBox_->setObjectName("CBReconnect");
+  reconnectBox_->setToolTip(
+      "When the sensor is lost during a run (cable pulled, adapter reset), look for it every 2 s and go on in the "
+      "same data file once the same sensor (serial number and firmware) is back; Stop ends the wait. Applies from "
+      "the next Start.");
+  layout->addWidget(reconnectBox_);
   layout->addStretch(1);
   layout->addWidget(widgets::Heading("Data Table", 1.0, panel, Qt::AlignCenter));
   return panel;
@@ -395,7 +402,13 @@ void MainWindow::ForgetSensor() {
   identity.firmware.clear();
 }
 
-void MainWindow::ShowRunNote(const QString& text) { statusBar()->showMessage(text); }
+void MainWindow::ShowRunNote(const QString& text) {
+  if (text.isEmpty()) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage(text);
+  }
+}
 
 QString MainWindow::AskSavePath(const QString& fileName) {
   return files_->DataFileSavePath(this, QString::fromStdString(saveFolder) + fileName);
@@ -431,6 +444,10 @@ void MainWindow::ShowAdvancedMode() {
 }
 
 int MainWindow::ModeIndex() const { return advancedModeButton_->isChecked() ? 1 : 0; }
+
+void MainWindow::SetReconnectFlag(bool reconnect) { reconnectBox_->setChecked(reconnect); }
+
+std::optional<bool> MainWindow::ReconnectFlag() const { return reconnectBox_->isChecked(); }
 
 // ---- show, resize, close -----------------------------------------------------------------------------
 

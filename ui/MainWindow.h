@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   RunControl& Run() const { return *run_; }
   chart::StatisticsPanel* Statistics() const { return statistics_; }
   QPushButton* MarkButton() const { return markButton_; }
+  QCheckBox* ReconnectBox() const { return reconnectBox_; }
   base::MessageBoxes& Boxes() const { return *boxes_; }
   config::CriteriaFile& Criteria() { return *criteria_; }
 
@@ -107,6 +109,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void SelectAdvancedMode() override { ShowAdvancedMode(); }
   int ModeIndex() const override;
   void RequestClose() override;
+  void SetReconnectFlag(bool reconnect) override;
+  std::optional<bool> ReconnectFlag() const override;
 
  public slots:
   void SearchClicked();
@@ -154,11 +158,11 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ForgetSensor() override;
   QString AskSavePath(const QString& fileName) override;
   void ShowRunNote(const QString& text) override;
+  void ShowMarkers() override;
 
   void CreateFolders(const QString& documents);
   // The statistics panel beside the chart, the Mark button and its shortcut.
   void BuildEvaluation();
-  void ShowMarkers();
   // Rename, move or delete the run's marker index, from a menu at where.
   void ShowMarkerMenu(size_t index, QPoint where);
   // "Undo marker change" (Ctrl+Z) in the Action menu.
@@ -201,6 +205,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   QRadioButton* basicModeButton_ = nullptr;
   QRadioButton* advancedModeButton_ = nullptr;
   QCheckBox* autoScrollBox_ = nullptr;
+  QCheckBox* reconnectBox_ = nullptr;
   QMainWindow* chartArea_ = nullptr;  // the chart with the statistics docked beside it
   chart::MeasurementChart* chart_ = nullptr;
   chart::RecordTable* table_ = nullptr;

@@ -160,7 +160,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- run, display and saved data -------------------------------------------------------------------
 
-void MainWindow::StartClicked() { run_->Start({identity, saveFolder, IntervalPosition() * 100}); }
+void MainWindow::StartClicked() {
+  run_->Start({identity, saveFolder, IntervalPosition() * 100, reconnectBox_->isChecked()});
+}
 void MainWindow::StopClicked() { run_->Stop(); }
 void MainWindow::SaveClicked() { run_->Save(); }
 void MainWindow::ClearClicked() { run_->Clear(); }

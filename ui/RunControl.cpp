@@ -5,15 +5,18 @@
 #include <QDir>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
+#include "analysis/Gaps.h"
 #include "analysis/MarkerFile.h"
 
 namespace quarn::ui {
@@ -21,6 +24,8 @@ namespace quarn::ui {
 namespace {
 
 constexpr int kDisplayTickMs = 1000;
+// How often a lost sensor is looked for.
+constexpr std::chrono::seconds kLookEvery{2};
 
 }  // namespace
 
@@ -32,6 +37,7 @@ RunControl::RunControl(RunView& view, base::MessageBoxes& boxes) : view_(view), 
 RunControl::~RunControl() = default;
 
 void RunControl::SetInterval(int32_t ms) {
+  intervalMs_ = ms;
   if (pollingThread_) pollingThread_->SetInterval(ms);
 }
 
@@ -63,23 +69,53 @@ void RunControl::Start(const RunRequest& request) {
   shown_ = 0;
 
   serialNumber_ = id.serialNumber;
-  const acquisition::RunContext context{measurements_, boxes_, regional_};
-  acquisition::ReaderInputs inputs{request.saveFolder, id.portNumber, id.serialNumber, id.firmware, dataFilePath_};
-  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, std::move(inputs), request.intervalMs, "00");
-  pollingThread_->Start();
+  sensor_ = {id.portNumber, id.serialNumber, id.firmware, "", ""};
+  saveFolder_ = request.saveFolder;
+  intervalMs_ = request.intervalMs;
+  reconnect_ = request.reconnect;
+  gapFrom_.reset();
+  lostPortBox_.clear();
+  StartPolling(false);
 
   displayTimer_.start();
   view_.ApplyToolbar(ToolbarColumn::Start);
 }
 
+void RunControl::StartPolling(bool resumed) {
+  pollingThread_.reset();
+  stretchBoxes_.reset();
+  base::MessageBoxes* boxes = &boxes_;
+  if (reconnect_) {
+    stretchBoxes_ = std::make_unique<acquisition::StretchBoxes>(boxes_, nullptr, true, resumed);
+    boxes = stretchBoxes_.get();
+  }
+  const acquisition::RunContext context{measurements_, *boxes, regional_, stretchBoxes_.get()};
+  acquisition::ReaderInputs inputs{saveFolder_, sensor_.port, sensor_.serial, sensor_.firmware, dataFilePath_};
+  inputs.resumed = resumed;
+  pollingThread_ = std::make_unique<acquisition::PollingThread>(context, std::move(inputs), intervalMs_, "00");
+  pollingThread_->Start();
+}
+
 void RunControl::Stop() {
-  if (pollingThread_) {
-    // Works whether the poller still runs or has already ended on its own.
+  if (pollingThread_ || awaiter_) {
+    // Works whether the poller still runs, has already ended on its own, or the lost sensor is looked for.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    pollingThread_->RequestStop();
-    pollingThread_->Join();
-    pollingThread_.reset();
+    if (awaiter_) {
+      awaiter_->RequestStop();
+      awaiter_->Join();
+      awaiter_.reset();
+      view_.ShowRunNote(QString());
+    }
+    if (pollingThread_) {
+      pollingThread_->RequestStop();
+      pollingThread_->Join();
+      pollingThread_.reset();
+    }
+    if (stretchBoxes_ && stretchBoxes_->PortLost() && lostPortBox_.empty()) lostPortBox_ = stretchBoxes_->KeptText();
+    stretchBoxes_.reset();
     QApplication::restoreOverrideCursor();
+    // The run ends as one that does not reconnect would have: with the lost port's box first.
+    if (!lostPortBox_.empty()) boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, std::exchange(lostPortBox_, {}));
   }
   discardDataFile_ =
       boxes_.Show(base::BoxKind::Question, base::BoxButtons::YesNo, "Save Date to file?") == base::BoxAnswer::No;
@@ -87,6 +123,18 @@ void RunControl::Stop() {
 }
 
 void RunControl::Tick() {
+  if (pollingThread_ && stretchBoxes_ && stretchBoxes_->PortLost()) BeginLooking();
+  if (awaiter_) {
+    for (identify::SensorIdentity& other : awaiter_->TakeOtherSensors()) otherSensor_ = std::move(other);
+    if (!awaiter_->Finished()) {
+      ShowLookingNote();
+    } else {
+      // Only Stop ends the looking otherwise, and it resets the looker itself.
+      const identify::AwaitResult result = awaiter_->Result();
+      awaiter_.reset();
+      if (result.outcome == identify::AwaitOutcome::Found) Resume(result.identity);
+    }
+  }
   if (pollingThread_) {
     for (const acquisition::SilenceChange& change : pollingThread_->TakeSilenceChanges()) {
       const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -103,6 +151,69 @@ void RunControl::Tick() {
   if (shown_ >= n) return;
   shown_ = n;
   view_.ShowRecords(n);
+  MarkReconnected();
+}
+
+void RunControl::BeginLooking() {
+  // The poller has ended on its own and closed the port, which a replugged adapter needs to come back.
+  pollingThread_->RequestStop();
+  pollingThread_->Join();
+  pollingThread_.reset();
+  if (lostPortBox_.empty()) lostPortBox_ = stretchBoxes_->KeptText();
+  stretchBoxes_.reset();
+  lostAt_ = std::chrono::steady_clock::now();
+  lostClock_ = QDateTime::currentDateTime().toString("HH:mm:ss");
+  otherSensor_.reset();
+  // Lost again before a record came back: the gap that is open goes on.
+  if (const size_t n = measurements_.Count(); n > 0 && !gapFrom_) {
+    gapFrom_ = measurements_.At(n - 1).DT;
+    ReportMarkerWrite(markers_.Add({*gapFrom_, analysis::kConnectionLostLabel, TimeText(*gapFrom_)}));
+    view_.ShowMarkers();
+  }
+  awaiter_ = std::make_unique<identify::SensorAwaiter>(sensor_, kLookEvery);
+  awaiter_->Start();
+  ShowLookingNote();
+}
+
+void RunControl::ShowLookingNote() {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostAt_);
+  const QString serial = QString::fromStdString(sensor_.serial);
+  const QString port = QString::fromStdString(sensor_.port);
+  QString text;
+  if (otherSensor_) {
+    text =
+        QString(
+            "Sensor %1 answered on COM%2, not sensor %3 of this run; looking for sensor %3, lost on COM%4 at %5… %6 s")
+            .arg(QString::fromStdString(otherSensor_->serial), QString::fromStdString(otherSensor_->port), serial, port,
+                 lostClock_)
+            .arg(seconds.count());
+  } else {
+    text = QString("Sensor %1 lost on COM%2 at %3; looking for it… %4 s")
+               .arg(serial, port, lostClock_)
+               .arg(seconds.count());
+  }
+  view_.ShowRunNote(text);
+}
+
+void RunControl::Resume(const identify::SensorIdentity& found) {
+  const auto away = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostAt_);
+  sensor_.port = found.port;
+  countAtResume_ = measurements_.Count();
+  // Recovered: a later Stop ends the run as a healthy one.
+  lostPortBox_.clear();
+  StartPolling(true);
+  view_.ShowRunNote(QString("Sensor %1 back on COM%2 after %3 s; recording resumes")
+                        .arg(QString::fromStdString(sensor_.serial), QString::fromStdString(sensor_.port))
+                        .arg(away.count()));
+}
+
+void RunControl::MarkReconnected() {
+  if (!gapFrom_ || !pollingThread_ || measurements_.Count() <= countAtResume_) return;
+  const double first = measurements_.At(countAtResume_).DT;
+  const long long seconds = std::llround((first - *gapFrom_) * analysis::kSecondsPerDay);
+  ReportMarkerWrite(markers_.Add({first, analysis::ReconnectedLabel(seconds), TimeText(first)}));
+  gapFrom_.reset();
+  view_.ShowMarkers();
 }
 
 void RunControl::Save() {

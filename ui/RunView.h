@@ -34,8 +34,11 @@ class RunView {
   virtual void ApplyToolbar(ToolbarColumn column) = 0;
   // The path for a copy of the data file, offered under fileName; empty when the user cancelled.
   virtual QString AskSavePath(const QString& fileName) = 0;
-  // A note on the run that needs no answer (a sensor fallen silent, answering again): no box.
+  // A note on the run that needs no answer (a sensor fallen silent, answering again, looked for): no box.
+  // An empty text removes the note.
   virtual void ShowRunNote(const QString& text) = 0;
+  // The run controller's markers (RunControl::Markers) changed without the view asking: draws them again.
+  virtual void ShowMarkers() = 0;
 };
 
 }  // namespace quarn::ui

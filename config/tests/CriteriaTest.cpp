@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/testing/ScriptedMessageBoxes.h"
@@ -156,6 +158,51 @@ TEST(CriteriaWriter, LineRules) {
   for (const WriteCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(RewriteWindowSettings(c.content, c.position, c.modeIndex), c.expected);
+  }
+}
+
+// The "Reconnect automatically" box: written only by a window that has it, appended only when ticked, so an
+// unticked box leaves a file without the key as it was; read back as the box's state.
+TEST(CriteriaReconnect, WrittenAndReadBack) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::optional<bool> reconnect;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"unticked, no key: file unchanged", "delay=20\r\nmode=0\r\n", false, "delay=20\r\nmode=0\r\n"},
+      {"ticked, no key: appended", "delay=20\r\nmode=0\r\n", true, "delay=20\r\nmode=0\r\nreconnect=1\r\n"},
+      {"unticked over a ticked key", "reconnect=1\r\ndelay=20\r\nmode=0\r\n", false,
+       "reconnect=0\r\ndelay=20\r\nmode=0\r\n"},
+      {"every key line rewritten", "RECONNECT=0\r\ndelay=20\r\nmode=0\r\nreconnect=x\r\n", true,
+       "reconnect=1\r\ndelay=20\r\nmode=0\r\nreconnect=1\r\n"},
+      {"a host without the box leaves the line", "reconnect=1\r\ndelay=20\r\nmode=0\r\n", std::nullopt,
+       "reconnect=1\r\ndelay=20\r\nmode=0\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RewriteWindowSettings(c.content, 20, 0, c.reconnect), c.expected);
+  }
+
+  class BoxWindow : public FakeWindow {
+   public:
+    void SetReconnectFlag(bool value) override { reconnect = value; }
+    std::optional<bool> ReconnectFlag() const override { return reconnect; }
+    bool reconnect = false;
+  };
+  for (const auto& [line, ticked] : std::vector<std::pair<std::string, bool>>{
+           {"reconnect=1\r\n", true}, {"reconnect=0\r\n", false}, {"", false}, {"reconnect=2\r\n", false}}) {
+    SCOPED_TRACE(line);
+    BoxWindow window;
+    base::ScriptedMessageBoxes boxes;
+    CriteriaSettings settings;
+    ApplyCriteriaText("delay=20\r\n" + line, settings, window, boxes, true);
+    EXPECT_EQ(window.reconnect, ticked);
+    // Start reads the file again without the window's settings: the box keeps what the user chose.
+    window.reconnect = !ticked;
+    ApplyCriteriaText("delay=20\r\n" + line, settings, window, boxes, false);
+    EXPECT_EQ(window.reconnect, !ticked);
   }
 }
 

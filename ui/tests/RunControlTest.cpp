@@ -61,6 +61,7 @@ class FakeView : public RunView {
     return chosenPath;
   }
   void ShowRunNote(const QString& text) override { notes.push_back(text); }
+  void ShowMarkers() override { calls.push_back("ShowMarkers"); }
 
   bool criteriaReadable = true;
   bool coefficientsFail = false;
