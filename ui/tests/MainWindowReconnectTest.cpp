@@ -120,8 +120,7 @@ class WindowReconnect : public ::testing::Test {
   }
   std::vector<std::string> Labels() const {
     std::vector<std::string> labels;
-    for (const auto& entry :
-         analysis::ReadMarkerFile(analysis::MarkerFilePath(form_->Run().DataFilePath())).entries)
+    for (const auto& entry : analysis::ReadMarkerFile(analysis::MarkerFilePath(form_->Run().DataFilePath())).entries)
       labels.push_back(entry.label);
     return labels;
   }
@@ -169,7 +168,7 @@ class WindowReconnect : public ::testing::Test {
 
 struct UnplugCase {
   const char* name;
-  bool fastest;     // 0.5 s, else 2 s
+  bool fastest;      // 0.5 s, else 2 s
   const char* plug;  // "plug": a new device node under COM7; "plug 9": COM9
   const char* backOn;
 };
@@ -304,8 +303,8 @@ TEST_F(WindowReconnect, UntickedTheRunEndsAsBefore) {
   ASSERT_TRUE(WaitRecords(3));
   sensor_->Control("unplug");
   ASSERT_TRUE(boxes_.WaitForCount(1, std::chrono::milliseconds(kLongWaitMs)));
-  EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok,
-                                                                   kLimitBox, true}));
+  EXPECT_EQ(boxes_.Boxes()[0],
+            (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok, kLimitBox, true}));
   const size_t heard = sensor_->Received().size();
   sensor_->Control("plug");
   // Three looks' time: a window that reconnects would have asked the sensor who it is by then.
