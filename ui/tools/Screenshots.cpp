@@ -1,11 +1,12 @@
 // Drives the windows against the simulated sensor on a real display and saves a picture of each step: the
 // main window (Check, then a run at 0.5 s and one at 2 s, each in both modes at the default size and maximized),
-// the statistics panel after a marked gas step, the console with a reply in each display
-// mode, the search wizard's three pages, the calibration wizard's pages through a zero and span calibration, and the
-// mail settings and send-to-support windows.
+// the statistics panel after a marked gas step, a run that lost its sensor and found it again, the console with a reply
+// in each display mode, the search wizard's three pages, the calibration wizard's pages through a zero and span
+// calibration, and the mail settings and send-to-support windows.
 // Also a bench: three sensors recorded by quarn-record through a marked gas step, followed in one bench window.
 // Usage (see scripts/screenshots): quarn-screenshots OUTPUT_FOLDER [SECONDS_OF_MEASUREMENT]
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -101,6 +102,44 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
   if (!QTest::qWaitFor([&] { return form.size() == before; }, 5000)) std::fprintf(stderr, "not restored\n");
   // The whole screen with the window manager's frame: the title as the desktop shows it.
   if (position == 20) QGuiApplication::primaryScreen()->grabWindow(0).save(g_out + "/desktop.png");
+  for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
+}
+
+// A run at 2 s with "Reconnect automatically" ticked whose cable is pulled while the gas changes, then plugged
+// back: the status bar while the sensor is looked for (reconnect-looking.png), and the chart's gap between the
+// two markers once the run has resumed (reconnect-gap.png).
+void Reconnect(sim::SimSensor& sensor, int seconds) {
+  QTemporaryDir program;
+  QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
+  base::ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
+  ui::MainWindowDependencies deps;
+  deps.boxes = &boxes;
+  deps.portStore = &store;
+  deps.programFolder = program.path();
+  deps.documentsFolder = program.path() + "/docs";
+  ui::MainWindow form(deps);
+  form.show();
+  WaitShown(form);
+  form.IntervalSlider()->setValue(20);
+  sensor.Control("gas 400");
+  form.CheckSensorClicked();
+  form.ReconnectBox()->click();
+  form.StartClicked();
+  QTest::qWait(seconds * 1000 / 2);
+  sensor.Control("unplug");
+  if (!QTest::qWaitFor([&] { return form.Run().Reconnecting(); }, 30000)) std::fprintf(stderr, "not looking\n");
+  sensor.Control("gas 800");
+  QTest::qWait(12000);
+  Shot(form, "reconnect-looking");
+  const size_t before = form.Run().Measurements().Count();
+  sensor.Control("plug");
+  if (!QTest::qWaitFor([&] { return form.Run().Measurements().Count() >= before + size_t(seconds) / 4; }, 120000))
+    std::fprintf(stderr, "not resumed\n");
+  QTest::qWait(1500);
+  Shot(form, "reconnect-gap");
+  boxes.QueueAnswer(base::BoxAnswer::Yes);
+  form.StopClicked();
   for (const auto& text : boxes.Texts()) std::printf("box: %s\n", text.c_str());
 }
 
@@ -314,6 +353,7 @@ int main(int argc, char** argv) {
   MainWindow(sensor, seconds, 5, "0.5s");
   MainWindow(sensor, seconds, 20, "2s");
   Evaluation(sensor, seconds);
+  Reconnect(sensor, seconds);
 
   base::ScriptedMessageBoxes boxes;
   Bench(seconds, boxes);
