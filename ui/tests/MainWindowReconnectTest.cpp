@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,8 @@ struct UnplugCase {
   const char* plug;  // "plug": a new device node under COM7; "plug 9": COM9
   const char* backOn;
 };
+
+void PrintTo(const UnplugCase& c, std::ostream* out) { *out << c.name; }
 
 class WindowUnplugFiveSeconds : public WindowReconnect, public ::testing::WithParamInterface<UnplugCase> {};
 
