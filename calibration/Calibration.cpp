@@ -25,15 +25,16 @@ class StepPort {
   ~StepPort() {
     if (port_) port_->Close();
   }
-  // False (after the box) when the port cannot be opened.
-  bool Open(const std::string& com, base::MessageBoxes& boxes) {
+  // False (after the box, its text in outcome) when the port cannot be opened.
+  bool Open(const std::string& com, base::MessageBoxes& boxes, std::string& outcome) {
     try {
       port_ = link::OpenPort("COM" + com, link::kEventRxFlag);
       // A frame still on its way from a run would be read as the reply to this step's request.
       if (!link::QuietLine(port_)) boxes.Post(base::BoxKind::Warning, link::kLineNotQuiet);
       return true;
     } catch (const link::PortError&) {
-      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + com);
+      outcome = "Not successful open COM port" + com;
+      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, outcome);
       return false;
     }
   }
@@ -43,12 +44,18 @@ class StepPort {
   link::PortHandle port_;
 };
 
-bool Write(const link::PortHandle& port, const std::string& command, base::MessageBoxes& boxes) {
+// Shows a box that ends a step and keeps its text for the log.
+void EndWith(base::MessageBoxes& boxes, base::BoxKind kind, const std::string& text, StepRecord& record) {
+  record.outcome = text;
+  boxes.Show(kind, base::BoxButtons::Ok, text);
+}
+
+bool Write(const link::PortHandle& port, const std::string& command, base::MessageBoxes& boxes, StepRecord& record) {
   try {
     link::WritePort(port, command);
     return true;
   } catch (const link::PortError&) {
-    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, kWriteFailed);
+    EndWith(boxes, base::BoxKind::Error, kWriteFailed, record);
     return false;
   }
 }
@@ -63,10 +70,11 @@ void ReadAndIgnoreReply(const link::PortHandle& port) {
 }
 
 // The field's value from a fresh frame, or nothing after the box of three failed tries.
-std::optional<int32_t> PollField(const link::PortHandle& port, int field, base::MessageBoxes& boxes) {
+std::optional<int32_t> PollField(const link::PortHandle& port, int field, base::MessageBoxes& boxes,
+                                 StepRecord& record) {
   FrameValues values{};
   if (!FramePoll(port, field, values)) {
-    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, kWriteFailed);
+    EndWith(boxes, base::BoxKind::Error, kWriteFailed, record);
     return std::nullopt;
   }
   return values[field - 1];
@@ -112,74 +120,105 @@ bool FramePoll(const link::PortHandle& port, int field, FrameValues& values) {
   return false;
 }
 
-void ZeroStep(const std::string& com, CalibrationHost& host, base::MessageBoxes& boxes) {
+std::optional<int32_t> ReadConcentration(const std::string& com) {
+  link::PortHandle port;
+  try {
+    port = link::OpenPort("COM" + com, link::kEventRxFlag);
+  } catch (const link::PortError&) {
+    return std::nullopt;
+  }
+  FrameValues values;
+  values.fill(kNotCarried);
+  std::optional<int32_t> reading;
+  try {
+    link::WritePort(port, link::BuildRequest(link::kAddress, "F"));
+    link::ReadPort(port, values);
+    if (values[kSpanField - 1] != kNotCarried) reading = values[kSpanField - 1];
+  } catch (const link::PortError&) {
+  }
+  port->Close();
+  return reading;
+}
+
+StepRecord ZeroStep(const std::string& com, CalibrationHost& host, base::MessageBoxes& boxes) {
+  StepRecord record;
+  record.step = "zero";
+  record.tolerance = std::to_string(kZeroLow) + "-" + std::to_string(kZeroHigh);
   StepPort port;
-  if (!port.Open(com, boxes)) return;
-  if (!Write(port.Handle(), "#00ZERO2", boxes)) return;
+  if (!port.Open(com, boxes, record.outcome)) return record;
+  if (!Write(port.Handle(), "#00ZERO2", boxes, record)) return record;
   ReadAndIgnoreReply(port.Handle());
 
-  const std::optional<int32_t> zero = PollField(port.Handle(), kZeroField, boxes);
-  if (!zero) return;
+  const std::optional<int32_t> zero = PollField(port.Handle(), kZeroField, boxes, record);
+  if (!zero) return record;
+  record.readings.push_back(*zero);
   if (*zero >= kZeroLow && *zero <= kZeroHigh) {
-    boxes.Show(base::BoxKind::Information, base::BoxButtons::Ok, "Operation setting to Zero, successfully completed!");
+    EndWith(boxes, base::BoxKind::Information, "Operation setting to Zero, successfully completed!", record);
     host.EnableNext();
   } else {
     host.SetNextCaption(kFinishCaption);
-    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "ZERO FAILED! Please send log file to manufacture!");
+    EndWith(boxes, base::BoxKind::Error, "ZERO FAILED! Please send log file to manufacture!", record);
   }
+  return record;
 }
 
-void SpanStep(const std::string& com, const std::string& concentrationText, CalibrationHost& host,
-              base::MessageBoxes& boxes) {
+std::optional<StepRecord> SpanStep(const std::string& com, const std::string& concentrationText, CalibrationHost& host,
+                                   base::MessageBoxes& boxes) {
   if (concentrationText.empty()) {
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Input the concentration!");
-    return;
+    return std::nullopt;
   }
+  StepRecord record;
+  record.step = "span";
+  record.concentration = concentrationText;
   StepPort port;
-  if (!port.Open(com, boxes)) return;
+  if (!port.Open(com, boxes, record.outcome)) return record;
   const std::optional<int> concentration = Concentration(concentrationText);
   if (!concentration) {
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Error conversion in the number");
-    return;
+    return std::nullopt;
   }
   const int c = *concentration;
   const std::string command = "#00CALB " + link::SpanArgument(c);
+  const int tolerance = SpanTolerance(c);
+  record.tolerance =
+      "±" + std::to_string(tolerance) + " (readings 2-3), ±" + std::to_string(kFinalSpanTolerance) + " (reading 4)";
 
   std::string progress = "Processing.. ";
   host.ShowProgress(progress);
-  if (!Write(port.Handle(), command, boxes)) return;
+  if (!Write(port.Handle(), command, boxes, record)) return record;
   ReadAndIgnoreReply(port.Handle());
 
-  int32_t readings[3] = {};
   for (int r = 1; r <= 3; ++r) {
-    const std::optional<int32_t> reading = PollField(port.Handle(), kSpanField, boxes);
-    if (!reading) return;
-    readings[r - 1] = *reading;
+    const std::optional<int32_t> reading = PollField(port.Handle(), kSpanField, boxes, record);
+    if (!reading) return record;
+    record.readings.push_back(*reading);
     progress += std::to_string(r);
     host.ShowProgress(progress);
     base::Pause(kSpanPauseMs);
   }
 
-  const int tolerance = SpanTolerance(c);
   for (int r = 2; r <= 3; ++r) {
-    if (std::abs(readings[r - 1] - c) > tolerance) {
-      boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, SpanFailureText(readings[r - 1]));
-      return;
+    if (std::abs(record.readings[r - 1] - c) > tolerance) {
+      EndWith(boxes, base::BoxKind::Error, SpanFailureText(record.readings[r - 1]), record);
+      return record;
     }
   }
 
-  if (!Write(port.Handle(), command, boxes)) return;
-  const std::optional<int32_t> final = PollField(port.Handle(), kSpanField, boxes);
-  if (!final) return;
+  if (!Write(port.Handle(), command, boxes, record)) return record;
+  const std::optional<int32_t> final = PollField(port.Handle(), kSpanField, boxes, record);
+  if (!final) return record;
+  record.readings.push_back(*final);
   progress += "4";
   host.ShowProgress(progress);
   if (std::abs(*final - c) > kFinalSpanTolerance) {
-    boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok,
-               "CALIBRATION FAILED! Please try again or send log file to manufacture.");
-    return;
+    EndWith(boxes, base::BoxKind::Error, "CALIBRATION FAILED! Please try again or send log file to manufacture.",
+            record);
+    return record;
   }
-  boxes.Show(base::BoxKind::Information, base::BoxButtons::Ok, "CALIBRATION OK");
+  EndWith(boxes, base::BoxKind::Information, "CALIBRATION OK", record);
   host.SetNextCaption(kFinishCaption);
+  return record;
 }
 
 }  // namespace quarn::calibration

@@ -9,6 +9,9 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "acquisition/DateTime.h"
+#include "acquisition/SystemRegionalFormat.h"
+
 // The picture lives in a static library: its resource must be registered by hand.
 static void RegisterCalibrationImages() { Q_INIT_RESOURCE(CalibrationImages); }
 
@@ -35,8 +38,12 @@ QPushButton* Button(const char* name, const char* caption) {
 
 }  // namespace
 
-CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes& boxes, QWidget* parent)
-    : WizardFrame("FormCalibr2", "Calibration", parent), portNumber(std::move(portNumber)), boxes_(boxes) {
+CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes& boxes, QWidget* parent,
+                                     CalibrationLogTarget log)
+    : WizardFrame("FormCalibr2", "Calibration", parent),
+      portNumber(std::move(portNumber)),
+      boxes_(boxes),
+      log_(std::move(log)) {
   RegisterCalibrationImages();
 
   QVBoxLayout* layout0 = AddPage("Welcome to QUARN sensor calibration procedure");
@@ -53,6 +60,9 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
   zeroRow->addWidget(zeroButton_);
   zeroRow->addStretch();
   layout1->addLayout(zeroRow);
+  zeroReadingLabel_ = new QLabel;
+  zeroReadingLabel_->setObjectName("LreadingZero");
+  layout1->addWidget(zeroReadingLabel_);
   layout1->addStretch();
 
   QVBoxLayout* layout2 = AddPage("Step 2");
@@ -74,6 +84,9 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
   progressLabel_ = new QLabel;
   progressLabel_->setObjectName("Lprocess");
   layout2->addWidget(progressLabel_);
+  spanReadingLabel_ = new QLabel;
+  spanReadingLabel_->setObjectName("LreadingSpan");
+  layout2->addWidget(spanReadingLabel_);
   layout2->addStretch();
 
   AddButtons("<< Back", "< Finish >");
@@ -82,11 +95,54 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
   // Only the zero button is the default: Enter elsewhere does not press a focused button.
   for (QPushButton* button : {backButton_, nextButton_, finishButton_, spanButton_}) button->setAutoDefault(false);
 
+  // The gas is read every 2 s while the user waits on a step's page; a step blocks the window, so no reading
+  // starts while one runs.
+  readingTimer_.setInterval(2000);
+  connect(&readingTimer_, &QTimer::timeout, this, &CalibrationWizard::StartReading);
+
   ShowPage(0);
   resize(520, 380);
 }
 
-CalibrationWizard::~CalibrationWizard() = default;
+CalibrationWizard::~CalibrationWizard() { FinishReading(); }
+
+void CalibrationWizard::StartReading() {
+  if (reading_.joinable() || portNumber.empty()) return;
+  reading_ = std::thread([this, com = portNumber] {
+    const std::optional<int32_t> ppm = ReadConcentration(com);
+    QMetaObject::invokeMethod(
+        this, [this, ppm] { ShowReading(ppm); }, Qt::QueuedConnection);
+  });
+}
+
+void CalibrationWizard::ShowReading(std::optional<int32_t> ppm) {
+  if (reading_.joinable()) reading_.join();
+  if (ppm) {
+    stability_.Add(std::chrono::duration<double>(std::chrono::steady_clock::now() - opened_).count(), *ppm);
+  }
+  const QString text = ppm ? QString::fromStdString(stability_.Text()) : QString("No reading from the sensor");
+  zeroReadingLabel_->setText(text);
+  spanReadingLabel_->setText(text);
+}
+
+void CalibrationWizard::FinishReading() {
+  if (reading_.joinable()) reading_.join();
+}
+
+void CalibrationWizard::Log(const StepRecord& record, const std::optional<Stability>& stability) {
+  if (log_.folder.empty()) return;
+  CalibrationLogEntry entry;
+  entry.time = acquisition::CurrentDayNumber();
+  entry.serialNumber = log_.serialNumber;
+  entry.firmware = log_.firmware;
+  entry.record = record;
+  entry.stability = stability;
+  const acquisition::SystemRegionalFormat format;
+  if (const std::optional<std::string> failure = AppendCalibrationLog(log_.folder, entry, format)) {
+    boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
+                "The calibration log could not be written (" + *failure + "). The calibration itself is not affected.");
+  }
+}
 
 // The concentration field takes digits, Backspace and Enter; every other key that types something
 // (letters, signs, Ctrl+V) is dropped. Keys that type nothing (arrows, Delete) keep their editing role.
@@ -106,6 +162,11 @@ bool CalibrationWizard::eventFilter(QObject* watched, QEvent* event) {
 
 void CalibrationWizard::ShowPage(int index) {
   pages_->setCurrentIndex(index);
+  if (index == 0) {
+    readingTimer_.stop();
+  } else if (!readingTimer_.isActive()) {
+    readingTimer_.start();
+  }
   switch (index) {
     case 0:
       backButton_->hide();
@@ -135,9 +196,21 @@ void CalibrationWizard::NextClicked() {
 
 void CalibrationWizard::FinishClicked() { close(); }
 
-void CalibrationWizard::ZeroClicked() { ZeroStep(portNumber, *this, boxes_); }
+void CalibrationWizard::ZeroClicked() {
+  FinishReading();
+  const std::optional<Stability> stability = stability_.Current();
+  const StepRecord record = ZeroStep(portNumber, *this, boxes_);
+  Log(record, stability);
+}
 
-void CalibrationWizard::SpanClicked() { SpanStep(portNumber, concentrationEdit_->text().toStdString(), *this, boxes_); }
+void CalibrationWizard::SpanClicked() {
+  FinishReading();
+  const std::optional<Stability> stability = stability_.Current();
+  if (const std::optional<StepRecord> record =
+          SpanStep(portNumber, concentrationEdit_->text().toStdString(), *this, boxes_)) {
+    Log(*record, stability);
+  }
+}
 
 void CalibrationWizard::EnableNext() { nextButton_->setEnabled(true); }
 

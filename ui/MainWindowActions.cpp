@@ -37,7 +37,8 @@ void MainWindow::SearchClicked() {
 }
 
 void MainWindow::CalibrateClicked() {
-  calibration::CalibrationWizard calibr(identity.portNumber, *boxes_, this);
+  calibration::CalibrationWizard calibr(identity.portNumber, *boxes_, this,
+                                        {identity.serialNumber, identity.firmware, saveFolder});
   calibr.exec();
 }
 

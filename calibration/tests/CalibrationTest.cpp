@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "base/Timing.h"
 #include "base/testing/ScriptedMessageBoxes.h"
@@ -50,7 +51,10 @@ class CalibrationStepTest : public ::testing::Test {
 TEST_F(CalibrationStepTest, ZeroAfterTwoFailedFramePollTries) {
   sensor_.Control("field 7 10000");
   sensor_.Control("skip F 2");
-  ZeroStep("7", host_, boxes_);
+  const StepRecord record = ZeroStep("7", host_, boxes_);
+  EXPECT_EQ(record.readings, std::vector<int32_t>{10000});
+  EXPECT_EQ(record.outcome, "Operation setting to Zero, successfully completed!");
+  EXPECT_EQ(record.tolerance, "9990-10010");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Operation setting to Zero, successfully completed!"});
   EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Information);
   EXPECT_EQ(host_.calls, std::vector<std::string>{"enable"});
@@ -82,16 +86,21 @@ TEST_F(CalibrationStepTest, FramesTooShortForTheJudgedFieldAreFailedTries) {
 }
 
 TEST_F(CalibrationStepTest, PortThatDoesNotOpen) {
-  ZeroStep("8", host_, boxes_);
-  SpanStep("8", "100", host_, boxes_);
+  const StepRecord zero = ZeroStep("8", host_, boxes_);
+  const std::optional<StepRecord> span = SpanStep("8", "100", host_, boxes_);
   EXPECT_EQ(boxes_.Texts(),
             (std::vector<std::string>{"Not successful open COM port8", "Not successful open COM port8"}));
   EXPECT_TRUE(host_.progress.empty());
+  // A step that could not even open its port is logged with that box's text and no readings.
+  EXPECT_EQ(zero.outcome, "Not successful open COM port8");
+  EXPECT_TRUE(zero.readings.empty());
+  ASSERT_TRUE(span);
+  EXPECT_EQ(span->outcome, "Not successful open COM port8");
 }
 
 TEST_F(CalibrationStepTest, EmptyOrUnreadableConcentration) {
-  SpanStep("7", "", host_, boxes_);
-  SpanStep("7", "12a", host_, boxes_);
+  EXPECT_FALSE(SpanStep("7", "", host_, boxes_)) << "no step taken, nothing to log";
+  EXPECT_FALSE(SpanStep("7", "12a", host_, boxes_));
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Input the concentration!", "Error conversion in the number"}));
   EXPECT_TRUE(sensor_.Received().empty());
   EXPECT_TRUE(host_.progress.empty());
@@ -140,7 +149,7 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
   const SpanCase& c = GetParam();
   sensor_.Control("field 9 " + c.readings);
   const std::string text = std::to_string(c.concentration);
-  SpanStep("7", text, host_, boxes_);
+  const std::optional<StepRecord> record = SpanStep("7", text, host_, boxes_);
 
   const std::string command = "#00CALB " + link::SpanArgument(c.concentration);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
@@ -164,6 +173,20 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
             (std::vector<std::string>{command, "#00F", "#00F", "#00F"}));
   EXPECT_EQ(Count(command), failedEarly ? 1u : 2u);
   ExpectPortFree();
+
+  // What the calibration log gets: the readings as far as the step came, and the box's own text.
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->step, "span");
+  EXPECT_EQ(record->concentration, text);
+  std::vector<int32_t> sent;
+  std::stringstream list(c.readings);
+  for (std::string value; std::getline(list, value, ',');) sent.push_back(std::stoi(value));
+  while (sent.size() < 4) sent.push_back(sent.back());
+  sent.resize(failedEarly ? 3 : 4);
+  EXPECT_EQ(record->readings, sent);
+  EXPECT_EQ(record->outcome, boxes_.Texts()[0]);
+  EXPECT_EQ(record->tolerance,
+            "±" + std::to_string(SpanTolerance(c.concentration)) + " (readings 2-3), ±5 (reading 4)");
 }
 
 TEST_F(CalibrationStepTest, ConcentrationIsSentAsFourDigits) {

@@ -86,7 +86,8 @@ TEST_F(CalibrationWizardTest, PagesTextsAndButtons) {
   EXPECT_EQ(PageTexts(*form, 1), (QStringList{"Step 1",
                                               "Insure that gas chamber filled with ZERO gas and press "
                                               "\u201CZERO\u201D button below",
-                                              "Send command \u201CZERO\u201D "}));
+                                              "Send command \u201CZERO\u201D ", ""}))
+      << "the last line shows the gas reading, empty until the first is in";
   EXPECT_EQ(Button(*form, "bZero")->text(), "Send ZERO");
   EXPECT_TRUE(Button(*form, "bZero")->isDefault());
   EXPECT_FALSE(Button(*form, "bBack")->isVisible());
