@@ -85,8 +85,8 @@ std::string CalibrationLogHeader() {
 
 std::string CalibrationLogLine(const CalibrationLogEntry& entry, const acquisition::RegionalFormat& format) {
   std::string line = Escaped(acquisition::RecordTimeText(entry.time, format));
-  for (const std::string* cell : {&entry.serialNumber, &entry.firmware, &entry.record.step,
-                                  &entry.record.concentration}) {
+  for (const std::string* cell :
+       {&entry.serialNumber, &entry.firmware, &entry.record.step, &entry.record.concentration}) {
     line += '\t' + Escaped(*cell);
   }
   for (size_t i = 0; i < 4; ++i) {
@@ -94,8 +94,10 @@ std::string CalibrationLogLine(const CalibrationLogEntry& entry, const acquisiti
     if (i < entry.record.readings.size()) line += std::to_string(entry.record.readings[i]);
   }
   line += '\t' + Escaped(entry.record.tolerance) + '\t' + Escaped(entry.record.outcome) + '\t';
-  if (entry.stability) line += Fixed(entry.stability->sd, 1) + '\t' + Fixed(entry.stability->slopePerMinute, 1);
-  else line += '\t';
+  if (entry.stability)
+    line += Fixed(entry.stability->sd, 1) + '\t' + Fixed(entry.stability->slopePerMinute, 1);
+  else
+    line += '\t';
   return line + "\r\n";
 }
 

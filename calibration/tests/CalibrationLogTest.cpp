@@ -43,7 +43,10 @@ TEST_F(CalibrationLogTest, EachStepAppendsOneLineUnderOneHeader) {
   zero.stability = Stability{1.26, -0.04, true};
   CalibrationLogEntry span = zero;
   span.time += 60.0 / 86400;
-  span.record = {"span", "1000", {1000, 979, 1000},  "±20 (readings 2-3), ±5 (reading 4)",
+  span.record = {"span",
+                 "1000",
+                 {1000, 979, 1000},
+                 "±20 (readings 2-3), ±5 (reading 4)",
                  "CALIBRATION FAILED (C2=979)\n\rCheck the calibration values"};
   span.stability.reset();
 
@@ -76,13 +79,16 @@ TEST(StabilityWindow, SaysStableOrSettlingFromTheLastThirtySeconds) {
   const std::vector<Case> cases = {
       {"no reading yet", {}, ""},
       {"too short to judge", {402, 403}, "Reading 403 ppm"},
-      {"flat with noise", {401, 403, 402, 400, 404, 402, 401, 403, 402, 402, 401, 403, 402, 400, 402, 402},
+      {"flat with noise",
+       {401, 403, 402, 400, 404, 402, 401, 403, 402, 402, 401, 403, 402, 400, 402, 402},
        "Reading 402 ppm · stable (±1.1 ppm over the last 30 s)"},
       // A rise of 0.3 ppm per reading: 9 ppm per minute, above the 5 ppm allowed at 400 ppm.
-      {"creeping up", {400, 400.3, 400.6, 400.9, 401.2, 401.5, 401.8, 402.1, 402.4, 402.7, 403, 403.3}, "Reading 403 ppm · settling (+9 ppm per minute)"},
+      {"creeping up",
+       {400, 400.3, 400.6, 400.9, 401.2, 401.5, 401.8, 402.1, 402.4, 402.7, 403, 403.3},
+       "Reading 403 ppm · settling (+9 ppm per minute)"},
       // Old readings drop out: a fall long ago does not count.
-      {"settled after a fall", {900, 800, 700, 600, 500, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400,
-                                400, 400, 400, 400},
+      {"settled after a fall",
+       {900, 800, 700, 600, 500, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400},
        "Reading 400 ppm · stable (±0.0 ppm over the last 30 s)"},
   };
   for (const Case& c : cases) {

@@ -49,8 +49,8 @@ class CalibrationLogWizardTest : public ::testing::Test {
     std::filesystem::remove_all(root_);
   }
   std::unique_ptr<CalibrationWizard> OpenForm(const std::filesystem::path& folder) {
-    auto form = std::make_unique<CalibrationWizard>(
-        "7", boxes_, nullptr, CalibrationLogTarget{"102345", "QRN-2.14", folder.string()});
+    auto form = std::make_unique<CalibrationWizard>("7", boxes_, nullptr,
+                                                    CalibrationLogTarget{"102345", "QRN-2.14", folder.string()});
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     return form;
@@ -78,7 +78,10 @@ TEST_F(CalibrationLogWizardTest, EveryStepGoodOrFailedLeavesOneLineWithItsReadin
       {"zero failing", 9000, nullptr, {"9000", "", "", ""}, "ZERO FAILED! Please send log file to manufacture!"},
       {"span ok", 10000, "0,1000,1000,1002", {"0", "1000", "1000", "1002"}, "CALIBRATION OK"},
       {"span failing at reading 2", 10000, "1000,979,1000", {"1000", "979", "1000", ""}, failure2},
-      {"span failing at reading 4", 10000, "1000,1000,1000,994", {"1000", "1000", "1000", "994"},
+      {"span failing at reading 4",
+       10000,
+       "1000,1000,1000,994",
+       {"1000", "1000", "1000", "994"},
        "CALIBRATION FAILED! Please try again or send log file to manufacture."},
   };
   for (const Case& c : cases) {
