@@ -197,19 +197,31 @@ void CalibrationWizard::NextClicked() {
 void CalibrationWizard::FinishClicked() { close(); }
 
 void CalibrationWizard::ZeroClicked() {
-  FinishReading();
+  PauseReadings();
   const std::optional<Stability> stability = stability_.Current();
   const StepRecord record = ZeroStep(portNumber, *this, boxes_);
   Log(record, stability);
+  ResumeReadings();
 }
 
 void CalibrationWizard::SpanClicked() {
-  FinishReading();
+  PauseReadings();
   const std::optional<Stability> stability = stability_.Current();
   if (const std::optional<StepRecord> record =
           SpanStep(portNumber, concentrationEdit_->text().toStdString(), *this, boxes_)) {
     Log(*record, stability);
   }
+  ResumeReadings();
+}
+
+// A step's boxes turn the event loop while the step still holds the port: no reading may start then.
+void CalibrationWizard::PauseReadings() {
+  readingTimer_.stop();
+  FinishReading();
+}
+
+void CalibrationWizard::ResumeReadings() {
+  if (isVisible() && pages_->currentIndex() != 0) readingTimer_.start();
 }
 
 void CalibrationWizard::EnableNext() { nextButton_->setEnabled(true); }

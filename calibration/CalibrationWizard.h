@@ -53,6 +53,8 @@ class CalibrationWizard : public widgets::WizardFrame, private CalibrationHost {
   void ShowReading(std::optional<int32_t> ppm);
   // Lets a reading under way finish, so that a step has the port to itself.
   void FinishReading();
+  void PauseReadings();
+  void ResumeReadings();
   void Log(const StepRecord& record, const std::optional<Stability>& stability);
 
   // CalibrationHost

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -126,6 +127,42 @@ TEST_F(CalibrationLogWizardTest, ALogThatCannotBeWrittenWarnsAfterTheStepsBoxAnd
   EXPECT_EQ(boxes_.Boxes()[1].kind, base::BoxKind::Warning);
   EXPECT_NE(boxes_.Texts()[1].find("calibration log could not be written"), std::string::npos) << boxes_.Texts()[1];
   EXPECT_TRUE(Button(*form, "bNext")->isEnabled()) << "the step's outcome stands";
+}
+
+// A user who takes a while over a step's box: the box turns the event loop meanwhile, as a real one does.
+class LingeringBoxes : public base::ScriptedMessageBoxes {
+ public:
+  base::BoxAnswer Show(base::BoxKind kind, base::BoxButtons buttons, const std::string& text) override {
+    const base::BoxAnswer answer = ScriptedMessageBoxes::Show(kind, buttons, text);
+    QTest::qWait(3000);
+    return answer;
+  }
+};
+
+// While a step's box is up the step still holds the port: no reading tries it then, so the line keeps the
+// last reading instead of saying the sensor gave none.
+TEST(CalibrationStability, NoReadingWhileAStepsBoxIsUp) {
+  sim::SimSensor sensor{sim::SimSensor::Options{}};
+  sim::ScopedPortDir ports(sensor.PortDir());
+  LingeringBoxes boxes;
+  CalibrationWizard form("7", boxes);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QLabel* reading = form.findChild<QLabel*>("LreadingZero");
+  Click(Button(form, "bNext"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return reading->text().startsWith("Reading"); }, 10000));
+  sensor.Control("field 7 10000");
+  Click(Button(form, "bZero"));
+  ASSERT_EQ(boxes.Texts(), std::vector<std::string>{"Operation setting to Zero, successfully completed!"});
+  EXPECT_TRUE(reading->text().startsWith("Reading")) << reading->text().toStdString();
+  const auto received = sensor.Received();
+  const auto zero = std::find(received.begin(), received.end(), "#00ZERO2");
+  ASSERT_NE(zero, received.end());
+  EXPECT_EQ(std::vector<std::string>(zero, received.end()), (std::vector<std::string>{"#00ZERO2", "#00F"}))
+      << "the step's own poll only";
+  // Readings go on after the step.
+  const size_t before = received.size();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return sensor.Received().size() > before; }, 10000));
 }
 
 // The chamber answers with tau = 15 s: the reading is stable at a constant gas, settling after a change, and
