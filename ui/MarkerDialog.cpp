@@ -32,6 +32,32 @@ double DaysOf(const QDateTime& when, double old) {
   return instants.first;
 }
 
+// Steps the seconds, minutes and hours of the whole time, so that a step past :59 carries into the next minute
+// (or hour, or day) instead of stopping at the section's end.
+class CarryingDateTimeEdit : public QDateTimeEdit {
+ public:
+  using QDateTimeEdit::QDateTimeEdit;
+
+  void stepBy(int steps) override {
+    switch (currentSection()) {
+      case SecondSection: setDateTime(dateTime().addSecs(steps)); break;
+      case MinuteSection: setDateTime(dateTime().addSecs(60LL * steps)); break;
+      case HourSection: setDateTime(dateTime().addSecs(3600LL * steps)); break;
+      default: QDateTimeEdit::stepBy(steps);
+    }
+  }
+
+ protected:
+  StepEnabled stepEnabled() const override {
+    switch (currentSection()) {
+      case SecondSection:
+      case MinuteSection:
+      case HourSection: return StepUpEnabled | StepDownEnabled;
+      default: return QDateTimeEdit::stepEnabled();
+    }
+  }
+};
+
 QDialogButtonBox* OkCancel(QDialog* dialog) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
@@ -79,7 +105,7 @@ MarkerDialog::MarkerDialog(const QStringList& recentLabels, const QString& timeT
 QString MarkerDialog::Label() const { return labelBox_->currentText().simplified(); }
 
 MarkerTimeDialog::MarkerTimeDialog(double time, const QString& label, QWidget* parent)
-    : QDialog(parent), timeEdit_(new QDateTimeEdit(DateTimeOf(time), this)), old_(time) {
+    : QDialog(parent), timeEdit_(new CarryingDateTimeEdit(DateTimeOf(time), this)), old_(time) {
   setObjectName("MarkerTimeDialog");
   setWindowTitle("Move marker");
   timeEdit_->setObjectName("markerNewTime");

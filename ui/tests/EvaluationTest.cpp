@@ -28,6 +28,7 @@
 #include <qcustomplot.h>
 
 #include "acquisition/DataFile.h"
+#include "acquisition/DateTime.h"
 #include "analysis/AnalyzeProgram.h"
 #include "analysis/MarkerFile.h"
 #include "analysis/TimeText.h"
@@ -523,6 +524,33 @@ TEST(ReviewMarkersTest, MarkerTimesNamingTheMonthInTheLocalesLanguageRead) {
   EXPECT_DOUBLE_EQ(markers[0].time, acquisition::EncodeDayNumber({2026, 12, 10, 14, 3, 7, 0}));
   EXPECT_DOUBLE_EQ(markers[1].time, acquisition::EncodeDayNumber({2026, 12, 10, 14, 3, 8, 0}));
   EXPECT_EQ(markers[0].timeText, "10. Dez. 2026 14:03:07");
+}
+
+// The arrow keys on the seconds, minutes or hours of a marker's time step the whole time: past :59 they carry
+// into the next minute, hour or day instead of stopping at the end of the section.
+TEST(MarkerTimeDialogTest, ArrowKeysCarryAcrossTheEndOfASection) {
+  struct Case {
+    QDateTimeEdit::Section section;
+    acquisition::LocalDateTime from;
+    Qt::Key key;
+    double seconds;  // the marker moved by
+  };
+  const Case cases[] = {
+      {QDateTimeEdit::SecondSection, {2026, 12, 10, 14, 3, 59, 0}, Qt::Key_Up, 1},
+      {QDateTimeEdit::SecondSection, {2026, 12, 31, 23, 59, 59, 0}, Qt::Key_Up, 1},
+      {QDateTimeEdit::SecondSection, {2026, 12, 10, 14, 0, 0, 0}, Qt::Key_Down, -1},
+      {QDateTimeEdit::MinuteSection, {2026, 12, 10, 14, 59, 30, 0}, Qt::Key_Up, 60},
+      {QDateTimeEdit::HourSection, {2026, 12, 10, 0, 30, 0, 0}, Qt::Key_Down, -3600},
+  };
+  for (const Case& c : cases) {
+    const double time = acquisition::UtcFromLocal(acquisition::EncodeDayNumber(c.from)).first;
+    MarkerTimeDialog dialog(time, "gas off");
+    dialog.show();
+    dialog.TimeEdit()->setSelectedSection(c.section);
+    QTest::keyClick(dialog.TimeEdit(), c.key);
+    EXPECT_NEAR((dialog.Time() - time) * 86400, c.seconds, 1e-3)
+        << c.from.hour << ":" << c.from.minute << ":" << c.from.second << " section " << int(c.section);
+  }
 }
 
 }  // namespace
