@@ -66,8 +66,9 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 // The file is in the program's single-byte code page, Windows-1252 on every platform; the record and the
 // boxes hold UTF-8, so text values are converted here. Keys are compared on the raw bytes.
-void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, CriteriaHost& host,
-                       base::MessageBoxes& boxes, bool applyWindowSettings) {
+WindowSettings ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, base::MessageBoxes& boxes,
+                                 bool readWindowSettings) {
+  WindowSettings window;
   int badValues = 0;
   for (std::string_view line : SplitLines(content)) {
     const auto setting = SplitSetting(line);
@@ -95,22 +96,21 @@ void ApplyCriteriaText(std::string_view content, CriteriaSettings& settings, Cri
     } else if (key == "ftpport") {
       if (auto v = integer()) settings.ftpPort = *v;
     } else if (key == "delay") {
-      if (!applyWindowSettings) continue;
-      if (auto v = integer()) host.SetIntervalPosition(*v);
+      if (!readWindowSettings) continue;
+      if (auto v = integer()) window.intervalPosition = *v;
     } else if (key == "mode") {
-      if (!applyWindowSettings) continue;
-      if (auto v = integer()) host.SetAdvancedModeFlag(*v != 0);
+      if (!readWindowSettings) continue;
+      if (auto v = integer()) window.advancedMode = *v != 0;
     } else if (key == "reconnect") {
-      if (!applyWindowSettings) continue;
-      if (auto v = integer()) host.SetReconnectFlag(*v == 1);
+      if (!readWindowSettings) continue;
+      if (auto v = integer()) window.reconnect = *v == 1;
     }
   }
   if (badValues > kBadValueBoxes) {
     boxes.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                kBadValueText + std::to_string(badValues - kBadValueBoxes) + " more lines could not be read");
   }
-  // Also when the flag was set before this read: a Start re-applies the user's advanced mode.
-  if (host.AdvancedMode()) host.SelectAdvancedMode();
+  return window;
 }
 
 std::string RewriteWindowSettings(std::string_view content, int intervalPosition, int modeIndex,
@@ -143,32 +143,29 @@ std::string RewriteWindowSettings(std::string_view content, int intervalPosition
   return out;
 }
 
-CriteriaFile::CriteriaFile(std::filesystem::path file, CriteriaHost& host, base::MessageBoxes& boxes,
-                           CriteriaSettings& settings)
-    : file_(std::move(file)), host_(host), boxes_(boxes), nsi_(settings) {}
+CriteriaFile::CriteriaFile(std::filesystem::path file, base::MessageBoxes& boxes, CriteriaSettings& settings)
+    : file_(std::move(file)), boxes_(boxes), settings_(settings) {}
 
-CriteriaResult CriteriaFile::ReadCriteria(bool applyWindowSettings) {
-  nsi_.zeroCriterion = kCriterionNotGiven;
-  nsi_.scaleCriterion = kCriterionNotGiven;
-  nsi_.supportMail.clear();
+CriteriaRead CriteriaFile::ReadCriteria(bool readWindowSettings) {
+  settings_.zeroCriterion = kCriterionNotGiven;
+  settings_.scaleCriterion = kCriterionNotGiven;
+  settings_.supportMail.clear();
   std::string content;
   try {
     if (!base::FileExists(file_)) {
       boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok, kMissingText);
-      host_.RequestClose();
-      return CriteriaResult::Missing;
+      return {CriteriaResult::Missing, {}};
     }
     content = base::ReadWholeFile(file_);
   } catch (const base::FileError& error) {
     boxes_.Show(base::BoxKind::Error, base::BoxButtons::Ok,
                 "The criteria file " + base::PathText(file_) + " cannot be read!\n\r" + error.what());
-    return CriteriaResult::Failed;
+    return {CriteriaResult::Failed, {}};
   }
-  ApplyCriteriaText(content, nsi_, host_, boxes_, applyWindowSettings);
-  return CriteriaResult::Done;
+  return {CriteriaResult::Done, ApplyCriteriaText(content, settings_, boxes_, readWindowSettings)};
 }
 
-CriteriaResult CriteriaFile::WriteCriteria() {
+CriteriaResult CriteriaFile::WriteCriteria(int intervalPosition, int modeIndex, std::optional<bool> reconnect) {
   std::string content;
   try {
     if (!base::FileExists(file_)) return CriteriaResult::Missing;
@@ -179,8 +176,7 @@ CriteriaResult CriteriaFile::WriteCriteria() {
     return CriteriaResult::Failed;
   }
   try {
-    base::ReplaceFile(
-        file_, RewriteWindowSettings(content, host_.IntervalPosition(), host_.ModeIndex(), host_.ReconnectFlag()));
+    base::ReplaceFile(file_, RewriteWindowSettings(content, intervalPosition, modeIndex, reconnect));
   } catch (const base::FileError& error) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, kWriteFailedText + std::string(error.what()));
     return CriteriaResult::Failed;

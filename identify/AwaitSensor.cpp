@@ -8,26 +8,26 @@
 
 namespace quarn::identify {
 
-bool SameSensor(const SensorIdentity& a, const SensorIdentity& b) {
-  return a.serial == b.serial && a.firmware == b.firmware;
+bool SameSensor(const base::SensorIdentity& a, const base::SensorIdentity& b) {
+  return a.serialNumber == b.serialNumber && a.firmware == b.firmware;
 }
 
-AwaitResult AwaitSensor(const SensorIdentity& wanted, std::chrono::milliseconds lookEvery,
+AwaitResult AwaitSensor(const base::SensorIdentity& wanted, std::chrono::milliseconds lookEvery,
                         std::optional<std::chrono::steady_clock::time_point> giveUpAt, const WaitOrStop& wait,
                         const OtherSensorHeard& otherSensor) {
   using Clock = std::chrono::steady_clock;
   // Each other sensor is told once, not at every look.
   std::set<std::string> told;
-  auto tell = [&](const SensorIdentity& other) {
-    if (told.insert(other.port + "/" + other.serial + "/" + other.firmware).second) otherSensor(other);
+  auto tell = [&](const base::SensorIdentity& other) {
+    if (told.insert(other.portNumber + "/" + other.serialNumber + "/" + other.firmware).second) otherSensor(other);
   };
   for (;;) {
-    const IdentifyResult own = IdentifyPort(wanted.port);
+    const IdentifyResult own = IdentifyPort(wanted.portNumber);
     if (own.status == IdentifyStatus::Ok) {
       if (SameSensor(own.identity, wanted)) return {AwaitOutcome::Found, own.identity};
       tell(own.identity);
     }
-    const IdentifyResult moved = FindSerial(wanted.serial);
+    const IdentifyResult moved = FindSerial(wanted.serialNumber);
     if (moved.status == IdentifyStatus::Ok) {
       if (SameSensor(moved.identity, wanted)) return {AwaitOutcome::Found, moved.identity};
       tell(moved.identity);
@@ -42,7 +42,7 @@ AwaitResult AwaitSensor(const SensorIdentity& wanted, std::chrono::milliseconds 
   }
 }
 
-SensorAwaiter::SensorAwaiter(SensorIdentity wanted, std::chrono::milliseconds lookEvery)
+SensorAwaiter::SensorAwaiter(base::SensorIdentity wanted, std::chrono::milliseconds lookEvery)
     : wanted_(std::move(wanted)), lookEvery_(lookEvery) {}
 
 void SensorAwaiter::Start() {
@@ -54,7 +54,7 @@ void SensorAwaiter::Start() {
       wake.wait_for(lock, stop, pause, [] { return false; });
       return stop.stop_requested();
     };
-    auto heard = [&](const SensorIdentity& other) {
+    auto heard = [&](const base::SensorIdentity& other) {
       std::lock_guard lock(mutex_);
       others_.push_back(other);
     };
@@ -70,7 +70,7 @@ AwaitResult SensorAwaiter::Result() const {
   return result_;
 }
 
-std::vector<SensorIdentity> SensorAwaiter::TakeOtherSensors() {
+std::vector<base::SensorIdentity> SensorAwaiter::TakeOtherSensors() {
   std::lock_guard lock(mutex_);
   return std::exchange(others_, {});
 }

@@ -15,22 +15,22 @@ enum class AwaitOutcome { Found, GaveUp, Stopped };
 
 struct AwaitResult {
   AwaitOutcome outcome = AwaitOutcome::GaveUp;
-  SensorIdentity identity;  // when found: on its port now
+  base::SensorIdentity identity;  // when found: on its port now
 };
 
 // Waits at most the time given; true once the wait is to end.
 using WaitOrStop = std::function<bool(std::chrono::milliseconds)>;
 // Hears of another sensor that answered in place of the one wanted, once per sensor and port.
-using OtherSensorHeard = std::function<void(const SensorIdentity& other)>;
+using OtherSensorHeard = std::function<void(const base::SensorIdentity& other)>;
 
 // Whether two identities are one sensor: the same serial number and firmware revision.
-bool SameSensor(const SensorIdentity& a, const SensorIdentity& b);
+bool SameSensor(const base::SensorIdentity& a, const base::SensorIdentity& b);
 
 // Looks for the sensor wanted every lookEvery, at once first: on its own port, then on every free port by
 // its serial number. Found only when serial number and firmware both match; another sensor that answers is
 // told to otherSensor and its port is left closed, free for other programs. Gives up at giveUpAt, when given.
 // A look under way is not cut short by a stop: it ends within a few exchanges.
-AwaitResult AwaitSensor(const SensorIdentity& wanted, std::chrono::milliseconds lookEvery,
+AwaitResult AwaitSensor(const base::SensorIdentity& wanted, std::chrono::milliseconds lookEvery,
                         std::optional<std::chrono::steady_clock::time_point> giveUpAt, const WaitOrStop& wait,
                         const OtherSensorHeard& otherSensor);
 
@@ -38,7 +38,7 @@ AwaitResult AwaitSensor(const SensorIdentity& wanted, std::chrono::milliseconds 
 // window's GUI thread): it asks now and then for the other sensors heard and whether the wait has ended.
 class SensorAwaiter {
  public:
-  SensorAwaiter(SensorIdentity wanted, std::chrono::milliseconds lookEvery);
+  SensorAwaiter(base::SensorIdentity wanted, std::chrono::milliseconds lookEvery);
   SensorAwaiter(const SensorAwaiter&) = delete;
   SensorAwaiter& operator=(const SensorAwaiter&) = delete;
 
@@ -50,15 +50,15 @@ class SensorAwaiter {
   // Once finished: Found with the sensor on its port now, or Stopped.
   AwaitResult Result() const;
   // The other sensors that answered since the last call, oldest first.
-  std::vector<SensorIdentity> TakeOtherSensors();
+  std::vector<base::SensorIdentity> TakeOtherSensors();
 
  private:
-  const SensorIdentity wanted_;
+  const base::SensorIdentity wanted_;
   const std::chrono::milliseconds lookEvery_;
   mutable std::mutex mutex_;
-  AwaitResult result_;                  // guarded by mutex_
-  std::vector<SensorIdentity> others_;  // guarded by mutex_
-  base::WorkerThread worker_;           // last: joins before the members above go
+  AwaitResult result_;                        // guarded by mutex_
+  std::vector<base::SensorIdentity> others_;  // guarded by mutex_
+  base::WorkerThread worker_;                 // last: joins before the members above go
 };
 
 }  // namespace quarn::identify

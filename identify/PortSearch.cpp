@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "link/IdentityRequests.h"
 #include "link/PortNames.h"
 #include "link/Protocol.h"
 #include "link/SerialLink.h"
@@ -93,8 +94,7 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
       return false;
     }
     setRow(kRowPort, number);
-    const link::ExchangeResult reply =
-        link::ShortExchange(port, link::BuildRequest(address, "SRAL?"), link::ReplyFilter::Digits, boxes);
+    const link::ExchangeResult reply = link::AskIdentity(port, link::kSerialNumberRequest, boxes, address);
     if (reply.outcome == link::ExchangeOutcome::Failed) return false;
     if (reply.outcome == link::ExchangeOutcome::Answered) {
       serial = reply.text;
@@ -106,17 +106,18 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
   if (!port) return false;
   setRow(kRowSerial, serial);
 
-  const link::ExchangeResult firmware =
-      link::ShortExchange(port, link::BuildRequest(address, "SREV?"), link::ReplyFilter::NoCR, boxes);
+  const link::ExchangeResult firmware = link::AskIdentity(port, link::kFirmwareRequest, boxes, address);
   if (firmware.outcome == link::ExchangeOutcome::Failed) return false;
   setRow(kRowFirmware, firmware.text);
   port->Close();
   return true;
 }
 
-void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store, CheckHost& host,
-                       base::MessageBoxes& boxes) {
-  if (ok) identity = {result.portNumber, result.serialNumber, result.firmware};
+void ApplySearchResult(bool ok, const base::SensorIdentity& result, base::SensorIdentity& identity, PortStore& store,
+                       CheckHost& host, base::MessageBoxes& boxes) {
+  if (ok) identity = {result.portNumber, result.serialNumber, result.firmware, "", ""};
+  identity.typeCode.clear();
+  identity.rangeCode.clear();
   host.SetIdentityRow(kRowPort, identity.portNumber);
   host.SetIdentityRow(kRowSerial, identity.serialNumber);
   host.SetIdentityRow(kRowFirmware, identity.firmware);

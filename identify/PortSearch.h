@@ -11,13 +11,6 @@
 
 namespace quarn::identify {
 
-// What the search wizard hands back when it ends with OK.
-struct SearchResult {
-  std::string portNumber;    // port number as decimal text
-  std::string serialNumber;  // serial number
-  std::string firmware;      // firmware revision
-};
-
 // Scanned port numbers run from 1 to this, ascending.
 inline constexpr int kHighestScannedPort = 255;
 
@@ -55,7 +48,7 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 // The main window's side after the wizard: on OK copies the results into identity, shows them, remembers
 // the port (a port that is no number is not stored); otherwise shows the identity
 // it had. Then, in both cases, CheckCoeff on identity.portNumber. The caller sets the toolbar first.
-void ApplySearchResult(bool ok, const SearchResult& result, IdentityFields& identity, PortStore& store, CheckHost& host,
-                       base::MessageBoxes& boxes);
+void ApplySearchResult(bool ok, const base::SensorIdentity& result, base::SensorIdentity& identity, PortStore& store,
+                       CheckHost& host, base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

@@ -126,9 +126,9 @@ void PortSearchWizard::NextClicked() {
       break;
     }
     case 2:
-      portNumber = ResultRow(kRowPort);
-      serialNumber = ResultRow(kRowSerial);
-      firmware = ResultRow(kRowFirmware);
+      result_.portNumber = ResultRow(kRowPort);
+      result_.serialNumber = ResultRow(kRowSerial);
+      result_.firmware = ResultRow(kRowFirmware);
       accept();
       break;
   }

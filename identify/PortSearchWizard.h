@@ -17,7 +17,7 @@ namespace quarn::identify {
 // The port search wizard: a baseline of the ports that open, then a scan every 500 ms until a new one
 // turns up, whose sensor is asked for its serial number and firmware revision.
 // Opened modally; Accepted (OK) after Finish, Rejected (Cancel) after Abort with no new port or the
-// close box. The opener sets address before showing it and reads portNumber, serialNumber and firmware after an OK.
+// close box. The opener sets address before showing it and reads Result() after an OK.
 class PortSearchWizard : public widgets::WizardFrame {
   Q_OBJECT
 
@@ -25,15 +25,13 @@ class PortSearchWizard : public widgets::WizardFrame {
   explicit PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent = nullptr);
   ~PortSearchWizard() override;
 
-  std::string address;       // sensor address in the requests
-  std::string portNumber;    // result: port number as decimal text
-  std::string serialNumber;  // result: serial number
-  std::string firmware;      // result: firmware revision
+  std::string address;  // sensor address in the requests
 
   std::vector<int32_t> baselinePorts;  // baseline: ports that opened when Next was pressed on the first page
   std::vector<int32_t> newPorts;       // ports of the latest scan that are not in the baseline
 
-  SearchResult Result() const { return {portNumber, serialNumber, firmware}; }
+  // Port number, serial number and firmware revision found; no type or range code.
+  const base::SensorIdentity& Result() const { return result_; }
 
   void done(int result) override;
 
@@ -47,6 +45,7 @@ class PortSearchWizard : public widgets::WizardFrame {
   std::string ResultRow(const char* row) const;
 
   base::MessageBoxes& boxes_;
+  base::SensorIdentity result_;
 
   QTimer* searchTimer_ = nullptr;
   QLabel* portsFoundLabel_ = nullptr;

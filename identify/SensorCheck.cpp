@@ -1,13 +1,13 @@
 #include "SensorCheck.h"
 
+#include "link/IdentityRequests.h"
 #include "link/SerialLink.h"
 
 namespace quarn::identify {
 
 using link::ExchangeOutcome;
-using link::ReplyFilter;
 
-CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes) {
+CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes) {
   const PortStore::Entry entry = store.Read();
   if (entry.status == PortStore::Status::Found) identity.portNumber = std::to_string(entry.port);
   if (entry.status == PortStore::Status::Missing) identity.portNumber.clear();
@@ -32,22 +32,23 @@ CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& h
   }
 
   // One identity question; false when the exchange failed or the sensor gave no text (said in a box).
-  const auto ask = [&](const char* request, ReplyFilter filter, std::string& answer) {
-    const link::ExchangeResult reply = link::ShortExchange(port, request, filter, boxes);
+  const auto ask = [&](const link::IdentityRequest& request, std::string& answer) {
+    const link::ExchangeResult reply = link::AskIdentity(port, request, boxes);
     if (reply.outcome == ExchangeOutcome::Failed) return false;
     answer = reply.text;
     if (!answer.empty()) return true;
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Make full search port ans sens");
     return false;
   };
-  if (!ask("#00SRAL?", ReplyFilter::Digits, identity.serialNumber) ||
-      !ask("#00SREV?", ReplyFilter::NoCR, identity.firmware)) {
+  if (!ask(link::kSerialNumberRequest, identity.serialNumber) || !ask(link::kFirmwareRequest, identity.firmware)) {
     return finish();
   }
 
   host.SetIdentityRow(kRowPort, identity.portNumber);
   host.SetIdentityRow(kRowSerial, identity.serialNumber);
   host.SetIdentityRow(kRowFirmware, identity.firmware);
+  identity.typeCode.clear();
+  identity.rangeCode.clear();
   host.SetIdentityRow(kRowType, "");
   host.SetIdentityRow(kRowRange, "");
   port->Close();
@@ -56,7 +57,7 @@ CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& h
   return CheckResult::Succeeded;
 }
 
-void CheckCoeff(const IdentityFields& identity, CheckHost& host, base::MessageBoxes& boxes) {
+void CheckCoeff(base::SensorIdentity& identity, CheckHost& host, base::MessageBoxes& boxes) {
   link::PortHandle port;
   try {
     port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
@@ -64,12 +65,14 @@ void CheckCoeff(const IdentityFields& identity, CheckHost& host, base::MessageBo
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Not successful open COM port" + identity.portNumber);
     return;
   }
-  const link::ExchangeResult type = link::ShortExchange(port, "#00RT?", ReplyFilter::NoCR, boxes);
+  const link::ExchangeResult type = link::AskIdentity(port, link::kTypeCodeRequest, boxes);
   if (type.outcome == ExchangeOutcome::Failed) return;
-  host.SetIdentityRow(kRowType, type.text);
-  const link::ExchangeResult range = link::ShortExchange(port, "#00RX?", ReplyFilter::NoCR, boxes);
+  identity.typeCode = type.text;
+  host.SetIdentityRow(kRowType, identity.typeCode);
+  const link::ExchangeResult range = link::AskIdentity(port, link::kRangeCodeRequest, boxes);
   if (range.outcome == ExchangeOutcome::Failed) return;
-  host.SetIdentityRow(kRowRange, range.text);
+  identity.rangeCode = range.text;
+  host.SetIdentityRow(kRowRange, identity.rangeCode);
   port->Close();
 }
 

@@ -4,15 +4,9 @@
 #include <string>
 
 #include "base/MessageBoxes.h"
+#include "base/SensorIdentity.h"
 
 namespace quarn::identify {
-
-// The identity of the connected sensor as the main window keeps it.
-struct IdentityFields {
-  std::string portNumber;    // port number as decimal text ("7", not "COM7")
-  std::string serialNumber;  // serial number
-  std::string firmware;      // firmware revision
-};
 
 // Names of the identity grid's rows, top to bottom.
 inline constexpr const char* kRowPort = "Port";
@@ -49,9 +43,10 @@ enum class CheckResult { Unchanged, Failed, Succeeded };
 
 // The Check button: the remembered port, serial number and firmware revision, then CheckCoeff.
 // Runs on the GUI thread and blocks it while it talks to the sensor. The caller sets the toolbar from the result.
-CheckResult CheckSensor(IdentityFields& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes);
+CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes);
 
-// Type and range code on the port of `identity`. A silent sensor empties the two rows without a box.
-void CheckCoeff(const IdentityFields& identity, CheckHost& host, base::MessageBoxes& boxes);
+// Type and range code on the port of `identity`, kept in it and shown. A silent sensor empties the two rows
+// without a box.
+void CheckCoeff(base::SensorIdentity& identity, CheckHost& host, base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "link/IdentityRequests.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
 
@@ -55,22 +56,21 @@ IdentifyResult IdentifyPort(const std::string& port) {
 
   KeptBoxes boxes;
   IdentifyResult result;
-  result.identity.port = port;
+  result.identity.portNumber = port;
   struct Question {
-    const char* request;
-    link::ReplyFilter filter;
+    const link::IdentityRequest& request;
     std::string* answer;
     const char* what;  // for a sensor that must answer; null when silence leaves the answer empty
   };
   const Question questions[] = {
-      {"#00SRAL?", link::ReplyFilter::Digits, &result.identity.serial, "serial number"},
-      {"#00SREV?", link::ReplyFilter::NoCR, &result.identity.firmware, "firmware revision"},
-      {"#00RT?", link::ReplyFilter::NoCR, &result.identity.type, nullptr},
-      {"#00RX?", link::ReplyFilter::NoCR, &result.identity.range, nullptr},
+      {link::kSerialNumberRequest, &result.identity.serialNumber, "serial number"},
+      {link::kFirmwareRequest, &result.identity.firmware, "firmware revision"},
+      {link::kTypeCodeRequest, &result.identity.typeCode, nullptr},
+      {link::kRangeCodeRequest, &result.identity.rangeCode, nullptr},
   };
   bool lineNotQuiet = false;
   for (const Question& q : questions) {
-    const link::ExchangeResult reply = link::ShortExchange(handle, q.request, q.filter, boxes);
+    const link::ExchangeResult reply = link::AskIdentity(handle, q.request, boxes);
     lineNotQuiet = lineNotQuiet || reply.lineNotQuiet;
     if (reply.outcome == link::ExchangeOutcome::Failed) {
       // The exchange has closed the port.
@@ -94,7 +94,7 @@ IdentifyResult FindSerial(const std::string& serial, int highestPort) {
     link::PortHandle handle;
     if (OpenForExchanges(port, handle).status != IdentifyStatus::Ok) continue;
     KeptBoxes boxes;
-    const link::ExchangeResult reply = link::ShortExchange(handle, "#00SRAL?", link::ReplyFilter::Digits, boxes);
+    const link::ExchangeResult reply = link::AskIdentity(handle, link::kSerialNumberRequest, boxes);
     if (reply.outcome == link::ExchangeOutcome::Failed) continue;
     handle->Close();
     if (reply.text == serial) return IdentifyPort(port);
@@ -102,9 +102,10 @@ IdentifyResult FindSerial(const std::string& serial, int highestPort) {
   return Failure(IdentifyStatus::PortAbsent, "no sensor with serial number " + serial + " answers on a free port");
 }
 
-std::string IdentityLines(const SensorIdentity& identity) {
-  return "Port: COM" + identity.port + "\nSerial Number: " + identity.serial + "\nFirmware rev.: " + identity.firmware +
-         "\nTYPE CODE: " + identity.type + "\nRANGE CODE: " + identity.range + "\n";
+std::string IdentityLines(const base::SensorIdentity& identity) {
+  return "Port: COM" + identity.portNumber + "\nSerial Number: " + identity.serialNumber +
+         "\nFirmware rev.: " + identity.firmware + "\nTYPE CODE: " + identity.typeCode +
+         "\nRANGE CODE: " + identity.rangeCode + "\n";
 }
 
 }  // namespace quarn::identify

@@ -2,16 +2,9 @@
 
 #include <string>
 
-namespace quarn::identify {
+#include "base/SensorIdentity.h"
 
-// What the sensor on a port says about itself.
-struct SensorIdentity {
-  std::string port;      // port number as decimal text
-  std::string serial;    // serial number
-  std::string firmware;  // firmware revision
-  std::string type;      // type code; empty when the sensor did not give it
-  std::string range;     // range code; empty when the sensor did not give it
-};
+namespace quarn::identify {
 
 // How an identification ended; the recorder's exit status tells these apart.
 enum class IdentifyStatus {
@@ -25,7 +18,7 @@ enum class IdentifyStatus {
 
 struct IdentifyResult {
   IdentifyStatus status = IdentifyStatus::Ok;
-  SensorIdentity identity;
+  base::SensorIdentity identity;
   std::string error;  // one line saying why, when status is not Ok
 };
 
@@ -39,6 +32,6 @@ IdentifyResult IdentifyPort(const std::string& port);
 IdentifyResult FindSerial(const std::string& serial, int highestPort = 255);
 
 // Port, serial number, firmware revision, type code and range code, one per line.
-std::string IdentityLines(const SensorIdentity& identity);
+std::string IdentityLines(const base::SensorIdentity& identity);
 
 }  // namespace quarn::identify

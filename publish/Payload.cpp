@@ -60,9 +60,9 @@ std::string RecordPayload(std::string_view serial, const acquisition::Measuremen
 std::string IdentityPayload(const IdentityFacts& f) {
   const std::string interval = std::to_string(f.intervalMs / 1000) +
                                (f.intervalMs % 1000 ? "." + std::to_string(f.intervalMs % 1000 / 100) : "");
-  return "{\"serial\":" + JsonString(f.sensor.serial) + ",\"firmware\":" + JsonString(f.sensor.firmware) +
-         ",\"type\":" + JsonString(f.sensor.type) + ",\"range\":" + JsonString(f.sensor.range) +
-         ",\"port\":" + JsonString("COM" + f.sensor.port) + ",\"host\":" + JsonString(f.host) +
+  return "{\"serial\":" + JsonString(f.sensor.serialNumber) + ",\"firmware\":" + JsonString(f.sensor.firmware) +
+         ",\"type\":" + JsonString(f.sensor.typeCode) + ",\"range\":" + JsonString(f.sensor.rangeCode) +
+         ",\"port\":" + JsonString("COM" + f.sensor.portNumber) + ",\"host\":" + JsonString(f.host) +
          ",\"file\":" + JsonString(f.dataFile) + ",\"interval\":" + interval + "}";
 }
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "acquisition/MeasurementStore.h"
-#include "identify/SensorIdentity.h"
+#include "base/SensorIdentity.h"
 
 namespace quarn::publish {
 
@@ -27,7 +27,7 @@ std::string RecordPayload(std::string_view serial, const acquisition::Measuremen
 
 // What the retained identity message tells about the sensor and its recorder.
 struct IdentityFacts {
-  identify::SensorIdentity sensor;
+  base::SensorIdentity sensor;
   std::string host;      // the recording PC's name
   std::string dataFile;  // the data file's name, without its folder
   int32_t intervalMs = 0;

@@ -123,7 +123,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
   settings.reconnect.timeout = options->reconnectTimeout;
   settings.publish = publishTarget;
   const acquisition::SystemRegionalFormat regional;
-  ErrorLineBoxes boxes(err, "COM" + found.identity.port);
+  ErrorLineBoxes boxes(err, "COM" + found.identity.portNumber);
   return Code(Record(settings, regional, out, boxes, stop).status);
 }
 

@@ -53,8 +53,8 @@ void SyncFolder(const std::string& folder) {
 // The save folder made (all missing levels) and the data file opened once, so that a folder that cannot
 // take the file fails before the sensor is polled; the reader thread then appends to the file.
 bool PrepareDataFile(const RunSettings& settings, const std::string& path, ErrorLineBoxes& boxes) {
-  const identify::SensorIdentity& id = settings.identity;
-  if (const auto problem = acquisition::DataFileNameProblem(id.serial, id.firmware)) {
+  const base::SensorIdentity& id = settings.identity;
+  if (const auto problem = acquisition::DataFileNameProblem(id.serialNumber, id.firmware)) {
     boxes.Fail(ExitStatus::FolderNotWritable, *problem);
     return false;
   }
@@ -110,13 +110,13 @@ std::string ClockText(std::chrono::system_clock::time_point t) {
 }
 
 // The publisher of the run, with the records the file held before it and the sensor's other files.
-std::unique_ptr<publish::Publisher> StartPublisher(const RunSettings& settings, const identify::SensorIdentity& id,
+std::unique_ptr<publish::Publisher> StartPublisher(const RunSettings& settings, const base::SensorIdentity& id,
                                                    const std::string& dataFile, bool existed,
                                                    const acquisition::RegionalFormat& regional, ErrorLineBoxes& boxes) {
   publish::PublisherSettings p;
   p.broker = settings.publish->broker;
   p.caFile = settings.publish->caFile;
-  p.serial = id.serial;
+  p.serial = id.serialNumber;
   p.identityPayload = publish::IdentityPayload(
       {id, publish::HostName(), std::filesystem::path(dataFile).filename().string(), settings.intervalMs});
   p.dataFile = dataFile;
@@ -130,7 +130,7 @@ std::unique_ptr<publish::Publisher> StartPublisher(const RunSettings& settings, 
       // A file with no record yet: this run's records count from 1.
     }
   }
-  p.earlierFiles = publish::SensorDataFiles(settings.saveFolder, id.serial);
+  p.earlierFiles = publish::SensorDataFiles(settings.saveFolder, id.serialNumber);
   auto publisher = std::make_unique<publish::Publisher>(p, [&boxes](const std::string& line) { boxes.Print(line); });
   publisher->Start();
   return publisher;
@@ -158,10 +158,10 @@ std::string SummaryLine(milliseconds elapsed, uint64_t records, uint64_t lostPol
 
 RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat& regional, std::ostream& out,
                   ErrorLineBoxes& boxes, StopRequest& stop) {
-  identify::SensorIdentity id = settings.identity;
+  base::SensorIdentity id = settings.identity;
   RunOutcome outcome;
   outcome.dataFile =
-      acquisition::DataFileName(settings.saveFolder, id.serial, id.firmware, acquisition::CurrentLocalDateTime());
+      acquisition::DataFileName(settings.saveFolder, id.serialNumber, id.firmware, acquisition::CurrentLocalDateTime());
   std::error_code ignored;
   const bool existed = std::filesystem::exists(outcome.dataFile, ignored);
   const uint64_t sizeBefore = existed ? FileBytes(outcome.dataFile) : 0;
@@ -186,7 +186,8 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
     stretch.poller.reset();
     stretch.boxes = std::make_unique<acquisition::StretchBoxes>(boxes, &boxes, settings.reconnect.enabled, resumed);
     const acquisition::RunContext context{store, *stretch.boxes, regional, stretch.boxes.get()};
-    acquisition::ReaderInputs inputs{settings.saveFolder, id.port, id.serial, id.firmware, outcome.dataFile};
+    acquisition::ReaderInputs inputs{settings.saveFolder, id.portNumber, id.serialNumber, id.firmware,
+                                     outcome.dataFile};
     if (settings.count) inputs.recordLimit = *settings.count - outcome.records;
     inputs.storeOnlyWritten = true;
     inputs.resumed = resumed;
@@ -240,8 +241,9 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
   auto reportSilence = [&] {
     if (!stretch.poller) return;
     for (const acquisition::SilenceChange& change : stretch.poller->TakeSilenceChanges()) {
-      boxes.Print(change.silent ? acquisition::SilentText(id.serial, ClockText(acquisition::WallClockOf(change.since)))
-                                : acquisition::AnsweringAgainText(id.serial, change));
+      boxes.Print(change.silent
+                      ? acquisition::SilentText(id.serialNumber, ClockText(acquisition::WallClockOf(change.since)))
+                      : acquisition::AnsweringAgainText(id.serialNumber, change));
     }
   };
   // As Stop does it: the reader stores what has arrived, closes (and syncs) the file, the port is closed.
@@ -280,7 +282,7 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
       const std::string how =
           portLost ? "the port failed"
                    : "no frame for " + std::to_string(settings.reconnect.silenceLimit.count() / 1000) + " s";
-      boxes.Print("sensor " + id.serial + " lost on COM" + id.port + " at " +
+      boxes.Print("sensor " + id.serialNumber + " lost on COM" + id.portNumber + " at " +
                   ClockText(acquisition::WallClockOf(lostAt)) + " (" + how + "); looking for it every " +
                   std::to_string(settings.reconnect.lookEvery.count() / 1000) + " s");
       std::optional<Clock::time_point> giveUpAt = runEnd;
@@ -288,15 +290,16 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
         giveUpAt = lostAt + *settings.reconnect.timeout;
       const identify::AwaitResult found = identify::AwaitSensor(
           id, settings.reconnect.lookEvery, giveUpAt, [&](milliseconds wait) { return stop.WaitFor(wait); },
-          [&](const identify::SensorIdentity& other) {
-            boxes.Print("sensor " + other.serial + " (" + other.firmware + ") answered on COM" + other.port +
-                        ", not the run's sensor " + id.serial + " (" + id.firmware + "): still waiting for it");
+          [&](const base::SensorIdentity& other) {
+            boxes.Print("sensor " + other.serialNumber + " (" + other.firmware + ") answered on COM" +
+                        other.portNumber + ", not the run's sensor " + id.serialNumber + " (" + id.firmware +
+                        "): still waiting for it");
           });
       if (found.outcome == identify::AwaitOutcome::Stopped) break;
       if (found.outcome == identify::AwaitOutcome::GaveUp) {
         if (runEnd && Clock::now() >= *runEnd) break;
         const std::string after =
-            "sensor " + id.serial + " not back within " +
+            "sensor " + id.serialNumber + " not back within " +
             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(*settings.reconnect.timeout).count()) +
             " s";
         if (portLost)
@@ -306,9 +309,9 @@ RunOutcome Record(const RunSettings& settings, const acquisition::RegionalFormat
         break;
       }
       const long long away = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - lostAt).count();
-      boxes.Print("sensor " + id.serial + " back on COM" + found.identity.port + " after looking for " +
+      boxes.Print("sensor " + id.serialNumber + " back on COM" + found.identity.portNumber + " after looking for " +
                   std::to_string(away) + " s; recording resumes");
-      id.port = found.identity.port;
+      id.portNumber = found.identity.portNumber;
       lastFrameAt = Clock::now();
       startStretch(true);
       continue;

@@ -24,7 +24,7 @@ struct PublishTarget {
 
 // What a run needs, fixed at its start.
 struct RunSettings {
-  identify::SensorIdentity identity;
+  base::SensorIdentity identity;
   int32_t intervalMs = 2000;
   std::string saveFolder;  // ending in the separator; created when missing
   std::optional<std::chrono::milliseconds> duration;

@@ -9,8 +9,10 @@
 
 #include "acquisition/MeasurementStore.h"
 #include "base/MessageBoxes.h"
+#include "base/SensorIdentity.h"
 #include "base/SystemError.h"
 #include "base/Timing.h"
+#include "link/IdentityRequests.h"
 #include "link/Protocol.h"
 #include "link/SerialLink.h"
 
@@ -74,8 +76,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string port = argv[1];
-  const std::string serial = argv[2];
-  const std::string firmware = argv[3];
+  base::SensorIdentity expected;
+  expected.serialNumber = argv[2];
+  expected.firmware = argv[3];
   const int polls = argc > 4 ? std::atoi(argv[4]) : 3;
   std::printf("running under Wine: %s\n", base::RunningUnderWine() ? "yes" : "no");
 
@@ -91,12 +94,15 @@ int main(int argc, char** argv) {
                                                         " data bits, event character " +
                                                         std::to_string(settings.eventChar));
 
-    const auto sn = link::ShortExchange(handle, "#00SRAL?", link::ReplyFilter::Digits, boxes);
-    ok &= Check(sn.outcome == link::ExchangeOutcome::Answered && sn.text == serial,
-                "serial number \"" + sn.text + "\" (expected \"" + serial + "\")");
-    const auto rev = link::ShortExchange(handle, "#00SREV?", link::ReplyFilter::NoCR, boxes);
-    ok &= Check(rev.outcome == link::ExchangeOutcome::Answered && rev.text == firmware,
-                "firmware revision \"" + rev.text + "\" (expected \"" + firmware + "\")");
+    base::SensorIdentity found;
+    const auto sn = link::AskIdentity(handle, link::kSerialNumberRequest, boxes);
+    found.serialNumber = sn.text;
+    ok &= Check(sn.outcome == link::ExchangeOutcome::Answered && found.serialNumber == expected.serialNumber,
+                "serial number \"" + found.serialNumber + "\" (expected \"" + expected.serialNumber + "\")");
+    const auto rev = link::AskIdentity(handle, link::kFirmwareRequest, boxes);
+    found.firmware = rev.text;
+    ok &= Check(rev.outcome == link::ExchangeOutcome::Answered && found.firmware == expected.firmware,
+                "firmware revision \"" + found.firmware + "\" (expected \"" + expected.firmware + "\")");
 
     for (int i = 0; i < polls; ++i) {
       acquisition::MeasurementRecord record{};

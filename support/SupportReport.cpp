@@ -23,14 +23,14 @@ Coefficients CoefficientsFrom(const std::vector<std::string>& coeffTable) {
   return coeff;
 }
 
-std::vector<std::string> ReportLines(const IdentityValues& param, const Coefficients& coeff) {
+std::vector<std::string> ReportLines(const base::SensorIdentity& identity, const Coefficients& coeff) {
   std::vector<std::string> lines = {"Information",
                                     kRule,
-                                    "Port=" + param[0],
-                                    "Serial Number=" + param[1],
-                                    "Firmware rev.=" + param[2],
-                                    "Signals value=" + param[3],
-                                    "Coefficients value=" + param[4],
+                                    "Port=" + identity.portNumber,
+                                    "Serial Number=" + identity.serialNumber,
+                                    "Firmware rev.=" + identity.firmware,
+                                    "Signals value=" + identity.typeCode,
+                                    "Coefficients value=" + identity.rangeCode,
                                     kRule,
                                     "",
                                     "Table of Coefficient",

@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "base/SensorIdentity.h"
+
 namespace quarn::support {
 
-inline constexpr std::size_t kIdentityValueCount = 5;
 inline constexpr std::size_t kCoefficientCount = 20;
 
-// The value column of the main window's identity grid: port, serial number, firmware revision, type code,
-// range code.
-using IdentityValues = std::array<std::string, kIdentityValueCount>;
 using Coefficients = std::array<int32_t, kCoefficientCount>;
 
 // The first 20 entries of the main window's coefficient list; missing entries, and entries that are not
@@ -21,6 +19,6 @@ using Coefficients = std::array<int32_t, kCoefficientCount>;
 Coefficients CoefficientsFrom(const std::vector<std::string>& coeffTable);
 
 // The 32 lines of the report that travels as the body of the support mail.
-std::vector<std::string> ReportLines(const IdentityValues& param, const Coefficients& coeff);
+std::vector<std::string> ReportLines(const base::SensorIdentity& identity, const Coefficients& coeff);
 
 }  // namespace quarn::support

@@ -24,7 +24,7 @@ SupportSending::SupportSending(SendInputs inputs, base::MessageBoxes& boxes)
     : inputs_(std::move(inputs)),
       boxes_(boxes),
       coeff_(CoefficientsFrom(inputs_.coefficientLines)),
-      report_(ReportLines(inputs_.identityValues, coeff_)) {
+      report_(ReportLines(inputs_.identity, coeff_)) {
   mailClient_.SetConnection(connection_);
 }
 

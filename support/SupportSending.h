@@ -15,7 +15,7 @@ namespace quarn::support {
 // What the main window hands the send window. Texts are UTF-8.
 struct SendInputs {
   std::string programFolder{};                  // program folder ending in a separator: settings files and criteria.ini
-  IdentityValues identityValues{};              // port, serial number, firmware revision, type code, range code
+  base::SensorIdentity identity{};              // as the main window's identity grid shows it
   std::vector<std::string> coefficientLines{};  // the main window's coefficient list
   std::string dataFilePath{};                   // full path of the measurement data file
   std::string supportMail{};                    // support address(es), comma-separated

@@ -110,8 +110,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   settingsFile_ = deps.settingsFile;
   manualFile_ = deps.manualFile.isEmpty() ? InstalledManualFile() : deps.manualFile;
   openUrl_ = deps.openUrl ? deps.openUrl : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
-  criteria_ =
-      std::make_unique<config::CriteriaFile>(program.toStdString() + "/" + config::kCriteriaFileName, *this, *boxes_);
+  criteria_ = std::make_unique<config::CriteriaFile>(program.toStdString() + "/" + config::kCriteriaFileName, *boxes_);
   setObjectName("FormM");
   setWindowTitle("QUARN Evaluation Software v.1.3");
 
@@ -334,6 +333,12 @@ QWidget* MainWindow::BuildZoomButtons(QWidget* parent) {
 
 QString MainWindow::IdentityRow(const QString& row) const { return widgets::IdentityValue(*identityTable_, row); }
 
+base::SensorIdentity MainWindow::ShownIdentity() const {
+  const auto row = [this](const char* name) { return IdentityRow(name).toStdString(); };
+  return {row(identify::kRowPort), row(identify::kRowSerial), row(identify::kRowFirmware), row(identify::kRowType),
+          row(identify::kRowRange)};
+}
+
 void MainWindow::SetIdentityRow(const std::string& row, const std::string& value) {
   widgets::SetIdentityValue(*identityTable_, QString::fromStdString(row), QString::fromStdString(value));
 }
@@ -361,7 +366,7 @@ void MainWindow::CheckCoeff() { identify::CheckCoeff(identity, *this, *boxes_); 
 
 // ---- the run's view ------------------------------------------------------------------------------------
 
-bool MainWindow::ReloadCriteria() { return criteria_->ReadCriteria(false) == config::CriteriaResult::Done; }
+bool MainWindow::ReloadCriteria() { return ReadCriteria(false); }
 
 void MainWindow::PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) {
   if (newSeries) {
@@ -400,6 +405,8 @@ void MainWindow::ForgetSensor() {
   }
   identity.serialNumber.clear();
   identity.firmware.clear();
+  identity.typeCode.clear();
+  identity.rangeCode.clear();
 }
 
 void MainWindow::ShowRunNote(const QString& text) {
@@ -445,9 +452,17 @@ void MainWindow::ShowAdvancedMode() {
 
 int MainWindow::ModeIndex() const { return advancedModeButton_->isChecked() ? 1 : 0; }
 
-void MainWindow::SetReconnectFlag(bool reconnect) { reconnectBox_->setChecked(reconnect); }
-
-std::optional<bool> MainWindow::ReconnectFlag() const { return reconnectBox_->isChecked(); }
+bool MainWindow::ReadCriteria(bool withWindowSettings) {
+  const config::CriteriaRead read = criteria_->ReadCriteria(withWindowSettings);
+  if (read.result == config::CriteriaResult::Missing) QTimer::singleShot(0, this, &QWidget::close);
+  if (read.result != config::CriteriaResult::Done) return false;
+  if (read.window.intervalPosition) intervalSlider_->setValue(*read.window.intervalPosition);
+  if (read.window.advancedMode) advancedMode = *read.window.advancedMode;
+  if (read.window.reconnect) reconnectBox_->setChecked(*read.window.reconnect);
+  // Also when the flag was set before this read: a Start re-applies the user's advanced mode.
+  if (advancedMode) ShowAdvancedMode();
+  return true;
+}
 
 // ---- show, resize, close -----------------------------------------------------------------------------
 
@@ -459,7 +474,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     move(screen->availableGeometry().center() - frameGeometry().center() + pos());
   }
   tableModel_->SetAdvanced(advancedMode);
-  criteria_->ReadCriteria(true);
+  ReadCriteria(true);
   LayoutTable();
   EnforceMinimumSize();
 }
@@ -496,12 +511,10 @@ void MainWindow::EnforceMinimumSize() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  criteria_->WriteCriteria();
+  criteria_->WriteCriteria(IntervalPosition(), ModeIndex(), reconnectBox_->isChecked());
   run_->CloseSequence();
   CloseReviewWindows();
   event->accept();
 }
-
-void MainWindow::RequestClose() { QTimer::singleShot(0, this, &QWidget::close); }
 
 }  // namespace quarn::ui

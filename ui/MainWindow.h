@@ -57,7 +57,7 @@ struct MainWindowDependencies {
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
-class MainWindow : public QMainWindow, public identify::CheckHost, public config::CriteriaHost, private RunView {
+class MainWindow : public QMainWindow, public identify::CheckHost, private RunView {
   Q_OBJECT
 
  public:
@@ -65,8 +65,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   explicit MainWindow(Dependencies deps = Dependencies(), QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Sensor identity (portNumber, serialNumber, firmware).
-  identify::IdentityFields identity;
+  // The sensor's identity as Check and the search read it.
+  base::SensorIdentity identity;
   bool advancedMode = false;    // advanced display mode
   std::string programFolder;    // program folder, ending in the separator
   std::string saveFolder;       // save folder: documents + Quarn/Save/, ending in the separator
@@ -74,6 +74,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
 
   QToolButton* Button(ui::Button which) const { return buttons_[static_cast<int>(which)]; }
   QString IdentityRow(const QString& row) const;
+  // The identity as the grid shows it, row by row.
+  base::SensorIdentity ShownIdentity() const;
   chart::MeasurementChart* Chart() const { return chart_; }
   chart::RecordTable* Table() const { return table_; }
   chart::MeasurementTableModel* TableModel() const { return tableModel_; }
@@ -101,16 +103,10 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   // Also RunView's.
   void ApplyToolbar(ToolbarColumn column) override;
 
-  // config::CriteriaHost
-  void SetIntervalPosition(int position) override;
-  int IntervalPosition() const override;
-  bool AdvancedMode() const override { return advancedMode; }
-  void SetAdvancedModeFlag(bool advanced) override { advancedMode = advanced; }
-  void SelectAdvancedMode() override { ShowAdvancedMode(); }
-  int ModeIndex() const override;
-  void RequestClose() override;
-  void SetReconnectFlag(bool reconnect) override;
-  std::optional<bool> ReconnectFlag() const override;
+  // The sampling-interval position in tenths of a second (5..990).
+  int IntervalPosition() const;
+  // Index of the mode selection: 0 basic, 1 advanced.
+  int ModeIndex() const;
 
  public slots:
   void SearchClicked();
@@ -161,6 +157,10 @@ class MainWindow : public QMainWindow, public identify::CheckHost, public config
   void ShowMarkers() override;
 
   void CreateFolders(const QString& documents);
+  // Reads the criteria file and, when withWindowSettings, takes its interval and mode; then selects the
+  // advanced mode again when it is the window's. A missing file closes the window once the current action
+  // has finished. False when the file was missing or unreadable.
+  bool ReadCriteria(bool withWindowSettings);
   // The statistics panel beside the chart, the Mark button and its shortcut.
   void BuildEvaluation();
   // Rename, move or delete the run's marker index, from a menu at where.

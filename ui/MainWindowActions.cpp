@@ -24,7 +24,7 @@ namespace quarn::ui {
 // ---- windows opened from the toolbar and the menu ---------------------------------------------------
 
 void MainWindow::SearchClicked() {
-  identify::SearchResult result;
+  base::SensorIdentity result;
   bool ok = false;
   {
     identify::PortSearchWizard search(*boxes_, this);
@@ -56,7 +56,7 @@ void MainWindow::SendClicked() {
   inputs.ftpServer = config::criteriaSettings.ftpServer;
   inputs.ftpPort = config::criteriaSettings.ftpPort;
   inputs.ftpPath = config::criteriaSettings.ftpPath;
-  for (int i = 0; i < 5; ++i) inputs.identityValues[i] = identityTable_->item(i, 1)->text().toStdString();
+  inputs.identity = ShownIdentity();
   support::SupportSendWindow send(std::move(inputs), *boxes_, this);
   send.exec();
 }
@@ -71,8 +71,6 @@ void MainWindow::ConsoleClicked() {
 }
 
 // ---- interval --------------------------------------------------------------------------------------
-
-void MainWindow::SetIntervalPosition(int position) { intervalSlider_->setValue(position); }
 
 int MainWindow::IntervalPosition() const { return intervalSlider_->value(); }
 

@@ -42,7 +42,7 @@ void RunControl::SetInterval(int32_t ms) {
 }
 
 void RunControl::Start(const RunRequest& request) {
-  const identify::IdentityFields& id = request.identity;
+  const base::SensorIdentity& id = request.identity;
   if (id.portNumber.empty() || id.serialNumber.empty()) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok, "First, determine the sensor!");
     return;
@@ -69,7 +69,7 @@ void RunControl::Start(const RunRequest& request) {
   shown_ = 0;
 
   serialNumber_ = id.serialNumber;
-  sensor_ = {id.portNumber, id.serialNumber, id.firmware, "", ""};
+  sensor_ = id;
   saveFolder_ = request.saveFolder;
   intervalMs_ = request.intervalMs;
   reconnect_ = request.reconnect;
@@ -90,7 +90,8 @@ void RunControl::StartPolling(bool resumed) {
     boxes = stretchBoxes_.get();
   }
   const acquisition::RunContext context{measurements_, *boxes, regional_, stretchBoxes_.get()};
-  acquisition::ReaderInputs inputs{saveFolder_, sensor_.port, sensor_.serial, sensor_.firmware, dataFilePath_};
+  acquisition::ReaderInputs inputs{saveFolder_, sensor_.portNumber, sensor_.serialNumber, sensor_.firmware,
+                                   dataFilePath_};
   inputs.resumed = resumed;
   pollingThread_ = std::make_unique<acquisition::PollingThread>(context, std::move(inputs), intervalMs_, "00");
   pollingThread_->Start();
@@ -125,7 +126,7 @@ void RunControl::Stop() {
 void RunControl::Tick() {
   if (pollingThread_ && stretchBoxes_ && stretchBoxes_->PortLost()) BeginLooking();
   if (awaiter_) {
-    for (identify::SensorIdentity& other : awaiter_->TakeOtherSensors()) otherSensor_ = std::move(other);
+    for (base::SensorIdentity& other : awaiter_->TakeOtherSensors()) otherSensor_ = std::move(other);
     if (!awaiter_->Finished()) {
       ShowLookingNote();
     } else {
@@ -177,15 +178,15 @@ void RunControl::BeginLooking() {
 
 void RunControl::ShowLookingNote() {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostAt_);
-  const QString serial = QString::fromStdString(sensor_.serial);
-  const QString port = QString::fromStdString(sensor_.port);
+  const QString serial = QString::fromStdString(sensor_.serialNumber);
+  const QString port = QString::fromStdString(sensor_.portNumber);
   QString text;
   if (otherSensor_) {
     text =
         QString(
             "Sensor %1 answered on COM%2, not sensor %3 of this run; looking for sensor %3, lost on COM%4 at %5… %6 s")
-            .arg(QString::fromStdString(otherSensor_->serial), QString::fromStdString(otherSensor_->port), serial, port,
-                 lostClock_)
+            .arg(QString::fromStdString(otherSensor_->serialNumber), QString::fromStdString(otherSensor_->portNumber),
+                 serial, port, lostClock_)
             .arg(seconds.count());
   } else {
     text = QString("Sensor %1 lost on COM%2 at %3; looking for it… %4 s")
@@ -195,15 +196,15 @@ void RunControl::ShowLookingNote() {
   view_.ShowRunNote(text);
 }
 
-void RunControl::Resume(const identify::SensorIdentity& found) {
+void RunControl::Resume(const base::SensorIdentity& found) {
   const auto away = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostAt_);
-  sensor_.port = found.port;
+  sensor_.portNumber = found.portNumber;
   countAtResume_ = measurements_.Count();
   // Recovered: a later Stop ends the run as a healthy one.
   lostPortBox_.clear();
   StartPolling(true);
   view_.ShowRunNote(QString("Sensor %1 back on COM%2 after %3 s; recording resumes")
-                        .arg(QString::fromStdString(sensor_.serial), QString::fromStdString(sensor_.port))
+                        .arg(QString::fromStdString(sensor_.serialNumber), QString::fromStdString(sensor_.portNumber))
                         .arg(away.count()));
 }
 

@@ -16,6 +16,7 @@
 #include "analysis/MarkerList.h"
 #include "analysis/ResponseTimes.h"
 #include "base/MessageBoxes.h"
+#include "base/SensorIdentity.h"
 #include "identify/AwaitSensor.h"
 #include "identify/SensorCheck.h"
 #include "ui/RunView.h"
@@ -24,7 +25,7 @@ namespace quarn::ui {
 
 // What a run takes at Start, copied so that the window may change its own fields meanwhile.
 struct RunRequest {
-  identify::IdentityFields identity;
+  base::SensorIdentity identity;
   std::string saveFolder;  // ends in the path separator
   int32_t intervalMs = 2000;
   // A lost port does not end the run: the sensor is looked for until it is back, or until Stop.
@@ -91,7 +92,7 @@ class RunControl {
   // The port was lost: the poller ends, the gap's first marker is set and the sensor is looked for.
   void BeginLooking();
   // The looking ended by itself: the sensor is back on its port (found), polling resumes.
-  void Resume(const identify::SensorIdentity& found);
+  void Resume(const base::SensorIdentity& found);
   // The note of the status bar while looking: who is awaited, since when, and who answered instead.
   void ShowLookingNote();
   // The gap's second marker, at the first record after it, once that record is in.
@@ -107,7 +108,7 @@ class RunControl {
   std::string dataFilePath_;
   std::string serialNumber_;  // of the sensor of the current run, for its notes
   // The sensor of the current run and how it is polled; its port follows the sensor when it comes back elsewhere.
-  identify::SensorIdentity sensor_;
+  base::SensorIdentity sensor_;
   std::string saveFolder_;
   int32_t intervalMs_ = 2000;
   bool reconnect_ = false;
@@ -115,7 +116,7 @@ class RunControl {
   // answered last.
   std::chrono::steady_clock::time_point lostAt_;
   QString lostClock_;  // "14:03:07"
-  std::optional<identify::SensorIdentity> otherSensor_;
+  std::optional<base::SensorIdentity> otherSensor_;
   // The box of the lost port, kept from the poller; shown when the user ends the run instead.
   std::string lostPortBox_;
   // From the loss until the first record after it: the last record's time before the gap, and the store's

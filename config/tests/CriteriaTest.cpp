@@ -20,31 +20,6 @@ using testing::ReadBytes;
 using testing::TemporaryFolder;
 using testing::WriteBytes;
 
-// Stands in for the main window: records what the reader asks of it and clamps like the interval track bar.
-class FakeWindow : public CriteriaHost {
- public:
-  void SetIntervalPosition(int position) override {
-    positionsSet.push_back(position);
-    intervalPosition = std::clamp(position, 5, 990);
-  }
-  int IntervalPosition() const override { return intervalPosition; }
-  bool AdvancedMode() const override { return advancedFlag; }
-  void SetAdvancedModeFlag(bool advanced) override { advancedFlag = advanced; }
-  void SelectAdvancedMode() override {
-    ++advancedSelections;
-    modeIndex = 1;
-  }
-  int ModeIndex() const override { return modeIndex; }
-  void RequestClose() override { ++closeRequests; }
-
-  std::vector<int> positionsSet;
-  int intervalPosition = 20;
-  bool advancedFlag = false;
-  int advancedSelections = 0;
-  int modeIndex = 0;
-  int closeRequests = 0;
-};
-
 std::string BadValueBox(const std::string& value) {
   return "Amiss the settings for the criterion!\n\r''" + value + "'' is not a valid integer value";
 }
@@ -55,12 +30,10 @@ CriteriaSettings EarlierRecord() { return CriteriaSettings{1, 2, "old@mail", "ol
 struct ReadCase {
   const char* name;
   std::string content;
-  bool applyWindowSettings;
-  bool flagBefore;
+  bool readWindowSettings;
   CriteriaSettings expected;
-  std::vector<int> positionsSet;
-  bool flagAfter;
-  int advancedSelections;
+  std::optional<int> intervalPosition;
+  std::optional<bool> advancedMode;
   std::vector<std::string> boxes;
 };
 
@@ -69,38 +42,37 @@ TEST(CriteriaReader, LineRules) {
   const CriteriaSettings defaults{kNone, kNone, "", "old.server", 2121, "old/path"};
   // clang-format off
   const std::vector<ReadCase> cases = {
-      {"empty file", "", true, false, defaults, {}, false, 0, {}},
-      {"capital keys", "KZERO2=5\r\nKScale=6\r\nMAILSUPPORT=a@b\r\n", true, false,
-       {5, 6, "a@b", "old.server", 2121, "old/path"}, {}, false, 0, {}},
-      {"blank before key matches nothing", " kzero2=5\r\nkscale =6\r\n", true, false, defaults, {}, false, 0, {}},
-      {"integer with trailing blank", "kzero2=5 \r\n", true, false, defaults, {}, false, 0, {BadValueBox("5 ")}},
-      {"empty integer", "kscale=\r\n", true, false, defaults, {}, false, 0, {BadValueBox("")}},
-      {"integer with leading blank", "ftpport= 21\r\n", true, false, defaults, {}, false, 0, {BadValueBox(" 21")}},
-      {"bad value reported, later lines read", "kzero2=abc\r\nkscale=3\r\n", true, false,
-       {kNone, 3, "", "old.server", 2121, "old/path"}, {}, false, 0, {BadValueBox("abc")}},
+      {"empty file", "", true, defaults, {}, {}, {}},
+      {"capital keys", "KZERO2=5\r\nKScale=6\r\nMAILSUPPORT=a@b\r\n", true,
+       {5, 6, "a@b", "old.server", 2121, "old/path"}, {}, {}, {}},
+      {"blank before key matches nothing", " kzero2=5\r\nkscale =6\r\n", true, defaults, {}, {}, {}},
+      {"integer with trailing blank", "kzero2=5 \r\n", true, defaults, {}, {}, {BadValueBox("5 ")}},
+      {"empty integer", "kscale=\r\n", true, defaults, {}, {}, {BadValueBox("")}},
+      {"integer with leading blank", "ftpport= 21\r\n", true, defaults, {}, {}, {BadValueBox(" 21")}},
+      {"bad value reported, later lines read", "kzero2=abc\r\nkscale=3\r\n", true,
+       {kNone, 3, "", "old.server", 2121, "old/path"}, {}, {}, {BadValueBox("abc")}},
       {"32-bit limits and signs", "kzero2=-2147483648\r\nkscale=2147483648\r\nftpport=+21\r\nkscale=+-1\r\n", true,
-       false, {INT32_MIN, kNone, "", "old.server", 21, "old/path"}, {}, false, 0,
+       {INT32_MIN, kNone, "", "old.server", 21, "old/path"}, {}, {},
        {BadValueBox("2147483648"), BadValueBox("+-1")}},
-      {"text keeps blanks and further =", "mailsupport= a=b=c \r\n", true, false,
-       {kNone, kNone, " a=b=c ", "old.server", 2121, "old/path"}, {}, false, 0, {}},
-      {"ftp fields", "ftpsupport=ftp.x\r\nftpport=21\r\nftppath=in/box\r\n", true, false,
-       {kNone, kNone, "", "ftp.x", 21, "in/box"}, {}, false, 0, {}},
-      {"empty key, comment, last line without end", "=kzero2\r\n; kzero2 is 5\r\nkzero2=7", true, false,
-       {7, kNone, "", "old.server", 2121, "old/path"}, {}, false, 0, {}},
-      {"LF and lone CR end lines too", "kzero2=1\nkscale=2\rftpport=3\n", true, false,
-       {1, 2, "", "old.server", 3, "old/path"}, {}, false, 0, {}},
-      {"Windows-1252 text becomes UTF-8", "mailsupport=caf\xE9\x80\r\n", true, false,
-       {kNone, kNone, "caf\xC3\xA9\xE2\x82\xAC", "old.server", 2121, "old/path"}, {}, false, 0, {}},
-      {"every occurrence applied, last wins", "delay=30\r\nkzero2=1\r\nDelay=3\r\nkzero2=2\r\n", true, false,
-       {2, kNone, "", "old.server", 2121, "old/path"}, {30, 3}, false, 0, {}},
-      {"bad delay leaves the position", "delay=x\r\n", true, false, defaults, {}, false, 0, {BadValueBox("x")}},
-      {"mode 2 is advanced", "mode=2\r\n", true, false, defaults, {}, true, 1, {}},
-      {"mode 0 keeps basic", "mode=0\r\n", true, false, defaults, {}, false, 0, {}},
-      {"mode 0 clears the flag, window left as it is", "mode=0\r\n", true, true, defaults, {}, false, 0, {}},
-      {"window settings skipped at Start, not even converted", "delay=x\r\nmode=1\r\ndelay=40\r\n", false, false,
-       defaults, {}, false, 0, {}},
-      {"advanced mode chosen earlier is applied again", "kzero2=4\r\n", false, true,
-       {4, kNone, "", "old.server", 2121, "old/path"}, {}, true, 1, {}},
+      {"text keeps blanks and further =", "mailsupport= a=b=c \r\n", true,
+       {kNone, kNone, " a=b=c ", "old.server", 2121, "old/path"}, {}, {}, {}},
+      {"ftp fields", "ftpsupport=ftp.x\r\nftpport=21\r\nftppath=in/box\r\n", true,
+       {kNone, kNone, "", "ftp.x", 21, "in/box"}, {}, {}, {}},
+      {"empty key, comment, last line without end", "=kzero2\r\n; kzero2 is 5\r\nkzero2=7", true,
+       {7, kNone, "", "old.server", 2121, "old/path"}, {}, {}, {}},
+      {"LF and lone CR end lines too", "kzero2=1\nkscale=2\rftpport=3\n", true,
+       {1, 2, "", "old.server", 3, "old/path"}, {}, {}, {}},
+      {"Windows-1252 text becomes UTF-8", "mailsupport=caf\xE9\x80\r\n", true,
+       {kNone, kNone, "caf\xC3\xA9\xE2\x82\xAC", "old.server", 2121, "old/path"}, {}, {}, {}},
+      {"every occurrence applied, last wins", "delay=30\r\nkzero2=1\r\nDelay=3\r\nkzero2=2\r\n", true,
+       {2, kNone, "", "old.server", 2121, "old/path"}, 3, {}, {}},
+      {"bad delay leaves the position", "delay=x\r\n", true, defaults, {}, {}, {BadValueBox("x")}},
+      {"mode 2 is advanced", "mode=2\r\n", true, defaults, {}, true, {}},
+      {"mode 0 is basic", "mode=0\r\n", true, defaults, {}, false, {}},
+      {"window settings skipped at Start, not even converted", "delay=x\r\nmode=1\r\ndelay=40\r\n", false,
+       defaults, {}, {}, {}},
+      {"criteria still read at Start", "kzero2=4\r\n", false,
+       {4, kNone, "", "old.server", 2121, "old/path"}, {}, {}, {}},
   };
   // clang-format on
   for (const ReadCase& c : cases) {
@@ -109,10 +81,8 @@ TEST(CriteriaReader, LineRules) {
     settings.zeroCriterion = settings.scaleCriterion =
         kCriterionNotGiven;  // the reader's first step, done by CriteriaFile
     settings.supportMail.clear();
-    FakeWindow window;
-    window.advancedFlag = c.flagBefore;
     base::ScriptedMessageBoxes boxes;
-    ApplyCriteriaText(c.content, settings, window, boxes, c.applyWindowSettings);
+    const WindowSettings window = ApplyCriteriaText(c.content, settings, boxes, c.readWindowSettings);
 
     EXPECT_EQ(settings.zeroCriterion, c.expected.zeroCriterion);
     EXPECT_EQ(settings.scaleCriterion, c.expected.scaleCriterion);
@@ -120,15 +90,13 @@ TEST(CriteriaReader, LineRules) {
     EXPECT_EQ(settings.ftpServer, c.expected.ftpServer);
     EXPECT_EQ(settings.ftpPort, c.expected.ftpPort);
     EXPECT_EQ(settings.ftpPath, c.expected.ftpPath);
-    EXPECT_EQ(window.positionsSet, c.positionsSet);
-    EXPECT_EQ(window.advancedFlag, c.flagAfter);
-    EXPECT_EQ(window.advancedSelections, c.advancedSelections);
+    EXPECT_EQ(window.intervalPosition, c.intervalPosition);
+    EXPECT_EQ(window.advancedMode, c.advancedMode);
     EXPECT_EQ(boxes.Texts(), c.boxes);
     for (const auto& box : boxes.Boxes()) {
       EXPECT_EQ(box.kind, base::BoxKind::Warning);
       EXPECT_EQ(box.buttons, base::BoxButtons::Ok);
     }
-    EXPECT_EQ(window.closeRequests, 0);
   }
 }
 
@@ -185,24 +153,14 @@ TEST(CriteriaReconnect, WrittenAndReadBack) {
     EXPECT_EQ(RewriteWindowSettings(c.content, 20, 0, c.reconnect), c.expected);
   }
 
-  class BoxWindow : public FakeWindow {
-   public:
-    void SetReconnectFlag(bool value) override { reconnect = value; }
-    std::optional<bool> ReconnectFlag() const override { return reconnect; }
-    bool reconnect = false;
-  };
-  for (const auto& [line, ticked] : std::vector<std::pair<std::string, bool>>{
-           {"reconnect=1\r\n", true}, {"reconnect=0\r\n", false}, {"", false}, {"reconnect=2\r\n", false}}) {
+  for (const auto& [line, ticked] : std::vector<std::pair<std::string, std::optional<bool>>>{
+           {"reconnect=1\r\n", true}, {"reconnect=0\r\n", false}, {"", std::nullopt}, {"reconnect=2\r\n", false}}) {
     SCOPED_TRACE(line);
-    BoxWindow window;
     base::ScriptedMessageBoxes boxes;
     CriteriaSettings settings;
-    ApplyCriteriaText("delay=20\r\n" + line, settings, window, boxes, true);
-    EXPECT_EQ(window.reconnect, ticked);
+    EXPECT_EQ(ApplyCriteriaText("delay=20\r\n" + line, settings, boxes, true).reconnect, ticked);
     // Start reads the file again without the window's settings: the box keeps what the user chose.
-    window.reconnect = !ticked;
-    ApplyCriteriaText("delay=20\r\n" + line, settings, window, boxes, false);
-    EXPECT_EQ(window.reconnect, !ticked);
+    EXPECT_EQ(ApplyCriteriaText("delay=20\r\n" + line, settings, boxes, false).reconnect, std::nullopt);
   }
 }
 
@@ -213,10 +171,9 @@ TEST(CriteriaReader, ManyBadValuesEndInOneCountingBox) {
     std::string content;
     for (int i = 0; i < bad; ++i) content += "kscale=x" + std::to_string(i) + "\r\n";
     content += "kzero2=12\r\n";
-    FakeWindow window;
     base::ScriptedMessageBoxes boxes;
     CriteriaSettings settings = EarlierRecord();
-    ApplyCriteriaText(content, settings, window, boxes, true);
+    ApplyCriteriaText(content, settings, boxes, true);
     std::vector<std::string> expected;
     for (int i = 0; i < std::min(bad, 5); ++i) expected.push_back(BadValueBox("x" + std::to_string(i)));
     if (bad > 5) {
@@ -234,49 +191,48 @@ class CriteriaFileTest : public ::testing::Test {
  protected:
   TemporaryFolder folder_;
   std::filesystem::path file_ = folder_ / kCriteriaFileName;
-  FakeWindow window_;
   base::ScriptedMessageBoxes boxes_;
-  CriteriaSettings nsi_ = EarlierRecord();
-  CriteriaFile criteria_{file_, window_, boxes_, nsi_};
+  CriteriaSettings settings_ = EarlierRecord();
+  CriteriaFile criteria_{file_, boxes_, settings_};
 };
 
 TEST_F(CriteriaFileTest, ShowThenCloseKeepsTheChosenSettings) {
   WriteBytes(file_, "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=2000\r\nmode=2\r\n; note\r\n");
-  ASSERT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Done);
-  EXPECT_EQ(nsi_.zeroCriterion, 150);
-  EXPECT_EQ(nsi_.scaleCriterion, 500);
-  EXPECT_EQ(nsi_.supportMail, "support@x");
-  EXPECT_EQ(window_.positionsSet, std::vector<int>{2000});
-  EXPECT_EQ(window_.advancedSelections, 1);
+  const CriteriaRead read = criteria_.ReadCriteria(true);
+  ASSERT_EQ(read.result, CriteriaResult::Done);
+  EXPECT_EQ(settings_.zeroCriterion, 150);
+  EXPECT_EQ(settings_.scaleCriterion, 500);
+  EXPECT_EQ(settings_.supportMail, "support@x");
+  EXPECT_EQ(read.window.intervalPosition, 2000);
+  EXPECT_EQ(read.window.advancedMode, true);
 
-  ASSERT_EQ(criteria_.WriteCriteria(), CriteriaResult::Done);
+  // The window clamps the position to its slider's 5..990 and selects the advanced mode.
+  ASSERT_EQ(criteria_.WriteCriteria(990, 1), CriteriaResult::Done);
   EXPECT_EQ(ReadBytes(file_), "kzero2=150\r\nkscale=500\r\nmailsupport=support@x\r\ndelay=990\r\nmode=1\r\n; note\r\n");
   EXPECT_TRUE(boxes_.Texts().empty());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1) << "no temporary file left";
 }
 
-TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndAsksToClose) {
-  window_.advancedFlag = true;
-  EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Missing);
+TEST_F(CriteriaFileTest, MissingFileOnReadShowsTheBoxAndSaysSo) {
+  const CriteriaRead read = criteria_.ReadCriteria(true);
+  EXPECT_EQ(read.result, CriteriaResult::Missing);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok,
                                                                 "File criteria NRI not detected !\n\r"
                                                                 "Further work is not possible !",
                                                                 false}));
-  EXPECT_EQ(window_.closeRequests, 1);
-  EXPECT_EQ(window_.advancedSelections, 0) << "the read ends before the mode step";
-  EXPECT_EQ(nsi_.zeroCriterion, kCriterionNotGiven);
-  EXPECT_EQ(nsi_.scaleCriterion, kCriterionNotGiven);
-  EXPECT_EQ(nsi_.supportMail, "");
-  EXPECT_EQ(nsi_.ftpServer, "old.server");
-  EXPECT_EQ(nsi_.ftpPort, 2121);
+  EXPECT_FALSE(read.window.advancedMode) << "the read ends before the window's lines";
+  EXPECT_EQ(settings_.zeroCriterion, kCriterionNotGiven);
+  EXPECT_EQ(settings_.scaleCriterion, kCriterionNotGiven);
+  EXPECT_EQ(settings_.supportMail, "");
+  EXPECT_EQ(settings_.ftpServer, "old.server");
+  EXPECT_EQ(settings_.ftpPort, 2121);
 }
 
 TEST_F(CriteriaFileTest, MissingFileOnWriteDoesNothing) {
-  EXPECT_EQ(criteria_.WriteCriteria(), CriteriaResult::Missing);
+  EXPECT_EQ(criteria_.WriteCriteria(20, 0), CriteriaResult::Missing);
   EXPECT_FALSE(std::filesystem::exists(file_));
   EXPECT_TRUE(boxes_.Texts().empty());
-  EXPECT_EQ(window_.closeRequests, 0);
 }
 
 #ifndef _WIN32  // the texts of a folder read and of a size limit are POSIX ones
@@ -285,23 +241,21 @@ TEST_F(CriteriaFileTest, UnreadableFileReportsTheSystemTextAndLosesNothing) {
   std::filesystem::create_directory(file_);
   WriteBytes(file_ / "inside", "kept");
 
-  EXPECT_EQ(criteria_.ReadCriteria(true), CriteriaResult::Failed);
-  EXPECT_EQ(criteria_.WriteCriteria(), CriteriaResult::Failed);
+  EXPECT_EQ(criteria_.ReadCriteria(true).result, CriteriaResult::Failed);
+  EXPECT_EQ(criteria_.WriteCriteria(20, 0), CriteriaResult::Failed);
   const std::string expected = "The criteria file " + file_.string() + " cannot be read!\n\r" + std::strerror(EISDIR);
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{expected, expected}));
   EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Error);
-  EXPECT_EQ(window_.closeRequests, 0);
   EXPECT_EQ(ReadBytes(file_ / "inside"), "kept");
 }
 
 TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
   const std::string original = "kscale=500\r\n" + std::string(200, ';') + "\r\n";
   WriteBytes(file_, original);
-  window_.intervalPosition = 35;
   CriteriaResult result;
   {
     FileSizeLimit limit(64);
-    result = criteria_.WriteCriteria();
+    result = criteria_.WriteCriteria(35, 0);
   }
   EXPECT_EQ(result, CriteriaResult::Failed);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
@@ -313,19 +267,19 @@ TEST_F(CriteriaFileTest, FailedWriteLeavesTheOldFile) {
 #endif
 
 TEST(CriteriaDefaultFile, ReadsWithoutWarnings) {
-  FakeWindow window;
   base::ScriptedMessageBoxes boxes;
   CriteriaSettings settings;
-  CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, window, boxes, settings);
-  ASSERT_EQ(criteria.ReadCriteria(true), CriteriaResult::Done);
+  CriteriaFile criteria(QUARN_DEFAULT_CRITERIA, boxes, settings);
+  const CriteriaRead read = criteria.ReadCriteria(true);
+  ASSERT_EQ(read.result, CriteriaResult::Done);
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_NE(settings.zeroCriterion, kCriterionNotGiven);
   EXPECT_NE(settings.scaleCriterion, kCriterionNotGiven);
   EXPECT_FALSE(settings.supportMail.empty());
   EXPECT_FALSE(settings.ftpServer.empty());
   EXPECT_GT(settings.ftpPort, 0);
-  EXPECT_EQ(window.positionsSet, std::vector<int>{20});
-  EXPECT_FALSE(window.advancedFlag);
+  EXPECT_EQ(read.window.intervalPosition, 20);
+  EXPECT_EQ(read.window.advancedMode, false);
   const std::string bytes = ReadBytes(QUARN_DEFAULT_CRITERIA);
   EXPECT_EQ(RewriteWindowSettings(bytes, 20, 0), bytes) << "CR LF line ends, delay and mode present";
 }

@@ -171,8 +171,8 @@ class ApplySearchResultTest : public ::testing::Test {
 };
 
 TEST_F(ApplySearchResultTest, OkTakesTheResultsStoresThePortAndAsksForTypeAndRange) {
-  IdentityFields identity{"3", "111", "OLD"};
-  ApplySearchResult(true, {"7", "102345", "QRN-2.14"}, identity, store_, host_, boxes_);
+  base::SensorIdentity identity{"3", "111", "OLD", "", ""};
+  ApplySearchResult(true, {"7", "102345", "QRN-2.14", "", ""}, identity, store_, host_, boxes_);
 
   EXPECT_EQ(identity.portNumber, "7");
   EXPECT_EQ(identity.serialNumber, "102345");
@@ -189,24 +189,24 @@ TEST_F(ApplySearchResultTest, OkTakesTheResultsStoresThePortAndAsksForTypeAndRan
 }
 
 TEST_F(ApplySearchResultTest, OkWithAnEmptyIdentityStillStoresThePort) {
-  IdentityFields identity;
-  ApplySearchResult(true, {"7", "", ""}, identity, store_, host_, boxes_);
+  base::SensorIdentity identity;
+  ApplySearchResult(true, {"7", "", "", "", ""}, identity, store_, host_, boxes_);
   EXPECT_EQ(store_.Read().port, 7);
   EXPECT_EQ(host_.rows["Port"], "7");
   EXPECT_EQ(host_.rows["Serial Number"], "");
 }
 
 TEST_F(ApplySearchResultTest, APortThatIsNoNumberIsNotStored) {
-  IdentityFields identity;
-  ApplySearchResult(true, {"7a", "1", "2"}, identity, store_, host_, boxes_);
+  base::SensorIdentity identity;
+  ApplySearchResult(true, {"7a", "1", "2", "", ""}, identity, store_, host_, boxes_);
   EXPECT_EQ(store_.Read().status, PortStore::Status::Missing);
   EXPECT_EQ(identity.portNumber, "7a");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port7a"});
 }
 
 TEST_F(ApplySearchResultTest, CancelShowsTheUnchangedIdentityAndStillAsksForTypeAndRange) {
-  IdentityFields identity{"7", "555", "QRN-1.0"};
-  ApplySearchResult(false, {"9", "999", "X"}, identity, store_, host_, boxes_);
+  base::SensorIdentity identity{"7", "555", "QRN-1.0", "", ""};
+  ApplySearchResult(false, {"9", "999", "X", "", ""}, identity, store_, host_, boxes_);
   EXPECT_EQ(identity.portNumber, "7");
   EXPECT_EQ(identity.serialNumber, "555");
   EXPECT_EQ(host_.rows["Port"], "7");
@@ -217,7 +217,7 @@ TEST_F(ApplySearchResultTest, CancelShowsTheUnchangedIdentityAndStillAsksForType
 }
 
 TEST_F(ApplySearchResultTest, CancelBeforeAnyPortWasKnown) {
-  IdentityFields identity;
+  base::SensorIdentity identity;
   ApplySearchResult(false, {}, identity, store_, host_, boxes_);
   EXPECT_EQ(host_.rows.size(), 5u);
   // CheckCoeff runs on the empty port as well, and says so.

@@ -142,7 +142,7 @@ TEST_F(PortSearchWizardTest, AbortWithNothingPluggedCancels) {
   EXPECT_FALSE(form_.isVisible());
   EXPECT_FALSE(TimerActive());
 
-  IdentityFields identity;
+  base::SensorIdentity identity;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   RecordingHost host;
   ApplySearchResult(form_.result() == QDialog::Accepted, form_.Result(), identity, store, host, boxes_);
@@ -168,11 +168,11 @@ TEST_F(PortSearchWizardTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStor
 
   Press("bNext");
   EXPECT_EQ(form_.result(), QDialog::Accepted);
-  EXPECT_EQ(form_.portNumber, "5");
-  EXPECT_EQ(form_.serialNumber, "770011");
-  EXPECT_EQ(form_.firmware, "QRN-3.01");
+  EXPECT_EQ(form_.Result().portNumber, "5");
+  EXPECT_EQ(form_.Result().serialNumber, "770011");
+  EXPECT_EQ(form_.Result().firmware, "QRN-3.01");
 
-  IdentityFields identity;
+  base::SensorIdentity identity;
   MemoryPortStore store({PortStore::Status::Missing, 0});
   RecordingHost host;
   ApplySearchResult(true, form_.Result(), identity, store, host, boxes_);
@@ -222,9 +222,9 @@ TEST_F(PortSearchWizardTest, SilentOnlyPortGivesThePortWithEmptyValues) {
   EXPECT_TRUE(boxes_.Texts().empty());
   Press("bNext");
   EXPECT_EQ(form_.result(), QDialog::Accepted);
-  EXPECT_EQ(form_.portNumber, "6");
-  EXPECT_EQ(form_.serialNumber, "");
-  EXPECT_EQ(form_.firmware, "");
+  EXPECT_EQ(form_.Result().portNumber, "6");
+  EXPECT_EQ(form_.Result().serialNumber, "");
+  EXPECT_EQ(form_.Result().firmware, "");
   EXPECT_NO_THROW(link::OpenPort("COM6", link::kEventRxFlag));
 }
 

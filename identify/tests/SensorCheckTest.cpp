@@ -35,7 +35,7 @@ class SensorCheckTest : public ::testing::Test {
   std::unique_ptr<sim::ScopedPortDir> portDir_;
   base::ScriptedMessageBoxes boxes_;
   RecordingHost host_;
-  IdentityFields identity_;
+  base::SensorIdentity identity_;
   MemoryPortStore remembered7_{{PortStore::Status::Found, 7}};
 };
 
@@ -50,6 +50,8 @@ TEST_F(SensorCheckTest, FullAnswerFillsTheGridAndEnablesTheRun) {
   EXPECT_EQ(identity_.portNumber, "7");
   EXPECT_EQ(identity_.serialNumber, "102345");
   EXPECT_EQ(identity_.firmware, "QRN-2.14");
+  EXPECT_EQ(identity_.typeCode, "IR-CO2");
+  EXPECT_EQ(identity_.rangeCode, "0-5000");
   EXPECT_EQ(host_.rows, (std::map<std::string, std::string>{{"Port", "7"},
                                                             {"Serial Number", "102345"},
                                                             {"Firmware rev.", "QRN-2.14"},
@@ -122,7 +124,7 @@ TEST_F(SensorCheckTest, BusyPortNamesThePortAndTheSystemText) {
 
 TEST_F(SensorCheckTest, BusyPortAfterAnEarlierSuccessKeepsTheButtons) {
   auto sensor = StartSensor();
-  identity_ = {"7", "102345", "QRN-2.14"};
+  identity_ = {"7", "102345", "QRN-2.14", "", ""};
   link::PortHandle other = link::OpenPort("COM7", link::kEventRxFlag);
   const CheckResult result = CheckSensor(identity_, remembered7_, host_, boxes_);
   EXPECT_EQ(boxes_.Texts().size(), 1u);

@@ -7,7 +7,7 @@
 namespace quarn::support {
 namespace {
 
-const IdentityValues kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
+const base::SensorIdentity kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
 
 TEST(SupportReportTest, LinesCarryIdentityThenEveryCoefficientUnderItsLabel) {
   Coefficients coeff{};

@@ -24,7 +24,7 @@ struct Window {
   explicit Window(int ftpPort = 0) {
     testing::WriteFile(data.Path() / "run.dat", kDataBytes);
     form = std::make_unique<SupportSendWindow>(SendInputs{.programFolder = program.Path(),
-                                                          .identityValues = {"7", "012345", "v2.31", "T5", "R3"},
+                                                          .identity = {"7", "012345", "v2.31", "T5", "R3"},
                                                           .dataFilePath = (data.Path() / "run.dat").string(),
                                                           .supportMail = "support@example.org",
                                                           .ftpServer = "127.0.0.1",

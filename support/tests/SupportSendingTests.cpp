@@ -14,7 +14,7 @@ namespace {
 using namespace testing;
 
 constexpr auto kDeadline = std::chrono::seconds(10);
-const IdentityValues kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
+const base::SensorIdentity kIdentity = {"7", "012345", "v2.31", "T5", "R3"};
 const std::string kDataBytes = BinaryBytes(200000);
 
 // The criteria file gives the folder scrambled.
@@ -27,7 +27,7 @@ struct Sending {
                    std::string mailSupport = "support@example.org, lab@example.org") {
     WriteFile(data.Path() / "run 1.dat", kDataBytes);
     SendInputs inputs{.programFolder = program.Path(),
-                      .identityValues = kIdentity,
+                      .identity = kIdentity,
                       .coefficientLines = {"12", "-7"},
                       .dataFilePath = (data.Path() / "run 1.dat").string(),
                       .supportMail = std::move(mailSupport),

@@ -93,7 +93,7 @@ class RunControlTest : public ::testing::Test {
     base::SetTimeScale(1.0);
   }
 
-  RunRequest Request() const { return {{"7", "102345", "QRN-2.14"}, SaveFolder(), 500}; }
+  RunRequest Request() const { return {{"7", "102345", "QRN-2.14", "", ""}, SaveFolder(), 500}; }
   std::string SaveFolder() const { return folder_.path().toStdString() + "/Save/"; }
   bool WaitForShown(size_t count) {
     return QTest::qWaitFor([&] { return view_.shown.size() >= count; }, kWaitMs);
@@ -112,8 +112,8 @@ class RunControlTest : public ::testing::Test {
 };
 
 TEST_F(RunControlTest, StartWithoutAnIdentifiedSensorOnlyWarns) {
-  for (const identify::IdentityFields& identity :
-       {identify::IdentityFields{"", "102345", "QRN-2.14"}, identify::IdentityFields{"7", "", "QRN-2.14"}}) {
+  for (const base::SensorIdentity& identity :
+       {base::SensorIdentity{"", "102345", "QRN-2.14", "", ""}, base::SensorIdentity{"7", "", "QRN-2.14", "", ""}}) {
     boxes_.Clear();
     run_->Start({identity, SaveFolder(), 500});
     EXPECT_EQ(
@@ -231,7 +231,7 @@ TEST_F(RunControlTest, ASilentSensorIsNotedWithoutABox) {
 
 TEST_F(RunControlTest, IntervalReachesTheRunningPollerOnly) {
   run_->SetInterval(9000);  // no run: nothing to tell
-  run_->Start({{"7", "102345", "QRN-2.14"}, SaveFolder(), 3500});
+  run_->Start({{"7", "102345", "QRN-2.14", "", ""}, SaveFolder(), 3500});
   EXPECT_EQ(run_->PollInterval(), 3500);
   run_->SetInterval(7000);
   EXPECT_EQ(run_->PollInterval(), 7000);

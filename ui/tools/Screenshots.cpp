@@ -280,9 +280,7 @@ void SupportWindows(base::ScriptedMessageBoxes& boxes) {
 
   support::SendInputs inputs;
   inputs.programFolder = folder;
-  inputs.identityValues[0] = "7";
-  inputs.identityValues[1] = "102345";
-  inputs.identityValues[2] = "QRN-2.14";
+  inputs.identity = {"7", "102345", "QRN-2.14", "", ""};
   inputs.supportMail = "support@example.com";
   support::SupportSendWindow send(std::move(inputs), boxes);
   send.show();
@@ -311,7 +309,7 @@ void Wizards(const std::string& portDir, base::ScriptedMessageBoxes& boxes) {
   }
   Shot(search, "search-3");
   search.findChild<QPushButton*>("bNext")->click();
-  const identify::SearchResult result = search.Result();
+  const base::SensorIdentity result = search.Result();
   std::printf("search: port %s, serial %s\n", result.portNumber.c_str(), result.serialNumber.c_str());
 
   sensor.Control("gas 0");
