@@ -15,6 +15,8 @@
 
 #include "acquisition/SystemRegionalFormat.h"
 #include "analysis/BatchReport.h"
+#include "analysis/EvaluationReport.h"
+#include "analysis/FileAnalysis.h"
 #include "analysis/Gaps.h"
 #include "analysis/Limits.h"
 #include "analysis/MarkerFile.h"
@@ -29,23 +31,20 @@ namespace quarn::analysis {
 
 namespace {
 
-constexpr int kBadFile = 1;
 constexpr int kBadOptions = 2;
 constexpr int kLimitsFailed = 3;
 constexpr int kOutputFailed = 4;
 constexpr const char* kProgram = "quarn-analyze: ";
 
-struct Options {
+constexpr int kReportFailed = 5;
+
+struct Options : FileAnalysisOptions {
   std::vector<std::string> files;
   std::optional<std::string> limits;
-  std::optional<std::string> from;
-  std::optional<std::string> to;
-  ResponseSettings response;
+  std::optional<std::string> report;
   bool csv = false;
   bool help = false;
   bool version = false;
-  std::optional<size_t> run;  // 1-based; nothing: every run of the file
-  std::optional<datafile::DateOrder> dateOrder;
 };
 
 bool ParseDouble(const std::string& text, double& value) {
@@ -68,7 +67,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return options;
     }
     const bool valued = arg == "--from" || arg == "--to" || arg == "--window" || arg == "--hold" || arg == "--run" ||
-                        arg == "--date-order" || arg == "--limits";
+                        arg == "--date-order" || arg == "--limits" || arg == "--report";
     if ((valued || arg == "--csv") && !given.insert(arg).second) {
       error = arg + " is given twice";
       return std::nullopt;
@@ -87,6 +86,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         options.from = value;
       } else if (arg == "--limits") {
         options.limits = value;
+      } else if (arg == "--report") {
+        options.report = value;
       } else if (arg == "--to") {
         options.to = value;
       } else if (arg == "--window") {
@@ -149,161 +150,8 @@ bool Emit(std::ostream& out, std::ostream& err, const std::string& text) {
   return false;
 }
 
-bool InTimeOrder(const RecordSource& source) {
-  bool ordered = true;
-  double previous = -std::numeric_limits<double>::infinity();
-  source.Visit(0, source.Count(), [&](std::span<const acquisition::MeasurementRecord> records) {
-    for (const acquisition::MeasurementRecord& r : records) {
-      if (r.DT < previous) ordered = false;
-      previous = r.DT;
-    }
-  });
-  return ordered;
-}
-
-// One data file's figures over the chosen range and run, and its gaps.
-struct FileResult {
-  RangeStatistics statistics;  // of all five series
-  BatchEntry entry;
-};
-
-// Reads a data file and its marker file and computes its figures; nothing, with one line on err and the exit
-// status set, when the file cannot be read or the options do not fit it. Warnings name the file when several
-// are analysed.
-std::optional<FileResult> AnalyzeFile(const Options& options, const std::string& file,
-                                      const datafile::ReadOptions& locale, bool several, std::ostream& err,
-                                      int& status) {
-  const std::string about = several ? file + ": " : "";
-  acquisition::MeasurementStore store;
-  datafile::ReadResult read;
-  const datafile::MonthNames monthNames = datafile::MonthNamesOf(locale);
-  try {
-    datafile::ReadOptions reading = locale;
-    reading.chosenOrder = options.dateOrder;
-    read = datafile::ReadDataFile(file, reading, store);
-  } catch (const std::exception& e) {
-    err << kProgram << file << ": " << e.what() << "\n";
-    status = kBadFile;
-    return std::nullopt;
-  }
-  // Lines there were, but none read as a record: nothing to analyse is no result either.
-  if (read.records == 0 && read.skippedLines > 0) {
-    err << kProgram << file << ": no data line reads; " << datafile::SkippedLinesText(read) << "\n";
-    status = kBadFile;
-    return std::nullopt;
-  }
-  if (read.skippedLines > 0) err << kProgram << "warning: " << about << datafile::SkippedLinesText(read) << "\n";
-  // Runs started in the same minute share one file; each begins with its header block.
-  if (options.run && *options.run > read.runs.size()) {
-    err << kProgram << "--run " << *options.run << ": " << file << " holds " << read.runs.size()
-        << (read.runs.size() == 1 ? " run" : " runs") << "\n";
-    status = kBadOptions;
-    return std::nullopt;
-  }
-  if (!options.run && read.runs.size() > 1) {
-    err << kProgram << "note: " << file << " holds " << read.runs.size() << " runs (header blocks at lines";
-    for (const datafile::Run& run : read.runs) err << " " << run.headerLine;
-    err << "); all are analysed together, --run N takes one\n";
-  }
-  if (!read.dateOrderSettledByFile && read.records > 0)
-    err << kProgram << "warning: " << about << read.dateReading << "; --date-order dmy|mdy|ymd chooses\n";
-
-  // The range: records between --from and --to, both included.
-  double fromDays = -std::numeric_limits<double>::infinity();
-  double toDays = std::numeric_limits<double>::infinity();
-  for (const auto& [name, text, days] :
-       {std::tuple{"--from", options.from, &fromDays}, std::tuple{"--to", options.to, &toDays}}) {
-    if (!text) continue;
-    const std::optional<double> value = ParseTimeText(*text, read.dateOrder, monthNames, read.latestYear);
-    if (!value) {
-      err << kProgram << about << "bad time for " << name << ": \"" << *text << "\" (the data file's time text, "
-          << datafile::DateOrderName(read.dateOrder) << ", or ISO-8601 such as 2013-09-05T14:03:07)\n";
-      status = kBadOptions;
-      return std::nullopt;
-    }
-    // Local wall clock; in an hour the clock repeats, the range takes in both of its instants.
-    const acquisition::UtcInstants instants = acquisition::UtcFromLocal(*value);
-    *days = days == &toDays && instants.second ? *instants.second : instants.first;
-  }
-  if (fromDays > toDays) {
-    err << kProgram << about << "--from lies after --to\n";
-    status = kBadOptions;
-    return std::nullopt;
-  }
-
-  // Records out of time order (a clock set back) are picked one by one; otherwise the range is one stretch.
-  std::vector<acquisition::MeasurementRecord> picked;
-  const StoreRecords stored(store);
-  // One run of the file: its records alone.
-  std::vector<acquisition::MeasurementRecord> runRecords;
-  if (options.run) {
-    const datafile::Run& run = read.runs[*options.run - 1];
-    stored.Visit(run.firstRecord, run.firstRecord + run.recordCount,
-                 [&](std::span<const acquisition::MeasurementRecord> records) {
-                   runRecords.insert(runRecords.end(), records.begin(), records.end());
-                 });
-  }
-  const SpanRecords runSource(runRecords);
-  const RecordSource& all = options.run ? static_cast<const RecordSource&>(runSource) : stored;
-  size_t first = 0;
-  size_t last = all.Count();
-  const bool ordered = InTimeOrder(all);
-  if (ordered) {
-    std::tie(first, last) = IndexRange(all, fromDays, toDays);
-  } else {
-    all.Visit(0, all.Count(), [&](std::span<const acquisition::MeasurementRecord> records) {
-      for (const acquisition::MeasurementRecord& r : records) {
-        if (r.DT >= fromDays && r.DT <= toDays) picked.push_back(r);
-      }
-    });
-  }
-  const SpanRecords pickedSource(picked);
-  const RecordSource& source = ordered ? all : static_cast<const RecordSource&>(pickedSource);
-  if (!ordered) last = picked.size();
-  const RangeStatistics statistics = ComputeStatistics(source, first, last);
-
-  // Markers within the range, from the marker file beside the data file.
-  std::vector<Marker> markers;
-  const std::string markerPath = MarkerFilePath(file);
-  try {
-    const MarkerFileContents contents = ReadMarkerFile(markerPath);
-    for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
-    MarkerInstants instants;
-    if (store.Count() > 0) instants = MarkerInstants(store.At(0).DT, store.At(store.Count() - 1).DT);
-    for (const MarkerEntry& entry : contents.entries) {
-      std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames, read.latestYear);
-      if (time) time = instants.Of(*time);
-      if (!time) {
-        err << kProgram << "warning: " << markerPath << " line " << entry.line << ": time \"" << entry.timeText
-            << "\" does not read\n";
-        continue;
-      }
-      // With --run, markers of the other runs stay out too.
-      const bool inRun =
-          !options.run || (!runRecords.empty() && *time >= runRecords.front().DT && *time <= runRecords.back().DT);
-      if (*time >= fromDays && *time <= toDays && inRun) markers.push_back({*time, entry.label, entry.timeText});
-    }
-  } catch (const std::exception& e) {
-    err << kProgram << "warning: " << markerPath << " cannot be read: " << e.what() << "\n";
-  }
-  // The recorder's gap markers say where records are missing; the steps are those of the gas markers.
-  std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.time < b.time; });
-  FileResult result;
-  result.entry.file = file;
-  for (const Gap& gap : GapsOf(markers)) result.entry.gapRows.push_back(GapRow(gap));
-  // The sensor the run (or the first run that names one) was recorded from.
-  SensorIdentity identity;
-  for (size_t r = options.run ? *options.run - 1 : 0; r < read.runs.size(); ++r) {
-    identity = {read.runs[r].serialNumber, read.runs[r].firmware};
-    if (options.run || !identity.serialNumber.empty()) break;
-  }
-  result.statistics = statistics;
-  result.entry.figures = FiguresOf(source, statistics, markers, options.response, std::move(identity));
-  return result;
-}
-
 // The report of a single file without limits: all five series, the response times, the gaps.
-std::string SingleFileReport(const FileResult& result, bool csv) {
+std::string SingleFileReport(const FileAnalysis& result, bool csv) {
   const std::vector<StepResponse>& steps = result.entry.figures.steps;
   std::vector<Row> gapRows = result.entry.gapRows;
   if (csv) return CsvReport(result.statistics, steps, gapRows);
@@ -332,7 +180,7 @@ std::string SingleFileReport(const FileResult& result, bool csv) {
 
 std::string AnalyzeUsage() {
   return "usage: quarn-analyze FILE... [--limits L] [--run N] [--from T] [--to T] [--window S] [--hold N]\n"
-         "                      [--date-order O] [--csv]\n"
+         "                      [--date-order O] [--csv] [--report OUT.pdf]\n"
          "       quarn-analyze --help | --version\n"
          "Statistics of the five series (Conc, St, Temp, Um, Ur) of a data file and, when FILE.marks.tsv exists,\n"
          "the response times after its gas markers. Several files, or --limits: one row per file (serial number,\n"
@@ -350,8 +198,12 @@ std::string AnalyzeUsage() {
          "  --date-order O    read the file's dates as dmy, mdy or ymd where neither its dates nor its name settle it\n"
          "  --csv             CSV instead of a table: the statistics, an empty line, the response times, an empty\n"
          "                    line, the gaps; with several files a file column first in each\n"
+         "  --report OUT.pdf  also write an evaluation report: per file the sensor's identity, the file's size and\n"
+         "                    SHA-256, the chart with its markers, the statistics, the response times, the gaps,\n"
+         "                    the lines of calibration.tsv beside it for its serial number, and with --limits\n"
+         "                    the verdict per limit; A4 or Letter as the locale uses\n"
          "Exit status: 0 done (and every file within its limits), 1 a file cannot be read, 2 bad options or a bad\n"
-         "limits file, 3 a file fails its limits, 4 standard output failed.\n"
+         "limits file, 3 a file fails its limits, 4 standard output failed, 5 the report cannot be written.\n"
          "The columns, the CSV layout, the limits file and the marker file: man quarn-analyze.\n";
 }
 
@@ -369,7 +221,7 @@ void SetSystemMonthNames([[maybe_unused]] datafile::ReadOptions& options) {
 }
 
 int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions& locale, std::ostream& out,
-               std::ostream& err) {
+               std::ostream& err, const ReportWriter& writeReport) {
   std::string error;
   const std::optional<Options> parsed = ParseOptions(args, error);
   if (!parsed) {
@@ -391,16 +243,21 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
   }
 
   const bool several = options.files.size() > 1;
-  std::vector<FileResult> results;
+  if (options.report && !writeReport) {
+    err << kProgram << "--report: this build of quarn-analyze writes no reports\n";
+    return kBadOptions;
+  }
+
+  std::vector<FileAnalysis> results;
   for (const std::string& file : options.files) {
     int status = 0;
-    std::optional<FileResult> result = AnalyzeFile(options, file, locale, several, err, status);
+    std::optional<FileAnalysis> result = AnalyzeFile(options, file, locale, several, err, status);
     if (!result) return status;
     results.push_back(std::move(*result));
   }
   if (limits) {
     // A section for a label that a file has no step of judges nothing there: worth a word, it may be a typo.
-    for (const FileResult& result : results) {
+    for (const FileAnalysis& result : results) {
       for (const auto& [label, sectionLimits] : limits->byLabel) {
         const std::vector<StepResponse>& steps = result.entry.figures.steps;
         if (std::none_of(steps.begin(), steps.end(), [&](const StepResponse& s) { return s.marker.label == label; })) {
@@ -410,10 +267,23 @@ int RunAnalyze(const std::vector<std::string>& args, const datafile::ReadOptions
       }
     }
   }
+  // The PDF first: it is what was asked for by name, and the text after it says nothing about it.
+  if (options.report) {
+    ReportSettings settings;
+    settings.programVersion = QUARN_VERSION;
+    settings.limits = limits;
+    if (options.limits) settings.limitsFile = *options.limits;
+    std::vector<ReportSection> sections;
+    for (const FileAnalysis& result : results) sections.push_back(ReportSectionOf(result, settings));
+    if (const std::optional<std::string> failure = writeReport(*options.report, sections)) {
+      err << kProgram << *options.report << ": " << *failure << "\n";
+      return kReportFailed;
+    }
+  }
   if (!several && !limits) return Emit(out, err, SingleFileReport(results.front(), options.csv)) ? 0 : kOutputFailed;
 
   std::vector<BatchEntry> entries;
-  for (FileResult& result : results) entries.push_back(std::move(result.entry));
+  for (FileAnalysis& result : results) entries.push_back(result.entry);
   const BatchReportText report = BatchReport(entries, limits, options.csv);
   if (!Emit(out, err, report.text)) return kOutputFailed;
   return report.anyFailed ? kLimitsFailed : 0;

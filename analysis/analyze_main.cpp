@@ -3,6 +3,9 @@
 #include <iostream>
 
 #include "analysis/AnalyzeProgram.h"
+#ifdef QUARN_WITH_REPORT
+#include "report/ReportFiles.h"
+#endif
 
 int main(int argc, char** argv) {
   // A reader that went away (| head) shows as a failed write, reported with its status, not as a silent death.
@@ -13,5 +16,10 @@ int main(int argc, char** argv) {
   quarn::datafile::ReadOptions locale;
   locale.localeOrder = quarn::analysis::SystemDateOrder();
   quarn::analysis::SetSystemMonthNames(locale);
+#ifdef QUARN_WITH_REPORT
+  quarn::report::OffscreenReports reports(argc, argv);
+  return quarn::analysis::RunAnalyze(args, locale, std::cout, std::cerr, reports.Writer());
+#else
   return quarn::analysis::RunAnalyze(args, locale, std::cout, std::cerr);
+#endif
 }
