@@ -75,8 +75,8 @@ std::string OptionalFixed(const std::optional<double>& value, int decimals) {
   return value ? Fixed(*value, decimals) : std::string("-");
 }
 
-void AddLimitRows(std::vector<Row>& rows, const std::string& scope, const Limits& limits,
-                  const SeriesStatistics& conc, const StepResponse* step, const Verdict& verdict) {
+void AddLimitRows(std::vector<Row>& rows, const std::string& scope, const Limits& limits, const SeriesStatistics& conc,
+                  const StepResponse* step, const Verdict& verdict) {
   const auto add = [&](const char* key, const std::optional<double>& limit, const std::string& measured) {
     if (!limit) return;
     const bool failed = std::find(verdict.failed.begin(), verdict.failed.end(), key) != verdict.failed.end();
@@ -136,8 +136,8 @@ std::string TypicalInterval(const RecordSource& source, size_t first, size_t las
     }
   });
   if (counts.empty()) return "";
-  const auto most = std::max_element(counts.begin(), counts.end(),
-                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+  const auto most =
+      std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   return Fixed(double(most->first) / 10, 1) + " s";
 }
 
@@ -150,8 +150,8 @@ std::vector<Row> CalibrationRows(const std::string& logPath, const std::string& 
   }
   std::string line;
   std::map<std::string, size_t> column;
-  std::vector<Row> rows = {{"time", "step", "span_ppm", "readings", "tolerance", "outcome", "sd_30s_ppm",
-                            "slope_30s_ppm_per_min"}};
+  std::vector<Row> rows = {
+      {"time", "step", "span_ppm", "readings", "tolerance", "outcome", "sd_30s_ppm", "slope_30s_ppm_per_min"}};
   bool header = true;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -29,8 +29,8 @@ struct ReportChart {
   };
   std::array<std::vector<Column>, kSeriesCount> columns;
   std::array<std::pair<double, double>, kSeriesCount> valueRange{};  // least and greatest value shown
-  std::vector<Marker> markers;                                        // within the span, gap markers too
-  size_t records = 0;                                                 // records within the span
+  std::vector<Marker> markers;                                       // within the span, gap markers too
+  size_t records = 0;                                                // records within the span
 };
 
 struct ReportSection {
@@ -39,9 +39,9 @@ struct ReportSection {
   std::vector<std::pair<std::string, std::string>> facts;
   std::string chartTitle;  // "Chart: the whole run" or the span shown
   ReportChart chart;
-  std::vector<Row> statistics;  // StatisticsHeader and a row per series
-  std::vector<Row> responses;   // ResponseHeader and a row per gas marker; empty without one
-  std::vector<Row> gaps;        // GapHeader and a row per gap; empty without one
+  std::vector<Row> statistics;   // StatisticsHeader and a row per series
+  std::vector<Row> responses;    // ResponseHeader and a row per gas marker; empty without one
+  std::vector<Row> gaps;         // GapHeader and a row per gap; empty without one
   std::vector<Row> calibration;  // a header and a row per line of this serial number; empty without one
   std::string calibrationNote;   // where the lines came from, or why there are none
   std::vector<Row> verdicts;     // a header and a row per limit set; empty without limits

@@ -26,8 +26,8 @@ struct FileAnalysisOptions {
 // A data file read and its figures computed: what quarn-analyze prints and the evaluation report shows.
 struct FileAnalysis {
   datafile::ReadResult read;
-  RangeStatistics statistics;  // of all five series over the range
-  BatchEntry entry;            // the file, its figures (identity, summary, steps) and its gap rows
+  RangeStatistics statistics;   // of all five series over the range
+  BatchEntry entry;             // the file, its figures (identity, summary, steps) and its gap rows
   std::vector<Marker> markers;  // the markers within the range, gap markers too, in time order
   // The records analysed, in time order: records statistics.first .. statistics.last - 1 of Records().
   const RecordSource& Records() const { return *source_; }

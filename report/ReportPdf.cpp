@@ -16,10 +16,10 @@ namespace quarn::report {
 
 namespace {
 
-constexpr int kResolution = 720;             // device units per inch: ten per point
+constexpr int kResolution = 720;              // device units per inch: ten per point
 constexpr double kUnit = kResolution / 72.0;  // device units per point
-constexpr double kMargin = 42;               // points
-constexpr double kBodySize = 8.5;            // points
+constexpr double kMargin = 42;                // points
+constexpr double kBodySize = 8.5;             // points
 constexpr double kTableSize = 7.5;
 const QColor kSeriesColours[analysis::kSeriesCount] = {QColor(0, 90, 200), QColor(200, 40, 40), QColor(0, 140, 60),
                                                        QColor(150, 80, 170), QColor(200, 120, 0)};
@@ -135,9 +135,8 @@ class Pages {
       painter_.setFont(isHeader ? header : body);
       double x = 0;
       for (size_t c = 0; c < row.size(); ++c) {
-        const Qt::Alignment align = (c > 0 && (Numeric(row[c]) || (isHeader && ColumnNumeric(rows, c))))
-                                        ? Qt::AlignRight
-                                        : Qt::AlignLeft;
+        const Qt::Alignment align =
+            (c > 0 && (Numeric(row[c]) || (isHeader && ColumnNumeric(rows, c)))) ? Qt::AlignRight : Qt::AlignLeft;
         painter_.drawText(Rect(x, y_, widths[c], line), align | Qt::AlignVCenter, Text(row[c]));
         x += widths[c] + kGap;
       }
@@ -182,8 +181,9 @@ class Pages {
       const double range = high > low ? high - low : 1;
       const auto yOf = [&](double value) { return top + (kStrip - 4) - (value - low) / range * (kStrip - 4); };
       painter_.setPen(Qt::black);
-      painter_.drawText(Rect(0, top, kLabels - 4, 10), Qt::AlignLeft | Qt::AlignTop,
-                        QString::fromUtf8(analysis::kSeriesNames[k].data(), qsizetype(analysis::kSeriesNames[k].size())));
+      painter_.drawText(
+          Rect(0, top, kLabels - 4, 10), Qt::AlignLeft | Qt::AlignTop,
+          QString::fromUtf8(analysis::kSeriesNames[k].data(), qsizetype(analysis::kSeriesNames[k].size())));
       painter_.drawText(Rect(0, top, kLabels - 4, 10), Qt::AlignRight | Qt::AlignTop, QString::number(high, 'f', 0));
       painter_.drawText(Rect(0, top + kStrip - 14, kLabels - 4, 10), Qt::AlignRight | Qt::AlignBottom,
                         QString::number(low, 'f', 0));

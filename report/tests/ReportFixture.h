@@ -36,9 +36,7 @@ inline CommandResult RunCommand(const std::string& command) {
 inline std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 // The text of a PDF as pdftotext extracts it, each line as laid out on the page.
-inline std::string PdfText(const std::string& pdf) {
-  return RunCommand("pdftotext -layout " + Quoted(pdf) + " -").out;
-}
+inline std::string PdfText(const std::string& pdf) { return RunCommand("pdftotext -layout " + Quoted(pdf) + " -").out; }
 
 // A recorded run of sensor 102345 in a folder of its own: 700 s at one record a second with a little noise, a
 // gas step up at 100 s and down at 400 s, both marked in the marker file beside it, and a calibration log
