@@ -12,12 +12,17 @@ namespace quarn::report {
 
 std::optional<std::string> WriteReportOfFiles(const QString& path, const ReportRequest& request) {
   std::vector<analysis::ReportSection> sections;
+  analysis::ReportSettings settings = request.settings;
+  settings.programVersion = QUARN_VERSION;
   const bool several = request.files.size() > 1;
-  for (const QString& file : request.files) {
+  for (const ReportRequest::File& file : request.files) {
     std::ostringstream warnings;
     int status = 0;
+    // The window's choice of date order stands for quarn-analyze's --date-order.
+    analysis::FileAnalysisOptions options = request.analysis;
+    if (file.reading.chosenOrder) options.dateOrder = file.reading.chosenOrder;
     const std::optional<analysis::FileAnalysis> analysis =
-        analysis::AnalyzeFile(request.analysis, file.toStdString(), request.locale, several, warnings, status);
+        analysis::AnalyzeFile(options, file.path.toStdString(), file.reading, several, warnings, status);
     if (!analysis) {
       // The analysis's one line, without the command line program's name before it.
       std::string reason = warnings.str();
@@ -26,7 +31,7 @@ std::optional<std::string> WriteReportOfFiles(const QString& path, const ReportR
       while (!reason.empty() && reason.back() == '\n') reason.pop_back();
       return reason;
     }
-    sections.push_back(analysis::ReportSectionOf(*analysis, request.settings));
+    sections.push_back(analysis::ReportSectionOf(*analysis, settings));
   }
   return WritePdf(path, sections, PageSizeFor(QLocale()));
 }

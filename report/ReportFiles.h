@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/AnalyzeProgram.h"
 #include "analysis/EvaluationReport.h"
@@ -18,10 +19,13 @@ namespace quarn::report {
 // What a window asks a report of: its data files as they are on disk, read the way the window read them,
 // through the same analysis as quarn-analyze.
 struct ReportRequest {
-  QStringList files;
-  datafile::ReadOptions locale;  // the window's date order (and chosen order) and month names
+  struct File {
+    QString path;
+    datafile::ReadOptions reading;  // the date order (and the one chosen) and month names the window read it with
+  };
+  std::vector<File> files;
   analysis::FileAnalysisOptions analysis;
-  analysis::ReportSettings settings;  // limits and the chart's span
+  analysis::ReportSettings settings;  // the limits and the chart's span (the version is this build's)
 };
 
 // Reads and analyses the files and writes the report to path (GUI thread; blocks while it reads). Nothing on

@@ -20,6 +20,7 @@
 #include "chart/RecordTable.h"
 #include "chart/StatisticsPanel.h"
 #include "review/MarkerDisplay.h"
+#include "review/ReportExport.h"
 #include "review/ReviewLoad.h"
 #include "widgets/Heading.h"
 
@@ -91,6 +92,7 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
   QMenu* file = menuBar()->addMenu("File");
   QAction* limits = file->addAction("Acceptance limits\u2026", this, &BenchWindow::ChooseLimits);
   limits->setObjectName("menuLimits");
+  file->addAction("Export report\u2026", this, &BenchWindow::ExportReport)->setObjectName("menuExportReport");
   file->addSeparator();
   QAction* close = file->addAction("Close", this, &QWidget::close);
   close->setShortcut(QKeySequence::Close);
@@ -376,7 +378,22 @@ void BenchWindow::ChooseLimits() {
     return;
   }
   statistics_->SetLimits(reading.limits);
+  limits_ = reading.limits;
+  limitsPath_ = path;
   AddNote("Judged by " + QDir::toNativeSeparators(path) + ".");
+}
+
+void BenchWindow::ExportReport() {
+  std::vector<ReportedFile> reported;
+  for (const datafile::FollowedFile* file : files_) {
+    ReportedFile one{QString::fromStdString(file->Path()), {}};
+    SetLocaleMonthNames(one.reading);
+    one.reading.chosenOrder = file->Order();  // the order this window read the file's dates in
+    reported.push_back(std::move(one));
+  }
+  if (const auto path =
+          ExportReportAsked(this, files_choice_, boxes_, reported, *chart_, limits_, QFileInfo(limitsPath_).fileName()))
+    AddNote("Report written to " + QDir::toNativeSeparators(*path) + ".");
 }
 
 void BenchWindow::AddNote(const QString& note) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/Limits.h"
 #include "base/MessageBoxes.h"
 #include "base/WorkerThread.h"
 #include "chart/FileChooser.h"
@@ -61,6 +62,8 @@ class BenchWindow : public QMainWindow {
   QString Notes() const;
   // Asks for an acceptance limits file and judges each sensor by it; a file that does not read gets a box.
   void ChooseLimits();
+  // "Export report…": a section per sensor, judged by the chosen limits (ReportExport).
+  void ExportReport();
 
   chart::MeasurementChart* Chart() const { return chart_; }
   chart::RecordTable* Table() const { return table_; }
@@ -97,6 +100,8 @@ class BenchWindow : public QMainWindow {
   std::vector<bool> idle_;
   std::vector<QString> knownSerials_;
   QString limitsFolder_;
+  std::optional<analysis::AcceptanceLimits> limits_;  // the chosen limits, for the report
+  QString limitsPath_;
   std::vector<QDateTime> markerTimes_;  // each marker file's modification time when last read
   QStringList notes_;
   QStringList loadErrors_;  // written by the worker, read after it has been joined

@@ -22,6 +22,7 @@
 #include "chart/RecordTable.h"
 #include "chart/StatisticsPanel.h"
 #include "review/MarkerDisplay.h"
+#include "review/ReportExport.h"
 #include "review/ReviewLoad.h"
 #include "widgets/Heading.h"
 #include "widgets/IdentityTable.h"
@@ -125,6 +126,8 @@ void ReviewWindow::BuildMenus() {
   exportChart_->setObjectName("menuExportChart");
   exportData_ = file->addAction("Export data\u2026", this, &ReviewWindow::ExportData);
   exportData_->setObjectName("menuExportData");
+  exportReport_ = file->addAction("Export report\u2026", this, &ReviewWindow::ExportReport);
+  exportReport_->setObjectName("menuExportReport");
   file->addSeparator();
   QAction* close = file->addAction("Close", this, &QWidget::close);
   close->setShortcut(QKeySequence::Close);
@@ -178,6 +181,7 @@ void ReviewWindow::StartLoading(datafile::DateOrder dateOrder) {
   loading_ = true;
   exportChart_->setEnabled(false);
   exportData_->setEnabled(false);
+  exportReport_->setEnabled(false);
   notes_->setText("Reading\u2026");
   connect(&loadPoll_, &QTimer::timeout, this, &ReviewWindow::PollLoading);
   loadPoll_.start(kPollMs);
@@ -266,6 +270,7 @@ void ReviewWindow::FinishLoading() {
   setWindowTitle(ReviewTitle(path_, store_));
   exportChart_->setEnabled(store_.Count() > 0);
   exportData_->setEnabled(store_.Count() > 0);
+  exportReport_->setEnabled(store_.Count() > 0);
 }
 
 // ---- export and close ---------------------------------------------------------------------------------
@@ -288,6 +293,19 @@ void ReviewWindow::ExportData() {
                                  chart::SuggestedExportPath(QFileInfo(path_).path(), path_, "data", "csv"))) {
     statusBar()->showMessage(QString("%1 records exported.").arg(*count), 10000);
   }
+  exporting_ = false;
+}
+
+void ReviewWindow::ExportReport() {
+  if (loading_ || exporting_) return;
+  exporting_ = true;
+  // The file as this window read it: the same dates, so the same records as the window shows.
+  ReportedFile reported{path_, {}};
+  SetLocaleMonthNames(reported.reading);
+  reported.reading.localeOrder = localeOrder_;
+  reported.reading.chosenOrder = chosenOrder_;
+  if (const auto path = ExportReportAsked(this, files_, boxes_, {reported}, *chart_, std::nullopt, QString()))
+    statusBar()->showMessage("Report written to " + QDir::toNativeSeparators(*path), 10000);
   exporting_ = false;
 }
 

@@ -67,6 +67,8 @@ class ReviewWindow : public QMainWindow {
  public slots:
   void ExportChart();
   void ExportData();
+  // "Export report…": the evaluation report of the file as a PDF (ReportExport).
+  void ExportReport();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -106,6 +108,7 @@ class ReviewWindow : public QMainWindow {
   std::optional<datafile::DateOrder> chosenOrder_;
   QAction* exportChart_ = nullptr;
   QAction* exportData_ = nullptr;
+  QAction* exportReport_ = nullptr;
   chart::StatisticsPanel* statistics_ = nullptr;  // with the markers of the file's marker file
   // Last: stopped and joined before the store and the result it writes go.
   base::WorkerThread loader_;
