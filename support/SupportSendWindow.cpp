@@ -1,6 +1,8 @@
 #include "support/SupportSendWindow.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -52,6 +54,25 @@ void SupportSendWindow::BuildControls() {
   choices->addWidget(progressBar_, 1, 1);
   choices->setColumnStretch(1, 1);
 
+  // Beside the data file: the report and the log, ticked where they exist, not offered where they do not.
+  auto* attach = new QGroupBox("Attach", this);
+  attach->setObjectName("GroupAttach");
+  reportBox_ = new QCheckBox(" evaluation report", attach);
+  reportBox_->setObjectName("CBReport");
+  logBox_ = new QCheckBox(" calibration log", attach);
+  logBox_->setObjectName("CBCalibrationLog");
+  for (auto [box, path] :
+       {std::pair{reportBox_, sending_.EvaluationReportPath()}, std::pair{logBox_, sending_.CalibrationLogPath()}}) {
+    const QFileInfo file(QString::fromStdString(path));
+    box->setText(box->text() + " (" + file.fileName() + ")");
+    box->setToolTip(QDir::toNativeSeparators(file.filePath()));
+    box->setEnabled(file.isFile());
+    box->setChecked(file.isFile());
+  }
+  auto* attachments = new QVBoxLayout(attach);
+  attachments->addWidget(reportBox_);
+  attachments->addWidget(logBox_);
+
   sendButton_ = new QPushButton(" Send", this);
   sendButton_->setObjectName("bSend");
   sendButton_->setAutoDefault(false);
@@ -68,6 +89,7 @@ void SupportSendWindow::BuildControls() {
 
   auto* top = new QVBoxLayout(this);
   top->addWidget(group);
+  top->addWidget(attach);
   top->addLayout(buttons);
   setMinimumWidth(360);
 }
@@ -85,7 +107,11 @@ void SupportSendWindow::LoadOnShow() {
   if (offered.ftp) ftpBox_->setEnabled(true);
 }
 
-void SupportSendWindow::SendClicked() { sending_.Send(mailBox_->isChecked(), ftpBox_->isChecked()); }
+void SupportSendWindow::SendClicked() {
+  sending_.SetAttachEvaluationReport(reportBox_->isChecked());
+  sending_.SetAttachCalibrationLog(logBox_->isChecked());
+  sending_.Send(mailBox_->isChecked(), ftpBox_->isChecked());
+}
 
 void SupportSendWindow::UploadStarted(int64_t maximum) {
   progressDivisor_ = maximum / INT_MAX + 1;

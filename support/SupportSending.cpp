@@ -1,5 +1,7 @@
 #include "support/SupportSending.h"
 
+#include <filesystem>
+
 #include "base/CodePage.h"
 #include "config/Codec.h"
 #include "config/Criteria.h"
@@ -13,6 +15,8 @@ namespace quarn::support {
 namespace {
 
 constexpr const char* kSubject = "Query support";
+// The calibration wizard's log in the save folder.
+constexpr const char* kCalibrationLogFileName = "calibration.tsv";
 constexpr const char* kIncomplete = "Not all parameters are filled !";
 constexpr const char* kSent = "message send";
 constexpr const char* kNoSupportAddress =
@@ -26,6 +30,24 @@ SupportSending::SupportSending(SendInputs inputs, base::MessageBoxes& boxes)
       coeff_(CoefficientsFrom(inputs_.coefficientLines)),
       report_(ReportLines(inputs_.identity, coeff_)) {
   mailClient_.SetConnection(connection_);
+}
+
+std::string SupportSending::EvaluationReportPath() const {
+  return std::filesystem::path(inputs_.dataFilePath).replace_extension(".pdf").string();
+}
+
+std::string SupportSending::CalibrationLogPath() const {
+  return (std::filesystem::path(inputs_.dataFilePath).parent_path() / kCalibrationLogFileName).string();
+}
+
+std::vector<std::string> SupportSending::Attachments() const {
+  std::vector<std::string> files = {inputs_.dataFilePath, inputs_.programFolder + config::kCriteriaFileName};
+  std::error_code error;
+  if (attachReport_ && std::filesystem::is_regular_file(EvaluationReportPath(), error))
+    files.push_back(EvaluationReportPath());
+  if (attachLog_ && std::filesystem::is_regular_file(CalibrationLogPath(), error))
+    files.push_back(CalibrationLogPath());
+  return files;
 }
 
 void SupportSending::SetConnection(const ConnectionSettings& connection) {
@@ -74,7 +96,7 @@ bool SupportSending::SendByPlainSmtp(const std::string& host, const std::string&
   mail.recipients = inputs_.supportMail;
   mail.subject = kSubject;
   mail.bodyLines = report_;
-  for (const std::string& path : {inputs_.dataFilePath, inputs_.programFolder + config::kCriteriaFileName}) {
+  for (const std::string& path : Attachments()) {
     try {
       mail.attachments.push_back(LoadAttachment(path));
     } catch (const std::runtime_error& error) {
@@ -96,7 +118,7 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
                           .recipients = inputs_.supportMail,
                           .subject = kSubject,
                           .textLines = report_,
-                          .attachFiles = {inputs_.dataFilePath, inputs_.programFolder + config::kCriteriaFileName}};
+                          .attachFiles = Attachments()};
   switch (SendStartTls(mailClient_, mail, feedback_, boxes_)) {
     case MailOutcome::kSent: boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, kSent); return true;
     case MailOutcome::kRefused: return true;
@@ -108,15 +130,18 @@ bool SupportSending::SendByMailComponent(const std::string& host, const std::str
 void SupportSending::SendFtp() {
   const FtpFields account = FtpFieldsFrom(ftpCopy_);
   const std::string folder = config::CodecDecodeUtf8(base::Utf8ToCp1252(inputs_.ftpPath));
+  std::vector<FtpFile> uploads = {{inputs_.dataFilePath, folder, FileNameOf(inputs_.dataFilePath)},
+                                  {inputs_.programFolder + config::kCriteriaFileName, "", config::kCriteriaFileName}};
+  // The report and the log go where the data file goes.
+  const std::vector<std::string> attached = Attachments();
+  for (size_t i = 2; i < attached.size(); ++i) uploads.push_back({attached[i], folder, FileNameOf(attached[i])});
   UploadByFtp({.host = inputs_.ftpServer,
                .port = inputs_.ftpPort,
                .user = account.account,
                .password = account.password,
                .passive = account.passive,
                .connection = connection_},
-              {{inputs_.dataFilePath, folder, FileNameOf(inputs_.dataFilePath)},
-               {inputs_.programFolder + config::kCriteriaFileName, "", config::kCriteriaFileName}},
-              "Error to connect to FTP\n\r", feedback_, boxes_,
+              uploads, "Error to connect to FTP\n\r", feedback_, boxes_,
               [&] { boxes_.Show(base::BoxKind::Information, base::BoxButtons::Ok, "File for FTP copied"); });
 }
 

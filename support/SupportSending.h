@@ -43,6 +43,17 @@ class SupportSending {
   void Send(bool byMail, bool byFtp);
 
   const std::vector<std::string>& Report() const { return report_; }
+
+  // Files sent beside the data file, each only while it exists and is chosen (both are at first): the
+  // evaluation report the windows export beside the data file (its name with ".pdf") and the calibration log
+  // of its folder.
+  std::string EvaluationReportPath() const;
+  std::string CalibrationLogPath() const;
+  void SetAttachEvaluationReport(bool attach) { attachReport_ = attach; }
+  void SetAttachCalibrationLog(bool attach) { attachLog_ = attach; }
+  // What a mail attaches, in order: the data file, the criteria file, then the report and the log when chosen
+  // and present.
+  std::vector<std::string> Attachments() const;
   const Coefficients& CoefficientValues() const { return coeff_; }
 
   StartTlsMailClient& MailClient() { return mailClient_; }
@@ -69,6 +80,8 @@ class SupportSending {
   ConnectionSettings connection_;
   NetworkFeedback feedback_;
   int plainPort_ = 25;
+  bool attachReport_ = true;
+  bool attachLog_ = true;
 };
 
 }  // namespace quarn::support

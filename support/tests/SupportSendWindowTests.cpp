@@ -21,8 +21,10 @@ using namespace testing;
 const std::string kDataBytes = testing::BinaryBytes(3'000'000);
 
 struct Window {
-  explicit Window(int ftpPort = 0) {
+  // besides: files written beside the data file before the window is made.
+  explicit Window(int ftpPort = 0, const std::vector<std::pair<std::string, std::string>>& besides = {}) {
     testing::WriteFile(data.Path() / "run.dat", kDataBytes);
+    for (const auto& [name, bytes] : besides) testing::WriteFile(data.Path() / name, bytes);
     form = std::make_unique<SupportSendWindow>(SendInputs{.programFolder = program.Path(),
                                                           .identity = {"7", "012345", "v2.31", "T5", "R3"},
                                                           .dataFilePath = (data.Path() / "run.dat").string(),
@@ -155,6 +157,52 @@ TEST(SupportSendWindowTest, FailedStartTlsSendsNothingAndNoBoxComesUnderTheBusyC
     EXPECT_EQ(std::find(commands.begin(), commands.end(), "MAIL"), commands.end());
     EXPECT_EQ(testing::CountMails(smtp.Mails()), 0);
   }
+}
+
+}  // namespace
+}  // namespace quarn::support
+
+namespace quarn::support {
+namespace {
+
+// The evaluation report beside the data file and the calibration log of its folder are offered ticked where
+// they exist and not at all where they do not; a box unticked by a click keeps its file out of the mail.
+TEST(SupportSendWindowTest, TheReportAndTheLogAreOfferedTickedWhereTheyExist) {
+  {
+    Window w;
+    w.form->show();
+    for (const char* name : {"CBReport", "CBCalibrationLog"}) {
+      EXPECT_FALSE(Find<QCheckBox>(*w.form, name)->isEnabled()) << name;
+      EXPECT_FALSE(Find<QCheckBox>(*w.form, name)->isChecked()) << name;
+    }
+  }
+  testing::SmtpTestServer smtp({});
+  Window w(0, {{"run.pdf", "%PDF-1.4\n" + testing::BinaryBytes(5000)}, {"calibration.tsv", "time\tserial\r\n"}});
+  config::SaveMailSettings(w.program.Path(), MailRecord({"127.0.0.1", "2525", kUser, kPassword, "", false}));
+  w.form->Sending().SetPlainPort(smtp.Port());
+  w.form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+  auto* report = Find<QCheckBox>(*w.form, "CBReport");
+  auto* log = Find<QCheckBox>(*w.form, "CBCalibrationLog");
+  EXPECT_EQ(report->text(), " evaluation report (run.pdf)");
+  EXPECT_EQ(log->text(), " calibration log (calibration.tsv)");
+  for (QCheckBox* box : {report, log}) {
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_TRUE(box->isChecked());
+  }
+  QTest::mouseClick(report, Qt::LeftButton, {}, QPoint(8, report->height() / 2));
+  EXPECT_FALSE(report->isChecked());
+  QTest::mouseClick(w.Mail(), Qt::LeftButton, {}, QPoint(8, w.Mail()->height() / 2));
+  ASSERT_TRUE(w.Mail()->isChecked());
+  QTest::mouseClick(Find<QPushButton>(*w.form, "bSend"), Qt::LeftButton);
+  testing::ExpectBoxes(w.boxes, {{base::BoxKind::Information, "message send"}});
+  const auto mail = testing::WaitForMail(smtp.Mails(), 1);
+  ASSERT_TRUE(mail);
+  std::vector<std::string> names;
+  for (const auto& part : mail->parts) {
+    if (!part.filename.empty()) names.push_back(part.filename);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"run.dat", "criteria.ini", "calibration.tsv"}));
 }
 
 }  // namespace

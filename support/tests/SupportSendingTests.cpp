@@ -4,6 +4,7 @@
 
 #include "base/CodePage.h"
 #include "config/Codec.h"
+#include "support/MimeMessage.h"
 #include "support/SupportSending.h"
 #include "support/tests/ProgressLog.h"
 #include "support/tests/SupportFixtures.h"
@@ -408,6 +409,83 @@ TEST(SupportSendingTest, MailFailuresNameTheirReason) {
     }
   }
   EXPECT_TRUE(smtp.Commands().empty()) << "nothing connected to the server";
+}
+
+}  // namespace
+}  // namespace quarn::support
+
+namespace quarn::support {
+namespace {
+
+// The part of a message after its preamble, as MimeMessage::Encode writes it with this boundary.
+std::string EncodedParts(const std::vector<MimePart>& parts, const std::string& boundary) {
+  std::string out;
+  for (const MimePart& part : parts) {
+    out += "--" + boundary + "\r\n";
+    for (const MimeHeader& header : part.headers) out += header.name + ": " + header.value + "\r\n";
+    out += "\r\n" + part.encodedBody + "\r\n";
+  }
+  return out + "--" + boundary + "--\r\n";
+}
+
+// Beside the data file, the evaluation report exported next to it and the calibration log of its folder: the
+// mail carries both after the data file and the criteria file, byte for byte, and the upload puts them where
+// the data file goes. Unticked or missing, they stay home.
+TEST(SupportSendingTest, TheReportAndTheCalibrationLogGoBesideTheDataFile) {
+  testing::SmtpTestServer smtp({.startTls = true});
+  testing::FtpTestServer ftp;
+  Sending s(ftp.Port());
+  const std::string report = "%PDF-1.4\n" + BinaryBytes(70000) + "%%EOF\n";
+  const std::string log = "time\tserial\tfirmware\tstep\r\n14.03.2026 07:40:00\t012345\tv2.31\tzero\r\n";
+  WriteFile(s.data.Path() / "run 1.pdf", report);
+  WriteFile(s.data.Path() / "calibration.tsv", log);
+  EXPECT_EQ(s.sending->EvaluationReportPath(), (s.data.Path() / "run 1.pdf").string());
+  EXPECT_EQ(s.sending->CalibrationLogPath(), (s.data.Path() / "calibration.tsv").string());
+  s.StoreMail(std::to_string(smtp.Port()), 1);
+  s.StoreFtp(true);
+  s.Send(true, true);
+  ExpectBoxes(s.boxes,
+              {{base::BoxKind::Information, "message send"}, {base::BoxKind::Information, "File for FTP copied"}});
+
+  const auto mail = WaitForMail(smtp.Mails(), 1);
+  ASSERT_TRUE(mail);
+  const std::vector<std::string> lines = s.sending->Report();
+  std::vector<MimePart> parts;
+  for (const std::string& line : lines)
+    parts.push_back(MakeTextPart(base::Utf8ToCp1252(line), "plain", "Message text"));
+  const std::vector<std::pair<std::string, std::string>> attached = {{"run 1.dat", kDataBytes},
+                                                                     {"criteria.ini", testing::kCriteriaBytes},
+                                                                     {"run 1.pdf", report},
+                                                                     {"calibration.tsv", log}};
+  for (const auto& [name, bytes] : attached) parts.push_back(MakeAttachmentPart(name, bytes));
+  ASSERT_EQ(mail->parts.size(), parts.size());
+  for (size_t i = 0; i < attached.size(); ++i) {
+    EXPECT_EQ(mail->parts[lines.size() + i].filename, attached[i].first);
+    EXPECT_EQ(mail->parts[lines.size() + i].data, attached[i].second) << attached[i].first;
+  }
+  // Byte for byte from the first boundary on, in the message's own boundary.
+  const std::string contentType = mail->Fact("header.Content-Type");
+  const size_t quote = contentType.find("boundary=\"");
+  ASSERT_NE(quote, std::string::npos) << contentType;
+  const std::string boundary = contentType.substr(quote + 10, contentType.find('"', quote + 10) - quote - 10);
+  const size_t first = mail->raw.find("--" + boundary + "\r\n");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(mail->raw.substr(first), EncodedParts(parts, boundary));
+  EXPECT_EQ(ReadFile(ftp.Home() / "run 1.pdf"), report);
+  EXPECT_EQ(ReadFile(ftp.Home() / "calibration.tsv"), log);
+
+  // Unticked, the report stays home; the log still goes.
+  testing::SmtpTestServer second({.startTls = true});
+  s.StoreMail(std::to_string(second.Port()), 1);
+  s.sending->SetAttachEvaluationReport(false);
+  s.Send(true, false);
+  const auto without = WaitForMail(second.Mails(), 1);
+  ASSERT_TRUE(without);
+  ASSERT_EQ(without->parts.size(), lines.size() + 3);
+  EXPECT_EQ(without->parts.back().filename, "calibration.tsv");
+  EXPECT_EQ(s.sending->Attachments().size(), 3u);
+  std::filesystem::remove(s.data.Path() / "calibration.tsv");
+  EXPECT_EQ(s.sending->Attachments().size(), 2u);
 }
 
 }  // namespace
