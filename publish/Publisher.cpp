@@ -2,13 +2,13 @@
 
 #include <mqtt/async_client.h>
 #include <algorithm>
-#include <iterator>
 #include <limits>
 #include <map>
 
 #include "datafile/DataFileReader.h"
 #include "publish/Cursor.h"
 #include "publish/FileRecords.h"
+#include "publish/NumberRanges.h"
 #include "publish/Payload.h"
 
 namespace quarn::publish {
@@ -22,45 +22,9 @@ using std::chrono::milliseconds;
 // costs records published again, never records skipped.
 constexpr milliseconds kCursorEvery{200};
 
-// Record numbers acknowledged, as ranges: the first range from 1 is what the cursor holds; live records
-// acknowledged while older ones are still read back form a second one.
-class AckedRanges {
- public:
-  explicit AckedRanges(uint64_t prefix) {
-    if (prefix > 0) ranges_[1] = prefix;
-  }
-  uint64_t Prefix() const {
-    const auto first = ranges_.find(1);
-    return first == ranges_.end() ? 0 : first->second;
-  }
-  bool Contains(uint64_t n) const {
-    auto it = ranges_.upper_bound(n);
-    if (it == ranges_.begin()) return false;
-    --it;
-    return n <= it->second;
-  }
-  void Add(uint64_t n) {
-    if (Contains(n)) return;
-    auto next = ranges_.upper_bound(n);
-    uint64_t first = n;
-    uint64_t last = n;
-    if (next != ranges_.begin()) {
-      auto previous = std::prev(next);
-      if (previous->second + 1 == n) {
-        first = previous->first;
-        ranges_.erase(previous);
-      }
-    }
-    if (next != ranges_.end() && next->first == n + 1) {
-      last = next->second;
-      ranges_.erase(next);
-    }
-    ranges_[first] = last;
-  }
-
- private:
-  std::map<uint64_t, uint64_t> ranges_;  // first -> last, disjoint and not adjacent
-};
+// Record numbers acknowledged: the first range from 1 is what the cursor holds; live records acknowledged
+// while older ones are still read back form a second one.
+using AckedRanges = NumberRanges;
 
 }  // namespace
 
