@@ -74,10 +74,14 @@ class FlatJsonReader {
     for (int i = 0; i < 4; ++i) {
       const char c = text_[at_++];
       code <<= 4;
-      if (c >= '0' && c <= '9') code |= static_cast<uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') code |= static_cast<uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') code |= static_cast<uint32_t>(c - 'A' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        code |= static_cast<uint32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        code |= static_cast<uint32_t>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        code |= static_cast<uint32_t>(c - 'A' + 10);
+      else
+        return false;
     }
     return true;
   }
@@ -162,8 +166,7 @@ std::optional<double> DayNumberFromUtcText(std::string_view text) {
   // 2026-12-10T14:03:07.412Z or 2026-12-10T14:03:07Z
   acquisition::LocalDateTime t;
   if (text.size() != 20 && text.size() != 24) return std::nullopt;
-  if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
-      text.back() != 'Z')
+  if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' || text.back() != 'Z')
     return std::nullopt;
   if (!Digits(text, 0, 4, t.year) || !Digits(text, 5, 2, t.month) || !Digits(text, 8, 2, t.day) ||
       !Digits(text, 11, 2, t.hour) || !Digits(text, 14, 2, t.minute) || !Digits(text, 17, 2, t.second))

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <mqtt/async_client.h>
+#include <atomic>
 
 #include "publish/Payload.h"
 
@@ -24,6 +24,35 @@ std::string Seconds(std::chrono::milliseconds ms) {
 
 }  // namespace
 
+std::optional<SubscriberSettings> FollowSettingsOf(std::string_view url, std::optional<std::string> password,
+                                                   std::string caFile, bool insecure, std::string& why) {
+  std::string wrong;
+  std::optional<BrokerUrl> broker = ParseBrokerUrl(url, wrong);
+  if (!broker) {
+    why = "the broker URL " + wrong + " (mqtt://[user@]host[:port]/prefix or mqtts://...)";
+    return std::nullopt;
+  }
+  if (password) {
+    if (broker->password) {
+      why = "the URL has a password already: give it once";
+      return std::nullopt;
+    }
+    if (broker->user.empty()) {
+      why = "a password needs a user in the URL (mqtts://user@host/prefix)";
+      return std::nullopt;
+    }
+    broker->password = std::move(password);
+  }
+  if (broker->password && !broker->tls && !insecure) {
+    why = "a password goes only over mqtts:// (TLS)";
+    return std::nullopt;
+  }
+  SubscriberSettings settings;
+  settings.broker = std::move(*broker);
+  settings.caFile = std::move(caFile);
+  return settings;
+}
+
 Subscriber::Subscriber(SubscriberSettings settings)
     : settings_(std::move(settings)), filter_(settings_.broker.prefix + "/+/+") {
   state_.text = "Connecting to " + settings_.broker.Shown() + "\u2026";
@@ -35,9 +64,8 @@ void Subscriber::Start() {
   client_ = std::make_unique<mqtt::async_client>(settings_.broker.ServerAddress(),
                                                  settings_.clientId.empty() ? MadeClientId() : settings_.clientId,
                                                  mqtt::create_options(MQTTVERSION_5));
-  client_->set_message_callback([this](mqtt::const_message_ptr message) {
-    Arrived(message->get_topic(), message->to_string());
-  });
+  client_->set_message_callback(
+      [this](mqtt::const_message_ptr message) { Arrived(message->get_topic(), message->to_string()); });
   client_->set_connected_handler([this](const std::string&) {
     bool again = false;
     {
@@ -105,7 +133,8 @@ void Subscriber::Run(std::stop_token stop) {
       const std::lock_guard lock(mutex_);
       if (!tlsError_.empty()) problem += " (TLS: " + tlsError_ + ")";
     }
-    SetState(false, "Cannot reach the broker " + settings_.broker.Shown() + ": " + problem + "; trying again every " + Seconds(settings_.retryEvery));
+    SetState(false, "Cannot reach the broker " + settings_.broker.Shown() + ": " + problem + "; trying again every " +
+                        Seconds(settings_.retryEvery));
     std::unique_lock lock(mutex_);
     wake_.wait_for(lock, settings_.retryEvery, [&] { return stop.stop_requested(); });
   }

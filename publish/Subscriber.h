@@ -4,7 +4,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "publish/BrokerSensors.h"
@@ -18,13 +20,19 @@ namespace quarn::publish {
 
 struct SubscriberSettings {
   BrokerUrl broker;
-  std::string caFile;    // PEM authorities trusted instead of the system's; empty: the system's
-  std::string clientId;  // empty: one made of the program, the host and the process
+  std::string caFile;                          // PEM authorities trusted instead of the system's; empty: the system's
+  std::string clientId;                        // empty: one made of the program, the host and the process
   std::chrono::milliseconds retryEvery{2000};  // between first connection attempts
   // How long the broker keeps the subscription and queues records while the connection is away, so that a
   // broker restarted with its persistence, or a short outage, loses the window nothing.
   std::chrono::seconds sessionExpiry{300};
 };
+
+// The settings to follow url with: a password given apart from it (read from a file, typed in a dialog), an
+// authority file, and whether a password may go over plain mqtt://; nothing, with why, when they do not go
+// together (the recorder's rules: a password only over mqtts:// unless insecure, given once, with a user).
+std::optional<SubscriberSettings> FollowSettingsOf(std::string_view url, std::optional<std::string> password,
+                                                   std::string caFile, bool insecure, std::string& why);
 
 // Follows what the recorders publish under a prefix (prefix/+/record, identity and status), on the MQTT
 // client library's threads and one of its own: messages are decoded as they come and wait in a queue that
@@ -46,7 +54,7 @@ class Subscriber {
 
   struct State {
     bool connected = false;
-    std::string text;  // one sentence for a status bar: connected, or why not and that it tries again
+    std::string text;      // one sentence for a status bar: connected, or why not and that it tries again
     uint64_t changes = 0;  // counts changes of the text
   };
   State Now() const;

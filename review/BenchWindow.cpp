@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "analysis/Limits.h"
@@ -84,8 +85,15 @@ BenchWindow* BenchWindow::Follow(const QString& folder, base::MessageBoxes& boxe
   return window;
 }
 
+BenchWindow* BenchWindow::FollowBroker(const publish::SubscriberSettings& broker, base::MessageBoxes& boxes,
+                                       chart::FileChooser& files) {
+  auto* window = new BenchWindow({}, std::nullopt, boxes, files, broker);
+  window->show();
+  return window;
+}
+
 BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder, base::MessageBoxes& boxes,
-                         chart::FileChooser& files)
+                         chart::FileChooser& files, std::optional<publish::SubscriberSettings> broker)
     : QMainWindow(nullptr), boxes_(boxes), files_choice_(files), folder_(std::move(folder)) {
   setObjectName("BenchWindow");
   setAttribute(Qt::WA_DeleteOnClose);
@@ -103,6 +111,9 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
     followed_->Look();
     for (const auto& followed : followed_->Files()) files_.push_back(followed.get());
     setWindowTitle("Bench: " + QDir::toNativeSeparators(*folder_) + " (following)");
+  } else if (broker) {
+    subscriber_ = std::make_unique<publish::Subscriber>(*broker);
+    setWindowTitle("Bench: " + QString::fromStdString(broker->broker.Shown()) + " (following)");
   } else {
     for (const QString& path : paths) {
       owned_.push_back(std::make_unique<datafile::FollowedFile>(path.toStdString(), options));
@@ -150,6 +161,13 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
   connect(chart_, &chart::MeasurementChart::sensorChosen, this, &BenchWindow::ShowSensorInTable);
   SetSensors();
   resize(1200, 760);
+  if (subscriber_) {
+    brokerLabel_ = new QLabel(this);
+    brokerLabel_->setObjectName("benchBroker");
+    statusBar()->addWidget(brokerLabel_, 1);
+    subscriber_->Start();
+    brokerLabel_->setText(BrokerState());
+  }
   StartLoading();
 }
 
@@ -189,7 +207,14 @@ QWidget* BenchWindow::BuildLeftPanel() {
   return panel;
 }
 
+size_t BenchWindow::Sensors() const { return subscriber_ ? brokerSensors_.Count() : files_.size(); }
+
+const acquisition::MeasurementStore& BenchWindow::StoreOf(size_t sensor) const {
+  return subscriber_ ? brokerSensors_.Sensor(sensor).Store() : files_[sensor]->Store();
+}
+
 QString BenchWindow::SensorName(size_t sensor) {
+  if (subscriber_) return QString::fromStdString(brokerSensors_.Sensor(sensor).Serial());
   // A file read again from a start without its header block keeps the serial number it had.
   knownSerials_.resize(files_.size());
   const std::string serial = files_[sensor]->SerialNumber();
@@ -198,36 +223,40 @@ QString BenchWindow::SensorName(size_t sensor) {
 }
 
 void BenchWindow::SetSensors() {
-  hidden_.resize(files_.size(), false);
-  idle_.resize(files_.size(), false);
+  hidden_.resize(Sensors(), false);
+  idle_.resize(Sensors(), false);
   std::vector<chart::MeasurementChart::Sensor> sensors;
   std::vector<chart::StatisticsPanel::SensorRecords> records;
-  for (size_t i = 0; i < files_.size(); ++i) {
+  for (size_t i = 0; i < Sensors(); ++i) {
     const QString name = SensorName(i);
-    sensors.push_back({&files_[i]->Store(), name, kSensorColours[i % std::size(kSensorColours)]});
-    records.push_back({&files_[i]->Store(), name});
+    const QString state = SensorState(i);
+    sensors.push_back({&StoreOf(i), state.isEmpty() ? name : name + " (" + state + ")",
+                       kSensorColours[i % std::size(kSensorColours)]});
+    records.push_back({&StoreOf(i), name});
   }
   chart_->CreateSensorSeries(sensors, seriesChoice_->currentIndex());
-  for (size_t i = 0; i < files_.size(); ++i) {
+  for (size_t i = 0; i < Sensors(); ++i) {
     if (hidden_[i]) chart_->SetSensorVisible(static_cast<int>(i), false);
   }
   statistics_->SetSensors(records);
-  ShowSensorInTable(std::min(tableSensor_, static_cast<int>(files_.size()) - 1));
+  ShowSensorInTable(std::max(0, std::min(tableSensor_, static_cast<int>(Sensors()) - 1)));
 }
 
 void BenchWindow::ShowSensorInTable(int sensor) {
-  if (sensor < 0 || sensor >= static_cast<int>(files_.size())) {
+  if (sensor < 0 || sensor >= static_cast<int>(Sensors())) {
     tableModel_->Reset();
     tableModel_->SetRecords(nullptr);
     tableLabel_->setText("No sensor");
     return;
   }
   tableSensor_ = sensor;
-  const datafile::FollowedFile& file = *files_[static_cast<size_t>(sensor)];
+  const acquisition::MeasurementStore& store = StoreOf(static_cast<size_t>(sensor));
   tableModel_->Reset();
-  tableModel_->SetRecords(&file.Store());
-  tableModel_->ShowRecords(file.Store().Count());
-  tableLabel_->setText("Records of " + SensorName(static_cast<size_t>(sensor)) + " (" + FileName(file) + ")");
+  tableModel_->SetRecords(&store);
+  tableModel_->ShowRecords(store.Count());
+  const QString source = SensorSource(static_cast<size_t>(sensor));
+  tableLabel_->setText("Records of " + SensorName(static_cast<size_t>(sensor)) +
+                       (source.isEmpty() ? QString() : " (" + source + ")"));
 }
 
 // ---- reading ------------------------------------------------------------------------------------------
@@ -274,7 +303,7 @@ void BenchWindow::FinishLoading() {
   ShowSensorInTable(tableSensor_);
   ReadMarkers();
   ShowRecords();
-  if (folder_) {
+  if (Following()) {
     connect(&tick_, &QTimer::timeout, this, &BenchWindow::Tick);
     tick_.start(kTickMs);
   }
@@ -283,6 +312,11 @@ void BenchWindow::FinishLoading() {
 void BenchWindow::Tick() {
   if (loading_) return;
   const auto started = std::chrono::steady_clock::now();
+  if (subscriber_) {
+    TakeFromBroker();
+    lastTick_ = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+    return;
+  }
   const auto now = datafile::FollowedFile::Clock::now();
   for (size_t i = 0; i < files_.size(); ++i) {
     try {
@@ -314,7 +348,8 @@ void BenchWindow::Tick() {
   for (size_t i = 0; i < files_.size(); ++i) {
     idle_[i] = files_[i]->Idle(now);
     const QString name = SensorName(i);
-    const QString text = name + (idle_[i] ? " (idle)" : "");
+    const QString state = SensorState(i);
+    const QString text = state.isEmpty() ? name : name + " (" + state + ")";
     if (text == chart_->SensorLegendText(static_cast<int>(i))) continue;
     chart_->SetSensorLegendText(static_cast<int>(i), text);
     statistics_->SetSensorName(static_cast<int>(i), name);
@@ -325,23 +360,24 @@ void BenchWindow::Tick() {
 }
 
 void BenchWindow::ShowRecords() {
-  for (size_t i = 0; i < files_.size(); ++i) chart_->ShowSensorRecords(static_cast<int>(i), files_[i]->Store().Count());
-  if (tableSensor_ >= 0 && tableSensor_ < static_cast<int>(files_.size()))
-    tableModel_->ShowRecords(files_[static_cast<size_t>(tableSensor_)]->Store().Count());
+  for (size_t i = 0; i < Sensors(); ++i) chart_->ShowSensorRecords(static_cast<int>(i), StoreOf(i).Count());
+  if (tableSensor_ >= 0 && tableSensor_ < static_cast<int>(Sensors()))
+    tableModel_->ShowRecords(StoreOf(static_cast<size_t>(tableSensor_)).Count());
   chart_->Refresh();
   statistics_->Refresh();
   ShowFileList();
 }
 
 void BenchWindow::ShowFileList() {
-  while (fileList_->count() < static_cast<int>(files_.size())) fileList_->addItem(QString());
-  for (size_t i = 0; i < files_.size(); ++i) {
-    const datafile::FollowedFile& file = *files_[i];
-    QString text = SensorName(i) + QString(": %1 records").arg(file.Store().Count());
-    if (idle_[i]) text += ", idle";
+  while (fileList_->count() < static_cast<int>(Sensors())) fileList_->addItem(QString());
+  for (size_t i = 0; i < Sensors(); ++i) {
+    QString text = SensorName(i) + QString(": %1 records").arg(StoreOf(i).Count());
+    const QString state = SensorState(i);
+    if (!state.isEmpty()) text += ", " + state;
     QListWidgetItem* item = fileList_->item(static_cast<int>(i));
     if (item->text() != text) item->setText(text);
-    item->setToolTip(QDir::toNativeSeparators(QString::fromStdString(file.Path())));
+    const QString tip = SensorToolTip(i);
+    if (item->toolTip() != tip) item->setToolTip(tip);
   }
 }
 

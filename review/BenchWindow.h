@@ -15,6 +15,8 @@
 #include "base/WorkerThread.h"
 #include "chart/FileChooser.h"
 #include "datafile/FollowedFolder.h"
+#include "publish/BrokerSensors.h"
+#include "publish/Subscriber.h"
 
 class QComboBox;
 class QLabel;
@@ -33,7 +35,9 @@ namespace quarn::review {
 // per sensor (its serial number), the markers of all the files, the statistics and response times per
 // sensor, and the records of the sensor chosen in the legend. Either several files read once, or a folder
 // followed: the files being written there are read, then what their writers add, once a second. The files
-// are read first on a worker of the window's own.
+// are read first on a worker of the window's own. Or a broker followed: every sensor whose recorder publishes
+// under a prefix, its identity and whether it stopped or went offline, taken from the subscriber's queue once
+// a second.
 class BenchWindow : public QMainWindow {
   Q_OBJECT
 
@@ -42,16 +46,23 @@ class BenchWindow : public QMainWindow {
   // being written in folder. The window deletes itself when closed.
   static BenchWindow* OpenFiles(const QStringList& paths, base::MessageBoxes& boxes, chart::FileChooser& files);
   static BenchWindow* Follow(const QString& folder, base::MessageBoxes& boxes, chart::FileChooser& files);
+  // Opens a bench window on the sensors publishing under the broker's prefix; it connects on its own.
+  static BenchWindow* FollowBroker(const publish::SubscriberSettings& broker, base::MessageBoxes& boxes,
+                                   chart::FileChooser& files);
 
-  // Either paths or a folder to follow.
+  // Either paths, a folder or a broker to follow.
   BenchWindow(const QStringList& paths, std::optional<QString> folder, base::MessageBoxes& boxes,
-              chart::FileChooser& files);
+              chart::FileChooser& files, std::optional<publish::SubscriberSettings> broker = std::nullopt);
   ~BenchWindow() override;
 
   bool Loading() const { return loading_; }
-  bool Following() const { return folder_.has_value(); }
-  int SensorCount() const { return static_cast<int>(files_.size()); }
+  bool Following() const { return folder_.has_value() || subscriber_ != nullptr; }
+  int SensorCount() const { return static_cast<int>(Sensors()); }
+  // When reading files.
   const datafile::FollowedFile& File(int sensor) const { return *files_[static_cast<size_t>(sensor)]; }
+  // When following a broker (null otherwise): its sensors, and how the connection is, as the status bar says.
+  const publish::BrokerSensors* BrokerFollowed() const { return subscriber_ ? &brokerSensors_ : nullptr; }
+  QString BrokerState() const;
   // The sensor whose records the table shows.
   int TableSensor() const { return tableSensor_; }
   void ShowSensorInTable(int sensor);
@@ -89,6 +100,15 @@ class BenchWindow : public QMainWindow {
   void AddNote(const QString& note);
   // The sensor's serial number (the file's name before one is known).
   QString SensorName(size_t sensor);
+  size_t Sensors() const;
+  const acquisition::MeasurementStore& StoreOf(size_t sensor) const;
+  // Where the sensor's records come from: its file's name, or its port and recording PC.
+  QString SensorSource(size_t sensor) const;
+  // What the legend and the sensor list add to the name: idle, stopped, offline; empty when nothing.
+  QString SensorState(size_t sensor) const;
+  QString SensorToolTip(size_t sensor) const;
+  // A broker followed: what came since the last tick, taken into the sensors and shown.
+  void TakeFromBroker();
 
   base::MessageBoxes& boxes_;
   chart::FileChooser& files_choice_;
@@ -119,6 +139,11 @@ class BenchWindow : public QMainWindow {
   QListWidget* fileList_ = nullptr;
   QLabel* tableLabel_ = nullptr;
   QLabel* notesLabel_ = nullptr;
+  QLabel* brokerLabel_ = nullptr;
+  uint64_t brokerStateSeen_ = 0;
+  publish::BrokerSensors brokerSensors_;
+  // Stopped before the sensors it fills go.
+  std::unique_ptr<publish::Subscriber> subscriber_;
   // Last: stopped and joined before the files it reads go.
   base::WorkerThread loader_;
 };

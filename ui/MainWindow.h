@@ -35,6 +35,10 @@ class RecordTable;
 class StatisticsPanel;
 }  // namespace quarn::chart
 
+namespace quarn::publish {
+struct SubscriberSettings;
+}  // namespace quarn::publish
+
 namespace quarn::review {
 class BenchWindow;
 class ReviewWindow;
@@ -93,6 +97,11 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
   void OpenDataFiles(const QStringList& paths);
   // Opens a bench window on the data files being written in folder.
   void FollowFolder(const QString& folder);
+  // Opens a bench window on the sensors publishing to a broker.
+  void FollowBroker(const publish::SubscriberSettings& broker);
+  // A folder, or a broker URL (mqtt://, mqtts://) with a password given apart (empty: none); a URL that
+  // cannot be followed gets a box.
+  void Follow(const QString& target, const QString& password);
   // The review windows opened from here that are still open, oldest first.
   QList<review::ReviewWindow*> ReviewWindows() const;
   // The same for the bench windows.
@@ -129,7 +138,8 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
   void ZoomReset();
   void ManualHelpClicked();
   void OpenDataFileClicked();
-  void FollowFolderClicked();
+  // Follow... (a dialog for a folder or a broker URL).
+  void FollowClicked();
   void ExportChartClicked();
   void ExportDataClicked();
   // Mark (Ctrl+M) during a run: a gas marker at this moment, named in a dialog that follows.

@@ -11,8 +11,10 @@
 #include "chart/ChartExport.h"
 #include "chart/ExportActions.h"
 #include "chart/MeasurementChart.h"
+#include "publish/Subscriber.h"
 #include "review/BenchWindow.h"
 #include "review/ReviewWindow.h"
+#include "ui/FollowDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/RunControl.h"
 
@@ -44,8 +46,8 @@ void MainWindow::AddReviewActions(QMenu* action) {
   chart->setObjectName("menuExportChart");
   QAction* data = action->addAction("Export data\u2026", this, &MainWindow::ExportDataClicked);
   data->setObjectName("menuExportData");
-  QAction* follow = action->addAction("Follow folder\u2026", this, &MainWindow::FollowFolderClicked);
-  follow->setObjectName("menuFollowFolder");
+  QAction* follow = action->addAction("Follow\u2026", this, &MainWindow::FollowClicked);
+  follow->setObjectName("menuFollow");
   action->addSeparator();
   setAcceptDrops(true);
 }
@@ -79,9 +81,33 @@ void MainWindow::OpenDataFiles(const QStringList& paths) {
   }
 }
 
-void MainWindow::FollowFolderClicked() {
-  const QString folder = files_->FolderToFollow(this, QString::fromStdString(saveFolder));
-  if (!folder.isEmpty()) FollowFolder(folder);
+void MainWindow::FollowClicked() {
+  // Not blocking: the window goes on recording while the dialog is up.
+  auto* dialog = new FollowDialog(this, *files_, QString::fromStdString(saveFolder));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this, [this, dialog] { Follow(dialog->Target(), dialog->Password()); });
+  dialog->open();
+}
+
+void MainWindow::Follow(const QString& target, const QString& password) {
+  if (!NamesBroker(target)) {
+    FollowFolder(target);
+    return;
+  }
+  std::string why;
+  const std::optional<publish::SubscriberSettings> settings = publish::FollowSettingsOf(
+      target.toStdString(), password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()), "",
+      false, why);
+  if (!settings) {
+    boxes_->Show(base::BoxKind::Error, base::BoxButtons::Ok, "This broker cannot be followed: " + why + ".");
+    return;
+  }
+  FollowBroker(*settings);
+}
+
+void MainWindow::FollowBroker(const publish::SubscriberSettings& broker) {
+  std::erase_if(benches_, [](const QPointer<review::BenchWindow>& bench) { return bench.isNull(); });
+  benches_.emplace_back(review::BenchWindow::FollowBroker(broker, *boxes_, *files_));
 }
 
 void MainWindow::FollowFolder(const QString& folder) {

@@ -8,22 +8,40 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "publish/Subscriber.h"
 #include "ui/AppSetup.h"
+#include "ui/FollowDialog.h"
 #include "ui/MainWindow.h"
 
 namespace {
 
 // quarn-eval [FILE...]: one file opens in a review window beside the main window, several in one bench window;
-// --follow DIR opens a bench window on the files being written there.
+// --follow DIR opens a bench window on the files being written there, --follow URL on the sensors publishing
+// to a broker.
 struct CommandLine {
   QCommandLineParser parser;
   QCommandLineOption help = parser.addHelpOption();
   QCommandLineOption version{"version", "Shows the program's version and ends."};
-  QCommandLineOption follow{"follow", "Opens a bench window on the data files being written in DIR.", "DIR"};
+  QCommandLineOption follow{"follow",
+                            "Opens a bench window on the data files being written in DIR, or on the sensors "
+                            "publishing to an MQTT broker under a prefix: mqtt://[user@]host[:port]/prefix, or "
+                            "mqtts://... for TLS (the system's certificate authorities).",
+                            "DIR|URL"};
+  QCommandLineOption passwordFile{
+      "follow-password-file", "The broker password, on the first line of FILE (never on the command line).", "FILE"};
+  QCommandLineOption ca{"follow-ca", "Trusts the authorities in the PEM FILE instead of the system's.", "FILE"};
+  QCommandLineOption insecure{"follow-insecure", "Lets a password go over plain mqtt:// (in clear)."};
   CommandLine() {
     parser.setApplicationDescription("QUARN Evaluation Software: measure, calibrate and review QUARN gas sensors.");
     parser.addOption(version);
     parser.addOption(follow);
+    parser.addOption(passwordFile);
+    parser.addOption(ca);
+    parser.addOption(insecure);
     parser.addPositionalArgument("FILE", "A data file to open for review; several open in one bench window.",
                                  "[FILE...]");
   }
@@ -69,6 +87,33 @@ void WindowSystemMessages(QtMsgType type, const QMessageLogContext& context, con
   std::fprintf(stderr, "%s\n", qUtf8Printable(message));
 }
 
+// The broker --follow names, with the password and authorities its options give; nothing, with why, when
+// they are wrong or cannot be read.
+std::optional<quarn::publish::SubscriberSettings> FollowedBroker(const CommandLine& line, std::string& why) {
+  std::optional<std::string> password;
+  if (line.parser.isSet(line.passwordFile)) {
+    const std::string path = line.parser.value(line.passwordFile).toStdString();
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (!in || !std::getline(in, text)) {
+      why = "--follow-password-file: " + path + " cannot be read";
+      return std::nullopt;
+    }
+    if (text.ends_with('\r')) text.pop_back();
+    password = text;
+  }
+  const std::string ca = line.parser.value(line.ca).toStdString();
+  if (!ca.empty() && !std::ifstream(ca)) {
+    why = "--follow-ca: " + ca + " cannot be read";
+    return std::nullopt;
+  }
+  std::string wrong;
+  auto settings = quarn::publish::FollowSettingsOf(line.parser.value(line.follow).toStdString(), password, ca,
+                                                   line.parser.isSet(line.insecure), wrong);
+  if (!settings) why = "--follow: " + wrong;
+  return settings;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -85,6 +130,20 @@ int main(int argc, char* argv[]) {
       return Emit(line.parser.helpText().toUtf8() + "\nThe manual: Help in the window (F1), or man quarn-eval.\n");
     }
     if (line.parser.isSet(line.version)) return Emit(QByteArray("quarn-eval ") + QUARN_VERSION + "\n");
+    const bool broker = quarn::ui::NamesBroker(line.parser.value(line.follow));
+    if (!broker &&
+        (line.parser.isSet(line.passwordFile) || line.parser.isSet(line.ca) || line.parser.isSet(line.insecure))) {
+      std::fputs(
+          "quarn-eval: --follow-password-file, --follow-ca and --follow-insecure go with --follow URL (see "
+          "quarn-eval --help)\n",
+          stderr);
+      return 2;
+    }
+    std::string why;
+    if (broker && !FollowedBroker(line, why)) {
+      std::fprintf(stderr, "quarn-eval: %s (see quarn-eval --help)\n", why.c_str());
+      return 2;
+    }
   }
   if (!HaveDisplay()) {
     std::fputs(
@@ -106,8 +165,14 @@ int main(int argc, char* argv[]) {
   const QStringList files = line.parser.positionalArguments();
   if (!files.isEmpty()) QTimer::singleShot(0, &window, [&window, files] { window.OpenDataFiles(files); });
   if (line.parser.isSet(line.follow)) {
-    const QString folder = line.parser.value(line.follow);
-    QTimer::singleShot(0, &window, [&window, folder] { window.FollowFolder(folder); });
+    const QString target = line.parser.value(line.follow);
+    if (quarn::ui::NamesBroker(target)) {
+      std::string why;
+      const quarn::publish::SubscriberSettings broker = *FollowedBroker(line, why);
+      QTimer::singleShot(0, &window, [&window, broker] { window.FollowBroker(broker); });
+    } else {
+      QTimer::singleShot(0, &window, [&window, target] { window.FollowFolder(target); });
+    }
   }
   return app.exec();
 }

@@ -78,8 +78,7 @@ TEST(ReceivedTest, ARecordReadsBackAsItWasPublished) {
 }
 
 TEST(ReceivedTest, AnIdentityReadsBackAsItWasPublished) {
-  const IdentityFacts facts{
-      {"7", "102345", "1.02", "3", "\"5\""}, "lab-pc", "102345(1.02) 10-12-2026 13%58.txt", 500};
+  const IdentityFacts facts{{"7", "102345", "1.02", "3", "\"5\""}, "lab-pc", "102345(1.02) 10-12-2026 13%58.txt", 500};
   const std::optional<ReceivedIdentity> back = DecodeIdentity(IdentityPayload(facts));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->serial, "102345");
@@ -146,7 +145,8 @@ TEST(BrokerSensorTest, RepeatsAndALateBatchEndInTimeOrderEachOnce) {
   }
   // A second run of the same sensor numbers its records from 1 again: not taken as repeats.
   const double later = start + 1.0 / 24;
-  taken = sensor.Take({Numbered("102345", RunText(later), 1, later), Numbered("102345", RunText(later), 2, later + half)});
+  taken =
+      sensor.Take({Numbered("102345", RunText(later), 1, later), Numbered("102345", RunText(later), 2, later + half)});
   EXPECT_EQ(taken.added, 2u);
   EXPECT_FALSE(taken.rebuilt);
 
@@ -156,8 +156,7 @@ TEST(BrokerSensorTest, RepeatsAndALateBatchEndInTimeOrderEachOnce) {
   expected.push_back(2);
   EXPECT_EQ(SeqsInStore(sensor), expected);
   const auto records = sensor.Store().ReadFrom(0);
-  EXPECT_TRUE(std::is_sorted(records.begin(), records.end(),
-                             [](const auto& a, const auto& b) { return a.DT < b.DT; }));
+  EXPECT_TRUE(std::is_sorted(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.DT < b.DT; }));
   EXPECT_EQ(sensor.Duplicates(), 1u + 1u + 4u + 1u);
 }
 

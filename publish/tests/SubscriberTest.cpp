@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <mqtt/async_client.h>
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <mqtt/async_client.h>
 
 #include "acquisition/DateTime.h"
 #include "base/testing/WaitUntil.h"

@@ -278,7 +278,7 @@ TEST_F(BenchTest, AFollowedFolderTakesWhatIsAddedAndReadsATruncatedFileAgainWith
   WriteFile(first, DataFileBytes({{"7", "100001", "QRN-2.14", Records(kStart, 20, 0)}}));
   WriteFile(second, DataFileBytes({{"8", "100002", "QRN-2.14", Records(kStart, 10, 5)}}));
   files_.folderAnswers.push_back(folder.path());
-  ClickMenuItem(*form_, "Action", "menuFollowFolder");
+  FollowThroughDialog(*form_, {});
   review::BenchWindow* bench = WaitForBench();
   ASSERT_NE(bench, nullptr);
   ASSERT_EQ(bench->SensorCount(), 2);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QString>
 #include <QTest>
 #include <deque>
@@ -15,6 +19,7 @@
 #include "acquisition/MeasurementStore.h"
 #include "acquisition/SystemRegionalFormat.h"
 #include "chart/FileChooser.h"
+#include "ui/FollowDialog.h"
 
 namespace quarn::ui::testing {
 
@@ -154,6 +159,34 @@ inline void ClickMenuItem(QMainWindow& window, const QString& title, const QStri
   }
   ASSERT_NE(item, nullptr) << itemName.toStdString();
   QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+}
+
+// Chooses Action, Follow... in window and, in the dialog that opens, either clicks Browse... (the chooser's
+// answer fills the field) or types what into the field, then the password if one is given, and clicks OK.
+inline void FollowThroughDialog(QMainWindow& window, const QString& what, const QString& password = {}) {
+  ClickMenuItem(window, "Action", "menuFollow");
+  FollowDialog* dialog = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        dialog = window.findChild<FollowDialog*>("FollowDialog");
+        return dialog && dialog->isVisible();
+      },
+      5000));
+  if (what.isEmpty()) {
+    QTest::mouseClick(dialog->BrowseButton(), Qt::LeftButton);
+  } else {
+    QTest::mouseClick(dialog->TargetEdit(), Qt::LeftButton);
+    QTest::keyClicks(dialog->TargetEdit(), what);
+  }
+  if (!password.isEmpty()) {
+    QTest::mouseClick(dialog->PasswordEdit(), Qt::LeftButton);
+    QTest::keyClicks(dialog->PasswordEdit(), password);
+  }
+  auto* buttons = dialog->findChild<QDialogButtonBox*>("followButtons");
+  ASSERT_NE(buttons, nullptr);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  QTest::mouseClick(ok, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.findChild<FollowDialog*>("FollowDialog") == nullptr; }, 5000));
 }
 
 }  // namespace quarn::ui::testing
