@@ -29,7 +29,7 @@ std::optional<SubscriberSettings> FollowSettingsOf(std::string_view url, std::op
   std::string wrong;
   std::optional<BrokerUrl> broker = ParseBrokerUrl(url, wrong);
   if (!broker) {
-    why = "the broker URL " + wrong + " (mqtt://[user@]host[:port]/prefix or mqtts://...)";
+    why = "the broker URL " + wrong;
     return std::nullopt;
   }
   if (password) {
@@ -54,7 +54,7 @@ std::optional<SubscriberSettings> FollowSettingsOf(std::string_view url, std::op
 }
 
 Subscriber::Subscriber(SubscriberSettings settings)
-    : settings_(std::move(settings)), filter_(settings_.broker.prefix + "/+/+") {
+    : settings_(std::move(settings)), filter_(settings_.broker.prefix + "/#") {
   state_.text = "Connecting to " + settings_.broker.Shown() + "\u2026";
 }
 
@@ -163,12 +163,15 @@ void Subscriber::Stop() {
 }
 
 void Subscriber::Arrived(const std::string& topic, const std::string& payload) {
-  // prefix/<serial>/<leaf>
+  // prefix/[more levels/]<serial>/<leaf>: a lab's prefix takes in the racks publishing below it.
   const std::string& prefix = settings_.broker.prefix;
   const std::string rest = topic.size() > prefix.size() + 1 ? topic.substr(prefix.size() + 1) : std::string();
-  const size_t slash = rest.find('/');
-  const std::string serial = slash == std::string::npos ? std::string() : rest.substr(0, slash);
-  const std::string leaf = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+  const size_t last = rest.rfind('/');
+  const size_t before = last == std::string::npos || last == 0 ? std::string::npos : rest.rfind('/', last - 1);
+  const std::string serial = last == std::string::npos     ? std::string()
+                             : before == std::string::npos ? rest.substr(0, last)
+                                                           : rest.substr(before + 1, last - before - 1);
+  const std::string leaf = last == std::string::npos ? std::string() : rest.substr(last + 1);
   const std::lock_guard lock(mutex_);
   if (leaf == "record") {
     std::optional<ReceivedRecord> record = DecodeRecord(payload);

@@ -34,7 +34,8 @@ struct SubscriberSettings {
 std::optional<SubscriberSettings> FollowSettingsOf(std::string_view url, std::optional<std::string> password,
                                                    std::string caFile, bool insecure, std::string& why);
 
-// Follows what the recorders publish under a prefix (prefix/+/record, identity and status), on the MQTT
+// Follows what the recorders publish under a prefix (prefix/<serial>/record, identity and status, also with
+// levels between prefix and serial, as racks below a lab's prefix publish them), on the MQTT
 // client library's threads and one of its own: messages are decoded as they come and wait in a queue that
 // Take empties. Until the first connection is made it tries again every retryEvery; after that the library
 // reconnects by itself. Nothing here waits for the broker except Stop.

@@ -54,7 +54,8 @@ FollowDialog::FollowDialog(QWidget* parent, chart::FileChooser& files, QString s
   connect(target_, &QLineEdit::textChanged, this, brokerChosen);
   brokerChosen();
   connect(browse_, &QPushButton::clicked, this, [this] {
-    const QString folder = files_.FolderToFollow(this, NamesBroker(Target()) || Target().isEmpty() ? startFolder_ : Target());
+    const QString folder =
+        files_.FolderToFollow(this, NamesBroker(Target()) || Target().isEmpty() ? startFolder_ : Target());
     if (!folder.isEmpty()) target_->setText(QDir::toNativeSeparators(folder));
   });
   connect(buttons, &QDialogButtonBox::accepted, this, [this] {

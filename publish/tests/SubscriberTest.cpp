@@ -97,13 +97,15 @@ class SubscriberTest : public ::testing::Test {
 
 double At(int second) { return acquisition::EncodeDayNumber({2026, 12, 10, 14, 0, second, 0}); }
 
-// A broker that is not there yet: the subscriber says so and connects once it is; the retained identity and
+// A broker that is not there yet: the subscriber says so and connects once it is; the lab's prefix takes in a
+// rack's sensor; the retained identity and
 // status, repeated records and a late batch end as each record once in time order; a broker restarted
 // loses the window nothing.
 TEST_F(SubscriberTest, FollowsThroughRepeatsLateRecordsAndABrokerRestart) {
   broker_ = std::make_unique<testing::MosquittoBroker>(dir_ + "/broker");
   const int port = broker_->Port();
-  Follow("mqtt://127.0.0.1:" + std::to_string(port) + "/" + kPrefix);
+  // The lab's prefix, one level above the rack the records are published under.
+  Follow("mqtt://127.0.0.1:" + std::to_string(port) + "/lab");
   ASSERT_TRUE(WaitUntil([&] { return subscriber_->Now().text.starts_with("Cannot reach the broker"); }))
       << subscriber_->Now().text;
   EXPECT_FALSE(subscriber_->Now().connected);
@@ -131,6 +133,7 @@ TEST_F(SubscriberTest, FollowsThroughRepeatsLateRecordsAndABrokerRestart) {
   publisher.Record("102345", 15, At(15));
   publisher.Send(RecordTopic(kPrefix, "102345"), "{\"serial\":\"102345\"}");
   publisher.Send(RecordTopic(kPrefix, "999999"), RecordPayload("102345", {}, "r", 1));
+  publisher.Send(std::string(kPrefix) + "/102345/notes", "someone else's");
   ASSERT_TRUE(TakeUntil([&] { return sensors_.Sensor(0).Store().Count() == 30; }));
   std::vector<uint16_t> expected(30);
   for (int i = 0; i < 30; ++i) expected[static_cast<size_t>(i)] = static_cast<uint16_t>(i + 1);

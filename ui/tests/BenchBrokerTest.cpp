@@ -62,12 +62,12 @@ class BenchBrokerTest : public ::testing::Test {
   RecorderProcess& StartRecorder(int com) {
     sim::SimSensor::Options options;
     options.com = com;
-    options.args = {"--serial", Serial(com), "--firmware", "QRN-3.0" + std::to_string(com), "--noise", "--seed",
-                    std::to_string(com)};
+    options.args = {"--serial", Serial(com), "--firmware",       "QRN-3.0" + std::to_string(com),
+                    "--noise",  "--seed",    std::to_string(com)};
     sensors_.push_back(std::make_unique<sim::SimSensor>(options));
     RecorderProcess::Options recorder;
-    recorder.args = {"--port", std::to_string(com), "--interval", "0.5", "--out", dir_ + "/out", "--quiet",
-                     "--publish", Url()};
+    recorder.args = {"--port",      std::to_string(com), "--interval", "0.5", "--out",
+                     dir_ + "/out", "--quiet",           "--publish",  Url()};
     recorder.portDir = sensors_.back()->PortDir();
     recorders_.push_back(std::make_unique<RecorderProcess>(recorder));
     return *recorders_.back();
@@ -131,8 +131,8 @@ TEST_F(BenchBrokerTest, ThreeRecordersFollowedThroughABrokerWithTheirIdentitiesA
   EXPECT_TRUE(bench->Following());
   auto* state = bench->findChild<QLabel*>("benchBroker");
   ASSERT_NE(state, nullptr);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return state->text().startsWith("Cannot reach the broker mqtt://127.0.0.1:"); },
-                              kWaitMs))
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return state->text().startsWith("Cannot reach the broker mqtt://127.0.0.1:"); }, kWaitMs))
       << state->text().toStdString();
   EXPECT_TRUE(state->isVisible());
 
@@ -160,9 +160,8 @@ TEST_F(BenchBrokerTest, ThreeRecordersFollowedThroughABrokerWithTheirIdentitiesA
     const QString tip = bench->FileList()->item(sensor)->toolTip();
     EXPECT_TRUE(tip.contains("Firmware: QRN-3.0" + QString::number(com))) << tip.toStdString();
     EXPECT_TRUE(tip.contains("Port: COM" + QString::number(com))) << tip.toStdString();
-    const std::string file = std::filesystem::path(publish::SensorDataFiles(dir_ + "/out", Serial(com)).back())
-                                 .filename()
-                                 .string();
+    const std::string file =
+        std::filesystem::path(publish::SensorDataFiles(dir_ + "/out", Serial(com)).back()).filename().string();
     EXPECT_TRUE(tip.contains(QString::fromStdString("Data file: " + file))) << tip.toStdString();
     EXPECT_TRUE(tip.contains("Interval: 0.5 s")) << tip.toStdString();
   }
@@ -171,7 +170,8 @@ TEST_F(BenchBrokerTest, ThreeRecordersFollowedThroughABrokerWithTheirIdentitiesA
   QTest::mouseDClick(bench->Chart()->Plot(), Qt::LeftButton, {}, bench->Chart()->SensorLegendRect(second).center());
   ASSERT_TRUE(QTest::qWaitFor([&] { return bench->TableSensor() == second; }, kWaitMs));
   const QString label = bench->findChild<QLabel*>("tableSensor")->text();
-  EXPECT_TRUE(label.startsWith(QString::fromStdString("Records of " + Serial(2) + " (COM2 on "))) << label.toStdString();
+  EXPECT_TRUE(label.startsWith(QString::fromStdString("Records of " + Serial(2) + " (COM2 on ")))
+      << label.toStdString();
   EXPECT_TRUE(label.contains("firmware QRN-3.02")) << label.toStdString();
 
   // One stopped cleanly: all its records shown, and stopped; one killed: the broker's last will says offline.
@@ -183,14 +183,17 @@ TEST_F(BenchBrokerTest, ThreeRecordersFollowedThroughABrokerWithTheirIdentitiesA
   RunToEnd(killed);
   const int first = SensorOf(*bench, Serial(1));
   const int third = SensorOf(*bench, Serial(3));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return bench->Chart()->SensorLegendText(first) == QString::fromStdString(Serial(1) + " (stopped)"); },
-                              kLongWaitMs))
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return bench->Chart()->SensorLegendText(first) == QString::fromStdString(Serial(1) + " (stopped)"); },
+      kLongWaitMs))
       << bench->Chart()->SensorLegendText(first).toStdString();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return bench->Chart()->SensorLegendText(third) == QString::fromStdString(Serial(3) + " (offline)"); },
-                              kLongWaitMs))
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return bench->Chart()->SensorLegendText(third) == QString::fromStdString(Serial(3) + " (offline)"); },
+      kLongWaitMs))
       << bench->Chart()->SensorLegendText(third).toStdString();
   EXPECT_EQ(bench->Chart()->SensorLegendText(second).toStdString(), Serial(2));
-  EXPECT_TRUE(bench->FileList()->item(third)->text().endsWith(", offline")) << bench->FileList()->item(third)->text().toStdString();
+  EXPECT_TRUE(bench->FileList()->item(third)->text().endsWith(", offline"))
+      << bench->FileList()->item(third)->text().toStdString();
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         return bench->BrokerFollowed()->Sensor(static_cast<size_t>(first)).Store().Count() ==
