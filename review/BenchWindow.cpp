@@ -100,7 +100,10 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
   QMenu* file = menuBar()->addMenu("File");
   QAction* limits = file->addAction("Acceptance limits\u2026", this, &BenchWindow::ChooseLimits);
   limits->setObjectName("menuLimits");
-  file->addAction("Export report\u2026", this, &BenchWindow::ExportReport)->setObjectName("menuExportReport");
+  QAction* report = file->addAction("Export report\u2026", this, &BenchWindow::ExportReport);
+  report->setObjectName("menuExportReport");
+  // The report reads the data files, which stay on the recording PCs when a broker is followed.
+  report->setEnabled(!broker);
   file->addSeparator();
   QAction* close = file->addAction("Close", this, &QWidget::close);
   close->setShortcut(QKeySequence::Close);

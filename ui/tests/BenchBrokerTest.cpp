@@ -4,6 +4,7 @@
 
 #include <qcustomplot.h>
 
+#include <QAction>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
@@ -129,6 +130,7 @@ TEST_F(BenchBrokerTest, ThreeRecordersFollowedThroughABrokerWithTheirIdentitiesA
   const QPointer<review::BenchWindow> guard(bench);
   ASSERT_NE(bench->BrokerFollowed(), nullptr);
   EXPECT_TRUE(bench->Following());
+  EXPECT_FALSE(bench->findChild<QAction*>("menuExportReport")->isEnabled()) << "no data files to report on";
   auto* state = bench->findChild<QLabel*>("benchBroker");
   ASSERT_NE(state, nullptr);
   ASSERT_TRUE(
