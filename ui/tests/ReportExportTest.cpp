@@ -7,11 +7,13 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/FileChooser.h"
 #include "chart/MeasurementChart.h"
 #include "report/tests/ReportFixture.h"
+#include "review/BenchWindow.h"
 #include "review/ReviewLoad.h"
 #include "review/ReviewWindow.h"
 #include "ui/tests/MainWindowFixture.h"
@@ -127,6 +129,47 @@ TEST_F(ReportExportTest, AnUnwritablePathGetsABoxAndNoFile) {
   EXPECT_EQ(boxes_.Boxes().front().kind, base::BoxKind::Error);
   EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
   EXPECT_FALSE(review_->statusBar()->currentMessage().contains("Report written"));
+}
+
+// The bench window's report: a section per sensor, judged by the limits chosen in the window, word for word
+// what quarn-analyze writes of the same files with the same limits.
+TEST(BenchReportTest, ASectionPerSensorJudgedByTheChosenLimits) {
+  ScopedLocale locale{"en_GB"};
+  const RecordedRun first("bench-first");
+  const RecordedRun second("bench-second");
+  const std::string limits = (first.Folder() / "limits.ini").string();
+  std::ofstream(limits) << "sd_max = 1000\nT90_max_s = 30\n";
+  base::ScriptedMessageBoxes boxes;
+  ScriptedFileChooser files;
+  QPointer<review::BenchWindow> bench = review::BenchWindow::OpenFiles(
+      {QString::fromStdString(first.DataFile()), QString::fromStdString(second.DataFile())}, boxes, files);
+  ASSERT_TRUE(bench);
+  bench->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(bench));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !bench->Loading(); }, kWaitMs));
+  files.limitsAnswers.push_back(QString::fromStdString(limits));
+  ClickMenuItem(*bench, "File", "menuLimits");
+  const std::string pdf = (first.Folder() / "bench.pdf").string();
+  files.saveAnswers.push_back({QString::fromStdString(pdf), ""});
+  ClickMenuItem(*bench, "File", "menuExportReport");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(pdf); }, kWaitMs));
+  EXPECT_TRUE(boxes.Texts().empty());
+  EXPECT_TRUE(bench->Notes().contains("Report written to"));
+
+  const std::string command = (first.Folder() / "command.pdf").string();
+  const report::testing::CommandResult written =
+      RunCommand(std::string(QUARN_ANALYZE_PATH) + " " + Quoted(first.DataFile()) + " " + Quoted(second.DataFile()) +
+                 " --limits " + Quoted(limits) + " --report " + Quoted(command) + " 2>&1 >/dev/null");
+  // The step down takes longer than 30 s to 90 %: both sensors fail.
+  EXPECT_EQ(written.status, 3) << written.out;
+  const std::string text = PdfText(pdf);
+  size_t sections = 0;
+  for (size_t at = 0; (at = text.find("Evaluation report: Sensor 102345", at)) != std::string::npos; ++at) ++sections;
+  EXPECT_EQ(sections, 2u) << text;
+  EXPECT_NE(text.find("Verdict: FAIL: T90_max_s (gas off)"), std::string::npos) << text;
+  EXPECT_EQ(Words(text), Words(PdfText(command)));
+  bench->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bench.isNull(); }, kWaitMs));
 }
 
 }  // namespace
