@@ -230,6 +230,8 @@ ReportSection ReportSectionOf(const FileAnalysis& analysis, const ReportSettings
   for (const Marker& marker : analysis.markers) {
     if (marker.time >= from && marker.time <= to) section.chart.markers.push_back(marker);
   }
+  for (const Gap& gap : GapsOf(analysis.markers))
+    section.chart.gaps.push_back({gap.start.time, gap.start.time + gap.seconds / kSecondsPerDay});
 
   section.statistics.push_back(StatisticsHeader());
   for (size_t k = 0; k < kSeriesCount; ++k) section.statistics.push_back(StatisticsRow(k, statistics.series[k]));

@@ -30,7 +30,8 @@ struct ReportChart {
   std::array<std::vector<Column>, kSeriesCount> columns;
   std::array<std::pair<double, double>, kSeriesCount> valueRange{};  // least and greatest value shown
   std::vector<Marker> markers;                                       // within the span, gap markers too
-  size_t records = 0;                                                // records within the span
+  std::vector<std::pair<double, double>> gaps;  // where the sensor was away (days): no line joins across
+  size_t records = 0;                           // records within the span
 };
 
 struct ReportSection {

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "acquisition/DataFile.h"
 #include "acquisition/RegionalFormat.h"
@@ -187,23 +188,25 @@ class Pages {
       painter_.drawText(Rect(0, top, kLabels - 4, 10), Qt::AlignRight | Qt::AlignTop, QString::number(high, 'f', 0));
       painter_.drawText(Rect(0, top + kStrip - 14, kLabels - 4, 10), Qt::AlignRight | Qt::AlignBottom,
                         QString::number(low, 'f', 0));
+      // Columns without a record (a sparse run, a zoom) are bridged; a gap in the records is not.
       QPainterPath path;
-      bool open = false;
       const auto& columns = chart.columns[k];
+      const double columnDays = span / double(columns.size());
+      std::optional<size_t> previous;
       for (size_t c = 0; c < columns.size(); ++c) {
-        if (!columns[c].any) {
-          open = false;
-          continue;
-        }
+        if (!columns[c].any) continue;
         const double x = x0 + (double(c) + 0.5) / double(columns.size()) * plotWidth;
-        const QPointF a = Point(x, yOf(columns[c].max)) - QPointF(0, 0);
-        if (!open) {
-          path.moveTo(a);
-          open = true;
-        } else {
-          path.lineTo(a);
-        }
+        const QPointF top = Point(x, yOf(columns[c].max));
+        const bool joined = previous && std::none_of(chart.gaps.begin(), chart.gaps.end(), [&](const auto& gap) {
+                              return gap.first >= chart.fromDays + double(*previous) * columnDays &&
+                                     gap.second <= chart.fromDays + double(c + 1) * columnDays;
+                            });
+        if (joined)
+          path.lineTo(top);
+        else
+          path.moveTo(top);
         path.lineTo(Point(x, yOf(columns[c].min)));
+        previous = c;
       }
       painter_.setPen(QPen(kSeriesColours[k], 0.6 * kUnit));
       painter_.drawPath(path);

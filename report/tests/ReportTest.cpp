@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QImage>
 #include <QLocale>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "analysis/Gaps.h"
 #include "report/ReportPdf.h"
 #include "report/tests/ReportFixture.h"
 
@@ -138,6 +141,58 @@ TEST(ReportTest, AnUnwritableReportFailsWithoutAFile) {
       EXPECT_NE(entry.path().extension(), ".pdf") << entry.path();
     }
   }
+}
+
+// A sparse run (fewer records than the chart has columns) is drawn as a line from record to record, except
+// across a gap, where the sensor was away.
+TEST(ReportTest, TheChartJoinsSparseRecordsButNotAcrossAGap) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "quarn-report-sparse";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string data = (folder / "102345(QRN-2.14) 14-3-2026 8%0.txt").string();
+  const acquisition::PlainRegionalFormat format;
+  std::string text = acquisition::HeaderBlock("7", "102345", "QRN-2.14");
+  // Every 2 s for 120 s, none between 40 s and 80 s.
+  for (const acquisition::MeasurementRecord& r :
+       analysis::testing::SyntheticRun(2, 120, [](double t) { return 400 + t; })) {
+    const double seconds = (r.DT - analysis::testing::StartDays()) * analysis::kSecondsPerDay;
+    if (seconds <= 40.5 || seconds >= 79.5) text += acquisition::DataLine(r, format);
+  }
+  std::ofstream(data, std::ios::binary) << text;
+  std::string reason;
+  for (const auto& [seconds, label] : {std::pair{40.0, std::string(analysis::kConnectionLostLabel)},
+                                       std::pair{80.0, analysis::ReconnectedLabel(40)}}) {
+    ASSERT_TRUE(analysis::AppendMarker(analysis::MarkerFilePath(data),
+                                       acquisition::RecordTimeText(analysis::testing::DaysAt(seconds), format), label,
+                                       reason));
+  }
+  const std::string pdf = (folder / "report.pdf").string();
+  ASSERT_EQ(RunCommand(kAnalyze + " " + Quoted(data) + " --report " + Quoted(pdf) + " 2>&1").status, 0);
+  // At 72 pixels per inch a pixel is a point: the chart's time axis runs from 94 pt (margin and labels) over
+  // the width of the page's printable area less the labels.
+  ASSERT_EQ(
+      RunCommand("pdftoppm -png -r 72 -f 1 -l 1 -singlefile " + Quoted(pdf) + " " + Quoted((folder / "page").string()))
+          .status,
+      0);
+  const QImage page(QString::fromStdString((folder / "page.png").string()));
+  ASSERT_FALSE(page.isNull());
+  const double left = 42 + 52;
+  const double width = page.width() - 84 - 52;
+  // The Conc line's blue, in the columns from..to (seconds of the run, which spans 0 to 118 s).
+  const auto bluePixels = [&](double from, double to) {
+    int count = 0;
+    for (int x = int(left + width * from / 118) + 2; x < int(left + width * to / 118) - 2; ++x) {
+      for (int y = 0; y < page.height() / 2; ++y) {
+        const QColor c = page.pixelColor(x, y);
+        if (c.blue() > 150 && c.red() < 90 && c.green() < 150) ++count;
+      }
+    }
+    return count;
+  };
+  EXPECT_GT(bluePixels(2, 38), 30);
+  EXPECT_GT(bluePixels(82, 116), 30);
+  EXPECT_EQ(bluePixels(42, 78), 0);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(ReportTest, PageSizeFollowsTheLocale) {

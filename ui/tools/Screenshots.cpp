@@ -33,7 +33,9 @@
 #include "identify/PortSearch.h"
 #include "identify/PortSearchWizard.h"
 #include "identify/tests/TestDoubles.h"
+#include "report/ReportFiles.h"
 #include "review/BenchWindow.h"
+#include "review/ReviewLoad.h"
 #include "sim/testing/SimSensor.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
@@ -194,6 +196,19 @@ void Evaluation(sim::SimSensor& sensor, int seconds) {
   QFile::copy(data, g_out + "/evaluation.dat");
   QFile::copy(data + ".marks.tsv", g_out + "/evaluation.dat.marks.tsv");
   std::printf("%s\n", qPrintable(g_out + "/evaluation.dat"));
+
+  // The evaluation report of that run, its first page as the manual shows it.
+  report::ReportRequest request;
+  request.files.push_back({data, {}});
+  review::SetLocaleMonthNames(request.files.back().reading);
+  request.files.back().reading.localeOrder = review::LocaleDateOrder();
+  const QString pdf = g_out + "/report.pdf";
+  if (const std::optional<std::string> failure = report::WriteReportOfFiles(pdf, request)) {
+    std::fprintf(stderr, "report: %s\n", failure->c_str());
+  } else {
+    QProcess::execute("pdftoppm",
+                      {"-png", "-r", "60", "-f", "1", "-l", "1", "-singlefile", pdf, g_out + "/report-page"});
+  }
 }
 
 // Three sensors with different noise and time constants, each recorded by its own quarn-record at 0.5 s into
