@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "analysis/Series.h"
+#include "analysis/RecordSource.h"
 
 namespace quarn::analysis {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/Series.h"
+#include "analysis/RecordSource.h"
 
 namespace quarn::analysis {
 

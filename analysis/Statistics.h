@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/Moments.h"
-#include "analysis/Series.h"
+#include "analysis/RecordSource.h"
 
 namespace quarn::analysis {
 

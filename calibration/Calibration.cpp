@@ -140,7 +140,7 @@ std::optional<int32_t> ReadConcentration(const std::string& com) {
   return reading;
 }
 
-StepRecord ZeroStep(const std::string& com, CalibrationHost& host, base::MessageBoxes& boxes) {
+StepRecord ZeroStep(const std::string& com, CalibrationView& view, base::MessageBoxes& boxes) {
   StepRecord record;
   record.step = "zero";
   record.tolerance = std::to_string(kZeroLow) + "-" + std::to_string(kZeroHigh);
@@ -154,15 +154,15 @@ StepRecord ZeroStep(const std::string& com, CalibrationHost& host, base::Message
   record.readings.push_back(*zero);
   if (*zero >= kZeroLow && *zero <= kZeroHigh) {
     EndWith(boxes, base::BoxKind::Information, "Operation setting to Zero, successfully completed!", record);
-    host.EnableNext();
+    view.EnableNext();
   } else {
-    host.SetNextCaption(kFinishCaption);
+    view.SetNextCaption(kFinishCaption);
     EndWith(boxes, base::BoxKind::Error, "ZERO FAILED! Please send log file to manufacture!", record);
   }
   return record;
 }
 
-std::optional<StepRecord> SpanStep(const std::string& com, const std::string& concentrationText, CalibrationHost& host,
+std::optional<StepRecord> SpanStep(const std::string& com, const std::string& concentrationText, CalibrationView& view,
                                    base::MessageBoxes& boxes) {
   if (concentrationText.empty()) {
     boxes.Show(base::BoxKind::Error, base::BoxButtons::Ok, "Input the concentration!");
@@ -185,7 +185,7 @@ std::optional<StepRecord> SpanStep(const std::string& com, const std::string& co
       "±" + std::to_string(tolerance) + " (readings 2-3), ±" + std::to_string(kFinalSpanTolerance) + " (reading 4)";
 
   std::string progress = "Processing.. ";
-  host.ShowProgress(progress);
+  view.ShowProgress(progress);
   if (!Write(port.Handle(), command, boxes, record)) return record;
   ReadAndIgnoreReply(port.Handle());
 
@@ -194,7 +194,7 @@ std::optional<StepRecord> SpanStep(const std::string& com, const std::string& co
     if (!reading) return record;
     record.readings.push_back(*reading);
     progress += std::to_string(r);
-    host.ShowProgress(progress);
+    view.ShowProgress(progress);
     base::Pause(kSpanPauseMs);
   }
 
@@ -210,14 +210,14 @@ std::optional<StepRecord> SpanStep(const std::string& com, const std::string& co
   if (!final) return record;
   record.readings.push_back(*final);
   progress += "4";
-  host.ShowProgress(progress);
+  view.ShowProgress(progress);
   if (std::abs(*final - c) > kFinalSpanTolerance) {
     EndWith(boxes, base::BoxKind::Error, "CALIBRATION FAILED! Please try again or send log file to manufacture.",
             record);
     return record;
   }
   EndWith(boxes, base::BoxKind::Information, "CALIBRATION OK", record);
-  host.SetNextCaption(kFinishCaption);
+  view.SetNextCaption(kFinishCaption);
   return record;
 }
 

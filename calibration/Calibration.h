@@ -28,9 +28,9 @@ inline constexpr const char* kFinishCaption = "< Finish >";
 using FrameValues = std::array<int32_t, link::kFrameFields>;
 
 // What the steps need of the wizard window.
-class CalibrationHost {
+class CalibrationView {
  public:
-  virtual ~CalibrationHost() = default;
+  virtual ~CalibrationView() = default;
   // A zero step succeeded.
   virtual void EnableNext() = 0;
   virtual void SetNextCaption(const std::string& caption) = 0;
@@ -60,12 +60,12 @@ std::optional<int32_t> ReadConcentration(const std::string& com);
 
 // The zero step on port "COM" + com: ZERO2, its reply read and ignored, then field 7 of a fresh frame.
 // Shows its own boxes; the port is closed on every way out. Returns what it did.
-StepRecord ZeroStep(const std::string& com, CalibrationHost& host, base::MessageBoxes& boxes);
+StepRecord ZeroStep(const std::string& com, CalibrationView& view, base::MessageBoxes& boxes);
 
 // The span step for the typed concentration: CALB, three readings 5 s apart, CALB again, reading 4.
 // Shows its own boxes; the port is closed on every way out. Returns what it did; nothing when the
 // concentration was missing or no number, so that no step was taken.
-std::optional<StepRecord> SpanStep(const std::string& com, const std::string& concentrationText, CalibrationHost& host,
+std::optional<StepRecord> SpanStep(const std::string& com, const std::string& concentrationText, CalibrationView& view,
                                    base::MessageBoxes& boxes);
 
 }  // namespace quarn::calibration

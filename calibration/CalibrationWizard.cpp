@@ -46,12 +46,12 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
       log_(std::move(log)) {
   RegisterCalibrationImages();
 
-  QVBoxLayout* layout0 = AddPage("Welcome to QUARN sensor calibration procedure");
-  layout0->addWidget(widgets::Picture(":/calibration/converter.svg", {256, 256}), 0, Qt::AlignHCenter);
-  layout0->addStretch();
+  QVBoxLayout* welcomePage = AddPage("Welcome to QUARN sensor calibration procedure");
+  welcomePage->addWidget(widgets::Picture(":/calibration/converter.svg", {256, 256}), 0, Qt::AlignHCenter);
+  welcomePage->addStretch();
 
-  QVBoxLayout* layout1 = AddPage("Step 1");
-  layout1->addWidget(Paragraph("Insure that gas chamber filled with ZERO gas and press “ZERO” button below"));
+  QVBoxLayout* zeroPage = AddPage("Step 1");
+  zeroPage->addWidget(Paragraph("Insure that gas chamber filled with ZERO gas and press “ZERO” button below"));
   auto* zeroRow = new QHBoxLayout;
   zeroRow->addWidget(Caption("Send command “ZERO” "));
   zeroButton_ = Button("bZero", "Send ZERO");
@@ -59,14 +59,14 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
   connect(zeroButton_, &QPushButton::clicked, this, &CalibrationWizard::ZeroClicked);
   zeroRow->addWidget(zeroButton_);
   zeroRow->addStretch();
-  layout1->addLayout(zeroRow);
+  zeroPage->addLayout(zeroRow);
   zeroReadingLabel_ = new QLabel;
   zeroReadingLabel_->setObjectName("LreadingZero");
-  layout1->addWidget(zeroReadingLabel_);
-  layout1->addStretch();
+  zeroPage->addWidget(zeroReadingLabel_);
+  zeroPage->addStretch();
 
-  QVBoxLayout* layout2 = AddPage("Step 2");
-  layout2->addWidget(Paragraph("Please fill gas chamber with SPAN gas. Enter gas concentration below"));
+  QVBoxLayout* spanPage = AddPage("Step 2");
+  spanPage->addWidget(Paragraph("Please fill gas chamber with SPAN gas. Enter gas concentration below"));
   auto* spanGrid = new QGridLayout;
   spanGrid->addWidget(Caption("Gas concentration"), 0, 0);
   concentrationEdit_ = new QLineEdit("0");
@@ -80,14 +80,14 @@ CalibrationWizard::CalibrationWizard(std::string portNumber, base::MessageBoxes&
   connect(spanButton_, &QPushButton::clicked, this, &CalibrationWizard::SpanClicked);
   spanGrid->addWidget(spanButton_, 1, 1);
   spanGrid->setColumnStretch(2, 1);
-  layout2->addLayout(spanGrid);
+  spanPage->addLayout(spanGrid);
   progressLabel_ = new QLabel;
   progressLabel_->setObjectName("Lprocess");
-  layout2->addWidget(progressLabel_);
+  spanPage->addWidget(progressLabel_);
   spanReadingLabel_ = new QLabel;
   spanReadingLabel_->setObjectName("LreadingSpan");
-  layout2->addWidget(spanReadingLabel_);
-  layout2->addStretch();
+  spanPage->addWidget(spanReadingLabel_);
+  spanPage->addStretch();
 
   AddButtons("<< Back", "< Finish >");
   connect(nextButton_, &QPushButton::clicked, this, &CalibrationWizard::NextClicked);

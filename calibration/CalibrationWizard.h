@@ -25,7 +25,7 @@ struct CalibrationLogTarget {
 
 // The calibration wizard: a welcome page, the zero step and the span step. Opened modally; every step
 // opens the port and closes it again, so no port stays open between two user actions. Hands nothing back.
-class CalibrationWizard : public widgets::WizardFrame, private CalibrationHost {
+class CalibrationWizard : public widgets::WizardFrame, private CalibrationView {
   Q_OBJECT
 
  public:
@@ -57,7 +57,7 @@ class CalibrationWizard : public widgets::WizardFrame, private CalibrationHost {
   void ResumeReadings();
   void Log(const StepRecord& record, const std::optional<Stability>& stability);
 
-  // CalibrationHost
+  // CalibrationView
   void EnableNext() override;
   void SetNextCaption(const std::string& caption) override;
   void ShowProgress(const std::string& text) override;

@@ -3,10 +3,10 @@
 #include <QDir>
 #include <string>
 
-#include "analysis/Series.h"
+#include "analysis/RecordSource.h"
 #include "chart/ChartExport.h"
 #include "chart/MeasurementChart.h"
-#include "chart/ProgressTask.h"
+#include "chart/RunWithProgress.h"
 #include "datafile/CsvExport.h"
 
 namespace quarn::chart {

@@ -76,12 +76,13 @@ class TimeOfDayTicker : public QCPAxisTickerDateTime {
 
 }  // namespace
 
+// The legend's titles are the series' names, as a function of time.
 const std::array<MeasurementChart::SeriesSpec, MeasurementChart::kSeriesCount> MeasurementChart::kSeries = {{
-    {"Conc (t)", QColor(0x00, 0x00, 0x00)},
-    {"St (t)", QColor(0x00, 0x80, 0x00)},
-    {"Temp (t)", QColor(0xFF, 0x00, 0x00)},
-    {"Um (t)", QColor(0x00, 0x00, 0xFF)},
-    {"Ur (t)", QColor(0x00, 0xFF, 0xFF)},
+    {QColor(0x00, 0x00, 0x00)},
+    {QColor(0x00, 0x80, 0x00)},
+    {QColor(0xFF, 0x00, 0x00)},
+    {QColor(0x00, 0x00, 0xFF)},
+    {QColor(0x00, 0xFF, 0xFF)},
 }};
 
 MeasurementChart::MeasurementChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
@@ -194,7 +195,9 @@ void MeasurementChart::CreateSeries() {
   RemoveSeries();
   sensorMode_ = false;
   sources_.resize(1);
-  for (int i = 0; i < kSeriesCount; ++i) AddCurve(0, i, kSeries[i].title, kSeries[i].colour);
+  for (int i = 0; i < kSeriesCount; ++i)
+    AddCurve(0, i, QString::fromUtf8(analysis::kSeriesNames[i].data(), analysis::kSeriesNames[i].size()) + " (t)",
+             kSeries[i].colour);
   plot_->legend->setVisible(true);
   autoTime_ = autoValue_ = true;
   SetAdvanced(advanced_);

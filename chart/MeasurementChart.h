@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "acquisition/MeasurementStore.h"
-#include "analysis/Series.h"
+#include "analysis/RecordSource.h"
 #include "chart/SeriesHistory.h"
 
 class QCustomPlot;
@@ -35,8 +35,7 @@ class MeasurementChart : public QWidget {
   // The series of analysis::kSeriesNames, in that order; a name is also the value axis's unit.
   static constexpr int kSeriesCount = static_cast<int>(analysis::kSeriesCount);
   struct SeriesSpec {
-    const char* title;
-    QColor colour;
+    QColor colour;  // of series i of analysis::kSeriesNames
   };
   static const std::array<SeriesSpec, kSeriesCount> kSeries;
 

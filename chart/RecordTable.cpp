@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "acquisition/DateTime.h"
-#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTableModel.h"
 
 namespace quarn::chart {
 
@@ -32,7 +32,7 @@ class VisibleRowsModel : public QAbstractTableModel {
  public:
   using QAbstractTableModel::QAbstractTableModel;
 
-  void SetSource(const MeasurementTableModel* source) { source_ = source; }
+  void SetSource(const RecordTableModel* source) { source_ = source; }
   int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : rows_; }
   int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : columns_; }
   QVariant data(const QModelIndex& index, int role) const override {
@@ -69,7 +69,7 @@ class VisibleRowsModel : public QAbstractTableModel {
   }
 
  private:
-  const MeasurementTableModel* source_ = nullptr;
+  const RecordTableModel* source_ = nullptr;
   int first_ = 0;
   int rows_ = 0;
   int columns_ = 0;
@@ -118,7 +118,7 @@ RecordTable::~RecordTable() = default;
 
 QHeaderView* RecordTable::Header() const { return view_->horizontalHeader(); }
 
-void RecordTable::SetModel(MeasurementTableModel* model) {
+void RecordTable::SetModel(RecordTableModel* model) {
   if (model_) disconnect(model_, nullptr, this, nullptr);
   model_ = model;
   visible_->SetSource(model);

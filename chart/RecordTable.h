@@ -9,10 +9,10 @@ class QTableView;
 
 namespace quarn::chart {
 
-class MeasurementTableModel;
+class RecordTableModel;
 class VisibleRowsModel;
 
-// The data table over a MeasurementTableModel: a header row, only the rows that fit, and a scroll bar of its
+// The data table over a RecordTableModel: a header row, only the rows that fit, and a scroll bar of its
 // own whose range is the model's row count. The Qt view inside holds one screenful of rows, so nothing in it
 // grows with a run of millions of records. Rows are the model's rows (the empty last row included); the
 // current row is one of them, -1 for none.
@@ -24,8 +24,8 @@ class RecordTable : public QFrame {
   ~RecordTable() override;
 
   // The rows to show; the model is not owned and must outlive the table or be replaced first.
-  void SetModel(MeasurementTableModel* model);
-  MeasurementTableModel* Model() const { return model_; }
+  void SetModel(RecordTableModel* model);
+  RecordTableModel* Model() const { return model_; }
   // Takes the model's row and column counts anew; the model's own signals call it too.
   void RowCountChanged();
 
@@ -73,7 +73,7 @@ class RecordTable : public QFrame {
   void SyncRows();
   void ViewCurrentChanged(int visibleRow);
 
-  MeasurementTableModel* model_ = nullptr;
+  RecordTableModel* model_ = nullptr;
   VisibleRowsModel* visible_ = nullptr;
   QTableView* view_ = nullptr;
   QScrollBar* scrollBar_ = nullptr;

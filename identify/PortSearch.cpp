@@ -114,19 +114,19 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 }
 
 void ApplySearchResult(bool ok, const base::SensorIdentity& result, base::SensorIdentity& identity, PortStore& store,
-                       CheckHost& host, base::MessageBoxes& boxes) {
+                       CheckView& view, base::MessageBoxes& boxes) {
   if (ok) identity = {result.portNumber, result.serialNumber, result.firmware, "", ""};
   identity.typeCode.clear();
   identity.rangeCode.clear();
-  host.SetIdentityRow(kRowPort, identity.portNumber);
-  host.SetIdentityRow(kRowSerial, identity.serialNumber);
-  host.SetIdentityRow(kRowFirmware, identity.firmware);
-  host.SetIdentityRow(kRowType, "");
-  host.SetIdentityRow(kRowRange, "");
+  view.SetIdentityRow(kRowPort, identity.portNumber);
+  view.SetIdentityRow(kRowSerial, identity.serialNumber);
+  view.SetIdentityRow(kRowFirmware, identity.firmware);
+  view.SetIdentityRow(kRowType, "");
+  view.SetIdentityRow(kRowRange, "");
   if (ok) {
     if (const std::optional<int> port = WholeNumber(identity.portNumber)) store.Write(*port);
   }
-  CheckCoeff(identity, host, boxes);
+  ReadTypeAndRange(identity, view, boxes);
 }
 
 }  // namespace quarn::identify

@@ -47,8 +47,8 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 
 // The main window's side after the wizard: on OK copies the results into identity, shows them, remembers
 // the port (a port that is no number is not stored); otherwise shows the identity
-// it had. Then, in both cases, CheckCoeff on identity.portNumber. The caller sets the toolbar first.
+// it had. Then, in both cases, ReadTypeAndRange on identity.portNumber. The caller sets the toolbar first.
 void ApplySearchResult(bool ok, const base::SensorIdentity& result, base::SensorIdentity& identity, PortStore& store,
-                       CheckHost& host, base::MessageBoxes& boxes);
+                       CheckView& view, base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

@@ -33,21 +33,21 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent)
     : WizardFrame("FormSearch", "Master search the connected controller", parent), boxes_(boxes) {
   RegisterSearchImages();
 
-  QVBoxLayout* layout0 = AddPage("Step 1 - Disconnect previously connected QUARN USB to UART converter");
-  layout0->addWidget(widgets::Picture(":/identify/device-unplugged.svg", {256, 256}), 0, Qt::AlignHCenter);
-  layout0->addStretch();
+  QVBoxLayout* unplugPage = AddPage("Step 1 - Disconnect previously connected QUARN USB to UART converter");
+  unplugPage->addWidget(widgets::Picture(":/identify/device-unplugged.svg", {256, 256}), 0, Qt::AlignHCenter);
+  unplugPage->addStretch();
 
-  QVBoxLayout* layout1 = AddPage("Step 2 - Connect the QUARN USB to UART Converter");
-  layout1->addWidget(widgets::Picture(":/identify/device-plugged.svg", {256, 256}), 0, Qt::AlignHCenter);
+  QVBoxLayout* plugPage = AddPage("Step 2 - Connect the QUARN USB to UART Converter");
+  plugPage->addWidget(widgets::Picture(":/identify/device-plugged.svg", {256, 256}), 0, Qt::AlignHCenter);
   portsFoundLabel_ = NamedLabel("Label5", "");
   searchingLabel_ = NamedLabel("Label6", "Searching ...");
   instructionLabel_ = NamedLabel("Label3", ": ");
-  layout1->addWidget(portsFoundLabel_);
-  layout1->addWidget(searchingLabel_);
-  layout1->addWidget(instructionLabel_);
-  layout1->addStretch();
+  plugPage->addWidget(portsFoundLabel_);
+  plugPage->addWidget(searchingLabel_);
+  plugPage->addWidget(instructionLabel_);
+  plugPage->addStretch();
 
-  QVBoxLayout* layout2 = AddPage("Search results");
+  QVBoxLayout* resultsPage = AddPage("Search results");
   auto* results = new QHBoxLayout;
   // The sensor picture is 504 x 584; shown at about two fifths beside the grid.
   results->addWidget(widgets::Picture(":/identify/sensor.svg", {202, 234}), 0, Qt::AlignTop);
@@ -64,8 +64,8 @@ PortSearchWizard::PortSearchWizard(base::MessageBoxes& boxes, QWidget* parent)
   resultTable_->setColumnWidth(0, 120);
   resultTable_->setMinimumWidth(300);
   results->addWidget(resultTable_, 1);
-  layout2->addLayout(results);
-  layout2->addStretch();
+  resultsPage->addLayout(results);
+  resultsPage->addStretch();
 
   AddButtons("<< back");
   connect(nextButton_, &QPushButton::clicked, this, &PortSearchWizard::NextClicked);

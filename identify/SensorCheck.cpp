@@ -7,7 +7,7 @@ namespace quarn::identify {
 
 using link::ExchangeOutcome;
 
-CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes) {
+CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckView& view, base::MessageBoxes& boxes) {
   const PortStore::Entry entry = store.Read();
   if (entry.status == PortStore::Status::Found) identity.portNumber = std::to_string(entry.port);
   if (entry.status == PortStore::Status::Missing) identity.portNumber.clear();
@@ -44,20 +44,20 @@ CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckH
     return finish();
   }
 
-  host.SetIdentityRow(kRowPort, identity.portNumber);
-  host.SetIdentityRow(kRowSerial, identity.serialNumber);
-  host.SetIdentityRow(kRowFirmware, identity.firmware);
+  view.SetIdentityRow(kRowPort, identity.portNumber);
+  view.SetIdentityRow(kRowSerial, identity.serialNumber);
+  view.SetIdentityRow(kRowFirmware, identity.firmware);
   identity.typeCode.clear();
   identity.rangeCode.clear();
-  host.SetIdentityRow(kRowType, "");
-  host.SetIdentityRow(kRowRange, "");
+  view.SetIdentityRow(kRowType, "");
+  view.SetIdentityRow(kRowRange, "");
   port->Close();
-  CheckCoeff(identity, host, boxes);
+  ReadTypeAndRange(identity, view, boxes);
   finish();
   return CheckResult::Succeeded;
 }
 
-void CheckCoeff(base::SensorIdentity& identity, CheckHost& host, base::MessageBoxes& boxes) {
+void ReadTypeAndRange(base::SensorIdentity& identity, CheckView& view, base::MessageBoxes& boxes) {
   link::PortHandle port;
   try {
     port = link::OpenPort("COM" + identity.portNumber, link::kEventRxFlag);
@@ -68,11 +68,11 @@ void CheckCoeff(base::SensorIdentity& identity, CheckHost& host, base::MessageBo
   const link::ExchangeResult type = link::AskIdentity(port, link::kTypeCodeRequest, boxes);
   if (type.outcome == ExchangeOutcome::Failed) return;
   identity.typeCode = type.text;
-  host.SetIdentityRow(kRowType, identity.typeCode);
+  view.SetIdentityRow(kRowType, identity.typeCode);
   const link::ExchangeResult range = link::AskIdentity(port, link::kRangeCodeRequest, boxes);
   if (range.outcome == ExchangeOutcome::Failed) return;
   identity.rangeCode = range.text;
-  host.SetIdentityRow(kRowRange, identity.rangeCode);
+  view.SetIdentityRow(kRowRange, identity.rangeCode);
   port->Close();
 }
 

@@ -16,9 +16,9 @@ inline constexpr const char* kRowType = "TYPE CODE";
 inline constexpr const char* kRowRange = "RANGE CODE";
 
 // What the check needs of the main window.
-class CheckHost {
+class CheckView {
  public:
-  virtual ~CheckHost() = default;
+  virtual ~CheckView() = default;
   virtual void SetIdentityRow(const std::string& row, const std::string& value) = 0;
 };
 
@@ -41,12 +41,12 @@ class PortStore {
 // complete identity in place.
 enum class CheckResult { Unchanged, Failed, Succeeded };
 
-// The Check button: the remembered port, serial number and firmware revision, then CheckCoeff.
+// The Check button: the remembered port, serial number and firmware revision, then ReadTypeAndRange.
 // Runs on the GUI thread and blocks it while it talks to the sensor. The caller sets the toolbar from the result.
-CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckHost& host, base::MessageBoxes& boxes);
+CheckResult CheckSensor(base::SensorIdentity& identity, PortStore& store, CheckView& view, base::MessageBoxes& boxes);
 
 // Type and range code on the port of `identity`, kept in it and shown. A silent sensor empties the two rows
 // without a box.
-void CheckCoeff(base::SensorIdentity& identity, CheckHost& host, base::MessageBoxes& boxes);
+void ReadTypeAndRange(base::SensorIdentity& identity, CheckView& view, base::MessageBoxes& boxes);
 
 }  // namespace quarn::identify

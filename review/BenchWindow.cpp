@@ -17,12 +17,12 @@
 #include "analysis/MergedMarkers.h"
 #include "chart/ChartZoom.h"
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
+#include "chart/RecordTableModel.h"
 #include "chart/StatisticsPanel.h"
-#include "review/MarkerDisplay.h"
+#include "review/DataFileTexts.h"
+#include "review/MarkersAndStatistics.h"
 #include "review/ReportExport.h"
-#include "review/ReviewLoad.h"
 #include "widgets/Heading.h"
 
 namespace quarn::review {
@@ -138,7 +138,7 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
   tableLabel_ = new QLabel(tablePart);
   tableLabel_->setObjectName("tableSensor");
   tableLayout->addWidget(tableLabel_);
-  tableModel_ = new chart::MeasurementTableModel(this);
+  tableModel_ = new chart::RecordTableModel(this);
   tableModel_->SetMilliseconds(false);
   tableModel_->SetAdvanced(true);
   table_ = new chart::RecordTable(tablePart);

@@ -24,7 +24,7 @@ class QListWidget;
 
 namespace quarn::chart {
 class MeasurementChart;
-class MeasurementTableModel;
+class RecordTableModel;
 class RecordTable;
 class StatisticsPanel;
 }  // namespace quarn::chart
@@ -78,7 +78,7 @@ class BenchWindow : public QMainWindow {
 
   chart::MeasurementChart* Chart() const { return chart_; }
   chart::RecordTable* Table() const { return table_; }
-  chart::MeasurementTableModel* TableModel() const { return tableModel_; }
+  chart::RecordTableModel* TableModel() const { return tableModel_; }
   chart::StatisticsPanel* Statistics() const { return statistics_; }
   QComboBox* SeriesChoice() const { return seriesChoice_; }
   QListWidget* FileList() const { return fileList_; }
@@ -133,7 +133,7 @@ class BenchWindow : public QMainWindow {
 
   chart::MeasurementChart* chart_ = nullptr;
   chart::RecordTable* table_ = nullptr;
-  chart::MeasurementTableModel* tableModel_ = nullptr;
+  chart::RecordTableModel* tableModel_ = nullptr;
   chart::StatisticsPanel* statistics_ = nullptr;
   QComboBox* seriesChoice_ = nullptr;
   QListWidget* fileList_ = nullptr;

@@ -18,12 +18,12 @@
 #include "chart/ChartZoom.h"
 #include "chart/ExportActions.h"
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
+#include "chart/RecordTableModel.h"
 #include "chart/StatisticsPanel.h"
-#include "review/MarkerDisplay.h"
+#include "review/DataFileTexts.h"
+#include "review/MarkersAndStatistics.h"
 #include "review/ReportExport.h"
-#include "review/ReviewLoad.h"
 #include "widgets/Heading.h"
 #include "widgets/IdentityTable.h"
 
@@ -77,7 +77,7 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   auto* split = new QSplitter(Qt::Vertical, central);
   chart_ = new chart::MeasurementChart(split);
   layout->addWidget(BuildLeftPanel());
-  tableModel_ = new chart::MeasurementTableModel(this);
+  tableModel_ = new chart::RecordTableModel(this);
   tableModel_->SetMilliseconds(false);
   table_ = new chart::RecordTable(split);
   table_->setObjectName("SG1");

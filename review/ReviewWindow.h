@@ -24,7 +24,7 @@ class QTableWidget;
 
 namespace quarn::chart {
 class MeasurementChart;
-class MeasurementTableModel;
+class RecordTableModel;
 class RecordTable;
 class StatisticsPanel;
 }  // namespace quarn::chart
@@ -56,7 +56,7 @@ class ReviewWindow : public QMainWindow {
   const acquisition::MeasurementStore& Records() const { return store_; }
   chart::MeasurementChart* Chart() const { return chart_; }
   chart::RecordTable* Table() const { return table_; }
-  chart::MeasurementTableModel* TableModel() const { return tableModel_; }
+  chart::RecordTableModel* TableModel() const { return tableModel_; }
   QPushButton* CancelButton() const { return cancelButton_; }
   chart::StatisticsPanel* Statistics() const { return statistics_; }
   QListWidget* RunList() const { return runList_; }
@@ -98,7 +98,7 @@ class ReviewWindow : public QMainWindow {
 
   chart::MeasurementChart* chart_ = nullptr;
   chart::RecordTable* table_ = nullptr;
-  chart::MeasurementTableModel* tableModel_ = nullptr;
+  chart::RecordTableModel* tableModel_ = nullptr;
   QTableWidget* identityTable_ = nullptr;
   QListWidget* runList_ = nullptr;
   QLabel* notes_ = nullptr;

@@ -15,14 +15,6 @@ constexpr std::array<const char*, kCoefficientCount> kCoefficientLabels = {
 
 }  // namespace
 
-Coefficients CoefficientsFrom(const std::vector<std::string>& coeffTable) {
-  Coefficients coeff{};
-  for (std::size_t i = 0; i < coeff.size() && i < coeffTable.size(); ++i) {
-    coeff[i] = WholeNumber(coeffTable[i]).value_or(0);
-  }
-  return coeff;
-}
-
 std::vector<std::string> ReportLines(const base::SensorIdentity& identity, const Coefficients& coeff) {
   std::vector<std::string> lines = {"Information",
                                     kRule,

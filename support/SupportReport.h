@@ -14,10 +14,6 @@ inline constexpr std::size_t kCoefficientCount = 20;
 
 using Coefficients = std::array<int32_t, kCoefficientCount>;
 
-// The first 20 entries of the main window's coefficient list; missing entries, and entries that are not
-// 32-bit decimal integers, are 0.
-Coefficients CoefficientsFrom(const std::vector<std::string>& coeffTable);
-
 // The 32 lines of the report that travels as the body of the support mail.
 std::vector<std::string> ReportLines(const base::SensorIdentity& identity, const Coefficients& coeff);
 

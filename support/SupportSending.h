@@ -14,11 +14,10 @@ namespace quarn::support {
 
 // What the main window hands the send window. Texts are UTF-8.
 struct SendInputs {
-  std::string programFolder{};                  // program folder ending in a separator: settings files and criteria.ini
-  base::SensorIdentity identity{};              // as the main window's identity grid shows it
-  std::vector<std::string> coefficientLines{};  // the main window's coefficient list
-  std::string dataFilePath{};                   // full path of the measurement data file
-  std::string supportMail{};                    // support address(es), comma-separated
+  std::string programFolder{};      // program folder ending in a separator: settings files and criteria.ini
+  base::SensorIdentity identity{};  // as the main window's identity grid shows it
+  std::string dataFilePath{};       // full path of the measurement data file
+  std::string supportMail{};        // support address(es), comma-separated
   std::string ftpServer{};
   int32_t ftpPort = 0;
   std::string ftpPath{};  // scrambled folder text from the criteria file
@@ -54,7 +53,6 @@ class SupportSending {
   // What a mail attaches, in order: the data file, the criteria file, then the report and the log when chosen
   // and present.
   std::vector<std::string> Attachments() const;
-  const Coefficients& CoefficientValues() const { return coeff_; }
 
   StartTlsMailClient& MailClient() { return mailClient_; }
 
@@ -72,7 +70,6 @@ class SupportSending {
 
   SendInputs inputs_;
   base::MessageBoxes& boxes_;
-  Coefficients coeff_;
   std::vector<std::string> report_;
   config::MailSettingsRecord mailCopy_{};
   config::FtpSettingsRecord ftpCopy_{};

@@ -32,8 +32,8 @@
 #include "base/Folders.h"
 #include "chart/ChartZoom.h"
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
+#include "chart/RecordTableModel.h"
 #include "chart/StatisticsPanel.h"
 #include "review/BenchWindow.h"
 #include "review/ReviewWindow.h"
@@ -138,7 +138,7 @@ MainWindow::MainWindow(Dependencies deps, QWidget* parent) : QMainWindow(parent)
   chartArea_->setDockOptions(QMainWindow::AnimatedDocks);
   chart_ = new chart::MeasurementChart(chartArea_);
   chartArea_->setCentralWidget(chart_);
-  tableModel_ = new chart::MeasurementTableModel(this);
+  tableModel_ = new chart::RecordTableModel(this);
   table_ = new chart::RecordTable(right);
   table_->setObjectName("SG1");
   table_->setFixedHeight(166);
@@ -362,7 +362,7 @@ void MainWindow::CheckSensorClicked() {
   QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::CheckCoeff() { identify::CheckCoeff(identity, *this, *boxes_); }
+void MainWindow::ReadTypeAndRange() { identify::ReadTypeAndRange(identity, *this, *boxes_); }
 
 // ---- the run's view ------------------------------------------------------------------------------------
 

@@ -30,7 +30,7 @@ class QToolButton;
 
 namespace quarn::chart {
 class MeasurementChart;
-class MeasurementTableModel;
+class RecordTableModel;
 class RecordTable;
 class StatisticsPanel;
 }  // namespace quarn::chart
@@ -61,7 +61,7 @@ struct MainWindowDependencies {
 };
 
 // The main window: owns the program's state and wires the controls to the logic.
-class MainWindow : public QMainWindow, public identify::CheckHost, private RunView {
+class MainWindow : public QMainWindow, public identify::CheckView, private RunView {
   Q_OBJECT
 
  public:
@@ -82,7 +82,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
   base::SensorIdentity ShownIdentity() const;
   chart::MeasurementChart* Chart() const { return chart_; }
   chart::RecordTable* Table() const { return table_; }
-  chart::MeasurementTableModel* TableModel() const { return tableModel_; }
+  chart::RecordTableModel* TableModel() const { return tableModel_; }
   QLineEdit* IntervalEdit() const { return intervalEdit_; }
   QSlider* IntervalSlider() const { return intervalSlider_; }
   RunControl& Run() const { return *run_; }
@@ -107,7 +107,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
   // The same for the bench windows.
   QList<review::BenchWindow*> BenchWindows() const;
 
-  // identify::CheckHost
+  // identify::CheckView
   void SetIdentityRow(const std::string& row, const std::string& value) override;
   // Also RunView's.
   void ApplyToolbar(ToolbarColumn column) override;
@@ -124,7 +124,6 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
   void ConsoleClicked();
   void SendClicked();
   void SettingsClicked();
-  void CheckCoeff();
   void StartClicked();
   void StopClicked();
   void SaveClicked();
@@ -157,7 +156,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
  private:
   // RunView
   bool ReloadCriteria() override;
-  void CheckCoefficients() override { CheckCoeff(); }
+  void ReadTypeAndRange() override;
   void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override;
   void ShowRecords(size_t count) override;
   void ClearDisplay() override;
@@ -219,7 +218,7 @@ class MainWindow : public QMainWindow, public identify::CheckHost, private RunVi
   QMainWindow* chartArea_ = nullptr;  // the chart with the statistics docked beside it
   chart::MeasurementChart* chart_ = nullptr;
   chart::RecordTable* table_ = nullptr;
-  chart::MeasurementTableModel* tableModel_ = nullptr;
+  chart::RecordTableModel* tableModel_ = nullptr;
   chart::StatisticsPanel* statistics_ = nullptr;
   QPushButton* markButton_ = nullptr;
   QStringList markerLabels_;  // offered in the Mark dialog, the last used first

@@ -10,7 +10,7 @@
 
 #include "chart/MeasurementChart.h"
 #include "chart/StatisticsPanel.h"
-#include "review/MarkerDisplay.h"
+#include "review/MarkersAndStatistics.h"
 #include "ui/MainWindow.h"
 #include "ui/MarkerDialog.h"
 #include "ui/RunControl.h"

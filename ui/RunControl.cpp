@@ -50,7 +50,7 @@ void RunControl::Start(const RunRequest& request) {
   // An unreadable or missing criteria file has shown its box: no run on default values.
   if (!view_.ReloadCriteria()) return;
   try {
-    view_.CheckCoefficients();
+    view_.ReadTypeAndRange();
   } catch (const std::exception& e) {
     boxes_.Show(base::BoxKind::Warning, base::BoxButtons::Ok,
                 std::string("Error occurred while checking the coefficients \n\r") + e.what());

@@ -20,7 +20,7 @@ class RunView {
   // Reads the criteria file again; false when it could not be read (its box has been shown).
   virtual bool ReloadCriteria() = 0;
   // Asks the sensor for its type and range codes; throws on a failure it has not reported itself.
-  virtual void CheckCoefficients() = 0;
+  virtual void ReadTypeAndRange() = 0;
   // Before a run: new series for the first run of a data file; for a further run emptied ones, and the
   // earlier run's records, handed over by the store, for the rows that stay in the table.
   virtual void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) = 0;

@@ -8,7 +8,7 @@
 
 #include "acquisition/DateTime.h"
 #include "acquisition/MeasurementStore.h"
-#include "analysis/Series.h"
+#include "analysis/RecordSource.h"
 
 namespace quarn::analysis::testing {
 

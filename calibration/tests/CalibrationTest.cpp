@@ -21,7 +21,7 @@ TEST(SpanTolerance, FiftiethOfTheConcentrationHalvesToEvenAtLeastTen) {
 }
 
 // The window side of a step: what the step asked of it, in order.
-class RecordingHost : public CalibrationHost {
+class RecordingCheckView : public CalibrationView {
  public:
   void EnableNext() override { calls.push_back("enable"); }
   void SetNextCaption(const std::string& caption) override { calls.push_back("caption " + caption); }
@@ -45,19 +45,19 @@ class CalibrationStepTest : public ::testing::Test {
   sim::SimSensor sensor_{sim::LineAtTimeScale(0.05)};
   sim::ScopedPortDir ports_{sensor_.PortDir()};
   base::ScriptedMessageBoxes boxes_;
-  RecordingHost host_;
+  RecordingCheckView view_;
 };
 
 TEST_F(CalibrationStepTest, ZeroAfterTwoFailedFramePollTries) {
   sensor_.Control("field 7 10000");
   sensor_.Control("skip F 2");
-  const StepRecord record = ZeroStep("7", host_, boxes_);
+  const StepRecord record = ZeroStep("7", view_, boxes_);
   EXPECT_EQ(record.readings, std::vector<int32_t>{10000});
   EXPECT_EQ(record.outcome, "Operation setting to Zero, successfully completed!");
   EXPECT_EQ(record.tolerance, "9990-10010");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Operation setting to Zero, successfully completed!"});
   EXPECT_EQ(boxes_.Boxes()[0].kind, base::BoxKind::Information);
-  EXPECT_EQ(host_.calls, std::vector<std::string>{"enable"});
+  EXPECT_EQ(view_.calls, std::vector<std::string>{"enable"});
   EXPECT_EQ(sensor_.Received(), (std::vector<std::string>{"#00ZERO2", "#00F", "#00F", "#00F"}));
   ExpectPortFree();
 }
@@ -73,24 +73,24 @@ TEST_F(CalibrationStepTest, FramesTooShortForTheJudgedFieldAreFailedTries) {
     sensor_.Control("fields " + std::to_string(c.fields));
     const size_t before = Count("#00F");
     if (c.zero) {
-      ZeroStep("7", host_, boxes_);
+      ZeroStep("7", view_, boxes_);
     } else {
-      SpanStep("7", "1000", host_, boxes_);
+      SpanStep("7", "1000", view_, boxes_);
     }
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful write to the port"});
     EXPECT_EQ(Count("#00F") - before, 3u);
     ExpectPortFree();
   }
   EXPECT_EQ(Count("#00CALB 1000"), 1u) << "the second command is not sent";
-  EXPECT_TRUE(host_.calls.empty());
+  EXPECT_TRUE(view_.calls.empty());
 }
 
 TEST_F(CalibrationStepTest, PortThatDoesNotOpen) {
-  const StepRecord zero = ZeroStep("8", host_, boxes_);
-  const std::optional<StepRecord> span = SpanStep("8", "100", host_, boxes_);
+  const StepRecord zero = ZeroStep("8", view_, boxes_);
+  const std::optional<StepRecord> span = SpanStep("8", "100", view_, boxes_);
   EXPECT_EQ(boxes_.Texts(),
             (std::vector<std::string>{"Not successful open COM port8", "Not successful open COM port8"}));
-  EXPECT_TRUE(host_.progress.empty());
+  EXPECT_TRUE(view_.progress.empty());
   // A step that could not even open its port is logged with that box's text and no readings.
   EXPECT_EQ(zero.outcome, "Not successful open COM port8");
   EXPECT_TRUE(zero.readings.empty());
@@ -99,11 +99,11 @@ TEST_F(CalibrationStepTest, PortThatDoesNotOpen) {
 }
 
 TEST_F(CalibrationStepTest, EmptyOrUnreadableConcentration) {
-  EXPECT_FALSE(SpanStep("7", "", host_, boxes_)) << "no step taken, nothing to log";
-  EXPECT_FALSE(SpanStep("7", "12a", host_, boxes_));
+  EXPECT_FALSE(SpanStep("7", "", view_, boxes_)) << "no step taken, nothing to log";
+  EXPECT_FALSE(SpanStep("7", "12a", view_, boxes_));
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Input the concentration!", "Error conversion in the number"}));
   EXPECT_TRUE(sensor_.Received().empty());
-  EXPECT_TRUE(host_.progress.empty());
+  EXPECT_TRUE(view_.progress.empty());
   ExpectPortFree();
 }
 
@@ -149,7 +149,7 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
   const SpanCase& c = GetParam();
   sensor_.Control("field 9 " + c.readings);
   const std::string text = std::to_string(c.concentration);
-  const std::optional<StepRecord> record = SpanStep("7", text, host_, boxes_);
+  const std::optional<StepRecord> record = SpanStep("7", text, view_, boxes_);
 
   const std::string command = "#00CALB " + link::SpanArgument(c.concentration);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
@@ -157,15 +157,15 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
   if (c.box.empty()) {
     EXPECT_EQ(boxes_.Boxes()[0], (base::ScriptedMessageBoxes::Box{base::BoxKind::Information, base::BoxButtons::Ok,
                                                                   "CALIBRATION OK", false}));
-    EXPECT_EQ(host_.calls, std::vector<std::string>{"caption < Finish >"});
+    EXPECT_EQ(view_.calls, std::vector<std::string>{"caption < Finish >"});
   } else {
     EXPECT_EQ(boxes_.Boxes()[0],
               (base::ScriptedMessageBoxes::Box{base::BoxKind::Error, base::BoxButtons::Ok, c.box, false}));
-    EXPECT_TRUE(host_.calls.empty());
+    EXPECT_TRUE(view_.calls.empty());
   }
   std::vector<std::string> progress = {"Processing.. ", "Processing.. 1", "Processing.. 12", "Processing.. 123"};
   if (!failedEarly) progress.push_back("Processing.. 1234");
-  EXPECT_EQ(host_.progress, progress);
+  EXPECT_EQ(view_.progress, progress);
 
   const auto received = sensor_.Received();
   ASSERT_GE(received.size(), 4u);
@@ -191,7 +191,7 @@ TEST_P(SpanStepTest, JudgesReadingsTwoThreeAndFour) {
 
 TEST_F(CalibrationStepTest, ConcentrationIsSentAsFourDigits) {
   sensor_.Control("field 9 7");
-  SpanStep("7", "7", host_, boxes_);
+  SpanStep("7", "7", view_, boxes_);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"CALIBRATION OK"});
   EXPECT_EQ(Count("#00CALB 0007"), 2u);
 }

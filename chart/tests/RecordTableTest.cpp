@@ -9,8 +9,8 @@
 #include <cmath>
 
 #include "acquisition/MeasurementStore.h"
-#include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
+#include "chart/RecordTableModel.h"
 
 namespace quarn::chart::testing {
 namespace {
@@ -67,7 +67,7 @@ class RecordTableTest : public ::testing::Test {
   }
 
   acquisition::MeasurementStore store_;
-  MeasurementTableModel model_;
+  RecordTableModel model_;
   RecordTable table_;
 };
 

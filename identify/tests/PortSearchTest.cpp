@@ -151,7 +151,7 @@ TEST(SearchingAnimation, CyclesThroughThreeTextsAndLeavesOthersAlone) {
   for (const auto& [from, to] : next) EXPECT_EQ(NextSearchingText(from), to) << from;
 }
 
-using testing::RecordingHost;
+using testing::RecordingCheckView;
 
 class ApplySearchResultTest : public ::testing::Test {
  protected:
@@ -166,18 +166,18 @@ class ApplySearchResultTest : public ::testing::Test {
   }()};
   sim::ScopedPortDir ports_{sensor_.PortDir()};
   base::ScriptedMessageBoxes boxes_;
-  RecordingHost host_;
+  RecordingCheckView view_;
   MemoryPortStore store_{{PortStore::Status::Missing, 0}};
 };
 
 TEST_F(ApplySearchResultTest, OkTakesTheResultsStoresThePortAndAsksForTypeAndRange) {
   base::SensorIdentity identity{"3", "111", "OLD", "", ""};
-  ApplySearchResult(true, {"7", "102345", "QRN-2.14", "", ""}, identity, store_, host_, boxes_);
+  ApplySearchResult(true, {"7", "102345", "QRN-2.14", "", ""}, identity, store_, view_, boxes_);
 
   EXPECT_EQ(identity.portNumber, "7");
   EXPECT_EQ(identity.serialNumber, "102345");
   EXPECT_EQ(identity.firmware, "QRN-2.14");
-  EXPECT_EQ(host_.rows, (std::map<std::string, std::string>{{"Port", "7"},
+  EXPECT_EQ(view_.rows, (std::map<std::string, std::string>{{"Port", "7"},
                                                             {"Serial Number", "102345"},
                                                             {"Firmware rev.", "QRN-2.14"},
                                                             {"TYPE CODE", "IR-CO2"},
@@ -190,15 +190,15 @@ TEST_F(ApplySearchResultTest, OkTakesTheResultsStoresThePortAndAsksForTypeAndRan
 
 TEST_F(ApplySearchResultTest, OkWithAnEmptyIdentityStillStoresThePort) {
   base::SensorIdentity identity;
-  ApplySearchResult(true, {"7", "", "", "", ""}, identity, store_, host_, boxes_);
+  ApplySearchResult(true, {"7", "", "", "", ""}, identity, store_, view_, boxes_);
   EXPECT_EQ(store_.Read().port, 7);
-  EXPECT_EQ(host_.rows["Port"], "7");
-  EXPECT_EQ(host_.rows["Serial Number"], "");
+  EXPECT_EQ(view_.rows["Port"], "7");
+  EXPECT_EQ(view_.rows["Serial Number"], "");
 }
 
 TEST_F(ApplySearchResultTest, APortThatIsNoNumberIsNotStored) {
   base::SensorIdentity identity;
-  ApplySearchResult(true, {"7a", "1", "2", "", ""}, identity, store_, host_, boxes_);
+  ApplySearchResult(true, {"7a", "1", "2", "", ""}, identity, store_, view_, boxes_);
   EXPECT_EQ(store_.Read().status, PortStore::Status::Missing);
   EXPECT_EQ(identity.portNumber, "7a");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port7a"});
@@ -206,21 +206,21 @@ TEST_F(ApplySearchResultTest, APortThatIsNoNumberIsNotStored) {
 
 TEST_F(ApplySearchResultTest, CancelShowsTheUnchangedIdentityAndStillAsksForTypeAndRange) {
   base::SensorIdentity identity{"7", "555", "QRN-1.0", "", ""};
-  ApplySearchResult(false, {"9", "999", "X", "", ""}, identity, store_, host_, boxes_);
+  ApplySearchResult(false, {"9", "999", "X", "", ""}, identity, store_, view_, boxes_);
   EXPECT_EQ(identity.portNumber, "7");
   EXPECT_EQ(identity.serialNumber, "555");
-  EXPECT_EQ(host_.rows["Port"], "7");
-  EXPECT_EQ(host_.rows["Serial Number"], "555");
-  EXPECT_EQ(host_.rows["Firmware rev."], "QRN-1.0");
-  EXPECT_EQ(host_.rows["TYPE CODE"], "IR-CO2");
+  EXPECT_EQ(view_.rows["Port"], "7");
+  EXPECT_EQ(view_.rows["Serial Number"], "555");
+  EXPECT_EQ(view_.rows["Firmware rev."], "QRN-1.0");
+  EXPECT_EQ(view_.rows["TYPE CODE"], "IR-CO2");
   EXPECT_EQ(store_.Read().status, PortStore::Status::Missing);
 }
 
 TEST_F(ApplySearchResultTest, CancelBeforeAnyPortWasKnown) {
   base::SensorIdentity identity;
-  ApplySearchResult(false, {}, identity, store_, host_, boxes_);
-  EXPECT_EQ(host_.rows.size(), 5u);
-  // CheckCoeff runs on the empty port as well, and says so.
+  ApplySearchResult(false, {}, identity, store_, view_, boxes_);
+  EXPECT_EQ(view_.rows.size(), 5u);
+  // ReadTypeAndRange runs on the empty port as well, and says so.
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Not successful open COM port"});
   EXPECT_TRUE(sensor_.Received().empty());
 }

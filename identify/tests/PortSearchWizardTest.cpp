@@ -26,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::MemoryPortStore;
 
-using testing::RecordingHost;
+using testing::RecordingCheckView;
 
 std::string MakePortFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quarn-search-XXXXXX").string();
@@ -144,8 +144,8 @@ TEST_F(PortSearchWizardTest, AbortWithNothingPluggedCancels) {
 
   base::SensorIdentity identity;
   MemoryPortStore store({PortStore::Status::Missing, 0});
-  RecordingHost host;
-  ApplySearchResult(form_.result() == QDialog::Accepted, form_.Result(), identity, store, host, boxes_);
+  RecordingCheckView view;
+  ApplySearchResult(form_.result() == QDialog::Accepted, form_.Result(), identity, store, view, boxes_);
   EXPECT_EQ(store.Read().status, PortStore::Status::Missing);
 }
 
@@ -174,11 +174,11 @@ TEST_F(PortSearchWizardTest, ConverterPluggedInWhileWatchingIsFoundProbedAndStor
 
   base::SensorIdentity identity;
   MemoryPortStore store({PortStore::Status::Missing, 0});
-  RecordingHost host;
-  ApplySearchResult(true, form_.Result(), identity, store, host, boxes_);
+  RecordingCheckView view;
+  ApplySearchResult(true, form_.Result(), identity, store, view, boxes_);
   EXPECT_EQ(store.Read().port, 5);
   EXPECT_EQ(identity.portNumber, "5");
-  EXPECT_EQ(host.rows["Serial Number"], "770011");
+  EXPECT_EQ(view.rows["Serial Number"], "770011");
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 

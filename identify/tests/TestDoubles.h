@@ -20,7 +20,7 @@ class MemoryPortStore : public PortStore {
 };
 
 // The main window's side of a check or search: the rows it was given.
-class RecordingHost : public CheckHost {
+class RecordingCheckView : public CheckView {
  public:
   void SetIdentityRow(const std::string& row, const std::string& value) override { rows[row] = value; }
   std::map<std::string, std::string> rows;

@@ -49,7 +49,7 @@ TEST(SupportReportTest, LinesCarryIdentityThenEveryCoefficientUnderItsLabel) {
 }
 
 TEST(SupportReportTest, EmptyCoefficientListGivesZeroOnEveryCoefficientLine) {
-  const std::vector<std::string> lines = ReportLines(kIdentity, CoefficientsFrom({}));
+  const std::vector<std::string> lines = ReportLines(kIdentity, Coefficients{});
   ASSERT_EQ(lines.size(), 32u);
   EXPECT_EQ(lines[5], "Signals value=T5");
   EXPECT_EQ(lines[6], "Coefficients value=R3");
@@ -57,25 +57,6 @@ TEST(SupportReportTest, EmptyCoefficientListGivesZeroOnEveryCoefficientLine) {
     const std::string& line = lines[i];
     EXPECT_EQ(line.substr(line.find('=')), "=0") << line;
   }
-}
-
-TEST(SupportReportTest, CoefficientsTakeTheFirstTwentyIntegerEntries) {
-  struct Case {
-    std::string name;
-    std::vector<std::string> table;
-    Coefficients expected;
-  };
-  std::vector<std::string> long_table;
-  for (int i = 1; i <= 25; ++i) long_table.push_back(std::to_string(i));
-  Coefficients first20{};
-  for (int i = 0; i < 20; ++i) first20[i] = i + 1;
-  const std::vector<Case> cases = {
-      {"short list, rest zero", {"3", "-4"}, {3, -4}},
-      {"only the first twenty", long_table, first20},
-      {"extremes", {"2147483647", "-2147483648", "+9"}, {INT32_MAX, INT32_MIN, 9}},
-      {"non-integers are zero", {"x", "1.5", "", " 4", "2147483648", "12"}, {0, 0, 0, 0, 0, 12}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(CoefficientsFrom(c.table), c.expected) << c.name;
 }
 
 }  // namespace

@@ -29,7 +29,6 @@ struct Sending {
     WriteFile(data.Path() / "run 1.dat", kDataBytes);
     SendInputs inputs{.programFolder = program.Path(),
                       .identity = kIdentity,
-                      .coefficientLines = {"12", "-7"},
                       .dataFilePath = (data.Path() / "run 1.dat").string(),
                       .supportMail = std::move(mailSupport),
                       .ftpServer = ftpPort == 0 ? "" : "127.0.0.1",
@@ -66,7 +65,7 @@ struct Sending {
 
 std::string ReportText() {
   std::string text;
-  for (const std::string& line : ReportLines(kIdentity, CoefficientsFrom({"12", "-7"}))) text += line + "\r\n";
+  for (const std::string& line : ReportLines(kIdentity, Coefficients{})) text += line + "\r\n";
   return text;
 }
 

@@ -19,7 +19,7 @@
 #include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTableModel.h"
 #include "ui/MainWindow.h"
 #include "ui/RunControl.h"
 #include "ui/bench/BenchRecords.h"

@@ -29,7 +29,7 @@
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/FileChooser.h"
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTableModel.h"
 #include "chart/StatisticsPanel.h"
 #include "datafile/DataFileReader.h"
 #include "identify/tests/TestDoubles.h"

@@ -23,7 +23,7 @@
 #include "acquisition/DateTime.h"
 #include "analysis/AnalyzeProgram.h"
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTableModel.h"
 #include "chart/StatisticsPanel.h"
 #include "review/ReviewWindow.h"
 #include "ui/MarkerDialog.h"
@@ -167,7 +167,7 @@ TEST(ClockChangeWindow, ALiveRunAcrossTheSkippedHourKeepsTrueTimesLiveInTheFileA
   EXPECT_LT(longest, 1.0);
   const double span = (records.back().DT - records.front().DT) * kSecondsPerDay;
   EXPECT_NEAR(span, 210, 5);
-  chart::MeasurementTableModel* table = form.TableModel();
+  chart::RecordTableModel* table = form.TableModel();
   int lastWinter = -1, firstSummer = -1;
   for (int row = 0; row + 1 < table->rowCount(); ++row) {
     const QString text = table->index(row, 1).data().toString();

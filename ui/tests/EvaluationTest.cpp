@@ -35,7 +35,7 @@
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/MeasurementChart.h"
 #include "chart/StatisticsPanel.h"
-#include "review/MarkerDisplay.h"
+#include "review/MarkersAndStatistics.h"
 #include "review/ReviewWindow.h"
 #include "ui/MarkerDialog.h"
 #include "ui/RunControl.h"

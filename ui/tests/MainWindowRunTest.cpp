@@ -16,8 +16,8 @@
 #include "config/Criteria.h"
 
 #include "chart/MeasurementChart.h"
-#include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
+#include "chart/RecordTableModel.h"
 #include "ui/RunControl.h"
 #include "ui/tests/MainWindowFixture.h"
 

@@ -24,8 +24,8 @@
 #include "acquisition/DateTime.h"
 #include "base/Timing.h"
 #include "base/testing/ScriptedMessageBoxes.h"
-#include "chart/MeasurementTableModel.h"
 #include "chart/RecordTable.h"
+#include "chart/RecordTableModel.h"
 #include "identify/tests/TestDoubles.h"
 #include "sim/testing/SimSensor.h"
 #include "ui/tests/MainWindowFixture.h"
@@ -153,7 +153,7 @@ TEST_P(TimeColumn, HoldsTheWidestTimeTextWhole) {
   for (const QFont* font : {static_cast<const QFont*>(nullptr), static_cast<const QFont*>(&large)}) {
     acquisition::MeasurementStore records;
     MainWindowOnly window(font);
-    chart::MeasurementTableModel& model = *window.form->TableModel();
+    chart::RecordTableModel& model = *window.form->TableModel();
     for (int month = 1; month <= 12; ++month) {
       for (int hour : {0, 9, 12, 23}) {
         records.Append({acquisition::EncodeDayNumber({2026, month, 27, hour, 47, 58, 999})});

@@ -14,7 +14,7 @@
 #include "chart/MeasurementChart.h"
 #include "report/tests/ReportFixture.h"
 #include "review/BenchWindow.h"
-#include "review/ReviewLoad.h"
+#include "review/DataFileTexts.h"
 #include "review/ReviewWindow.h"
 #include "ui/tests/MainWindowFixture.h"
 #include "ui/tests/ReviewTestSupport.h"

@@ -36,8 +36,8 @@ class FakeView : public RunView {
     calls.push_back("ReloadCriteria");
     return criteriaReadable;
   }
-  void CheckCoefficients() override {
-    calls.push_back("CheckCoefficients");
+  void ReadTypeAndRange() override {
+    calls.push_back("ReadTypeAndRange");
     if (coefficientsFail) throw std::runtime_error("no reply");
   }
   void PrepareDisplay(bool newSeries, std::shared_ptr<const acquisition::RecordBlock> earlierRun) override {
@@ -148,7 +148,7 @@ TEST_F(RunControlTest, AFailedCoefficientCheckWarnsAndTheRunGoesOn) {
 // Start, the timer's ticks, Stop answered No, Clear: the order of the window's steps and the file's fate.
 TEST_F(RunControlTest, ARunFromStartToClear) {
   run_->Start(Request());
-  EXPECT_EQ(view_.calls, (Calls{"ReloadCriteria", "CheckCoefficients", "NewSeries"}));
+  EXPECT_EQ(view_.calls, (Calls{"ReloadCriteria", "ReadTypeAndRange", "NewSeries"}));
   EXPECT_EQ(view_.toolbar, Columns{ToolbarColumn::Start});
   EXPECT_TRUE(run_->DisplayTimerActive());
   const std::string file = run_->DataFilePath();

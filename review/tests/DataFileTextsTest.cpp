@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "review/ReviewLoad.h"
+#include "review/DataFileTexts.h"
 
 namespace quarn::review {
 namespace {

@@ -15,11 +15,11 @@ namespace quarn::chart {
 // are: the current run's in the store, earlier runs' in the blocks they were handed over as. The model keeps
 // only counts and the rows where the mode changed, and makes text only when the view asks, so a week-long run
 // costs the table next to nothing.
-class MeasurementTableModel : public QAbstractTableModel {
+class RecordTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  explicit MeasurementTableModel(QObject* parent = nullptr);
+  explicit RecordTableModel(QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,4 +1,4 @@
-#include "MarkerDisplay.h"
+#include "MarkersAndStatistics.h"
 
 #include <QDockWidget>
 #include <QMainWindow>
@@ -9,7 +9,7 @@
 #include "analysis/TimeText.h"
 #include "chart/MeasurementChart.h"
 #include "chart/StatisticsPanel.h"
-#include "review/ReviewLoad.h"
+#include "review/DataFileTexts.h"
 
 namespace quarn::review {
 

@@ -1,4 +1,4 @@
-#include "ReviewLoad.h"
+#include "DataFileTexts.h"
 
 #include <QDateTime>
 #include <QDir>

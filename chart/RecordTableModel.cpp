@@ -1,4 +1,4 @@
-#include "MeasurementTableModel.h"
+#include "RecordTableModel.h"
 
 #include <algorithm>
 
@@ -30,15 +30,15 @@ uint16_t ColumnValue(const acquisition::MeasurementRecord& r, int column) {
 
 }  // namespace
 
-MeasurementTableModel::MeasurementTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+RecordTableModel::RecordTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int MeasurementTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : RecordRows() + 1; }
+int RecordTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : RecordRows() + 1; }
 
-int MeasurementTableModel::columnCount(const QModelIndex& parent) const {
+int RecordTableModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : (advanced_ ? 12 : 4);
 }
 
-acquisition::MeasurementRecord MeasurementTableModel::RecordAt(size_t row) const {
+acquisition::MeasurementRecord RecordTableModel::RecordAt(size_t row) const {
   if (row >= earlierRows_) return store_->At(row - earlierRows_);
   // Few runs: the first whose rows end after this one.
   const auto run = std::upper_bound(earlier_.begin(), earlier_.end(), row,
@@ -46,13 +46,13 @@ acquisition::MeasurementRecord MeasurementTableModel::RecordAt(size_t row) const
   return (*run->block)[row - run->firstRow];
 }
 
-bool MeasurementTableModel::RowAdvanced(size_t row) const {
+bool RecordTableModel::RowAdvanced(size_t row) const {
   const auto after = std::upper_bound(modeFrom_.begin(), modeFrom_.end(), row,
                                       [](size_t r, const std::pair<size_t, bool>& m) { return r < m.first; });
   return after != modeFrom_.begin() && std::prev(after)->second;
 }
 
-QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
+QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= RecordRows()) return {};
   const size_t row = static_cast<size_t>(index.row());
   const int column = index.column();
@@ -63,27 +63,27 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
   return QString::number(ColumnValue(record, column));
 }
 
-QString MeasurementTableModel::TimeText(double dt) const {
+QString RecordTableModel::TimeText(double dt) const {
   if (!milliseconds_) return QString::fromStdString(acquisition::RecordTimeText(dt, regional_));
   return QString::fromStdString(acquisition::RecordTimeTextMs(dt, regional_));
 }
 
-QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Horizontal && section >= 0 && section < 12) return QString(kHeaders[section]);
   return {};
 }
 
-void MeasurementTableModel::SetAdvanced(bool advanced) {
+void RecordTableModel::SetAdvanced(bool advanced) {
   if (advanced == advanced_) return;
   beginResetModel();
   advanced_ = advanced;
   endResetModel();
 }
 
-void MeasurementTableModel::SetRecords(const acquisition::MeasurementStore* store) { store_ = store; }
+void RecordTableModel::SetRecords(const acquisition::MeasurementStore* store) { store_ = store; }
 
-void MeasurementTableModel::ShowRecords(size_t count) {
+void RecordTableModel::ShowRecords(size_t count) {
   if (!store_ || count <= liveRows_) return;
   const size_t first = earlierRows_ + liveRows_;
   if (modeFrom_.empty() || modeFrom_.back().second != advanced_) modeFrom_.push_back({first, advanced_});
@@ -94,7 +94,7 @@ void MeasurementTableModel::ShowRecords(size_t count) {
   emit dataChanged(index(static_cast<int>(first), 0), index(static_cast<int>(first), columnCount() - 1));
 }
 
-void MeasurementTableModel::KeepEarlierRun(std::shared_ptr<const acquisition::RecordBlock> block) {
+void RecordTableModel::KeepEarlierRun(std::shared_ptr<const acquisition::RecordBlock> block) {
   const size_t rows = std::min(liveRows_, block ? block->Count() : 0);
   if (rows > 0) earlier_.push_back({std::move(block), earlierRows_, rows});
   if (rows < liveRows_) {
@@ -107,7 +107,7 @@ void MeasurementTableModel::KeepEarlierRun(std::shared_ptr<const acquisition::Re
   liveRows_ = 0;
 }
 
-void MeasurementTableModel::Reset() {
+void RecordTableModel::Reset() {
   beginResetModel();
   earlier_.clear();
   earlier_.shrink_to_fit();

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "acquisition/MeasurementStore.h"
-#include "chart/MeasurementTableModel.h"
+#include "chart/RecordTableModel.h"
 
 namespace quarn::chart::testing {
 namespace {
@@ -17,15 +17,13 @@ acquisition::MeasurementRecord Numbered(uint16_t n) {
   return r;
 }
 
-QString Cell(const MeasurementTableModel& model, int row, int column) {
-  return model.index(row, column).data().toString();
-}
+QString Cell(const RecordTableModel& model, int row, int column) { return model.index(row, column).data().toString(); }
 
 // Rows are the store's records as the ticks show them; rows shown in the basic mode keep their advanced
 // columns empty, rows shown in the advanced mode fill them.
-TEST(MeasurementTableModel, ShowsTheStoresRecordsInTheModeTheyArrivedIn) {
+TEST(RecordTableModel, ShowsTheStoresRecordsInTheModeTheyArrivedIn) {
   acquisition::MeasurementStore store;
-  MeasurementTableModel model;
+  RecordTableModel model;
   model.SetRecords(&store);
   EXPECT_EQ(model.rowCount(), 1);
 
@@ -58,9 +56,9 @@ TEST(MeasurementTableModel, ShowsTheStoresRecordsInTheModeTheyArrivedIn) {
 
 // A further run: the rows shown so far stay, reading the block the store handed over, and the new run's rows
 // number on behind them; Reset leaves one empty row.
-TEST(MeasurementTableModel, KeepsEarlierRunsWhileTheStoreStartsAfresh) {
+TEST(RecordTableModel, KeepsEarlierRunsWhileTheStoreStartsAfresh) {
   acquisition::MeasurementStore store;
-  MeasurementTableModel model;
+  RecordTableModel model;
   model.SetRecords(&store);
   const size_t first = acquisition::MeasurementStore::kChunkRecords + 2;  // across a chunk boundary
   for (size_t n = 0; n < first + 3; ++n) store.Append(Numbered(static_cast<uint16_t>(n)));

@@ -1,4 +1,4 @@
-#include "ProgressTask.h"
+#include "RunWithProgress.h"
 
 #include <QEventLoop>
 #include <QProgressDialog>

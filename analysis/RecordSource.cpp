@@ -1,4 +1,4 @@
-#include "Series.h"
+#include "RecordSource.h"
 
 #include <algorithm>
 
