@@ -35,7 +35,7 @@
 #include "identify/tests/TestDoubles.h"
 #include "report/ReportFiles.h"
 #include "review/BenchWindow.h"
-#include "review/ReviewLoad.h"
+#include "review/DataFileTexts.h"
 #include "sim/testing/SimSensor.h"
 #include "support/MailSettingsWindow.h"
 #include "support/SupportSendWindow.h"
