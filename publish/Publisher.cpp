@@ -82,10 +82,9 @@ void Publisher::Start() {
   if (settings_.broker.tls) {
     mqtt::ssl_options ssl;
     // The handshake checks the certificate's chain and that it names the host: fail closed on either.
-    if (!settings_.caFile.empty())
-      ssl.set_trust_store(settings_.caFile);
-    else
-      ssl.ca_path("/etc/ssl/certs");
+    // Without an authority of its own the library takes OpenSSL's default paths, the system's store. (A path
+    // set here was left dangling when the options were copied into the connection: read after it was gone.)
+    if (!settings_.caFile.empty()) ssl.set_trust_store(settings_.caFile);
     ssl.set_enable_server_cert_auth(true);
     ssl.set_verify(true);
     Connection* connection = connection_.get();

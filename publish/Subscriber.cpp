@@ -104,10 +104,9 @@ void Subscriber::Run(std::stop_token stop) {
   if (settings_.broker.tls) {
     mqtt::ssl_options ssl;
     // The certificate's chain and its host name are checked: fail closed on either.
-    if (!settings_.caFile.empty())
-      ssl.set_trust_store(settings_.caFile);
-    else
-      ssl.ca_path("/etc/ssl/certs");
+    // Without an authority of its own the library takes OpenSSL's default paths, the system's store. (A path
+    // set here was left dangling when the options were copied into the connection: read after it was gone.)
+    if (!settings_.caFile.empty()) ssl.set_trust_store(settings_.caFile);
     ssl.set_enable_server_cert_auth(true);
     ssl.set_verify(true);
     ssl.set_error_handler([this](const std::string& text) {
