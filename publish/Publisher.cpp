@@ -6,6 +6,7 @@
 #include <map>
 
 #include "datafile/DataFileReader.h"
+#include "publish/BrokerLogin.h"
 #include "publish/Cursor.h"
 #include "publish/FileRecords.h"
 #include "publish/NumberRanges.h"
@@ -77,23 +78,11 @@ void Publisher::Start() {
   options.set_automatic_reconnect(false);
   options.set_will(
       mqtt::will_options(StatusTopic(settings_.broker.prefix, settings_.serial), std::string("offline"), 1, true));
-  if (!settings_.broker.user.empty()) options.set_user_name(settings_.broker.user);
-  if (settings_.broker.password) options.set_password(*settings_.broker.password);
-  if (settings_.broker.tls) {
-    mqtt::ssl_options ssl;
-    // The handshake checks the certificate's chain and that it names the host: fail closed on either.
-    // Without an authority of its own the library takes OpenSSL's default paths, the system's store. (A path
-    // set here was left dangling when the options were copied into the connection: read after it was gone.)
-    if (!settings_.caFile.empty()) ssl.set_trust_store(settings_.caFile);
-    ssl.set_enable_server_cert_auth(true);
-    ssl.set_verify(true);
-    Connection* connection = connection_.get();
-    ssl.set_error_handler([connection](const std::string& text) {
-      const std::lock_guard lock(connection->mutex);
-      connection->tlsError = text;
-    });
-    options.set_ssl(ssl);
-  }
+  Connection* connection = connection_.get();
+  SetLogin(options, settings_.broker, settings_.caFile, [connection](const std::string& text) {
+    const std::lock_guard lock(connection->mutex);
+    connection->tlsError = text;
+  });
   thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
 

@@ -5,6 +5,7 @@
 #include <mqtt/async_client.h>
 #include <atomic>
 
+#include "publish/BrokerLogin.h"
 #include "publish/Payload.h"
 
 namespace quarn::publish {
@@ -99,22 +100,10 @@ void Subscriber::Run(std::stop_token stop) {
   options.set_keep_alive_interval(10);
   options.set_connect_timeout(5);
   options.set_automatic_reconnect(std::chrono::seconds(1), std::chrono::seconds(8));
-  if (!settings_.broker.user.empty()) options.set_user_name(settings_.broker.user);
-  if (settings_.broker.password) options.set_password(*settings_.broker.password);
-  if (settings_.broker.tls) {
-    mqtt::ssl_options ssl;
-    // The certificate's chain and its host name are checked: fail closed on either.
-    // Without an authority of its own the library takes OpenSSL's default paths, the system's store. (A path
-    // set here was left dangling when the options were copied into the connection: read after it was gone.)
-    if (!settings_.caFile.empty()) ssl.set_trust_store(settings_.caFile);
-    ssl.set_enable_server_cert_auth(true);
-    ssl.set_verify(true);
-    ssl.set_error_handler([this](const std::string& text) {
-      const std::lock_guard lock(mutex_);
-      tlsError_ = text;
-    });
-    options.set_ssl(ssl);
-  }
+  SetLogin(options, settings_.broker, settings_.caFile, [this](const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    tlsError_ = text;
+  });
   // The library reconnects by itself only once a connection has been made: until then, tried here.
   while (!stop.stop_requested()) {
     {
