@@ -9,15 +9,10 @@
 namespace quarn::analysis {
 
 // The local day number (days since 1899-12-30 on the wall clock; acquisition::UtcFromLocal makes it a record's
-// time) of a date-time text as the data file's first column
-// writes it under a numeric regional format ("5.9.2013 14:03:07", "9/5/13 2:03:07 PM", "2013-09-05 14:03:07",
-// the date alone at midnight; a month named as names knows it, "10 Dec 2026 17:45:48", "10. Dez. 2026 14:03:07",
-// "Dec 10, 2026 5:45:48 PM") or in ISO-8601 ("2013-09-05T14:03:07", seconds optional, a fraction allowed).
-// A four-digit first number is the year; otherwise order says which of the first two is the day, as the data
-// file was read (datafile::ReadResult::dateOrder). Nothing when the text is not such a date or names no valid
-// day or time.
-// text is UTF-8; names are those the data file was read with (datafile::MonthNamesOf).
-// latestYear ends the window of two-digit years (datafile::ReadResult::latestYear).
+// time) of a date-time text (UTF-8) as the data file's first column writes it ("5.9.2013 14:03:07",
+// "9/5/13 2:03:07 PM", "10. Dez. 2026 14:03:07", the date alone at midnight) or in ISO 8601
+// ("2013-09-05T14:03:07"): read as the data file reader reads its dates (datafile::ReadDateTime), with the
+// order, month names and two-digit-year window the data file was read with (datafile::ReadResult).
 std::optional<double> ParseTimeText(std::string_view text, datafile::DateOrder order, const datafile::MonthNames& names,
                                     int latestYear = datafile::kDefaultLatestYear);
 

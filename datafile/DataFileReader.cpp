@@ -31,7 +31,6 @@ constexpr std::array<DateOrder, 3> kOrders = {DateOrder::DayMonthYear, DateOrder
                                               DateOrder::YearMonthDay};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::string_view WithoutCr(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -40,105 +39,6 @@ std::string_view WithoutCr(std::string_view line) {
 
 bool IsBlank(std::string_view line) {
   return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
-}
-
-// Up to maxDigits digits at pos: their value, pos moved past them; nothing when there is no digit or more.
-std::optional<int> Number(std::string_view text, size_t& pos, int maxDigits, uint8_t* digits = nullptr) {
-  int value = 0;
-  int count = 0;
-  while (pos < text.size() && IsDigit(text[pos])) {
-    if (++count > maxDigits) return std::nullopt;
-    value = value * 10 + (text[pos++] - '0');
-  }
-  if (count == 0) return std::nullopt;
-  if (digits != nullptr) *digits = static_cast<uint8_t>(count);
-  return value;
-}
-
-// A byte of a word: an ASCII letter, or a byte of a letter beyond ASCII in the code page.
-bool IsWordByte(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return IsLetter(c) || (u >= 0x80 && u != 0xA0);
-}
-
-// Between the parts of a date: one to three characters that are neither digits, letters nor TABs.
-bool DateSeparator(std::string_view text, size_t& pos) {
-  const size_t start = pos;
-  while (pos < text.size() && pos - start < 3 && !IsDigit(text[pos]) && !IsWordByte(text[pos]) && text[pos] != '\t')
-    ++pos;
-  return pos > start && pos < text.size() && (IsDigit(text[pos]) || IsWordByte(text[pos]));
-}
-
-// One part of a date: a number of up to four digits, or a word that names a month.
-struct DatePart {
-  int value = 0;
-  uint8_t digits = 0;  // 0 for a month name
-  bool named = false;
-};
-
-// unknownWord is set to the part when it is a word that names no month.
-std::optional<DatePart> ParseDatePart(std::string_view text, size_t& pos, const MonthNames& names,
-                                      std::string_view& unknownWord) {
-  DatePart part;
-  if (pos < text.size() && IsDigit(text[pos])) {
-    const auto value = Number(text, pos, 4, &part.digits);
-    if (!value) return std::nullopt;
-    part.value = *value;
-    return part;
-  }
-  const size_t start = pos;
-  while (pos < text.size() && IsWordByte(text[pos])) ++pos;
-  part.value = names.Month(text.substr(start, pos - start));
-  part.named = true;
-  if (part.value == 0) {
-    unknownWord = text.substr(start, pos - start);
-    return std::nullopt;
-  }
-  return part;
-}
-
-// The short date at pos in column, as three numbers or with the month named (day-month-year, month-day-year
-// or year-month-day); end is set just past it. Its last part is always a number.
-std::optional<DateFields> ParseDateAt(std::string_view column, size_t pos, size_t& end, const MonthNames& names,
-                                      std::string_view& unknownWord) {
-  std::array<DatePart, 3> parts;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0 && !DateSeparator(column, pos)) return std::nullopt;
-    const auto part = ParseDatePart(column, pos, names, unknownWord);
-    if (!part) return std::nullopt;
-    parts[i] = *part;
-  }
-  const auto& [a, b, c] = parts;
-  DateFields fields;
-  if (c.named) return std::nullopt;
-  if (!a.named && !b.named) {
-    if (b.digits > 2) return std::nullopt;
-    fields = {a.value, b.value, c.value, a.digits, c.digits};
-  } else if (a.named && !b.named) {
-    fields = {b.value, a.value, c.value, b.digits, c.digits, true, DateOrder::MonthDayYear};
-  } else if (!a.named && a.digits > 2) {
-    fields = {c.value, b.value, a.value, c.digits, a.digits, true, DateOrder::YearMonthDay};
-  } else if (!a.named) {
-    fields = {a.value, b.value, c.value, a.digits, c.digits, true, DateOrder::DayMonthYear};
-  } else {
-    return std::nullopt;
-  }
-  end = pos;
-  return fields;
-}
-
-// The short date that opens column. Some locales open it with the day of the week ("Thursday, September 05,
-// 2013"): a word before a date that names its month is passed over.
-std::optional<DateFields> ParseDateFields(std::string_view column, size_t& end, const MonthNames& names,
-                                          std::string_view& unknownWord) {
-  auto fields = ParseDateAt(column, 0, end, names, unknownWord);
-  if (fields || column.empty() || !IsWordByte(column[0])) return fields;
-  size_t pos = 0;
-  while (pos < column.size() && IsWordByte(column[pos])) ++pos;
-  if (!DateSeparator(column, pos)) return std::nullopt;
-  fields = ParseDateAt(column, pos, end, names, unknownWord);
-  if (fields && !fields->monthNamed) return std::nullopt;
-  return fields;
 }
 
 // The first column: everything before the first TAB; the values after it, when the line looks like a
@@ -172,52 +72,6 @@ bool ParseValues(std::string_view text, std::array<uint16_t, 10>& values) {
   return p == end;
 }
 
-// The time after the date (from pos): hour, minute, optional second and fraction, then an optional marker
-// after a blank, a no-break space (also as UTF-8 U+202F) or a '?' that stands for one in the code page.
-// An empty rest is midnight (the date alone).
-std::optional<int64_t> ParseTime(std::string_view column, size_t pos) {
-  while (pos < column.size() && !IsDigit(column[pos]) && !IsLetter(column[pos])) ++pos;
-  if (pos == column.size()) return 0;
-  auto hour = Number(column, pos, 2);
-  if (!hour || pos >= column.size() || IsDigit(column[pos]) || IsLetter(column[pos])) return std::nullopt;
-  ++pos;
-  auto minute = Number(column, pos, 2);
-  if (!minute) return std::nullopt;
-  int second = 0;
-  int millisecond = 0;
-  if (pos + 1 < column.size() && (column[pos] == ':' || column[pos] == '.') && IsDigit(column[pos + 1])) {
-    ++pos;
-    auto s = Number(column, pos, 2);
-    if (!s) return std::nullopt;
-    second = *s;
-    if (pos + 1 < column.size() && (column[pos] == '.' || column[pos] == ',') && IsDigit(column[pos + 1])) {
-      ++pos;
-      int scale = 100;
-      while (pos < column.size() && IsDigit(column[pos])) {
-        millisecond += (column[pos++] - '0') * scale;
-        scale /= 10;
-      }
-    }
-  }
-  while (pos < column.size()) {
-    const auto c = static_cast<unsigned char>(column[pos]);
-    if (c == ' ' || c == '?' || c == 0xA0) {
-      ++pos;
-    } else if (c == 0xE2 && column.substr(pos, 3) == "\xE2\x80\xAF") {
-      pos += 3;
-    } else {
-      break;
-    }
-  }
-  const size_t markerStart = pos;
-  while (pos < column.size() && (IsLetter(column[pos]) || column[pos] == '.')) ++pos;
-  while (pos < column.size() && column[pos] == ' ') ++pos;
-  if (pos != column.size()) return std::nullopt;
-  auto ms = TimeOfDayMs(*hour, *minute, second, column.substr(markerStart, pos - markerStart));
-  if (!ms) return std::nullopt;
-  return *ms + millisecond;
-}
-
 void SpreadWholeSeconds(std::span<MeasurementRecord> records) {
   for (size_t first = 0; first < records.size();) {
     size_t next = first + 1;
@@ -231,11 +85,6 @@ void SpreadWholeSeconds(std::span<MeasurementRecord> records) {
     }
     first = next;
   }
-}
-
-double DayTime(int64_t days, int64_t ms) {
-  const double fraction = static_cast<double>(ms) / static_cast<double>(kMsPerDay);
-  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
 bool IsRule(std::string_view line) { return line.size() >= 8 && line.find_first_not_of('=') == std::string_view::npos; }
@@ -281,7 +130,7 @@ bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& 
     }
     size_t end = 0;
     std::string_view unknownWord;
-    const auto fields = ParseDateFields(column, end, names, unknownWord);
+    const auto fields = ReadDateFields(column, end, names, unknownWord);
     if (!fields) {
       if (!unknownWord.empty() && survey.unknownMonth.empty()) survey.unknownMonth = ShownText(unknownWord);
       return true;
@@ -449,21 +298,21 @@ class Parser {
       dateEnd = cachedPrefix_.size();
     } else {
       std::string_view unknownWord;
-      const auto fields = ParseDateFields(column, dateEnd, names_, unknownWord);
+      const auto fields = ReadDateFields(column, dateEnd, names_, unknownWord);
       if (!fields) return false;
       day = DayNumberIn(*fields, order_, latestYear_);
       cachedPrefix_.assign(column.substr(0, dateEnd));
       cachedDay_ = day;
     }
     if (!day) return false;
-    const auto ms = ParseTime(column, dateEnd);
+    const auto ms = ReadTimeOfDay(column, dateEnd);
     if (!ms) return false;
     std::array<uint16_t, 10> v;
     if (!ParseValues(valueText, v)) return false;
     if (inHeader_) inHeader_ = false;
     if (result_.runs.empty()) StartRun({"", "", "", 0, 0, 0});
     MeasurementRecord& r = batch_.emplace_back();
-    r.DT = timeLine_.ToUtc(DayTime(*day, *ms));
+    r.DT = timeLine_.ToUtc(LocalDayTime(*day, *ms));
     r.T = v[0];
     r.S = v[1];
     r.Ur = v[2];

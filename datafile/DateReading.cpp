@@ -95,6 +95,8 @@ std::optional<int64_t> DayNumberIn(const DateFields& fields, DateOrder order, in
 
 namespace {
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string NameKey(std::string_view name) {
@@ -154,6 +156,179 @@ std::optional<int64_t> TimeOfDayMs(int hour, int minute, int second, std::string
     return std::nullopt;
   }
   return ((static_cast<int64_t>(hour) * 60 + minute) * 60 + second) * 1000;
+}
+
+bool IsWordByte(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return IsAsciiLetter(c) || (u >= 0x80 && u != 0xA0);
+}
+
+namespace {
+
+constexpr int64_t kMsPerDay = 86'400'000;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Up to maxDigits digits at pos: their value, pos moved past them; nothing when there is no digit or more.
+std::optional<int> Number(std::string_view text, size_t& pos, int maxDigits, uint8_t* digits = nullptr) {
+  int value = 0;
+  int count = 0;
+  while (pos < text.size() && IsDigit(text[pos])) {
+    if (++count > maxDigits) return std::nullopt;
+    value = value * 10 + (text[pos++] - '0');
+  }
+  if (count == 0) return std::nullopt;
+  if (digits != nullptr) *digits = static_cast<uint8_t>(count);
+  return value;
+}
+
+// Between the parts of a date: one to three characters that are neither digits, letters, TABs nor colons
+// (a colon separates the parts of a time: "14:03:07" is no date).
+bool DateSeparator(std::string_view text, size_t& pos) {
+  const size_t start = pos;
+  while (pos < text.size() && pos - start < 3 && !IsDigit(text[pos]) && !IsWordByte(text[pos]) && text[pos] != '\t' &&
+         text[pos] != ':')
+    ++pos;
+  return pos > start && pos < text.size() && (IsDigit(text[pos]) || IsWordByte(text[pos]));
+}
+
+// One part of a date: a number of up to four digits, or a word that names a month.
+struct DatePart {
+  int value = 0;
+  uint8_t digits = 0;  // 0 for a month name
+  bool named = false;
+};
+
+// unknownWord is set to the part when it is a word that names no month.
+std::optional<DatePart> ParseDatePart(std::string_view text, size_t& pos, const MonthNames& names,
+                                      std::string_view& unknownWord) {
+  DatePart part;
+  if (pos < text.size() && IsDigit(text[pos])) {
+    const auto value = Number(text, pos, 4, &part.digits);
+    if (!value) return std::nullopt;
+    part.value = *value;
+    return part;
+  }
+  const size_t start = pos;
+  while (pos < text.size() && IsWordByte(text[pos])) ++pos;
+  part.value = names.Month(text.substr(start, pos - start));
+  part.named = true;
+  if (part.value == 0) {
+    unknownWord = text.substr(start, pos - start);
+    return std::nullopt;
+  }
+  return part;
+}
+
+// The short date at pos in column, as three numbers or with the month named (day-month-year, month-day-year
+// or year-month-day); end is set just past it. Its last part is always a number.
+std::optional<DateFields> ParseDateAt(std::string_view column, size_t pos, size_t& end, const MonthNames& names,
+                                      std::string_view& unknownWord) {
+  std::array<DatePart, 3> parts;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0 && !DateSeparator(column, pos)) return std::nullopt;
+    const auto part = ParseDatePart(column, pos, names, unknownWord);
+    if (!part) return std::nullopt;
+    parts[i] = *part;
+  }
+  const auto& [a, b, c] = parts;
+  DateFields fields;
+  if (c.named) return std::nullopt;
+  if (!a.named && !b.named) {
+    if (b.digits > 2) return std::nullopt;
+    fields = {a.value, b.value, c.value, a.digits, c.digits};
+  } else if (a.named && !b.named) {
+    fields = {b.value, a.value, c.value, b.digits, c.digits, true, DateOrder::MonthDayYear};
+  } else if (!a.named && a.digits > 2) {
+    fields = {c.value, b.value, a.value, c.digits, a.digits, true, DateOrder::YearMonthDay};
+  } else if (!a.named) {
+    fields = {a.value, b.value, c.value, a.digits, c.digits, true, DateOrder::DayMonthYear};
+  } else {
+    return std::nullopt;
+  }
+  end = pos;
+  return fields;
+}
+
+}  // namespace
+
+std::optional<DateFields> ReadDateFields(std::string_view column, size_t& end, const MonthNames& names,
+                                         std::string_view& unknownWord) {
+  auto fields = ParseDateAt(column, 0, end, names, unknownWord);
+  if (fields || column.empty() || !IsWordByte(column[0])) return fields;
+  size_t pos = 0;
+  while (pos < column.size() && IsWordByte(column[pos])) ++pos;
+  if (!DateSeparator(column, pos)) return std::nullopt;
+  fields = ParseDateAt(column, pos, end, names, unknownWord);
+  if (fields && !fields->monthNamed) return std::nullopt;
+  return fields;
+}
+
+std::optional<int64_t> ReadTimeOfDay(std::string_view column, size_t pos) {
+  while (pos < column.size() && !IsDigit(column[pos]) && !IsAsciiLetter(column[pos])) ++pos;
+  if (pos == column.size()) return 0;
+  auto hour = Number(column, pos, 2);
+  if (!hour || pos >= column.size() || IsDigit(column[pos]) || IsAsciiLetter(column[pos])) return std::nullopt;
+  ++pos;
+  auto minute = Number(column, pos, 2);
+  if (!minute) return std::nullopt;
+  int second = 0;
+  int millisecond = 0;
+  if (pos + 1 < column.size() && (column[pos] == ':' || column[pos] == '.') && IsDigit(column[pos + 1])) {
+    ++pos;
+    auto s = Number(column, pos, 2);
+    if (!s) return std::nullopt;
+    second = *s;
+    if (pos + 1 < column.size() && (column[pos] == '.' || column[pos] == ',') && IsDigit(column[pos + 1])) {
+      ++pos;
+      int scale = 100;
+      while (pos < column.size() && IsDigit(column[pos])) {
+        millisecond += (column[pos++] - '0') * scale;
+        scale /= 10;
+      }
+    }
+  }
+  while (pos < column.size()) {
+    const auto c = static_cast<unsigned char>(column[pos]);
+    if (c == ' ' || c == '?' || c == 0xA0) {
+      ++pos;
+    } else if (c == 0xE2 && column.substr(pos, 3) == "\xE2\x80\xAF") {
+      pos += 3;
+    } else {
+      break;
+    }
+  }
+  const size_t markerStart = pos;
+  while (pos < column.size() && (IsAsciiLetter(column[pos]) || column[pos] == '.')) ++pos;
+  while (pos < column.size() && column[pos] == ' ') ++pos;
+  if (pos != column.size()) return std::nullopt;
+  auto ms = TimeOfDayMs(*hour, *minute, second, column.substr(markerStart, pos - markerStart));
+  if (!ms) return std::nullopt;
+  return *ms + millisecond;
+}
+
+double LocalDayTime(int64_t days, int64_t ms) {
+  const double fraction = static_cast<double>(ms) / static_cast<double>(kMsPerDay);
+  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+std::optional<double> ReadDateTime(std::string_view text, DateOrder order, const MonthNames& names, int latestYear) {
+  const auto notBlank = [](char c) { return c != ' ' && c != '\t'; };
+  while (!text.empty() && !notBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && !notBlank(text.back())) text.remove_suffix(1);
+  size_t end = 0;
+  std::string_view unknownWord;
+  const std::optional<DateFields> fields = ReadDateFields(text, end, names, unknownWord);
+  if (!fields) return std::nullopt;
+  // A four-digit first number is the year, whatever order the file's other dates were read in.
+  const DateOrder read = !fields->monthNamed && fields->firstDigits == 4 ? DateOrder::YearMonthDay : order;
+  const std::optional<int64_t> day = DayNumberIn(*fields, read, latestYear);
+  if (!day) return std::nullopt;
+  // ISO 8601 puts a T between the date and the time.
+  if (end + 1 < text.size() && text[end] == 'T' && IsDigit(text[end + 1])) ++end;
+  const std::optional<int64_t> ms = ReadTimeOfDay(text, end);
+  if (!ms) return std::nullopt;
+  return LocalDayTime(*day, *ms);
 }
 
 }  // namespace quarn::datafile

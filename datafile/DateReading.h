@@ -70,4 +70,30 @@ class MonthNames {
 // are out of range.
 std::optional<int64_t> TimeOfDayMs(int hour, int minute, int second, std::string_view marker);
 
+// A byte of a word: an ASCII letter, or a byte of a letter beyond ASCII in the code page.
+bool IsWordByte(char c);
+
+// The short date that opens column (code page bytes), as three numbers with one to three separating characters
+// or with the month named (day-month-year, month-day-year or year-month-day); end is set just past it. Some
+// locales open it with the day of the week ("Thursday, September 05, 2013"): a word before a date that names
+// its month is passed over. unknownWord is set to a word that was read as a month and names none.
+std::optional<DateFields> ReadDateFields(std::string_view column, size_t& end, const MonthNames& names,
+                                         std::string_view& unknownWord);
+
+// The time after the date (column from pos): hour, minute, optional second and fraction (to the millisecond),
+// then an optional marker after a blank, a no-break space (also as UTF-8 U+202F) or a '?' that stands for one
+// in the code page. An empty rest is midnight (the date alone). In milliseconds since midnight.
+std::optional<int64_t> ReadTimeOfDay(std::string_view column, size_t pos);
+
+// The local day number of a day and a time of day in milliseconds; days before 1899-12-30 count their
+// fraction backwards, as the day numbers do.
+double LocalDayTime(int64_t days, int64_t ms);
+
+// The local day number of a whole date-time text in the code page: a date as ReadDateFields reads it (a
+// four-digit first number is the year, otherwise order says which of the first two is the day), then a time
+// as ReadTimeOfDay reads it, after a blank or, as ISO 8601 writes it, a T ("2013-09-05T14:03:07"). Blanks
+// around it are passed over. Nothing when the text is not such a date or names no valid day or time.
+std::optional<double> ReadDateTime(std::string_view text, DateOrder order, const MonthNames& names,
+                                   int latestYear = kDefaultLatestYear);
+
 }  // namespace quarn::datafile
