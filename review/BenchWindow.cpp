@@ -29,7 +29,6 @@ namespace quarn::review {
 
 namespace {
 
-constexpr int kPollMs = 100;
 constexpr int kTickMs = 1000;
 
 // Sixteen colours that stay apart on white, one per sensor in order (then again from the first).
@@ -174,10 +173,7 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
   StartLoading();
 }
 
-BenchWindow::~BenchWindow() {
-  loader_.RequestStop();
-  loader_.Join();
-}
+BenchWindow::~BenchWindow() { loader_.Stop(); }
 
 QWidget* BenchWindow::BuildLeftPanel() {
   auto* panel = new QWidget(this);
@@ -265,11 +261,8 @@ void BenchWindow::ShowSensorInTable(int sensor) {
 // ---- reading ------------------------------------------------------------------------------------------
 
 void BenchWindow::StartLoading() {
-  loading_ = true;
-  connect(&loadPoll_, &QTimer::timeout, this, &BenchWindow::PollLoading);
-  loadPoll_.start(kPollMs);
   // Read once whole, or followed: up to the last whole line.
-  loader_.Start([this, files = files_, whole = !folder_.has_value()](std::stop_token stop) {
+  const auto read = [this, files = files_, whole = !folder_.has_value()](std::stop_token stop) {
     const auto progress = [&stop](uint64_t, uint64_t) { return !stop.stop_requested(); };
     for (datafile::FollowedFile* file : files) {
       if (stop.stop_requested()) break;
@@ -279,21 +272,12 @@ void BenchWindow::StartLoading() {
         loadErrors_ << FileName(*file) + ": " + QString::fromStdString(error.what());
       }
     }
-  });
-}
-
-void BenchWindow::PollLoading() {
-  if (loader_.Finished()) {
-    FinishLoading();
-    return;
-  }
-  ShowRecords();
+  };
+  loader_.Start(
+      read, [this] { ShowRecords(); }, [this] { FinishLoading(); });
 }
 
 void BenchWindow::FinishLoading() {
-  loadPoll_.stop();
-  loader_.Join();
-  loading_ = false;
   for (const QString& error : loadErrors_) AddNote(error);
   // The serial numbers read replace the file names the sensors were shown by while reading.
   for (size_t i = 0; i < files_.size(); ++i) {
@@ -313,7 +297,7 @@ void BenchWindow::FinishLoading() {
 }
 
 void BenchWindow::Tick() {
-  if (loading_) return;
+  if (loader_.Running()) return;
   const auto started = std::chrono::steady_clock::now();
   if (subscriber_) {
     TakeFromBroker();

@@ -12,22 +12,16 @@
 
 #include "analysis/Limits.h"
 #include "base/MessageBoxes.h"
-#include "base/WorkerThread.h"
+#include "chart/ChartKit.h"
 #include "chart/FileChooser.h"
 #include "datafile/FollowedFolder.h"
 #include "publish/BrokerSensors.h"
 #include "publish/Subscriber.h"
+#include "review/PolledLoad.h"
 
 class QComboBox;
 class QLabel;
 class QListWidget;
-
-namespace quarn::chart {
-class MeasurementChart;
-class RecordTableModel;
-class RecordTable;
-class StatisticsPanel;
-}  // namespace quarn::chart
 
 namespace quarn::review {
 
@@ -55,7 +49,7 @@ class BenchWindow : public QMainWindow {
               chart::FileChooser& files, std::optional<publish::SubscriberSettings> broker = std::nullopt);
   ~BenchWindow() override;
 
-  bool Loading() const { return loading_; }
+  bool Loading() const { return loader_.Running(); }
   bool Following() const { return folder_.has_value() || subscriber_ != nullptr; }
   int SensorCount() const { return static_cast<int>(Sensors()); }
   // When reading files.
@@ -89,7 +83,6 @@ class BenchWindow : public QMainWindow {
  private:
   QWidget* BuildLeftPanel();
   void StartLoading();
-  void PollLoading();
   void FinishLoading();
   // The chart's and the panel's sensors anew, for the files there are now, keeping what was hidden.
   void SetSensors();
@@ -126,9 +119,7 @@ class BenchWindow : public QMainWindow {
   QStringList notes_;
   QStringList loadErrors_;  // written by the worker, read after it has been joined
   int tableSensor_ = 0;
-  bool loading_ = false;
   std::chrono::microseconds lastTick_{0};
-  QTimer loadPoll_;
   QTimer tick_;
 
   chart::MeasurementChart* chart_ = nullptr;
@@ -145,7 +136,7 @@ class BenchWindow : public QMainWindow {
   // Stopped before the sensors it fills go.
   std::unique_ptr<publish::Subscriber> subscriber_;
   // Last: stopped and joined before the files it reads go.
-  base::WorkerThread loader_;
+  PolledLoad loader_;
 };
 
 }  // namespace quarn::review

@@ -31,8 +31,6 @@ namespace quarn::review {
 
 namespace {
 
-constexpr int kPollMs = 100;
-
 // The values of one identity row over the runs, each once, in file order.
 QString RunValues(const std::vector<datafile::Run>& runs, std::string datafile::Run::*field) {
   QStringList values;
@@ -115,10 +113,7 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   StartLoading(dateOrder);
 }
 
-ReviewWindow::~ReviewWindow() {
-  loader_.RequestStop();
-  loader_.Join();
-}
+ReviewWindow::~ReviewWindow() { loader_.Stop(); }
 
 void ReviewWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("File");
@@ -178,16 +173,14 @@ QString ReviewWindow::FileNotes() const { return notes_->text(); }
 // ---- loading -----------------------------------------------------------------------------------------
 
 void ReviewWindow::StartLoading(datafile::DateOrder dateOrder) {
-  loading_ = true;
   exportChart_->setEnabled(false);
   exportData_->setEnabled(false);
   exportReport_->setEnabled(false);
   notes_->setText("Reading\u2026");
-  connect(&loadPoll_, &QTimer::timeout, this, &ReviewWindow::PollLoading);
-  loadPoll_.start(kPollMs);
   datafile::ReadOptions named;
   SetLocaleMonthNames(named);  // here: the default locale is the window's
-  loader_.Start([this, dateOrder, chosenOrder = chosenOrder_, named, path = path_.toStdString()](std::stop_token stop) {
+  const auto read = [this, dateOrder, chosenOrder = chosenOrder_, named,
+                     path = path_.toStdString()](std::stop_token stop) {
     datafile::ReadOptions options = named;
     options.localeOrder = dateOrder;
     options.chosenOrder = chosenOrder;
@@ -201,7 +194,9 @@ void ReviewWindow::StartLoading(datafile::DateOrder dateOrder) {
     } catch (const std::exception& error) {
       loadError_ = error.what();
     }
-  });
+  };
+  loader_.Start(
+      read, [this] { ShowProgress(); }, [this] { FinishLoading(); });
 }
 
 void ReviewWindow::ReadDatesAs(datafile::DateOrder order) {
@@ -218,20 +213,13 @@ void ReviewWindow::ShowReadSoFar() {
   chart_->Refresh();
 }
 
-void ReviewWindow::PollLoading() {
+void ReviewWindow::ShowProgress() {
   const uint64_t total = totalBytes_.load();
   if (total > 0) progress_->setValue(static_cast<int>(std::min<uint64_t>(1000, doneBytes_.load() * 1000 / total)));
-  if (loader_.Finished()) {
-    FinishLoading();
-    return;
-  }
   ShowReadSoFar();
 }
 
 void ReviewWindow::FinishLoading() {
-  loadPoll_.stop();
-  loader_.Join();
-  loading_ = false;
   ShowReadSoFar();
   progress_->hide();
   cancelButton_->hide();
@@ -276,7 +264,7 @@ void ReviewWindow::FinishLoading() {
 // ---- export and close ---------------------------------------------------------------------------------
 
 void ReviewWindow::ExportChart() {
-  if (loading_ || exporting_) return;
+  if (loader_.Running() || exporting_) return;
   exporting_ = true;
   if (const auto path = chart::ExportChartAsked(
           this, *chart_, files_, boxes_, chart::SuggestedExportPath(QFileInfo(path_).path(), path_, "chart", "png"))) {
@@ -286,7 +274,7 @@ void ReviewWindow::ExportChart() {
 }
 
 void ReviewWindow::ExportData() {
-  if (loading_ || exporting_) return;
+  if (loader_.Running() || exporting_) return;
   exporting_ = true;
   if (const auto count =
           chart::ExportDataAsked(this, *chart_, store_, files_, boxes_,
@@ -297,7 +285,7 @@ void ReviewWindow::ExportData() {
 }
 
 void ReviewWindow::ExportReport() {
-  if (loading_ || exporting_) return;
+  if (loader_.Running() || exporting_) return;
   exporting_ = true;
   // The file as this window read it: the same dates, so the same records as the window shows.
   ReportedFile reported{path_, {}};

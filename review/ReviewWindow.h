@@ -4,16 +4,16 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <QTimer>
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "acquisition/MeasurementStore.h"
 #include "base/MessageBoxes.h"
-#include "base/WorkerThread.h"
+#include "chart/ChartKit.h"
 #include "chart/FileChooser.h"
 #include "datafile/DataFileReader.h"
+#include "review/PolledLoad.h"
 
 class QAction;
 class QLabel;
@@ -21,13 +21,6 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
-
-namespace quarn::chart {
-class MeasurementChart;
-class RecordTableModel;
-class RecordTable;
-class StatisticsPanel;
-}  // namespace quarn::chart
 
 namespace quarn::review {
 
@@ -50,7 +43,7 @@ class ReviewWindow : public QMainWindow {
   ~ReviewWindow() override;
 
   const QString& Path() const { return path_; }
-  bool Loading() const { return loading_; }
+  bool Loading() const { return loader_.Running(); }
   // What the read found; complete once Loading() is false.
   const datafile::ReadResult& Result() const { return result_; }
   const acquisition::MeasurementStore& Records() const { return store_; }
@@ -80,7 +73,7 @@ class ReviewWindow : public QMainWindow {
   // Opens the file again in a new window with its dates read in order, and closes this one.
   void ReadDatesAs(datafile::DateOrder order);
   // Shows what the worker has read so far; at its end, also the runs and what the read found.
-  void PollLoading();
+  void ShowProgress();
   void FinishLoading();
   void ShowReadSoFar();
 
@@ -92,9 +85,7 @@ class ReviewWindow : public QMainWindow {
   std::string loadError_;        // likewise
   std::atomic<uint64_t> doneBytes_{0};
   std::atomic<uint64_t> totalBytes_{0};
-  bool loading_ = false;
   bool exporting_ = false;
-  QTimer loadPoll_;
 
   chart::MeasurementChart* chart_ = nullptr;
   chart::RecordTable* table_ = nullptr;
@@ -111,7 +102,7 @@ class ReviewWindow : public QMainWindow {
   QAction* exportReport_ = nullptr;
   chart::StatisticsPanel* statistics_ = nullptr;  // with the markers of the file's marker file
   // Last: stopped and joined before the store and the result it writes go.
-  base::WorkerThread loader_;
+  PolledLoad loader_;
 };
 
 }  // namespace quarn::review

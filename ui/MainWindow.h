@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/ChartKit.h"
 #include "chart/FileChooser.h"
 #include "config/Criteria.h"
 #include "identify/SensorCheck.h"
@@ -27,13 +28,6 @@ class QSlider;
 class QTableWidget;
 class QToolBar;
 class QToolButton;
-
-namespace quarn::chart {
-class MeasurementChart;
-class RecordTableModel;
-class RecordTable;
-class StatisticsPanel;
-}  // namespace quarn::chart
 
 namespace quarn::publish {
 struct SubscriberSettings;

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include <QRadioButton>
@@ -61,21 +62,32 @@ void Shot(QWidget& window, const char* name) {
   std::printf("%s\n", qPrintable(file));
 }
 
+// A main window shown on the simulated sensor, with the program's criteria file and folders of its own.
+struct WindowOnSensor {
+  QTemporaryDir program;
+  base::ScriptedMessageBoxes boxes;
+  identify::testing::MemoryPortStore store;
+  std::unique_ptr<ui::MainWindow> form;
+
+  explicit WindowOnSensor(sim::SimSensor& sensor) : store({identify::PortStore::Status::Found, sensor.Com()}) {
+    QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
+    ui::MainWindowDependencies deps;
+    deps.boxes = &boxes;
+    deps.portStore = &store;
+    deps.programFolder = program.path();
+    deps.documentsFolder = program.path() + "/docs";
+    form = std::make_unique<ui::MainWindow>(deps);
+    form->show();
+    WaitShown(*form);
+  }
+};
+
 // A run of the given length at one sampling interval (slider position, tenths of a second), then the main
 // window after Stop in both modes: main-basic-<label>.png and main-advanced-<label>.png.
 void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString& label) {
-  QTemporaryDir program;
-  QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
-  base::ScriptedMessageBoxes boxes;
-  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
-  ui::MainWindowDependencies deps;
-  deps.boxes = &boxes;
-  deps.portStore = &store;
-  deps.programFolder = program.path();
-  deps.documentsFolder = program.path() + "/docs";
-  ui::MainWindow form(deps);
-  form.show();
-  WaitShown(form);
+  WindowOnSensor window(sensor);
+  ui::MainWindow& form = *window.form;
+  base::ScriptedMessageBoxes& boxes = window.boxes;
   form.IntervalSlider()->setValue(position);
   sensor.Control("gas 400");
   form.CheckSensorClicked();
@@ -111,18 +123,9 @@ void MainWindow(sim::SimSensor& sensor, int seconds, int position, const QString
 // back: the status bar while the sensor is looked for (reconnect-looking.png), and the chart's gap between the
 // two markers once the run has resumed (reconnect-gap.png).
 void Reconnect(sim::SimSensor& sensor, int seconds) {
-  QTemporaryDir program;
-  QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
-  base::ScriptedMessageBoxes boxes;
-  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
-  ui::MainWindowDependencies deps;
-  deps.boxes = &boxes;
-  deps.portStore = &store;
-  deps.programFolder = program.path();
-  deps.documentsFolder = program.path() + "/docs";
-  ui::MainWindow form(deps);
-  form.show();
-  WaitShown(form);
+  WindowOnSensor window(sensor);
+  ui::MainWindow& form = *window.form;
+  base::ScriptedMessageBoxes& boxes = window.boxes;
   form.IntervalSlider()->setValue(20);
   sensor.Control("gas 400");
   form.CheckSensorClicked();
@@ -161,18 +164,9 @@ void Mark(ui::MainWindow& form, const QString& label) {
 // markers on the chart and the response times in the statistics panel (evaluation-panel.png), and the data file with
 // its markers kept as evaluation.dat for the command line's figures.
 void Evaluation(sim::SimSensor& sensor, int seconds) {
-  QTemporaryDir program;
-  QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/criteria.ini", program.path() + "/criteria.ini");
-  base::ScriptedMessageBoxes boxes;
-  identify::testing::MemoryPortStore store({identify::PortStore::Status::Found, sensor.Com()});
-  ui::MainWindowDependencies deps;
-  deps.boxes = &boxes;
-  deps.portStore = &store;
-  deps.programFolder = program.path();
-  deps.documentsFolder = program.path() + "/docs";
-  ui::MainWindow form(deps);
-  form.show();
-  WaitShown(form);
+  WindowOnSensor window(sensor);
+  ui::MainWindow& form = *window.form;
+  base::ScriptedMessageBoxes& boxes = window.boxes;
   form.IntervalSlider()->setValue(20);
   sensor.Control("gas 400");
   // The chamber follows a new gas with a time constant of 15 s, as a real one does.
