@@ -23,6 +23,7 @@
 #include "review/DataFileTexts.h"
 #include "review/MarkersAndStatistics.h"
 #include "review/ReportExport.h"
+#include "review/WindowLayout.h"
 #include "widgets/Heading.h"
 
 namespace quarn::review {
@@ -124,35 +125,19 @@ BenchWindow::BenchWindow(const QStringList& paths, std::optional<QString> folder
     setWindowTitle(QString("Bench: %1 files").arg(paths.size()));
   }
 
-  auto* central = new QWidget(this);
-  auto* layout = new QHBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  auto* split = new QSplitter(Qt::Vertical, central);
-  chart_ = new chart::MeasurementChart(split);
-  layout->addWidget(BuildLeftPanel());
-  auto* tablePart = new QWidget(split);
-  auto* tableLayout = new QVBoxLayout(tablePart);
-  tableLayout->setContentsMargins(0, 0, 0, 0);
-  tableLabel_ = new QLabel(tablePart);
+  tableLabel_ = new QLabel(this);
   tableLabel_->setObjectName("tableSensor");
-  tableLayout->addWidget(tableLabel_);
-  tableModel_ = new chart::RecordTableModel(this);
-  tableModel_->SetMilliseconds(false);
-  tableModel_->SetAdvanced(true);
-  table_ = new chart::RecordTable(tablePart);
-  table_->setObjectName("SG1");
-  table_->SetModel(tableModel_);
-  table_->LayoutColumns();
-  tableLayout->addWidget(table_, 1);
-  split->addWidget(chart_);
-  split->addWidget(tablePart);
-  split->setStretchFactor(0, 3);
-  split->setStretchFactor(1, 1);
-  split->setSizes({520, 240});
-  layout->addWidget(split, 1);
-  setCentralWidget(central);
-  statistics_ = AddStatisticsDock(*this, *chart_);
+  const ChartAndTable parts = BuildChartAndTable(
+      *this,
+      [this](chart::MeasurementChart& chart) {
+        chart_ = &chart;
+        return BuildLeftPanel();
+      },
+      tableLabel_);
+  chart_ = parts.chart;
+  tableModel_ = parts.tableModel;
+  table_ = parts.table;
+  statistics_ = parts.statistics;
 
   // A click on a sensor's entry hides or shows it; a double click (which shows it as it was) puts its records
   // in the table.

@@ -24,6 +24,7 @@
 #include "review/DataFileTexts.h"
 #include "review/MarkersAndStatistics.h"
 #include "review/ReportExport.h"
+#include "review/WindowLayout.h"
 #include "widgets/Heading.h"
 #include "widgets/IdentityTable.h"
 
@@ -68,34 +69,20 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
   setWindowTitle(QFileInfo(path).fileName() + " (reading\u2026)");
   BuildMenus();
 
-  auto* central = new QWidget(this);
-  auto* layout = new QHBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  auto* split = new QSplitter(Qt::Vertical, central);
-  chart_ = new chart::MeasurementChart(split);
-  layout->addWidget(BuildLeftPanel());
-  tableModel_ = new chart::RecordTableModel(this);
-  tableModel_->SetMilliseconds(false);
-  table_ = new chart::RecordTable(split);
-  table_->setObjectName("SG1");
-  table_->SetModel(tableModel_);
-  split->addWidget(chart_);
-  split->addWidget(table_);
-  split->setStretchFactor(0, 3);
-  split->setStretchFactor(1, 1);
-  split->setSizes({520, 240});
-  layout->addWidget(split, 1);
-  setCentralWidget(central);
+  const ChartAndTable parts = BuildChartAndTable(*this, [this](chart::MeasurementChart& chart) {
+    chart_ = &chart;
+    return BuildLeftPanel();
+  });
+  chart_ = parts.chart;
+  tableModel_ = parts.tableModel;
+  table_ = parts.table;
+  statistics_ = parts.statistics;
 
   // A file shows every series and every column; the legend hides what is not wanted.
   chart_->SetRecords(&store_);
   chart_->CreateSeries();
   chart_->SetAdvanced(true);
   tableModel_->SetRecords(&store_);
-  tableModel_->SetAdvanced(true);
-  table_->LayoutColumns();
-  statistics_ = AddStatisticsDock(*this, *chart_);
   statistics_->SetRecords(&store_);
 
   auto* status = new QStatusBar(this);
