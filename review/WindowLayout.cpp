@@ -12,7 +12,9 @@
 
 namespace quarn::review {
 
-ChartAndTable BuildChartAndTable(QMainWindow& window, const std::function<QWidget*(chart::MeasurementChart&)>& leftPanel, QWidget* tableTop) {
+ChartAndTable BuildChartAndTable(QMainWindow& window,
+                                 const std::function<QWidget*(chart::MeasurementChart&)>& leftPanel,
+                                 QWidget* tableTop) {
   ChartAndTable parts;
   auto* central = new QWidget(&window);
   auto* layout = new QHBoxLayout(central);

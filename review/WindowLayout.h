@@ -17,10 +17,11 @@ struct ChartAndTable {
   chart::StatisticsPanel* statistics = nullptr;
 };
 
-// The layout both windows share: the panel leftPanel builds (called with the chart once it exists) at the left, the chart
-// above the record table (3 : 1) beside it, tableTop (if any) just above the table, and the statistics panel
+// The layout both windows share: the panel leftPanel builds (called with the chart once it exists) at the left, the
+// chart above the record table (3 : 1) beside it, tableTop (if any) just above the table, and the statistics panel
 // docked at the right. The table ("SG1") shows whole seconds and every column.
-ChartAndTable BuildChartAndTable(QMainWindow& window, const std::function<QWidget*(chart::MeasurementChart&)>& leftPanel,
+ChartAndTable BuildChartAndTable(QMainWindow& window,
+                                 const std::function<QWidget*(chart::MeasurementChart&)>& leftPanel,
                                  QWidget* tableTop = nullptr);
 
 }  // namespace quarn::review
