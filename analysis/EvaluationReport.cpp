@@ -127,18 +127,29 @@ ReportChart ChartOf(const RecordSource& source, size_t first, size_t last, doubl
 }
 
 std::string TypicalInterval(const RecordSource& source, size_t first, size_t last) {
-  std::map<long long, size_t> counts;  // tenths of a second, and how often
+  // Spacings in hundredths of a second and how often; read in tenths unless most are under one.
+  std::map<long long, size_t> hundredths;
+  std::map<long long, size_t> tenths;
   std::optional<double> previous;
   source.Visit(first, last, [&](std::span<const acquisition::MeasurementRecord> records) {
     for (const acquisition::MeasurementRecord& r : records) {
-      if (previous) ++counts[std::llround((r.DT - *previous) * kSecondsPerDay * 10)];
+      if (previous) {
+        const double seconds = (r.DT - *previous) * kSecondsPerDay;
+        ++hundredths[std::llround(seconds * 100)];
+        ++tenths[std::llround(seconds * 10)];
+      }
       previous = r.DT;
     }
   });
-  if (counts.empty()) return "";
-  const auto most =
-      std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
-  return Fixed(double(most->first) / 10, 1) + " s";
+  const auto mostFrequent = [](const std::map<long long, size_t>& counts) {
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+  };
+  if (tenths.empty()) return "";
+  const long long tenth = mostFrequent(tenths);
+  if (tenth > 0) return Fixed(double(tenth) / 10, 1) + " s";
+  return Fixed(double(mostFrequent(hundredths)) / 100, 2) + " s";
 }
 
 std::vector<Row> CalibrationRows(const std::string& logPath, const std::string& serialNumber, std::string& note) {

@@ -69,7 +69,8 @@ ReportChart ChartOf(const RecordSource& source, size_t first, size_t last, doubl
 // slope_30s_ppm_per_min. Nothing with a note when the file is missing or holds no such line.
 std::vector<Row> CalibrationRows(const std::string& logPath, const std::string& serialNumber, std::string& note);
 
-// The most frequent spacing of consecutive records, in seconds to a tenth ("0.5 s"); empty below two records.
+// The most frequent spacing of consecutive records, in seconds to a tenth ("0.5 s"), or to a hundredth where
+// records come more than twenty a second ("0.05 s": frames at the fastest setting); empty below two records.
 std::string TypicalInterval(const RecordSource& source, size_t first, size_t last);
 
 }  // namespace quarn::analysis
