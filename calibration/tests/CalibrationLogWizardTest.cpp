@@ -165,11 +165,11 @@ TEST(CalibrationStability, NoReadingWhileAStepsBoxIsUp) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return sensor.Received().size() > before; }, 10000));
 }
 
-// The chamber answers with tau = 15 s: the reading is stable at a constant gas, settling after a change, and
+// The chamber answers with tau = 5 s: the reading is stable at a constant gas, settling after a change, and
 // stable again once the chamber has followed; the zero step then logs how stable it was.
 TEST(CalibrationStability, TheReadingSaysWhenTheGasHasSettled) {
   sim::SimSensor::Options options;
-  options.tau = 15;
+  options.tau = 5;
   options.gas = 400;
   sim::SimSensor sensor(options);
   sim::ScopedPortDir ports(sensor.PortDir());
