@@ -113,6 +113,12 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
   return true;
 }
 
+void ApplyMovedPort(const std::string& portNumber, base::SensorIdentity& identity, PortStore& store, CheckView& view) {
+  identity.portNumber = portNumber;
+  view.SetIdentityRow(kRowPort, portNumber);
+  if (const std::optional<int> port = WholeNumber(portNumber)) store.Write(*port);
+}
+
 void ApplySearchResult(bool ok, const base::SensorIdentity& result, base::SensorIdentity& identity, PortStore& store,
                        CheckView& view, base::MessageBoxes& boxes) {
   if (ok) identity = {result.portNumber, result.serialNumber, result.firmware, "", ""};

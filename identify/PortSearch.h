@@ -48,6 +48,10 @@ bool ProbeNewPorts(const std::vector<int32_t>& newPorts, const std::string& addr
 // The main window's side after the wizard: on OK copies the results into identity, shows them, remembers
 // the port (a port that is no number is not stored); otherwise shows the identity
 // it had. Then, in both cases, ReadTypeAndRange on identity.portNumber. The caller sets the toolbar first.
+// The sensor of a run answered again under another port number: the identity, the Port row and the
+// remembered port follow it, so that the next Check and Start find it where it is.
+void ApplyMovedPort(const std::string& portNumber, base::SensorIdentity& identity, PortStore& store, CheckView& view);
+
 void ApplySearchResult(bool ok, const base::SensorIdentity& result, base::SensorIdentity& identity, PortStore& store,
                        CheckView& view, base::MessageBoxes& boxes);
 

@@ -35,6 +35,7 @@
 #include "chart/RecordTable.h"
 #include "chart/RecordTableModel.h"
 #include "chart/StatisticsPanel.h"
+#include "identify/PortSearch.h"
 #include "review/BenchWindow.h"
 #include "review/ReviewWindow.h"
 #include "ui/RunControl.h"
@@ -407,6 +408,10 @@ void MainWindow::ForgetSensor() {
   identity.firmware.clear();
   identity.typeCode.clear();
   identity.rangeCode.clear();
+}
+
+void MainWindow::SensorMovedTo(const std::string& portNumber) {
+  identify::ApplyMovedPort(portNumber, identity, *portStore_, *this);
 }
 
 void MainWindow::ShowRunNote(const QString& text) {

@@ -158,6 +158,7 @@ class MainWindow : public QMainWindow, public identify::CheckView, private RunVi
   QString AskSavePath(const QString& fileName) override;
   void ShowRunNote(const QString& text) override;
   void ShowMarkers() override;
+  void SensorMovedTo(const std::string& portNumber) override;
 
   void CreateFolders(const QString& documents);
   // Reads the criteria file and, when withWindowSettings, takes its interval and mode; then selects the

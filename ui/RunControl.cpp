@@ -198,6 +198,7 @@ void RunControl::ShowLookingNote() {
 
 void RunControl::Resume(const base::SensorIdentity& found) {
   const auto away = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lostAt_);
+  if (found.portNumber != sensor_.portNumber) view_.SensorMovedTo(found.portNumber);
   sensor_.portNumber = found.portNumber;
   countAtResume_ = measurements_.Count();
   // Recovered: a later Stop ends the run as a healthy one.

@@ -39,6 +39,8 @@ class RunView {
   virtual void ShowRunNote(const QString& text) = 0;
   // The run controller's markers (RunControl::Markers) changed without the view asking: draws them again.
   virtual void ShowMarkers() = 0;
+  // The run's sensor answered again under another port number, where the run goes on.
+  virtual void SensorMovedTo(const std::string& portNumber) = 0;
 };
 
 }  // namespace quarn::ui

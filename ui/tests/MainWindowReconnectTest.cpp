@@ -201,6 +201,11 @@ TEST_P(WindowUnplugFiveSeconds, ResumesIntoTheSameFileWithTheGapMarkedAndNotDraw
   EXPECT_GE(away.captured(1).toInt(), 5);
   EXPECT_EQ(form_->Chart()->MarkerCount(), 2);
 
+  // The window shows and remembers the port the sensor came back on: the next Check and Start find it there.
+  const QString port = QString(c.backOn).mid(3);
+  EXPECT_EQ(form_->IdentityRow("Port"), port);
+  EXPECT_EQ(store_.Read().port, port.toInt());
+
   boxes_.QueueAnswer(base::BoxAnswer::Yes);
   ClickStop();
   EXPECT_FALSE(form_->Run().Running());

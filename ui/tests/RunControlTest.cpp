@@ -62,6 +62,7 @@ class FakeView : public RunView {
   }
   void ShowRunNote(const QString& text) override { notes.push_back(text); }
   void ShowMarkers() override { calls.push_back("ShowMarkers"); }
+  void SensorMovedTo(const std::string& portNumber) override { calls.push_back("SensorMovedTo " + portNumber); }
 
   bool criteriaReadable = true;
   bool coefficientsFail = false;
