@@ -137,6 +137,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     error = "no data file given (see --help)";
     return std::nullopt;
   }
+  // Only the report draws the records; the figures alone are computed as the file is read.
+  options.holdRecords = options.report.has_value();
   return options;
 }
 

@@ -30,6 +30,46 @@ bool InTimeOrder(const RecordSource& source) {
   return ordered;
 }
 
+// The records held in result's store: those of the run asked for, and of them those within the range, read
+// again for their figures.
+RangeStatistics HeldStatistics(const FileAnalysisOptions& options, double fromDays, double toDays,
+                               FileAnalysis& result) {
+  const acquisition::MeasurementStore& store = *result.store_;
+  const datafile::ReadResult& read = result.read;
+  // Records out of time order (a clock set back) are picked one by one; otherwise the range is one stretch.
+  std::vector<acquisition::MeasurementRecord>& picked = *result.picked_;
+  // One run of the file: its records alone.
+  std::vector<acquisition::MeasurementRecord>& runRecords = *result.runRecords_;
+  if (options.run) {
+    const datafile::Run& run = read.runs[*options.run - 1];
+    store.ForEach(run.firstRecord, run.firstRecord + run.recordCount,
+                  [&](std::span<const acquisition::MeasurementRecord> records) {
+                    runRecords.insert(runRecords.end(), records.begin(), records.end());
+                  });
+    result.allOwner_ = std::make_unique<SpanRecords>(runRecords);
+  } else {
+    result.allOwner_ = std::make_unique<StoreRecords>(store);
+  }
+  const RecordSource& all = *result.allOwner_;
+  size_t first = 0;
+  size_t last = all.Count();
+  const bool ordered = InTimeOrder(all);
+  if (ordered) {
+    std::tie(first, last) = IndexRange(all, fromDays, toDays);
+    result.source_ = &all;
+  } else {
+    all.Visit(0, all.Count(), [&](std::span<const acquisition::MeasurementRecord> records) {
+      for (const acquisition::MeasurementRecord& r : records) {
+        if (r.DT >= fromDays && r.DT <= toDays) picked.push_back(r);
+      }
+    });
+    result.sourceOwner_ = std::make_unique<SpanRecords>(picked);
+    result.source_ = result.sourceOwner_.get();
+    last = picked.size();
+  }
+  return ComputeStatistics(*result.source_, first, last);
+}
+
 }  // namespace
 
 std::optional<FileAnalysis> AnalyzeFile(const FileAnalysisOptions& options, const std::string& file,
@@ -43,10 +83,34 @@ std::optional<FileAnalysis> AnalyzeFile(const FileAnalysisOptions& options, cons
   acquisition::MeasurementStore& store = *result.store_;
   datafile::ReadResult& read = result.read;
   const datafile::MonthNames monthNames = datafile::MonthNamesOf(locale);
+  // The marker file first: without a gas marker in it, no figure needs a record once it has been counted.
+  const std::string markerPath = MarkerFilePath(file);
+  std::optional<MarkerFileContents> contents;
+  std::string markerError;
+  try {
+    contents = ReadMarkerFile(markerPath);
+  } catch (const std::exception& e) {
+    markerError = e.what();
+  }
+  const bool onePass = !options.holdRecords && !options.from && !options.to && !options.run &&
+                       (!contents || std::all_of(contents->entries.begin(), contents->entries.end(),
+                                                 [](const MarkerEntry& entry) { return IsGapLabel(entry.label); }));
+  RunningStatistics running;
+  std::optional<double> firstTime;  // of the first and last record read in one pass
+  double lastTime = 0;
   try {
     datafile::ReadOptions reading = locale;
     reading.chosenOrder = options.dateOrder;
-    read = datafile::ReadDataFile(file, reading, store);
+    if (onePass) {
+      read = datafile::ReadDataFile(file, reading, [&](std::span<const acquisition::MeasurementRecord> records) {
+        if (records.empty()) return;
+        if (!firstTime) firstTime = records.front().DT;
+        lastTime = records.back().DT;
+        running.Add(records);
+      });
+    } else {
+      read = datafile::ReadDataFile(file, reading, store);
+    }
   } catch (const std::exception& e) {
     err << kProgram << file << ": " << e.what() << "\n";
     status = kBadFile;
@@ -97,49 +161,29 @@ std::optional<FileAnalysis> AnalyzeFile(const FileAnalysisOptions& options, cons
     return std::nullopt;
   }
 
-  // Records out of time order (a clock set back) are picked one by one; otherwise the range is one stretch.
-  std::vector<acquisition::MeasurementRecord>& picked = *result.picked_;
-  // One run of the file: its records alone.
-  std::vector<acquisition::MeasurementRecord>& runRecords = *result.runRecords_;
-  if (options.run) {
-    const datafile::Run& run = read.runs[*options.run - 1];
-    store.ForEach(run.firstRecord, run.firstRecord + run.recordCount,
-                  [&](std::span<const acquisition::MeasurementRecord> records) {
-                    runRecords.insert(runRecords.end(), records.begin(), records.end());
-                  });
-    result.allOwner_ = std::make_unique<SpanRecords>(runRecords);
-  } else {
-    result.allOwner_ = std::make_unique<StoreRecords>(store);
-  }
-  const RecordSource& all = *result.allOwner_;
-  size_t first = 0;
-  size_t last = all.Count();
-  const bool ordered = InTimeOrder(all);
-  if (ordered) {
-    std::tie(first, last) = IndexRange(all, fromDays, toDays);
-    result.source_ = &all;
-  } else {
-    all.Visit(0, all.Count(), [&](std::span<const acquisition::MeasurementRecord> records) {
-      for (const acquisition::MeasurementRecord& r : records) {
-        if (r.DT >= fromDays && r.DT <= toDays) picked.push_back(r);
-      }
-    });
-    result.sourceOwner_ = std::make_unique<SpanRecords>(picked);
+  // Without a range, every record counts in file order, whether in time order or not.
+  RangeStatistics statistics;
+  if (onePass) {
+    result.sourceOwner_ = std::make_unique<SpanRecords>(std::span<const acquisition::MeasurementRecord>());
     result.source_ = result.sourceOwner_.get();
-    last = picked.size();
+    statistics = running.Result();
+  } else {
+    statistics = HeldStatistics(options, fromDays, toDays, result);
   }
-  const RecordSource& source = *result.source_;
-  const RangeStatistics statistics = ComputeStatistics(source, first, last);
 
   // Markers within the range, from the marker file beside the data file.
   std::vector<Marker>& markers = result.markers;
-  const std::string markerPath = MarkerFilePath(file);
-  try {
-    const MarkerFileContents contents = ReadMarkerFile(markerPath);
-    for (const std::string& bad : contents.badLines) err << kProgram << "warning: " << markerPath << " " << bad << "\n";
+  if (contents) {
+    for (const std::string& bad : contents->badLines)
+      err << kProgram << "warning: " << markerPath << " " << bad << "\n";
     MarkerInstants instants;
-    if (store.Count() > 0) instants = MarkerInstants(store.At(0).DT, store.At(store.Count() - 1).DT);
-    for (const MarkerEntry& entry : contents.entries) {
+    if (onePass && firstTime) {
+      instants = MarkerInstants(*firstTime, lastTime);
+    } else if (store.Count() > 0) {
+      instants = MarkerInstants(store.At(0).DT, store.At(store.Count() - 1).DT);
+    }
+    const std::vector<acquisition::MeasurementRecord>& runRecords = *result.runRecords_;
+    for (const MarkerEntry& entry : contents->entries) {
       std::optional<double> time = ParseTimeText(entry.timeText, read.dateOrder, monthNames, read.latestYear);
       if (time) time = instants.Of(*time);
       if (!time) {
@@ -152,8 +196,8 @@ std::optional<FileAnalysis> AnalyzeFile(const FileAnalysisOptions& options, cons
           !options.run || (!runRecords.empty() && *time >= runRecords.front().DT && *time <= runRecords.back().DT);
       if (*time >= fromDays && *time <= toDays && inRun) markers.push_back({*time, entry.label, entry.timeText});
     }
-  } catch (const std::exception& e) {
-    err << kProgram << "warning: " << markerPath << " cannot be read: " << e.what() << "\n";
+  } else {
+    err << kProgram << "warning: " << markerPath << " cannot be read: " << markerError << "\n";
   }
   // The recorder's gap markers say where records are missing; the steps are those of the gas markers.
   std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.time < b.time; });
@@ -166,7 +210,18 @@ std::optional<FileAnalysis> AnalyzeFile(const FileAnalysisOptions& options, cons
     if (options.run || !identity.serialNumber.empty()) break;
   }
   result.statistics = statistics;
-  result.entry.figures = FiguresOf(source, statistics, markers, options.response, std::move(identity));
+  if (onePass) {
+    // Gap markers alone start no step: the figures are the summary's.
+    SensorFigures& figures = result.entry.figures;
+    figures.summary.identity = std::move(identity);
+    figures.summary.conc = statistics.series[kConcentration];
+    if (firstTime) {
+      figures.summary.firstTime = *firstTime;
+      figures.summary.lastTime = lastTime;
+    }
+  } else {
+    result.entry.figures = FiguresOf(*result.source_, statistics, markers, options.response, std::move(identity));
+  }
   return result;
 }
 

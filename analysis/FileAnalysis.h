@@ -21,6 +21,9 @@ struct FileAnalysisOptions {
   ResponseSettings response;
   std::optional<size_t> run;  // 1-based; nothing: every run of the file
   std::optional<datafile::DateOrder> dateOrder;
+  // Records() holds the records analysed (the evaluation report draws them). Without, a file read without
+  // --from/--to and without gas markers is analysed in one pass that keeps none of its records.
+  bool holdRecords = true;
 };
 
 // A data file read and its figures computed: what quarn-analyze prints and the evaluation report shows.
@@ -29,7 +32,8 @@ struct FileAnalysis {
   RangeStatistics statistics;   // of all five series over the range
   BatchEntry entry;             // the file, its figures (identity, summary, steps) and its gap rows
   std::vector<Marker> markers;  // the markers within the range, gap markers too, in time order
-  // The records analysed, in time order: records statistics.first .. statistics.last - 1 of Records().
+  // The records analysed, in time order: records statistics.first .. statistics.last - 1 of Records(); none
+  // when the file was analysed in one pass (FileAnalysisOptions::holdRecords).
   const RecordSource& Records() const { return *source_; }
 
   // Owners of the records Records() reads; kept apart so that moving the analysis keeps them in place.

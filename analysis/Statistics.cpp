@@ -86,24 +86,29 @@ size_t StatisticsIndex::ReservedBytes() const {
   return chunks_.size() * kChunkBuckets * sizeof(Moments) + chunks_.capacity() * sizeof(chunks_[0]) + sizeof(*this);
 }
 
+void RunningStatistics::Add(std::span<const acquisition::MeasurementRecord> records) {
+  for (const acquisition::MeasurementRecord& r : records) {
+    if (count_++ == 0) originDays_ = r.DT;
+    bucket_.Add((r.DT - originDays_) * kSecondsPerDay, ValuesOf(r));
+    if (bucket_.Count() == StatisticsIndex::kBucketRecords) {
+      total_.Merge(bucket_.ToMoments());
+      bucket_ = ShiftedSums();
+    }
+  }
+}
+
+RangeStatistics RunningStatistics::Result(size_t first) const {
+  Moments total = total_;
+  total.Merge(bucket_.ToMoments());
+  return StatisticsFromMoments(total, first, first + count_);
+}
+
 RangeStatistics ComputeStatistics(const RecordSource& source, size_t first, size_t last) {
   last = std::min(last, source.Count());
   first = std::min(first, last);
-  Moments total;
-  ShiftedSums bucket;
-  double originDays = 0;
-  source.Visit(first, last, [&](std::span<const acquisition::MeasurementRecord> records) {
-    for (const acquisition::MeasurementRecord& r : records) {
-      if (total.count == 0 && bucket.Count() == 0) originDays = r.DT;
-      bucket.Add((r.DT - originDays) * kSecondsPerDay, ValuesOf(r));
-      if (bucket.Count() == StatisticsIndex::kBucketRecords) {
-        total.Merge(bucket.ToMoments());
-        bucket = ShiftedSums();
-      }
-    }
-  });
-  total.Merge(bucket.ToMoments());
-  return StatisticsFromMoments(total, first, last);
+  RunningStatistics statistics;
+  source.Visit(first, last, [&](std::span<const acquisition::MeasurementRecord> records) { statistics.Add(records); });
+  return statistics.Result(first);
 }
 
 }  // namespace quarn::analysis

@@ -70,6 +70,22 @@ class StatisticsIndex {
   ShiftedSums current_;  // the bucket being filled
 };
 
+// The figures of records handed over in order, batch after batch, without keeping them: what ComputeStatistics
+// gives over the same records, to the last bit.
+class RunningStatistics {
+ public:
+  void Add(std::span<const acquisition::MeasurementRecord> records);
+  size_t Count() const { return count_; }
+  // The figures of every record added, as those of records first .. first + Count() - 1.
+  RangeStatistics Result(size_t first = 0) const;
+
+ private:
+  Moments total_;
+  ShiftedSums bucket_;
+  double originDays_ = 0;
+  size_t count_ = 0;
+};
+
 // The figures over records first .. last - 1 of source, read one by one; for programs that look at a range
 // once.
 RangeStatistics ComputeStatistics(const RecordSource& source, size_t first, size_t last);
