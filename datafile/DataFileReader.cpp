@@ -5,15 +5,19 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <deque>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <span>
+#include <thread>
 
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "base/CodePage.h"
+#include "datafile/DataLines.h"
 #include "datafile/LineSource.h"
 
 namespace quarn::datafile {
@@ -21,129 +25,65 @@ namespace quarn::datafile {
 namespace {
 
 using acquisition::MeasurementRecord;
+using namespace lines;
 
-constexpr size_t kBlockBytes = 4 * 1024 * 1024;
-constexpr size_t kLinesPerProgress = 4096;
+constexpr size_t kBlockBytes = 2 * 1024 * 1024;
 constexpr size_t kBatchRecords = 4096;
-constexpr size_t kShownLineBytes = 200;
-constexpr int64_t kMsPerDay = 86'400'000;
 constexpr std::array<DateOrder, 3> kOrders = {DateOrder::DayMonthYear, DateOrder::MonthDayYear,
                                               DateOrder::YearMonthDay};
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using lines::DateSurvey;
 
-std::string_view WithoutCr(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
-
-bool IsBlank(std::string_view line) {
-  return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
-}
-
-// The first column: everything before the first TAB; the values after it, when the line looks like a
-// data line (ten TABs).
-bool SplitDataLine(std::string_view line, std::string_view& column, std::string_view& values) {
-  if (line.empty() || !(IsDigit(line[0]) || IsWordByte(line[0]))) return false;
-  const size_t tab = line.find('\t');
-  if (tab == std::string_view::npos) return false;
-  column = line.substr(0, tab);
-  values = line.substr(tab);
-  return true;
-}
-
-// The ten values: TAB and one to five digits each, nothing after them but blanks or TABs.
-bool ParseValues(std::string_view text, std::array<uint16_t, 10>& values) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  for (uint16_t& value : values) {
-    if (p == end || *p != '\t') return false;
-    ++p;
-    uint32_t v = 0;
-    const char* const start = p;
-    while (p != end && IsDigit(*p)) {
-      v = v * 10 + static_cast<uint32_t>(*p - '0');
-      if (++p - start > 5) return false;
-    }
-    if (p == start || v > 65535) return false;
-    value = static_cast<uint16_t>(v);
-  }
-  while (p != end && (*p == ' ' || *p == '\t')) ++p;
-  return p == end;
-}
-
-void SpreadWholeSeconds(std::span<MeasurementRecord> records) {
-  for (size_t first = 0; first < records.size();) {
-    size_t next = first + 1;
-    while (next < records.size() && records[next].DT == records[first].DT) ++next;
-    const double dt = records[first].DT;
-    const auto ms = static_cast<int64_t>(std::llround(dt * static_cast<double>(kMsPerDay)));
-    // Only times after 1899 without milliseconds of their own; earlier days count their fraction backwards.
-    if (next - first > 1 && dt >= 0 && ms % 1000 == 0) {
-      const double step = 1.0 / static_cast<double>(next - first) / 86400.0;
-      for (size_t i = first + 1; i < next; ++i) records[i].DT = dt + static_cast<double>(i - first) * step;
-    }
-    first = next;
-  }
-}
-
-bool IsRule(std::string_view line) { return line.size() >= 8 && line.find_first_not_of('=') == std::string_view::npos; }
-
-std::string ShownText(std::string_view line) {
-  std::string bytes(line.substr(0, kShownLineBytes));
-  for (char& c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) c = u == '\t' ? ' ' : '?';
-  }
-  return base::Cp1252ToUtf8(bytes);
-}
-
-// The dates the file holds, each with the number of its data lines.
-struct DateSurvey {
-  struct Seen {
-    DateFields fields;
-    uint64_t lines = 0;
+// Works on the source's blocks of lines on other threads, as many blocks at once as the machine has cores and one
+// more, and hands each block's result to take on the calling thread, in file order. A source of one block is
+// worked on in place. False when take said stop.
+template <typename Result, typename Work, typename Take>
+bool EachBlock(ByteSource& source, size_t blockBytes, const Work& work, const Take& take) {
+  struct Job {
+    LineBlock block;
+    Result result;
   };
-  std::vector<Seen> dates;
-  std::optional<DateFields> first;  // the first data line's date
-  std::string unknownMonth;         // the first word where a month name was looked for and none fitted
-};
-
-// First look: which short dates occur, so that the reading is chosen over the whole file.
-bool SurveyDates(ByteSource& source, std::vector<char>& buffer, const Progress& progress, const MonthNames& names,
-                 DateSurvey& survey) {
-  std::string cachedPrefix;
-  size_t cachedIndex = 0;
-  size_t lines = 0;
-  const uint64_t total = source.Size();
-  return ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
-    if (++lines % kLinesPerProgress == 0 && progress && !progress(std::min(total, consumed) / 10, total)) return false;
-    std::string_view column;
-    std::string_view values;
-    // Ten TABs, or more where the line ends in TABs as an edited file may.
-    if (!SplitDataLine(WithoutCr(line), column, values) || std::count(values.begin(), values.end(), '\t') < 10)
-      return true;
-    if (!cachedPrefix.empty() && column.size() > cachedPrefix.size() && column.starts_with(cachedPrefix) &&
-        !IsDigit(column[cachedPrefix.size()])) {
-      ++survey.dates[cachedIndex].lines;
-      return true;
+  LineBlockReader reader(source, blockBytes);
+  const unsigned cores = std::thread::hardware_concurrency();
+  if (cores < 2 || source.Size() < blockBytes) {
+    Job job;
+    while (reader.Next(job.block)) {
+      work(job.block, job.result);
+      if (!take(job.block, job.result)) return false;
     }
-    size_t end = 0;
-    std::string_view unknownWord;
-    const auto fields = ReadDateFields(column, end, names, unknownWord);
-    if (!fields) {
-      if (!unknownWord.empty() && survey.unknownMonth.empty()) survey.unknownMonth = ShownText(unknownWord);
-      return true;
-    }
-    auto found = std::find_if(survey.dates.begin(), survey.dates.end(),
-                              [&](const DateSurvey::Seen& seen) { return seen.fields == *fields; });
-    if (!survey.first) survey.first = *fields;
-    if (found == survey.dates.end()) found = survey.dates.insert(found, {*fields, 0});
-    ++found->lines;
-    cachedIndex = static_cast<size_t>(found - survey.dates.begin());
-    cachedPrefix.assign(column.substr(0, end));
     return true;
-  });
+  }
+  const size_t inFlight = cores + 1;
+  std::deque<std::future<std::unique_ptr<Job>>> running;
+  std::vector<std::unique_ptr<Job>> spare;  // blocks and results whose memory is used again
+  bool more = true;
+  for (;;) {
+    while (more && running.size() < inFlight) {
+      std::unique_ptr<Job> job;
+      if (spare.empty()) {
+        job = std::make_unique<Job>();
+      } else {
+        job = std::move(spare.back());
+        spare.pop_back();
+      }
+      if (!reader.Next(job->block)) {
+        more = false;
+        break;
+      }
+      running.push_back(std::async(std::launch::async, [&work, job = std::move(job)]() mutable {
+        work(job->block, job->result);
+        return std::move(job);
+      }));
+    }
+    if (running.empty()) return true;
+    std::unique_ptr<Job> job = running.front().get();
+    running.pop_front();
+    if (!take(job->block, job->result)) {
+      for (auto& other : running) other.wait();
+      return false;
+    }
+    spare.push_back(std::move(job));
+  }
 }
 
 struct Reading {
@@ -221,29 +161,32 @@ Reading ChooseReading(const DateSurvey& survey, DateOrder locale, const ReadOpti
 // Second look: header blocks and records, in file order.
 class Parser {
  public:
-  Parser(DateOrder order, int latestYear, const MonthNames& names, ReadResult& result, const RecordSink& sink,
-         const std::function<void(size_t)>& runStarted)
-      : order_(order), latestYear_(latestYear), names_(names), result_(result), sink_(sink), runStarted_(runStarted) {
+  Parser(ReadResult& result, const RecordSink& sink, const std::function<void(size_t)>& runStarted)
+      : result_(result), sink_(sink), runStarted_(runStarted) {
     batch_.reserve(kBatchRecords);
   }
 
-  void Line(std::string_view raw) {
-    // An editor that saved the file may have put a byte-order mark before the first line.
-    if (++result_.lines == 1 && raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
-    const std::string_view line = WithoutCr(raw);
-    if (DataLine(line)) return;
-    if (IsRule(line)) {
-      if (inHeader_) {
-        inHeader_ = false;
-      } else {
-        StartRun({"", "", "", delivered_, 0, result_.lines});
-        inHeader_ = true;
+  // Takes a block's lines, the next in the file.
+  void Take(const lines::ParsedLines& parsed) {
+    size_t next = 0;
+    for (const lines::ParsedLines::Other& other : parsed.others) {
+      Records(parsed.records, next, other.recordsBefore);
+      next = other.recordsBefore;
+      result_.lines = lineBase_ + other.line + 1;
+      if (other.rule) {
+        if (inHeader_) {
+          inHeader_ = false;
+        } else {
+          StartRun({"", "", "", delivered_, 0, result_.lines});
+          inHeader_ = true;
+        }
+      } else if (!inHeader_ || !HeaderField(other.text)) {
+        Skip(other.text);
       }
-      return;
     }
-    if (inHeader_ && HeaderField(line)) return;
-    if (IsBlank(line)) return;
-    Skip(line);
+    Records(parsed.records, next, parsed.records.size());
+    lineBase_ += parsed.lines;
+    result_.lines = lineBase_;
   }
 
   // Hands the records over. Records that share one whole second arrived at the line's pace within it: they
@@ -286,48 +229,18 @@ class Parser {
     return false;
   }
 
-  bool DataLine(std::string_view line) {
-    std::string_view column;
-    std::string_view valueText;
-    if (!SplitDataLine(line, column, valueText)) return false;
-    std::optional<int64_t> day;
-    size_t dateEnd = 0;
-    if (!cachedPrefix_.empty() && column.size() >= cachedPrefix_.size() && column.starts_with(cachedPrefix_) &&
-        (column.size() == cachedPrefix_.size() || !IsDigit(column[cachedPrefix_.size()]))) {
-      day = cachedDay_;
-      dateEnd = cachedPrefix_.size();
-    } else {
-      std::string_view unknownWord;
-      const auto fields = ReadDateFields(column, dateEnd, names_, unknownWord);
-      if (!fields) return false;
-      day = DayNumberIn(*fields, order_, latestYear_);
-      cachedPrefix_.assign(column.substr(0, dateEnd));
-      cachedDay_ = day;
+  // Records first .. last - 1 of a block, their times as the file's wall clock.
+  void Records(const std::vector<MeasurementRecord>& records, size_t first, size_t last) {
+    for (size_t i = first; i < last; ++i) {
+      inHeader_ = false;
+      if (result_.runs.empty()) StartRun({"", "", "", 0, 0, 0});
+      MeasurementRecord& r = batch_.emplace_back(records[i]);
+      r.DT = timeLine_.ToUtc(r.DT);
+      if (delivered_ == 0) result_.firstDT = r.DT;
+      result_.lastDT = r.DT;
+      ++delivered_;
+      if (batch_.size() == kBatchRecords) Flush(false);
     }
-    if (!day) return false;
-    const auto ms = ReadTimeOfDay(column, dateEnd);
-    if (!ms) return false;
-    std::array<uint16_t, 10> v;
-    if (!ParseValues(valueText, v)) return false;
-    if (inHeader_) inHeader_ = false;
-    if (result_.runs.empty()) StartRun({"", "", "", 0, 0, 0});
-    MeasurementRecord& r = batch_.emplace_back();
-    r.DT = timeLine_.ToUtc(LocalDayTime(*day, *ms));
-    r.T = v[0];
-    r.S = v[1];
-    r.Ur = v[2];
-    r.Uo = v[3];
-    r.par5 = v[4];
-    r.par6 = v[5];
-    r.par7 = v[6];
-    r.C1 = v[7];
-    r.C2 = v[8];
-    r.K = v[9];
-    if (delivered_ == 0) result_.firstDT = r.DT;
-    result_.lastDT = r.DT;
-    ++delivered_;
-    if (batch_.size() == kBatchRecords) Flush(false);
-    return true;
   }
 
   void Skip(std::string_view line) {
@@ -337,17 +250,13 @@ class Parser {
     }
   }
 
-  DateOrder order_;
-  int latestYear_;
-  const MonthNames& names_;
   ReadResult& result_;
   const RecordSink& sink_;
   const std::function<void(size_t)>& runStarted_;
   std::vector<MeasurementRecord> batch_;
   size_t delivered_ = 0;
   bool inHeader_ = false;
-  std::string cachedPrefix_;
-  std::optional<int64_t> cachedDay_;
+  size_t lineBase_ = 0;  // lines of the blocks taken before
   // The file holds local wall-clock times; records keep instants, in order across a clock change.
   acquisition::LocalTimeLine timeLine_;
 };
@@ -367,12 +276,23 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   ReadResult result;
   const uint64_t total = source.Size();
   if (total == 0) throw DataFileError("The file is empty.");
-  std::vector<char> buffer(
-      static_cast<size_t>(std::min<uint64_t>(kBlockBytes, std::max<uint64_t>(total + 1, 2 * kLongestLine))));
+  const auto blockBytes =
+      static_cast<size_t>(std::min<uint64_t>(kBlockBytes, std::max<uint64_t>(total + 1, 2 * kLongestLine)));
 
+  // First look: which short dates occur, so that the reading is chosen over the whole file.
   const MonthNames names = MonthNamesOf(options);
   DateSurvey survey;
-  if (!SurveyDates(source, buffer, options.progress, names, survey)) {
+  const bool surveyed = EachBlock<DateSurvey>(
+      source, blockBytes,
+      [&](const LineBlock& block, DateSurvey& part) {
+        part = {};
+        lines::SurveyLines(std::string_view(block.bytes.data(), block.size), names, part);
+      },
+      [&](const LineBlock& block, const DateSurvey& part) {
+        survey.Append(part);
+        return !options.progress || options.progress(std::min(total, block.consumed) / 10, total);
+      });
+  if (!surveyed) {
     result.cancelled = true;
     return result;
   }
@@ -386,17 +306,20 @@ ReadResult Read(ByteSource& source, const ReadOptions& options, const RecordSink
   result.dateOrderSettledByFile = reading.settled;
   result.dateReading = reading.text;
 
-  Parser parser(reading.order, latestYear, names, result, sink, options.runStarted);
-  const uint64_t surveyed = total / 10;
-  const bool complete = ForEachLine(source, buffer, [&](std::string_view line, uint64_t consumed) {
-    parser.Line(line);
-    // A file that a run is still writing grows while it is read: progress stops at the size it had.
-    if (result.lines % kLinesPerProgress == 0 && options.progress &&
-        !options.progress(std::min(total, surveyed + consumed / 10 * 9), total)) {
-      return false;
-    }
-    return true;
-  });
+  // Second look: the lines read on other threads, taken in file order.
+  Parser parser(result, sink, options.runStarted);
+  const lines::DateReadingChoice choice{reading.order, latestYear, &names};
+  const bool complete = EachBlock<lines::ParsedLines>(
+      source, blockBytes,
+      [&](const LineBlock& block, lines::ParsedLines& parsed) {
+        parsed.Clear();
+        lines::ParseLines(std::string_view(block.bytes.data(), block.size), block.first, choice, parsed);
+      },
+      [&](const LineBlock& block, const lines::ParsedLines& parsed) {
+        parser.Take(parsed);
+        // A file that a run is still writing grows while it is read: progress stops at the size it had.
+        return !options.progress || options.progress(std::min(total, total / 10 + block.consumed / 10 * 9), total);
+      });
   parser.Flush();
   result.records = parser.Delivered();
   result.cancelled = !complete;

@@ -51,47 +51,31 @@ class MemorySource : public ByteSource {
 // Lines longer than this are not data lines; only their start is looked at.
 constexpr size_t kLongestLine = 64 * 1024;
 
-// Calls visit(line, bytesConsumed) for every line of source, without its LF (a CR before it stays), in large
-// blocks and without copying lines. A line longer than kLongestLine is handed over as its start only. The
-// last line may lack its line end. Stops early when visit returns false; returns false then.
-template <typename Visit>
-bool ForEachLine(ByteSource& source, std::vector<char>& buffer, Visit&& visit) {
-  source.Rewind();
-  char* const data = buffer.data();
-  size_t have = 0;
-  uint64_t consumed = 0;
-  bool dropping = false;  // inside the tail of an overlong line
-  for (;;) {
-    const size_t got = source.Read(data + have, buffer.size() - have);
-    const size_t end = have + got;
-    size_t start = 0;
-    while (start < end) {
-      const char* lineEnd = static_cast<const char*>(std::memchr(data + start, '\n', end - start));
-      if (lineEnd == nullptr) break;
-      const size_t length = static_cast<size_t>(lineEnd - (data + start));
-      consumed += length + 1;
-      if (dropping)
-        dropping = false;
-      else if (!visit(std::string_view(data + start, length), consumed))
-        return false;
-      start += length + 1;
-    }
-    const size_t rest = end - start;
-    if (got == 0) {
-      consumed += rest;
-      if (rest > 0 && !dropping) return visit(std::string_view(data + start, rest), consumed);
-      return true;
-    }
-    if (rest >= kLongestLine) {
-      consumed += rest;
-      if (!dropping && !visit(std::string_view(data + start, kLongestLine), consumed)) return false;
-      dropping = true;
-      have = 0;
-      continue;
-    }
-    std::memmove(data, data + start, rest);
-    have = rest;
-  }
-}
+// Whole lines of a source, many at a time, each followed by its LF (a CR before it stays; the last line gets one
+// when the file lacks it). A line longer than kLongestLine holds its start only.
+struct LineBlock {
+  std::vector<char> bytes;  // the lines are its first size bytes
+  size_t size = 0;
+  uint64_t consumed = 0;  // bytes of the source up to the end of its last line
+  bool first = false;     // it begins with the file's first line
+};
+
+// Cuts a source into blocks of about blockBytes of whole lines, read straight into each block.
+class LineBlockReader {
+ public:
+  LineBlockReader(ByteSource& source, size_t blockBytes);
+  // The next lines into block (its bytes reused); false at the end. A block may hold no line where the tail of a
+  // long line was passed over.
+  bool Next(LineBlock& block);
+
+ private:
+  ByteSource& source_;
+  size_t blockBytes_;
+  std::vector<char> carry_;  // the start of a line that the last block ended inside
+  uint64_t read_ = 0;
+  bool end_ = false;
+  bool first_ = true;
+  bool dropping_ = false;  // inside the tail of an overlong line
+};
 
 }  // namespace quarn::datafile

@@ -1,7 +1,8 @@
 // Loading data files for review: writes files of the given line counts (a run at the 0.5 s interval, en_GB
 // dates, as the recorder writes them) into a temporary folder, loads each a few times into a fresh store and
 // prints the median load time, the lines per second, and the memory per record (the store's reserve, and the
-// process's resident size grown by the load). The files are read from the page cache, as right after a copy.
+// process's resident size grown by the load), and both times against `wc -l` counting the same file's lines in
+// the same run. The files are read from the page cache, as right after a copy.
 // Usage: datafile_bench [LINES ...]   (default 1000000 9000000)
 #include <stdlib.h>
 
@@ -16,6 +17,7 @@
 #include "acquisition/DataFile.h"
 #include "acquisition/DateTime.h"
 #include "base/testing/BenchSizes.h"
+#include "base/testing/LineCount.h"
 #include "base/testing/ProcessMemory.h"
 #include "datafile/DataFileReader.h"
 
@@ -72,8 +74,8 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/quarn-datafile-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   const std::string dir = pattern;
-  std::printf("%10s %8s %10s %12s %10s %12s %12s\n", "lines", "MB", "load ms", "lines/s", "parse ms", "store B/rec",
-              "RSS B/rec");
+  std::printf("%10s %8s %10s %12s %10s %12s %12s %8s %10s %10s\n", "lines", "MB", "load ms", "lines/s", "parse ms",
+              "store B/rec", "RSS B/rec", "wc ms", "load/wc", "parse/wc");
   for (const size_t lines : sizes) {
     const std::string path = dir + "/run.txt";
     const uint64_t bytes = WriteFile(path, lines);
@@ -109,8 +111,10 @@ int main(int argc, char** argv) {
     std::sort(parses.begin(), parses.end());
     const double load = loads[loads.size() / 2];
     const double parse = parses[parses.size() / 2];
-    std::printf("%10zu %8.0f %10.0f %12.0f %10.0f %12.1f %12.1f\n", lines, static_cast<double>(bytes) / 1e6, load,
-                static_cast<double>(lines) / (load / 1000), parse, storeBytes, residentBytes);
+    const double count = base::LineCountMs(path);
+    std::printf("%10zu %8.0f %10.0f %12.0f %10.0f %12.1f %12.1f %8.0f %10.1f %10.1f\n", lines,
+                static_cast<double>(bytes) / 1e6, load, static_cast<double>(lines) / (load / 1000), parse, storeBytes,
+                residentBytes, count, load / count, parse / count);
     std::filesystem::remove(path);
   }
   std::filesystem::remove_all(dir);

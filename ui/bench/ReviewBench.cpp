@@ -2,7 +2,8 @@
 // that shows every record (the read on its worker, the chart's pyramid and the table filled as it reads), and
 // the memory that stays per record while the window is open, against the live display's (display_bench).
 // One row per size: lines, file size, time to loaded (median), lines per second, idle and steady resident
-// size, peak during the load, bytes per record steady and at the peak, and what is left after the window closed.
+// size, peak during the load, bytes per record steady and at the peak, and what stays above the idle size before
+// the first window once the last has closed; and the time against `wc -l` counting the same file's lines.
 // The files are written first (ISO dates) into a temporary folder and read from the page cache.
 // Usage: review_bench [LINES ...] (default 1000000 9000000); QT_QPA_PLATFORM=offscreen.
 #include <QApplication>
@@ -16,6 +17,7 @@
 
 #include "acquisition/DataFile.h"
 #include "base/testing/BenchSizes.h"
+#include "base/testing/LineCount.h"
 #include "base/testing/ProcessMemory.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/FileChooser.h"
@@ -68,13 +70,16 @@ int main(int argc, char* argv[]) {
   std::printf(
       "| lines | file (MB) | open to loaded, median (ms) | lines per second | idle (MB) | steady (MB) | "
       "peak (MB) | steady above idle per record (bytes) | peak above idle per record (bytes) | "
-      "after close (MB) |\n|---|---|---|---|---|---|---|---|---|---|\n");
+      "after close (MB) | stays after close (MB) | wc -l (ms) | open to loaded / wc -l |\n"
+      "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (size_t lines : sizes) {
     const std::string path = folder.filePath(QString("run-%1.txt").arg(lines)).toStdString();
     const size_t bytes = WriteDataFile(path, lines);
     const int repeats = lines > 3000000 ? 3 : 5;
     std::vector<double> times;
     double idle = 0, steady = 0, peak = 0, after = 0;
+    QApplication::processEvents();
+    const double firstIdle = ResidentMegabytes();
     for (int r = 0; r < repeats; ++r) {
       QApplication::processEvents();
       idle = ResidentMegabytes();
@@ -100,10 +105,11 @@ int main(int argc, char* argv[]) {
       after = ResidentMegabytes();
     }
     const double ms = Median(times);
+    const double lineCount = quarn::base::LineCountMs(path);
     const double perRecord = 1024.0 * 1024.0 / static_cast<double>(lines);
-    std::printf("| %zu | %.0f | %.0f | %.1f million | %.0f | %.0f | %.0f | %.1f | %.1f | %.0f |\n", lines, bytes / 1e6,
-                ms, lines / ms / 1000.0, idle, steady, peak, (steady - idle) * perRecord, (peak - idle) * perRecord,
-                after);
+    std::printf("| %zu | %.0f | %.0f | %.1f million | %.0f | %.0f | %.0f | %.1f | %.1f | %.0f | %.0f | %.0f | %.1f |\n",
+                lines, bytes / 1e6, ms, lines / ms / 1000.0, idle, steady, peak, (steady - idle) * perRecord,
+                (peak - idle) * perRecord, after, after - firstIdle, lineCount, ms / lineCount);
     std::fflush(stdout);
   }
   return 0;
