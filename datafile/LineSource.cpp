@@ -59,7 +59,7 @@ bool LineBlockReader::Next(LineBlock& block) {
   // One byte beyond: a last line without its LF gets one.
   if (block.bytes.size() < blockBytes_ + 1) block.bytes.resize(blockBytes_ + 1);
   char* const data = block.bytes.data();
-  std::memcpy(data, carry_.data(), carry_.size());
+  if (!carry_.empty()) std::memcpy(data, carry_.data(), carry_.size());
   size_t have = carry_.size();
   carry_.clear();
   while (have < blockBytes_) {
