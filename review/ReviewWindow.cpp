@@ -1,6 +1,5 @@
 #include "ReviewWindow.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -13,10 +12,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
-#include "base/Memory.h"
 #include "chart/ChartExport.h"
 #include "chart/ChartZoom.h"
 #include "chart/ExportActions.h"
@@ -69,8 +66,6 @@ ReviewWindow::ReviewWindow(const QString& path, datafile::DateOrder dateOrder, b
       chosenOrder_(chosenOrder) {
   setObjectName("ReviewWindow");
   setAttribute(Qt::WA_DeleteOnClose);
-  // The records go back to the system once the window is gone, not when the program ends.
-  connect(this, &QObject::destroyed, qApp, [] { QTimer::singleShot(0, qApp, &base::ReturnFreedMemory); });
   setWindowTitle(QFileInfo(path).fileName() + " (reading\u2026)");
   BuildMenus();
 
