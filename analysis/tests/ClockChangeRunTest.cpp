@@ -110,7 +110,9 @@ TEST(ClockChangeRun, ThroughTheRepeatedHourTheFileReadsInOrderAndTheResponseTime
     ASSERT_GT(gap, 0.0) << i;
     longest = std::max(longest, gap);
   }
-  EXPECT_LT(longest, 1.0);
+  // The file keeps whole seconds: a second in which a loaded machine got one frame reads as a 1 s step. An hour
+  // lost or doubled would be 3600 s.
+  EXPECT_LT(longest, 2.0);
   const double span = (records.back().DT - records.front().DT) * kSecondsPerDay;
   EXPECT_GT(span, 135);
   EXPECT_LT(span, 165);

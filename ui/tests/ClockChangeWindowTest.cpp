@@ -164,7 +164,8 @@ TEST(ClockChangeWindow, ALiveRunAcrossTheSkippedHourKeepsTrueTimesLiveInTheFileA
   }
   std::cout << "frame spacing " << shortest << " .. " << longest << " s\n";
   EXPECT_GT(shortest, 0.02);
-  EXPECT_LT(longest, 1.0);
+  // A poll may wait a little on a loaded machine; an hour lost or doubled would be 3600 s.
+  EXPECT_LT(longest, 2.0);
   const double span = (records.back().DT - records.front().DT) * kSecondsPerDay;
   EXPECT_NEAR(span, 106, 5);
   chart::RecordTableModel* table = form.TableModel();
