@@ -8,47 +8,63 @@
 #include <span>
 #include <vector>
 
+#include "acquisition/MeasurementRecord.h"
+#include "acquisition/PackedRecords.h"
+
 namespace quarn::acquisition {
 
-// One measurement frame as stored: when it was parsed and its ten values.
-// Each field's comment names the column the record table and the chart show it under.
-struct MeasurementRecord {
-  double DT = 0;      // "Time": UTC, days since 1899-12-30, fraction = time of day; millisecond resolution
-  uint16_t T = 0;     // "Temp"
-  uint16_t S = 0;     // "St"
-  uint16_t Ur = 0;    // "Ur"
-  uint16_t Uo = 0;    // "Um"
-  uint16_t par5 = 0;  // "S"
-  uint16_t par6 = 0;  // "Stz"
-  uint16_t par7 = 0;  // "Stzkt"
-  uint16_t C1 = 0;    // "Conc1"
-  uint16_t C2 = 0;    // "Conc"
-  uint16_t K = 0;     // "Status"
-  bool operator==(const MeasurementRecord&) const = default;
+// A chunk of records: plain while the store fills it, packed once it is full (or handed over). A packed chunk
+// never changes; the plain one changes only past the records the store has counted.
+class RecordChunk {
+ public:
+  explicit RecordChunk(size_t capacity);
+  explicit RecordChunk(PackedRecords packed) : packed_(std::move(packed)) {}
+  bool IsPacked() const { return !plain_; }
+  MeasurementRecord At(size_t i) const { return plain_ ? plain_[i] : packed_.At(i); }
+  double TimeAt(size_t i) const { return plain_ ? plain_[i].DT : packed_.TimeAt(i); }
+  // Calls visit(span) on records first .. last - 1: a plain chunk's in place, a packed one's unpacked into
+  // buffer (room for last - first records).
+  template <typename Visitor>
+  void Visit(size_t first, size_t last, MeasurementRecord* buffer, Visitor&& visit) const {
+    if (plain_) {
+      visit(std::span<const MeasurementRecord>(plain_.get() + first, last - first));
+    } else {
+      packed_.Unpack(first, last, buffer);
+      visit(std::span<const MeasurementRecord>(buffer, last - first));
+    }
+  }
+  size_t Bytes(size_t capacity) const;
+
+ private:
+  friend class MeasurementStore;
+  std::unique_ptr<MeasurementRecord[]> plain_;
+  PackedRecords packed_;
 };
 
-// The record of a frame's first ten values; each keeps its low 16 bits (70000 becomes 4464).
-MeasurementRecord RecordFromFrame(double DT, std::span<const int32_t, 10> values);
-
-// The records of an earlier run, kept unchanged (and uncopied) after the store started afresh.
+// Records in chunks of kChunkRecords: an earlier run's, kept unchanged (and uncopied) after the store started
+// afresh, or a reader's view of the store's records up to a count.
 class RecordBlock {
  public:
   static constexpr size_t kChunkRecords = 4096;
 
   size_t Count() const { return count_; }
-  const MeasurementRecord& operator[](size_t i) const { return chunks_[i / kChunkRecords][i % kChunkRecords]; }
+  MeasurementRecord operator[](size_t i) const { return chunks_[i / kChunkRecords]->At(i % kChunkRecords); }
+  double TimeAt(size_t i) const { return chunks_[i / kChunkRecords]->TimeAt(i % kChunkRecords); }
 
  private:
   friend class MeasurementStore;
-  std::vector<std::unique_ptr<MeasurementRecord[]>> chunks_;
+  std::vector<std::shared_ptr<const RecordChunk>> chunks_;
   size_t count_ = 0;
+  uint64_t generation_ = 0;  // the store's run the view was taken of
 };
 
 // The records of the current run in arrival order (the program's measurements). The reader thread appends,
 // the GUI thread counts, reads and empties, each in one short locked operation.
-// Records live in fixed-size chunks, so growing never copies or moves what is already stored. An append
-// holds the lock only to place one record (a new chunk is allocated before the lock is taken); a read holds
-// it while it copies the records asked for, so reading only what is new keeps appends prompt.
+// Records live in fixed-size chunks, so growing never copies or moves what is already stored. The chunk being
+// filled is plain; a full one is packed (see PackedRecords) by the appending thread outside the lock and then
+// replaces the plain one, which lives on while a reader still holds it. An append holds the lock only to place
+// one record (a new chunk is allocated before the lock is taken); a read holds it while it copies the records
+// asked for, so reading only what is new keeps appends prompt.
 class MeasurementStore {
  public:
   void Append(const MeasurementRecord& record);
@@ -57,17 +73,22 @@ class MeasurementStore {
   std::vector<MeasurementRecord> ReadFrom(size_t first) const;
   // Record i < Count(), copied; throws std::out_of_range otherwise.
   MeasurementRecord At(size_t i) const;
-  // Calls visit(span) on the records first .. last - 1 (clipped to Count()), oldest first, one span per chunk,
-  // without copying them. The lock is held only to look up the chunks: records already stored never change,
-  // so the caller must only keep Clear and TakeRecords from running meanwhile (they run on the reading thread).
+  // Calls visit(span) on the records first .. last - 1 (clipped to Count()), oldest first, one span per chunk:
+  // a plain chunk's records in place, a packed one's unpacked (only the records asked for). The lock is held
+  // only to look up the chunks; a span is valid during its visit only.
   template <typename Visit>
   void ForEach(size_t first, size_t last, Visit&& visit) const;
+  // Brings view up to the first count records (clipped to Count()), for reading them one by one without the
+  // lock: the chunks the view already holds packed stay, so the cost is that of what changed; a view of
+  // another run (before Clear or TakeRecords) is taken afresh.
+  void View(RecordBlock& view, size_t count) const;
   // Forgets every record and gives their memory back.
   void Clear();
-  // Hands every record over as an unchanging block and starts afresh; no record is copied.
+  // Hands every record over as an unchanging block and starts afresh; the chunks move, the last (partly
+  // filled) one is packed.
   std::shared_ptr<const RecordBlock> TakeRecords();
 
-  // Bytes held for records (whole chunks), for measuring the cost per record.
+  // Bytes held for records, for measuring the cost per record.
   size_t ReservedBytes() const;
 
   static constexpr size_t kChunkRecords = RecordBlock::kChunkRecords;
@@ -75,21 +96,30 @@ class MeasurementStore {
  private:
   bool HasRoomLocked() const;
   void PutLocked(const MeasurementRecord& record);
+  // Packs the last chunk when it is full and still plain, and puts it in place unless the store started
+  // afresh meanwhile.
+  void PackLast();
   // The chunks holding records first .. last - 1, for reading outside the lock.
-  std::vector<const MeasurementRecord*> ChunksFor(size_t first, size_t& last) const;
+  std::vector<std::shared_ptr<const RecordChunk>> ChunksFor(size_t first, size_t& last) const;
 
-  mutable std::mutex mutex_;  // guards records_ (its chunk list and count)
+  mutable std::mutex mutex_;  // guards records_ (its chunk list and count), filling_ and generation_
   RecordBlock records_;
+  MeasurementRecord* filling_ = nullptr;  // the last chunk's records while it is plain
+  uint64_t generation_ = 0;               // counts Clear and TakeRecords
 };
 
 template <typename Visit>
 void MeasurementStore::ForEach(size_t first, size_t last, Visit&& visit) const {
-  const std::vector<const MeasurementRecord*> chunks = ChunksFor(first, last);
+  const std::vector<std::shared_ptr<const RecordChunk>> chunks = ChunksFor(first, last);
+  if (chunks.empty()) return;
+  std::unique_ptr<MeasurementRecord[]> buffer;  // for unpacking, made only when a chunk is packed
   size_t i = first;
-  for (const MeasurementRecord* chunk : chunks) {
+  for (const auto& chunk : chunks) {
     const size_t begin = i % kChunkRecords;
     const size_t end = std::min(kChunkRecords, begin + (last - i));
-    visit(std::span<const MeasurementRecord>(chunk + begin, end - begin));
+    if (chunk->IsPacked() && !buffer)
+      buffer = std::make_unique_for_overwrite<MeasurementRecord[]>(std::min(kChunkRecords, last - first));
+    chunk->Visit(begin, end, buffer.get(), visit);
     i += end - begin;
   }
 }

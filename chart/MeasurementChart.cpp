@@ -272,6 +272,7 @@ void MeasurementChart::ClearPoints() {
 
 void MeasurementChart::Source::Clear() {
   history.Clear();
+  records.Release();
   valueExtent.fill({});
   timeExtent = {};
 }
@@ -287,16 +288,10 @@ SeriesHistory<MeasurementChart::kSeriesCount>::Values SeriesValues(const acquisi
 
 }  // namespace
 
-void MeasurementChart::RecordPoints::Locate(size_t count) {
-  chunks_.clear();
-  store->ForEach(
-      0, count, [this](std::span<const acquisition::MeasurementRecord> records) { chunks_.push_back(records.data()); });
-}
-
-double MeasurementChart::RecordPoints::X(size_t i) const { return ToKey(Record(i).DT); }
+double MeasurementChart::RecordPoints::X(size_t i) const { return ToKey(view_.TimeAt(i)); }
 
 SeriesHistory<MeasurementChart::kSeriesCount>::Values MeasurementChart::RecordPoints::ValuesAt(size_t i) const {
-  return SeriesValues(Record(i));
+  return SeriesValues(view_[i]);
 }
 
 void MeasurementChart::SetRecords(const acquisition::MeasurementStore* store) { sources_[0]->records.store = store; }

@@ -178,22 +178,20 @@ class MeasurementChart : public QWidget {
   void UpdateValueTitle();
 
   // The store's records as the history reads them, on the plot's time scale.
-  // Records are read where the store keeps them, located once per use rather than under the store's lock
-  // for each read.
+  // Records are read through a view of the store's chunks, brought up to date once per use rather than
+  // taking the store's lock for each read.
   class RecordPoints : public SeriesHistory<kSeriesCount>::Source {
    public:
     const acquisition::MeasurementStore* store = nullptr;
-    // Looks up the chunks of records 0 .. count - 1; reads go only to those.
-    void Locate(size_t count);
+    // Brings the view up to records 0 .. count - 1; reads go only to those.
+    void Locate(size_t count) { store->View(view_, count); }
+    // Lets go of the chunks the view holds.
+    void Release() { view_ = {}; }
     double X(size_t i) const override;
     SeriesHistory<kSeriesCount>::Values ValuesAt(size_t i) const override;
 
    private:
-    const acquisition::MeasurementRecord& Record(size_t i) const {
-      return chunks_[i / acquisition::MeasurementStore::kChunkRecords]
-                    [i % acquisition::MeasurementStore::kChunkRecords];
-    }
-    std::vector<const acquisition::MeasurementRecord*> chunks_;
+    acquisition::RecordBlock view_;
   };
   // One store's records and what the chart keeps of them.
   struct Source {
