@@ -12,7 +12,7 @@ constexpr int64_t kMsPerDay = 86400000;
 
 using ValueField = uint16_t MeasurementRecord::*;
 constexpr std::array<ValueField, PackedRecords::kValueFields> kFields{
-    &MeasurementRecord::T,    &MeasurementRecord::S,    &MeasurementRecord::Ur, &MeasurementRecord::Uo,
+    &MeasurementRecord::T,    &MeasurementRecord::S,    &MeasurementRecord::Ur,   &MeasurementRecord::Uo,
     &MeasurementRecord::par5, &MeasurementRecord::par6, &MeasurementRecord::par7, &MeasurementRecord::C1,
     &MeasurementRecord::C2,   &MeasurementRecord::K};
 
@@ -61,8 +61,8 @@ TimeOffsets FitLine(const std::vector<uint64_t>& integers, const std::vector<boo
   size_t b = n - 1;
   while (!keep[b]) --b;
   if (b > a) {
-    const double slope = static_cast<double>(static_cast<int64_t>(integers[b] - integers[a])) * 65536.0 /
-                         static_cast<double>(b - a);
+    const double slope =
+        static_cast<double>(static_cast<int64_t>(integers[b] - integers[a])) * 65536.0 / static_cast<double>(b - a);
     if (std::abs(slope) < kMaxStep) fit.step = std::llround(slope);
   }
   int64_t lowest = 0;
@@ -176,8 +176,9 @@ uint64_t PackedRecords::TimeInteger(size_t i) const { return time_.base + Line(t
 double PackedRecords::TimeFromInteger(size_t i, uint64_t integer) const {
   if (timeForm_ == TimeForm::kBits) return std::bit_cast<double>(integer);
   if (!exactTimes_.empty()) {
-    const auto exact = std::lower_bound(exactTimes_.begin(), exactTimes_.end(), i,
-                                        [](const std::pair<uint32_t, double>& e, size_t index) { return e.first < index; });
+    const auto exact =
+        std::lower_bound(exactTimes_.begin(), exactTimes_.end(), i,
+                         [](const std::pair<uint32_t, double>& e, size_t index) { return e.first < index; });
     if (exact != exactTimes_.end() && exact->first == i) return exact->second;
   }
   return FromLinearMs(static_cast<int64_t>(integer));

@@ -43,6 +43,14 @@ void StatisticsIndex::Append(std::span<const acquisition::MeasurementRecord> rec
       if (completeBuckets_ % kChunkBuckets == 0) chunks_.push_back(std::make_unique<Moments[]>(kChunkBuckets));
       chunks_[completeBuckets_ / kChunkBuckets][completeBuckets_ % kChunkBuckets] = current_.ToMoments();
       ++completeBuckets_;
+      // Each span of 2^k buckets this one completes.
+      for (size_t k = 1; completeBuckets_ % (size_t{1} << k) == 0; ++k) {
+        if (upper_.size() < k) upper_.emplace_back();
+        const size_t j = (completeBuckets_ >> k) - 1;
+        Moments merged = Level(k - 1, 2 * j);
+        merged.Merge(Level(k - 1, 2 * j + 1));
+        upper_[k - 1].push_back(merged);
+      }
       current_ = ShiftedSums();
     }
   }
@@ -54,6 +62,8 @@ void StatisticsIndex::Clear() {
   chunks_.clear();
   chunks_.shrink_to_fit();
   completeBuckets_ = 0;
+  upper_.clear();
+  upper_.shrink_to_fit();
   current_ = ShiftedSums();
 }
 
@@ -76,14 +86,30 @@ RangeStatistics StatisticsIndex::Query(const RecordSource& source, size_t first,
     total = ReadMoments(source, first, last);
   } else {
     total = ReadMoments(source, first, wholeBegin * kBucketRecords);
-    for (size_t b = wholeBegin; b < wholeEnd; ++b) total.Merge(Bucket(b));
+    // The whole buckets as the widest complete spans that fit, in order.
+    std::vector<const Moments*> right;
+    size_t lo = wholeBegin, hi = wholeEnd;
+    for (size_t k = 0; lo < hi; ++k) {
+      if (k == upper_.size()) {
+        for (size_t j = lo; j < hi; ++j) total.Merge(Level(k, j));
+        break;
+      }
+      if (lo & 1) total.Merge(Level(k, lo++));
+      if (hi & 1) right.push_back(&Level(k, --hi));
+      lo >>= 1;
+      hi >>= 1;
+    }
+    for (auto m = right.rbegin(); m != right.rend(); ++m) total.Merge(**m);
     total.Merge(ReadMoments(source, wholeEnd * kBucketRecords, last));
   }
   return StatisticsFromMoments(total, first, last);
 }
 
 size_t StatisticsIndex::ReservedBytes() const {
-  return chunks_.size() * kChunkBuckets * sizeof(Moments) + chunks_.capacity() * sizeof(chunks_[0]) + sizeof(*this);
+  size_t upper = 0;
+  for (const auto& level : upper_) upper += level.size() * sizeof(Moments);
+  return chunks_.size() * kChunkBuckets * sizeof(Moments) + chunks_.capacity() * sizeof(chunks_[0]) + upper +
+         sizeof(*this);
 }
 
 void RunningStatistics::Add(std::span<const acquisition::MeasurementRecord> records) {

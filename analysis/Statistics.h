@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -35,8 +36,9 @@ RangeStatistics StatisticsFromMoments(const Moments& moments, size_t first, size
 
 // Statistics of any range of a growing run at a cost that does not grow with the run: per bucket of
 // kBucketRecords records it keeps the moments of the five series (about 230 bytes, under 0.06 bytes a
-// record), in fixed-size chunks that are never copied as the run grows. A range costs its whole buckets plus
-// the records of at most two partial ones, read from the source. Times count in seconds from the first
+// record), in fixed-size chunks that are never copied as the run grows, and above them the moments of each
+// two neighbours, of each two of those and so on (as much again). A range costs the logarithm of its whole
+// buckets plus the records of at most two partial ones, read from the source. Times count in seconds from the first
 // record's time, so that their sums keep their precision over a week.
 class StatisticsIndex {
  public:
@@ -62,11 +64,15 @@ class StatisticsIndex {
   double Seconds(double DT) const { return (DT - originDays_) * kSecondsPerDay; }
   Moments ReadMoments(const RecordSource& source, size_t first, size_t last) const;
   const Moments& Bucket(size_t b) const { return chunks_[b / kChunkBuckets][b % kChunkBuckets]; }
+  // Entry j of level k: bucket j, or a span of 2^k buckets.
+  const Moments& Level(size_t k, size_t j) const { return k == 0 ? Bucket(j) : upper_[k - 1][j]; }
 
   size_t size_ = 0;
   double originDays_ = 0;
   std::vector<std::unique_ptr<Moments[]>> chunks_;  // completed buckets
   size_t completeBuckets_ = 0;
+  // upper_[k - 1][j]: buckets j << k .. ((j + 1) << k) - 1 merged, for each such span complete.
+  std::vector<std::deque<Moments>> upper_;
   ShiftedSums current_;  // the bucket being filled
 };
 

@@ -43,7 +43,8 @@ class SeriesHistory {
   // column with one point draws it; a column with more draws each series' two extremes in the order they
   // came, the first at the column's first point's X, the second at its last point's X, so a monotonic flank
   // stays monotonic. Costs a few dozen reads of the pyramid and the source per column, whatever the
-  // number of points in it.
+  // number of points in it. The columns of the last few views are kept: a view from the same first point at
+  // the same width (a growing run in view) computes again only its last column and what came after it.
   std::array<std::vector<Point>, Series> View(const Source& source, size_t first, size_t last, double width) const;
 
  private:
@@ -64,7 +65,19 @@ class SeriesHistory {
   void AddColumn(const Source& source, size_t first, size_t last, std::vector<Piece>& pieces,
                  std::array<std::vector<Point>, Series>& points) const;
 
+  // The columns of a view: where each begins and where its points begin in points.
+  struct ViewColumns {
+    size_t first = 0;
+    double width = 0;
+    size_t last = 0;                                 // one past the last point viewed
+    std::vector<std::pair<size_t, size_t>> columns;  // (first point, first of its points in points)
+    std::array<std::vector<Point>, Series> points;
+  };
+  static constexpr size_t kKeptViews = 4;  // a run, the stretches between its gaps, an export at its size
+
   size_t size_ = 0;
+  mutable std::vector<ViewColumns> views_;
+  mutable size_t nextView_ = 0;  // the kept view to replace next
   // levels_[k][b]: min and max of each series over points [b << (kFirstShift + k), (b + 1) << ...).
   std::array<ChunkedArray<Bucket, 1024>, kLevels> levels_;
 };

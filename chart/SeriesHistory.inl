@@ -34,6 +34,8 @@ void SeriesHistory<Series>::Append(const Values& values) {
 template <size_t Series>
 void SeriesHistory<Series>::Clear() {
   size_ = 0;
+  views_.clear();
+  views_.shrink_to_fit();
   for (auto& level : levels_) level.clear();
 }
 
@@ -65,11 +67,34 @@ std::array<std::vector<typename SeriesHistory<Series>::Point>, Series> SeriesHis
                                                                                                    size_t first,
                                                                                                    size_t last,
                                                                                                    double width) const {
-  std::array<std::vector<Point>, Series> points;
   last = std::min(last, size_);
-  if (first >= last || !(width > 0)) return points;
-  std::vector<Piece> pieces;
+  if (first >= last || !(width > 0)) return {};
+  auto kept = std::find_if(views_.begin(), views_.end(),
+                           [&](const ViewColumns& v) { return v.first == first && v.width == width; });
+  if (kept == views_.end()) {
+    if (views_.size() < kKeptViews) {
+      kept = views_.emplace(views_.end());
+    } else {
+      kept = views_.begin() + static_cast<std::ptrdiff_t>(nextView_);
+      nextView_ = (nextView_ + 1) % kKeptViews;
+    }
+    *kept = {first, width, 0, {}, {}};
+  }
+  ViewColumns& view = *kept;
+  std::array<std::vector<Point>, Series>& points = view.points;
+  // Columns before the last had a point past their end, so nothing appended since changes them; the last one
+  // is made again. A view that ended later than this one is of other points: it starts over.
+  if (view.last > last) view.columns.clear();
+  view.last = last;
   size_t begin = first;
+  if (!view.columns.empty()) {
+    begin = view.columns.back().first;
+    for (auto& series : points) series.resize(view.columns.back().second);
+    view.columns.pop_back();
+  } else {
+    for (auto& series : points) series.clear();
+  }
+  std::vector<Piece> pieces;
   while (begin < last) {
     const double end = (std::floor(source.X(begin) / width) + 1) * width;
     // The column's end: the first point at or past its right edge, found by doubling steps and then halving,
@@ -88,6 +113,7 @@ std::array<std::vector<typename SeriesHistory<Series>::Point>, Series> SeriesHis
         hi = mid;
       }
     }
+    view.columns.emplace_back(begin, points[0].size());
     AddColumn(source, begin, lo, pieces, points);
     begin = lo;
   }

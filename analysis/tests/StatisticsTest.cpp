@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DriftStatisticsTest,
 // Every range, whole buckets or none, gives what a plain pass over the same records gives.
 TEST(StatisticsIndexTest, AnyRangeMatchesAPlainPass) {
   const auto records = SyntheticRun(
-      0.5, 3 * StatisticsIndex::kBucketRecords * 0.5 + 700, [](double t) { return 500 + 300 * std::sin(t / 50); }, 8);
+      0.5, 37 * StatisticsIndex::kBucketRecords * 0.5 + 700, [](double t) { return 500 + 300 * std::sin(t / 50); }, 8);
   const SpanRecords source(records);
   StatisticsIndex index;
   // Grown in uneven pieces, as ticks bring them.
@@ -110,9 +110,17 @@ TEST(StatisticsIndexTest, AnyRangeMatchesAPlainPass) {
   }
   ASSERT_EQ(index.Size(), records.size());
   const size_t B = StatisticsIndex::kBucketRecords;
-  const std::vector<std::pair<size_t, size_t>> ranges = {
-      {0, records.size()},        {0, B}, {B, 2 * B}, {1, 2 * B + 1}, {B - 1, 3 * B + 5}, {17, 40},
-      {2 * B + 3, records.size()}};
+  const std::vector<std::pair<size_t, size_t>> ranges = {{0, records.size()},
+                                                         {0, B},
+                                                         {B, 2 * B},
+                                                         {1, 2 * B + 1},
+                                                         {B - 1, 3 * B + 5},
+                                                         {17, 40},
+                                                         {2 * B + 3, records.size()},
+                                                         {3 * B, 32 * B},
+                                                         {B + 5, 35 * B + 7},
+                                                         {0, 16 * B},
+                                                         {5 * B - 1, 6 * B + 1}};
   for (auto [first, last] : ranges) {
     std::vector<acquisition::MeasurementRecord> part(records.begin() + first, records.begin() + last);
     const RangeStatistics expected = ComputeStatistics(SpanRecords(part), 0, part.size());

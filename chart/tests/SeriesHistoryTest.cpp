@@ -91,6 +91,50 @@ TEST(SeriesHistory, EachColumnDrawsItsExtremesInTheOrderTheyCame) {
   }
 }
 
+void ExpectView(const History& history, const Points& points, size_t first, size_t last, double width) {
+  const auto view = history.View(points, first, last, width);
+  for (size_t s = 0; s < 2; ++s) {
+    const auto expected = Expected(points, s, first, last, width);
+    ASSERT_EQ(view[s].size(), expected.size()) << first << ".." << last << " by " << width;
+    for (size_t p = 0; p < expected.size(); ++p) {
+      ASSERT_EQ(view[s][p].x, expected[p].x) << p;
+      ASSERT_EQ(view[s][p].y, expected[p].y) << p;
+    }
+  }
+}
+
+// A run in view as it grows: the view made again from the columns kept since the last one is the view made
+// afresh, also when views of other ranges and widths come between, and after the history starts over.
+TEST(SeriesHistory, AGrowingViewIsTheViewMadeAfresh) {
+  std::mt19937 random(12);
+  Points points;
+  History history;
+  size_t count = 0;
+  auto grow = [&](size_t more) {
+    for (size_t end = count + more; count < end; ++count) {
+      const History::Values v = {uint16_t(count % 3000 == 0 ? 9000 : random() % 700), uint16_t(random() % 100)};
+      points.values.push_back(v);
+      history.Append(v);
+    }
+  };
+  for (int tick = 0; tick < 300 && !HasFatalFailure(); ++tick) {
+    grow(tick % 7 == 0 ? 1 : 1 + random() % 400);
+    ExpectView(history, points, 0, count, 64);
+    ExpectView(history, points, 10, count, 64);
+    if (tick % 5 == 0) ExpectView(history, points, 0, count, 8);
+    if (tick % 11 == 0) ExpectView(history, points, 0, count / 2, 64);  // shorter than the kept view
+    for (double width : {1.0, 2.0, 4.0, 16.0, 32.0}) {
+      if (tick % 13 == 0) ExpectView(history, points, 5, count, width);  // more views than are kept
+    }
+  }
+  ASSERT_FALSE(HasFatalFailure());
+  history.Clear();
+  points.values.clear();
+  count = 0;
+  grow(5000);
+  ExpectView(history, points, 0, count, 64);
+}
+
 TEST(SeriesHistory, FindsTheIndexRangeOfAnXRange) {
   Points points;
   History history;

@@ -3,9 +3,9 @@
 // the 0.5 s setting brings up to about 14 a second), then 101 more such ticks, each with its repaint. Then the
 // same size again in a fresh window in one batch (the display catching up at once), and Clear.
 // One row per size: the record count, the tick with its repaint (median, 99th percentile), the full repaint,
-// then memory in MB: idle (window shown, no records), steady after the fill, peak during it, the peak above
-// idle per record, the batch fill's time and peak (on the same idle size), and what is left after its Clear.
-// Usage: display_bench [N ...]
+// the statistics panel's figures of the whole run in view (median of 51), then memory in MB: idle (window shown, no
+// records), steady after the fill, peak during it, the peak above idle per record, the batch fill's time and peak (on
+// the same idle size), and what is left after its Clear. Usage: display_bench [N ...]
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
@@ -20,6 +20,7 @@
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/MeasurementChart.h"
 #include "chart/RecordTableModel.h"
+#include "chart/StatisticsPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/RunControl.h"
 #include "ui/bench/BenchRecords.h"
@@ -69,12 +70,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::vector<size_t> sizes = quarn::base::BenchSizes(argc, argv, {10000, 100000, 1000000, 1200000});
 
-  std::printf("# %8s %9s %9s %9s %8s %8s %8s %7s %9s %9s %8s\n", "records", "tick ms", "tick p99", "paint ms",
-              "idle MB", "steady", "peak", "B/rec", "batch ms", "batch pk", "cleared");
+  std::printf("# %8s %9s %9s %9s %9s %8s %8s %8s %7s %9s %9s %8s\n", "records", "tick ms", "tick p99", "paint ms",
+              "stats ms", "idle MB", "steady", "peak", "B/rec", "batch ms", "batch pk", "cleared");
   std::mt19937 random(18);
   std::uniform_int_distribution<size_t> tickSize(1, 15);
   for (size_t n : sizes) {
-    double idle, steady, peak, tickMedian, tickP99, paint;
+    double idle, steady, peak, tickMedian, tickP99, paint, statisticsMedian;
     {
       Window window;
       quarn::acquisition::MeasurementStore& store = window.Store();
@@ -102,6 +103,13 @@ int main(int argc, char** argv) {
         window.TickAndPaint();
         ticks.push_back(Ms(Clock::now() - t0));
       }
+      // The statistics panel's figures of the whole run in view, as each tick makes them.
+      std::vector<double> statistics;
+      for (int k = 0; k < 51; ++k) {
+        const auto t0 = Clock::now();
+        window.form->Statistics()->Refresh();
+        statistics.push_back(Ms(Clock::now() - t0));
+      }
       for (int k = 0; k < 11; ++k) {
         const auto t0 = Clock::now();
         window.form->Chart()->Refresh();
@@ -113,6 +121,7 @@ int main(int argc, char** argv) {
       tickMedian = Percentile(ticks, 0.5);
       tickP99 = Percentile(ticks, 0.99);
       paint = Percentile(paints, 0.5);
+      statisticsMedian = Percentile(statistics, 0.5);
       window.boxes.QueueAnswer(quarn::base::BoxAnswer::Yes);
       window.form->Run().Clear();
     }
@@ -132,8 +141,9 @@ int main(int argc, char** argv) {
       QApplication::processEvents();
       cleared = ResidentMegabytes() - batchIdle + idle;
     }
-    std::printf("%10zu %9.1f %9.1f %9.1f %8.0f %8.0f %8.0f %7.1f %9.0f %9.0f %8.0f\n", n, tickMedian, tickP99, paint,
-                idle, steady, peak, (peak - idle) * 1048576.0 / double(n), batch, batchPeak, cleared);
+    std::printf("%10zu %9.1f %9.1f %9.1f %9.2f %8.0f %8.0f %8.0f %7.1f %9.0f %9.0f %8.0f\n", n, tickMedian, tickP99,
+                paint, statisticsMedian, idle, steady, peak, (peak - idle) * 1048576.0 / double(n), batch, batchPeak,
+                cleared);
     std::fflush(stdout);
   }
   return 0;
