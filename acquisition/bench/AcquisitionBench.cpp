@@ -1,19 +1,23 @@
-// Costs of the store and the data file at the scale of a week-long run (1.2 million records at 0.5 s).
+// Costs of the store and the data file at the scale of a week-long run (1.2 million records at 0.5 s), and of
+// packing the store's chunks.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "acquisition/DataFile.h"
 #include "acquisition/MeasurementStore.h"
+#include "acquisition/PackedRecords.h"
 #include "acquisition/RegionalFormat.h"
 
 namespace {
@@ -168,5 +172,63 @@ void BM_WriteDataLine(benchmark::State& state) {
 BENCHMARK(BM_WriteDataLine);
 
 }  // namespace
+
+// A full chunk packed: bytes per record, and the time to pack it, to unpack it whole and to read one
+// record, for three kinds of run. Arg: 0 smooth (the synthetic run the display bench shows), 1 a noisy sensor
+// (values a few dozen counts apart, times whole milliseconds with the line's jitter), 2 every field random
+// (the worst case: nothing to pack).
+MeasurementRecord Shaped(int shape, size_t i, std::mt19937& random) {
+  if (shape == 0) return Sample(i);
+  MeasurementRecord r;
+  const int64_t ms = int64_t{46000} * 86400000 + static_cast<int64_t>(i) * 500 + static_cast<int64_t>(random() % 40);
+  r.DT = static_cast<double>(ms / 86400000) + static_cast<double>(ms % 86400000) / 86400000.0;
+  auto noisy = [&](int level, int spread) {
+    return static_cast<uint16_t>(level + static_cast<int>(random() % spread));
+  };
+  if (shape == 1) {
+    r.T = noisy(25, 2);
+    r.S = noisy(3100, 60);
+    r.Ur = noisy(1200, 30);
+    r.Uo = noisy(1500, 30);
+    r.par5 = noisy(9000, 200);
+    r.par6 = noisy(800, 20);
+    r.par7 = noisy(10000, 100);
+    r.C1 = noisy(400, 40);
+    r.C2 = noisy(400, 40);
+    r.K = 0;
+  } else {
+    r.DT = std::bit_cast<double>(static_cast<uint64_t>(random()) << 32 | random());
+    for (uint16_t* v : {&r.T, &r.S, &r.Ur, &r.Uo, &r.par5, &r.par6, &r.par7, &r.C1, &r.C2, &r.K})
+      *v = static_cast<uint16_t>(random());
+  }
+  return r;
+}
+
+void BM_PackChunk(benchmark::State& state) {
+  const int shape = static_cast<int>(state.range(0));
+  std::mt19937 random(33);
+  std::vector<MeasurementRecord> chunk;
+  for (size_t i = 0; i < MeasurementStore::kChunkRecords; ++i) chunk.push_back(Shaped(shape, i, random));
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const quarn::acquisition::PackedRecords packed(chunk);
+    bytes = packed.Bytes();
+    benchmark::DoNotOptimize(bytes);
+  }
+  const quarn::acquisition::PackedRecords packed(chunk);
+  std::vector<MeasurementRecord> out(chunk.size());
+  const auto t0 = Clock::now();
+  for (int k = 0; k < 100; ++k) {
+    packed.Unpack(0, chunk.size(), out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  const auto t1 = Clock::now();
+  for (size_t k = 0; k < 100 * chunk.size(); ++k) benchmark::DoNotOptimize(packed.At((k * 2654435761u) % chunk.size()));
+  const auto t2 = Clock::now();
+  state.counters["bytes_per_record"] = static_cast<double>(bytes) / static_cast<double>(chunk.size());
+  state.counters["unpack_chunk_us"] = Microseconds(t1 - t0) / 100;
+  state.counters["read_one_ns"] = Microseconds(t2 - t1) * 1000 / (100.0 * static_cast<double>(chunk.size()));
+}
+BENCHMARK(BM_PackChunk)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
