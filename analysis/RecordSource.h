@@ -38,7 +38,7 @@ class RecordSource {
   double TimeAt(size_t i) const { return At(i).DT; }
 };
 
-// The records of a store, read where the store keeps them (see MeasurementStore::ForEach for who may empty it).
+// The records of a store, read through MeasurementStore::ForEach (each span valid during its visit only).
 class StoreRecords : public RecordSource {
  public:
   explicit StoreRecords(const acquisition::MeasurementStore& store) : store_(store) {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,5 +25,14 @@ inline std::vector<size_t> BenchSizes(int argc, char** argv, std::vector<size_t>
   }
   return sizes.empty() ? fallback : sizes;
 }
+
+// The p-quantile (0 .. 1) of timed samples: 0.5 the median, 0.99 the 99th percentile.
+inline double Percentile(std::vector<double> samples, double p) {
+  std::sort(samples.begin(), samples.end());
+  return samples[std::min(samples.size() - 1, static_cast<size_t>(p * static_cast<double>(samples.size())))];
+}
+
+// A steady-clock duration in milliseconds.
+inline double Ms(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 }  // namespace quarn::base

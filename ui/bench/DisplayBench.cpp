@@ -27,19 +27,16 @@
 
 namespace {
 
+using quarn::base::Ms;
+
+using quarn::base::Percentile;
+
 using Clock = std::chrono::steady_clock;
 
 using quarn::base::PeakMegabytes;
 using quarn::base::ResetPeak;
 using quarn::base::ResidentMegabytes;
 using quarn::ui::bench::Record;
-
-double Percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
-}
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 struct Window {
   quarn::base::ScriptedMessageBoxes boxes;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "acquisition/DataFile.h"
+#include "base/testing/BenchSizes.h"
 #include "base/testing/ScriptedMessageBoxes.h"
 #include "chart/FileChooser.h"
 #include "datafile/FollowedFile.h"
@@ -24,10 +25,7 @@
 
 namespace {
 
-double Percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
+using quarn::base::Percentile;
 
 }  // namespace
 

@@ -26,6 +26,8 @@
 
 namespace {
 
+using quarn::base::Ms;
+
 using Clock = std::chrono::steady_clock;
 
 using quarn::base::PeakMegabytes;
@@ -55,8 +57,6 @@ double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 }  // namespace
 
