@@ -13,7 +13,6 @@ using acquisition::MeasurementRecord;
 namespace {
 
 constexpr size_t kShownLineBytes = 200;
-constexpr int64_t kMsPerDay = 86'400'000;
 
 }  // namespace
 
@@ -79,24 +78,6 @@ bool ParseValues(std::string_view text, std::array<uint16_t, 10>& values) {
   }
   while (p != end && (*p == ' ' || *p == '\t')) ++p;
   return p == end;
-}
-
-std::optional<int64_t> TimeOfDay(std::string_view column, size_t pos) {
-  // " hh:mm:ss" and nothing after it, as most files write it.
-  if (column.size() == pos + 9 && column[pos] == ' ' && column[pos + 3] == ':' && column[pos + 6] == ':') {
-    const char* t = column.data() + pos;
-    const unsigned digits[6] = {static_cast<unsigned>(static_cast<unsigned char>(t[1]) - '0'),
-                                static_cast<unsigned>(static_cast<unsigned char>(t[2]) - '0'),
-                                static_cast<unsigned>(static_cast<unsigned char>(t[4]) - '0'),
-                                static_cast<unsigned>(static_cast<unsigned char>(t[5]) - '0'),
-                                static_cast<unsigned>(static_cast<unsigned char>(t[7]) - '0'),
-                                static_cast<unsigned>(static_cast<unsigned char>(t[8]) - '0')};
-    if (std::all_of(std::begin(digits), std::end(digits), [](unsigned d) { return d <= 9; })) {
-      return TimeOfDayMs(static_cast<int>(digits[0] * 10 + digits[1]), static_cast<int>(digits[2] * 10 + digits[3]),
-                         static_cast<int>(digits[4] * 10 + digits[5]), {});
-    }
-  }
-  return ReadTimeOfDay(column, pos);
 }
 
 void SpreadWholeSeconds(std::span<MeasurementRecord> records) {
@@ -222,7 +203,7 @@ void ParseLines(std::string_view lines, bool first, const DateReadingChoice& rea
       cachedDay = day;
     }
     if (!day) return false;
-    const auto ms = TimeOfDay(column, dateEnd);
+    const auto ms = ReadTimeOfDay(column, dateEnd);
     if (!ms) return false;
     std::array<uint16_t, 10> v;
     if (!ParseValues(valueText, v)) return false;

@@ -15,7 +15,6 @@
 // The pieces of a data file's lines, for the reader; no state, so that any thread may read any part of a file.
 namespace quarn::datafile::lines {
 
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 std::string_view WithoutCr(std::string_view line);
 bool IsBlank(std::string_view line);
 // A line of equals signs that opens or closes a header block.
@@ -25,8 +24,6 @@ bool IsRule(std::string_view line);
 bool SplitDataLine(std::string_view line, std::string_view& column, std::string_view& values);
 // The ten values: TAB and one to five digits each, nothing after them but blanks or TABs.
 bool ParseValues(std::string_view text, std::array<uint16_t, 10>& values);
-// ReadTimeOfDay, with " hh:mm:ss" as most files write it read at a glance.
-std::optional<int64_t> TimeOfDay(std::string_view column, size_t pos);
 // Records that share one whole second arrived at the line's pace within it: spread evenly over that second.
 void SpreadWholeSeconds(std::span<acquisition::MeasurementRecord> records);
 // A line as a status text shows it: at most 200 bytes, control characters replaced, as UTF-8.

@@ -1,6 +1,8 @@
 #include "DateReading.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <vector>
 
 #include "acquisition/DateTime.h"
@@ -165,10 +167,6 @@ bool IsWordByte(char c) {
 
 namespace {
 
-constexpr int64_t kMsPerDay = 86'400'000;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Up to maxDigits digits at pos: their value, pos moved past them; nothing when there is no digit or more.
 std::optional<int> Number(std::string_view text, size_t& pos, int maxDigits, uint8_t* digits = nullptr) {
   int value = 0;
@@ -265,6 +263,20 @@ std::optional<DateFields> ReadDateFields(std::string_view column, size_t& end, c
 }
 
 std::optional<int64_t> ReadTimeOfDay(std::string_view column, size_t pos) {
+  // " hh:mm:ss" and nothing after it, as most files write it: read at a glance.
+  if (column.size() == pos + 9 && column[pos] == ' ' && column[pos + 3] == ':' && column[pos + 6] == ':') {
+    const char* t = column.data() + pos;
+    const unsigned digits[6] = {static_cast<unsigned>(static_cast<unsigned char>(t[1]) - '0'),
+                                static_cast<unsigned>(static_cast<unsigned char>(t[2]) - '0'),
+                                static_cast<unsigned>(static_cast<unsigned char>(t[4]) - '0'),
+                                static_cast<unsigned>(static_cast<unsigned char>(t[5]) - '0'),
+                                static_cast<unsigned>(static_cast<unsigned char>(t[7]) - '0'),
+                                static_cast<unsigned>(static_cast<unsigned char>(t[8]) - '0')};
+    if (std::all_of(std::begin(digits), std::end(digits), [](unsigned d) { return d <= 9; })) {
+      return TimeOfDayMs(static_cast<int>(digits[0] * 10 + digits[1]), static_cast<int>(digits[2] * 10 + digits[3]),
+                         static_cast<int>(digits[4] * 10 + digits[5]), {});
+    }
+  }
   while (pos < column.size() && !IsDigit(column[pos]) && !IsAsciiLetter(column[pos])) ++pos;
   if (pos == column.size()) return 0;
   auto hour = Number(column, pos, 2);

@@ -70,6 +70,9 @@ class MonthNames {
 // are out of range.
 std::optional<int64_t> TimeOfDayMs(int hour, int minute, int second, std::string_view marker);
 
+inline constexpr int64_t kMsPerDay = 86'400'000;
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // A byte of a word: an ASCII letter, or a byte of a letter beyond ASCII in the code page.
 bool IsWordByte(char c);
 
